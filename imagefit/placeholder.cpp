@@ -1,0 +1,1 @@
+// Placeholder until this folder has its first source file; delete it then.

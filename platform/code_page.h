@@ -1,0 +1,17 @@
+// The device's ANSI code page (entry names, passwords).
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace platform {
+
+class CodePage {
+ public:
+  virtual ~CodePage() = default;
+  // Both return false when the text cannot be converted.
+  virtual bool WideToAnsi(std::u16string_view text, std::string* bytes) = 0;
+  virtual bool AnsiToWide(std::string_view bytes, std::u16string* text) = 0;
+};
+
+}  // namespace platform

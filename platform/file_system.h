@@ -1,0 +1,95 @@
+// The device's file system as the kit sees it: device paths ("\Flash Disk\x"),
+// Windows-style attributes and file times. One implementation maps it onto a
+// device root on the host; tests may install their own.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace platform {
+
+inline constexpr uint32_t FILE_ATTRIBUTE_READONLY = 0x01;
+inline constexpr uint32_t FILE_ATTRIBUTE_HIDDEN = 0x02;
+inline constexpr uint32_t FILE_ATTRIBUTE_SYSTEM = 0x04;
+inline constexpr uint32_t FILE_ATTRIBUTE_DIRECTORY = 0x10;
+inline constexpr uint32_t FILE_ATTRIBUTE_ARCHIVE = 0x20;
+inline constexpr uint32_t FILE_ATTRIBUTE_NORMAL = 0x80;
+inline constexpr uint32_t kInvalidAttributes = 0xFFFFFFFF;
+
+// 100-nanosecond intervals since 1601-01-01 UTC, as on the device.
+struct FileTime {
+  uint64_t value = 0;
+  friend bool operator==(const FileTime&, const FileTime&) = default;
+};
+
+// Calendar time as the device's SYSTEMTIME carries it.
+struct SystemTime {
+  uint16_t year = 0, month = 0, dayOfWeek = 0, day = 0;
+  uint16_t hour = 0, minute = 0, second = 0, milliseconds = 0;
+};
+
+// False for dates the device cannot represent (month 0, day 32, ...).
+bool SystemTimeToFileTime(const SystemTime& time, FileTime* out);
+bool FileTimeToSystemTime(const FileTime& time, SystemTime* out);
+
+enum class SeekOrigin { Begin = 0, Current = 1, End = 2 };
+
+enum FileAccess : uint32_t { AccessRead = 1, AccessWrite = 2 };
+
+enum class Disposition {
+  CreateNew,     // fails when the file exists
+  CreateAlways,  // creates or truncates
+  OpenExisting,  // fails when the file is missing
+  OpenAlways,    // opens or creates
+};
+
+// An open file. Share modes have no effect on the host.
+class File {
+ public:
+  virtual ~File() = default;
+  // Reads at most `count` bytes; `*got` receives how many came (0 at the end).
+  virtual bool Read(void* buffer, uint32_t count, uint32_t* got) = 0;
+  // Writes all `count` bytes or fails (a full drive fails the whole write).
+  virtual bool Write(const void* buffer, uint32_t count) = 0;
+  virtual bool Seek(int64_t offset, SeekOrigin origin, uint64_t* newPosition) = 0;
+  virtual bool GetSize(uint64_t* size) = 0;
+  // Cuts or extends the file at the current position (SetEndOfFile).
+  virtual bool SetEnd() = 0;
+  virtual bool Flush() = 0;
+  virtual bool GetTimes(FileTime* creation, FileTime* access, FileTime* write) = 0;
+  // A null pointer leaves that time unchanged.
+  virtual bool SetTimes(const FileTime* creation, const FileTime* access,
+                        const FileTime* write) = 0;
+};
+
+struct FindData {
+  std::u16string name;  // the entry's own name, in its own letter case
+  uint32_t attributes = 0;
+  uint64_t size = 0;
+  FileTime writeTime;
+};
+
+class FileSystem {
+ public:
+  virtual ~FileSystem() = default;
+  // Null when the file cannot be opened or created.
+  virtual std::unique_ptr<File> Open(std::u16string_view path, uint32_t access,
+                                     Disposition disposition) = 0;
+  // kInvalidAttributes when the path does not exist.
+  virtual uint32_t GetAttributes(std::u16string_view path) = 0;
+  virtual bool SetAttributes(std::u16string_view path, uint32_t attributes) = 0;
+  virtual bool DeleteFile(std::u16string_view path) = 0;
+  virtual bool CreateDirectory(std::u16string_view path) = 0;
+  virtual bool RemoveDirectory(std::u16string_view path) = 0;
+  // FindFirstFile/FindNextFile over a pattern such as "\Storage Card\*.zip":
+  // the folder part names a folder, the last component may hold * and ?.
+  // Returns the matches in the file system's enumeration order.
+  virtual std::vector<FindData> Find(std::u16string_view pattern) = 0;
+  // The current time (GetSystemTime).
+  virtual SystemTime Now() = 0;
+};
+
+}  // namespace platform

@@ -1,0 +1,129 @@
+#include "platform/text.h"
+
+#include <clocale>
+#include <cwctype>
+
+namespace platform {
+namespace {
+
+// towlower only maps non-ASCII letters in a UTF-8 locale; the kit never
+// depends on the user's locale otherwise, so it sets LC_CTYPE once here.
+void EnsureUtf8Ctype() {
+  static const bool done = [] {
+    std::setlocale(LC_CTYPE, "C.UTF-8");
+    return true;
+  }();
+  (void)done;
+}
+
+void AppendUtf8(std::string& out, char32_t cp) {
+  if (cp < 0x80) {
+    out += static_cast<char>(cp);
+  } else if (cp < 0x800) {
+    out += static_cast<char>(0xC0 | (cp >> 6));
+    out += static_cast<char>(0x80 | (cp & 0x3F));
+  } else if (cp < 0x10000) {
+    out += static_cast<char>(0xE0 | (cp >> 12));
+    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (cp & 0x3F));
+  } else {
+    out += static_cast<char>(0xF0 | (cp >> 18));
+    out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (cp & 0x3F));
+  }
+}
+
+void AppendUtf16(std::u16string& out, char32_t cp) {
+  if (cp < 0x10000) {
+    out += static_cast<char16_t>(cp);
+  } else {
+    cp -= 0x10000;
+    out += static_cast<char16_t>(0xD800 | (cp >> 10));
+    out += static_cast<char16_t>(0xDC00 | (cp & 0x3FF));
+  }
+}
+
+}  // namespace
+
+std::string ToUtf8(std::u16string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    char32_t cp = text[i];
+    const bool high = cp >= 0xD800 && cp <= 0xDBFF;
+    if (high && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
+      cp = 0x10000 + ((cp - 0xD800) << 10) + (text[i + 1] - 0xDC00);
+      ++i;
+    } else if (cp >= 0xD800 && cp <= 0xDFFF) {
+      cp = 0xFFFD;  // a lone surrogate has no UTF-8 form
+    }
+    AppendUtf8(out, cp);
+  }
+  return out;
+}
+
+std::u16string FromUtf8(std::string_view text) {
+  std::u16string out;
+  out.reserve(text.size());
+  std::size_t i = 0;
+  while (i < text.size()) {
+    const auto lead = static_cast<unsigned char>(text[i]);
+    const int extra = lead < 0x80            ? 0
+                      : (lead >> 5) == 0x6   ? 1
+                      : (lead >> 4) == 0xE   ? 2
+                      : (lead >> 3) == 0x1E  ? 3
+                                             : -1;
+    char32_t cp = lead & (0x7F >> (extra > 0 ? extra + 1 : 0));
+    bool valid = extra >= 0 && i + static_cast<std::size_t>(extra) < text.size();
+    for (int k = 1; valid && k <= extra; ++k) {
+      const auto next = static_cast<unsigned char>(text[i + k]);
+      if ((next & 0xC0) != 0x80) valid = false;
+      cp = (cp << 6) | (next & 0x3F);
+    }
+    if (!valid || cp > 0x10FFFF) {
+      out += u'\uFFFD';
+      ++i;
+      continue;
+    }
+    AppendUtf16(out, cp);
+    i += static_cast<std::size_t>(extra) + 1;
+  }
+  return out;
+}
+
+char16_t LowerUnit(char16_t unit) {
+  EnsureUtf8Ctype();
+  if (unit >= 0xD800 && unit <= 0xDFFF) return unit;
+  const wint_t mapped = std::towlower(static_cast<wint_t>(unit));
+  return mapped <= 0xFFFF ? static_cast<char16_t>(mapped) : unit;
+}
+
+char16_t UpperUnit(char16_t unit) {
+  EnsureUtf8Ctype();
+  if (unit >= 0xD800 && unit <= 0xDFFF) return unit;
+  const wint_t mapped = std::towupper(static_cast<wint_t>(unit));
+  return mapped <= 0xFFFF ? static_cast<char16_t>(mapped) : unit;
+}
+
+std::u16string ToLower(std::u16string_view text) {
+  std::u16string out(text);
+  for (auto& unit : out) unit = LowerUnit(unit);
+  return out;
+}
+
+std::u16string ToUpper(std::u16string_view text) {
+  std::u16string out(text);
+  for (auto& unit : out) unit = UpperUnit(unit);
+  return out;
+}
+
+bool EqualsNoCase(std::u16string_view a, std::u16string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    if (LowerUnit(a[i]) != LowerUnit(b[i])) return false;
+  }
+  return true;
+}
+
+}  // namespace platform
