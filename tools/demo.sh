@@ -1,0 +1,36 @@
+#!/usr/bin/env bash
+# Installs, builds, creates the demo device and runs the kit's main job on it:
+# shellfit installs the packaged shell, imagefit programs the image set.
+# With a display (or under xvfb-run) the dialogs are real windows; otherwise
+# they are drawn on the console.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+bash tools/install-deps.sh
+cmake -S . -B build -G Ninja -DFITKIT_TESTS=OFF -DFITKIT_BENCH=OFF >/dev/null
+cmake --build build -j2 >/dev/null
+device="${1:-$PWD/demo-device}"
+rm -rf "$device"
+bash tools/make-demo-device.sh "$device"
+export FITKIT_DEVICE="$device"
+
+echo "== shellfit on $device"
+set +e
+build/shellfit/shellfit /force </dev/null
+echo "shellfit exit code: $?"
+set -e
+echo "== Flash Disk after the update"
+(cd "$device/fs/Flash Disk" && find . -type f | sort)
+
+echo "== imagefit on $device"
+set +e
+printf 'start\n' | build/imagefit/imagefit "\\Storage Card\\Update"
+echo "imagefit exit code: $?"
+set -e
+if [ -f "$device/journal.log" ]; then
+  echo "== journal.log"
+  cat "$device/journal.log"
+fi
+if [ -d "$device/flash" ]; then
+  echo "== flash/"
+  ls -l "$device/flash"
+fi
