@@ -46,8 +46,10 @@ int RunUpdateProgram(const UpdateProgram& program, const std::u16string& command
 intptr_t UpdateDialogProc(platform::Dialog& dialog, uint32_t message, uintptr_t wParam,
                           intptr_t lParam);
 
-// Fonts, the vertical and horizontal shift of the controls. shellfit's title is
-// set before measuring, imagefit's after (so it measures an empty title).
+// Fonts, the vertical and horizontal shift of the controls. The title is
+// whatever TitleText holds at this time: shellfit's prepare step fills it
+// ("%s SHELL UPDATE") and the layout sets it as the window text before
+// measuring it; imagefit fills it later (so it measures an empty title).
 void LayoutUpdateDialog(platform::Dialog& dialog);
 
 // Removes at most one pending message and dispatches it; never waits.
@@ -62,5 +64,8 @@ int ShowMessageBox(platform::Dialog& dialog, std::u16string_view text, uint32_t 
 
 // The program set up by RunUpdateProgram (for the dialog procedure).
 const UpdateProgram& CurrentProgram();
+// Makes `program` the current one without running it (RunUpdateProgram does
+// this itself; tests drive the dialog procedure directly).
+void SetCurrentProgram(const UpdateProgram& program);
 
 }  // namespace frame

@@ -84,6 +84,8 @@ struct DialogTemplate {
   std::u16string fontFace = u"System";
   int fontPoints = 10;
   std::vector<ControlTemplate> controls;
+  // The status line (the console host reports its changes as "status: ...").
+  int statusId = 0;
 };
 
 // The subset of LOGFONT the frame reads and changes.

@@ -1,0 +1,44 @@
+// The start-up skeleton and the frame's program-wide values.
+#include "frame/update_dialog.h"
+
+#include <cstdio>
+#include <cstdlib>
+
+#include "platform/environment.h"
+#include "platform/system.h"
+
+namespace frame {
+
+std::u16string TitleText;
+platform::FontHandle StatusFont = 0;
+platform::FontHandle TitleFont = 0;
+
+namespace {
+const UpdateProgram* g_program = nullptr;
+}  // namespace
+
+const UpdateProgram& CurrentProgram() {
+  if (g_program == nullptr) {
+    std::fprintf(stderr, "fitkit: the dialog frame runs without a program\n");
+    std::abort();
+  }
+  return *g_program;
+}
+
+void SetCurrentProgram(const UpdateProgram& program) { g_program = &program; }
+
+int RunUpdateProgram(const UpdateProgram& program, const std::u16string& commandLine) {
+  SetCurrentProgram(program);
+  // The mutex stays owned until the process ends; a failure to create it
+  // (other than "already exists") does not stop the program.
+  if (platform::System().CreateNamedMutex(program.mutexName) ==
+      platform::MutexResult::AlreadyExists) {
+    return 0;
+  }
+  if (program.prepare != nullptr && !program.prepare(commandLine)) return 0;
+  // The progress bar needs no class registration here: both dialog hosts
+  // provide it as a built-in control.
+  return platform::Dialogs().RunModal(*program.dialog, UpdateDialogProc);
+}
+
+}  // namespace frame
