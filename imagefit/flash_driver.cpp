@@ -1,0 +1,46 @@
+#include "imagefit/flash_driver.h"
+
+#include "imagefit/image_files.h"
+#include "imagefit/whole_file_buffer.h"
+#include "platform/environment.h"
+
+namespace imagefit {
+
+DriverPtr OpenUpdateDriver() { return platform::Drivers().Open(kUpdateDriverName); }
+
+bool DriverControl(platform::DriverHandle* driver, uint32_t code, const void* input,
+                   uint32_t inputLength, void* output, uint32_t outputLength) {
+  if (driver == nullptr) return false;
+  return driver->IoControl(code, input, inputLength, output, outputLength);
+}
+
+namespace {
+
+bool SendWholeFile(std::u16string_view path, uint32_t code) {
+  DriverPtr driver = OpenUpdateDriver();
+  WholeFileBuffer buffer;
+  if (!driver) return false;
+  if (!buffer.Load(path, 0)) return false;
+  const bool sent = DriverControl(driver.get(), code, buffer.data(), buffer.length(), nullptr, 0);
+  buffer.Close();
+  return sent;
+}
+
+}  // namespace
+
+bool UpdateNBOOT(std::u16string_view path) { return SendWholeFile(path, SCD_IOCTL_WRITE_NBOOT); }
+
+bool UpdateEBOOT(std::u16string_view path) { return SendWholeFile(path, SCD_IOCTL_WRITE_EBOOT); }
+
+bool GetBoardRevision(uint32_t* revision) {
+  *revision = kDefaultBoardRevision;
+  DriverPtr driver = OpenUpdateDriver();
+  if (!driver) return false;
+  uint8_t answer[4];
+  WriteLittleEndian32(answer, *revision);
+  const bool ok = DriverControl(driver.get(), SCD_IOCTL_GET_BOARD_REVISION, nullptr, 0, answer, 4);
+  *revision = ReadLittleEndian32(answer);
+  return ok;
+}
+
+}  // namespace imagefit

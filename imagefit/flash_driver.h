@@ -1,0 +1,58 @@
+// The flash update driver "SCD1:": its control codes and the operations that
+// hand it the image files.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string_view>
+
+#include "platform/drivers.h"
+
+namespace imagefit {
+
+inline constexpr char16_t kUpdateDriverName[] = u"SCD1:";
+
+inline constexpr uint32_t SCD_IOCTL_WRITE_NBOOT = 0x80012004;
+inline constexpr uint32_t SCD_IOCTL_WRITE_EBOOT = 0x8001202C;
+inline constexpr uint32_t SCD_IOCTL_KERNEL_OPEN = 0x80012054;
+inline constexpr uint32_t SCD_IOCTL_MULTI_HEADER = 0x80012060;
+inline constexpr uint32_t SCD_IOCTL_IMAGE_HEADER = 0x80012064;
+inline constexpr uint32_t SCD_IOCTL_IMAGE_RECORD = 0x80012068;
+inline constexpr uint32_t SCD_IOCTL_SET_VERSION = 0x80012070;
+inline constexpr uint32_t SCD_IOCTL_KERNEL_FINISH = 0x8001205C;
+inline constexpr uint32_t SCD_IOCTL_KERNEL_CLOSE = 0x80012058;
+inline constexpr uint32_t SCD_IOCTL_GET_BOARD_REVISION = 0x80012084;
+
+inline constexpr uint32_t kDefaultBoardRevision = 3;
+
+// (image path or null, bytes sent for this image, image length, context).
+// A call with a null path, 0 and 0 marks the end of the data phase.
+using ProgressCallback = void (*)(const char16_t* path, uint32_t sent, uint32_t total,
+                                  void* context);
+
+using DriverPtr = std::unique_ptr<platform::DriverHandle>;
+
+// Null when the device has no flash update driver.
+DriverPtr OpenUpdateDriver();
+
+// False at once for a null handle, else the driver's answer.
+bool DriverControl(platform::DriverHandle* driver, uint32_t code, const void* input,
+                   uint32_t inputLength, void* output, uint32_t outputLength);
+
+bool UpdateNBOOT(std::u16string_view path);
+bool UpdateEBOOT(std::u16string_view path);
+
+// Streams the four BIN images (region order) and the version; the callback
+// may be null.
+bool UpdateKernel(std::u16string_view driversPath, std::u16string_view tinynkPath,
+                  std::u16string_view nkPath, std::u16string_view chainPath, uint32_t version,
+                  ProgressCallback callback, void* context);
+
+// Sends one BIN image record by record over an open driver handle.
+bool StreamImageRecords(std::u16string_view path, platform::DriverHandle* driver,
+                        ProgressCallback callback, void* context);
+
+// `*revision` is 3 unless the driver reports otherwise.
+bool GetBoardRevision(uint32_t* revision);
+
+}  // namespace imagefit

@@ -1,0 +1,73 @@
+#include "imagefit/image_files.h"
+
+#include <cstring>
+#include <memory>
+
+#include "platform/environment.h"
+#include "platform/file_system.h"
+
+namespace imagefit {
+
+uint32_t SumBytes(std::size_t count, const uint8_t* bytes) {
+  uint32_t sum = 0;
+  for (std::size_t i = 0; i < count; ++i) sum += bytes[i];
+  return sum;
+}
+
+uint32_t ReadLittleEndian32(const uint8_t* bytes) {
+  return uint32_t(bytes[0]) | uint32_t(bytes[1]) << 8 | uint32_t(bytes[2]) << 16 |
+         uint32_t(bytes[3]) << 24;
+}
+
+void WriteLittleEndian32(uint8_t* bytes, uint32_t value) {
+  for (int i = 0; i < 4; ++i) bytes[i] = uint8_t(value >> (8 * i));
+}
+
+namespace {
+
+// A word read into a zeroed value: whatever the file still holds fills the
+// low bytes, the rest stays zero; the read's outcome does not matter.
+uint32_t ReadWordOrZero(platform::File& file) {
+  uint8_t bytes[4] = {};
+  uint32_t got = 0;
+  file.Read(bytes, 4, &got);
+  return ReadLittleEndian32(bytes);
+}
+
+bool ReadRegionHeader(std::u16string_view path, uint32_t region, uint8_t* block) {
+  std::unique_ptr<platform::File> file =
+      platform::Files().Open(path, platform::AccessRead, platform::Disposition::OpenExisting);
+  if (!file) return false;
+  uint8_t* slot = block + kMultiImageHeaderSize + region * kImageHeaderSize;
+  for (uint32_t i = 0; i < kImageStartOffset; ++i) {
+    uint32_t got = 0;
+    file->Read(slot + i, 1, &got);
+  }
+  const uint32_t start = ReadWordOrZero(*file);
+  const uint32_t length = ReadWordOrZero(*file);
+  uint8_t* entry = block + kMultiRegionTableOffset + 8 * region;
+  WriteLittleEndian32(entry, start);
+  WriteLittleEndian32(entry + 4, length);
+  WriteLittleEndian32(slot + kImageStartOffset, start);
+  WriteLittleEndian32(slot + kImageLengthOffset, length);
+  return true;
+}
+
+}  // namespace
+
+bool BuildMultiImageHeader(std::u16string_view path0, std::u16string_view path1,
+                           std::u16string_view path2, std::u16string_view path3,
+                           uint8_t block[kHeaderBlockSize]) {
+  std::memset(block, 0, kHeaderBlockSize);
+  const std::u16string_view paths[kRegionCount] = {path0, path1, path2, path3};
+  for (uint32_t region = 0; region < kRegionCount; ++region) {
+    if (!ReadRegionHeader(paths[region], region, block)) return false;
+  }
+  std::memcpy(block, kMultiImageSignature, sizeof kMultiImageSignature);
+  WriteLittleEndian32(block + kMultiCountOffset, kRegionCount);
+  WriteLittleEndian32(block + kMultiChecksumOffset,
+                      SumBytes(kMultiRegionTableSize, block + kMultiRegionTableOffset));
+  return true;
+}
+
+}  // namespace imagefit

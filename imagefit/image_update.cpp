@@ -1,0 +1,135 @@
+#include "imagefit/image_update.h"
+
+#include <string_view>
+
+#include "frame/update_dialog.h"
+#include "imagefit/device_power.h"
+#include "imagefit/flash_driver.h"
+#include "imagefit/image_set.h"
+
+namespace imagefit {
+
+namespace {
+
+constexpr uint32_t kNoPowerStyle = platform::MB_TOPMOST | platform::MB_ICONINFORMATION;
+constexpr uint32_t kErrorStyle = platform::MB_TOPMOST | platform::MB_ICONQUESTION | platform::MB_YESNO;
+constexpr uint32_t kRevisionStyle = kErrorStyle | platform::MB_DEFBUTTON2;
+constexpr int kExternalPowerChecks = 3;
+constexpr int kPumpsAfterRevisionYes = 10;
+
+bool AskToContinue(platform::Dialog& dialog, std::u16string_view text) {
+  return frame::ShowMessageBox(dialog, text, kErrorStyle) == platform::IDYES;
+}
+
+// The store size in force before the update, set back on every way out once
+// it was read. When it could not be read there is nothing to set back.
+class StoreRestore {
+ public:
+  void Remember(uint32_t storePages) {
+    storePages_ = storePages;
+    known_ = true;
+  }
+  void Restore() const {
+    if (known_) SetMemoryDivision(storePages_);
+  }
+
+ private:
+  uint32_t storePages_ = 0;
+  bool known_ = false;
+};
+
+bool WaitForExternalPower() {
+  for (int i = 0; i < kExternalPowerChecks; ++i) {
+    if (IsOnExternalPower()) return true;
+  }
+  return false;
+}
+
+// A failed step: Yes marks the run as not clean, No stops it.
+bool PassOver(platform::Dialog& dialog, std::u16string_view text, int* result) {
+  if (!AskToContinue(dialog, text)) return false;
+  *result = 0;
+  return true;
+}
+
+bool RunBootLoaderStep(platform::Dialog& dialog, int image, bool (*update)(std::u16string_view),
+                       std::u16string_view failureText, int* result) {
+  ShowTransferStatus(dialog, ImagePaths[image].c_str());
+  return update(ImagePaths[image]) || PassOver(dialog, failureText, result);
+}
+
+}  // namespace
+
+int RunImageUpdate(platform::Dialog& dialog) {
+  if (!WaitForExternalPower()) {
+    frame::ShowMessageBox(dialog, u"Please make sure an AC online!", kNoPowerStyle);
+    return -1;
+  }
+  int result = 1;
+  StoreRestore restore;
+  uint32_t storePages = 0, programPages = 0, pageSize = 0;
+  if (GetMemoryDivision(&storePages, &programPages, &pageSize)) {
+    restore.Remember(storePages);
+  } else if (!PassOver(dialog, u"ERROR!\r\nGetSystemMemoryDivision() failed!\r\nCONTINUE?",
+                       &result)) {
+    return -1;
+  }
+  const bool stepsDone =
+      (SetMemoryDivision(UPDATE_STORE_PAGES) == 0 ||
+       PassOver(dialog, u"ERROR!\r\nSetSystemMemoryDivision() failed!\r\nCONTINUE?", &result)) &&
+      RunBootLoaderStep(dialog, kNboot, UpdateNBOOT,
+                        u"ERROR!\r\nUpdateNBOOT() failed!\r\nCONTINUE?", &result) &&
+      RunBootLoaderStep(dialog, kEboot, UpdateEBOOT,
+                        u"ERROR!\r\nUpdateEBOOT() failed!\r\nCONTINUE?", &result);
+  if (!stepsDone) {
+    restore.Restore();
+    return -1;
+  }
+  const bool kernelDone =
+      UpdateKernel(ImagePaths[kDrivers], ImagePaths[kTinynk], ImagePaths[kNk], ImagePaths[kChain],
+                   ImageVersion, OnImageProgress, &dialog) ||
+      PassOver(dialog, u"ERROR!\r\nUpdateKernel() failed!\r\nCONTINUE?", &result);
+  restore.Restore();
+  return kernelDone ? result : -1;
+}
+
+namespace {
+
+// Different revisions need the user's Yes before anything is changed.
+bool ConfirmBoardRevision(platform::Dialog& dialog) {
+  uint32_t board = kDefaultBoardRevision;
+  GetBoardRevision(&board);
+  const uint32_t image = ImageVersion >> 24;
+  if (board == image) return true;
+  const std::u16string_view text =
+      board < image
+          ? u"Are you sure you want to update the REV-D image to the REV-C device?\r\n"
+            u"It cause to halt the system!"
+          : u"Are you sure you want to update the REV-C image to the REV-D device?";
+  if (frame::ShowMessageBox(dialog, text, kRevisionStyle) != platform::IDYES) return false;
+  for (int i = 0; i < kPumpsAfterRevisionYes; ++i) frame::PumpOneMessage(dialog);
+  return true;
+}
+
+void EnableButtons(platform::Dialog& dialog, bool enabled) {
+  dialog.EnableItem(kStartButton, enabled);
+  dialog.EnableItem(kCancelButton, enabled);
+}
+
+}  // namespace
+
+void OnStartPressed(platform::Dialog& dialog) {
+  if (!ConfirmBoardRevision(dialog)) return;
+  EnableButtons(dialog, false);
+  NotifyPowerDriver(false);
+  const int result = RunImageUpdate(dialog);
+  NotifyPowerDriver(true);
+  if (result < 0) {
+    EnableButtons(dialog, true);
+    return;
+  }
+  RebootDevice();
+  dialog.EndDialog(1);
+}
+
+}  // namespace imagefit
