@@ -10,6 +10,7 @@
 
 #include "platform/device.h"
 #include "platform/device_config.h"
+#include "platform/device_paths.h"
 #include "platform/processes.h"
 #include "platform/text.h"
 #include "platform/trace.h"
@@ -29,8 +30,8 @@ bool IsProcessId(const std::string& name) {
 
 class HostProcessTable : public ProcessTable {
  public:
-  HostProcessTable(fs::path fsRoot, bool available)
-      : fsRoot_(std::move(fsRoot)), available_(available) {}
+  HostProcessTable(const fs::path& deviceRoot, bool available)
+      : paths_(deviceRoot), available_(available) {}
 
   std::optional<std::vector<ProcessEntry>> Snapshot() override {
     if (!available_) {
@@ -75,29 +76,20 @@ class HostProcessTable : public ProcessTable {
     // A program whose file was replaced still runs from where it was.
     constexpr std::string_view kDeleted = " (deleted)";
     if (exe.ends_with(kDeleted)) exe.resize(exe.size() - kDeleted.size());
-    const fs::path relative = fs::path(exe).lexically_relative(fsRoot_);
-    if (relative.empty() || *relative.begin() == "..") return std::nullopt;
-    std::u16string device;
-    for (const auto& part : relative) {
-      if (part == "." || part.empty()) return std::nullopt;
-      device += u'\\';
-      device += FromUtf8(part.string());
-    }
+    auto device = paths_.ToDevicePath(exe);
+    if (!device || *device == u"\\") return std::nullopt;
     return device;
   }
 
-  fs::path fsRoot_;
+  DevicePaths paths_;
   bool available_;
 };
 
 }  // namespace
 
 std::unique_ptr<ProcessTable> CreateHostProcessTable(const DeviceContext& context) {
-  std::error_code error;
-  fs::path fsRoot = fs::weakly_canonical(context.root / "fs", error);
-  if (error) fsRoot = context.root / "fs";
   const bool available = context.config == nullptr || context.config->HasToolhelp();
-  return std::make_unique<HostProcessTable>(fsRoot, available);
+  return std::make_unique<HostProcessTable>(context.root, available);
 }
 
 }  // namespace platform
