@@ -1,2 +1,4 @@
-// Placeholder entry until the program is built; replaced by the real entry.
-int main() { return 0; }
+#include "imagefit/imagefit_entry.h"
+#include "platform/device.h"
+
+int main(int argc, char** argv) { return platform::RunOnDevice(argc, argv, imagefit::ImagefitMain); }

@@ -1,0 +1,72 @@
+#!/usr/bin/env bash
+# Creates a demo device root: device.ini with the stock values, a registry
+# with the model, OS version and flash drive profile, and a file system with
+# the flash drive, the storage card and the Windows folder.
+# Usage: tools/make-demo-device.sh [folder]   (default ./demo-device)
+set -euo pipefail
+
+root="${1:-./demo-device}"
+
+write_device_ini() {
+  cat >"$root/device.ini" <<'INI'
+[screen]
+width = 480        ; SM_CXSCREEN
+height = 272       ; SM_CYSCREEN
+scroll = 13        ; SM_CYHSCROLL, the frame's margin unit
+[power]
+ac_line = 1        ; 0 offline, 1 online, 255 unknown
+[board]
+revision = 3       ; what the flash update driver reports
+[memory]
+store_pages = 2048
+program_pages = 6144
+page_size = 4096
+set_result = 0     ; what SetSystemMemoryDivision answers
+[drivers]
+SCD1 = flash       ; remove a line to make that driver absent
+PWR1 = power
+fail =             ; control codes the drivers answer with failure, comma-separated hex
+[kernel]
+coredll = yes      ; no: the memory-division and restart functions are missing
+toolhelp = yes     ; no: no process list (nothing is terminated)
+[locale]
+acp = CP1252
+[fs]
+capacity = 0       ; bytes all files under fs/ may hold; 0 = no limit
+INI
+}
+
+write_registry() {
+  cat >"$root/registry.reg" <<'REG'
+Windows Registry Editor Version 5.00
+
+[HKEY_LOCAL_MACHINE\Ident]
+"Model"="KTR 60"
+"Version"="V1.0.5"
+
+[HKEY_LOCAL_MACHINE\System\StorageManager\Profiles\FlashDrv]
+"Folder"="Flash Disk"
+REG
+}
+
+make_file_system() {
+  mkdir -p "$root/fs/Flash Disk" "$root/fs/Storage Card" "$root/fs/Windows"
+}
+
+# The shell package on the storage card ("<model> SHELL.ZIP").
+add_shell_package() {
+  :
+}
+
+# The OS image set and its version file on the storage card.
+add_image_set() {
+  :
+}
+
+mkdir -p "$root"
+write_device_ini
+write_registry
+make_file_system
+add_shell_package
+add_image_set
+echo "demo device created in $root"
