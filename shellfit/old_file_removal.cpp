@@ -1,0 +1,42 @@
+// Clearing the flash drive of the old shell software, keeping the device's
+// own state (registry hives, GPS parameters).
+#include "frame/device_identity.h"
+#include "frame/update_dialog.h"
+#include "platform/environment.h"
+#include "platform/file_system.h"
+#include "platform/text.h"
+#include "shellfit/shellfit.h"
+
+namespace shellfit {
+namespace {
+
+bool IsPreserved(std::u16string_view name) {
+  for (std::u16string_view kept : kPreservedNames) {
+    if (platform::EqualsNoCase(name, kept)) return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+int DeleteOldFiles(platform::Dialog& dialog, std::u16string_view folder) {
+  if (folder.empty()) return 0;
+  const std::u16string base = WithBackslash(folder);
+  int count = 0;
+  for (const platform::FindData& entry : platform::Files().Find(base + u"*.*")) {
+    const std::u16string path = base + entry.name;
+    if (entry.attributes & platform::FILE_ATTRIBUTE_DIRECTORY) {
+      if (entry.name.starts_with(u'.')) continue;
+      count += DeleteOldFiles(dialog, path);
+      // Fails quietly when something was kept inside.
+      platform::Files().RemoveDirectory(path);
+    } else if (!IsPreserved(entry.name)) {
+      frame::ShowStatus(dialog, u"Deleting...", entry.name);
+      frame::ForceDeleteFile(path);
+      ++count;
+    }
+  }
+  return count;
+}
+
+}  // namespace shellfit

@@ -1,0 +1,53 @@
+// Reading the whole package once, into nothing, before anything on the flash
+// drive is touched: a package that cannot be unpacked must not cost the
+// device its old shell.
+#include <vector>
+
+#include "frame/update_dialog.h"
+#include "shellfit/shellfit.h"
+#include "zipreader/zip_reader.h"
+
+namespace shellfit {
+namespace {
+
+constexpr unsigned kChunk = 65536;
+
+// One file entry decrypted, inflated and checked against its CRC-32; the
+// check itself raises ErrBadCrc.
+bool ReadEntryThrough(CZipReader& reader, uint16_t index, std::vector<uint8_t>& buffer) {
+  if (!reader.OpenEntry(index)) return false;
+  while (reader.ReadEntry(buffer.data(), kChunk) == kChunk) {
+  }
+  return reader.CloseEntry(nullptr, false) == 1;
+}
+
+}  // namespace
+
+bool VerifyPackage(std::u16string_view package, int32_t* errorCode,
+                   platform::Dialog* dialog) {
+  *errorCode = 0;
+  try {
+    CZipReader reader;
+    reader.OpenArchive(std::u16string(package), 1, 0);
+    if (!reader.SetPassword(std::u16string(kPackagePassword))) {
+      *errorCode = ErrBadPassword;
+      return false;
+    }
+    std::vector<uint8_t> buffer(kChunk);
+    CZipEntryHeader header;
+    for (unsigned index = 0; index <= 0xFFFF && reader.GetEntryInfo(header, index); ++index) {
+      if (dialog != nullptr) frame::PumpOneMessage(*dialog);
+      if (header.IsDirectory()) continue;
+      if (!ReadEntryThrough(reader, static_cast<uint16_t>(index), buffer)) {
+        *errorCode = ErrBadArchive;  // an entry that cannot be opened or ends short
+        return false;
+      }
+    }
+    return true;
+  } catch (const CZipException& error) {
+    *errorCode = error.code;
+    return false;
+  }
+}
+
+}  // namespace shellfit
