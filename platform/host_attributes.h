@@ -1,0 +1,20 @@
+// Device file attributes kept on a host file: read-only as the file's write
+// permission bits, directory from the host, and the bits the host has no
+// place for (hidden, system, archive, a folder's read-only) in the extended
+// attribute "user.fitkit.attributes" where the host file system has them.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+
+namespace platform {
+
+inline constexpr const char* kAttributesXattr = "user.fitkit.attributes";
+
+// kInvalidAttributes when the entry does not exist.
+uint32_t ReadHostAttributes(const std::filesystem::path& path);
+bool WriteHostAttributes(const std::filesystem::path& path, uint32_t attributes);
+// True for a file (not a folder) whose write permission bits are all clear.
+bool IsReadOnlyFile(const std::filesystem::path& path);
+
+}  // namespace platform

@@ -1,0 +1,12 @@
+// Name patterns of the directory search: * any run, ? any one unit, letter
+// case ignored per UTF-16 unit. "*.*" matches every name, as on the device.
+#pragma once
+
+#include <string_view>
+
+namespace platform {
+
+bool MatchWildcard(std::u16string_view pattern, std::u16string_view name);
+bool HasWildcard(std::u16string_view text);
+
+}  // namespace platform

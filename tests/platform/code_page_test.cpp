@@ -1,0 +1,57 @@
+#include "platform/iconv_code_page.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using platform::IconvCodePage;
+
+TEST(IconvCodePage, Cp1252BothWaysIncludingTheUnassignedBytes) {
+  auto cp = IconvCodePage::Create("1252");
+  ASSERT_NE(cp, nullptr);
+  EXPECT_EQ(cp->name(), "CP1252");
+  std::u16string text;
+  ASSERT_TRUE(cp->AnsiToWide("A\x80\xC4\x81\x8D\x8F\x90\x9D\xFFz", &text));
+  EXPECT_EQ(text, u"A\u20AC\u00C4\u0081\u008D\u008F\u0090\u009D\u00FFz");
+  std::string bytes;
+  ASSERT_TRUE(cp->WideToAnsi(text, &bytes));
+  EXPECT_EQ(bytes, "A\x80\xC4\x81\x8D\x8F\x90\x9D\xFFz");
+  // Every byte survives the round trip.
+  std::string all;
+  for (int b = 1; b < 256; ++b) all += static_cast<char>(b);
+  ASSERT_TRUE(cp->AnsiToWide(all, &text));
+  EXPECT_EQ(text.size(), 255u);
+  ASSERT_TRUE(cp->WideToAnsi(text, &bytes));
+  EXPECT_EQ(bytes, all);
+}
+
+TEST(IconvCodePage, UnconvertibleTextFailsAndEmptiesTheOutput) {
+  auto cp = IconvCodePage::Create("CP1252");
+  ASSERT_NE(cp, nullptr);
+  std::string bytes = "old";
+  EXPECT_FALSE(cp->WideToAnsi(u"\u4E2D", &bytes));
+  EXPECT_EQ(bytes, "");
+  EXPECT_FALSE(cp->WideToAnsi(u"a\xD800", &bytes));  // a lone surrogate
+  std::u16string text = u"old";
+  ASSERT_TRUE(cp->AnsiToWide("", &text));
+  EXPECT_EQ(text, u"");
+}
+
+TEST(IconvCodePage, Cp949Multibyte) {
+  auto cp = IconvCodePage::Create("CP949");
+  ASSERT_NE(cp, nullptr);
+  std::u16string text;
+  // "한글" in the Wansung range and U+AC02, which only CP949's extension has.
+  ASSERT_TRUE(cp->AnsiToWide("\xC7\xD1\xB1\xDB.zip \x81\x41", &text));
+  EXPECT_EQ(text, u"\uD55C\uAE00.zip \uAC02");
+  std::string bytes;
+  ASSERT_TRUE(cp->WideToAnsi(text, &bytes));
+  EXPECT_EQ(bytes, "\xC7\xD1\xB1\xDB.zip \x81\x41");
+  // Half a character is no text; CP949 passes no unassigned bytes through.
+  EXPECT_FALSE(cp->AnsiToWide("ab\xC7", &text));
+  EXPECT_FALSE(cp->AnsiToWide("\x81", &text));
+}
+
+TEST(IconvCodePage, UnknownNames) { EXPECT_EQ(IconvCodePage::Create("CP99999"), nullptr); }
+
+}  // namespace

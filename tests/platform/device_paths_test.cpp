@@ -1,0 +1,95 @@
+#include "platform/device_paths.h"
+
+#include <gtest/gtest.h>
+
+#include "platform/text.h"
+#include "temp_device_root.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using platform::DevicePaths;
+using platform_test::TempDeviceRoot;
+
+class DevicePathsTest : public ::testing::Test {
+ protected:
+  TempDeviceRoot device;
+  TempDeviceRoot outside;  // a folder that is not part of the device
+  DevicePaths paths{device.root()};
+};
+
+TEST(SplitDevicePath, BothSeparatorsAndEmptyComponents) {
+  using V = std::vector<std::u16string>;
+  EXPECT_EQ(platform::SplitDevicePath(u"\\Flash Disk/a.txt"), (V{u"Flash Disk", u"a.txt"}));
+  EXPECT_EQ(platform::SplitDevicePath(u"\\\\A\\\\B\\"), (V{u"A", u"B"}));
+  EXPECT_TRUE(platform::SplitDevicePath(u"\\").empty());
+}
+
+TEST_F(DevicePathsTest, MatchesLetterCaseLooselyAndExactMatchWins) {
+  device.Write("fs/Flash Disk/Readme.TXT", "x");
+  device.Write("fs/Flash Disk/readme.txt", "y");
+  device.Write("fs/Flash Disk/Only.Me", "z");
+  EXPECT_EQ(paths.ResolveExisting(u"\\flash disk\\readme.txt"),
+            device.fs() / "Flash Disk" / "readme.txt");
+  EXPECT_EQ(paths.ResolveExisting(u"\\FLASH DISK\\Readme.TXT"),
+            device.fs() / "Flash Disk" / "Readme.TXT");
+  EXPECT_EQ(paths.ResolveExisting(u"/FLASH DISK/only.me"), device.fs() / "Flash Disk" / "Only.Me");
+  // Without a leading separator the path still starts at the root.
+  EXPECT_EQ(paths.ResolveExisting(u"Flash Disk\\ONLY.ME"), device.fs() / "Flash Disk" / "Only.Me");
+  EXPECT_FALSE(paths.ResolveExisting(u"\\Flash Disk\\missing"));
+}
+
+TEST_F(DevicePathsTest, NonAsciiNamesFoldCasePerUnit) {
+  device.Write("fs/\xC3\x84rger.txt", "x");  // "Ärger.txt"
+  EXPECT_EQ(paths.ResolveExisting(u"\\\u00E4RGER.TXT"), device.fs() / "\xC3\x84rger.txt");
+}
+
+TEST_F(DevicePathsTest, NewLastComponentKeepsTheCaseGiven) {
+  device.Write("fs/Storage Card/x", "");
+  EXPECT_EQ(paths.ResolveForCreate(u"\\storage card\\New File.BIN"),
+            device.fs() / "Storage Card" / "New File.BIN");
+  EXPECT_EQ(paths.ResolveForCreate(u"\\STORAGE CARD\\X"), device.fs() / "Storage Card" / "x");
+  EXPECT_FALSE(paths.ResolveForCreate(u"\\No Folder\\a.txt"));
+  EXPECT_FALSE(paths.ResolveForCreate(u"\\"));
+}
+
+TEST_F(DevicePathsTest, DotComponentsNeverResolve) {
+  device.Write("fs/A/b.txt", "x");
+  device.Write("secret.txt", "outside fs, inside the root");
+  for (const char16_t* path : {u"\\A\\..\\A\\b.txt", u"\\..\\secret.txt", u"\\A\\.\\b.txt",
+                               u"\\A\\..", u"\\.", u"..\\device.ini"}) {
+    EXPECT_FALSE(paths.ResolveExisting(path)) << platform::ToUtf8(path);
+    EXPECT_FALSE(paths.ResolveForCreate(path));
+  }
+}
+
+TEST_F(DevicePathsTest, LinksLeavingTheFileSystemNeverResolve) {
+  outside.Write("target/file.txt", "x");
+  device.Write("fs/inside/ok.txt", "y");
+  fs::create_directory_symlink(outside.root() / "target", device.fs() / "out");
+  fs::create_symlink(outside.root() / "target" / "file.txt", device.fs() / "outfile");
+  fs::create_symlink(outside.root() / "new.txt", device.fs() / "dangling");
+  fs::create_directory_symlink("inside", device.fs() / "alias");
+  EXPECT_FALSE(paths.ResolveExisting(u"\\out\\file.txt"));
+  EXPECT_FALSE(paths.ResolveForCreate(u"\\out\\created.txt"));
+  EXPECT_FALSE(paths.ResolveExisting(u"\\outfile"));
+  EXPECT_FALSE(paths.ResolveForCreate(u"\\OUTFILE"));
+  // A dangling link counts by where it points: creating through it would
+  // create outside.
+  EXPECT_FALSE(paths.ResolveForCreate(u"\\dangling"));
+  EXPECT_EQ(paths.ResolveExisting(u"\\alias\\ok.txt"), device.fs() / "alias" / "ok.txt");
+  EXPECT_FALSE(fs::exists(outside.root() / "new.txt"));
+}
+
+TEST_F(DevicePathsTest, HostPathsMapBackToDevicePaths) {
+  device.Write("fs/Storage Card/shellfit", "x");
+  outside.Write("tool", "y");
+  EXPECT_EQ(paths.ToDevicePath(device.fs() / "Storage Card" / "shellfit"),
+            u"\\Storage Card\\shellfit");
+  EXPECT_EQ(paths.ToDevicePath(device.fs()), u"\\");
+  EXPECT_FALSE(paths.ToDevicePath(outside.root() / "tool"));
+  EXPECT_FALSE(paths.ToDevicePath(device.root() / "device.ini"));
+  EXPECT_FALSE(paths.ToDevicePath(device.fs() / ".." / "device.ini"));
+}
+
+}  // namespace
