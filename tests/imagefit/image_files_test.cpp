@@ -1,0 +1,107 @@
+#include <gtest/gtest.h>
+
+#include "imagefit/image_files.h"
+#include "imagefit/whole_file_buffer.h"
+#include "tests/imagefit/fakes.h"
+#include "tests/imagefit/test_images.h"
+
+namespace imagefit_test {
+namespace {
+
+using imagefit::BuildMultiImageHeader;
+using imagefit::kHeaderBlockSize;
+
+TEST(SumBytes, AddsUnsignedBytesAndWraps) {
+  const uint8_t bytes[] = {0xFF, 0x01, 0x80};
+  EXPECT_EQ(imagefit::SumBytes(3, bytes), 0x180u);
+  EXPECT_EQ(imagefit::SumBytes(0, bytes), 0u);
+  std::vector<uint8_t> many(0x01010102, 0xFF);  // 255 * n overflows 32 bits
+  EXPECT_EQ(imagefit::SumBytes(many.size(), many.data()), uint32_t(255ull * many.size()));
+}
+
+TEST(MultiImageHeader, WorkedExampleOfFourRegions) {
+  FakeDevice device;
+  const char16_t* paths[] = {u"\\u\\drivers.bin", u"\\u\\tinynk.bin", u"\\u\\nk.bin",
+                             u"\\u\\chain.bin"};
+  for (int i = 0; i < 4; ++i)
+    device.files.Put(paths[i], MakeBin(0x100 * (i + 1), 16 * (i + 1), {}));
+  uint8_t block[kHeaderBlockSize];
+  ASSERT_TRUE(BuildMultiImageHeader(paths[0], paths[1], paths[2], paths[3], block));
+
+  EXPECT_EQ(std::string(reinterpret_cast<char*>(block), 7), "X000FF\n");
+  EXPECT_EQ(std::vector<uint8_t>(block + 7, block + 15),
+            (std::vector<uint8_t>{0xAA, 0, 0, 0, 4, 0, 0, 0}));
+  const uint32_t table[] = {0x100, 16, 0x200, 32, 0x300, 48, 0x400, 64};
+  for (int i = 0; i < 8; ++i) EXPECT_EQ(imagefit::ReadLittleEndian32(block + 15 + 4 * i), table[i]);
+  for (int i = 0; i < 4; ++i) {
+    const uint8_t* slot = block + 47 + 15 * i;
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(slot), 7), "B000FF\n");
+    EXPECT_EQ(imagefit::ReadLittleEndian32(slot + 7), table[2 * i]);
+    EXPECT_EQ(imagefit::ReadLittleEndian32(slot + 11), table[2 * i + 1]);
+  }
+}
+
+TEST(MultiImageHeader, ShortFilesReadAsZerosAndOddSyncBytesPass) {
+  FakeDevice device;
+  device.files.Put(u"\\a", Bytes{'Z', 'Z', 'Z', 'Z', 'Z', 'Z', 'Z', 0x11, 0x22, 0x33});
+  device.files.Put(u"\\b", Bytes{1, 2, 3});
+  device.files.Put(u"\\c", MakeBin(0x300, 48, {}));
+  device.files.Put(u"\\d", Bytes{});
+  uint8_t block[kHeaderBlockSize];
+  ASSERT_TRUE(BuildMultiImageHeader(u"\\a", u"\\b", u"\\c", u"\\d", block));
+  EXPECT_EQ(std::string(reinterpret_cast<char*>(block + 47), 7), "ZZZZZZZ");
+  EXPECT_EQ(imagefit::ReadLittleEndian32(block + 15), 0x332211u);  // 3 bytes into a zeroed word
+  EXPECT_EQ(imagefit::ReadLittleEndian32(block + 19), 0u);
+  EXPECT_EQ(std::vector<uint8_t>(block + 62, block + 77),
+            (std::vector<uint8_t>{1, 2, 3, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}));
+  EXPECT_EQ(imagefit::ReadLittleEndian32(block + 31), 0x300u);
+  EXPECT_EQ(imagefit::ReadLittleEndian32(block + 7), imagefit::SumBytes(32, block + 15));
+}
+
+TEST(MultiImageHeader, MissingFileFails) {
+  FakeDevice device;
+  device.files.Put(u"\\a", MakeBin(0x100, 16, {}));
+  uint8_t block[kHeaderBlockSize];
+  EXPECT_FALSE(BuildMultiImageHeader(u"\\a", u"\\a", u"\\missing", u"\\a", block));
+}
+
+TEST(WholeFileBuffer, CapacityGrowsInSteps) {
+  FakeDevice device;
+  device.files.Put(u"\\empty", Bytes{});
+  device.files.Put(u"\\511", Pattern(511, 1));
+  device.files.Put(u"\\512", Pattern(512, 2));
+  {
+    imagefit::WholeFileBuffer buffer;
+    ASSERT_TRUE(buffer.Load(u"\\empty", 0));
+    EXPECT_EQ(buffer.length(), 0u);
+    EXPECT_EQ(buffer.capacity(), 512u);
+    EXPECT_EQ(buffer.data()[0], 0);
+  }
+  {
+    imagefit::WholeFileBuffer buffer;
+    ASSERT_TRUE(buffer.Load(u"\\511", 0));
+    EXPECT_EQ(buffer.capacity(), 512u);
+    EXPECT_EQ(buffer.length(), 511u);
+    EXPECT_EQ(Bytes(buffer.data(), buffer.data() + 511), Pattern(511, 1));
+    EXPECT_EQ(buffer.data()[511], 0);
+  }
+  imagefit::WholeFileBuffer buffer;
+  ASSERT_TRUE(buffer.Load(u"\\512", 0));
+  EXPECT_EQ(buffer.capacity(), 1024u);
+  EXPECT_FALSE(buffer.Open(u"\\512", false)) << "a second open on a held file must fail";
+}
+
+TEST(WholeFileBuffer, MissingOrShortFileFails) {
+  FakeDevice device;
+  device.files.Put(u"\\ten", Pattern(10, 3));
+  imagefit::WholeFileBuffer buffer;
+  EXPECT_FALSE(buffer.Load(u"\\missing", 0));
+  EXPECT_FALSE(buffer.Load(u"\\ten", 20));
+  EXPECT_EQ(buffer.length(), 0u);
+  EXPECT_EQ(buffer.capacity(), 0u) << "a short read leaves the buffer empty";
+  EXPECT_TRUE(buffer.Load(u"\\ten", 4)) << "the failed load left no file open";
+  EXPECT_EQ(buffer.length(), 4u);
+}
+
+}  // namespace
+}  // namespace imagefit_test

@@ -1,0 +1,136 @@
+#include <gtest/gtest.h>
+
+#include "frame/update_dialog.h"
+#include "imagefit/image_set.h"
+#include "imagefit/image_version.h"
+#include "tests/imagefit/fakes.h"
+#include "tests/imagefit/test_images.h"
+
+namespace imagefit_test {
+namespace {
+
+using namespace imagefit;
+
+TEST(ImageVersion, FourPartsCarryTheRevisionThreePartsMeanRevisionThree) {
+  EXPECT_EQ(ParseImageVersion("V1.0.7.4\r\n"), 0x04010007u);
+  EXPECT_EQ(ParseImageVersion("V1.0.7\r\n"), 0x03010007u);
+  EXPECT_EQ(ParseImageVersion("V2.300.1"), 0x03000000u + (2u << 16) + (300u << 8) + 1);
+  EXPECT_EQ(ParseImageVersion("1.0.7.4"), 0u);
+  EXPECT_EQ(ParseImageVersion("1.0.7"), 0u);
+  EXPECT_EQ(ParseImageVersion("V1.0"), 0u);
+  EXPECT_EQ(ParseImageVersion(""), 0u);
+  EXPECT_EQ(ParseImageVersion("...."), 0u);
+}
+
+TEST(ImageVersion, EveryDotCountsWhenTheFormIsDecided) {
+  EXPECT_EQ(ParseImageVersion("V1.0.7\r\nnk.bin\r\n"), 0u) << "four fields, but no fourth number";
+  EXPECT_EQ(ParseImageVersion("V1..0...7"), 0u) << "runs of dots are one separator for the count";
+  EXPECT_EQ(ParseImageVersion(std::string_view("V1.0.7\0.x.y", 11)), 0x03010007u)
+      << "the text ends at its first zero byte";
+}
+
+TEST(ImageVersion, ReadsOnlyTheFirst260Bytes) {
+  FakeDevice device;
+  device.files.Put(u"\\v.ini", std::string("V3.2.1") + std::string(254, ' ') + ".1.2");
+  EXPECT_EQ(ReadImageVersion(u"\\v.ini"), 0x03030201u);
+  EXPECT_EQ(ReadImageVersion(u"\\missing.ini"), 0u);
+}
+
+TEST(ImageVersion, InstalledVersionFromTheRegistry) {
+  FakeDevice device;
+  EXPECT_EQ(ReadInstalledVersion(), 0u);
+  device.registry.PutString(u"Ident", u"Version", u"V2.3.4");
+  EXPECT_EQ(ReadInstalledVersion(), 0x020304u);
+  EXPECT_EQ(FormatShownVersion(0x04010007u), u"V1.0.7");
+  device.registry.PutString(u"Ident", u"Version", u"2.3.4");
+  EXPECT_EQ(ReadInstalledVersion(), 0u);
+}
+
+TEST(ImageFolderChoice, CommandLineOrProgramFolderWithoutTrailingBackslash) {
+  FakeDevice device;
+  ChooseImageFolder(u"\\Storage Card\\Update\\");
+  EXPECT_EQ(ImageFolder, u"\\Storage Card\\Update");
+  ChooseImageFolder(u" \"\\x\" ");
+  EXPECT_EQ(ImageFolder, u" \"\\x\" ") << "taken exactly as passed";
+  device.system.modulePath = u"\\Storage Card\\imagefit.exe";
+  ChooseImageFolder(u"");
+  EXPECT_EQ(ImageFolder, u"\\Storage Card");
+}
+
+class PrepareImageSetTest : public ::testing::Test {
+ protected:
+  void PutImages(const std::u16string& folder) {
+    for (std::u16string_view name : kImageFileNames)
+      device.files.Put(folder + u"\\" + std::u16string(name), MakeBin(0x1000, 0, {}));
+  }
+  FakeDevice device;
+  RecordingDialog dialog;
+};
+
+TEST_F(PrepareImageSetTest, FillsTitlePathsVersionsAndFields) {
+  PutImages(u"\\SC\\Update");
+  device.files.Put(u"\\SC\\Update\\KTR 60.ini", "V1.0.7.4\r\n");
+  device.files.Put(u"\\SC\\Update\\aaa.ini", "V9.9.9\r\n");
+  device.registry.PutString(u"Ident", u"Version", u"V1.0.5");
+  ChooseImageFolder(u"\\SC\\Update\\");
+  ASSERT_TRUE(PrepareImageSet(dialog));
+  EXPECT_EQ(frame::TitleText, u"KTR 60 OS UPDATE");
+  EXPECT_EQ(dialog.title, u"KTR 60 OS UPDATE");
+  EXPECT_EQ(ImageVersion, 0x04010007u);
+  EXPECT_EQ(ImagePaths[kNboot], u"\\SC\\Update\\nboot.bin");
+  EXPECT_EQ(ImagePaths[kChain], u"\\SC\\Update\\chain.bin");
+  EXPECT_EQ(dialog.texts[1002], u"V1.0.5");
+  EXPECT_EQ(dialog.texts[1003], u"V1.0.7");
+  EXPECT_EQ(dialog.texts[1005], u"Ready...");
+  ASSERT_FALSE(dialog.ranges.empty());
+  EXPECT_EQ(dialog.ranges.back(), (std::pair<uint16_t, uint16_t>(0, 100)));
+  EXPECT_EQ(dialog.positions.back(), 0);
+}
+
+TEST_F(PrepareImageSetTest, AnyIniFileWhenNoneIsNamedAfterTheModel) {
+  PutImages(u"\\U");
+  device.files.Put(u"\\U\\b.ini", "V5.5.5\r\n");
+  device.files.Put(u"\\U\\a.ini", "V1.2.3.2\r\n");
+  ChooseImageFolder(u"\\U");
+  ASSERT_TRUE(PrepareImageSet(dialog));
+  EXPECT_EQ(ImageVersion, 0x02010203u) << "the first the search returns";
+}
+
+TEST_F(PrepareImageSetTest, NoVersionFileShowsZero) {
+  PutImages(u"\\U");
+  ChooseImageFolder(u"\\U");
+  ASSERT_TRUE(PrepareImageSet(dialog));
+  EXPECT_EQ(ImageVersion, 0u);
+  EXPECT_EQ(dialog.texts[1003], u"V0.0.0");
+  EXPECT_EQ(dialog.texts[1002], u"V0.0.0");
+}
+
+TEST_F(PrepareImageSetTest, MissingImageFailsWithoutFillingFields) {
+  PutImages(u"\\U");
+  device.files.DeleteFile(u"\\U\\drivers.bin");
+  ChooseImageFolder(u"\\U");
+  EXPECT_FALSE(PrepareImageSet(dialog));
+  EXPECT_EQ(dialog.texts.count(1003), 0u);
+  EXPECT_TRUE(dialog.boxes.empty());
+}
+
+// A folder that leaves no room for "\drivers.bin" in 259 characters must not
+// be cut into another path that might hold images.
+TEST_F(PrepareImageSetTest, FolderTooLongForTheFileNamesIsRefused) {
+  const std::u16string longFolder = u"\\" + std::u16string(247, u'd');  // + "\\drivers.bin" = 260
+  PutImages(longFolder);
+  // What cutting the path to 259 characters would have found instead.
+  device.files.Put((longFolder + u"\\drivers.bin").substr(0, 259), MakeBin(0x1000, 0, {}));
+  ChooseImageFolder(longFolder);
+  EXPECT_FALSE(PrepareImageSet(dialog));
+  EXPECT_EQ(dialog.texts.count(1003), 0u);
+
+  const std::u16string fits = u"\\" + std::u16string(246, u'd');
+  PutImages(fits);
+  ChooseImageFolder(fits);
+  EXPECT_TRUE(PrepareImageSet(dialog)) << "the longest folder that fits still works";
+  EXPECT_EQ(ImagePaths[kDrivers].size(), 259u);
+}
+
+}  // namespace
+}  // namespace imagefit_test

@@ -1,0 +1,236 @@
+#include <gtest/gtest.h>
+
+#include "imagefit/device_power.h"
+#include "imagefit/flash_driver.h"
+#include "imagefit/image_set.h"
+#include "imagefit/image_update.h"
+#include "tests/imagefit/fakes.h"
+#include "tests/imagefit/test_images.h"
+
+namespace imagefit_test {
+namespace {
+
+using namespace imagefit;
+using platform::IDNO;
+using platform::IDYES;
+
+const std::u16string kNoPower = u"Please make sure an AC online!";
+const std::u16string kGetFailed = u"ERROR!\r\nGetSystemMemoryDivision() failed!\r\nCONTINUE?";
+const std::u16string kSetFailed = u"ERROR!\r\nSetSystemMemoryDivision() failed!\r\nCONTINUE?";
+const std::u16string kNbootFailed = u"ERROR!\r\nUpdateNBOOT() failed!\r\nCONTINUE?";
+const std::u16string kKernelFailed = u"ERROR!\r\nUpdateKernel() failed!\r\nCONTINUE?";
+
+class RunSequence : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    for (int i = 0; i < kImageCount; ++i) {
+      const std::u16string name(kImageFileNames[i]);
+      const bool bin = name.ends_with(u".bin") && name != u"nboot.bin";
+      device.files.Put(u"\\U\\" + name, bin ? MakeFlatBin(0x1000, Pattern(100, 1), 64)
+                                            : Pattern(32, uint8_t(i)));
+    }
+    device.files.Put(u"\\U\\KTR 60.ini", "V1.0.7\r\n");
+    ChooseImageFolder(u"\\U");
+    ASSERT_TRUE(PrepareImageSet(dialog));
+    dialog.statusHistory.clear();
+  }
+  std::vector<std::u16string> BoxTexts() const {
+    std::vector<std::u16string> texts;
+    for (const auto& box : dialog.boxes) texts.push_back(box.text);
+    return texts;
+  }
+
+  FakeDevice device;
+  RecordingDialog dialog;
+};
+
+TEST_F(RunSequence, CleanRunShrinksTheStoreAndSetsItBack) {
+  EXPECT_EQ(RunImageUpdate(dialog), 1);
+  EXPECT_EQ(device.kernel.setPages, (std::vector<uint32_t>{32, 2048}));
+  EXPECT_TRUE(dialog.boxes.empty());
+  EXPECT_EQ(dialog.statusHistory,
+            (std::vector<std::u16string>{u"Downloading...  nboot.bin", u"Downloading...  eboot.nb0",
+                                         u"Downloading...  drivers.bin", u"Downloading...  tinynk.bin",
+                                         u"Downloading...  nk.bin", u"Downloading...  chain.bin",
+                                         u"Programming...  Please wait..."}))
+      << "once per image, not once per record";
+  EXPECT_EQ(dialog.pumps, 7);
+}
+
+TEST_F(RunSequence, NoExternalPowerAfterThreeChecks) {
+  device.kernel.acLine = {0};
+  EXPECT_EQ(RunImageUpdate(dialog), -1);
+  EXPECT_EQ(device.kernel.powerChecks, 3);
+  EXPECT_EQ(BoxTexts(), std::vector<std::u16string>{kNoPower});
+  EXPECT_EQ(dialog.boxes[0].style, 0x40040u);
+  EXPECT_EQ(dialog.boxes[0].caption, u"KTR 60 OS UPDATE");
+  EXPECT_TRUE(device.kernel.setPages.empty());
+  EXPECT_TRUE(device.drivers.calls.empty());
+}
+
+TEST_F(RunSequence, UnknownLineStatusCountsAsExternalPower) {
+  device.kernel.acLine = {0, 0, 255};
+  EXPECT_EQ(RunImageUpdate(dialog), 1);
+  EXPECT_EQ(device.kernel.powerChecks, 3);
+}
+
+// Without a division read there is nothing to set back; restoring a made-up
+// page count would leave the device with a wrong store size.
+TEST_F(RunSequence, FailedGetDivisionPassedOverRestoresNothing) {
+  device.kernel.getDivisionWorks = false;
+  dialog.answers = {IDYES};
+  EXPECT_EQ(RunImageUpdate(dialog), 0);
+  EXPECT_EQ(BoxTexts(), std::vector<std::u16string>{kGetFailed});
+  EXPECT_EQ(dialog.boxes[0].style, 0x40024u);
+  EXPECT_EQ(device.kernel.setPages, std::vector<uint32_t>{32}) << "only the shrink, no restore";
+}
+
+TEST_F(RunSequence, FailedGetDivisionAnsweredNoChangesNothing) {
+  device.kernel.getDivisionWorks = false;
+  dialog.answers = {IDNO};
+  EXPECT_EQ(RunImageUpdate(dialog), -1);
+  EXPECT_TRUE(device.kernel.setPages.empty());
+  EXPECT_TRUE(device.drivers.calls.empty());
+}
+
+TEST_F(RunSequence, SetDivisionNeedingARestartIsAFailure) {
+  device.kernel.setResult = 1;
+  dialog.answers = {IDNO};
+  EXPECT_EQ(RunImageUpdate(dialog), -1);
+  EXPECT_EQ(BoxTexts(), std::vector<std::u16string>{kSetFailed});
+  EXPECT_EQ(device.kernel.setPages, (std::vector<uint32_t>{32, 2048})) << "No restores";
+  EXPECT_TRUE(device.drivers.calls.empty());
+}
+
+TEST_F(RunSequence, MissingCoreLibraryFunctionsArePassedOverWithYes) {
+  device.kernel.coreDll = false;
+  dialog.answers = {IDYES, IDYES};
+  EXPECT_EQ(RunImageUpdate(dialog), 0);
+  EXPECT_EQ(BoxTexts(), (std::vector<std::u16string>{kGetFailed, kSetFailed}));
+  // Both boot loaders, then open, multi header, 4 x (header, 2 records, end), version, finish, close.
+  EXPECT_EQ(device.drivers.CodesSent("SCD1").size(), 2u + 2 + 4 * 4 + 3);
+}
+
+TEST_F(RunSequence, NbootFailurePassedOverStillWritesTheRest) {
+  device.drivers.failAlways = {SCD_IOCTL_WRITE_NBOOT};
+  dialog.answers = {IDYES};
+  EXPECT_EQ(RunImageUpdate(dialog), 0);
+  EXPECT_EQ(BoxTexts(), std::vector<std::u16string>{kNbootFailed});
+  const auto codes = device.drivers.CodesSent("SCD1");
+  EXPECT_EQ(codes[1], SCD_IOCTL_WRITE_EBOOT);
+  EXPECT_EQ(codes.back(), SCD_IOCTL_KERNEL_CLOSE);
+}
+
+TEST_F(RunSequence, NbootFailureAnsweredNoStopsAndRestores) {
+  device.drivers.failAlways = {SCD_IOCTL_WRITE_NBOOT};
+  dialog.answers = {IDNO};
+  EXPECT_EQ(RunImageUpdate(dialog), -1);
+  EXPECT_EQ(device.drivers.CodesSent("SCD1"), std::vector<uint32_t>{SCD_IOCTL_WRITE_NBOOT});
+  EXPECT_EQ(device.kernel.setPages, (std::vector<uint32_t>{32, 2048}));
+}
+
+TEST_F(RunSequence, KernelFailureYesOrNoBothRestore) {
+  device.drivers.failAlways = {SCD_IOCTL_KERNEL_OPEN};
+  dialog.answers = {IDYES};
+  EXPECT_EQ(RunImageUpdate(dialog), 0);
+  dialog.answers = {IDNO};
+  EXPECT_EQ(RunImageUpdate(dialog), -1);
+  EXPECT_EQ(BoxTexts(), (std::vector<std::u16string>{kKernelFailed, kKernelFailed}));
+  EXPECT_EQ(device.kernel.setPages, (std::vector<uint32_t>{32, 2048, 32, 2048}));
+}
+
+TEST(ImageProgress, OneMillionBytesGiveARangeNear1024) {
+  EXPECT_EQ(ProgressDivisor(1000000), 976u);
+  EXPECT_EQ(ProgressDivisor(65534), 1u);
+  EXPECT_EQ(ProgressDivisor(65535), 63u);
+  EXPECT_EQ(ProgressDivisor(67107840), 67107840u / 2048)
+      << "from 67,107,840 bytes on the step doubles";
+  EXPECT_EQ(ProgressDivisor(256u << 20), (256u << 20) / 5120) << "256 MB: k = 5";
+
+  RecordingDialog dialog;
+  OnImageProgress(u"\\U\\nk.bin", 500000, 1000000, &dialog);
+  EXPECT_EQ(dialog.ranges.back(), (std::pair<uint16_t, uint16_t>(0, 1024)));
+  EXPECT_EQ(dialog.positions.back(), 512);
+  EXPECT_EQ(dialog.texts[1005], u"Downloading...  nk.bin");
+  OnImageProgress(nullptr, 0, 0, &dialog);
+  EXPECT_EQ(dialog.texts[1005], u"Programming...  Please wait...");
+  EXPECT_EQ(dialog.ranges.back(), (std::pair<uint16_t, uint16_t>(0, 0)));
+  EXPECT_EQ(dialog.pumps, 2);
+}
+
+TEST(TransferStatus, PathWithoutBackslashIsItsOwnName) {
+  RecordingDialog dialog;
+  ShowTransferStatus(dialog, u"nk.bin");
+  ShowTransferStatus(dialog, u"nk.bin");
+  ShowTransferStatus(dialog, u"");
+  EXPECT_EQ(dialog.statusHistory, (std::vector<std::u16string>{u"Downloading...  nk.bin",
+                                                               u"Programming...  Please wait..."}));
+  EXPECT_EQ(dialog.pumps, 2);
+}
+
+class StartHandler : public RunSequence {};
+
+TEST_F(StartHandler, CleanRunEndsInARestartAndResultOne) {
+  OnStartPressed(dialog);
+  EXPECT_EQ(dialog.endResult, 1);
+  EXPECT_EQ(device.drivers.CodesSent("PWR1"),
+            (std::vector<uint32_t>{PWR_IOCTL_UPDATE_ENTER, PWR_IOCTL_UPDATE_LEAVE}));
+  EXPECT_EQ(device.kernel.calls.back(), "KernelIoControl");
+  EXPECT_FALSE(dialog.enabled[1]);
+}
+
+TEST_F(StartHandler, NewerBoardAsksWithNoAsDefaultAndNoChangesNothing) {
+  device.drivers.boardRevision = 4;
+  OnStartPressed(dialog);
+  ASSERT_EQ(dialog.boxes.size(), 1u);
+  EXPECT_EQ(dialog.boxes[0].text,
+            u"Are you sure you want to update the REV-C image to the REV-D device?");
+  EXPECT_EQ(dialog.boxes[0].style, 0x40124u);
+  EXPECT_FALSE(dialog.endResult.has_value());
+  EXPECT_EQ(device.drivers.CodesSent("SCD1"), std::vector<uint32_t>{SCD_IOCTL_GET_BOARD_REVISION});
+  EXPECT_TRUE(device.drivers.CodesSent("PWR1").empty());
+  EXPECT_EQ(dialog.enabled.count(1), 0u) << "buttons never touched";
+}
+
+TEST_F(StartHandler, OlderBoardWithYesPumpsTenTimesThenRuns) {
+  device.files.Put(u"\\U\\KTR 60.ini", "V1.0.7.4\r\n");
+  ASSERT_TRUE(PrepareImageSet(dialog));
+  dialog.answers = {IDYES};
+  dialog.pumps = 0;
+  OnStartPressed(dialog);
+  ASSERT_FALSE(dialog.boxes.empty());
+  EXPECT_EQ(dialog.boxes[0].text,
+            u"Are you sure you want to update the REV-D image to the REV-C device?\r\n"
+            u"It cause to halt the system!");
+  EXPECT_EQ(dialog.pumps, 10 + 7);
+  EXPECT_EQ(dialog.endResult, 1);
+}
+
+TEST_F(StartHandler, StoppedRunGivesTheButtonsBack) {
+  device.kernel.acLine = {0};
+  OnStartPressed(dialog);
+  EXPECT_FALSE(dialog.endResult.has_value());
+  EXPECT_TRUE(dialog.enabled[1]);
+  EXPECT_TRUE(dialog.enabled[2]);
+  EXPECT_EQ(device.drivers.CodesSent("PWR1"),
+            (std::vector<uint32_t>{PWR_IOCTL_UPDATE_ENTER, PWR_IOCTL_UPDATE_LEAVE}));
+}
+
+TEST_F(StartHandler, ButtonsAreDisabledWhileTheRunPumps) {
+  bool sawEnabled = false;
+  dialog.onPump = [&] { sawEnabled |= dialog.enabled[1] || dialog.enabled[2]; };
+  OnStartPressed(dialog);
+  EXPECT_FALSE(sawEnabled);
+}
+
+TEST_F(StartHandler, MissingRestartFunctionStillEndsTheDialog) {
+  device.kernel.coreDll = false;
+  dialog.answers = {IDYES, IDYES};
+  OnStartPressed(dialog);
+  EXPECT_EQ(dialog.endResult, 1);
+  EXPECT_FALSE(RebootDevice());
+  EXPECT_EQ(SetMemoryDivision(32), -1);
+}
+
+}  // namespace
+}  // namespace imagefit_test
