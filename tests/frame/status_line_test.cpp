@@ -1,0 +1,120 @@
+// ShowStatus's shortening, measured in the console's fixed cell: the status
+// control of shellfit is 318 pixels wide, so a line of 39 units fits and one
+// of 40 does not.
+#include <gtest/gtest.h>
+
+#include "fakes.h"
+#include "frame/update_dialog.h"
+#include "platform/dialog_console.h"
+#include "platform/environment.h"
+#include "shellfit/dialog_template.h"
+
+namespace frame_test {
+namespace {
+
+constexpr std::size_t kFittingUnits = 318 / platform::kConsoleCellWidth;  // 39
+
+class StatusLineTest : public ::testing::Test {
+ protected:
+  StatusLineTest()
+      : program_(shellfit::FrameProgram()),
+        host_(screen_, in_, out_),
+        scope_(Services()),
+        dialog_(*program_.dialog, frame::UpdateDialogProc, screen_) {
+    frame::SetCurrentProgram(program_);
+    dialog_.SendMessage(platform::WM_INITDIALOG);
+  }
+  ~StatusLineTest() override { dialog_.SendMessage(platform::WM_DESTROY); }
+
+  platform::Environment Services() {
+    platform::Environment env;
+    env.dialogs = &host_;
+    return env;
+  }
+
+  std::u16string Show(std::u16string_view action, std::u16string_view name) {
+    frame::ShowStatus(dialog_, action, name);
+    return dialog_.GetItemText(1005);
+  }
+
+  platform::ScreenMetrics screen_{480, 272, 13};
+  std::istringstream in_;
+  std::ostringstream out_;
+  frame::UpdateProgram program_;
+  platform::ConsoleDialogHost host_;
+  platform::ScopedEnvironment scope_;
+  RecordingDialog dialog_;
+};
+
+TEST_F(StatusLineTest, StatusControlIsAsWideAsAssumed) {
+  EXPECT_EQ(dialog_.GetClientRect(1005).Width(), 318);
+}
+
+TEST_F(StatusLineTest, NameThatFitsIsShownInFull) {
+  EXPECT_EQ(Show(u"Deleting...", u"boot.dll"), u"Deleting... boot.dll");
+  // Exactly as wide as the control.
+  const std::u16string name(kFittingUnits - 11, u'n');
+  EXPECT_EQ(Show(u"Copying...", name), u"Copying... " + name);
+  EXPECT_EQ(Show(u"Copying...", u""), u"Copying...");
+  EXPECT_EQ(dialog_.openPainters, 0);
+}
+
+TEST_F(StatusLineTest, SeveralComponentsShrinkToFirstAndLast) {
+  EXPECT_EQ(Show(u"Copying...", u"Program Files\\Navigation\\Maps\\de.map"),
+            u"Copying... Program Files\\...\\de.map");
+  // A leading backslash makes the first component empty.
+  EXPECT_EQ(Show(u"Copying...", u"\\Flash Disk\\Navi\\a.txt\\b\\c\\d.bin"),
+            u"Copying... \\...\\d.bin");
+}
+
+TEST_F(StatusLineTest, CharactersAreDroppedFromTheFront) {
+  const std::u16string single = u"AVeryLongFileNameWithoutAnyFolderPart.dat";
+  const std::size_t keep = kFittingUnits - 11 - 3;
+  EXPECT_EQ(Show(u"Copying...", single), u"Copying... ..." + single.substr(single.size() - keep));
+
+  // First and last are still too wide: then the front goes too.
+  const std::u16string last = u"AnExtremelyLongFileNameThatDoesNotFit.txt";
+  const std::u16string nested = u"Folder\\Sub\\" + last;
+  EXPECT_EQ(Show(u"Copying...", nested), u"Copying... ..." + last.substr(last.size() - keep));
+}
+
+TEST_F(StatusLineTest, ShortNamesThatDoNotFitLeaveTheActionAlone) {
+  const std::u16string wide(35, u'a');  // 35 + 1 + 4 = 40 units
+  EXPECT_EQ(Show(wide, u"abcd"), wide);
+  // A longer name shrinks one unit per cut until it fits: 33 + 1 + 5.
+  const std::u16string action(33, u'a');
+  EXPECT_EQ(Show(action, u"abcdefghij"), action + u" ...ij");
+  // Five units that never fit: cut to "...e", still too wide, then alone.
+  EXPECT_EQ(Show(std::u16string(38, u'a'), u"abcde"), std::u16string(38, u'a'));
+}
+
+TEST_F(StatusLineTest, EachStatusPumpsExactlyOneMessage) {
+  dialog_.PostCommand(7);  // ignored by the dialog procedure
+  dialog_.PostCommand(2);  // Cancel
+  Show(u"Deleting...", u"a.txt");
+  EXPECT_FALSE(dialog_.ended());
+  Show(u"Deleting...", u"b.txt");
+  EXPECT_TRUE(dialog_.ended());
+}
+
+TEST_F(StatusLineTest, ConsolePrintsEveryStatusChange) {
+  std::istringstream in("cancel\n");
+  std::ostringstream out;
+  auto console = platform::CreateConsoleDialog(*program_.dialog, frame::UpdateDialogProc, screen_,
+                                               in, out);
+  frame::SetCurrentProgram(program_);
+  console->Show();
+  frame::ShowStatus(*console, u"Copying...", u"a\\b\\c.txt");
+  console->SetProgressRange(1006, 0, 10);
+  console->SetProgressPos(1006, 3);
+  console->SetProgressPos(1006, 3);
+  console->EnableItem(1, false);
+  const std::string text = out.str();
+  EXPECT_NE(text.find("status: Copying... a\\b\\c.txt\n"), std::string::npos) << text;
+  EXPECT_NE(text.find("progress: 3/10\n"), std::string::npos) << text;
+  EXPECT_EQ(text.find("progress: 3/10\n"), text.rfind("progress: 3/10\n")) << text;
+  EXPECT_NE(text.find("START: disabled\n"), std::string::npos) << text;
+}
+
+}  // namespace
+}  // namespace frame_test
