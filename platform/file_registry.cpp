@@ -3,18 +3,24 @@
 #include <fstream>
 #include <sstream>
 
-#include "platform/device_paths.h"
 #include "platform/text.h"
 #include "platform/trace.h"
 
 namespace platform {
 namespace {
 
+// Only the backslash separates registry keys; "/" is part of a key name.
 std::u16string NormalKey(std::u16string_view key) {
   std::u16string normal;
-  for (const auto& part : SplitDevicePath(key)) {
-    if (!normal.empty()) normal += u'\\';
-    normal += ToLower(part);
+  while (!key.empty()) {
+    const auto separator = key.find(u'\\');
+    const auto part = key.substr(0, separator);
+    if (!part.empty()) {
+      if (!normal.empty()) normal += u'\\';
+      normal += ToLower(part);
+    }
+    if (separator == std::u16string_view::npos) break;
+    key.remove_prefix(separator + 1);
   }
   return normal;
 }

@@ -92,6 +92,11 @@ TEST(FileRegistry, KeysAndNamesIgnoreCase) {
   EXPECT_FALSE(registry->KeyExists(u"Identity"));
   EXPECT_FALSE(registry->QueryValue(u"Ident", u"Missing"));
   EXPECT_FALSE(registry->QueryValue(u"Nowhere", u"Model"));
+  // Only the backslash separates keys.
+  auto slashed = Parse("REGEDIT4\n[HKEY_LOCAL_MACHINE\\A/B]\n\"X\"=\"1\"\n");
+  EXPECT_TRUE(slashed->QueryValue(u"a/b", u"x"));
+  EXPECT_FALSE(slashed->KeyExists(u"A\\B"));
+  EXPECT_FALSE(slashed->KeyExists(u"A"));
 }
 
 TEST(FileRegistry, Utf16WithByteOrderMarkAndRegedit4) {
