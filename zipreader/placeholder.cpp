@@ -1,1 +1,0 @@
-// Placeholder until this folder has its first source file; delete it then.

@@ -1,0 +1,70 @@
+// The central directory: the end record, the table of entry headers ordered by
+// the position of their local headers, and opening and closing one entry.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "zipreader/zip_byte_buffer.h"
+#include "zipreader/zip_entry_header.h"
+
+class CZipVolumeStore;
+
+struct EndRecordInfo {
+  uint32_t endRecordPosition = 0;
+  uint32_t bytesBeforeArchive = 0;
+  uint16_t thisDisk = 0;
+  uint16_t diskWithDirectory = 0;
+  uint16_t entriesOnThisDisk = 0;
+  uint16_t totalEntries = 0;
+  uint32_t directorySize = 0;
+  uint32_t directoryOffset = 0;
+};
+
+class CZipDirectory {
+ public:
+  explicit CZipDirectory(CZipVolumeStore* store = nullptr) : store(store) {}
+  virtual ~CZipDirectory() { Clear(true); }
+  CZipDirectory(const CZipDirectory&) = delete;
+  CZipDirectory& operator=(const CZipDirectory&) = delete;
+
+  void Init();
+  void ReadDirectory();
+  int GetCount() const { return static_cast<int>(headers.size()); }
+  bool IsValidIndex(int index) const { return index >= 0 && index < GetCount(); }
+  CZipEntryHeader& Header(int index) { return *headers[index]; }
+  const std::vector<std::unique_ptr<CZipEntryHeader>>& Headers() const { return headers; }
+  void OpenEntryHeader(int index);
+  void CloseEntryHeader(bool skipCheck);
+  void Clear(bool deleteHeaders);
+
+  CZipEntryHeader* CurrentHeader() const { return currentHeader; }
+  const EndRecordInfo& EndRecord() const { return endRecord; }
+  const CZipByteBuffer& Comment() const { return comment; }
+  const CZipByteBuffer& LocalExtra() const { return localExtra; }
+  bool IsRead() const { return directoryRead; }
+  void SetStore(CZipVolumeStore* newStore) { store = newStore; }
+
+  static constexpr uint32_t kEndRecordSize = 22;
+  static constexpr uint32_t kSearchLimit = kEndRecordSize + 65535;
+
+ private:
+  uint32_t LocateEndRecord();
+  void ReadEndRecord();
+  void ReadHeaders();
+  void SortHeaders();
+  [[noreturn]] void Raise(int32_t code) const;
+
+  uint8_t signature[4] = {0, 0, 0, 0};
+  CZipByteBuffer comment;
+  CZipByteBuffer localExtra;
+  CZipEntryHeader* currentHeader = nullptr;
+  CZipVolumeStore* store = nullptr;
+  uint32_t searchBufferSize = 32768;
+  std::vector<std::unique_ptr<CZipEntryHeader>> headers;
+  bool convertNamesOnLoad = true;
+  bool oemConvert = true;
+  EndRecordInfo endRecord;
+  bool directoryRead = false;
+};

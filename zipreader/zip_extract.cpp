@@ -1,0 +1,147 @@
+// Reading one entry: open, decrypt and inflate with a running CRC-32, close.
+#include <algorithm>
+#include <cstring>
+
+#include "zipreader/zip_reader.h"
+
+namespace {
+
+constexpr uint32_t kEncryptionHeaderSize = 12;
+
+}  // namespace
+
+void CZipReader::ReadEncryptionHeader(const CZipEntryHeader& header) {
+  if (password.IsEmpty()) ThrowZipError(ErrBadPassword, false);
+  // Less data than the encryption header itself: the sizes would wrap.
+  if (header.compressedSize < kEncryptionHeaderSize) ThrowZipError(ErrBadArchive, false);
+  keys.Init(password);
+  uint8_t bytes[kEncryptionHeaderSize];
+  storage.ReadBytes(bytes, kEncryptionHeaderSize, false);
+  keys.Decrypt(bytes, kEncryptionHeaderSize);
+  uint8_t check = header.HasDescriptor() ? static_cast<uint8_t>(header.modTime >> 8)
+                                         : static_cast<uint8_t>(header.crc32 >> 24);
+  if (bytes[kEncryptionHeaderSize - 1] != check) ThrowZipError(ErrBadPassword, false);
+}
+
+bool CZipReader::OpenEntry(uint16_t index) {
+  if (!directory.IsValidIndex(index) || entryState != 0) return false;
+  context.readBuffer.Allocate(context.readBufferSize, false);
+  directory.OpenEntryHeader(index);
+  const CZipEntryHeader& header = *directory.CurrentHeader();
+  if (header.IsEncrypted()) ReadEncryptionHeader(header);
+  if (header.method != 0 && header.method != 8) ThrowZipError(ErrBadArchive, false);
+  if (header.method == 8) {
+    context.stream.opaque = &blocks;
+    CheckInflateResult(inflateInit2_(&context.stream, -15, "1.2.3",
+                                     static_cast<int>(sizeof(z_stream))));
+  }
+  context.remainingCompressed =
+      header.compressedSize - (header.IsEncrypted() ? kEncryptionHeaderSize : 0);
+  context.remainingUncompressed = header.uncompressedSize;
+  context.runningCrc = 0;
+  context.stream.total_out = 0;
+  context.stream.avail_in = 0;
+  context.extraByteGiven = false;
+  entryState = -1;
+  return true;
+}
+
+// Refills the read buffer from the archive. Past the entry's data, raw
+// inflate gets one extra byte and no more: asking again, or a stored entry
+// asking at all, means the sizes lie, and reading on would take whatever
+// follows the entry.
+void CZipReader::FillInput(bool stored) {
+  uint32_t n = std::min(context.readBufferSize, context.remainingCompressed);
+  uint8_t* bytes = context.readBuffer.Data();
+  if (n > 0) {
+    storage.ReadBytes(bytes, n, false);
+    if (directory.CurrentHeader()->IsEncrypted()) keys.Decrypt(bytes, n);
+    context.remainingCompressed -= n;
+  } else {
+    if (stored || context.extraByteGiven) ThrowZipError(ErrBadArchive, false);
+    context.extraByteGiven = true;
+    bytes[0] = 0;
+    n = 1;
+  }
+  context.stream.avail_in = n;
+  context.stream.next_in = bytes;
+}
+
+// One inflate step; true when the stream has ended.
+bool CZipReader::Inflate(uint32_t& result) {
+  z_stream& s = context.stream;
+  uLong before = s.total_out;
+  Bytef* out = s.next_out;
+  int status = inflate(&s, Z_SYNC_FLUSH);
+  uint32_t produced = static_cast<uint32_t>(s.total_out - before);
+  context.runningCrc = static_cast<uint32_t>(crc32(context.runningCrc, out, produced));
+  result += produced;
+  context.remainingUncompressed -= produced;
+  if (status == Z_STREAM_END) return true;
+  CheckInflateResult(status);
+  return false;
+}
+
+void CZipReader::CopyStored(uint32_t& result) {
+  z_stream& s = context.stream;
+  uint32_t count = std::min(s.avail_out, s.avail_in);
+  std::memcpy(s.next_out, s.next_in, count);
+  context.runningCrc = static_cast<uint32_t>(crc32(context.runningCrc, s.next_out, count));
+  s.next_out += count;
+  s.next_in += count;
+  s.total_out += count;
+  s.avail_in -= count;
+  s.avail_out -= count;
+  result += count;
+  context.remainingUncompressed -= count;
+}
+
+unsigned CZipReader::ReadEntry(void* buffer, unsigned size) {
+  if (entryState != -1 || buffer == nullptr || size == 0) return 0;
+  z_stream& s = context.stream;
+  bool stored = directory.CurrentHeader()->method == 0;
+  s.next_out = static_cast<Bytef*>(buffer);
+  s.avail_out = std::min<uint32_t>(size, context.remainingUncompressed);
+  bool drain = s.avail_out == 0;
+  uint32_t result = 0;
+  while (s.avail_out > 0 || (drain && context.remainingCompressed > 0)) {
+    if (s.avail_in == 0) FillInput(stored);
+    if (stored) {
+      CopyStored(result);
+    } else if (Inflate(result)) {
+      return result;
+    }
+  }
+  return result;
+}
+
+int CZipReader::CloseEntry(const char16_t* path, bool afterException) {
+  if (entryState != -1) return 0;
+  const CZipEntryHeader& header = *directory.CurrentHeader();
+  int result = 1;
+  if (!afterException) {
+    if (context.remainingUncompressed != 0) {
+      result = -1;
+    } else if (context.runningCrc != header.crc32) {
+      ThrowZipError(ErrBadCrc, false);
+    }
+    if (header.method == 8) inflateEnd(&context.stream);
+    if (path != nullptr) {
+      if (!ZipHost::SetFileModTime(path, header.GetTime()) ||
+          !ZipHost::SetFileAttr(path, header.GetSystemAttr())) {
+        result = -2;
+      }
+    }
+  }
+  directory.CloseEntryHeader(afterException);
+  entryState = 0;
+  context.readBuffer.Release();
+  FreeTrackedBlocks();
+  return result;
+}
+
+int CZipReader::CloseExtractedFile(CZipStream& file) {
+  std::u16string path = file.GetFilePath();
+  file.Close();
+  return CloseEntry(path.empty() ? nullptr : path.c_str(), false);
+}

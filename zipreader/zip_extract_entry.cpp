@@ -1,0 +1,80 @@
+// Extraction of one entry into a file or folder of the device.
+#include "platform/text.h"
+#include "zipreader/zip_reader.h"
+
+namespace {
+
+// A name from the archive may not leave the target folder: it is cut at a
+// NUL (device strings end there), and empty, "." and ".." components are
+// dropped, whichever separator they stand between. A name beginning with a
+// separator already lost it in the split.
+std::u16string Confined(const std::u16string& piece) {
+  std::u16string_view text(piece.c_str());
+  std::u16string result;
+  size_t start = 0;
+  while (start <= text.size()) {
+    size_t end = text.find_first_of(u"\\/", start);
+    if (end == std::u16string_view::npos) end = text.size();
+    std::u16string_view part = text.substr(start, end - start);
+    if (!part.empty() && part != u"." && part != u"..") {
+      if (!result.empty()) result += u'\\';
+      result += part;
+    }
+    start = end + 1;
+  }
+  return result;
+}
+
+// The part of the target path below the folder.
+std::u16string TargetPiece(const std::u16string& entryName, bool fullPath,
+                           const char16_t* newName) {
+  std::u16string name = newName != nullptr ? std::u16string(newName) : entryName;
+  if (name.empty()) return {};
+  CZipPathParts parts(name);
+  std::u16string piece = fullPath ? parts.PathWithoutPrefix() : parts.FileName();
+  return newName != nullptr ? piece : Confined(piece);
+}
+
+}  // namespace
+
+std::u16string CZipReader::BuildTargetPath(const std::u16string& entryName,
+                                           const char16_t* targetFolder, bool fullPath,
+                                           const char16_t* newName) {
+  std::u16string folder = targetFolder != nullptr ? targetFolder : u"";
+  bool nameEmpty = newName != nullptr ? *newName == 0 : entryName.empty();
+  if (nameEmpty) return folder;
+  if (!folder.empty()) folder += u'\\';
+  return folder + TargetPiece(entryName, fullPath, newName);
+}
+
+bool CZipReader::ExtractDirectory(const CZipEntryHeader& header, const std::u16string& target) {
+  ZipHost::ForceDirectory(target);
+  ZipHost::SetFileAttr(target, header.GetSystemAttr());
+  return true;
+}
+
+// Beyond the usual steps, an entry is refused (false) when its name leaves
+// nothing to write below the folder, or the target is longer than a device
+// path can be; and a buffer size of 0 is refused whatever the folder, since
+// the copy loop could never end.
+bool CZipReader::ExtractEntry(uint16_t index, const char16_t* targetFolder, bool fullPath,
+                              const char16_t* newName, unsigned bufferSize) {
+  if (bufferSize == 0) return false;
+  CZipEntryHeader header;
+  GetEntryInfo(header, index);
+  std::u16string entryName = header.GetEntryName();
+  if (TargetPiece(entryName, fullPath, newName).empty()) return false;
+  std::u16string target = BuildTargetPath(entryName, targetFolder, fullPath, newName);
+  if (target.size() >= platform::kMaxPath) return false;
+  if (header.IsDirectory()) return ExtractDirectory(header, target);
+  if (!OpenEntry(index)) return false;
+  ZipHost::ForceDirectory(CZipPathParts(target).DirectoryPath());
+  CZipDiskFile file(target, FileCreate | FileDenyRead | FileWrite);
+  CZipByteBuffer buffer(bufferSize, false);
+  for (;;) {
+    unsigned n = ReadEntry(buffer.Data(), bufferSize);
+    if (n > 0) file.Write(buffer.Data(), n);
+    if (n != bufferSize) break;
+  }
+  return CloseExtractedFile(file) == 1;
+}

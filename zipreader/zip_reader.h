@@ -1,0 +1,99 @@
+// The ZIP archive reader: one CZipReader per pass over an archive. Open it,
+// set the password, walk the entries with GetEntryInfo and extract them.
+// Failures that are not results are thrown as CZipException.
+#pragma once
+
+#include <zlib.h>
+
+#include <cstdint>
+#include <list>
+#include <string>
+
+#include "zipreader/zip_byte_buffer.h"
+#include "zipreader/zip_crypt.h"
+#include "zipreader/zip_directory.h"
+#include "zipreader/zip_entry_header.h"
+#include "zipreader/zip_exception.h"
+#include "zipreader/zip_host.h"
+#include "zipreader/zip_path_parts.h"
+#include "zipreader/zip_stream.h"
+#include "zipreader/zip_volume_store.h"
+
+// Every memory block inflate holds, so an abandoned entry can be freed
+// without inflateEnd.
+using ZipBlockList = std::list<void*>;
+
+void* TrackedAlloc(void* opaque, unsigned items, unsigned size);
+void TrackedFree(void* opaque, void* block);
+
+// What the reader knows about the entry being read.
+class CZipReadContext {
+ public:
+  CZipReadContext();
+  virtual ~CZipReadContext() { readBuffer.Release(); }
+
+  z_stream stream;
+  uint32_t remainingUncompressed = 0;
+  uint32_t remainingCompressed = 0;
+  uint32_t runningCrc = 0;
+  uint32_t readBufferSize = 65536;
+  CZipByteBuffer readBuffer;
+  // Raw inflate may take one byte past the entry's data; it gets it only once.
+  bool extraByteGiven = false;
+};
+
+class CZipReader {
+ public:
+  CZipReader();
+  virtual ~CZipReader();
+  CZipReader(const CZipReader&) = delete;
+  CZipReader& operator=(const CZipReader&) = delete;
+
+  // mode 0: open for reading and writing, 1: read-only. Does nothing when an
+  // archive is open already.
+  void OpenArchive(const std::u16string& path, int mode, int volumeSize);
+  bool GetEntryInfo(CZipEntryHeader& header, unsigned index);
+  bool SetPassword(const char16_t* password);
+  bool SetPassword(const std::u16string& password) { return SetPassword(password.c_str()); }
+
+  bool ExtractEntry(uint16_t index, const char16_t* targetFolder, bool fullPath,
+                    const char16_t* newName, unsigned bufferSize);
+  bool OpenEntry(uint16_t index);
+  unsigned ReadEntry(void* buffer, unsigned size);
+  // 1 complete and CRC correct, -1 not read to the end, -2 time or attributes
+  // not set, 0 no entry open.
+  int CloseEntry(const char16_t* path, bool afterException);
+  int CloseExtractedFile(CZipStream& file);
+  // The path an entry is written to. Names taken from the archive are kept
+  // inside the folder: their "." and ".." components are dropped.
+  static std::u16string BuildTargetPath(const std::u16string& entryName,
+                                        const char16_t* targetFolder, bool fullPath,
+                                        const char16_t* newName);
+
+  [[noreturn]] void ThrowZipError(int32_t code, bool inflateResult);
+  void CheckInflateResult(int result);
+  void FreeTrackedBlocks();
+
+  // The directory's entry table, for callers that look at every header.
+  const std::vector<std::unique_ptr<CZipEntryHeader>>& Headers() const {
+    return directory.Headers();
+  }
+  const CZipDirectory& Directory() const { return directory; }
+  bool IsEntryOpen() const { return entryState == -1; }
+  const CZipByteBuffer& Password() const { return password; }
+
+ private:
+  void ReadEncryptionHeader(const CZipEntryHeader& header);
+  void FillInput(bool stored);
+  bool Inflate(uint32_t& result);
+  void CopyStored(uint32_t& result);
+  bool ExtractDirectory(const CZipEntryHeader& header, const std::u16string& target);
+
+  CZipReadContext context;
+  CZipVolumeStore storage;
+  CZipDirectory directory;
+  int8_t entryState = 0;
+  ZipBlockList blocks;
+  CZipByteBuffer password;
+  ZipCryptKeys keys;
+};
