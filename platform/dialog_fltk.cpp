@@ -87,6 +87,7 @@ class FltkDialog : public DialogState {
   void OnMoved(const ControlState& control) override { Refresh(control); }
   void OnProgressChanged(const ControlState& control) override { Refresh(control); }
   void OnFontChanged(const ControlState& control) override { Refresh(control); }
+  void OnWindowTextChanged() override { window_->copy_label(ToUtf8(windowText()).c_str()); }
   void OnWindowChanged() override {
     const Rect window = GetWindowRect(0);
     window_->resize(window.left, window.top, window.Width(), window.Height());

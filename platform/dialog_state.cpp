@@ -187,9 +187,9 @@ void DialogState::MakeFullScreenTopmost() {
 }
 
 void DialogState::Show() {
-  Trace("ShowWindow(SW_SHOW)");
   shown_ = true;
   OnShown();
+  Trace("ShowWindow(SW_SHOW)");
 }
 
 void DialogState::PostCommand(int id) {
