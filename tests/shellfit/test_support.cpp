@@ -1,6 +1,7 @@
 #include "test_support.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -125,5 +126,58 @@ std::map<std::string, std::string> SnapshotTree(const fs::path& folder) {
   }
   return tree;
 }
+
+}  // namespace shellfit_test
+
+namespace shellfit_test {
+
+namespace {
+
+std::string Quote(const std::string& text) {
+  std::string quoted = "'";
+  for (char c : text) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return quoted + "'";
+}
+
+}  // namespace
+
+void MakeDeviceRoot(const fs::path& root, const std::string& extraIni) {
+  WriteText(root / "device.ini",
+            "[screen]\nwidth = 480\nheight = 272\nscroll = 13\n[kernel]\ntoolhelp = yes\n" +
+                extraIni);
+  WriteText(root / "registry.reg",
+            "Windows Registry Editor Version 5.00\n\n"
+            "[HKEY_LOCAL_MACHINE\\Ident]\n\"Model\"=\"KTR 60\"\n\n"
+            "[HKEY_LOCAL_MACHINE\\System\\StorageManager\\Profiles\\FlashDrv]\n"
+            "\"Folder\"=\"Flash Disk\"\n");
+  for (const char* folder : {"Flash Disk", "Storage Card", "Windows"}) {
+    fs::create_directories(root / "fs" / folder);
+  }
+}
+
+void Zip(const fs::path& archive, const fs::path& from, const std::vector<std::string>& names,
+         const std::string& password) {
+  fs::create_directories(archive.parent_path());
+  std::string command = "cd " + Quote(from.string()) + " && TZ=UTC zip -q -r -X -P " +
+                        Quote(password) + " " + Quote(fs::absolute(archive).string());
+  for (const auto& name : names) command += " " + Quote(name);
+  if (std::system(command.c_str()) != 0) throw std::runtime_error("zip failed: " + command);
+}
+
+void SetModTime(const fs::path& file, int64_t secondsSinceEpoch) {
+  timespec times[2] = {{secondsSinceEpoch, 0}, {secondsSinceEpoch, 0}};
+  utimensat(AT_FDCWD, file.c_str(), times, AT_SYMLINK_NOFOLLOW);
+}
+
+std::size_t FirstEntryDataOffset(const fs::path& archive) {
+  const std::string zip = ReadText(archive);
+  auto le16 = [&](std::size_t at) {
+    return static_cast<std::size_t>(static_cast<uint8_t>(zip[at]) |
+                                    static_cast<uint8_t>(zip[at + 1]) << 8);
+  };
+  return 30 + le16(26) + le16(28);
+}
+
+fs::path PeFixture(const std::string& name) { return fs::path(FITKIT_PE_FIXTURES) / name; }
 
 }  // namespace shellfit_test

@@ -65,3 +65,27 @@ RunResult RunProgram(const fs::path& program, const std::vector<std::string>& ar
 std::map<std::string, std::string> SnapshotTree(const fs::path& folder);
 
 }  // namespace shellfit_test
+
+namespace shellfit_test {
+
+// A device root with the stock device.ini (plus `extraIni` lines), a registry
+// naming the model "KTR 60" and the flash drive "Flash Disk", and the folders
+// \Flash Disk, \Storage Card and \Windows.
+void MakeDeviceRoot(const fs::path& root, const std::string& extraIni = "");
+
+// Packs `names` (relative to `from`, folders recursively) into `archive` with
+// Info-ZIP's zip and the traditional encryption; times are taken as UTC.
+void Zip(const fs::path& archive, const fs::path& from, const std::vector<std::string>& names,
+         const std::string& password = ".TORVA.");
+
+// Sets a file's modification time to `secondsSinceEpoch` (an even number, so
+// that a ZIP's DOS time holds it exactly).
+void SetModTime(const fs::path& file, int64_t secondsSinceEpoch);
+
+// Offset of the first entry's data inside a ZIP file (after its local header).
+std::size_t FirstEntryDataOffset(const fs::path& archive);
+
+// Copy of a PE fixture made from the tests' .rc files.
+fs::path PeFixture(const std::string& name);
+
+}  // namespace shellfit_test

@@ -1,0 +1,44 @@
+// A device root on disk with its environment installed, the updater's
+// program-wide values set for it and a recording dialog.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+#include "fake_dialog.h"
+#include "platform/device.h"
+#include "platform/environment.h"
+#include "shellfit/shellfit.h"
+#include "test_support.h"
+
+namespace shellfit_test {
+
+class ShellfitTest : public ::testing::Test {
+ protected:
+  void SetUp() override { OpenDevice(""); }
+
+  void OpenDevice(const std::string& extraIni) {
+    environment_.reset();
+    device_.reset();
+    MakeDeviceRoot(root_.path(), extraIni);
+    device_ = platform::Device::Open(root_.path());
+    environment_ = std::make_unique<platform::ScopedEnvironment>(device_->environment());
+    shellfit::Model = u"KTR 60";
+    shellfit::SourceFolder = u"\\Storage Card";
+    shellfit::TargetFolder = u"\\Flash Disk";
+  }
+
+  // A host path below <root>/fs.
+  fs::path Fs(const std::string& relative) const { return root_.path() / "fs" / relative; }
+  // A host path in the folder packages are made from.
+  fs::path Stage(const std::string& relative) const { return staging_.path() / relative; }
+
+  TempDir root_;
+  TempDir staging_;
+  std::unique_ptr<platform::Device> device_;
+  std::unique_ptr<platform::ScopedEnvironment> environment_;
+  FakeDialog dialog_;
+};
+
+}  // namespace shellfit_test
