@@ -8,6 +8,8 @@
 
 namespace imagefit_test {
 
+using Bytes = std::vector<uint8_t>;
+
 struct TestRecord {
   uint32_t address = 0;
   std::vector<uint8_t> data;

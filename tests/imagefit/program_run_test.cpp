@@ -1,0 +1,436 @@
+// Whole runs of the real imagefit program on the console against a device
+// root made here: journal.log is checked line by line and flash/ byte for byte.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <zlib.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <algorithm>
+#include <array>
+#include <map>
+
+#include "tests/imagefit/temp_folder.h"
+#include "tests/imagefit/test_images.h"
+
+namespace imagefit_test {
+namespace {
+
+namespace fs = std::filesystem;
+using Lines = std::vector<std::string>;
+
+std::string Quote(const std::string& text) {
+  std::string quoted = "'";
+  for (char c : text) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return quoted + "'";
+}
+
+std::string Crc(const Bytes& bytes) {
+  char text[9];
+  std::snprintf(text, sizeof text, "%08lx", crc32(0, bytes.data(), uInt(bytes.size())));
+  return text;
+}
+
+std::string Line(const std::string& target, const std::string& what, const Bytes& input,
+                 bool ok = true) {
+  return target + " " + what + " len=" + std::to_string(input.size()) +
+         " crc32=" + (input.empty() ? "00000000" : Crc(input)) + (ok ? " ok" : " fail");
+}
+
+std::string Scd(const char* code, const Bytes& input = {}, bool ok = true) {
+  return Line("SCD1", code, input, ok);
+}
+std::string Kernel(const char* function, const Bytes& input = {}, bool ok = true) {
+  return Line("KERNEL", function, input, ok);
+}
+Bytes Word(uint32_t value) {
+  Bytes bytes;
+  PutWord(bytes, value);
+  return bytes;
+}
+
+const std::string kRevision = Scd("0x80012084");
+const std::string kPowerEnter = Line("PWR1", "0x01013EA8", {});
+const std::string kPowerLeave = Line("PWR1", "0x01013EAC", {});
+const std::string kPowerStatus = Kernel("GetSystemPowerStatusEx2");
+const std::string kGetDivision = Kernel("GetSystemMemoryDivision");
+const std::string kShrink = Kernel("SetSystemMemoryDivision", Word(32));
+const std::string kRestore = Kernel("SetSystemMemoryDivision", Word(2048));
+const std::string kReboot = Kernel("KernelIoControl", Word(0x0101003C));
+
+// The images of one set: their bytes as files and the data the tool wrapped.
+struct ImageSet {
+  Bytes nboot, eboot;
+  std::array<Bytes, 4> bins;        // drivers, tinynk, nk, chain as written
+  std::array<Bytes, 4> regions;     // what flash/regionN.bin must hold
+};
+
+class ProgramRun : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    folder_ = root_.path() / "fs" / "Storage Card" / "Update";
+    fs::create_directories(folder_);
+    WriteHostFile(root_.path() / "registry.reg",
+                  "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\Ident]\n\"Model\"=\"KTR 60\"\n"
+                  "\"Version\"=\"V1.0.5\"\n");
+    WriteHostFile(folder_ / "KTR 60.ini", "V1.0.7\r\n");
+    WriteDeviceIni("");
+    MakeImages();
+  }
+
+  void WriteDeviceIni(const std::string& extra) {
+    WriteHostFile(root_.path() / "device.ini",
+                  "[memory]\nstore_pages = 2048\nprogram_pages = 6144\npage_size = 4096\n" + extra);
+  }
+
+  // Wraps `data` with the BIN writer; returns the file's bytes.
+  Bytes MakeBin(const std::string& name, uint32_t start, const Bytes& data,
+                const std::string& options = "") {
+    const fs::path dataFile = root_.path() / (name + ".data");
+    WriteHostFile(dataFile, std::string(data.begin(), data.end()));
+    const std::string command = std::string(MAKE_BIN_IMAGE) + " --start " + std::to_string(start) +
+                                " --data " + Quote(dataFile) + " " + options + " " +
+                                Quote(folder_ / name);
+    EXPECT_EQ(std::system(command.c_str()), 0) << command;
+    fs::remove(dataFile);
+    return ReadHostFile(folder_ / name);
+  }
+
+  void MakeImages() {
+    set_.nboot = Pattern(3000, 1);
+    set_.eboot = Pattern(5000, 2);
+    WriteHostFile(folder_ / "nboot.bin", std::string(set_.nboot.begin(), set_.nboot.end()));
+    WriteHostFile(folder_ / "eboot.nb0", std::string(set_.eboot.begin(), set_.eboot.end()));
+    const char* names[] = {"drivers.bin", "tinynk.bin", "nk.bin", "chain.bin"};
+    const uint32_t starts[] = {0x80000000, 0x80100000, 0x80200000, 0x80400000};
+    const std::size_t sizes[] = {20000, 9000, 70000, 3000};
+    for (int i = 0; i < 4; ++i) {
+      const Bytes data = Pattern(sizes[i], uint8_t(10 + i));
+      // tinynk leaves 100 unused bytes between its 4096-byte records.
+      set_.bins[i] = MakeBin(names[i], starts[i], data, i == 1 ? "--gap 100" : "");
+      set_.regions[i] = i == 1 ? Spread(data, 4096, 100) : data;
+    }
+  }
+
+  static Bytes Spread(const Bytes& data, std::size_t record, std::size_t gap) {
+    Bytes flat;
+    for (std::size_t at = 0; at < data.size(); at += record) {
+      if (at > 0) flat.insert(flat.end(), gap, 0);
+      flat.insert(flat.end(), data.begin() + at, data.begin() + std::min(data.size(), at + record));
+    }
+    return flat;
+  }
+
+  // Runs the program with `input` on stdin; returns its exit status.
+  int Run(const std::string& input, const std::string& commandLine = "'\\Storage Card\\Update'") {
+    WriteHostFile(root_.path() / "stdin.txt", input);
+    const std::string command =
+        "FITKIT_UI=console FITKIT_DEVICE=" + Quote(root_.path()) + " " + IMAGEFIT_PROGRAM + " " +
+        commandLine + " <" + Quote(root_.path() / "stdin.txt") + " >" +
+        Quote(root_.path() / "stdout.txt") + " 2>" + Quote(root_.path() / "stderr.txt");
+    const int status = std::system(command.c_str());
+    const Bytes out = ReadHostFile(root_.path() / "stdout.txt");
+    output_.assign(out.begin(), out.end());
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  }
+
+  Lines Journal() const { return ReadLines(root_.path() / "journal.log"); }
+  Bytes Flash(const std::string& name) const { return ReadHostFile(root_.path() / "flash" / name); }
+  bool FlashHas(const std::string& name) const { return fs::exists(root_.path() / "flash" / name); }
+
+  // The driver's lines for one BIN image as the updater streams it: its
+  // header, then each record up to the end record or the first that the file
+  // cannot supply in full.
+  static Lines StreamLines(const Bytes& bin) {
+    Lines lines = {Scd("0x80012064", Bytes(bin.begin(), bin.begin() + 15))};
+    std::size_t at = 15;
+    while (at + 12 <= bin.size()) {
+      const uint32_t address = ReadWord(bin, at), length = ReadWord(bin, at + 4),
+                     checksum = ReadWord(bin, at + 8);
+      const bool end = address == 0 && checksum == 0;
+      const std::size_t size = end ? 12 : 12 + std::size_t(length);
+      if (at + size > bin.size()) break;
+      lines.push_back(Scd("0x80012068", Bytes(bin.begin() + at, bin.begin() + at + size)));
+      at += size;
+      if (end) break;
+    }
+    return lines;
+  }
+
+  static uint32_t ReadWord(const Bytes& bytes, std::size_t at) {
+    return uint32_t(bytes[at]) | uint32_t(bytes[at + 1]) << 8 | uint32_t(bytes[at + 2]) << 16 |
+           uint32_t(bytes[at + 3]) << 24;
+  }
+
+  // The 47-byte multi-image header from the four image headers.
+  Bytes MultiHeader() const {
+    Bytes header = {'X', '0', '0', '0', 'F', 'F', '\n', 0, 0, 0, 0, 4, 0, 0, 0};
+    uint32_t sum = 0;
+    for (const Bytes& bin : set_.bins) {
+      header.insert(header.end(), bin.begin() + 7, bin.begin() + 15);
+      for (int i = 7; i < 15; ++i) sum += bin[i];
+    }
+    for (int i = 0; i < 4; ++i) header[7 + i] = uint8_t(sum >> (8 * i));
+    return header;
+  }
+
+  Lines KernelLines(uint32_t version = 0x03010007) const {
+    Lines lines = {Scd("0x80012054"), Scd("0x80012060", MultiHeader())};
+    for (const Bytes& bin : set_.bins) {
+      const Lines stream = StreamLines(bin);
+      lines.insert(lines.end(), stream.begin(), stream.end());
+    }
+    lines.push_back(Scd("0x80012070", Word(version)));
+    lines.push_back(Scd("0x8001205C"));
+    lines.push_back(Scd("0x80012058"));
+    return lines;
+  }
+
+  Lines Concat(std::initializer_list<Lines> parts) const {
+    Lines all;
+    for (const Lines& part : parts) all.insert(all.end(), part.begin(), part.end());
+    return all;
+  }
+
+  // The journal of a run that goes through and restarts.
+  Lines CleanJournal() const {
+    return Concat({{kRevision, kPowerEnter, kPowerStatus, kGetDivision, kShrink,
+                    Scd("0x80012004", set_.nboot), Scd("0x8001202C", set_.eboot)},
+                   KernelLines(),
+                   {kRestore, kPowerLeave, kReboot}});
+  }
+
+  void ExpectFlashHoldsTheImageSet() const {
+    EXPECT_EQ(Flash("nboot.bin"), set_.nboot);
+    EXPECT_EQ(Flash("eboot.nb0"), set_.eboot);
+    for (int i = 0; i < 4; ++i)
+      EXPECT_EQ(Flash("region" + std::to_string(i) + ".bin"), set_.regions[i]) << "region " << i;
+    const Bytes version = Flash("version");
+    EXPECT_EQ(std::string(version.begin(), version.end()), "0x03010007");
+  }
+
+  bool Printed(const std::string& text) const { return output_.find(text) != std::string::npos; }
+
+  TempFolder root_;
+  fs::path folder_;
+  ImageSet set_;
+  std::string output_;
+};
+
+TEST_F(ProgramRun, CleanRunEndsInARestart) {
+  EXPECT_EQ(Run("start\n"), 1);
+  EXPECT_EQ(Journal(), CleanJournal());
+  ExpectFlashHoldsTheImageSet();
+  EXPECT_TRUE(Printed("Cur VER:  |V1.0.5|")) << output_;
+  EXPECT_TRUE(Printed("status: Downloading...  nk.bin"));
+  EXPECT_TRUE(Printed("status: Programming...  Please wait..."));
+  EXPECT_EQ(output_.find("message box"), std::string::npos);
+}
+
+TEST_F(ProgramRun, OlderBoardAnsweredNoSendsNothingMore) {
+  WriteDeviceIni("[board]\nrevision = 2\n");
+  EXPECT_EQ(Run("start\nno\n"), 2) << "No keeps the dialog; end of input cancels";
+  EXPECT_EQ(Journal(), Lines{kRevision});
+  EXPECT_TRUE(Printed("update the REV-D image to the REV-C device?"));
+  EXPECT_TRUE(Printed("buttons: [Yes] <No>")) << output_;
+  EXPECT_FALSE(fs::exists(root_.path() / "flash"));
+}
+
+TEST_F(ProgramRun, OlderBoardAnsweredYesRuns) {
+  WriteDeviceIni("[board]\nrevision = 2\n");
+  EXPECT_EQ(Run("start\nyes\n"), 1);
+  EXPECT_EQ(Journal(), CleanJournal());
+  ExpectFlashHoldsTheImageSet();
+}
+
+TEST_F(ProgramRun, NewerBoardAskedBothWays) {
+  WriteDeviceIni("[board]\nrevision = 4\n");
+  EXPECT_EQ(Run("start\n\n"), 2) << "an empty answer takes the default, No";
+  EXPECT_TRUE(Printed("update the REV-C image to the REV-D device?"));
+  EXPECT_EQ(Journal(), Lines{kRevision});
+  fs::remove(root_.path() / "journal.log");
+  EXPECT_EQ(Run("start\ny\n"), 1);
+  EXPECT_EQ(Journal(), CleanJournal());
+}
+
+TEST_F(ProgramRun, NoExternalPowerStopsBeforeAnything) {
+  WriteDeviceIni("[power]\nac_line = 0\n");
+  EXPECT_EQ(Run("start\nok\n"), 2);
+  EXPECT_EQ(Journal(), (Lines{kRevision, kPowerEnter, kPowerStatus, kPowerStatus, kPowerStatus,
+                              kPowerLeave}));
+  EXPECT_TRUE(Printed("Please make sure an AC online!"));
+  EXPECT_TRUE(Printed("START: enabled")) << "the buttons come back";
+  EXPECT_FALSE(fs::exists(root_.path() / "flash"));
+}
+
+struct StepFailure {
+  const char* code;
+  const char* prompt;
+  const char* name;
+};
+
+class FailingStep : public ProgramRun, public ::testing::WithParamInterface<StepFailure> {};
+
+TEST_P(FailingStep, NoStopsRestoresAndGivesTheButtonsBack) {
+  WriteDeviceIni(std::string("[drivers]\nSCD1 = flash\nPWR1 = power\nfail = ") + GetParam().code + "\n");
+  EXPECT_EQ(Run("start\nno\n"), 2);
+  EXPECT_TRUE(Printed(GetParam().prompt)) << output_;
+  const Lines journal = Journal();
+  ASSERT_GE(journal.size(), 3u);
+  EXPECT_EQ(journal[journal.size() - 2], kRestore);
+  EXPECT_EQ(journal.back(), kPowerLeave);
+  EXPECT_EQ(std::count(journal.begin(), journal.end(), kReboot), 0);
+  const std::string failedLine = " 0x" + std::string(GetParam().code) + " ";
+  const auto failed = std::find_if(journal.begin(), journal.end(), [&](const std::string& l) {
+    return l.find(failedLine) != std::string::npos;
+  });
+  ASSERT_NE(failed, journal.end());
+  EXPECT_TRUE(failed->ends_with(" fail"));
+  EXPECT_EQ(journal.end() - failed, 3) << "nothing sent after the failed step";
+}
+
+TEST_P(FailingStep, YesGoesOnToTheRestart) {
+  WriteDeviceIni(std::string("[drivers]\nSCD1 = flash\nPWR1 = power\nfail = ") + GetParam().code + "\n");
+  EXPECT_EQ(Run("start\nyes\n"), 1);
+  const Lines journal = Journal();
+  ASSERT_FALSE(journal.empty());
+  EXPECT_EQ(journal.back(), kReboot);
+  EXPECT_EQ(journal[journal.size() - 3], kRestore);
+  Lines expected = CleanJournal();
+  for (std::string& line : expected) {
+    if (line.find(" 0x" + std::string(GetParam().code) + " ") != std::string::npos) {
+      line.replace(line.size() - 2, 2, "fail");
+      if (std::string(GetParam().code) == "80012054") {
+        // A refused KERNEL_OPEN ends the kernel step at once.
+        const auto at = std::find(expected.begin(), expected.end(), line);
+        expected.erase(at + 1, std::find(expected.begin(), expected.end(), kRestore));
+      }
+      break;
+    }
+  }
+  EXPECT_EQ(journal, expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    EachUpdateStep, FailingStep,
+    ::testing::Values(StepFailure{"80012004", "UpdateNBOOT() failed!", "Nboot"},
+                      StepFailure{"8001202C", "UpdateEBOOT() failed!", "Eboot"},
+                      StepFailure{"80012054", "UpdateKernel() failed!", "Kernel"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(ProgramRun, FlashDriverAbsentFailsEachStep) {
+  WriteDeviceIni("[drivers]\nPWR1 = power\n");
+  EXPECT_EQ(Run("start\nyes\nyes\nyes\n"), 1);
+  EXPECT_EQ(Journal(), (Lines{kPowerEnter, kPowerStatus, kGetDivision, kShrink, kRestore,
+                              kPowerLeave, kReboot}))
+      << "an absent driver logs nothing";
+  EXPECT_TRUE(Printed("UpdateNBOOT() failed!"));
+  EXPECT_TRUE(Printed("UpdateEBOOT() failed!"));
+  EXPECT_TRUE(Printed("UpdateKernel() failed!"));
+  EXPECT_EQ(output_.find("REV-"), std::string::npos) << "revision 3 assumed: no prompt";
+}
+
+TEST_F(ProgramRun, PowerDriverAbsentIsIgnored) {
+  WriteDeviceIni("[drivers]\nSCD1 = flash\n");
+  EXPECT_EQ(Run("start\n"), 1);
+  Lines expected = CleanJournal();
+  std::erase(expected, kPowerEnter);
+  std::erase(expected, kPowerLeave);
+  EXPECT_EQ(Journal(), expected);
+}
+
+// Nothing was read, so nothing may be written back: the store keeps the
+// update's small size rather than an invented one.
+TEST_F(ProgramRun, GetDivisionFailingAndPassedOverRestoresNothing) {
+  WriteDeviceIni("[kernel]\nfail = GetSystemMemoryDivision\n");
+  EXPECT_EQ(Run("start\nyes\n"), 1);
+  Lines expected = CleanJournal();
+  *std::find(expected.begin(), expected.end(), kGetDivision) =
+      Kernel("GetSystemMemoryDivision", {}, false);
+  std::erase(expected, kRestore);
+  EXPECT_EQ(Journal(), expected);
+  EXPECT_TRUE(Printed("GetSystemMemoryDivision() failed!"));
+}
+
+TEST_F(ProgramRun, GetDivisionFailingAnsweredNoChangesNothing) {
+  WriteDeviceIni("[kernel]\nfail = GetSystemMemoryDivision\n");
+  EXPECT_EQ(Run("start\nno\n"), 2);
+  EXPECT_EQ(Journal(), (Lines{kRevision, kPowerEnter, kPowerStatus,
+                              Kernel("GetSystemMemoryDivision", {}, false), kPowerLeave}));
+}
+
+TEST_F(ProgramRun, SetDivisionNeedingARestartAnsweredNo) {
+  WriteDeviceIni("[memory]\nset_result = 1\n");
+  EXPECT_EQ(Run("start\nno\n"), 2);
+  EXPECT_EQ(Journal(), (Lines{kRevision, kPowerEnter, kPowerStatus, kGetDivision,
+                              Kernel("SetSystemMemoryDivision", Word(32), false),
+                              Kernel("SetSystemMemoryDivision", Word(2048), false), kPowerLeave}));
+  EXPECT_TRUE(Printed("SetSystemMemoryDivision() failed!"));
+}
+
+TEST_F(ProgramRun, CoreLibraryMissingPromptsAndCannotRestart) {
+  WriteDeviceIni("[kernel]\ncoredll = no\n");
+  EXPECT_EQ(Run("start\nyes\nyes\n"), 1) << "the dialog ends with 1 when no restart happens";
+  Lines expected = CleanJournal();
+  for (const std::string& gone : {kGetDivision, kShrink, kRestore, kReboot}) std::erase(expected, gone);
+  EXPECT_EQ(Journal(), expected);
+}
+
+TEST_F(ProgramRun, CutImageStillLetsTheNextRegionGo) {
+  const Bytes data = Pattern(70000, 12);
+  set_.bins[2] = MakeBin("nk.bin", 0x80200000, data, "--cut 5");
+  Bytes expected(data.size(), 0);
+  std::copy(data.begin(), data.begin() + 5 * 4096, expected.begin());
+  set_.regions[2] = expected;
+  EXPECT_EQ(Run("start\n"), 1) << "a broken image stream does not fail the kernel step";
+  EXPECT_EQ(Journal(), CleanJournal());
+  ExpectFlashHoldsTheImageSet();
+}
+
+TEST_F(ProgramRun, DamagedRecordsAreRefusedByTheDriver) {
+  const Bytes data = Pattern(20000, 10);
+  set_.bins[0] = MakeBin("drivers.bin", 0x80000000, data, "--bad-checksum 1");
+  EXPECT_EQ(Run("start\n"), 1);
+  const Lines journal = Journal();
+  const auto bad = std::find_if(journal.begin(), journal.end(),
+                                [](const std::string& l) { return l.ends_with(" fail"); });
+  ASSERT_NE(bad, journal.end());
+  EXPECT_EQ(*bad, StreamLines(set_.bins[0])[2].substr(0, bad->size() - 4) + "fail");
+  EXPECT_EQ(*(bad + 1), StreamLines(set_.bins[1])[0]) << "the next image follows at once";
+  Bytes region0(data.size(), 0);
+  std::copy(data.begin(), data.begin() + 4096, region0.begin());
+  EXPECT_EQ(Flash("region0.bin"), region0);
+}
+
+TEST_F(ProgramRun, MillionByteImageShowsProgressOnA1024Range) {
+  // Ten records of 100,000 bytes on the wire: after five, 500,000 bytes are sent.
+  const Bytes data = Pattern(10 * 99988, 3);
+  set_.bins[2] = MakeBin("nk.bin", 0x80200000, data, "--record-size 99988 --length 1000000");
+  EXPECT_EQ(Run("start\n"), 1);
+  EXPECT_TRUE(Printed("progress: 512/1024\n")) << output_;
+}
+
+TEST_F(ProgramRun, MissingImageEndsUnseenWithMinusOne) {
+  fs::remove(folder_ / "drivers.bin");
+  EXPECT_EQ(Run("start\n"), 255);
+  EXPECT_EQ(output_.find("dialog:"), std::string::npos);
+  EXPECT_FALSE(fs::exists(root_.path() / "journal.log"));
+}
+
+TEST_F(ProgramRun, FolderTooLongForTheImageNamesEndsWithMinusOne) {
+  // "\Storage Card\" and this name make 248 characters: "\drivers.bin" no longer fits in 259.
+  const std::string longName(248 - std::string("\\Storage Card\\").size(), 'u');
+  for (const std::string& name : {longName, longName.substr(1)}) {
+    const fs::path copy = root_.path() / "fs" / "Storage Card" / name;
+    fs::create_directories(copy);
+    for (const auto& entry : fs::directory_iterator(folder_))
+      fs::copy(entry.path(), copy / entry.path().filename());
+  }
+  EXPECT_EQ(Run("start\n", Quote("\\Storage Card\\" + longName)), 255);
+  EXPECT_EQ(output_.find("dialog:"), std::string::npos);
+  EXPECT_EQ(Run("start\n", Quote("\\Storage Card\\" + longName.substr(1))), 1)
+      << "one character shorter fits";
+}
+
+}  // namespace
+}  // namespace imagefit_test
