@@ -32,7 +32,7 @@ void CZipDirectory::Clear(bool deleteHeaders) {
 uint32_t CZipDirectory::LocateEndRecord() {
   CZipStream& file = *store->File();
   uint32_t length = file.GetLength();
-  if (length == 0 || length == kZipBadPosition) Raise(ErrNoEndRecord);
+  if (length == 0) Raise(ErrNoEndRecord);
   uint32_t limit = std::min(kSearchLimit, length);
   CZipByteBuffer block(searchBufferSize, false);
   uint32_t done = 0;

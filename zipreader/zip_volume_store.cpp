@@ -34,6 +34,8 @@ void CZipVolumeStore::NextVolume() {
 
 uint32_t CZipVolumeStore::ReadBytes(void* buffer, uint32_t count, bool atOnce) {
   if (count == 0) return 0;
+  // A volume that failed to open is missing, not empty.
+  if (mode == Split && currentFile->IsClosed()) Raise(ErrBadArchive);
   uint8_t* bytes = static_cast<uint8_t*>(buffer);
   uint32_t got = ReadCurrent(bytes, count);
   while (got == 0) {

@@ -162,6 +162,13 @@ TEST_F(SplitStore, MissingVolumeIsAnErrorNotASkip) {
     EXPECT_EQ(e.fileName, u"s\\a.z02");
   }
   EXPECT_EQ(CodeOf([&] { store.ChangeVolume(3); }), ErrBadArchive);
+  device.files.DeleteFile(u"\\s\\a.z01");
+  CZipVolumeStore again;
+  again.OpenStore(u"\\s\\a.zip", 1, 0);
+  again.UpdateVolumeInfo(2);
+  again.ChangeVolume(0);
+  EXPECT_EQ(CodeOf([&] { again.ReadBytes(bytes, 4, true); }), ErrBadArchive)
+      << "reading from a missing volume must not go on to the next one";
 }
 
 TEST(ZipVolumeStore, SingleFileReadsAndVolumeNames) {
