@@ -58,9 +58,25 @@ add_shell_package() {
   :
 }
 
-# The OS image set and its version file on the storage card.
+# The OS image set and its version file on the storage card, where the
+# README's command points imagefit: two raw boot loaders and four BIN images
+# written by tools/make-bin-image (NK_SIZE bytes of kernel, 4 MB by default).
 add_image_set() {
-  :
+  local writer="${MAKE_BIN_IMAGE:-$(dirname "$0")/../build/tools/make-bin-image}"
+  local update="$root/fs/Storage Card/Update"
+  if [ ! -x "$writer" ]; then
+    echo "make-demo-device: no $writer (build the project first); no image set" >&2
+    return 0
+  fi
+  mkdir -p "$update"
+  head -c 16384 < <(yes "NBOOT demo boot loader") >"$update/nboot.bin"
+  head -c 262144 < <(yes "EBOOT demo boot loader") >"$update/eboot.nb0"
+  "$writer" --start 0x80000000 --size 262144 --seed 1 "$update/drivers.bin"
+  "$writer" --start 0x80100000 --size 65536 --seed 2 "$update/tinynk.bin"
+  "$writer" --start 0x80200000 --size "${NK_SIZE:-4194304}" --record-size 65536 --seed 3 \
+    "$update/nk.bin"
+  "$writer" --start 0x82200000 --size 16384 --seed 4 "$update/chain.bin"
+  printf 'V1.0.7\r\n' >"$update/KTR 60.ini"
 }
 
 mkdir -p "$root"
