@@ -13,6 +13,8 @@
 #include <string>
 #include <thread>
 
+#include "xvfb.h"
+
 namespace frame_test {
 namespace {
 
@@ -137,10 +139,6 @@ TEST(ShellfitProgram, SecondInstanceExitsWhileTheFirstRuns) {
   EXPECT_EQ(device.RunConsole(FITKIT_SHELLFIT, kSource, "cancel\n").exitCode, 2);
 }
 
-bool HaveCommand(const char* name) {
-  return std::system(("command -v " + std::string(name) + " >/dev/null 2>&1").c_str()) == 0;
-}
-
 TEST(ShellfitProgram, WindowOfTheSimulatedScreenSize) {
   for (const char* tool : {"xvfb-run", "xwininfo", "xdotool", "import"}) {
     if (!HaveCommand(tool)) GTEST_SKIP() << tool << " is not installed";
@@ -149,7 +147,7 @@ TEST(ShellfitProgram, WindowOfTheSimulatedScreenSize) {
   const fs::path png = fs::path(FITKIT_TEST_OUTPUT) / "shellfit-window.png";
   fs::remove(png);
   // Cancel lies at 118,82 units: 236 + (400 - 346) / 2, 164 + 4 pixels.
-  const std::string command = "xvfb-run -a -s '-screen 0 800x600x24' bash " +
+  const std::string command = XvfbRun() + "bash " +
                               Quote(FITKIT_GUI_SCRIPT) + " " + Quote(FITKIT_SHELLFIT) + " " +
                               Quote(device.root().string()) + " " + Quote(png.string()) +
                               " 'ShowWindow' 311 182 " + kSource + " 2>&1";
