@@ -7,6 +7,7 @@
 #include "frame/update_dialog.h"
 #include "platform/dialog_console.h"
 #include "platform/environment.h"
+#include "platform/text.h"
 #include "shellfit/dialog_template.h"
 
 namespace frame_test {
@@ -86,6 +87,32 @@ TEST_F(StatusLineTest, ShortNamesThatDoNotFitLeaveTheActionAlone) {
   EXPECT_EQ(Show(action, u"abcdefghij"), action + u" ...ij");
   // Five units that never fit: cut to "...e", still too wide, then alone.
   EXPECT_EQ(Show(std::u16string(38, u'a'), u"abcde"), std::u16string(38, u'a'));
+}
+
+TEST(StatusLine, NeverLongerThanTheStatusBuffer) {
+  // A status control wide enough for 500 units still gets at most 259.
+  platform::DialogTemplate wide = shellfit::UpdateDialogTemplate();
+  for (auto& control : wide.controls) {
+    if (control.id == 1005) control.cx = 2000;
+  }
+  frame::UpdateProgram program = shellfit::FrameProgram();
+  program.dialog = &wide;
+  const platform::ScreenMetrics screen{480, 272, 13};
+  std::istringstream in;
+  std::ostringstream out;
+  platform::ConsoleDialogHost host(screen, in, out);
+  platform::Environment env;
+  env.dialogs = &host;
+  platform::ScopedEnvironment scope(env);
+  frame::SetCurrentProgram(program);
+  RecordingDialog dialog(wide, frame::UpdateDialogProc, screen);
+
+  std::u16string name;
+  for (int i = 0; i < 300; ++i) name += static_cast<char16_t>(u'a' + i % 26);
+  frame::ShowStatus(dialog, u"Copying...", name);
+  const std::u16string shown = dialog.GetItemText(1005);
+  EXPECT_EQ(shown.size(), platform::kMaxPath - 1);
+  EXPECT_EQ(shown, u"Copying... ..." + name.substr(name.size() - (259 - 14)));
 }
 
 TEST_F(StatusLineTest, EachStatusPumpsExactlyOneMessage) {
