@@ -1,0 +1,47 @@
+// A run in a real window under a virtual X server, photographed while the
+// status line reads "Copying...". The picture stays in the build folder.
+#include <gtest/gtest.h>
+
+#include <random>
+
+#include "test_support.h"
+
+namespace shellfit_test {
+namespace {
+
+TEST(ShellfitWindow, ScreenshotWhileCopying) {
+  if (!fs::exists("/usr/bin/xvfb-run")) GTEST_SKIP() << "xvfb-run is not installed";
+  TempDir root;
+  TempDir staging;
+  MakeDeviceRoot(root.path());
+  fs::copy_file(FITKIT_SHELLFIT_BIN, root.path() / "fs" / "Storage Card" / "shellfit.exe");
+  WriteText(root.path() / "fs" / "Flash Disk" / "main.exe", "old");
+  // Enough entries that the run is still copying when the picture is taken.
+  std::mt19937 random(7);
+  for (int i = 0; i < 60; ++i) {
+    std::string bytes(100000, '\0');
+    for (char& c : bytes) c = static_cast<char>(random());
+    WriteText(staging.path() / ("module" + std::to_string(i) + ".dll"), bytes);
+  }
+  Zip(root.path() / "fs" / "Storage Card" / "KTR 60 SHELL.ZIP", staging.path(), {"."});
+
+  const fs::path png = fs::path(FITKIT_TEST_BUILD_DIR) / "shellfit-copying.png";
+  fs::remove(png);
+  const RunResult run = RunProgram(
+      "/usr/bin/xvfb-run",
+      {"-a", "-s", "-screen 0 480x272x24", "bash",
+       fs::path(FITKIT_TEST_SOURCE_DIR) / "gui_screenshot.sh", root.path() / "fs" /
+           "Storage Card" / "shellfit.exe",
+       root.path().string(), png.string()},
+      {}, "");
+
+  EXPECT_EQ(run.exitCode, 1) << run.out << run.err;
+  EXPECT_NE(run.out.find("screenshot taken: "), std::string::npos) << run.out << run.err;
+  const std::string image = ReadText(png);
+  ASSERT_GT(image.size(), 1000u);
+  EXPECT_EQ(image.substr(1, 3), "PNG");
+  EXPECT_EQ(ReadText(root.path() / "fs" / "Flash Disk" / "module59.dll").size(), 100000u);
+}
+
+}  // namespace
+}  // namespace shellfit_test
