@@ -14,6 +14,7 @@
 #include "platform/dialog_fltk_widgets.h"
 #include "platform/dialog_message_box.h"
 #include "platform/text.h"
+#include "platform/trace.h"
 
 namespace platform {
 namespace {
@@ -110,6 +111,7 @@ int RunFltkMessageBox(std::u16string_view text, std::u16string_view caption, uin
   if (defaultButton != nullptr) defaultButton->take_focus();
   Fl::flush();
   if (fl_display != nullptr) XSync(fl_display, False);
+  Trace("MessageBox shown");
   while (!state.answered && window.shown()) Fl::wait();
   window.hide();
   return state.answered ? state.answer : choice.buttons[choice.defaultIndex].answer;
