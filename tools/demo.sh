@@ -13,9 +13,13 @@ rm -rf "$device"
 bash tools/make-demo-device.sh "$device"
 export FITKIT_DEVICE="$device"
 
-echo "== shellfit on $device"
+echo "== Flash Disk before the update"
+(cd "$device/fs/Flash Disk" && find . -type f | sort)
+# shellfit takes its package from its own folder: run it from the storage card.
+cp build/shellfit/shellfit "$device/fs/Storage Card/shellfit.exe"
+echo "== shellfit /force on $device"
 set +e
-build/shellfit/shellfit /force </dev/null
+"$device/fs/Storage Card/shellfit.exe" /force </dev/null
 echo "shellfit exit code: $?"
 set -e
 echo "== Flash Disk after the update"

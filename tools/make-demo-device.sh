@@ -53,9 +53,65 @@ make_file_system() {
   mkdir -p "$root/fs/Flash Disk" "$root/fs/Storage Card" "$root/fs/Windows"
 }
 
-# The shell package on the storage card ("<model> SHELL.ZIP").
+# A Windows PE main.exe whose version resource says FileVersion $1, built by
+# tools/make-pe-fixture.sh into $2.
+make_versioned_exe() {
+  local version=$1 out=$2 rc
+  rc=$(mktemp --suffix=.rc)
+  cat >"$rc" <<RC
+1 VERSIONINFO
+FILEVERSION ${version//./,},0
+PRODUCTVERSION ${version//./,},0
+FILEOS 0x4
+FILETYPE 0x1
+BEGIN
+  BLOCK "StringFileInfo"
+  BEGIN
+    BLOCK "040904b0"
+    BEGIN
+      VALUE "CompanyName", "fitkit demo"
+      VALUE "FileDescription", "KTR 60 shell"
+      VALUE "FileVersion", "$version"
+    END
+  END
+  BLOCK "VarFileInfo"
+  BEGIN
+    VALUE "Translation", 0x409, 1200
+  END
+END
+RC
+  bash "$(dirname "$0")/make-pe-fixture.sh" arm "$rc" "$out"
+  rm -f "$rc"
+}
+
+# The shell package on the storage card ("<model> SHELL.ZIP", password
+# ".TORVA."): main.exe 2.1.0 with its resources, over an installed shell
+# 2.0.7 on the flash drive with its registry hives and GPS parameters.
 add_shell_package() {
-  :
+  local flash="$root/fs/Flash Disk" card package work
+  card=$(cd "$root/fs/Storage Card" && pwd)
+  package="$card/KTR 60 SHELL.ZIP"
+  if ! command -v zip >/dev/null || ! command -v lld-link-14 >/dev/null; then
+    echo "make-demo-device: zip or lld-link-14 missing; no shell package" >&2
+    return 0
+  fi
+  work=$(mktemp -d)
+  make_versioned_exe 2.0.7 "$flash/main.exe"
+  mkdir -p "$flash/Res" "$flash/Maps"
+  printf 'shell 2.0.7 strings\r\n' >"$flash/Res/strings.txt"
+  head -c 8192 /dev/urandom >"$flash/Maps/old.map"
+  printf 'hive' >"$flash/user.hv"
+  printf 'hive' >"$flash/system.hv"
+  head -c 512 /dev/zero >"$flash/gpspara0.bin"
+
+  mkdir -p "$work/Res" "$work/Maps"
+  make_versioned_exe 2.1.0 "$work/main.exe"
+  printf 'shell 2.1.0 strings\r\n' >"$work/Res/strings.txt"
+  head -c 65536 /dev/urandom >"$work/Maps/area.map"
+  head -c 4096 /dev/urandom >"$work/Res/icons.bin"
+  rm -f "$package"
+  (cd "$work" && TZ=UTC zip -q -r -X -P .TORVA. "$package" main.exe Res Maps)
+  rm -rf "$work"
 }
 
 # The OS image set and its version file on the storage card, where the
