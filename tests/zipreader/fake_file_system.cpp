@@ -202,6 +202,12 @@ size_t FakeFileSystem::FileCount() const {
                        [](const auto& entry) { return !entry.second.directory; });
 }
 
+std::vector<std::string> FakeFileSystem::Keys() const {
+  std::vector<std::string> keys;
+  for (const auto& entry : nodes_) keys.push_back(entry.first);
+  return keys;
+}
+
 bool FakeCodePage::WideToAnsi(std::u16string_view text, std::string* bytes) {
   bytes->clear();
   for (char16_t unit : text) {

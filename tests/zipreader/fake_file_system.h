@@ -39,6 +39,7 @@ class FakeFileSystem : public platform::FileSystem {
   std::string Get(const std::string& path) const;
   const FakeNode* Node(const std::string& path) const;
   size_t FileCount() const;
+  std::vector<std::string> Keys() const;  // every file and folder, normalised
 
   platform::SystemTime now{2024, 5, 0, 17, 12, 30, 0, 0};
   bool failSetAttributes = false;
