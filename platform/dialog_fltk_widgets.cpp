@@ -12,8 +12,7 @@
 namespace platform {
 namespace {
 
-// GetSysColor(COLOR_STATIC) and the smooth bar's fill.
-constexpr uint32_t kStaticColor = 0x00C0C0C0;
+// The smooth bar's fill.
 constexpr uint32_t kBarColor = 0x00800000;
 
 Fl_Align StaticAlign(uint32_t style) {
@@ -27,7 +26,7 @@ Fl_Align StaticAlign(uint32_t style) {
 
 StaticWidget::StaticWidget(const DialogState& dialog, int id, int x, int y, int w, int h)
     : Fl_Widget(x, y, w, h), dialog_(dialog), id_(id) {
-  color(ToFltkColor(kStaticColor));
+  color(ToFltkColor(kStaticColorRef));
 }
 
 void StaticWidget::draw() {

@@ -8,9 +8,6 @@
 namespace platform {
 namespace {
 
-// GetSysColor(COLOR_STATIC) of the device: light grey.
-constexpr uint32_t kStaticColor = 0x00C0C0C0;
-
 // A border (WS_BORDER) or static edge takes one pixel on each side of a
 // control's window rectangle; its client rectangle is what is left inside.
 int FrameThickness(const ControlTemplate& control) {
@@ -41,8 +38,6 @@ int ScreenMetric(const ScreenMetrics& screen, int index) {
 
 LogFont SystemLogFont() { return LogFont{16, 400, u"System"}; }
 
-std::string Utf8(std::u16string_view text) { return ToUtf8(text); }
-
 DialogState::DialogState(const DialogTemplate& dialog, DialogProc proc,
                          const ScreenMetrics& screen)
     : proc_(proc), screen_(screen), statusId_(dialog.statusId) {
@@ -70,7 +65,7 @@ ControlState* DialogState::FindMutable(int id) {
 }
 
 void DialogState::SetWindowText(std::u16string_view text) {
-  Trace("SetWindowText(\"%s\")", Utf8(text).c_str());
+  Trace("SetWindowText(\"%s\")", ToUtf8(text).c_str());
   windowText_ = std::u16string(text);
   OnWindowTextChanged();
 }
@@ -80,7 +75,7 @@ void DialogState::SetItemText(int id, std::u16string_view text) {
   if (control == nullptr) return;
   control->text = std::u16string(text);
   OnTextChanged(*control);
-  Trace("SetItemText(%d, \"%s\")", id, Utf8(text).c_str());
+  Trace("SetItemText(%d, \"%s\")", id, ToUtf8(text).c_str());
 }
 
 std::u16string DialogState::GetItemText(int id) {
@@ -177,7 +172,7 @@ void DialogState::SetItemFont(int id, FontHandle font) {
 }
 
 uint32_t DialogState::GetSysColor(uint32_t index) {
-  return index == COLOR_STATIC ? kStaticColor : 0x00FFFFFF;
+  return index == COLOR_STATIC ? kStaticColorRef : 0x00FFFFFF;
 }
 
 void DialogState::MakeFullScreenTopmost() {

@@ -29,8 +29,8 @@ int ScreenMetric(const ScreenMetrics& screen, int index);
 inline constexpr FontHandle kSystemFontHandle = 1;
 LogFont SystemLogFont();
 
-// UTF-16 to the host's UTF-8 for trace lines and terminals.
-std::string Utf8(std::u16string_view text);
+// GetSysColor(COLOR_STATIC) of the device: light grey.
+inline constexpr uint32_t kStaticColorRef = 0x00C0C0C0;
 
 struct ControlState {
   ControlTemplate source;
