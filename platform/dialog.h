@@ -136,6 +136,7 @@ class Dialog {
   virtual void DeleteFont(FontHandle font) = 0;
   virtual void SetItemFont(int id, FontHandle font) = 0;  // WM_SETFONT, no redraw
   // The device context of a control (id 0: the dialog), released by the caller.
+  // It starts with the system font selected, as a fresh context does.
   virtual Painter* GetDC(int id) = 0;
   virtual void ReleaseDC(Painter* painter) = 0;
   // Only inside WM_PAINT.

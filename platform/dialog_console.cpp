@@ -46,10 +46,8 @@ class ConsoleDialog : public DialogState {
                 std::istream& in, std::ostream& out)
       : DialogState(dialog, proc, screen), in_(in), out_(out) {}
 
-  Painter* GetDC(int id) override {
-    const ControlState* control = Find(id);
-    return new ConsolePainter(*this, control ? control->font : kSystemFontHandle, nullptr);
-  }
+  // A fresh context holds the system font, whatever font the control draws with.
+  Painter* GetDC(int) override { return new ConsolePainter(*this, kSystemFontHandle, nullptr); }
   void ReleaseDC(Painter* painter) override { delete painter; }
   Painter* BeginPaint() override {
     auto* painter = new ConsolePainter(*this, kSystemFontHandle, &out_);

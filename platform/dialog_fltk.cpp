@@ -48,10 +48,8 @@ class FltkDialog : public DialogState {
 
   ~FltkDialog() override { window_->hide(); }
 
-  Painter* GetDC(int id) override {
-    const ControlState* control = Find(id);
-    return new FltkPainter(*this, control ? control->font : kSystemFontHandle);
-  }
+  // A fresh context holds the system font, whatever font the control draws with.
+  Painter* GetDC(int) override { return new FltkPainter(*this, kSystemFontHandle); }
   void ReleaseDC(Painter* painter) override { delete painter; }
 
   Painter* BeginPaint() override {

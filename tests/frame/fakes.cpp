@@ -93,10 +93,9 @@ class RecordingPainter : public platform::Painter {
 
 }  // namespace
 
-platform::Painter* RecordingDialog::GetDC(int id) {
+platform::Painter* RecordingDialog::GetDC(int) {
   ++openPainters;
-  const platform::ControlState* control = Find(id);
-  return new RecordingPainter(*this, control ? control->font : platform::kSystemFontHandle);
+  return new RecordingPainter(*this, platform::kSystemFontHandle);
 }
 
 void RecordingDialog::ReleaseDC(platform::Painter* painter) {
