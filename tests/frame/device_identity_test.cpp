@@ -102,6 +102,11 @@ TEST_F(DeviceIdentityTest, FlashDriveFolderPrefersFlashDrvThenNewFlashDrv) {
   registry.SetString(kFlashDrv, u"Folder", u"Flash Disk");
   EXPECT_TRUE(frame::GetFlashDriveFolder(&out));
   EXPECT_EQ(out, u"\\Flash Disk");
+  // A folder name as long as the value buffer allows still leaves room for
+  // the terminator once the backslash is put in front.
+  registry.SetString(kFlashDrv, u"Folder", std::u16string(259, u'f'));
+  EXPECT_TRUE(frame::GetFlashDriveFolder(&out));
+  EXPECT_EQ(out, u"\\" + std::u16string(258, u'f'));
 }
 
 TEST_F(DeviceIdentityTest, ModuleFolderKeepsItsTrailingBackslash) {
