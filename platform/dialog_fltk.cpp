@@ -148,10 +148,11 @@ void DialogWindow::draw() {
 
 bool FltkDisplayAvailable() {
   static const bool available = [] {
+    // The probe's connection becomes FLTK's own: closing it and opening
+    // another could meet a server that resets once its last client left.
     Display* display = XOpenDisplay(nullptr);
     if (display == nullptr) return false;
-    XCloseDisplay(display);
-    fl_open_display();
+    fl_open_display(display);
     return true;
   }();
   return available;
