@@ -1,7 +1,6 @@
 #include "platform/journal.h"
 
-#include <zlib.h>
-
+#include "platform/journal_crc32.h"
 #include "platform/trace.h"
 
 namespace platform {
@@ -16,28 +15,12 @@ std::string Journal::CodeText(uint32_t code) {
   return text;
 }
 
-namespace {
-
-// zlib's crc32 takes lengths as uInt; feed it in slices so any length works.
-uint32_t Crc32(const void* input, uint32_t length) {
-  uLong crc = crc32(0L, Z_NULL, 0);
-  const Bytef* bytes = static_cast<const Bytef*>(input);
-  while (length > 0 && bytes != nullptr) {
-    const uInt slice = length > (1u << 30) ? (1u << 30) : uInt(length);
-    crc = crc32(crc, bytes, slice);
-    bytes += slice;
-    length -= slice;
-  }
-  return uint32_t(crc);
-}
-
-}  // namespace
-
 std::string Journal::FormatLine(std::string_view target, std::string_view what,
                                 const void* input, uint32_t length, bool ok) {
+  const uint32_t crc =
+      input == nullptr ? 0u : JournalCrc32(0, static_cast<const uint8_t*>(input), length);
   char tail[64];
-  std::snprintf(tail, sizeof tail, " len=%u crc32=%08x %s", length,
-                input == nullptr ? 0u : Crc32(input, length), ok ? "ok" : "fail");
+  std::snprintf(tail, sizeof tail, " len=%u crc32=%08x %s", length, crc, ok ? "ok" : "fail");
   std::string line;
   line.append(target).append(" ").append(what).append(tail);
   return line;

@@ -11,6 +11,7 @@
 #include "platform/drivers.h"
 #include "platform/drivers_simulated_flash.h"
 #include "platform/journal.h"
+#include "platform/journal_crc32.h"
 #include "platform/kernel.h"
 #include "tests/imagefit/temp_folder.h"
 #include "tests/imagefit/test_images.h"
@@ -285,6 +286,30 @@ TEST_F(SimulatedServices, KernelWithoutCoreLibraryOrWithFailures) {
   EXPECT_EQ(kernel->SetSystemMemoryDivision(32), 1u);
   EXPECT_EQ(Journal().back(),
             "KERNEL SetSystemMemoryDivision len=4 crc32=" + Crc({32, 0, 0, 0}) + " fail");
+}
+
+}  // namespace
+}  // namespace imagefit_test
+
+namespace imagefit_test {
+namespace {
+
+// The journal's fast CRC must give zlib's value for every length, start
+// alignment and running CRC, or journal lines would not match zlib's.
+TEST(JournalCrc32, MatchesZlibForEveryLengthAndAlignment) {
+  const Bytes data = Pattern(4096 + 64, 0x5A);
+  for (std::size_t offset = 0; offset < 16; ++offset) {
+    for (std::size_t length = 0; length <= 300; ++length) {
+      const uint8_t* at = data.data() + offset;
+      ASSERT_EQ(platform::JournalCrc32(0, at, length), uint32_t(crc32(0, at, uInt(length))))
+          << "offset " << offset << " length " << length;
+    }
+  }
+  const Bytes big = Pattern(3 << 20, 0x11);
+  EXPECT_EQ(platform::JournalCrc32(0x12345678, big.data(), big.size()),
+            uint32_t(crc32(0x12345678, big.data(), uInt(big.size()))));
+  EXPECT_EQ(platform::JournalCrc32(0, Bytes(1000, 0xFF).data(), 1000),
+            uint32_t(crc32(0, Bytes(1000, 0xFF).data(), 1000)));
 }
 
 }  // namespace
