@@ -125,6 +125,7 @@ TEST_F(Extract, EncryptedEntryShorterThanItsHeaderIsRefused) {
   ZipBuilder b;
   b.password = "pw";
   b.entries.push_back({.name = "s", .data = "abc", .method = 0, .encrypt = true});
+  b.entries.push_back({.name = "t", .data = Pseudorandom(100000, 4), .method = 0});
   BuiltArchive a = Put(b);
   std::string bytes = a.bytes;
   PutU32(bytes, a.localOffsets[0] + 18, 5);
@@ -221,6 +222,7 @@ TEST_F(Extract, DataShorterThanItsSizesIsNotReadPast) {
   ZipBuilder b;
   b.entries.push_back({.name = "a", .data = Pseudorandom(4000, 8)});
   b.entries.push_back({.name = "b", .data = "stored data", .method = 0});
+  b.entries.push_back({.name = "c", .data = Pseudorandom(100000, 9), .method = 0});
   BuiltArchive a = Put(b);
   std::string bytes = a.bytes;
   // Deflate data cut short: the central and local sizes say so.
@@ -232,9 +234,9 @@ TEST_F(Extract, DataShorterThanItsSizesIsNotReadPast) {
   PutU32(bytes, a.centralOffsets[1] + 24, 20);
   device.files.Put("\\t.zip", bytes);
   Open();
-  int code = ErrorCode([&] { reader.ExtractEntry(0, u"\\o", true, nullptr, 65536); });
-  EXPECT_TRUE(code == ErrBadArchive || code == ErrInflateBuffer || code == ErrInflateData)
-      << code;
+  // The rest of the deflate data follows in the archive: it must not be read.
+  EXPECT_EQ(ErrorCode([&] { reader.ExtractEntry(0, u"\\o", true, nullptr, 65536); }),
+            ErrBadArchive);
   reader.CloseEntry(nullptr, true);
   EXPECT_EQ(ErrorCode([&] { reader.ExtractEntry(1, u"\\o", true, nullptr, 65536); }),
             ErrBadArchive);

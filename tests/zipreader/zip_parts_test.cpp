@@ -2,6 +2,9 @@
 // attribute conversion and target paths.
 #include <gtest/gtest.h>
 
+#include <cstring>
+
+#include "tests/zipreader/fake_file_system.h"
 #include "zipreader/zip_reader.h"
 
 namespace {
@@ -112,6 +115,34 @@ TEST(ZipEntryHeader, AttributeConversionBetweenHosts) {
     EXPECT_EQ(e.code, ErrHostUnsupported);
     EXPECT_TRUE(e.fileName.empty());
   }
+}
+
+CZipEntryHeader Header(uint16_t versionMadeBy, uint32_t externalAttr, const char* name) {
+  CZipEntryHeader header;
+  header.versionMadeBy = versionMadeBy;
+  header.externalAttr = externalAttr;
+  header.name.Allocate(static_cast<uint32_t>(std::strlen(name)), false);
+  std::memcpy(header.name.Data(), name, header.name.Size());
+  header.ConvertName(true, true);
+  return header;
+}
+
+TEST(ZipEntryHeader, SystemAttributesAndNames) {
+  zip_test::FakeDevice device;
+  EXPECT_EQ(Header(0x0314, 0x81A40000, "a/b/c.txt").GetEntryName(), u"a\\b\\c.txt");
+  EXPECT_EQ(Header(0x0314, 0x81A40000, "f").GetSystemAttr(), 0x20u);
+  EXPECT_TRUE(Header(0x0014, 0, "dir/").IsDirectory());
+  EXPECT_EQ(Header(0x0014, 0, "file").GetSystemAttr(), 0u);
+  EXPECT_FALSE(Header(0x0014, 0, "file").IsDirectory());
+  EXPECT_EQ(Header(0x0114, 0x12345678, "d/").GetSystemAttr(), 0x41FF0010u);
+  EXPECT_EQ(Header(0x0114, 0x12345678, "f").GetSystemAttr(), 0x81A40020u);
+  EXPECT_EQ(Header(0x0714, 0xFF, "f").GetSystemAttr(), 0x11u);
+  CZipEntryHeader back = Header(0x0014, 0, "x/y");
+  back.ConvertName(false, true);
+  EXPECT_EQ(back.GetEntryName(), u"x/y");
+  // Fields that form no date still give a time the file can take.
+  CZipEntryHeader undated;
+  EXPECT_EQ(undated.GetTime().value, 119600064000000000u);
 }
 
 TEST(ZipReader, BuildTargetPathJoinsFolderAndName) {
