@@ -160,6 +160,10 @@ TEST_F(SimulatedFlashTest, RecordsOutsideTheRegionOrWithBadChecksumsAreRefused) 
   EXPECT_FALSE(Send(SCD_IOCTL_IMAGE_RECORD, Record(0xFFF, Pattern(4, 1)))) << "below the start";
   EXPECT_FALSE(Send(SCD_IOCTL_IMAGE_RECORD, Record(0x1000 + 60, Pattern(5, 1)))) << "past the end";
   EXPECT_TRUE(Send(SCD_IOCTL_IMAGE_RECORD, Record(0x1000 + 60, Pattern(4, 1)))) << "up to the end";
+  // Sums of long records, not only of a few bytes, must be checked exactly.
+  EXPECT_TRUE(Send(SCD_IOCTL_IMAGE_RECORD, Record(0x1000, Bytes(37, 0xFF))));
+  EXPECT_FALSE(Send(SCD_IOCTL_IMAGE_RECORD, Record(0x1000, Bytes(37, 0xFF), 37 * 255 - 1)));
+  EXPECT_FALSE(Send(SCD_IOCTL_IMAGE_RECORD, Record(0x1000, Bytes(37, 0xFF), 37 * 255 - 256)));
   EXPECT_FALSE(Send(SCD_IOCTL_IMAGE_RECORD, Record(0x1000, Pattern(4, 1), 1))) << "checksum";
   Bytes shortRecord = Record(0x1000, Pattern(8, 1));
   shortRecord.pop_back();
