@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 #include <zlib.h>
 
+#include <algorithm>
 #include <cstring>
 
 #include "imagefit/flash_driver.h"
@@ -175,6 +176,7 @@ TEST_F(SimulatedFlashTest, RecordsOutsideTheRegionOrWithBadChecksumsAreRefused) 
   ASSERT_TRUE(Send(SCD_IOCTL_IMAGE_HEADER, ImageHeader(0x2000, 64)));
   ASSERT_TRUE(Send(SCD_IOCTL_IMAGE_HEADER, ImageHeader(0x3000, 64)));
   Bytes region0(64, 0);
+  std::fill(region0.begin(), region0.begin() + 37, 0xFF);
   std::memcpy(region0.data() + 60, Pattern(4, 1).data(), 4);
   EXPECT_EQ(Region(0), region0);
 }
