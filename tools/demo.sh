@@ -31,8 +31,11 @@ printf 'start\n' | build/imagefit/imagefit "\\Storage Card\\Update"
 echo "imagefit exit code: $?"
 set -e
 if [ -f "$device/journal.log" ]; then
-  echo "== journal.log"
-  cat "$device/journal.log"
+  echo "== journal.log ($(wc -l <"$device/journal.log") calls; runs of the same call folded)"
+  awk '{ key = $1 " " $2 " " $5 }
+       key != prev { if (n) print first (n > 1 ? "  ... x" n : ""); prev = key; first = $0; n = 0 }
+       { n++ }
+       END { if (n) print first (n > 1 ? "  ... x" n : "") }' "$device/journal.log"
 fi
 if [ -d "$device/flash" ]; then
   echo "== flash/"
