@@ -28,12 +28,35 @@ FITKIT_DEVICE="$work/device" FITKIT_UI=gui FITKIT_TRACE=1 \
   "$build/imagefit/imagefit" '\Storage Card\Update' 2>"$work/trace" >/dev/null &
 pid=$!
 
+# Presses Return every half second until the run has begun (the buttons are
+# disabled), in case the window did not have the focus yet.
+press_start() {
+  for _ in $(seq 1 40); do
+    sleep 0.5
+    [ -e "$work/started" ] && return 0
+    xdotool key Return >/dev/null 2>&1 || true
+  done
+}
+
+# A run that never gets going must not keep the caller waiting.
+(
+  exec >/dev/null 2>&1
+  for _ in $(seq 1 240); do
+    sleep 0.5
+    kill -0 "$pid" || exit 0
+  done
+  kill -KILL "$pid"
+) &
+
 shot_taken=0
 progress_after_nk=0
 while IFS= read -r line; do
   case "$line" in
     *'ShowWindow(SW_SHOW)'*)
-      (sleep 0.5 && xdotool key Return || true) &
+      press_start &
+      ;;
+    *'EnableItem(1, false)'*)
+      touch "$work/started"
       ;;
     *'"Downloading...  nk.bin"'*)
       progress_after_nk=1
