@@ -14,7 +14,8 @@ output="$(realpath -m "${1:-$repo/docs/imagefit.png}")"
 if [ "${SCREENSHOT_INSIDE_X:-}" != 1 ]; then
   command -v xvfb-run >/dev/null || { echo "screenshot-imagefit: xvfb-run is missing" >&2; exit 77; }
   export SCREENSHOT_INSIDE_X=1
-  exec xvfb-run -a -s "-screen 0 480x272x24" bash "$0" "$output"
+  # A server number of our own, so parallel runs do not race for the same one.
+  exec xvfb-run -a -n $((2000 + $$ % 800)) -s "-screen 0 480x272x24" bash "$0" "$output"
 fi
 
 work="$(mktemp -d)"

@@ -5,6 +5,8 @@
 #include <cstdlib>
 #include <random>
 
+#include <unistd.h>
+
 #include "test_support.h"
 
 namespace shellfit_test {
@@ -30,7 +32,7 @@ TEST(ShellfitWindow, ScreenshotWhileCopying) {
   fs::remove(png);
   const RunResult run = RunProgram(
       "/usr/bin/xvfb-run",
-      {"-a", "-s", "-screen 0 480x272x24", "bash",
+      {"-a", "-n", std::to_string(1000 + getpid() % 800), "-s", "-screen 0 480x272x24", "bash",
        fs::path(FITKIT_TEST_SOURCE_DIR) / "gui_screenshot.sh", root.path() / "fs" /
            "Storage Card" / "shellfit.exe",
        root.path().string(), png.string()},
