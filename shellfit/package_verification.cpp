@@ -35,6 +35,7 @@ bool VerifyPackage(std::u16string_view package, int32_t* errorCode,
     }
     std::vector<uint8_t> buffer(kChunk);
     CZipEntryHeader header;
+    unsigned files = 0;
     for (unsigned index = 0; index <= 0xFFFF && reader.GetEntryInfo(header, index); ++index) {
       if (dialog != nullptr) frame::PumpOneMessage(*dialog);
       if (header.IsDirectory()) continue;
@@ -42,6 +43,12 @@ bool VerifyPackage(std::u16string_view package, int32_t* errorCode,
         *errorCode = ErrBadArchive;  // an entry that cannot be opened or ends short
         return false;
       }
+      ++files;
+    }
+    // A package without a single file would only erase the installed shell.
+    if (files == 0) {
+      *errorCode = ErrBadArchive;
+      return false;
     }
     return true;
   } catch (const CZipException& error) {

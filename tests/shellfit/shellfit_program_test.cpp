@@ -231,6 +231,8 @@ class DamagedPackageTest : public ShellfitProgramTest,
     } else if (kind == "flipped_byte") {
       bytes[FirstEntryDataOffset(zip) + 12 + 5000] ^= 0x20;
       WriteText(zip, bytes);
+    } else if (kind == "no_files") {
+      WriteText(zip, std::string("PK\x05\x06", 4) + std::string(18, '\0'));
     } else {
       WriteText(zip, RandomBytes(4000, 3));
     }
@@ -268,7 +270,8 @@ INSTANTIATE_TEST_SUITE_P(Kinds, DamagedPackageTest,
                          ::testing::Values(Damage{"truncated", 116},
                                            Damage{"wrong_password", 110},
                                            Damage{"flipped_byte", 0},
-                                           Damage{"not_a_zip", 116}),
+                                           Damage{"not_a_zip", 116},
+                                           Damage{"no_files", 101}),
                          [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
