@@ -5,6 +5,7 @@
 //   zip_extract_bench <device root> <package file name in fs/> <password>
 #include <sys/resource.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -58,32 +59,35 @@ int main(int argc, char** argv) {
   auto device = platform::Device::Open(root);
   if (device == nullptr) return 2;
   platform::ScopedEnvironment scope(device->environment());
-  fs::remove_all(root / "fs" / "bench-ours");
-  fs::remove_all(root / "fs" / "bench-unzip");
-
-  auto start = std::chrono::steady_clock::now();
-  int failures = 0;
-  try {
-    failures = ExtractWithReader(u"\\" + platform::FromUtf8(package),
-                                 platform::FromUtf8(argv[3]), u"\\bench-ours");
-  } catch (const CZipException& e) {
-    std::fprintf(stderr, "zip error %d\n", e.code);
-    return 1;
-  }
-  double ours = Seconds(start);
-  long peakKb = PeakRssKb();
-
   std::string command = "unzip -q -o -P '" + std::string(argv[3]) + "' '" +
                         (root / "fs" / package).string() + "' -d '" +
                         (root / "fs" / "bench-unzip").string() + "'";
-  start = std::chrono::steady_clock::now();
-  int unzipStatus = std::system(command.c_str());
-  double theirs = Seconds(start);
+  // Two rounds, best time of each: file creation right after deleting many
+  // files varies a lot on ext4, and both sides should see the same.
+  double ours = 1e9, theirs = 1e9;
+  int failures = 0, unzipStatus = 0;
+  for (int round = 0; round < 2; ++round) {
+    fs::remove_all(root / "fs" / "bench-ours");
+    fs::remove_all(root / "fs" / "bench-unzip");
+    auto start = std::chrono::steady_clock::now();
+    try {
+      failures += ExtractWithReader(u"\\" + platform::FromUtf8(package),
+                                    platform::FromUtf8(argv[3]), u"\\bench-ours");
+    } catch (const CZipException& e) {
+      std::fprintf(stderr, "zip error %d\n", e.code);
+      return 1;
+    }
+    ours = std::min(ours, Seconds(start));
+    start = std::chrono::steady_clock::now();
+    unzipStatus |= std::system(command.c_str());
+    theirs = std::min(theirs, Seconds(start));
+  }
+  long peakKb = PeakRssKb();
 
   std::printf("package            %s (%.1f MB)\n", package.c_str(),
               fs::file_size(root / "fs" / package) / 1e6);
-  std::printf("ExtractEntry       %.3f s (%d entries failed)\n", ours, failures);
-  std::printf("unzip -o -P        %.3f s (status %d)\n", theirs, unzipStatus);
+  std::printf("ExtractEntry       %.3f s (best of 2; %d entries failed)\n", ours, failures);
+  std::printf("unzip -o -P        %.3f s (best of 2; status %d)\n", theirs, unzipStatus);
   std::printf("ratio ours/unzip   %.2f\n", ours / theirs);
   std::printf("peak RSS (reader)  %ld KB\n", peakKb);
   fs::remove_all(root / "fs" / "bench-ours");

@@ -2,9 +2,9 @@
 # Benchmarks package extraction against unzip. Makes a ZipCrypto package of
 # generated files (half text, half random bytes) with `zip -P .TORVA.` and
 # runs bench/zip_extract_bench on it in a temporary device root.
-#   tools/bench-zip.sh [megabytes=200] [files=2000]
+#   tools/bench-zip.sh [megabytes of files=280, about a 200 MB package] [files=2000]
 set -euo pipefail
-megabytes="${1:-200}"
+megabytes="${1:-280}"
 files="${2:-2000}"
 cd "$(dirname "$0")/.."
 build="${FITKIT_BUILD:-build}"
