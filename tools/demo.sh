@@ -27,7 +27,20 @@ echo "== Flash Disk after the update"
 
 echo "== imagefit on $device"
 set +e
-printf 'start\n' | build/imagefit/imagefit "\\Storage Card\\Update"
+if [ -n "${DISPLAY:-}" ] && [ "${FITKIT_UI:-gui}" != console ] && command -v xdotool >/dev/null; then
+  # A window and nobody at it: press START (Return, the default button) until
+  # the run has begun, which the first driver call in the journal shows.
+  build/imagefit/imagefit "\\Storage Card\\Update" &
+  pid=$!
+  for _ in $(seq 1 40); do
+    sleep 0.5
+    [ -s "$device/journal.log" ] || ! kill -0 "$pid" 2>/dev/null && break
+    xdotool key Return >/dev/null 2>&1
+  done
+  wait "$pid"
+else
+  printf 'start\n' | build/imagefit/imagefit "\\Storage Card\\Update"
+fi
 echo "imagefit exit code: $?"
 set -e
 if [ -f "$device/journal.log" ]; then
