@@ -195,7 +195,7 @@ void DialogState::PostCommand(int id) {
 void DialogState::PressButton(int id) {
   const ControlState* control = Find(id);
   if (control == nullptr || !control->enabled || ended_) return;
-  queue_.push_back(Posted{WM_COMMAND, static_cast<uintptr_t>(id), 0});
+  queue_.push_back(Posted{WM_COMMAND, static_cast<uintptr_t>(id), 0, id});
 }
 
 void DialogState::EndDialog(int result) {
@@ -213,6 +213,13 @@ bool DialogState::DispatchQueued() {
   if (queue_.empty()) return false;
   const Posted posted = queue_.front();
   queue_.pop_front();
+  if (posted.button != 0) {
+    const ControlState* control = Find(posted.button);
+    if (control == nullptr || !control->enabled) {
+      Trace("click on disabled control %d dropped", posted.button);
+      return true;
+    }
+  }
   Trace("DispatchMessage(0x%04X, %lu)", posted.message, static_cast<unsigned long>(posted.wParam));
   Send(posted.message, posted.wParam, posted.lParam);
   return true;

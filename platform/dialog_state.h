@@ -85,7 +85,9 @@ class DialogState : public Dialog {
   // Dispatches the oldest posted message; false when none is waiting.
   bool DispatchQueued();
   intptr_t Send(uint32_t message, uintptr_t wParam, intptr_t lParam);
-  // A user's press of a button: queued like the window system would.
+  // A user's press of a button: queued like the window system would queue
+  // the click. The button sends its command only when the click is
+  // dispatched, so a press queued before the button was disabled is dropped.
   void PressButton(int id);
 
   // Hooks for the host's view of the dialog.
@@ -105,6 +107,7 @@ class DialogState : public Dialog {
     uint32_t message;
     uintptr_t wParam;
     intptr_t lParam;
+    int button = 0;  // the clicked button, 0 for a posted message
   };
 
   DialogProc proc_;

@@ -218,6 +218,33 @@ TEST_F(FrameTest, ForceStartPressesStartOnceShown) {
   EXPECT_EQ(dialog.RunModal(), 1);
 }
 
+// START's work as shellfit does it: both buttons off, then the status line
+// pumps one message per change.
+void DisableAndPump(platform::Dialog& dialog) {
+  ++g_starts;
+  dialog.EnableItem(1, false);
+  dialog.EnableItem(2, false);
+  frame::ShowStatus(dialog, u"Copying...", u"a.txt");
+  frame::ShowStatus(dialog, u"Copying...", u"b.txt");
+  dialog.EndDialog(1);
+}
+
+TEST_F(FrameTest, ClicksQueuedBeforeTheButtonsWentOffAreDropped) {
+  frame::UpdateProgram program = shellfit::FrameProgram();
+  program.onStart = &DisableAndPump;
+  g_starts = 0;
+  Use(kSmall);
+  frame::SetCurrentProgram(program);
+  RecordingDialog dialog(*program.dialog, frame::UpdateDialogProc, kSmall);
+  // Clicked in quick succession, before START's work disabled the buttons:
+  // the pump must neither cancel the run nor start it a second time.
+  dialog.Click(1);
+  dialog.Click(2);
+  dialog.Click(1);
+  EXPECT_EQ(dialog.RunModal(), 1);
+  EXPECT_EQ(g_starts, 1);
+}
+
 TEST_F(FrameTest, FailedStartChecksEndWithMinusOneUnseen) {
   frame::UpdateProgram program = imagefit::FrameProgram();
   program.initDialog = &RefuseInit;

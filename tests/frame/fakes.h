@@ -95,6 +95,8 @@ class RecordingDialog : public platform::DialogState {
   bool PumpOneMessage() override { return DispatchQueued(); }
 
   intptr_t SendMessage(uint32_t message, uintptr_t wParam = 0) { return Send(message, wParam, 0); }
+  // A user's click on a button, queued as the window system queues it.
+  void Click(int id) { PressButton(id); }
 
  protected:
   void WaitForInput() override { PostCommand(2); }
