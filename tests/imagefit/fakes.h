@@ -106,7 +106,10 @@ class RecordingDialog : public platform::Dialog {
   void SetWindowText(std::u16string_view text) override { title = text; }
   void SetItemText(int id, std::u16string_view text) override;
   std::u16string GetItemText(int id) override { return texts[id]; }
-  void EnableItem(int id, bool enabled) override { this->enabled[id] = enabled; }
+  void EnableItem(int id, bool enabled) override {
+    this->enabled[id] = enabled;
+    ++enableCalls;
+  }
   platform::Rect GetWindowRect(int) override { return {}; }
   platform::Rect GetClientRect(int) override { return {}; }
   void MoveItem(int, int, int) override {}
@@ -131,7 +134,8 @@ class RecordingDialog : public platform::Dialog {
   std::u16string title;
   std::map<int, std::u16string> texts;
   std::vector<std::u16string> statusHistory;  // every text set on 1005
-  std::map<int, bool> enabled;
+  std::map<int, bool> enabled = {{1, true}, {2, true}};  // START and CANCEL start enabled
+  int enableCalls = 0;
   std::vector<std::pair<uint16_t, uint16_t>> ranges;
   std::vector<int> positions;
   std::vector<MessageBoxCall> boxes;

@@ -177,6 +177,7 @@ TEST_F(StartHandler, CleanRunEndsInARestartAndResultOne) {
             (std::vector<uint32_t>{PWR_IOCTL_UPDATE_ENTER, PWR_IOCTL_UPDATE_LEAVE}));
   EXPECT_EQ(device.kernel.calls.back(), "KernelIoControl");
   EXPECT_FALSE(dialog.enabled[1]);
+  EXPECT_FALSE(dialog.enabled[2]);
 }
 
 TEST_F(StartHandler, NewerBoardAsksWithNoAsDefaultAndNoChangesNothing) {
@@ -189,7 +190,18 @@ TEST_F(StartHandler, NewerBoardAsksWithNoAsDefaultAndNoChangesNothing) {
   EXPECT_FALSE(dialog.endResult.has_value());
   EXPECT_EQ(device.drivers.CodesSent("SCD1"), std::vector<uint32_t>{SCD_IOCTL_GET_BOARD_REVISION});
   EXPECT_TRUE(device.drivers.CodesSent("PWR1").empty());
-  EXPECT_EQ(dialog.enabled.count(1), 0u) << "buttons never touched";
+  EXPECT_EQ(dialog.enableCalls, 0) << "buttons never touched";
+}
+
+TEST_F(StartHandler, NoVersionMeansRevisionZeroAndAsksOnABoardOfThree) {
+  device.files.DeleteFile(u"\\U\\KTR 60.ini");
+  ASSERT_TRUE(PrepareImageSet(dialog));
+  ASSERT_EQ(ImageVersion, 0u);
+  OnStartPressed(dialog);
+  ASSERT_EQ(dialog.boxes.size(), 1u);
+  EXPECT_EQ(dialog.boxes[0].text,
+            u"Are you sure you want to update the REV-C image to the REV-D device?");
+  EXPECT_FALSE(dialog.endResult.has_value()) << "the default No stops here";
 }
 
 TEST_F(StartHandler, OlderBoardWithYesPumpsTenTimesThenRuns) {
