@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <string>
 #include <string_view>
 
@@ -33,7 +34,10 @@ void OnImageProgress(const char16_t* path, uint32_t sent, uint32_t total, void* 
   platform::Dialog& dialog = *static_cast<platform::Dialog*>(context);
   ShowTransferStatus(dialog, path);
   const uint32_t divisor = ProgressDivisor(total);
-  dialog.SetProgressRange(kProgressBar, 0, uint16_t(total / divisor));
+  // Above about 4.2 GB no divisor brings the range under 16 bits; the top is
+  // held at the largest range rather than wrapped into a small one.
+  const uint32_t top = std::min<uint32_t>(total / divisor, 0xFFFF);
+  dialog.SetProgressRange(kProgressBar, 0, uint16_t(top));
   dialog.SetProgressPos(kProgressBar, int(sent / divisor));
 }
 

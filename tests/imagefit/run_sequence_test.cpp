@@ -158,6 +158,19 @@ TEST(ImageProgress, OneMillionBytesGiveARangeNear1024) {
   EXPECT_EQ(dialog.pumps, 2);
 }
 
+// From 4,227,793,920 bytes on, total / d exceeds 16 bits whatever k is; the
+// range must not wrap into a small one (0xFFFFFFFF would give 0..1024).
+TEST(ImageProgress, LargestTotalsKeepTheFullRange) {
+  RecordingDialog dialog;
+  OnImageProgress(u"\\U\\nk.bin", 0x7FFFFFFF, 0xFFFFFFFF, &dialog);
+  EXPECT_EQ(ProgressDivisor(0xFFFFFFFF), 0xFFFFFFFFu / (65 * 1024));
+  EXPECT_EQ(dialog.ranges.back(), (std::pair<uint16_t, uint16_t>(0, 0xFFFF)));
+  EXPECT_EQ(dialog.positions.back(), int(0x7FFFFFFFu / ProgressDivisor(0xFFFFFFFF)));
+  OnImageProgress(u"\\U\\nk.bin", 0, 4227793919u, &dialog);
+  EXPECT_EQ(dialog.ranges.back().second, 4227793919u / ProgressDivisor(4227793919u))
+      << "just below, k = 63 still fits";
+}
+
 TEST(TransferStatus, PathWithoutBackslashIsItsOwnName) {
   RecordingDialog dialog;
   ShowTransferStatus(dialog, u"nk.bin");
