@@ -135,9 +135,16 @@ bool DeviceConfig::GetBool(std::string_view section, std::string_view key, bool 
   return fallback;
 }
 
-int DeviceConfig::ScreenWidth() const { return static_cast<int>(GetInt("screen", "width", 480)); }
-int DeviceConfig::ScreenHeight() const { return static_cast<int>(GetInt("screen", "height", 272)); }
-int DeviceConfig::ScrollHeight() const { return static_cast<int>(GetInt("screen", "scroll", 13)); }
+// A screen no window fits on (no pixels, or more than a window can span)
+// is as unreadable as a word would be.
+int DeviceConfig::ScreenDimension(std::string_view key, int fallback, int least) const {
+  const int64_t value = GetInt("screen", key, fallback);
+  return value < least || value > kLargestScreen ? fallback : static_cast<int>(value);
+}
+
+int DeviceConfig::ScreenWidth() const { return ScreenDimension("width", 480, 1); }
+int DeviceConfig::ScreenHeight() const { return ScreenDimension("height", 272, 1); }
+int DeviceConfig::ScrollHeight() const { return ScreenDimension("scroll", 13, 0); }
 int DeviceConfig::AcLineStatus() const { return static_cast<int>(GetInt("power", "ac_line", 1)); }
 int DeviceConfig::BoardRevision() const { return static_cast<int>(GetInt("board", "revision", 3)); }
 

@@ -31,6 +31,7 @@ class DeviceConfig {
   // yes/no, true/false, on/off, 1/0.
   bool GetBool(std::string_view section, std::string_view key, bool fallback) const;
 
+  // Pixels up to 32767; a value outside 1.. (0.. for scroll) falls back too.
   int ScreenWidth() const;     // [screen] width, 480
   int ScreenHeight() const;    // [screen] height, 272
   int ScrollHeight() const;    // [screen] scroll, 13
@@ -53,6 +54,9 @@ class DeviceConfig {
   uint64_t FsCapacity() const;       // [fs] capacity, 0 = no limit
 
  private:
+  static constexpr int64_t kLargestScreen = 32767;
+  int ScreenDimension(std::string_view key, int fallback, int least) const;
+
   // Keys are "section\nkey", lower-cased.
   std::map<std::string, std::string> values_;
   std::map<std::string, bool> sections_;
