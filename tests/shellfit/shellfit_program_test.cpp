@@ -47,6 +47,7 @@ class ShellfitProgramTest : public ::testing::Test {
     WriteText(Flash("main.exe"), "old main");
     WriteText(Flash("User.HV"), "user hive");
     WriteText(Flash("boot.hv.old"), "stale copy");
+    WriteText(Flash("main.exe.old"), "older main");
     WriteText(Flash("Old/readonly.dll"), "old library");
     WriteText(Flash("Old/GPSPARA2.BIN"), "gps 2");
     WriteText(Flash("Old/Deep/hidden.dat"), "old data");
@@ -201,6 +202,19 @@ TEST_F(ShellfitProgramTest, SourceFolderOnTheCommandLine) {
   EXPECT_NE(run.out.find("|\\Windows\\Update|"), std::string::npos) << run.out;
   EXPECT_EQ(ReadText(Flash("new.txt")), "new");
   EXPECT_FALSE(fs::exists(Flash("old.txt")));
+}
+
+TEST_F(ShellfitProgramTest, SwitchWithABlankOrMoreTextIsASourceFolder) {
+  WriteText(Stage("new.txt"), "new");
+  Zip(Card(kPackageName), staging_.path(), {"new.txt"});
+  for (const std::string commandLine : {" /force", "/force now", "/upgrade2"}) {
+    SCOPED_TRACE(commandLine);
+    // Not a switch: the dialog waits for the user and names the text as source.
+    const RunResult run = Run(commandLine, "cancel\n");
+    EXPECT_EQ(run.exitCode, 2) << run.out << run.err;
+    EXPECT_NE(run.out.find("|" + commandLine + "|"), std::string::npos) << run.out;
+  }
+  EXPECT_FALSE(fs::exists(Flash("new.txt")));
 }
 
 TEST_F(ShellfitProgramTest, NoPackageAtStartChangesNothing) {
