@@ -90,13 +90,27 @@ TEST(PeVersionResource, StringTableWithoutTranslation) {
   EXPECT_EQ(StringValue(*block, "040904b0", "FileVersion"), "3.0.0");
 }
 
+// Every value found lies inside the block it was looked up in.
+void ExpectValuesInside(const std::vector<uint8_t>& block) {
+  for (const std::u16string path :
+       {u"\\", u"\\VarFileInfo\\Translation", u"\\StringFileInfo\\040904b0\\FileVersion"}) {
+    const auto value = QueryVersionValue(block, path);
+    if (!value || value->bytes.empty()) continue;
+    EXPECT_GE(value->bytes.data(), block.data());
+    EXPECT_LE(value->bytes.data() + value->bytes.size(), block.data() + block.size());
+  }
+}
+
 // Copies of exactly the damaged size, so that a read past the end shows under
 // the address sanitizer and as a wrong result otherwise.
 void ExpectNoCrash(const std::vector<uint8_t>& image) {
   const auto block = VersionBlockOf(image);
   if (!block) return;
+  // The block is read from the image: it cannot be larger than the image.
+  EXPECT_LE(block->size(), image.size());
   const std::string translation = FirstTranslation(*block);
   (void)StringValue(*block, translation.empty() ? "040904b0" : translation, "FileVersion");
+  ExpectValuesInside(*block);
 }
 
 TEST(PeVersionResource, TruncatedImagesNeverReadPastTheirEnd) {
@@ -224,6 +238,7 @@ TEST(VersionQuery, DamagedLengthsStayInsideTheBlock) {
     const std::vector<uint8_t> cut(good.begin(), good.begin() + size);
     (void)StringValue(cut, "040904b0", "FileVersion");
     (void)FirstTranslation(cut);
+    ExpectValuesInside(cut);
   }
   for (std::size_t at = 0; at + 1 < good.size(); at += 2) {
     for (uint16_t length : {0, 1, 5, 6, 0xFFFF}) {
@@ -232,6 +247,7 @@ TEST(VersionQuery, DamagedLengthsStayInsideTheBlock) {
       bad[at + 1] = static_cast<uint8_t>(length >> 8);
       (void)StringValue(bad, "040904b0", "FileVersion");
       (void)FirstTranslation(bad);
+      ExpectValuesInside(bad);
     }
   }
   auto zeroChild = good;
