@@ -29,6 +29,18 @@ TEST(ImageVersion, EveryDotCountsWhenTheFormIsDecided) {
       << "the text ends at its first zero byte";
 }
 
+// The numbers are read as "%d" reads them; numbers too large for 32 bits wrap
+// (with sscanf they were undefined, and glibc gave -1 for this one).
+TEST(ImageVersion, NumbersAsScanfReadsThemAndHugeOnesWrap) {
+  EXPECT_EQ(ParseImageVersion("V 1.+0.7"), 0x03010007u) << "blanks and a sign before a number";
+  EXPECT_EQ(ParseImageVersion("V1 .0.7"), 0u) << "nothing may stand before a dot";
+  EXPECT_EQ(ParseImageVersion("V1.-.7"), 0u) << "a sign alone is no number";
+  EXPECT_EQ(ParseImageVersion("V1.0.7.-1"), 0xFF010007u);
+  EXPECT_EQ(ParseImageVersion("V18446744073709551617.0.7"), 0x03010007u) << "2^64 + 1 wraps to 1";
+  EXPECT_EQ(ParseImageVersion("V1.0.7.4294967300"), 0x04010007u);
+  EXPECT_EQ(ParseImageVersion("v1.0.7"), 0u) << "a capital V";
+}
+
 TEST(ImageVersion, ReadsOnlyTheFirst260Bytes) {
   FakeDevice device;
   device.files.Put(u"\\v.ini", std::string("V3.2.1") + std::string(254, ' ') + ".1.2");
