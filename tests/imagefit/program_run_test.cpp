@@ -387,6 +387,20 @@ TEST_F(ProgramRun, CutImageStillLetsTheNextRegionGo) {
   ExpectFlashHoldsTheImageSet();
 }
 
+// Record 3 of nk.bin claims 0xFFFFFFF0 bytes: its stream ends before that
+// record is sent, and chain.bin still follows.
+TEST_F(ProgramRun, ImplausibleRecordLengthEndsThatImageOnly) {
+  const Bytes data = Pattern(70000, 12);
+  set_.bins[2] = MakeBin("nk.bin", 0x80200000, data, "--implausible-length 3");
+  Bytes expected(data.size(), 0);
+  std::copy(data.begin(), data.begin() + 3 * 4096, expected.begin());
+  set_.regions[2] = expected;
+  ASSERT_EQ(StreamLines(set_.bins[2]).size(), 4u) << "the image header and three records";
+  EXPECT_EQ(Run("start\n"), 1);
+  EXPECT_EQ(Journal(), CleanJournal());
+  ExpectFlashHoldsTheImageSet();
+}
+
 TEST_F(ProgramRun, DamagedRecordsAreRefusedByTheDriver) {
   const Bytes data = Pattern(20000, 10);
   set_.bins[0] = MakeBin("drivers.bin", 0x80000000, data, "--bad-checksum 1");
