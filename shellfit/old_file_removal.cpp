@@ -19,7 +19,8 @@ bool IsPreserved(std::u16string_view name) {
 
 }  // namespace
 
-int DeleteOldFiles(platform::Dialog& dialog, std::u16string_view folder) {
+int DeleteOldFiles(platform::Dialog& dialog, std::u16string_view folder,
+                   std::u16string_view keep) {
   if (folder.empty()) return 0;
   const std::u16string base = WithBackslash(folder);
   int count = 0;
@@ -27,10 +28,10 @@ int DeleteOldFiles(platform::Dialog& dialog, std::u16string_view folder) {
     const std::u16string path = base + entry.name;
     if (entry.attributes & platform::FILE_ATTRIBUTE_DIRECTORY) {
       if (entry.name.starts_with(u'.')) continue;
-      count += DeleteOldFiles(dialog, path);
+      count += DeleteOldFiles(dialog, path, keep);
       // Fails quietly when something was kept inside.
       platform::Files().RemoveDirectory(path);
-    } else if (!IsPreserved(entry.name)) {
+    } else if (!IsPreserved(entry.name) && !SameDevicePath(path, keep)) {
       frame::ShowStatus(dialog, u"Deleting...", entry.name);
       frame::ForceDeleteFile(path);
       ++count;

@@ -12,7 +12,8 @@ void RunUpdate(platform::Dialog& dialog) {
     int32_t code = 0;
     if (VerifyPackage(package, &code, &dialog)) {
       TerminateProcessesInFolder(TargetFolder, 0);
-      DeleteOldFiles(dialog, TargetFolder);
+      // A package kept on the flash drive itself must outlive the deletion.
+      DeleteOldFiles(dialog, TargetFolder, package);
       ExtractPackage(dialog, package, TargetFolder);
     } else {
       ReportPackageError(dialog, package, code);

@@ -49,7 +49,10 @@ bool GetFileVersionString(std::u16string_view path, std::u16string* out);
 
 // Deletes every file below `folder` except the preserved names, skipping
 // folders whose name begins with "."; returns the number of delete attempts.
-int DeleteOldFiles(platform::Dialog& dialog, std::u16string_view folder);
+// `keep` names one more file that must survive: the package being installed,
+// when it lies on the flash drive itself.
+int DeleteOldFiles(platform::Dialog& dialog, std::u16string_view folder,
+                   std::u16string_view keep = {});
 
 // Ends every process whose program path matches `folder`: mode < 0 equal,
 // 0 prefix, > 0 suffix (all ignoring case). Returns how many were ended.
@@ -85,5 +88,9 @@ void RunUpdate(platform::Dialog& dialog);
 
 // Appends "\" unless the folder already ends with one.
 std::u16string WithBackslash(std::u16string_view folder);
+
+// True when both device paths name the same entry: letter case, doubled
+// separators and "/" for "\" make no difference.
+bool SameDevicePath(std::u16string_view a, std::u16string_view b);
 
 }  // namespace shellfit

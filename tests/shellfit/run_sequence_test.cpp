@@ -71,6 +71,22 @@ TEST_F(RunSequenceTest, EndsProgramsThenDeletesThenUnpacks) {
   EXPECT_EQ(ReadText(Fs("Flash Disk/new.dll")), "new");
 }
 
+TEST_F(RunSequenceTest, APackageOnTheFlashDriveSurvivesTheDeletion) {
+  WriteText(Stage("new.dll"), "new");
+  Zip(Fs("Flash Disk/Update/KTR 60 SHELL.ZIP"), staging_.path(), {"new.dll"});
+  WriteText(Fs("Flash Disk/Update/notes.txt"), "old");
+  // Named in other letter case and with "/" and doubled separators.
+  shellfit::SourceFolder = u"\\FLASH DISK//update";
+
+  shellfit::RunUpdate(dialog_);
+
+  EXPECT_TRUE(fs::exists(Fs("Flash Disk/Update/KTR 60 SHELL.ZIP")));
+  EXPECT_FALSE(fs::exists(Fs("Flash Disk/Update/notes.txt")));
+  EXPECT_FALSE(fs::exists(Fs("Flash Disk/old.dll")));
+  EXPECT_EQ(ReadText(Fs("Flash Disk/new.dll")), "new");
+  EXPECT_TRUE(dialog_.messageBoxes.empty());
+}
+
 TEST_F(RunSequenceTest, AnUnreadablePackageEndsNothingAndDeletesNothing) {
   WriteText(Fs("Storage Card/KTR 60 SHELL.ZIP"), "no archive at all");
 
