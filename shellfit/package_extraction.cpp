@@ -26,7 +26,9 @@ bool ExtractAndCheck(platform::Dialog& dialog, CZipReader& reader,
   frame::ForceDeleteFile(destination);
   reader.ExtractEntry(index, nullptr, true, destination.c_str(), kBufferSize);
   uint32_t crc = 0, size = 0;
-  GetFileCrc(destination, &crc, &size);
+  // Only a folder passes without a file to read back; an empty file entry
+  // that could not be written would otherwise match its CRC 0 and size 0.
+  if (!GetFileCrc(destination, &crc, &size) && !header.IsDirectory()) return false;
   return crc == header.crc32 && size == header.uncompressedSize;
 }
 

@@ -71,6 +71,21 @@ TEST_F(ExtractionTest, AFileThatCannotBeWrittenIsTriedThreeTimesThenSkipped) {
   EXPECT_EQ(dialog_.progressPos, 1);
 }
 
+TEST_F(ExtractionTest, AnEmptyFileThatCannotBeWrittenIsNoSuccess) {
+  // Below \Flash Disk this name makes a path longer than a device path may be.
+  const std::string longName = std::string(246, 'e') + ".txt";
+  WriteText(Stage(longName), "");
+  WriteText(Stage("short.txt"), "");
+  Pack({longName, "short.txt"});
+
+  EXPECT_EQ(shellfit::ExtractPackage(dialog_, kPackage, u"\\Flash Disk"), 1);
+
+  ASSERT_EQ(dialog_.messageBoxes.size(), 3u);
+  EXPECT_EQ(dialog_.messageBoxes[0].text, longName + " CRC error!");
+  EXPECT_EQ(dialog_.progressPos, 1);
+  EXPECT_TRUE(fs::exists(Fs("Flash Disk/short.txt")));
+}
+
 TEST_F(ExtractionTest, ReaderErrorsDuringExtractionStopItWithAMessage) {
   WriteText(Stage("a.txt"), std::string(5000, 'a'));
   WriteText(Stage("b.txt"), "b");
