@@ -81,6 +81,36 @@ TEST_F(DevicePathsTest, LinksLeavingTheFileSystemNeverResolve) {
   EXPECT_FALSE(fs::exists(outside.root() / "new.txt"));
 }
 
+TEST_F(DevicePathsTest, LinksInsideResolveWhereverTheyLead) {
+  outside.Write("target/file.txt", "x");
+  device.Write("fs/inside/ok.txt", "y");
+  device.Write("fs/plain.txt", "z");
+  fs::create_directory_symlink("inside", device.fs() / "alias");
+  fs::create_directory_symlink("alias", device.fs() / "chain");  // a link to a link
+  fs::create_directory_symlink(outside.root() / "target", device.fs() / "inside" / "out");
+  fs::create_symlink("plain.txt", device.fs() / "filelink");
+  fs::create_symlink("inside/missing.txt", device.fs() / "dangling");
+  fs::create_symlink("loop2", device.fs() / "loop1");
+  fs::create_symlink("loop1", device.fs() / "loop2");
+
+  EXPECT_EQ(paths.ResolveExisting(u"\\CHAIN\\ok.txt"), device.fs() / "chain" / "ok.txt");
+  EXPECT_EQ(paths.ResolveExisting(u"\\filelink"), device.fs() / "filelink");
+  // A link inside a linked folder that leads out is still refused.
+  EXPECT_FALSE(paths.ResolveExisting(u"\\alias\\out\\file.txt"));
+  EXPECT_FALSE(paths.ResolveForCreate(u"\\chain\\out\\new.txt"));
+  EXPECT_FALSE(paths.ResolveExisting(u"\\alias\\out"));
+  // A link to a file is no folder.
+  EXPECT_FALSE(paths.ResolveExisting(u"\\filelink\\x"));
+  EXPECT_FALSE(paths.ResolveForCreate(u"\\plain.txt\\x"));
+  // A link that dangles inside names nothing yet, but may be created through.
+  EXPECT_FALSE(paths.ResolveExisting(u"\\dangling"));
+  EXPECT_EQ(paths.ResolveForCreate(u"\\DANGLING"), device.fs() / "dangling");
+  // A loop of links leads nowhere.
+  EXPECT_FALSE(paths.ResolveExisting(u"\\loop1"));
+  EXPECT_FALSE(paths.ResolveForCreate(u"\\loop1"));
+  EXPECT_FALSE(paths.ResolveExisting(u"\\loop2\\x"));
+}
+
 TEST_F(DevicePathsTest, HostPathsMapBackToDevicePaths) {
   device.Write("fs/Storage Card/shellfit", "x");
   outside.Write("tool", "y");

@@ -174,6 +174,12 @@ TEST_F(FileSystemTest, NothingIsCreatedOrDeletedOutsideTheRoot) {
   EXPECT_FALSE(files.CreateDirectory(u"\\..\\dir"));
   EXPECT_EQ(files.Open(u"\\..\\made.txt", AccessWrite, Disposition::CreateAlways), nullptr);
   EXPECT_TRUE(files.Find(u"\\escape\\*").empty());
+  // Links that stay inside are listed, those leading out are not.
+  fs::create_directory(device.fs() / "real");
+  fs::create_directory_symlink("real", device.fs() / "alias");
+  std::vector<std::u16string> listed;
+  for (const auto& entry : files.Find(u"\\*")) listed.push_back(entry.name);
+  EXPECT_EQ(listed, (std::vector<std::u16string>{u"alias", u"real"}));
   EXPECT_EQ(files.GetAttributes(u"\\victim"), kInvalidAttributes);
   EXPECT_EQ(fs::directory_entry(outside.root() / "victim.txt").file_size(), 1u);
   EXPECT_EQ(std::distance(fs::directory_iterator(outside.root()), fs::directory_iterator()), 2);
