@@ -118,7 +118,7 @@ void EnableButtons(platform::Dialog& dialog, bool enabled) {
 
 }  // namespace
 
-void OnStartPressed(platform::Dialog& dialog) {
+void RunStart(platform::Dialog& dialog) {
   if (!ConfirmBoardRevision(dialog)) return;
   EnableButtons(dialog, false);
   NotifyPowerDriver(false);
@@ -130,6 +130,16 @@ void OnStartPressed(platform::Dialog& dialog) {
   }
   RebootDevice();
   dialog.EndDialog(1);
+}
+
+void OnStartPressed(platform::Dialog& dialog) {
+  // The pumps after a Yes to the revision prompt run while START is still
+  // enabled: a click queued there must not begin a second run inside this one.
+  static bool handling = false;
+  if (handling) return;
+  handling = true;
+  RunStart(dialog);
+  handling = false;
 }
 
 }  // namespace imagefit

@@ -231,6 +231,24 @@ TEST_F(StartHandler, OlderBoardWithYesPumpsTenTimesThenRuns) {
   EXPECT_EQ(dialog.endResult, 1);
 }
 
+TEST_F(StartHandler, StartQueuedDuringTheRevisionPumpsDoesNotRunTwice) {
+  device.files.Put(u"\\U\\KTR 60.ini", "V1.0.7.4\r\n");
+  ASSERT_TRUE(PrepareImageSet(dialog));
+  dialog.answers = {IDYES};
+  bool clicked = false;
+  dialog.onPump = [&] {
+    if (clicked) return;
+    clicked = true;
+    OnStartPressed(dialog);  // a START click dispatched by one of the pumps
+  };
+  OnStartPressed(dialog);
+  EXPECT_TRUE(clicked);
+  EXPECT_EQ(dialog.boxes.size(), 1u);
+  EXPECT_EQ(device.drivers.CodesSent("PWR1"),
+            (std::vector<uint32_t>{PWR_IOCTL_UPDATE_ENTER, PWR_IOCTL_UPDATE_LEAVE}));
+  EXPECT_EQ(dialog.endResult, 1);
+}
+
 TEST_F(StartHandler, StoppedRunGivesTheButtonsBack) {
   device.kernel.acLine = {0};
   OnStartPressed(dialog);
