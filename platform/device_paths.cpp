@@ -69,20 +69,28 @@ bool DevicePaths::StaysInside(const fs::path& hostPath) const {
   return false;  // a loop of links
 }
 
-std::optional<fs::path> DevicePaths::MatchEntry(const fs::path& folder,
-                                                const std::u16string& component) const {
-  const std::string exact = ToUtf8(component);
+std::optional<DevicePaths::Entry> DevicePaths::MatchEntry(const fs::path& folder,
+                                                          const std::u16string& component) const {
+  const fs::path exact = folder / ToUtf8(component);
   std::error_code error;
-  if (fs::exists(fs::symlink_status(folder / exact, error))) return folder / exact;
+  const fs::file_status own = fs::symlink_status(exact, error);
+  if (fs::exists(own)) return Entry{exact, own.type()};
   std::optional<std::string> best;
   for (fs::directory_iterator it(folder, error), end; !error && it != end; it.increment(error)) {
     const std::string name = it->path().filename().string();
     if (EqualsNoCase(FromUtf8(name), component) && (!best || name < *best)) best = name;
   }
   if (!best) return std::nullopt;
-  return folder / *best;
+  const fs::path match = folder / *best;
+  return Entry{match, fs::symlink_status(match, error).type()};
 }
 
+bool DevicePaths::EntryStaysInside(const Entry& entry) const {
+  return entry.type != fs::file_type::symlink || StaysInside(entry.path);
+}
+
+// Each folder on the way is known to lie inside before its entries are
+// looked at, so a plain entry costs one lstat and only links are resolved.
 std::optional<fs::path> DevicePaths::ResolveFolder(const std::vector<std::u16string>& parts,
                                                    std::size_t count) const {
   fs::path current = fsRoot_;
@@ -90,8 +98,12 @@ std::optional<fs::path> DevicePaths::ResolveFolder(const std::vector<std::u16str
   for (std::size_t i = 0; i < count; ++i) {
     if (IsForbiddenComponent(parts[i])) return std::nullopt;
     const auto next = MatchEntry(current, parts[i]);
-    if (!next || !StaysInside(*next) || !fs::is_directory(*next, error)) return std::nullopt;
-    current = *next;
+    if (!next || !EntryStaysInside(*next)) return std::nullopt;
+    const bool folder = next->type == fs::file_type::symlink
+                            ? fs::is_directory(next->path, error)
+                            : next->type == fs::file_type::directory;
+    if (!folder) return std::nullopt;
+    current = next->path;
   }
   return current;
 }
@@ -106,8 +118,12 @@ std::optional<fs::path> DevicePaths::ResolveExisting(std::u16string_view deviceP
   const auto folder = ResolveFolder(parts, parts.size() - 1);
   if (!folder || IsForbiddenComponent(parts.back())) return std::nullopt;
   const auto entry = MatchEntry(*folder, parts.back());
-  if (!entry || !StaysInside(*entry) || !fs::exists(*entry, error)) return std::nullopt;
-  return entry;
+  if (!entry || !EntryStaysInside(*entry)) return std::nullopt;
+  // A link that dangles inside names nothing.
+  if (entry->type == fs::file_type::symlink && !fs::exists(entry->path, error)) {
+    return std::nullopt;
+  }
+  return entry->path;
 }
 
 std::optional<fs::path> DevicePaths::ResolveForCreate(std::u16string_view devicePath) const {
@@ -115,10 +131,11 @@ std::optional<fs::path> DevicePaths::ResolveForCreate(std::u16string_view device
   if (parts.empty() || IsForbiddenComponent(parts.back())) return std::nullopt;
   const auto folder = ResolveFolder(parts, parts.size() - 1);
   if (!folder) return std::nullopt;
-  auto entry = MatchEntry(*folder, parts.back());
-  if (!entry) entry = *folder / ToUtf8(parts.back());
-  if (!StaysInside(*entry)) return std::nullopt;
-  return entry;
+  const auto entry = MatchEntry(*folder, parts.back());
+  // A new entry in a folder inside stays inside.
+  if (!entry) return *folder / ToUtf8(parts.back());
+  if (!EntryStaysInside(*entry)) return std::nullopt;
+  return entry->path;
 }
 
 std::optional<std::u16string> DevicePaths::ToDevicePath(const fs::path& hostPath) const {

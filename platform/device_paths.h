@@ -40,10 +40,19 @@ class DevicePaths {
   bool StaysInside(const std::filesystem::path& hostPath) const;
 
  private:
+  // An entry of a folder and its own type (a link is not followed).
+  struct Entry {
+    std::filesystem::path path;
+    std::filesystem::file_type type;
+  };
+
   // The entry of `folder` named `component`: an exact match wins, otherwise
   // the first case-insensitive match in byte order; none when nothing matches.
-  std::optional<std::filesystem::path> MatchEntry(const std::filesystem::path& folder,
-                                                  const std::u16string& component) const;
+  std::optional<Entry> MatchEntry(const std::filesystem::path& folder,
+                                  const std::u16string& component) const;
+  // Whether an entry of a folder that lies inside the file system stays
+  // inside: only a symbolic link can lead out, so only a link is followed.
+  bool EntryStaysInside(const Entry& entry) const;
   std::optional<std::filesystem::path> ResolveFolder(
       const std::vector<std::u16string>& parts, std::size_t count) const;
 

@@ -130,13 +130,14 @@ std::vector<FindData> LinuxFileSystem::Find(std::u16string_view pattern) {
                           ? std::nullopt
                           : paths_.ResolveExisting(FolderOf(parts));
   std::vector<std::string> names;
-  std::error_code error;
+  std::error_code error, linkError;
   if (folder && fs::is_directory(*folder, error)) {
     for (fs::directory_iterator it(*folder, error), end; !error && it != end;
          it.increment(error)) {
       const std::string name = it->path().filename().string();
+      // The folder lies inside, so only a link among its entries can lead out.
       if (IsUtf8(name) && MatchWildcard(parts.back(), FromUtf8(name)) &&
-          paths_.StaysInside(it->path())) {
+          (!it->is_symlink(linkError) || paths_.StaysInside(it->path()))) {
         names.push_back(name);
       }
     }
