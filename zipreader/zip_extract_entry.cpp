@@ -56,7 +56,9 @@ bool CZipReader::ExtractDirectory(const CZipEntryHeader& header, const std::u16s
 // Beyond the usual steps, an entry is refused (false) when its name leaves
 // nothing to write below the folder, or the target is longer than a device
 // path can be; and a buffer size of 0 is refused whatever the folder, since
-// the copy loop could never end.
+// the copy loop could never end. A file that could not be written in full
+// (a full drive) is false too, although the entry is still read to its end
+// and its CRC checked.
 bool CZipReader::ExtractEntry(uint16_t index, const char16_t* targetFolder, bool fullPath,
                               const char16_t* newName, unsigned bufferSize) {
   if (bufferSize == 0) return false;
@@ -71,10 +73,11 @@ bool CZipReader::ExtractEntry(uint16_t index, const char16_t* targetFolder, bool
   ZipHost::ForceDirectory(CZipPathParts(target).DirectoryPath());
   CZipDiskFile file(target, FileCreate | FileDenyRead | FileWrite);
   CZipByteBuffer buffer(bufferSize, false);
+  bool written = true;
   for (;;) {
     unsigned n = ReadEntry(buffer.Data(), bufferSize);
-    if (n > 0) file.Write(buffer.Data(), n);
+    if (n > 0 && !file.Write(buffer.Data(), n)) written = false;
     if (n != bufferSize) break;
   }
-  return CloseExtractedFile(file) == 1;
+  return CloseExtractedFile(file) == 1 && written;
 }

@@ -82,6 +82,24 @@ TEST_F(Extract, AttributesThatCannotBeSetGiveMinusTwo) {
   EXPECT_EQ(reader.CloseEntry(nullptr, false), 0) << "nothing open any more";
 }
 
+// A full drive: the file cannot take the whole entry, so the extraction is
+// no success, though the time and attributes could still be set.
+TEST_F(Extract, WriteThatFailsIsNoSuccess) {
+  ZipBuilder b;
+  b.entries.push_back({.name = "big", .data = Pseudorandom(100000, 6)});
+  b.entries.push_back({.name = "small", .data = "fits"});
+  Put(b);
+  Open();
+  device.files.maxFileBytes = 50000;
+  EXPECT_FALSE(reader.ExtractEntry(0, u"\\o", true, nullptr, 65536));
+  EXPECT_LT(device.files.Get("\\o\\big").size(), 100000u);
+  EXPECT_FALSE(reader.IsEntryOpen()) << "the entry is still read to its end and closed";
+  EXPECT_TRUE(reader.ExtractEntry(1, u"\\o", true, nullptr, 65536));
+  device.files.Put("\\o\\sub", "a file where a folder should be");
+  EXPECT_FALSE(reader.ExtractEntry(1, u"\\o\\sub", true, nullptr, 65536))
+      << "the target cannot be created";
+}
+
 TEST_F(Extract, PartialReadGivesMinusOne) {
   ZipBuilder b;
   b.entries.push_back({.name = "f", .data = std::string(1000, 'x')});
