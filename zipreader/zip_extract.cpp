@@ -140,8 +140,10 @@ int CZipReader::CloseEntry(const char16_t* path, bool afterException) {
   return result;
 }
 
+// A file without a path still passes one, the empty one: no file can take the
+// entry's time there, so the result is -2 rather than a success.
 int CZipReader::CloseExtractedFile(CZipStream& file) {
   std::u16string path = file.GetFilePath();
   file.Close();
-  return CloseEntry(path.empty() ? nullptr : path.c_str(), false);
+  return CloseEntry(path.c_str(), false);
 }

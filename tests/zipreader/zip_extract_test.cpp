@@ -80,6 +80,12 @@ TEST_F(Extract, AttributesThatCannotBeSetGiveMinusTwo) {
   EXPECT_EQ(reader.ReadEntry(&byte, 1), 1u);
   EXPECT_EQ(reader.CloseEntry(u"\\o\\f", false), -2);
   EXPECT_EQ(reader.CloseEntry(nullptr, false), 0) << "nothing open any more";
+  device.files.failSetTimes = false;
+  ASSERT_TRUE(reader.OpenEntry(0));
+  EXPECT_EQ(reader.ReadEntry(&byte, 1), 1u);
+  CZipDiskFile unnamed;
+  EXPECT_EQ(reader.CloseExtractedFile(unnamed), -2) << "a file without a path takes no time";
+  EXPECT_FALSE(reader.IsEntryOpen());
 }
 
 // A full drive: the file cannot take the whole entry, so the extraction is
