@@ -165,14 +165,19 @@ TEST_F(Extract, DescriptorsWithAndWithoutSignature) {
   b.entries.push_back({.name = "a", .data = "first", .descriptor = true});
   b.entries.push_back({.name = "b", .data = "second", .method = 0, .descriptor = true,
                        .descriptorSignature = false});
+  // Empty but deflated: its two bytes of data must be drained before the
+  // descriptor that follows them can be read.
+  b.entries.push_back({.name = "e", .data = "", .descriptor = true});
   BuiltArchive a = Put(b);
   Open();
   EXPECT_TRUE(reader.ExtractEntry(0, u"\\o", true, nullptr, 65536));
   EXPECT_TRUE(reader.ExtractEntry(1, u"\\o", true, nullptr, 65536));
   EXPECT_EQ(device.files.Get("\\o\\b"), "second");
+  EXPECT_TRUE(reader.ExtractEntry(2, u"\\o", true, nullptr, 65536));
+  EXPECT_TRUE(device.files.Has("\\o\\e"));
 
   std::string bytes = a.bytes;
-  PutU32(bytes, a.directoryOffset - 4, 0x1234);  // descriptor's uncompressed size of "b"
+  PutU32(bytes, a.localOffsets[2] - 4, 0x1234);  // descriptor's uncompressed size of "b"
   device.files.Put("\\t.zip", bytes);
   CZipReader second;
   second.OpenArchive(u"\\t.zip", 1, 0);
