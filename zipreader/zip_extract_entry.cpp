@@ -35,6 +35,14 @@ std::u16string TargetPiece(const std::u16string& entryName, bool fullPath,
   return newName != nullptr ? piece : Confined(piece);
 }
 
+// A folder entry that names nothing below the target folder (one extracted
+// without its path, or "..\") stands for that folder: it is made when
+// missing, and its attributes stay the caller's.
+bool ExtractFolderItself(const char16_t* targetFolder) {
+  if (targetFolder != nullptr && *targetFolder != 0) ZipHost::ForceDirectory(targetFolder);
+  return true;
+}
+
 }  // namespace
 
 std::u16string CZipReader::BuildTargetPath(const std::u16string& entryName,
@@ -53,8 +61,8 @@ bool CZipReader::ExtractDirectory(const CZipEntryHeader& header, const std::u16s
   return true;
 }
 
-// Beyond the usual steps, an entry is refused (false) when its name leaves
-// nothing to write below the folder, or the target is longer than a device
+// Beyond the usual steps, a file entry is refused (false) when its name
+// leaves nothing to write below the folder, or the target is longer than a device
 // path can be; and a buffer size of 0 is refused whatever the folder, since
 // the copy loop could never end. A file that could not be written in full
 // (a full drive) is false too, although the entry is still read to its end
@@ -65,7 +73,9 @@ bool CZipReader::ExtractEntry(uint16_t index, const char16_t* targetFolder, bool
   CZipEntryHeader header;
   GetEntryInfo(header, index);
   std::u16string entryName = header.GetEntryName();
-  if (TargetPiece(entryName, fullPath, newName).empty()) return false;
+  if (TargetPiece(entryName, fullPath, newName).empty()) {
+    return header.IsDirectory() && ExtractFolderItself(targetFolder);
+  }
   std::u16string target = BuildTargetPath(entryName, targetFolder, fullPath, newName);
   if (target.size() >= platform::kMaxPath) return false;
   if (header.IsDirectory()) return ExtractDirectory(header, target);

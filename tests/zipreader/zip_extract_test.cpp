@@ -292,6 +292,25 @@ TEST_F(Extract, BufferSizeZeroAndUnusableNames) {
   EXPECT_FALSE(reader.ExtractEntry(7, u"\\o", true, nullptr, 65536)) << "no such entry";
 }
 
+// A folder entry with nothing left below the target folder stands for the
+// folder itself: made when missing, true, its attributes untouched.
+TEST_F(Extract, FolderEntryWithoutPathIsTheFolderItself) {
+  ZipBuilder b;
+  b.entries.push_back({.name = "dir/", .data = "", .versionMadeBy = 0x0014, .externalAttr = 0});
+  b.entries.push_back({.name = "../", .data = "", .versionMadeBy = 0x0314,
+                       .externalAttr = 0x416D0010});  // dr-xr-xr-x
+  Put(b);
+  Open();
+  EXPECT_TRUE(reader.ExtractEntry(0, u"\\flat", false, nullptr, 65536));
+  EXPECT_EQ(device.files.GetAttributes(u"\\flat"), platform::FILE_ATTRIBUTE_DIRECTORY);
+  EXPECT_FALSE(device.files.Has("\\flat\\dir")) << "the path was not asked for";
+  EXPECT_TRUE(reader.ExtractEntry(0, nullptr, false, nullptr, 65536));
+  EXPECT_TRUE(reader.ExtractEntry(1, u"\\in", true, nullptr, 65536));
+  EXPECT_EQ(device.files.GetAttributes(u"\\in"), platform::FILE_ATTRIBUTE_DIRECTORY)
+      << "the archive does not make the caller's folder read-only";
+  EXPECT_EQ(device.files.Keys(), (std::vector<std::string>{"flat", "in", "t.zip"}));
+}
+
 TEST_F(Extract, AbandonedEntryIsReleasedByTheDestructor) {
   ZipBuilder b;
   b.entries.push_back({.name = "a", .data = std::string(200000, 'w')});
