@@ -80,6 +80,8 @@ class CZipReader {
   }
   const CZipDirectory& Directory() const { return directory; }
   bool IsEntryOpen() const { return entryState == -1; }
+  // Memory blocks inflate holds now.
+  size_t TrackedBlockCount() const { return blocks.size(); }
   const CZipByteBuffer& Password() const { return password; }
 
  private:

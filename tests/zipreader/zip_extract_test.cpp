@@ -34,6 +34,7 @@ TEST_F(Extract, StoredDeflatedAndBufferMultiples) {
   Open();
   for (uint16_t i = 0; i < 4; ++i) {
     EXPECT_TRUE(reader.ExtractEntry(i, u"\\o", true, nullptr, 65536)) << i;
+    EXPECT_EQ(reader.TrackedBlockCount(), 0u) << "inflateEnd gave every block back";
   }
   EXPECT_EQ(device.files.Get("\\o\\d\\one.txt"), b.entries[0].data);
   EXPECT_EQ(device.files.Get("\\o\\two.bin"), b.entries[1].data);
@@ -229,8 +230,10 @@ TEST_F(Extract, CrcMismatchRaisesAfterTheFileIsWritten) {
             ErrBadCrc);
   EXPECT_EQ(device.files.Get("\\o\\a"), b.entries[0].data);
   EXPECT_TRUE(reader.IsEntryOpen());
+  EXPECT_GT(reader.TrackedBlockCount(), 0u) << "the stream is not ended after the error";
   EXPECT_EQ(reader.CloseEntry(nullptr, true), 1);
   EXPECT_FALSE(reader.IsEntryOpen());
+  EXPECT_EQ(reader.TrackedBlockCount(), 0u) << "inflate's memory freed without inflateEnd";
 }
 
 // The entry stays open after the error; the fixture's reader is destroyed
@@ -320,6 +323,7 @@ TEST_F(Extract, AbandonedEntryIsReleasedByTheDestructor) {
   ASSERT_TRUE(abandoned->OpenEntry(0));
   char bytes[100];
   EXPECT_EQ(abandoned->ReadEntry(bytes, 100), 100u);
+  EXPECT_GT(abandoned->TrackedBlockCount(), 0u);
   abandoned.reset();  // leak checkers see inflate's memory come back
 }
 
