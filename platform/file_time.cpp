@@ -75,8 +75,14 @@ bool FileTimeToSystemTime(const FileTime& time, SystemTime* out) {
 }
 
 FileTime FileTimeFromTimespec(const timespec& time) {
-  const int64_t ticks = static_cast<int64_t>(time.tv_sec) * kTicksPerSecond +
-                        time.tv_nsec / 100 + kUnixEpochAsFileTime;
+  // Some host file systems (tmpfs) keep times far beyond what a file time
+  // can hold; those stay at its ends instead of overflowing.
+  constexpr int64_t kLastSecond = (INT64_MAX - kUnixEpochAsFileTime) / kTicksPerSecond - 1;
+  constexpr int64_t kFirstSecond = -kUnixEpochAsFileTime / kTicksPerSecond - 1;
+  const int64_t seconds = static_cast<int64_t>(time.tv_sec);
+  if (seconds > kLastSecond) return FileTime{static_cast<uint64_t>(INT64_MAX)};
+  if (seconds < kFirstSecond) return FileTime{0};
+  const int64_t ticks = seconds * kTicksPerSecond + time.tv_nsec / 100 + kUnixEpochAsFileTime;
   return FileTime{ticks < 0 ? 0 : static_cast<uint64_t>(ticks)};
 }
 
