@@ -150,6 +150,12 @@ std::vector<FindData> LinuxFileSystem::Find(std::u16string_view pattern) {
     FindData data;
     data.name = FromUtf8(name);
     data.attributes = ReadHostAttributes(host);
+    // The device has no links: a link is listed as an entry of its own, never
+    // as a folder, so a walk over the tree (the old-file removal) does not
+    // descend into what it points at, and deleting it removes only the link.
+    if (fs::is_symlink(fs::symlink_status(host, linkError))) {
+      data.attributes &= ~FILE_ATTRIBUTE_DIRECTORY;
+    }
     data.size = S_ISDIR(info.st_mode) ? 0 : static_cast<uint64_t>(info.st_size);
     data.writeTime = FileTimeFromTimespec(info.st_mtim);
     found.push_back(std::move(data));

@@ -46,6 +46,19 @@ TEST_F(ShellfitTest, DeleteOldFilesKeepsOnlyPreservedNamesAndDotFolders) {
   EXPECT_EQ(dialog_.statuses.size(), 5u);
 }
 
+TEST_F(ShellfitTest, DeleteOldFilesRemovesALinkButNotWhatItPointsAt) {
+  const fs::path flash = Fs("Flash Disk");
+  WriteText(flash / "main.exe", "old");
+  WriteText(Fs("Other/precious.txt"), "elsewhere on the device");
+  fs::create_directory_symlink("../Other", flash / "link");
+
+  shellfit::DeleteOldFiles(dialog_, u"\\Flash Disk");
+
+  EXPECT_EQ(ReadText(Fs("Other/precious.txt")), "elsewhere on the device");
+  EXPECT_FALSE(fs::exists(fs::symlink_status(flash / "link")));
+  EXPECT_FALSE(fs::exists(flash / "main.exe"));
+}
+
 TEST_F(ShellfitTest, DeleteOldFilesOfAnEmptyOrMissingFolderDoesNothing) {
   WriteText(Fs("Flash Disk/main.exe"), "old");
   EXPECT_EQ(shellfit::DeleteOldFiles(dialog_, u""), 0);
