@@ -5,6 +5,7 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <random>
 
 #include "platform/device.h"
@@ -230,6 +231,34 @@ struct Damage {
   int32_t code;  // 0: any ZIP error
 };
 void PrintTo(const Damage& damage, std::ostream* out) { *out << damage.name; }
+
+// Neither a path through ".." nor a link that leads out of the device reaches
+// what lies outside the device root, whatever the program is told.
+TEST_F(ShellfitProgramTest, NothingOutsideTheRootIsReachedThroughDotsOrLinks) {
+  MakePackage();
+  WriteText(outside_.path() / "victim" / "main.exe", "outside main");
+  WriteText(outside_.path() / "victim" / "Data" / "keep.txt", "outside data");
+  fs::copy_file(Card(kPackageName), outside_.path() / kPackageName);
+  const auto before = SnapshotTree(outside_.path());
+
+  // The source folder reached through "..": no package is found there.
+  std::string up = fs::relative(outside_.path(), root_.path() / "fs").string();
+  std::replace(up.begin(), up.end(), '/', '\\');
+  fs::remove(Card(kPackageName));
+  InstallOldShell();
+  const auto flashBefore = SnapshotTree(Flash());
+  RunResult run = Run("\\" + up, "\n");
+  EXPECT_EQ(run.exitCode, 1);
+  EXPECT_EQ(SnapshotTree(Flash()), flashBefore) << "a package outside the device was used";
+
+  // The flash drive folder a link to a folder outside: nothing there changes.
+  fs::copy_file(outside_.path() / kPackageName, Card(kPackageName));
+  fs::remove_all(Flash());
+  fs::create_directory_symlink(outside_.path() / "victim", root_.path() / "fs" / "Flash Disk");
+  run = Run("/force", "");
+  EXPECT_EQ(run.exitCode, 1);
+  EXPECT_EQ(SnapshotTree(outside_.path()), before);
+}
 
 class DamagedPackageTest : public ShellfitProgramTest,
                            public ::testing::WithParamInterface<Damage> {
