@@ -19,16 +19,22 @@ case "$arch" in
   *) echo "$0: unknown architecture '$arch'" >&2; exit 2 ;;
 esac
 
+# llvm-rc and lld-link take any argument that starts with "/" for a possible
+# option ("/check/..." reads as /c), so inputs are named relative to the
+# work folder and the resource script comes after "--".
+[[ "$rc" == "-" ]] || rc=$(realpath "$rc")
+out=$(realpath -m "$out")
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
+cd "$work"
 
-echo 'void start(void) {}' >"$work/entry.c"
-clang-14 --target="$target" -c "$work/entry.c" -o "$work/entry.obj"
+echo 'void start(void) {}' >entry.c
+clang-14 --target="$target" -c entry.c -o entry.obj
 
-inputs=("$work/entry.obj")
+inputs=(entry.obj)
 if [[ "$rc" != "-" ]]; then
-  llvm-rc-14 /no-preprocess /FO "$work/res.res" "$rc"
-  inputs+=("$work/res.res")
+  llvm-rc-14 /no-preprocess /FO res.res -- "$rc"
+  inputs+=(res.res)
 fi
 
 lld-link-14 /nologo /subsystem:windows /entry:start /nodefaultlib /Brepro \
