@@ -28,35 +28,57 @@ struct RecordHeader {
   uint64_t WireSize() const { return IsEnd() ? kRecordHeaderSize : kRecordHeaderSize + uint64_t(length); }
 };
 
-// Reads the next record header and moves back to its first byte.
-bool PeekRecordHeader(platform::File& file, RecordHeader* header) {
-  uint8_t bytes[kRecordHeaderSize];
-  if (ReadFully(file, bytes, kRecordHeaderSize) != kRecordHeaderSize) return false;
-  if (!file.Seek(-int64_t(kRecordHeaderSize), platform::SeekOrigin::Current, nullptr)) return false;
-  header->address = ReadLittleEndian32(bytes);
-  header->length = ReadLittleEndian32(bytes + 4);
-  header->checksum = ReadLittleEndian32(bytes + 8);
-  return true;
-}
+// The image file with the reading position kept here, so that checking a
+// record's length against the rest of the file costs no calls per record.
+class RecordFile {
+ public:
+  explicit RecordFile(platform::File& file) : file_(file) {}
 
-// What is left of the file from the current position.
-uint64_t BytesLeft(platform::File& file) {
-  uint64_t size = 0;
-  uint64_t position = 0;
-  if (!file.GetSize(&size) || !file.Seek(0, platform::SeekOrigin::Current, &position)) return 0;
-  return size > position ? size - position : 0;
-}
+  bool ReadImageHeader(uint8_t* bytes) {
+    if (!file_.GetSize(&size_)) return false;
+    return Take(bytes, kImageHeaderSize);
+  }
 
-// A length field larger than the rest of the file is a damaged image: fail
-// before asking for the memory it claims.
-RecordBlock ReadRecord(platform::File& file, const RecordHeader& header) {
-  const uint64_t size = header.WireSize();
-  if (size > BytesLeft(file) || size > UINT32_MAX) return nullptr;
-  RecordBlock block(static_cast<uint8_t*>(std::calloc(size, 1)));
-  if (!block) return nullptr;
-  if (ReadFully(file, block.get(), uint32_t(size)) != size) return nullptr;
-  return block;
-}
+  // Reads the next record header and moves back to its first byte.
+  bool PeekRecordHeader(RecordHeader* header) {
+    uint8_t bytes[kRecordHeaderSize];
+    if (!Take(bytes, kRecordHeaderSize)) return false;
+    if (!file_.Seek(-int64_t(kRecordHeaderSize), platform::SeekOrigin::Current, nullptr)) return false;
+    position_ -= kRecordHeaderSize;
+    header->address = ReadLittleEndian32(bytes);
+    header->length = ReadLittleEndian32(bytes + 4);
+    header->checksum = ReadLittleEndian32(bytes + 8);
+    return true;
+  }
+
+  // A length field larger than the rest of the file is a damaged image: fail
+  // before asking for the memory it claims.
+  RecordBlock ReadRecord(const RecordHeader& header) {
+    const uint64_t size = header.WireSize();
+    if (size > UINT32_MAX || !FitsInFile(size)) return nullptr;
+    // Not zero-filled: the read below fills every byte or the block is dropped.
+    RecordBlock block(static_cast<uint8_t*>(std::malloc(size)));
+    if (!block || !Take(block.get(), uint32_t(size))) return nullptr;
+    return block;
+  }
+
+ private:
+  bool Take(uint8_t* bytes, uint32_t count) {
+    if (ReadFully(file_, bytes, count) != count) return false;
+    position_ += count;
+    return true;
+  }
+
+  // The size is asked again before refusing, in case the file grew.
+  bool FitsInFile(uint64_t count) {
+    if (position_ + count <= size_) return true;
+    return file_.GetSize(&size_) && position_ + count <= size_;
+  }
+
+  platform::File& file_;
+  uint64_t size_ = 0;
+  uint64_t position_ = 0;
+};
 
 }  // namespace
 
@@ -66,15 +88,16 @@ bool StreamImageRecords(std::u16string_view path, platform::DriverHandle* driver
   std::unique_ptr<platform::File> file =
       platform::Files().Open(path, platform::AccessRead, platform::Disposition::OpenExisting);
   if (!file) return false;
+  RecordFile records(*file);
   uint8_t imageHeader[kImageHeaderSize];
-  if (ReadFully(*file, imageHeader, kImageHeaderSize) != kImageHeaderSize) return false;
+  if (!records.ReadImageHeader(imageHeader)) return false;
   const uint32_t total = ReadLittleEndian32(imageHeader + kImageLengthOffset);
   const std::u16string pathText(path);  // the callback wants a terminated path
   uint32_t sent = 0;
   for (;;) {
     RecordHeader header;
-    if (!PeekRecordHeader(*file, &header)) return false;
-    RecordBlock block = ReadRecord(*file, header);
+    if (!records.PeekRecordHeader(&header)) return false;
+    RecordBlock block = records.ReadRecord(header);
     if (!block) return false;
     const uint32_t size = uint32_t(header.WireSize());
     if (!DriverControl(driver, SCD_IOCTL_IMAGE_RECORD, block.get(), size, nullptr, 0)) return false;
