@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "imagefit/flash_driver.h"
-#include "platform/device.h"
+#include "device/device.h"
 #include "platform/environment.h"
 
 namespace {

@@ -12,7 +12,7 @@
 #include <filesystem>
 #include <string>
 
-#include "platform/device.h"
+#include "device/device.h"
 #include "platform/text.h"
 #include "zipreader/zip_reader.h"
 

@@ -4,8 +4,8 @@
 
 #include <sstream>
 
-#include "platform/dialog_console.h"
-#include "platform/dialog_console_view.h"
+#include "ui/console/console_host.h"
+#include "ui/console/console_view.h"
 
 namespace frame_test {
 namespace {

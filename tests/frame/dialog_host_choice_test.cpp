@@ -7,10 +7,11 @@
 #include <optional>
 #include <string>
 
-#include "platform/device.h"
-#include "platform/device_config.h"
-#include "platform/dialog_console.h"
-#include "platform/dialog_fltk.h"
+#include "device/device.h"
+#include "device/dialog_host_choice.h"
+#include "device/device_config.h"
+#include "ui/console/console_host.h"
+#include "ui/fltk/fltk_host.h"
 
 namespace frame_test {
 namespace {

@@ -2,7 +2,7 @@
 
 #include <utility>
 
-#include "platform/dialog_console.h"
+#include "ui/console/console_host.h"
 #include "platform/text.h"
 
 namespace frame_test {

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/dialog_state.h"
+#include "ui/dialog_state.h"
 #include "platform/file_system.h"
 #include "platform/registry.h"
 #include "platform/system.h"

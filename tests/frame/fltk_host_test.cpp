@@ -10,9 +10,9 @@
 #include <filesystem>
 #include <string>
 
-#include "platform/dialog_fltk.h"
-#include "platform/dialog_fltk_message_box.h"
-#include "platform/dialog_fltk_painter.h"
+#include "ui/fltk/fltk_host.h"
+#include "ui/fltk/fltk_message_box.h"
+#include "ui/fltk/fltk_painter.h"
 
 #include "xvfb.h"
 

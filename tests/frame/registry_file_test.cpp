@@ -8,7 +8,7 @@
 
 #include "frame/device_identity.h"
 #include "platform/environment.h"
-#include "platform/file_registry.h"
+#include "readers/file_registry.h"
 
 namespace frame_test {
 namespace {

@@ -5,7 +5,7 @@
 
 #include "fakes.h"
 #include "frame/update_dialog.h"
-#include "platform/dialog_console.h"
+#include "ui/console/console_host.h"
 #include "platform/environment.h"
 #include "platform/text.h"
 #include "shellfit/dialog_template.h"

@@ -1,4 +1,4 @@
-#include "platform/iconv_code_page.h"
+#include "host/linux/iconv_code_page.h"
 
 #include <gtest/gtest.h>
 

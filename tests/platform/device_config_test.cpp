@@ -1,4 +1,4 @@
-#include "platform/device_config.h"
+#include "device/device_config.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "platform/device_paths.h"
+#include "host/linux/device_paths.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "platform/device.h"
+#include "device/device.h"
 
 #include <gtest/gtest.h>
 

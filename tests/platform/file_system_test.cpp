@@ -1,4 +1,4 @@
-#include "platform/linux_file_system.h"
+#include "host/linux/file_system.h"
 
 #include <sys/stat.h>
 #include <sys/xattr.h>

@@ -1,4 +1,4 @@
-#include "platform/file_time.h"
+#include "host/linux/file_times.h"
 
 #include <gtest/gtest.h>
 

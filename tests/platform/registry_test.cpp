@@ -1,4 +1,4 @@
-#include "platform/file_registry.h"
+#include "readers/file_registry.h"
 
 #include <gtest/gtest.h>
 

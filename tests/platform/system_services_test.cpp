@@ -1,4 +1,4 @@
-#include "platform/linux_system_services.h"
+#include "host/linux/system_services.h"
 
 #include <sys/wait.h>
 #include <unistd.h>

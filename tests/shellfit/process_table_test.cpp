@@ -5,8 +5,8 @@
 
 #include <algorithm>
 
-#include "platform/device.h"
-#include "platform/device_config.h"
+#include "host/linux/processes.h"
+#include "device/device_config.h"
 #include "platform/processes.h"
 #include "test_support.h"
 
@@ -25,10 +25,7 @@ class ProcessTableTest : public ::testing::Test {
 
   std::unique_ptr<platform::ProcessTable> Table(const std::string& ini) {
     config_ = platform::DeviceConfig::Parse(ini, "device.ini");
-    platform::DeviceContext context;
-    context.root = root_.path();
-    context.config = &config_;
-    return platform::CreateHostProcessTable(context);
+    return platform::CreateHostProcessTable(root_.path(), config_.HasToolhelp());
   }
 
   TempDir root_;

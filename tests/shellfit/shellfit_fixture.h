@@ -7,7 +7,7 @@
 #include <memory>
 
 #include "fake_dialog.h"
-#include "platform/device.h"
+#include "device/device.h"
 #include "platform/environment.h"
 #include "shellfit/shellfit.h"
 #include "test_support.h"

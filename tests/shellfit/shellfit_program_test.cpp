@@ -8,7 +8,7 @@
 #include <algorithm>
 #include <random>
 
-#include "platform/device.h"
+#include "device/device.h"
 #include "platform/environment.h"
 #include "platform/file_system.h"
 #include "test_support.h"

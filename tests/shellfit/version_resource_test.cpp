@@ -7,7 +7,7 @@
 #include <random>
 
 #include "platform/text.h"
-#include "platform/version_pe.h"
+#include "readers/version_pe.h"
 #include "platform/version_query.h"
 
 namespace {

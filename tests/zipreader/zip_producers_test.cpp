@@ -11,7 +11,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "platform/device.h"
+#include "device/device.h"
 #include "platform/text.h"
 #include "tests/zipreader/zip_builder.h"
 #include "tests/zipreader/zip_test_util.h"

@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <string>
 
-#include "platform/version_pe.h"
+#include "readers/version_pe.h"
 #include "platform/version_query.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

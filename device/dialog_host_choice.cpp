@@ -1,0 +1,55 @@
+#include "device/dialog_host_choice.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <iostream>
+#include <string_view>
+
+#include "device/device_config.h"
+#include "ui/console/console_host.h"
+#include "ui/fltk/fltk_host.h"
+#include "platform/trace.h"
+
+namespace platform {
+namespace {
+
+ScreenMetrics ScreenOf(const DeviceContext& context) {
+  ScreenMetrics screen;
+  if (context.config != nullptr) {
+    screen.width = context.config->ScreenWidth();
+    screen.height = context.config->ScreenHeight();
+    screen.scroll = context.config->ScrollHeight();
+  }
+  return screen;
+}
+
+bool WantsWindow() {
+  const char* ui = std::getenv("FITKIT_UI");
+  const std::string_view choice = ui == nullptr ? "" : ui;
+  if (choice == "console") return false;
+  const bool displayNamed = std::getenv("DISPLAY") != nullptr && *std::getenv("DISPLAY") != 0;
+  if (choice == "gui") {
+    if (displayNamed && FltkDisplayAvailable()) return true;
+    std::fprintf(stderr, "fitkit: FITKIT_UI=gui but no X display can be opened; using the console\n");
+    return false;
+  }
+  if (!choice.empty()) {
+    std::fprintf(stderr, "fitkit: FITKIT_UI=%s is neither gui nor console; choosing by display\n",
+                 ui);
+  }
+  return displayNamed && FltkDisplayAvailable();
+}
+
+}  // namespace
+
+std::unique_ptr<DialogHost> CreateDialogHost(const DeviceContext& context) {
+  const ScreenMetrics screen = ScreenOf(context);
+  if (WantsWindow()) {
+    Trace("dialog host: window %dx%d", screen.width, screen.height);
+    return std::make_unique<FltkDialogHost>(screen);
+  }
+  Trace("dialog host: console %dx%d", screen.width, screen.height);
+  return std::make_unique<ConsoleDialogHost>(screen, std::cin, std::cout);
+}
+
+}  // namespace platform

@@ -1,0 +1,79 @@
+#include "host/linux/attributes.h"
+
+#include <sys/stat.h>
+#include <sys/xattr.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+
+#include "platform/file_system.h"
+
+namespace platform {
+namespace {
+
+constexpr uint32_t kKeptInXattr =
+    FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE;
+
+// A file the kit never touched carries the archive bit, as every file
+// written on the device does.
+constexpr uint32_t kDefaultFileBits = FILE_ATTRIBUTE_ARCHIVE;
+
+// None (all ones) when the entry has no stored bits.
+uint32_t ReadStoredBits(const char* path) {
+  char text[32] = {};
+  const ssize_t length = getxattr(path, kAttributesXattr, text, sizeof text - 1);
+  if (length <= 0) return kInvalidAttributes;
+  char* end = nullptr;
+  const unsigned long bits = std::strtoul(text, &end, 16);
+  return end == text ? kInvalidAttributes : static_cast<uint32_t>(bits);
+}
+
+bool WriteStoredBits(const char* path, uint32_t bits) {
+  char text[16];
+  const int length = std::snprintf(text, sizeof text, "0x%02X", bits);
+  if (setxattr(path, kAttributesXattr, text, static_cast<size_t>(length), 0) == 0) return true;
+  // Without extended attributes on the host these bits are dropped.
+  return errno == ENOTSUP || errno == EPERM;
+}
+
+}  // namespace
+
+uint32_t ReadHostAttributes(const std::filesystem::path& path) {
+  struct stat info {};
+  if (stat(path.c_str(), &info) != 0) return kInvalidAttributes;
+  const bool folder = S_ISDIR(info.st_mode);
+  const uint32_t stored = ReadStoredBits(path.c_str());
+  uint32_t attributes = 0;
+  if (folder) {
+    attributes = FILE_ATTRIBUTE_DIRECTORY;
+    if (stored != kInvalidAttributes) {
+      attributes |= stored & (kKeptInXattr | FILE_ATTRIBUTE_READONLY);
+    }
+  } else {
+    attributes = stored != kInvalidAttributes ? stored & kKeptInXattr : kDefaultFileBits;
+    if ((info.st_mode & 0222) == 0) attributes |= FILE_ATTRIBUTE_READONLY;
+  }
+  return attributes == 0 ? FILE_ATTRIBUTE_NORMAL : attributes;
+}
+
+bool WriteHostAttributes(const std::filesystem::path& path, uint32_t attributes) {
+  struct stat info {};
+  if (stat(path.c_str(), &info) != 0) return false;
+  const bool folder = S_ISDIR(info.st_mode);
+  const bool readOnly = (attributes & FILE_ATTRIBUTE_READONLY) != 0;
+  if (!folder) {
+    mode_t mode = info.st_mode & 07777;
+    mode = readOnly ? mode & ~mode_t{0222} : ((mode & 0222) != 0 ? mode : mode | S_IWUSR);
+    if (mode != (info.st_mode & 07777) && chmod(path.c_str(), mode) != 0) return false;
+  }
+  const uint32_t kept = attributes & (folder ? kKeptInXattr | FILE_ATTRIBUTE_READONLY : kKeptInXattr);
+  return WriteStoredBits(path.c_str(), kept);
+}
+
+bool IsReadOnlyFile(const std::filesystem::path& path) {
+  struct stat info {};
+  return stat(path.c_str(), &info) == 0 && !S_ISDIR(info.st_mode) && (info.st_mode & 0222) == 0;
+}
+
+}  // namespace platform

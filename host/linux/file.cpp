@@ -1,0 +1,192 @@
+#include "host/linux/file.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/xattr.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cinttypes>
+#include <cstdio>
+#include <cstdlib>
+#include <optional>
+
+#include "host/linux/file_times.h"
+#include "platform/trace.h"
+
+namespace platform {
+namespace {
+
+// The host keeps no settable creation time; the kit keeps the one it was
+// given here.
+constexpr const char* kCreationXattr = "user.fitkit.created";
+
+const char* Result(bool ok) { return ok ? "ok" : "failed"; }
+
+std::optional<FileTime> StoredCreationTime(int fd) {
+  char text[32] = {};
+  const ssize_t length = fgetxattr(fd, kCreationXattr, text, sizeof text - 1);
+  if (length <= 0) return std::nullopt;
+  char* end = nullptr;
+  const unsigned long long value = std::strtoull(text, &end, 10);
+  if (end == text) return std::nullopt;
+  return FileTime{value};
+}
+
+// The host's birth time where it records one, else none.
+std::optional<FileTime> BirthTime(int fd) {
+  struct statx info {};
+  if (statx(fd, "", AT_EMPTY_PATH, STATX_BTIME, &info) != 0 ||
+      (info.stx_mask & STATX_BTIME) == 0) {
+    return std::nullopt;
+  }
+  timespec birth{};
+  birth.tv_sec = info.stx_btime.tv_sec;
+  birth.tv_nsec = info.stx_btime.tv_nsec;
+  return FileTimeFromTimespec(birth);
+}
+
+bool ValidTime(const FileTime* time) {
+  return time == nullptr || time->value <= static_cast<uint64_t>(INT64_MAX);
+}
+
+timespec ToHostTime(const FileTime* time) {
+  if (time != nullptr) return FileTimeToTimespec(*time);
+  timespec omit{};
+  omit.tv_nsec = UTIME_OMIT;
+  return omit;
+}
+
+}  // namespace
+
+LinuxFile::LinuxFile(int fd, uint32_t access, std::string name,
+                     std::shared_ptr<FsCapacity> capacity)
+    : fd_(fd), access_(access), name_(std::move(name)), capacity_(std::move(capacity)) {}
+
+LinuxFile::~LinuxFile() {
+  ::close(fd_);
+  Trace("CloseHandle(%s)", name_.c_str());
+}
+
+bool LinuxFile::Read(void* buffer, uint32_t count, uint32_t* got) {
+  if (got != nullptr) *got = 0;
+  bool ok = (access_ & AccessRead) != 0 && got != nullptr && (buffer != nullptr || count == 0);
+  ssize_t n = 0;
+  if (ok) {
+    do {
+      n = ::read(fd_, buffer, count);
+    } while (n < 0 && errno == EINTR);
+    ok = n >= 0;
+    if (ok) *got = static_cast<uint32_t>(n);
+  }
+  Trace("ReadFile(%s, %u) -> %s, %zd bytes", name_.c_str(), count, Result(ok), ok ? n : 0);
+  return ok;
+}
+
+bool LinuxFile::ReserveUpTo(uint64_t newEnd) {
+  struct stat info {};
+  if (fstat(fd_, &info) != 0) return false;
+  const auto size = static_cast<uint64_t>(info.st_size);
+  return newEnd <= size || capacity_->Reserve(newEnd - size);
+}
+
+bool LinuxFile::WriteAll(const char* bytes, uint32_t count) {
+  while (count > 0) {
+    const ssize_t n = ::write(fd_, bytes, count);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    bytes += n;
+    count -= static_cast<uint32_t>(n);
+  }
+  return true;
+}
+
+bool LinuxFile::Write(const void* buffer, uint32_t count) {
+  bool ok = (access_ & AccessWrite) != 0 && (buffer != nullptr || count == 0);
+  if (ok && capacity_->Limited()) {
+    const off_t position = lseek(fd_, 0, SEEK_CUR);
+    ok = position >= 0 && ReserveUpTo(static_cast<uint64_t>(position) + count);
+  }
+  ok = ok && WriteAll(static_cast<const char*>(buffer), count);
+  Trace("WriteFile(%s, %u) -> %s", name_.c_str(), count, Result(ok));
+  return ok;
+}
+
+bool LinuxFile::Seek(int64_t offset, SeekOrigin origin, uint64_t* newPosition) {
+  const int whence = origin == SeekOrigin::Begin     ? SEEK_SET
+                     : origin == SeekOrigin::Current ? SEEK_CUR
+                                                     : SEEK_END;
+  const off_t position = lseek(fd_, static_cast<off_t>(offset), whence);
+  const bool ok = position >= 0;
+  if (ok && newPosition != nullptr) *newPosition = static_cast<uint64_t>(position);
+  Trace("SetFilePointer(%s, %" PRId64 ", %d) -> %s, %lld", name_.c_str(), offset,
+        static_cast<int>(origin), Result(ok), static_cast<long long>(position));
+  return ok;
+}
+
+bool LinuxFile::GetSize(uint64_t* size) {
+  struct stat info {};
+  const bool ok = size != nullptr && fstat(fd_, &info) == 0;
+  if (ok) *size = static_cast<uint64_t>(info.st_size);
+  Trace("GetFileSize(%s) -> %s, %lld", name_.c_str(), Result(ok),
+        static_cast<long long>(ok ? info.st_size : 0));
+  return ok;
+}
+
+bool LinuxFile::SetEnd() {
+  struct stat info {};
+  const off_t position = lseek(fd_, 0, SEEK_CUR);
+  bool ok = (access_ & AccessWrite) != 0 && position >= 0 && fstat(fd_, &info) == 0;
+  const auto end = static_cast<uint64_t>(position);
+  const auto size = static_cast<uint64_t>(info.st_size);
+  ok = ok && (end <= size || capacity_->Reserve(end - size)) && ftruncate(fd_, position) == 0;
+  if (ok && end < size) capacity_->Release(size - end);
+  Trace("SetEndOfFile(%s) at %lld -> %s", name_.c_str(), static_cast<long long>(position),
+        Result(ok));
+  return ok;
+}
+
+bool LinuxFile::Flush() {
+  const bool ok = fsync(fd_) == 0;
+  Trace("FlushFileBuffers(%s) -> %s", name_.c_str(), Result(ok));
+  return ok;
+}
+
+bool LinuxFile::GetTimes(FileTime* creation, FileTime* access, FileTime* write) {
+  struct stat info {};
+  const bool ok = fstat(fd_, &info) == 0;
+  if (ok) {
+    const FileTime modified = FileTimeFromTimespec(info.st_mtim);
+    if (access != nullptr) *access = FileTimeFromTimespec(info.st_atim);
+    if (write != nullptr) *write = modified;
+    if (creation != nullptr) {
+      auto created = StoredCreationTime(fd_);
+      if (!created) created = BirthTime(fd_);
+      *creation = created.value_or(modified);
+    }
+  }
+  Trace("GetFileTime(%s) -> %s, write %" PRIu64, name_.c_str(), Result(ok),
+        ok && write != nullptr ? write->value : 0);
+  return ok;
+}
+
+bool LinuxFile::SetTimes(const FileTime* creation, const FileTime* access,
+                         const FileTime* write) {
+  bool ok = ValidTime(creation) && ValidTime(access) && ValidTime(write);
+  if (ok && (access != nullptr || write != nullptr)) {
+    const timespec times[2] = {ToHostTime(access), ToHostTime(write)};
+    ok = futimens(fd_, times) == 0;
+  }
+  if (ok && creation != nullptr) {
+    char text[32];
+    const int length = std::snprintf(text, sizeof text, "%" PRIu64, creation->value);
+    // Without extended attributes the creation time is not kept.
+    ok = fsetxattr(fd_, kCreationXattr, text, static_cast<size_t>(length), 0) == 0 ||
+         errno == ENOTSUP;
+  }
+  Trace("SetFileTime(%s, write %" PRIu64 ") -> %s", name_.c_str(),
+        write != nullptr ? write->value : 0, Result(ok));
+  return ok;
+}
+
+}  // namespace platform

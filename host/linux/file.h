@@ -1,0 +1,41 @@
+// An open file of the device's file system: a host file descriptor.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "platform/file_system.h"
+#include "host/linux/capacity.h"
+
+namespace platform {
+
+class LinuxFile : public File {
+ public:
+  // Takes ownership of `fd`. `access` limits what Read and Write allow.
+  LinuxFile(int fd, uint32_t access, std::string name, std::shared_ptr<FsCapacity> capacity);
+  ~LinuxFile() override;
+  LinuxFile(const LinuxFile&) = delete;
+  LinuxFile& operator=(const LinuxFile&) = delete;
+
+  bool Read(void* buffer, uint32_t count, uint32_t* got) override;
+  bool Write(const void* buffer, uint32_t count) override;
+  bool Seek(int64_t offset, SeekOrigin origin, uint64_t* newPosition) override;
+  bool GetSize(uint64_t* size) override;
+  bool SetEnd() override;
+  bool Flush() override;
+  bool GetTimes(FileTime* creation, FileTime* access, FileTime* write) override;
+  bool SetTimes(const FileTime* creation, const FileTime* access,
+                const FileTime* write) override;
+
+ private:
+  bool WriteAll(const char* bytes, uint32_t count);
+  // Grows the file's share of the drive to `newEnd`; false when it is full.
+  bool ReserveUpTo(uint64_t newEnd);
+
+  int fd_;
+  uint32_t access_;
+  std::string name_;  // host path, for the trace
+  std::shared_ptr<FsCapacity> capacity_;
+};
+
+}  // namespace platform

@@ -1,0 +1,83 @@
+#include "host/linux/system_services.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+#include "platform/text.h"
+#include "platform/trace.h"
+
+namespace platform {
+namespace fs = std::filesystem;
+namespace {
+
+const char* Describe(MutexResult result) {
+  switch (result) {
+    case MutexResult::Created: return "created";
+    case MutexResult::AlreadyExists: return "already exists";
+    case MutexResult::Failed: return "failed";
+  }
+  return "?";
+}
+
+}  // namespace
+
+LinuxSystemServices::LinuxSystemServices(const fs::path& deviceRoot)
+    : root_(deviceRoot), paths_(deviceRoot) {}
+
+// The locks go with the process anyway; closing them earlier would let a
+// second instance in while this one still runs, so only a destroyed
+// service object (tests) releases them.
+LinuxSystemServices::~LinuxSystemServices() {
+  for (const int fd : held_) ::close(fd);
+}
+
+fs::path LinuxSystemServices::LockPath(std::u16string_view name) const {
+  std::string file;
+  for (const char c : ToUtf8(name)) {
+    if (c == '/') {
+      file += "%2F";
+    } else if (c == '%') {
+      file += "%25";
+    } else {
+      file += c;
+    }
+  }
+  return root_ / ".locks" / file;
+}
+
+MutexResult LinuxSystemServices::CreateNamedMutex(std::u16string_view name) {
+  MutexResult result = MutexResult::Failed;
+  if (name.empty()) {
+    result = MutexResult::Created;  // an unnamed mutex is nobody else's
+  } else {
+    ::mkdir((root_ / ".locks").c_str(), 0777);  // only ever inside an existing root
+    const fs::path lock = LockPath(name);
+    const int fd = ::open(lock.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+    if (fd >= 0) {
+      if (flock(fd, LOCK_EX | LOCK_NB) == 0) {
+        held_.push_back(fd);
+        result = MutexResult::Created;
+      } else {
+        result = errno == EWOULDBLOCK ? MutexResult::AlreadyExists : MutexResult::Failed;
+        ::close(fd);
+      }
+    }
+  }
+  Trace("CreateMutex(\"%s\") -> %s", ToUtf8(name).c_str(), Describe(result));
+  return result;
+}
+
+std::optional<std::u16string> LinuxSystemServices::ModuleFileName() {
+  std::error_code error;
+  const fs::path exe = fs::read_symlink("/proc/self/exe", error);
+  std::optional<std::u16string> path;
+  if (!error) path = paths_.ToDevicePath(exe);
+  Trace("GetModuleFileName() -> %s", path ? ToUtf8(*path).c_str() : "none");
+  return path;
+}
+
+}  // namespace platform

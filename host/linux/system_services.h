@@ -1,0 +1,33 @@
+// Named mutexes and the program's own path on a Linux device root.
+#pragma once
+
+#include <filesystem>
+#include <vector>
+
+#include "host/linux/device_paths.h"
+#include "platform/system.h"
+
+namespace platform {
+
+class LinuxSystemServices : public SystemServices {
+ public:
+  explicit LinuxSystemServices(const std::filesystem::path& deviceRoot);
+  ~LinuxSystemServices() override;
+  LinuxSystemServices(const LinuxSystemServices&) = delete;
+  LinuxSystemServices& operator=(const LinuxSystemServices&) = delete;
+
+  // An exclusive flock on <root>/.locks/<name>, kept until the process ends
+  // (the descriptor is close-on-exec, so started programs do not hold it).
+  MutexResult CreateNamedMutex(std::u16string_view name) override;
+  std::optional<std::u16string> ModuleFileName() override;
+
+  // The lock file of a mutex name ("/" and "%" escaped).
+  std::filesystem::path LockPath(std::u16string_view name) const;
+
+ private:
+  std::filesystem::path root_;
+  DevicePaths paths_;
+  std::vector<int> held_;
+};
+
+}  // namespace platform

@@ -1,0 +1,183 @@
+#include "ui/console/console_host.h"
+
+#include <algorithm>
+#include <iostream>
+#include <string>
+#include <utility>
+
+#include "ui/console/console_view.h"
+#include "platform/text.h"
+#include "platform/trace.h"
+
+namespace platform {
+namespace {
+
+constexpr int kStartId = 1;
+constexpr int kCancelId = 2;
+
+// A device context that measures in the console's cell and prints what the
+// dialog procedure draws (the title).
+class ConsolePainter : public Painter {
+ public:
+  ConsolePainter(const DialogState& dialog, FontHandle font, std::ostream* out)
+      : dialog_(dialog), font_(font), out_(out) {}
+  uint32_t SetTextColor(uint32_t colorref) override { return std::exchange(color_, colorref); }
+  FontHandle SelectFont(FontHandle font) override { return std::exchange(font_, font); }
+  int SetBkMode(int mode) override { return std::exchange(mode_, mode); }
+  Size MeasureText(std::u16string_view text) override {
+    return ConsoleTextExtent(text, dialog_.FontOf(font_));
+  }
+  void DrawText(std::u16string_view text, const Rect&, uint32_t) override {
+    if (out_ != nullptr) *out_ << "title: " << ToUtf8(text) << '\n';
+  }
+  void FillRect(const Rect&, uint32_t) override {}
+
+ private:
+  const DialogState& dialog_;
+  FontHandle font_;
+  std::ostream* out_;
+  uint32_t color_ = 0;
+  int mode_ = OPAQUE;
+};
+
+class ConsoleDialog : public DialogState {
+ public:
+  ConsoleDialog(const DialogTemplate& dialog, DialogProc proc, const ScreenMetrics& screen,
+                std::istream& in, std::ostream& out)
+      : DialogState(dialog, proc, screen), in_(in), out_(out) {}
+
+  // A fresh context holds the system font, whatever font the control draws with.
+  Painter* GetDC(int) override { return new ConsolePainter(*this, kSystemFontHandle, nullptr); }
+  void ReleaseDC(Painter* painter) override { delete painter; }
+  Painter* BeginPaint() override {
+    auto* painter = new ConsolePainter(*this, kSystemFontHandle, &out_);
+    Send(WM_ERASEBKGND, reinterpret_cast<uintptr_t>(painter), 0);
+    return painter;
+  }
+  void EndPaint(Painter* painter) override {
+    delete painter;
+    out_.flush();
+  }
+
+  int MessageBox(std::u16string_view text, std::u16string_view caption,
+                 uint32_t style) override {
+    Trace("MessageBox(\"%s\", \"%s\", 0x%X)", ToUtf8(text).c_str(), ToUtf8(caption).c_str(),
+          style);
+    const int answer = AskMessageBox(in_, out_, text, caption, style);
+    Trace("MessageBox answered %d", answer);
+    return answer;
+  }
+
+  bool PumpOneMessage() override { return DispatchQueued(); }
+
+ protected:
+  void OnTextChanged(const ControlState& control) override {
+    if (!shown()) return;
+    if (control.source.id == statusId()) {
+      out_ << "status: " << ToUtf8(control.text) << '\n';
+    } else {
+      out_ << "text " << control.source.id << ": " << ToUtf8(control.text) << '\n';
+    }
+    out_.flush();
+  }
+
+  void OnEnabledChanged(const ControlState& control) override {
+    if (!shown()) return;
+    out_ << ConsoleControlName(control) << (control.enabled ? ": enabled" : ": disabled")
+         << '\n';
+    out_.flush();
+  }
+
+  void OnProgressChanged(const ControlState& control) override {
+    if (!shown()) return;
+    const std::string line =
+        "progress: " + std::to_string(control.position) + "/" + std::to_string(control.high);
+    if (line == lastProgress_) return;
+    lastProgress_ = line;
+    out_ << line << '\n';
+    out_.flush();
+  }
+
+  void OnShown() override {
+    out_ << "dialog: " << ToUtf8(windowText()) << " (" << GetWindowRect(0).Width() << "x"
+         << GetWindowRect(0).Height() << ")\n";
+    // The painted title, then the controls row by row.
+    Send(WM_PAINT, 0, 0);
+    for (const std::string& row : ConsoleRows(controls())) out_ << "  " << row << '\n';
+    for (const ControlState& control : controls()) {
+      if (control.source.kind == ControlKind::Progress) {
+        lastProgress_ = "progress: " + std::to_string(control.position) + "/" +
+                        std::to_string(control.high);
+      }
+    }
+    out_.flush();
+  }
+
+  void WaitForInput() override {
+    if (!prompted_) {
+      out_ << "(empty line or \"start\": START, \"cancel\" or end of input: Cancel)\n";
+      prompted_ = true;
+    }
+    out_ << "> ";
+    out_.flush();
+    std::string line;
+    if (!std::getline(in_, line)) {
+      out_ << "\n";
+      out_.flush();
+      // End of input closes the dialog the way Escape would: IDCANCEL.
+      PostCommand(kCancelId);
+      return;
+    }
+    HandleLine(TrimmedLower(line));
+  }
+
+ private:
+  void HandleLine(const std::string& line) {
+    const int id = line.empty() || line == "start" ? kStartId : line == "cancel" ? kCancelId : 0;
+    if (id == 0) {
+      out_ << "unknown input \"" << line << "\"\n";
+      return;
+    }
+    const ControlState* button = Find(id);
+    if (button != nullptr && !button->enabled) {
+      out_ << ConsoleControlName(*button) << " is disabled\n";
+      return;
+    }
+    PressButton(id);
+  }
+
+  std::istream& in_;
+  std::ostream& out_;
+  std::string lastProgress_;
+  bool prompted_ = false;
+};
+
+}  // namespace
+
+Size ConsoleTextExtent(std::u16string_view text, const LogFont& font) {
+  return Size{static_cast<int>(text.size()) * kConsoleCellWidth, font.height};
+}
+
+std::unique_ptr<DialogState> CreateConsoleDialog(const DialogTemplate& dialog, DialogProc proc,
+                                                 const ScreenMetrics& screen, std::istream& in,
+                                                 std::ostream& out) {
+  return std::make_unique<ConsoleDialog>(dialog, proc, screen, in, out);
+}
+
+ConsoleDialogHost::ConsoleDialogHost(const ScreenMetrics& screen, std::istream& in,
+                                     std::ostream& out)
+    : screen_(screen), in_(in), out_(out) {}
+
+int ConsoleDialogHost::GetSystemMetrics(int index) { return ScreenMetric(screen_, index); }
+
+Rect ConsoleDialogHost::MapDialogRect(const DialogTemplate&, const Rect& units) {
+  return DialogUnitsToPixels(units);
+}
+
+int ConsoleDialogHost::RunModal(const DialogTemplate& dialog, DialogProc proc) {
+  Trace("DialogBox(console, %d controls)", static_cast<int>(dialog.controls.size()));
+  ConsoleDialog console(dialog, proc, screen_, in_, out_);
+  return console.RunModal();
+}
+
+}  // namespace platform

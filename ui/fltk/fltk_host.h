@@ -1,0 +1,24 @@
+// The window dialog host: the dialog as a borderless FLTK window of the
+// simulated screen's size, its controls as FLTK widgets, its background and
+// title painted by the dialog procedure through fl_* drawing.
+#pragma once
+
+#include "ui/dialog_state.h"
+
+namespace platform {
+
+// True when an X display can be opened (FLTK itself exits when it cannot).
+bool FltkDisplayAvailable();
+
+class FltkDialogHost : public DialogHost {
+ public:
+  explicit FltkDialogHost(const ScreenMetrics& screen);
+  int GetSystemMetrics(int index) override;
+  Rect MapDialogRect(const DialogTemplate& dialog, const Rect& units) override;
+  int RunModal(const DialogTemplate& dialog, DialogProc proc) override;
+
+ private:
+  ScreenMetrics screen_;
+};
+
+}  // namespace platform
