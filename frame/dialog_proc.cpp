@@ -2,12 +2,13 @@
 #include "frame/update_dialog.h"
 
 #include "frame/dialog_paint.h"
+#include "platform/dialog_controls.h"
 
 namespace frame {
 namespace {
 
-constexpr int kStartId = 1;
-constexpr int kCancelId = 2;
+constexpr int kStartId = platform::controls::kStart;
+constexpr int kCancelId = platform::controls::kCancel;
 
 intptr_t OnInitDialog(platform::Dialog& dialog) {
   const UpdateProgram& program = CurrentProgram();

@@ -3,12 +3,13 @@
 #include <optional>
 
 #include "frame/update_dialog.h"
+#include "platform/dialog_controls.h"
 #include "platform/text.h"
 
 namespace frame {
 namespace {
 
-constexpr int kStatusId = 1005;
+constexpr int kStatusId = platform::controls::kStatus;
 constexpr std::u16string_view kEllipsis = u"...";
 // Names this short are never cut further: the action stands alone.
 constexpr std::size_t kShortestCut = 4;

@@ -55,7 +55,7 @@ void LayoutUpdateDialog(platform::Dialog& dialog);
 // Removes at most one pending message and dispatches it; never waits.
 void PumpOneMessage(platform::Dialog& dialog);
 
-// "<action> <name>" in status control 1005, the name shortened to fit; pumps once.
+// "<action> <name>" in the status line (controls::kStatus), the name shortened to fit; pumps once.
 void ShowStatus(platform::Dialog& dialog, std::u16string_view action,
                 std::u16string_view name);
 

@@ -4,13 +4,13 @@
 
 #include <cstdint>
 
+#include "platform/flash_protocol.h"
+
 namespace imagefit {
 
-inline constexpr char16_t kPowerDriverName[] = u"PWR1:";
-inline constexpr uint32_t PWR_IOCTL_UPDATE_ENTER = 0x01013EA8;
-inline constexpr uint32_t PWR_IOCTL_UPDATE_LEAVE = 0x01013EAC;
+using namespace platform::protocol;
+
 inline constexpr uint32_t UPDATE_STORE_PAGES = 32;
-inline constexpr uint32_t IOCTL_HAL_REBOOT = 0x0101003C;
 inline constexpr uint32_t kPowerStatusLength = 56;
 
 // AC line online (1) or undetermined (255).

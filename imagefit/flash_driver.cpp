@@ -1,3 +1,4 @@
+#include "platform/byte_order.h"
 #include "imagefit/flash_driver.h"
 
 #include "imagefit/image_files.h"
@@ -37,9 +38,9 @@ bool GetBoardRevision(uint32_t* revision) {
   DriverPtr driver = OpenUpdateDriver();
   if (!driver) return false;
   uint8_t answer[4];
-  WriteLittleEndian32(answer, *revision);
+  platform::StoreLe32(answer, *revision);
   const bool ok = DriverControl(driver.get(), SCD_IOCTL_GET_BOARD_REVISION, nullptr, 0, answer, 4);
-  *revision = ReadLittleEndian32(answer);
+  *revision = platform::LoadLe32(answer);
   return ok;
 }
 

@@ -7,21 +7,11 @@
 #include <string_view>
 
 #include "platform/drivers.h"
+#include "platform/flash_protocol.h"
 
 namespace imagefit {
 
-inline constexpr char16_t kUpdateDriverName[] = u"SCD1:";
-
-inline constexpr uint32_t SCD_IOCTL_WRITE_NBOOT = 0x80012004;
-inline constexpr uint32_t SCD_IOCTL_WRITE_EBOOT = 0x8001202C;
-inline constexpr uint32_t SCD_IOCTL_KERNEL_OPEN = 0x80012054;
-inline constexpr uint32_t SCD_IOCTL_MULTI_HEADER = 0x80012060;
-inline constexpr uint32_t SCD_IOCTL_IMAGE_HEADER = 0x80012064;
-inline constexpr uint32_t SCD_IOCTL_IMAGE_RECORD = 0x80012068;
-inline constexpr uint32_t SCD_IOCTL_SET_VERSION = 0x80012070;
-inline constexpr uint32_t SCD_IOCTL_KERNEL_FINISH = 0x8001205C;
-inline constexpr uint32_t SCD_IOCTL_KERNEL_CLOSE = 0x80012058;
-inline constexpr uint32_t SCD_IOCTL_GET_BOARD_REVISION = 0x80012084;
+using namespace platform::protocol;
 
 inline constexpr uint32_t kDefaultBoardRevision = 3;
 

@@ -3,24 +3,14 @@
 #include <cstring>
 #include <memory>
 
+#include "platform/byte_order.h"
 #include "platform/environment.h"
 #include "platform/file_system.h"
 
 namespace imagefit {
 
 uint32_t SumBytes(std::size_t count, const uint8_t* bytes) {
-  uint32_t sum = 0;
-  for (std::size_t i = 0; i < count; ++i) sum += bytes[i];
-  return sum;
-}
-
-uint32_t ReadLittleEndian32(const uint8_t* bytes) {
-  return uint32_t(bytes[0]) | uint32_t(bytes[1]) << 8 | uint32_t(bytes[2]) << 16 |
-         uint32_t(bytes[3]) << 24;
-}
-
-void WriteLittleEndian32(uint8_t* bytes, uint32_t value) {
-  for (int i = 0; i < 4; ++i) bytes[i] = uint8_t(value >> (8 * i));
+  return platform::SumBytes(bytes, count);
 }
 
 namespace {
@@ -31,7 +21,7 @@ uint32_t ReadWordOrZero(platform::File& file) {
   uint8_t bytes[4] = {};
   uint32_t got = 0;
   file.Read(bytes, 4, &got);
-  return ReadLittleEndian32(bytes);
+  return platform::LoadLe32(bytes);
 }
 
 bool ReadRegionHeader(std::u16string_view path, uint32_t region, uint8_t* block) {
@@ -46,10 +36,10 @@ bool ReadRegionHeader(std::u16string_view path, uint32_t region, uint8_t* block)
   const uint32_t start = ReadWordOrZero(*file);
   const uint32_t length = ReadWordOrZero(*file);
   uint8_t* entry = block + kMultiRegionTableOffset + 8 * region;
-  WriteLittleEndian32(entry, start);
-  WriteLittleEndian32(entry + 4, length);
-  WriteLittleEndian32(slot + kImageStartOffset, start);
-  WriteLittleEndian32(slot + kImageLengthOffset, length);
+  platform::StoreLe32(entry, start);
+  platform::StoreLe32(entry + 4, length);
+  platform::StoreLe32(slot + kImageStartOffset, start);
+  platform::StoreLe32(slot + kImageLengthOffset, length);
   return true;
 }
 
@@ -64,8 +54,8 @@ bool BuildMultiImageHeader(std::u16string_view path0, std::u16string_view path1,
     if (!ReadRegionHeader(paths[region], region, block)) return false;
   }
   std::memcpy(block, kMultiImageSignature, sizeof kMultiImageSignature);
-  WriteLittleEndian32(block + kMultiCountOffset, kRegionCount);
-  WriteLittleEndian32(block + kMultiChecksumOffset,
+  platform::StoreLe32(block + kMultiCountOffset, kRegionCount);
+  platform::StoreLe32(block + kMultiChecksumOffset,
                       SumBytes(kMultiRegionTableSize, block + kMultiRegionTableOffset));
   return true;
 }

@@ -6,28 +6,17 @@
 #include <cstdint>
 #include <string_view>
 
+#include "platform/flash_protocol.h"
+
 namespace imagefit {
 
-inline constexpr uint32_t kImageHeaderSize = 15;     // sync(7), start, length
-inline constexpr uint32_t kRecordHeaderSize = 12;    // address, length, checksum
-inline constexpr uint32_t kMultiImageHeaderSize = 47;
-inline constexpr uint32_t kRegionCount = 4;
-inline constexpr uint32_t kHeaderBlockSize = kMultiImageHeaderSize + kRegionCount * kImageHeaderSize;
-inline constexpr char kMultiImageSignature[7] = {'X', '0', '0', '0', 'F', 'F', '\n'};
+using namespace platform::protocol;
 
-// Offsets inside an ImageHeader and the MultiImageHeader.
-inline constexpr uint32_t kImageStartOffset = 7;
-inline constexpr uint32_t kImageLengthOffset = 11;
-inline constexpr uint32_t kMultiChecksumOffset = 7;
-inline constexpr uint32_t kMultiCountOffset = 11;
-inline constexpr uint32_t kMultiRegionTableOffset = 15;
-inline constexpr uint32_t kMultiRegionTableSize = 8 * kRegionCount;
+inline constexpr uint32_t kHeaderBlockSize = kMultiImageHeaderSize + kRegionCount * kImageHeaderSize;
 
 // Sum of `count` bytes as unsigned values, wrapping modulo 2^32.
 uint32_t SumBytes(std::size_t count, const uint8_t* bytes);
 
-uint32_t ReadLittleEndian32(const uint8_t* bytes);
-void WriteLittleEndian32(uint8_t* bytes, uint32_t value);
 
 // Reads the four ImageHeaders (paths in region order: drivers, tinynk, nk,
 // chain) and fills the header block. False when a file cannot be opened;

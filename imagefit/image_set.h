@@ -8,16 +8,17 @@
 #include <string_view>
 
 #include "platform/dialog.h"
+#include "platform/dialog_controls.h"
 
 namespace imagefit {
 
 // Dialog controls of imagefit's dialog.
-inline constexpr int kInstalledVersionField = 1002;
-inline constexpr int kNewVersionField = 1003;
-inline constexpr int kProgressBar = 1004;
-inline constexpr int kStatusLine = 1005;
-inline constexpr int kStartButton = 1;
-inline constexpr int kCancelButton = 2;
+inline constexpr int kInstalledVersionField = platform::controls::kImageInstalledVersion;
+inline constexpr int kNewVersionField = platform::controls::kImageNewVersion;
+inline constexpr int kProgressBar = platform::controls::kImageProgress;
+inline constexpr int kStatusLine = platform::controls::kStatus;
+inline constexpr int kStartButton = platform::controls::kStart;
+inline constexpr int kCancelButton = platform::controls::kCancel;
 
 // Indexes into ImagePaths, in the order the files are tested.
 enum ImageIndex { kNboot, kEboot, kTinynk, kDrivers, kNk, kChain, kImageCount };

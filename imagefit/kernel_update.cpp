@@ -1,5 +1,6 @@
 // UpdateKernel: the control-code sequence that carries the four BIN images,
 // their headers and the version to the flash update driver.
+#include "platform/byte_order.h"
 #include "imagefit/flash_driver.h"
 #include "imagefit/image_files.h"
 
@@ -33,7 +34,7 @@ bool UpdateKernel(std::u16string_view driversPath, std::u16string_view tinynkPat
   }
 
   uint8_t versionBytes[4];
-  WriteLittleEndian32(versionBytes, version);
+  platform::StoreLe32(versionBytes, version);
   if (!Send(driver.get(), SCD_IOCTL_SET_VERSION, versionBytes, 4)) return false;
   if (callback != nullptr) callback(nullptr, 0, 0, context);
   if (!Send(driver.get(), SCD_IOCTL_KERNEL_FINISH)) return false;

@@ -4,6 +4,7 @@
 #include <memory>
 #include <string>
 
+#include "platform/byte_order.h"
 #include "imagefit/flash_driver.h"
 #include "imagefit/image_files.h"
 #include "imagefit/read_fully.h"
@@ -45,9 +46,9 @@ class RecordFile {
     if (!Take(bytes, kRecordHeaderSize)) return false;
     if (!file_.Seek(-int64_t(kRecordHeaderSize), platform::SeekOrigin::Current, nullptr)) return false;
     position_ -= kRecordHeaderSize;
-    header->address = ReadLittleEndian32(bytes);
-    header->length = ReadLittleEndian32(bytes + 4);
-    header->checksum = ReadLittleEndian32(bytes + 8);
+    header->address = platform::LoadLe32(bytes);
+    header->length = platform::LoadLe32(bytes + 4);
+    header->checksum = platform::LoadLe32(bytes + 8);
     return true;
   }
 
@@ -91,7 +92,7 @@ bool StreamImageRecords(std::u16string_view path, platform::DriverHandle* driver
   RecordFile records(*file);
   uint8_t imageHeader[kImageHeaderSize];
   if (!records.ReadImageHeader(imageHeader)) return false;
-  const uint32_t total = ReadLittleEndian32(imageHeader + kImageLengthOffset);
+  const uint32_t total = platform::LoadLe32(imageHeader + kImageLengthOffset);
   const std::u16string pathText(path);  // the callback wants a terminated path
   uint32_t sent = 0;
   for (;;) {

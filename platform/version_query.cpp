@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "platform/byte_order.h"
 #include "platform/text.h"
 
 namespace platform {
@@ -9,9 +10,7 @@ namespace {
 
 constexpr std::size_t kNodeHeader = 6;  // wLength, wValueLength, wType
 
-uint16_t Le16(std::span<const uint8_t> b, std::size_t at) {
-  return static_cast<uint16_t>(b[at] | b[at + 1] << 8);
-}
+uint16_t Le16(std::span<const uint8_t> b, std::size_t at) { return LoadLe16(b.data() + at); }
 
 std::size_t Align4(std::size_t offset) { return (offset + 3) & ~static_cast<std::size_t>(3); }
 

@@ -3,6 +3,7 @@
 #include <cstring>
 #include <memory>
 
+#include "platform/byte_order.h"
 #include "platform/file_system.h"
 #include "platform/text.h"
 #include "platform/trace.h"
@@ -18,12 +19,6 @@ constexpr std::size_t kResourceDirectoryIndex = 2;
 // is a damaged size field, not a version resource.
 constexpr uint32_t kMaxVersionData = 1u << 20;
 constexpr uint16_t kMaxSections = 96;
-
-uint16_t Le16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | p[1] << 8); }
-uint32_t Le32(const uint8_t* p) {
-  return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
-         static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
-}
 
 struct Section {
   uint32_t virtualAddress = 0;
@@ -58,12 +53,12 @@ class PeImage {
 bool PeImage::ReadHeaders() {
   uint8_t dos[64];
   if (!source_.ReadAt(0, dos, sizeof dos) || dos[0] != 'M' || dos[1] != 'Z') return false;
-  const uint64_t peOffset = Le32(dos + 0x3C);
+  const uint64_t peOffset = LoadLe32(dos + 0x3C);
   uint8_t coff[24];
   if (!source_.ReadAt(peOffset, coff, sizeof coff)) return false;
   if (std::memcmp(coff, "PE\0\0", 4) != 0) return false;
-  const uint16_t sectionCount = Le16(coff + 6);
-  const uint16_t optionalSize = Le16(coff + 20);
+  const uint16_t sectionCount = LoadLe16(coff + 6);
+  const uint16_t optionalSize = LoadLe16(coff + 20);
   if (!ReadOptionalHeader(peOffset + 24, optionalSize)) return false;
   return ReadSections(peOffset + 24 + optionalSize, sectionCount);
 }
@@ -72,7 +67,7 @@ bool PeImage::ReadOptionalHeader(uint64_t offset, uint16_t size) {
   std::vector<uint8_t> header(size);
   if (size < 2 || !source_.ReadAt(offset, header.data(), size)) return false;
   std::size_t countAt = 0;
-  switch (Le16(header.data())) {
+  switch (LoadLe16(header.data())) {
     case 0x10B: countAt = 92; break;   // PE32
     case 0x20B: countAt = 108; break;  // PE32+
     default: return false;
@@ -80,8 +75,8 @@ bool PeImage::ReadOptionalHeader(uint64_t offset, uint16_t size) {
   const std::size_t directoriesAt = countAt + 4;
   const std::size_t resourceAt = directoriesAt + kResourceDirectoryIndex * 8;
   if (size < resourceAt + 8) return false;
-  if (Le32(header.data() + countAt) <= kResourceDirectoryIndex) return false;
-  resourceRva_ = Le32(header.data() + resourceAt);
+  if (LoadLe32(header.data() + countAt) <= kResourceDirectoryIndex) return false;
+  resourceRva_ = LoadLe32(header.data() + resourceAt);
   return resourceRva_ != 0;
 }
 
@@ -91,7 +86,7 @@ bool PeImage::ReadSections(uint64_t offset, uint16_t count) {
   if (!source_.ReadAt(offset, table.data(), table.size())) return false;
   for (uint16_t i = 0; i < count; ++i) {
     const uint8_t* s = table.data() + i * 40;
-    sections_.push_back({Le32(s + 12), Le32(s + 16), Le32(s + 20)});
+    sections_.push_back({LoadLe32(s + 12), LoadLe32(s + 16), LoadLe32(s + 20)});
   }
   return true;
 }
@@ -117,7 +112,7 @@ std::optional<std::vector<DirectoryEntry>> PeImage::ReadDirectory(uint32_t relat
   if (rva > UINT32_MAX) return std::nullopt;
   uint8_t header[16];
   if (!ReadRva(static_cast<uint32_t>(rva), header, sizeof header)) return std::nullopt;
-  const uint32_t count = static_cast<uint32_t>(Le16(header + 12)) + Le16(header + 14);
+  const uint32_t count = static_cast<uint32_t>(LoadLe16(header + 12)) + LoadLe16(header + 14);
   std::vector<uint8_t> raw(static_cast<std::size_t>(count) * 8);
   if (rva + 16 + raw.size() > UINT32_MAX) return std::nullopt;
   if (count > 0 && !ReadRva(static_cast<uint32_t>(rva + 16), raw.data(), count * 8)) {
@@ -125,7 +120,7 @@ std::optional<std::vector<DirectoryEntry>> PeImage::ReadDirectory(uint32_t relat
   }
   std::vector<DirectoryEntry> entries;
   for (uint32_t i = 0; i < count; ++i) {
-    entries.push_back({Le32(raw.data() + i * 8), Le32(raw.data() + i * 8 + 4)});
+    entries.push_back({LoadLe32(raw.data() + i * 8), LoadLe32(raw.data() + i * 8 + 4)});
   }
   return entries;
 }
@@ -152,8 +147,8 @@ std::optional<std::vector<uint8_t>> PeImage::VersionData() {
   if (entryRva > UINT32_MAX || !ReadRva(static_cast<uint32_t>(entryRva), entry, sizeof entry)) {
     return std::nullopt;
   }
-  const uint32_t dataRva = Le32(entry);
-  const uint32_t dataSize = Le32(entry + 4);
+  const uint32_t dataRva = LoadLe32(entry);
+  const uint32_t dataSize = LoadLe32(entry + 4);
   if (dataSize == 0 || dataSize > kMaxVersionData) return std::nullopt;
   std::vector<uint8_t> data(dataSize);
   if (!ReadRva(dataRva, data.data(), dataSize)) return std::nullopt;

@@ -1,7 +1,10 @@
 #include "shellfit/dialog_template.h"
 
+#include "platform/dialog_controls.h"
+
 namespace shellfit {
 
+namespace ids = platform::controls;
 using platform::ControlKind;
 using platform::StyleBorder;
 using platform::StyleLeft;
@@ -16,16 +19,16 @@ const platform::DialogTemplate& UpdateDialogTemplate() {
     d.cx = 173;
     d.cy = 103;
     d.visible = true;
-    d.statusId = 1005;
+    d.statusId = ids::kStatus;
     d.controls = {
-        {1, ControlKind::DefaultPushButton, u"START", StyleTabStop, 66, 82, 48, 14},
-        {2, ControlKind::PushButton, u"Cancel", StyleTabStop, 118, 82, 48, 14},
-        {1001, ControlKind::Static, u"", StyleLeft | StyleVCenter | StyleBorder, 40, 21, 126, 11},
-        {1002, ControlKind::Static, u"", StyleLeft | StyleVCenter | StyleBorder, 40, 36, 126, 11},
-        {1003, ControlKind::Static, u"Source:", StyleLeft | StyleVCenter, 7, 21, 29, 11},
-        {1004, ControlKind::Static, u"Target:", StyleLeft | StyleVCenter, 7, 36, 29, 11},
-        {1005, ControlKind::Static, u"Ready...", StyleLeft | StyleVCenter, 7, 54, 159, 9},
-        {1006, ControlKind::Progress, u"Progress1", StyleSmooth | StyleStaticEdge, 7, 65, 159, 11},
+        {ids::kStart, ControlKind::DefaultPushButton, u"START", StyleTabStop, 66, 82, 48, 14},
+        {ids::kCancel, ControlKind::PushButton, u"Cancel", StyleTabStop, 118, 82, 48, 14},
+        {ids::kShellSource, ControlKind::Static, u"", StyleLeft | StyleVCenter | StyleBorder, 40, 21, 126, 11},
+        {ids::kShellTarget, ControlKind::Static, u"", StyleLeft | StyleVCenter | StyleBorder, 40, 36, 126, 11},
+        {ids::kShellSourceLabel, ControlKind::Static, u"Source:", StyleLeft | StyleVCenter, 7, 21, 29, 11},
+        {ids::kShellTargetLabel, ControlKind::Static, u"Target:", StyleLeft | StyleVCenter, 7, 36, 29, 11},
+        {ids::kStatus, ControlKind::Static, u"Ready...", StyleLeft | StyleVCenter, 7, 54, 159, 9},
+        {ids::kShellProgress, ControlKind::Progress, u"Progress1", StyleSmooth | StyleStaticEdge, 7, 65, 159, 11},
     };
     return d;
   }();
@@ -36,9 +39,10 @@ frame::UpdateProgram FrameProgram() {
   frame::UpdateProgram program{};
   program.mutexName = u"VKMORAN3_SHELLFIT";
   program.dialog = &UpdateDialogTemplate();
-  program.anchorId = 1003;
-  program.moveOrder = {1003, 1001, 1004, 1002, 1005, 1006, 1, 2};
-  program.statusFontControls = {1005};
+  program.anchorId = ids::kShellSourceLabel;
+  program.moveOrder = {ids::kShellSourceLabel, ids::kShellSource, ids::kShellTargetLabel, ids::kShellTarget,
+                       ids::kStatus, ids::kShellProgress, ids::kStart, ids::kCancel};
+  program.statusFontControls = {ids::kStatus};
   program.titleAtHalfMargin = true;
   return program;
 }

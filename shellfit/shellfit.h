@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "platform/dialog.h"
+#include "platform/dialog_controls.h"
 
 class CZipReader;
 
@@ -25,10 +26,10 @@ inline constexpr std::u16string_view kPreservedNames[] = {
 };
 
 // Dialog controls the updater writes to.
-inline constexpr int kSourceControl = 1001;
-inline constexpr int kTargetControl = 1002;
-inline constexpr int kStatusControl = 1005;
-inline constexpr int kProgressControl = 1006;
+inline constexpr int kSourceControl = platform::controls::kShellSource;
+inline constexpr int kTargetControl = platform::controls::kShellTarget;
+inline constexpr int kStatusControl = platform::controls::kStatus;
+inline constexpr int kProgressControl = platform::controls::kShellProgress;
 
 // OK button, information icon, top-most: every message box of the updater.
 inline constexpr uint32_t kNoticeStyle =

@@ -13,6 +13,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/byte_order.h"
+
 namespace {
 
 const char kUsage[] =
@@ -116,9 +118,9 @@ class Writer {
     if (!out_) Fail("cannot create " + path);
   }
   void Word(uint32_t value) {
-    char bytes[4];
-    for (int i = 0; i < 4; ++i) bytes[i] = char(value >> (8 * i));
-    out_.write(bytes, 4);
+    uint8_t bytes[4];
+    platform::StoreLe32(bytes, value);
+    out_.write(reinterpret_cast<const char*>(bytes), 4);
   }
   void Bytes(const uint8_t* data, uint64_t count) {
     out_.write(reinterpret_cast<const char*>(data), std::streamsize(count));
@@ -131,12 +133,6 @@ class Writer {
  private:
   std::ofstream out_;
 };
-
-uint32_t ByteSum(const uint8_t* data, uint64_t count) {
-  uint32_t sum = 0;
-  for (uint64_t i = 0; i < count; ++i) sum += data[i];
-  return sum;
-}
 
 struct DataSource {
   Generator generator;
@@ -167,7 +163,7 @@ void WriteRecords(const Options& o, DataSource& source, Writer& out) {
       out.Word(0);
       out.Word(0);
     }
-    uint32_t checksum = ByteSum(chunk.data(), count);
+    uint32_t checksum = platform::SumBytes(chunk.data(), count);
     if (index == o.badChecksum) checksum += 1;
     out.Word(address);
     out.Word(index == o.implausible ? 0xFFFFFFF0u : count);

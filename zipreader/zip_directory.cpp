@@ -57,12 +57,12 @@ void CZipDirectory::ReadEndRecord() {
   uint8_t record[kEndRecordSize];
   if (file.Read(record, kEndRecordSize) != kEndRecordSize) Raise(ErrBadArchive);
   std::memcpy(signature, record, 4);
-  endRecord.thisDisk = LoadU16(record + 4);
-  endRecord.diskWithDirectory = LoadU16(record + 6);
-  endRecord.entriesOnThisDisk = LoadU16(record + 8);
-  endRecord.totalEntries = LoadU16(record + 10);
-  endRecord.directorySize = LoadU32(record + 12);
-  endRecord.directoryOffset = LoadU32(record + 16);
+  endRecord.thisDisk = LoadLe16(record + 4);
+  endRecord.diskWithDirectory = LoadLe16(record + 6);
+  endRecord.entriesOnThisDisk = LoadLe16(record + 8);
+  endRecord.totalEntries = LoadLe16(record + 10);
+  endRecord.directorySize = LoadLe32(record + 12);
+  endRecord.directoryOffset = LoadLe32(record + 16);
   store->UpdateVolumeInfo(endRecord.thisDisk);
   // Computed in 64 bits: a directory whose offset plus size wraps past 4 GiB
   // must not pass for one that ends before the end record.
@@ -70,7 +70,7 @@ void CZipDirectory::ReadEndRecord() {
       static_cast<uint64_t>(endRecord.directoryOffset) + endRecord.directorySize;
   bool single = store->Mode() == SingleFile;
   if (single && endRecord.endRecordPosition < directoryEnd) Raise(ErrBadArchive);
-  uint16_t commentLength = LoadU16(record + 20);
+  uint16_t commentLength = LoadLe16(record + 20);
   if (commentLength != 0 &&
       file.Read(comment.Allocate(commentLength, false), commentLength) != commentLength) {
     Raise(ErrBadArchive);

@@ -25,24 +25,24 @@ bool CZipEntryHeader::ReadCentral(CZipVolumeStore& store) {
   uint8_t record[kCentralSize];
   store.ReadBytes(record, kCentralSize, true);
   std::memcpy(signature, record, 4);
-  versionMadeBy = LoadU16(record + 4);
-  versionNeeded = LoadU16(record + 6);
-  flags = LoadU16(record + 8);
-  method = LoadU16(record + 10);
-  modTime = LoadU16(record + 12);
-  modDate = LoadU16(record + 14);
-  crc32 = LoadU32(record + 16);
-  compressedSize = LoadU32(record + 20);
-  uncompressedSize = LoadU32(record + 24);
-  diskStart = LoadU16(record + 34);
-  internalAttr = LoadU16(record + 36);
-  externalAttr = LoadU32(record + 38);
-  localHeaderOffset = LoadU32(record + 42);
+  versionMadeBy = LoadLe16(record + 4);
+  versionNeeded = LoadLe16(record + 6);
+  flags = LoadLe16(record + 8);
+  method = LoadLe16(record + 10);
+  modTime = LoadLe16(record + 12);
+  modDate = LoadLe16(record + 14);
+  crc32 = LoadLe32(record + 16);
+  compressedSize = LoadLe32(record + 20);
+  uncompressedSize = LoadLe32(record + 24);
+  diskStart = LoadLe16(record + 34);
+  internalAttr = LoadLe16(record + 36);
+  externalAttr = LoadLe32(record + 38);
+  localHeaderOffset = LoadLe32(record + 42);
   if (!HasSignature(record, 0x01, 0x02)) return false;
   int volume = store.CurrentVolume();
-  ReadPart(store, name, LoadU16(record + 28));
-  ReadPart(store, extraField, LoadU16(record + 30));
-  ReadPart(store, comment, LoadU16(record + 32));
+  ReadPart(store, name, LoadLe16(record + 28));
+  ReadPart(store, extraField, LoadLe16(record + 30));
+  ReadPart(store, comment, LoadLe16(record + 32));
   return store.CurrentVolume() == volume;
 }
 
@@ -50,20 +50,20 @@ bool CZipEntryHeader::ReadLocal(CZipVolumeStore& store) {
   uint8_t record[kLocalSize];
   store.ReadBytes(record, kLocalSize, true);
   if (!HasSignature(record, 0x03, 0x04)) return false;
-  uint16_t localFlags = LoadU16(record + 6);
+  uint16_t localFlags = LoadLe16(record + 6);
   bool hasDescriptor = (localFlags & 0x0008) != 0;
   if ((localFlags & 0x000F) != (flags & 0x000F)) flags = localFlags;
-  if (LoadU16(record + 8) != method || (method != 0 && method != 8)) return false;
-  localNameLength = LoadU16(record + 26);
+  if (LoadLe16(record + 8) != method || (method != 0 && method != 8)) return false;
+  localNameLength = LoadLe16(record + 26);
   if (!hasDescriptor && !CheckDescriptor(record + 14)) return false;
-  localExtraLength = LoadU16(record + 28);
+  localExtraLength = LoadLe16(record + 28);
   store.File()->Seek(localNameLength, SeekCurrent);
   return true;
 }
 
 bool CZipEntryHeader::CheckDescriptor(const uint8_t* bytes) const {
-  return LoadU32(bytes) == crc32 && LoadU32(bytes + 4) == compressedSize &&
-         LoadU32(bytes + 8) == uncompressedSize;
+  return LoadLe32(bytes) == crc32 && LoadLe32(bytes + 4) == compressedSize &&
+         LoadLe32(bytes + 8) == uncompressedSize;
 }
 
 std::u16string CZipEntryHeader::GetEntryName() const {

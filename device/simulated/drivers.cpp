@@ -11,6 +11,7 @@
 #include "device/simulated/simulated_hardware.h"
 #include "device/device_config.h"
 #include "platform/drivers.h"
+#include "platform/flash_protocol.h"
 #include "device/simulated/flash.h"
 #include "device/simulated/journal.h"
 #include "platform/text.h"
@@ -20,11 +21,10 @@ namespace platform {
 
 namespace {
 
-constexpr uint32_t kPowerUpdateEnter = 0x01013EA8;
-constexpr uint32_t kPowerUpdateLeave = 0x01013EAC;
-
 // The power driver only takes note of the update's start and end.
-bool PowerControl(uint32_t code) { return code == kPowerUpdateEnter || code == kPowerUpdateLeave; }
+bool PowerControl(uint32_t code) {
+  return code == protocol::PWR_IOCTL_UPDATE_ENTER || code == protocol::PWR_IOCTL_UPDATE_LEAVE;
+}
 
 struct SharedState {
   Journal journal;

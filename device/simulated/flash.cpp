@@ -7,66 +7,15 @@
 #include <cstring>
 #include <system_error>
 
-#if defined(__x86_64__)
-#include <immintrin.h>
-#endif
-
+#include "platform/byte_order.h"
+#include "platform/flash_protocol.h"
 #include "platform/trace.h"
 
 namespace platform {
 
 namespace {
 
-constexpr uint32_t kImageHeaderSize = 15;
-constexpr uint32_t kRecordHeaderSize = 12;
-constexpr uint32_t kMultiHeaderSize = 47;
-constexpr uint32_t kRegionTableOffset = 15;
-constexpr char kMultiSignature[7] = {'X', '0', '0', '0', 'F', 'F', '\n'};
-
-uint32_t Le32(const uint8_t* bytes) {
-  return uint32_t(bytes[0]) | uint32_t(bytes[1]) << 8 | uint32_t(bytes[2]) << 16 |
-         uint32_t(bytes[3]) << 24;
-}
-
-// The record checksum: the byte sum modulo 2^32. Records are large, so the
-// bytes are summed a vector at a time (the sum of absolute differences
-// against zero adds eight bytes into each 64-bit lane), the rest one by one.
-#if defined(__x86_64__)
-__attribute__((target("avx2")))
-uint64_t WideByteSum(const uint8_t*& bytes, uint32_t& count) {
-  __m256i sums = _mm256_setzero_si256();
-  const __m256i zero = _mm256_setzero_si256();
-  for (; count >= 32; count -= 32, bytes += 32) {
-    const __m256i block = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(bytes));
-    sums = _mm256_add_epi64(sums, _mm256_sad_epu8(block, zero));
-  }
-  uint64_t lanes[4];
-  _mm256_storeu_si256(reinterpret_cast<__m256i*>(lanes), sums);
-  return lanes[0] + lanes[1] + lanes[2] + lanes[3];
-}
-
-uint64_t NarrowByteSum(const uint8_t*& bytes, uint32_t& count) {
-  __m128i sums = _mm_setzero_si128();
-  const __m128i zero = _mm_setzero_si128();
-  for (; count >= 16; count -= 16, bytes += 16) {
-    const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes));
-    sums = _mm_add_epi64(sums, _mm_sad_epu8(block, zero));
-  }
-  uint64_t halves[2];
-  _mm_storeu_si128(reinterpret_cast<__m128i*>(halves), sums);
-  return halves[0] + halves[1];
-}
-#endif
-
-uint32_t ByteSum(const uint8_t* bytes, uint32_t count) {
-  uint64_t total = 0;
-#if defined(__x86_64__)
-  static const bool hasAvx2 = __builtin_cpu_supports("avx2");
-  total = hasAvx2 ? WideByteSum(bytes, count) : NarrowByteSum(bytes, count);
-#endif
-  while (count-- > 0) total += *bytes++;
-  return uint32_t(total);
-}
+using namespace protocol;
 
 bool WriteAll(int fd, const uint8_t* bytes, uint64_t count, uint64_t offset) {
   while (count > 0) {
@@ -91,16 +40,16 @@ bool SimulatedFlash::Control(uint32_t code, const void* input, uint32_t inputLen
   const auto* bytes = static_cast<const uint8_t*>(input);
   if (bytes == nullptr) inputLength = 0;
   switch (code) {
-    case flash_codes::kWriteNboot: return WriteBootLoader("nboot.bin", bytes, inputLength);
-    case flash_codes::kWriteEboot: return WriteBootLoader("eboot.nb0", bytes, inputLength);
-    case flash_codes::kGetBoardRevision: return ReportBoardRevision(output, outputLength);
-    case flash_codes::kKernelOpen: return OpenKernel();
-    case flash_codes::kMultiHeader: return AcceptMultiHeader(bytes, inputLength);
-    case flash_codes::kImageHeader: return AcceptImageHeader(bytes, inputLength);
-    case flash_codes::kImageRecord: return AcceptRecord(bytes, inputLength);
-    case flash_codes::kSetVersion: return AcceptVersion(bytes, inputLength);
-    case flash_codes::kKernelFinish: return Advance(Phase::VersionSet, Phase::Finished);
-    case flash_codes::kKernelClose:
+    case SCD_IOCTL_WRITE_NBOOT: return WriteBootLoader("nboot.bin", bytes, inputLength);
+    case SCD_IOCTL_WRITE_EBOOT: return WriteBootLoader("eboot.nb0", bytes, inputLength);
+    case SCD_IOCTL_GET_BOARD_REVISION: return ReportBoardRevision(output, outputLength);
+    case SCD_IOCTL_KERNEL_OPEN: return OpenKernel();
+    case SCD_IOCTL_MULTI_HEADER: return AcceptMultiHeader(bytes, inputLength);
+    case SCD_IOCTL_IMAGE_HEADER: return AcceptImageHeader(bytes, inputLength);
+    case SCD_IOCTL_IMAGE_RECORD: return AcceptRecord(bytes, inputLength);
+    case SCD_IOCTL_SET_VERSION: return AcceptVersion(bytes, inputLength);
+    case SCD_IOCTL_KERNEL_FINISH: return Advance(Phase::VersionSet, Phase::Finished);
+    case SCD_IOCTL_KERNEL_CLOSE:
       if (!Advance(Phase::Finished, Phase::Idle)) return false;
       CloseRegionFile();
       return true;
@@ -146,13 +95,14 @@ bool SimulatedFlash::Advance(Phase from, Phase to) {
 }
 
 bool SimulatedFlash::AcceptMultiHeader(const uint8_t* input, uint32_t length) {
-  if (phase_ != Phase::Opened || length != kMultiHeaderSize) return false;
-  if (std::memcmp(input, kMultiSignature, sizeof kMultiSignature) != 0) return false;
-  if (Le32(input + 11) != regions_.size()) return false;
-  if (Le32(input + 7) != ByteSum(input + kRegionTableOffset, 8 * regions_.size())) return false;
+  if (phase_ != Phase::Opened || length != kMultiImageHeaderSize) return false;
+  if (std::memcmp(input, kMultiImageSignature, sizeof kMultiImageSignature) != 0) return false;
+  if (LoadLe32(input + kMultiCountOffset) != regions_.size()) return false;
+  const uint32_t tableSum = SumBytes(input + kMultiRegionTableOffset, kMultiRegionTableSize);
+  if (LoadLe32(input + kMultiChecksumOffset) != tableSum) return false;
   for (std::size_t i = 0; i < regions_.size(); ++i) {
-    regions_[i].start = Le32(input + kRegionTableOffset + 8 * i);
-    regions_[i].length = Le32(input + kRegionTableOffset + 8 * i + 4);
+    regions_[i].start = LoadLe32(input + kMultiRegionTableOffset + 8 * i);
+    regions_[i].length = LoadLe32(input + kMultiRegionTableOffset + 8 * i + 4);
   }
   phase_ = Phase::HeaderAccepted;
   return true;
@@ -165,7 +115,10 @@ bool SimulatedFlash::AcceptImageHeader(const uint8_t* input, uint32_t length) {
                         (phase_ == Phase::InImage && currentRegion_ + 1 < int(regions_.size()));
   if (!expected || length != kImageHeaderSize) return false;
   const Region& next = regions_[currentRegion_ + 1];
-  if (Le32(input + 7) != next.start || Le32(input + 11) != next.length) return false;
+  if (LoadLe32(input + kImageStartOffset) != next.start ||
+      LoadLe32(input + kImageLengthOffset) != next.length) {
+    return false;
+  }
   CloseRegionFile();
   if (!EnsureFolder()) return false;
   char name[32];
@@ -183,7 +136,7 @@ bool SimulatedFlash::AcceptImageHeader(const uint8_t* input, uint32_t length) {
 
 bool SimulatedFlash::AcceptRecord(const uint8_t* input, uint32_t length) {
   if (phase_ != Phase::InImage || endRecordSeen_ || length < kRecordHeaderSize) return false;
-  const uint32_t address = Le32(input), dataLength = Le32(input + 4), checksum = Le32(input + 8);
+  const uint32_t address = LoadLe32(input), dataLength = LoadLe32(input + 4), checksum = LoadLe32(input + 8);
   if (address == 0 && checksum == 0) {
     if (length != kRecordHeaderSize) return false;
     endRecordSeen_ = true;
@@ -194,7 +147,7 @@ bool SimulatedFlash::AcceptRecord(const uint8_t* input, uint32_t length) {
   if (address < region.start ||
       uint64_t(address - region.start) + dataLength > region.length) return false;
   const uint8_t* data = input + kRecordHeaderSize;
-  if (ByteSum(data, dataLength) != checksum) return false;
+  if (SumBytes(data, dataLength) != checksum) return false;
   return WriteAll(regionFile_, data, dataLength, address - region.start);
 }
 
@@ -204,7 +157,7 @@ bool SimulatedFlash::AcceptVersion(const uint8_t* input, uint32_t length) {
   CloseRegionFile();
   std::FILE* file = std::fopen((folder_ / "version").c_str(), "wb");
   if (file == nullptr) return false;
-  const bool written = std::fprintf(file, "0x%08X", Le32(input)) == 10;
+  const bool written = std::fprintf(file, "0x%08X", LoadLe32(input)) == 10;
   if (std::fclose(file) != 0 || !written) return false;
   phase_ = Phase::VersionSet;
   return true;

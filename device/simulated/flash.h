@@ -14,19 +14,6 @@
 
 namespace platform {
 
-namespace flash_codes {
-inline constexpr uint32_t kWriteNboot = 0x80012004;
-inline constexpr uint32_t kWriteEboot = 0x8001202C;
-inline constexpr uint32_t kKernelOpen = 0x80012054;
-inline constexpr uint32_t kMultiHeader = 0x80012060;
-inline constexpr uint32_t kImageHeader = 0x80012064;
-inline constexpr uint32_t kImageRecord = 0x80012068;
-inline constexpr uint32_t kSetVersion = 0x80012070;
-inline constexpr uint32_t kKernelFinish = 0x8001205C;
-inline constexpr uint32_t kKernelClose = 0x80012058;
-inline constexpr uint32_t kGetBoardRevision = 0x80012084;
-}  // namespace flash_codes
-
 class SimulatedFlash {
  public:
   SimulatedFlash(std::filesystem::path folder, uint32_t boardRevision);

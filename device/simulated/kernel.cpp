@@ -12,6 +12,7 @@
 #include "device/simulated/simulated_hardware.h"
 #include "device/device_config.h"
 #include "device/simulated/journal.h"
+#include "platform/flash_protocol.h"
 #include "platform/kernel.h"
 #include "platform/trace.h"
 
@@ -19,7 +20,6 @@ namespace platform {
 
 namespace {
 
-constexpr uint32_t kHalReboot = 0x0101003C;
 constexpr uint32_t kPowerStatusSize = sizeof(PowerStatusRecord);
 
 std::string Lower(std::string_view text) {
@@ -100,7 +100,7 @@ class SimulatedKernel : public Kernel {
                                       uint32_t /*inputLength*/, void* /*output*/,
                                       uint32_t /*outputLength*/) override {
     if (!coreDll_) return Missing("KernelIoControl");
-    const bool ok = code == kHalReboot && !Fails("KernelIoControl");
+    const bool ok = code == protocol::IOCTL_HAL_REBOOT && !Fails("KernelIoControl");
     uint8_t input[4];
     LittleEndian(input, code);
     journal_.Record("KERNEL", "KernelIoControl", input, 4, ok);

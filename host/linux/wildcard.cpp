@@ -4,10 +4,6 @@
 
 namespace platform {
 
-bool HasWildcard(std::u16string_view text) {
-  return text.find_first_of(u"*?") != std::u16string_view::npos;
-}
-
 bool MatchWildcard(std::u16string_view pattern, std::u16string_view name) {
   if (pattern == u"*.*") pattern = u"*";
   // Greedy match with one back-track point: the last star seen.

@@ -7,6 +7,5 @@
 namespace platform {
 
 bool MatchWildcard(std::u16string_view pattern, std::u16string_view name);
-bool HasWildcard(std::u16string_view text);
 
 }  // namespace platform

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "platform/byte_order.h"
 #include "imagefit/image_files.h"
 #include "imagefit/whole_file_buffer.h"
 #include "tests/imagefit/fakes.h"
@@ -32,12 +33,12 @@ TEST(MultiImageHeader, WorkedExampleOfFourRegions) {
   EXPECT_EQ(std::vector<uint8_t>(block + 7, block + 15),
             (std::vector<uint8_t>{0xAA, 0, 0, 0, 4, 0, 0, 0}));
   const uint32_t table[] = {0x100, 16, 0x200, 32, 0x300, 48, 0x400, 64};
-  for (int i = 0; i < 8; ++i) EXPECT_EQ(imagefit::ReadLittleEndian32(block + 15 + 4 * i), table[i]);
+  for (int i = 0; i < 8; ++i) EXPECT_EQ(platform::LoadLe32(block + 15 + 4 * i), table[i]);
   for (int i = 0; i < 4; ++i) {
     const uint8_t* slot = block + 47 + 15 * i;
     EXPECT_EQ(std::string(reinterpret_cast<const char*>(slot), 7), "B000FF\n");
-    EXPECT_EQ(imagefit::ReadLittleEndian32(slot + 7), table[2 * i]);
-    EXPECT_EQ(imagefit::ReadLittleEndian32(slot + 11), table[2 * i + 1]);
+    EXPECT_EQ(platform::LoadLe32(slot + 7), table[2 * i]);
+    EXPECT_EQ(platform::LoadLe32(slot + 11), table[2 * i + 1]);
   }
 }
 
@@ -50,12 +51,12 @@ TEST(MultiImageHeader, ShortFilesReadAsZerosAndOddSyncBytesPass) {
   uint8_t block[kHeaderBlockSize];
   ASSERT_TRUE(BuildMultiImageHeader(u"\\a", u"\\b", u"\\c", u"\\d", block));
   EXPECT_EQ(std::string(reinterpret_cast<char*>(block + 47), 7), "ZZZZZZZ");
-  EXPECT_EQ(imagefit::ReadLittleEndian32(block + 15), 0x332211u);  // 3 bytes into a zeroed word
-  EXPECT_EQ(imagefit::ReadLittleEndian32(block + 19), 0u);
+  EXPECT_EQ(platform::LoadLe32(block + 15), 0x332211u);  // 3 bytes into a zeroed word
+  EXPECT_EQ(platform::LoadLe32(block + 19), 0u);
   EXPECT_EQ(std::vector<uint8_t>(block + 62, block + 77),
             (std::vector<uint8_t>{1, 2, 3, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}));
-  EXPECT_EQ(imagefit::ReadLittleEndian32(block + 31), 0x300u);
-  EXPECT_EQ(imagefit::ReadLittleEndian32(block + 7), imagefit::SumBytes(32, block + 15));
+  EXPECT_EQ(platform::LoadLe32(block + 31), 0x300u);
+  EXPECT_EQ(platform::LoadLe32(block + 7), imagefit::SumBytes(32, block + 15));
 }
 
 TEST(MultiImageHeader, MissingFileFails) {

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "platform/byte_order.h"
 #include "imagefit/flash_driver.h"
 #include "imagefit/image_files.h"
 #include "device/device.h"
@@ -110,7 +111,7 @@ TEST_F(SimulatedFlashTest, BootLoadersAreStoredAsReceived) {
   EXPECT_EQ(ReadHostFile(folder.path() / "flash" / "eboot.nb0"), Pattern(5, 4));
   uint8_t revision[4] = {};
   EXPECT_TRUE(flash.Control(SCD_IOCTL_GET_BOARD_REVISION, nullptr, 0, revision, 4));
-  EXPECT_EQ(ReadLittleEndian32(revision), 5u);
+  EXPECT_EQ(platform::LoadLe32(revision), 5u);
   EXPECT_FALSE(flash.Control(SCD_IOCTL_GET_BOARD_REVISION, nullptr, 0, revision, 2));
 }
 
@@ -249,7 +250,7 @@ TEST_F(SimulatedServices, FailingCodesAndBoardRevision) {
   EXPECT_TRUE(flash->IoControl(SCD_IOCTL_WRITE_EBOOT, data, 3, nullptr, 0));
   uint8_t revision[4] = {};
   EXPECT_TRUE(flash->IoControl(SCD_IOCTL_GET_BOARD_REVISION, nullptr, 0, revision, 4));
-  EXPECT_EQ(ReadLittleEndian32(revision), 4u);
+  EXPECT_EQ(platform::LoadLe32(revision), 4u);
   const std::string crc = Crc({1, 2, 3});
   EXPECT_EQ(Journal(),
             (std::vector<std::string>{"SCD1 0x80012004 len=3 crc32=" + crc + " fail",

@@ -5,6 +5,7 @@
 #include <string>
 #include <utility>
 
+#include "platform/dialog_controls.h"
 #include "ui/console/console_view.h"
 #include "platform/text.h"
 #include "platform/trace.h"
@@ -12,8 +13,8 @@
 namespace platform {
 namespace {
 
-constexpr int kStartId = 1;
-constexpr int kCancelId = 2;
+constexpr int kStartId = controls::kStart;
+constexpr int kCancelId = controls::kCancel;
 
 // A device context that measures in the console's cell and prints what the
 // dialog procedure draws (the title).
