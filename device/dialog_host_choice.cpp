@@ -7,11 +7,18 @@
 
 #include "device/device_config.h"
 #include "ui/console/console_host.h"
+#if FITKIT_WITH_FLTK
 #include "ui/fltk/fltk_host.h"
+#endif
 #include "platform/trace.h"
 
 namespace platform {
 namespace {
+
+#if !FITKIT_WITH_FLTK
+// Built without the window host: no display ever counts as available.
+bool FltkDisplayAvailable() { return false; }
+#endif
 
 ScreenMetrics ScreenOf(const DeviceContext& context) {
   ScreenMetrics screen;
@@ -45,8 +52,10 @@ bool WantsWindow() {
 std::unique_ptr<DialogHost> CreateDialogHost(const DeviceContext& context) {
   const ScreenMetrics screen = ScreenOf(context);
   if (WantsWindow()) {
+#if FITKIT_WITH_FLTK
     Trace("dialog host: window %dx%d", screen.width, screen.height);
     return std::make_unique<FltkDialogHost>(screen);
+#endif
   }
   Trace("dialog host: console %dx%d", screen.width, screen.height);
   return std::make_unique<ConsoleDialogHost>(screen, std::cin, std::cout);
