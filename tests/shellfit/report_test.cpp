@@ -35,9 +35,9 @@ class ShellfitReportTest : public ::testing::Test {
   fs::path Package() const { return Card("KTR 60 SHELL.ZIP"); }
 
   // Runs the program from the storage card with `input`; returns the report.
-  Json Run(const std::string& input) {
+  Json Run(const std::string& input, const std::vector<std::string>& args = {}) {
     const fs::path file = reports_.path() / "report.json";
-    run_ = RunProgram(Card("shellfit.exe"), {},
+    run_ = RunProgram(Card("shellfit.exe"), args,
                       {{"FITKIT_UI", "console"},
                        {"FITKIT_DEVICE", root_.path().string()},
                        {"FITKIT_REPORT", file.string()}},
@@ -67,8 +67,10 @@ TEST_F(ShellfitReportTest, InstalledRunNamesEverythingItDid) {
   fs::copy_file("/bin/sleep", Flash("sleeper.exe"));
   ChildProcess sleeper(Flash("sleeper.exe"), {"30"});
 
-  const Json report = Run("\n");
+  // The versions here are the ones the /upgrade check compared.
+  const Json report = Run("\n", {"/upgrade"});
   ExpectCommonFields(report, 1);
+  EXPECT_EQ(report["command_line"], "/upgrade");
   EXPECT_EQ(report["outcome"], "installed");
   EXPECT_EQ(report["message_boxes"], Json::array());
   EXPECT_EQ(report["main_exe"]["installed"], "1.2.3");
@@ -114,6 +116,9 @@ TEST_F(ShellfitReportTest, IncompleteRunListsTheEntryThatFailed) {
   const Json report = Run("\nok\nok\nok\n");
   ExpectCommonFields(report, 1);
   EXPECT_EQ(report["outcome"], "incomplete");
+  // Read before the deletion and from the unpacked file.
+  EXPECT_EQ(report["main_exe"]["installed"], "1.2.3");
+  EXPECT_EQ(report["main_exe"]["packaged"], "1.2.4");
   EXPECT_EQ(report["entries"]["total"], 3);
   EXPECT_EQ(report["entries"]["verified"], 2);
   ASSERT_EQ(report["entries"]["failed"].size(), 1u);
