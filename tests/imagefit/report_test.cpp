@@ -78,7 +78,7 @@ class ImagefitReportTest : public ::testing::Test {
 };
 
 TEST_F(ImagefitReportTest, RestartedRunReportsTheImageSetAndEveryStep) {
-  MakeDevice("--os-version V1.0.5");
+  MakeDevice("--os-version V1.0.4");
   const Json report = Run("start\n");
   EXPECT_EQ(exitCode_, 1);
   EXPECT_EQ(report["program"], "imagefit");
@@ -94,7 +94,7 @@ TEST_F(ImagefitReportTest, RestartedRunReportsTheImageSetAndEveryStep) {
   }
   EXPECT_EQ(report["image_set"]["version"], "V1.0.9");
   EXPECT_EQ(report["image_set"]["version_code"], "0x03010009");
-  EXPECT_EQ(report["installed_version"], "V1.0.5");
+  EXPECT_EQ(report["installed_version"], "V1.0.4");
   EXPECT_EQ(report["board_revision"], 3);
   EXPECT_EQ(report["run_image_update"], 1);
   EXPECT_EQ(report["restarted"], true);
@@ -108,8 +108,16 @@ TEST_F(ImagefitReportTest, RestartedRunReportsTheImageSetAndEveryStep) {
 }
 
 TEST_F(ImagefitReportTest, StoppedAndPassedOverRunsSayWhichStepFailed) {
-  MakeDevice("--fail 0x80012004");  // the driver refuses nboot
+  // The registry from an export in UTF-16, as a device's registry editor writes it.
+  const std::u16string exported =
+      u"\uFEFFWindows Registry Editor Version 5.00\r\n\r\n[HKEY_LOCAL_MACHINE\\Ident]\r\n"
+      u"\"Model\"=\"KTR 60\"\r\n\"Version\"=\"V0.9.1\"\r\n";
+  WriteHostFile(root_.path() / "export.reg",
+                std::string(reinterpret_cast<const char*>(exported.data()), exported.size() * 2));
+  MakeDevice("--fail 0x80012004 --registry " +
+             Quote(root_.path() / "export.reg"));  // the driver refuses nboot
   Json report = Run("start\nno\n");
+  EXPECT_EQ(report["installed_version"], "V0.9.1");
   EXPECT_EQ(exitCode_, 2) << "No gives the buttons back; the end of input cancels";
   EXPECT_EQ(report["exit_code"], 2);
   EXPECT_EQ(report["outcome"], "stopped");
