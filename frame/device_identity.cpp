@@ -114,10 +114,10 @@ bool FileExists(std::u16string_view path) {
   return platform::Files().GetAttributes(path) != platform::kInvalidAttributes;
 }
 
-void ForceDeleteFile(std::u16string_view path) {
+bool ForceDeleteFile(std::u16string_view path) {
   platform::FileSystem& files = platform::Files();
   files.SetAttributes(path, platform::FILE_ATTRIBUTE_NORMAL | platform::FILE_ATTRIBUTE_ARCHIVE);
-  files.DeleteFile(path);
+  return files.DeleteFile(path);
 }
 
 uint32_t ParseVersion(std::u16string_view text, VersionForm form) {

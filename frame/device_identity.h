@@ -21,8 +21,8 @@ bool GetFlashDriveFolder(std::u16string* out);
 
 bool FileExists(std::u16string_view path);
 
-// Clears read-only, hidden and system, then deletes; failures are ignored.
-void ForceDeleteFile(std::u16string_view path);
+// Clears read-only, hidden and system, then deletes; true when the file went.
+bool ForceDeleteFile(std::u16string_view path);
 
 // The two forms the programs scan a version with.
 enum class VersionForm {

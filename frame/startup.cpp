@@ -5,6 +5,7 @@
 #include <cstdlib>
 
 #include "platform/environment.h"
+#include "platform/outcome_report.h"
 #include "platform/system.h"
 
 namespace frame {
@@ -33,6 +34,7 @@ int RunUpdateProgram(const UpdateProgram& program, const std::u16string& command
   // (other than "already exists") does not stop the program.
   if (platform::System().CreateNamedMutex(program.mutexName) ==
       platform::MutexResult::AlreadyExists) {
+    platform::SetOutcome("already-running");
     return 0;
   }
   if (program.prepare != nullptr && !program.prepare(commandLine)) return 0;

@@ -4,6 +4,7 @@
 
 #include "frame/update_dialog.h"
 #include "platform/dialog_controls.h"
+#include "platform/outcome_report.h"
 #include "platform/text.h"
 
 namespace frame {
@@ -94,7 +95,9 @@ void ShowStatus(platform::Dialog& dialog, std::u16string_view action, std::u16st
 void PumpOneMessage(platform::Dialog& dialog) { dialog.PumpOneMessage(); }
 
 int ShowMessageBox(platform::Dialog& dialog, std::u16string_view text, uint32_t style) {
-  return dialog.MessageBox(text, TitleText, style | platform::MB_TOPMOST);
+  const int answer = dialog.MessageBox(text, TitleText, style | platform::MB_TOPMOST);
+  platform::RecordMessageBox(text, TitleText, style, answer);
+  return answer;
 }
 
 }  // namespace frame

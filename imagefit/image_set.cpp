@@ -5,6 +5,7 @@
 #include "frame/device_identity.h"
 #include "frame/update_dialog.h"
 #include "imagefit/image_version.h"
+#include "imagefit/update_report.h"
 #include "platform/environment.h"
 #include "platform/file_system.h"
 #include "platform/text.h"
@@ -65,7 +66,9 @@ bool PrepareImageSet(platform::Dialog& dialog) {
   const std::u16string versionFile = FindVersionFile();
   const uint32_t installed = ReadInstalledVersion();
   ImageVersion = versionFile.empty() ? 0 : ReadImageVersion(versionFile);
-  if (!BuildImagePaths()) return false;
+  const bool complete = BuildImagePaths();
+  NoteImageSet(versionFile, installed, complete);
+  if (!complete) return false;
   dialog.SetItemText(kInstalledVersionField, FormatShownVersion(installed));
   dialog.SetItemText(kNewVersionField, FormatShownVersion(ImageVersion));
   dialog.SetItemText(kStatusLine, u"Ready...");

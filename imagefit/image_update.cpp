@@ -6,6 +6,7 @@
 #include "imagefit/device_power.h"
 #include "imagefit/flash_driver.h"
 #include "imagefit/image_set.h"
+#include "imagefit/update_report.h"
 
 namespace imagefit {
 
@@ -30,7 +31,7 @@ class StoreRestore {
     known_ = true;
   }
   void Restore() const {
-    if (known_) SetMemoryDivision(storePages_);
+    if (known_) NoteStep("restore memory division", SetMemoryDivision(storePages_) == 0);
   }
 
  private:
@@ -46,49 +47,66 @@ bool WaitForExternalPower() {
 }
 
 // A failed step: Yes marks the run as not clean, No stops it.
-bool PassOver(platform::Dialog& dialog, std::u16string_view text, int* result) {
-  if (!AskToContinue(dialog, text)) return false;
+bool PassOver(platform::Dialog& dialog, std::string_view step, std::u16string_view text,
+              int* result) {
+  if (!AskToContinue(dialog, text)) {
+    NoteStep(step, kStepStopped);
+    return false;
+  }
+  NoteStep(step, kStepPassedOver);
   *result = 0;
   return true;
 }
 
+// A step that asks whether to go on when it failed.
+bool Step(platform::Dialog& dialog, std::string_view step, bool ok,
+          std::u16string_view failureText, int* result) {
+  if (!ok) return PassOver(dialog, step, failureText, result);
+  NoteStep(step, kStepOk);
+  return true;
+}
+
 bool RunBootLoaderStep(platform::Dialog& dialog, int image, bool (*update)(std::u16string_view),
-                       std::u16string_view failureText, int* result) {
+                       std::string_view step, std::u16string_view failureText, int* result) {
   ShowTransferStatus(dialog, ImagePaths[image].c_str());
-  return update(ImagePaths[image]) || PassOver(dialog, failureText, result);
+  return Step(dialog, step, update(ImagePaths[image]), failureText, result);
 }
 
 }  // namespace
 
 int RunImageUpdate(platform::Dialog& dialog) {
   if (!WaitForExternalPower()) {
+    NoteStep("external power", kStepStopped);
     frame::ShowMessageBox(dialog, u"Please make sure an AC online!", kNoPowerStyle);
     return -1;
   }
+  NoteStep("external power", kStepOk);
   int result = 1;
   StoreRestore restore;
   uint32_t storePages = 0, programPages = 0, pageSize = 0;
   if (GetMemoryDivision(&storePages, &programPages, &pageSize)) {
+    NoteStep("get memory division", kStepOk);
     restore.Remember(storePages);
-  } else if (!PassOver(dialog, u"ERROR!\r\nGetSystemMemoryDivision() failed!\r\nCONTINUE?",
-                       &result)) {
+  } else if (!PassOver(dialog, "get memory division",
+                       u"ERROR!\r\nGetSystemMemoryDivision() failed!\r\nCONTINUE?", &result)) {
     return -1;
   }
   const bool stepsDone =
-      (SetMemoryDivision(UPDATE_STORE_PAGES) == 0 ||
-       PassOver(dialog, u"ERROR!\r\nSetSystemMemoryDivision() failed!\r\nCONTINUE?", &result)) &&
-      RunBootLoaderStep(dialog, kNboot, UpdateNBOOT,
+      Step(dialog, "set memory division", SetMemoryDivision(UPDATE_STORE_PAGES) == 0,
+           u"ERROR!\r\nSetSystemMemoryDivision() failed!\r\nCONTINUE?", &result) &&
+      RunBootLoaderStep(dialog, kNboot, UpdateNBOOT, "nboot",
                         u"ERROR!\r\nUpdateNBOOT() failed!\r\nCONTINUE?", &result) &&
-      RunBootLoaderStep(dialog, kEboot, UpdateEBOOT,
+      RunBootLoaderStep(dialog, kEboot, UpdateEBOOT, "eboot",
                         u"ERROR!\r\nUpdateEBOOT() failed!\r\nCONTINUE?", &result);
   if (!stepsDone) {
     restore.Restore();
     return -1;
   }
   const bool kernelDone =
-      UpdateKernel(ImagePaths[kDrivers], ImagePaths[kTinynk], ImagePaths[kNk], ImagePaths[kChain],
-                   ImageVersion, OnImageProgress, &dialog) ||
-      PassOver(dialog, u"ERROR!\r\nUpdateKernel() failed!\r\nCONTINUE?", &result);
+      Step(dialog, "kernel",
+           UpdateKernel(ImagePaths[kDrivers], ImagePaths[kTinynk], ImagePaths[kNk],
+                        ImagePaths[kChain], ImageVersion, OnImageProgress, &dialog),
+           u"ERROR!\r\nUpdateKernel() failed!\r\nCONTINUE?", &result);
   restore.Restore();
   return kernelDone ? result : -1;
 }
@@ -100,13 +118,18 @@ bool ConfirmBoardRevision(platform::Dialog& dialog) {
   uint32_t board = kDefaultBoardRevision;
   GetBoardRevision(&board);
   const uint32_t image = ImageVersion >> 24;
-  if (board == image) return true;
+  if (board == image) {
+    NoteRevisionCheck(board, true);
+    return true;
+  }
   const std::u16string_view text =
       board < image
           ? u"Are you sure you want to update the REV-D image to the REV-C device?\r\n"
             u"It cause to halt the system!"
           : u"Are you sure you want to update the REV-C image to the REV-D device?";
-  if (frame::ShowMessageBox(dialog, text, kRevisionStyle) != platform::IDYES) return false;
+  const bool confirmed = frame::ShowMessageBox(dialog, text, kRevisionStyle) == platform::IDYES;
+  NoteRevisionCheck(board, confirmed);
+  if (!confirmed) return false;
   for (int i = 0; i < kPumpsAfterRevisionYes; ++i) frame::PumpOneMessage(dialog);
   return true;
 }
@@ -119,16 +142,18 @@ void EnableButtons(platform::Dialog& dialog, bool enabled) {
 }  // namespace
 
 void RunStart(platform::Dialog& dialog) {
+  NoteRunBegins();
   if (!ConfirmBoardRevision(dialog)) return;
   EnableButtons(dialog, false);
-  NotifyPowerDriver(false);
+  NoteStep("power driver enter", NotifyPowerDriver(false));
   const int result = RunImageUpdate(dialog);
-  NotifyPowerDriver(true);
+  NoteRunResult(result);
+  NoteStep("power driver leave", NotifyPowerDriver(true));
   if (result < 0) {
     EnableButtons(dialog, true);
     return;
   }
-  RebootDevice();
+  NoteRestart(RebootDevice(), result);
   dialog.EndDialog(1);
 }
 

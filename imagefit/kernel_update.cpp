@@ -3,15 +3,24 @@
 #include "platform/byte_order.h"
 #include "imagefit/flash_driver.h"
 #include "imagefit/image_files.h"
+#include "imagefit/update_report.h"
 
 namespace imagefit {
 
 namespace {
 
-bool Send(platform::DriverHandle* driver, uint32_t code, const void* input = nullptr,
-          uint32_t length = 0) {
-  return DriverControl(driver, code, input, length, nullptr, 0);
+bool Send(platform::DriverHandle* driver, std::string_view step, uint32_t code,
+          const void* input = nullptr, uint32_t length = 0) {
+  const bool sent = DriverControl(driver, code, input, length, nullptr, 0);
+  NoteStep(step, sent);
+  return sent;
 }
+
+constexpr std::string_view kRegionSteps[kRegionCount][2] = {
+    {"image header drivers.bin", "records drivers.bin"},
+    {"image header tinynk.bin", "records tinynk.bin"},
+    {"image header nk.bin", "records nk.bin"},
+    {"image header chain.bin", "records chain.bin"}};
 
 }  // namespace
 
@@ -19,26 +28,36 @@ bool UpdateKernel(std::u16string_view driversPath, std::u16string_view tinynkPat
                   std::u16string_view nkPath, std::u16string_view chainPath, uint32_t version,
                   ProgressCallback callback, void* context) {
   DriverPtr driver = OpenUpdateDriver();
+  NoteStep("open flash driver", bool(driver));
   if (!driver) return false;
-  if (!Send(driver.get(), SCD_IOCTL_KERNEL_OPEN)) return false;
+  if (!Send(driver.get(), "kernel open", SCD_IOCTL_KERNEL_OPEN)) return false;
   uint8_t block[kHeaderBlockSize];
-  if (!BuildMultiImageHeader(driversPath, tinynkPath, nkPath, chainPath, block)) return false;
-  if (!Send(driver.get(), SCD_IOCTL_MULTI_HEADER, block, kMultiImageHeaderSize)) return false;
+  const bool built = BuildMultiImageHeader(driversPath, tinynkPath, nkPath, chainPath, block);
+  NoteStep("read image headers", built);
+  if (!built) return false;
+  if (!Send(driver.get(), "multi-image header", SCD_IOCTL_MULTI_HEADER, block,
+            kMultiImageHeaderSize)) {
+    return false;
+  }
 
   const std::u16string_view paths[kRegionCount] = {driversPath, tinynkPath, nkPath, chainPath};
   for (uint32_t region = 0; region < kRegionCount; ++region) {
     const uint8_t* header = block + kMultiImageHeaderSize + region * kImageHeaderSize;
-    if (!Send(driver.get(), SCD_IOCTL_IMAGE_HEADER, header, kImageHeaderSize)) return false;
+    if (!Send(driver.get(), kRegionSteps[region][0], SCD_IOCTL_IMAGE_HEADER, header,
+              kImageHeaderSize)) {
+      return false;
+    }
     // A region that fails part-way does not stop the others.
-    StreamImageRecords(paths[region], driver.get(), callback, context);
+    NoteStep(kRegionSteps[region][1],
+             StreamImageRecords(paths[region], driver.get(), callback, context));
   }
 
   uint8_t versionBytes[4];
   platform::StoreLe32(versionBytes, version);
-  if (!Send(driver.get(), SCD_IOCTL_SET_VERSION, versionBytes, 4)) return false;
+  if (!Send(driver.get(), "set version", SCD_IOCTL_SET_VERSION, versionBytes, 4)) return false;
   if (callback != nullptr) callback(nullptr, 0, 0, context);
-  if (!Send(driver.get(), SCD_IOCTL_KERNEL_FINISH)) return false;
-  return Send(driver.get(), SCD_IOCTL_KERNEL_CLOSE);
+  if (!Send(driver.get(), "kernel finish", SCD_IOCTL_KERNEL_FINISH)) return false;
+  return Send(driver.get(), "kernel close", SCD_IOCTL_KERNEL_CLOSE);
 }
 
 }  // namespace imagefit

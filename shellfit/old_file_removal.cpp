@@ -6,6 +6,7 @@
 #include "platform/file_system.h"
 #include "platform/text.h"
 #include "shellfit/shellfit.h"
+#include "shellfit/update_report.h"
 
 namespace shellfit {
 namespace {
@@ -30,10 +31,10 @@ int DeleteOldFiles(platform::Dialog& dialog, std::u16string_view folder,
       if (entry.name.starts_with(u'.')) continue;
       count += DeleteOldFiles(dialog, path, keep);
       // Fails quietly when something was kept inside.
-      platform::Files().RemoveDirectory(path);
+      NoteFolderRemoval(path, platform::Files().RemoveDirectory(path));
     } else if (!IsPreserved(entry.name) && !SameDevicePath(path, keep)) {
       frame::ShowStatus(dialog, u"Deleting...", entry.name);
-      frame::ForceDeleteFile(path);
+      NoteFileDeletion(path, frame::ForceDeleteFile(path));
       ++count;
     }
   }

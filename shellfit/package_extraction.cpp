@@ -5,6 +5,7 @@
 #include "platform/environment.h"
 #include "platform/file_system.h"
 #include "shellfit/shellfit.h"
+#include "shellfit/update_report.h"
 #include "zipreader/zip_reader.h"
 
 namespace shellfit {
@@ -17,19 +18,37 @@ std::u16string DestinationOf(const std::u16string& entryName, const std::u16stri
   return base + entryName;
 }
 
+// How one attempt at an entry went.
+struct EntryResult {
+  bool written = false;
+  const char* failure = nullptr;  // why the check failed; null when it passed
+};
+
 // Writes one entry and checks the written file against the entry's header.
-bool ExtractAndCheck(platform::Dialog& dialog, CZipReader& reader,
-                     const CZipEntryHeader& header, uint16_t index, const std::u16string& base) {
+EntryResult ExtractAndCheck(platform::Dialog& dialog, CZipReader& reader,
+                            const CZipEntryHeader& header, uint16_t index,
+                            const std::u16string& base) {
   const std::u16string name = header.GetEntryName();
   frame::ShowStatus(dialog, u"Copying...", name);
   const std::u16string destination = DestinationOf(name, base);
   frame::ForceDeleteFile(destination);
-  reader.ExtractEntry(index, nullptr, true, destination.c_str(), kBufferSize);
+  EntryResult result;
+  result.written = reader.ExtractEntry(index, nullptr, true, destination.c_str(), kBufferSize);
   uint32_t crc = 0, size = 0;
   // Only a folder passes without a file to read back; an empty file entry
   // that could not be written would otherwise match its CRC 0 and size 0.
-  if (!GetFileCrc(destination, &crc, &size) && !header.IsDirectory()) return false;
-  return crc == header.crc32 && size == header.uncompressedSize;
+  const bool readBack = GetFileCrc(destination, &crc, &size) || header.IsDirectory();
+  const bool matches = readBack && crc == header.crc32 && size == header.uncompressedSize;
+  // The reason names the first thing that went wrong.
+  if (matches) return result;
+  if (!result.written) {
+    result.failure = "not written";
+  } else if (!readBack) {
+    result.failure = "not readable";
+  } else {
+    result.failure = crc != header.crc32 ? "crc" : "size";
+  }
+  return result;
 }
 
 void ReportCrcError(platform::Dialog& dialog, const std::u16string& entryName) {
@@ -56,35 +75,49 @@ int CountEntries(CZipReader& reader, bool filesOnly) {
 
 int ExtractPackage(platform::Dialog& dialog, std::u16string_view package,
                    std::u16string_view target) {
-  if (platform::Files().GetAttributes(package) == platform::kInvalidAttributes) return -1;
-  if (target.empty()) return -1;
+  if (platform::Files().GetAttributes(package) == platform::kInvalidAttributes ||
+      target.empty()) {
+    NoteExtraction(0, 0, 0, 0);
+    return -1;
+  }
   const std::u16string base = WithBackslash(target);
   CZipReader reader;
   CZipEntryHeader header;
-  int passed = 0;
+  int passed = 0, written = 0, entries = 0;
+  int32_t zipError = 0;
   try {
     reader.OpenArchive(std::u16string(package), 1, 0);
-    if (!reader.SetPassword(std::u16string(kPackagePassword))) return 0;
+    if (!reader.SetPassword(std::u16string(kPackagePassword))) {
+      NoteExtraction(CountEntries(reader, false), 0, 0, ErrBadPassword);
+      return 0;
+    }
+    entries = CountEntries(reader, false);
     dialog.SetProgressRange(kProgressControl, 0,
                             static_cast<uint16_t>(CountEntries(reader, true)));
     int attempts = 0;
     for (unsigned index = 0; index <= 0xFFFF && reader.GetEntryInfo(header, index);) {
-      if (ExtractAndCheck(dialog, reader, header, static_cast<uint16_t>(index), base)) {
+      const EntryResult result =
+          ExtractAndCheck(dialog, reader, header, static_cast<uint16_t>(index), base);
+      if (result.failure == nullptr) {
         dialog.SetProgressPos(kProgressControl, ++passed);
       } else {
         ReportCrcError(dialog, header.GetEntryName());
         // An entry that can never be written (a full drive) must not hold
         // up the rest of the package for ever.
         if (++attempts < kMaxAttempts) continue;
+        NoteEntryFailed(header.GetEntryName(), result.failure, attempts);
       }
+      if (result.written) ++written;
       ++index;
       attempts = 0;
     }
   } catch (const CZipException& error) {
     // The package verified before; the card may have been pulled since.
+    zipError = error.code;
     ReportPackageError(dialog, package, error.code);
   }
   CloseAfterException(reader);
+  NoteExtraction(entries, written, passed, zipError);
   return passed;
 }
 

@@ -5,6 +5,7 @@
 
 #include "frame/update_dialog.h"
 #include "shellfit/shellfit.h"
+#include "shellfit/update_report.h"
 #include "zipreader/zip_reader.h"
 
 namespace shellfit {
@@ -33,6 +34,7 @@ bool VerifyPackage(std::u16string_view package, int32_t* errorCode,
       *errorCode = ErrBadPassword;
       return false;
     }
+    NotePackage(package, CountEntries(reader, false));
     std::vector<uint8_t> buffer(kChunk);
     CZipEntryHeader header;
     unsigned files = 0;

@@ -4,6 +4,7 @@
 #include "platform/processes.h"
 #include "platform/text.h"
 #include "shellfit/shellfit.h"
+#include "shellfit/update_report.h"
 
 namespace shellfit {
 namespace {
@@ -32,6 +33,7 @@ int TerminateProcessesInFolder(std::u16string_view folder, int mode) {
     if (!path || path->empty()) continue;
     const std::u16string lowerPath = platform::ToLower(path->substr(0, platform::kMaxPath - 1));
     if (FolderMatches(lowerPath, lowerFolder, mode) && processes.Terminate(process.id, 0)) {
+      NoteProgramEnded(*path);
       ++ended;
     }
   }

@@ -5,6 +5,7 @@
 
 #include "frame/device_identity.h"
 #include "frame/update_dialog.h"
+#include "platform/outcome_report.h"
 #include "platform/text.h"
 #include "shellfit/dialog_template.h"
 #include "shellfit/shellfit.h"
@@ -25,7 +26,10 @@ bool Prepare(const std::u16string& commandLine) {
   if (platform::EqualsNoCase(commandLine, u"/force")) {
     ForceStart = true;
   } else if (platform::EqualsNoCase(commandLine, u"/upgrade")) {
-    if (!UpgradeWanted()) return false;
+    if (!UpgradeWanted()) {
+      platform::SetOutcome("not-newer");
+      return false;
+    }
   } else if (!commandLine.empty()) {
     SourceFolder = commandLine.substr(0, platform::kMaxPath - 1);
   }

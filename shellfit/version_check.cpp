@@ -4,6 +4,7 @@
 #include "platform/file_system.h"
 #include "platform/text.h"
 #include "shellfit/shellfit.h"
+#include "shellfit/update_report.h"
 #include "zipreader/zip_reader.h"
 
 namespace shellfit {
@@ -21,7 +22,8 @@ bool ExtractedIsNewer(CZipReader& reader, const CZipEntryHeader& header, uint16_
   GetFileCrc(temp, &crc, &size);
   if (crc != header.crc32 || size != header.uncompressedSize) return false;
   std::u16string packaged;
-  GetFileVersionString(temp, &packaged);
+  const bool packagedFound = GetFileVersionString(temp, &packaged);
+  NoteMainExeVersion("packaged", packagedFound, packaged);
   if (packaged.empty()) return true;
   return frame::ParseVersion(installed, frame::VersionForm::Plain) <
          frame::ParseVersion(packaged, frame::VersionForm::Plain);
@@ -34,7 +36,8 @@ bool IsPackageNewer(std::u16string_view package, std::u16string_view target) {
   if (target.empty()) return false;
   const std::u16string base = WithBackslash(target);
   std::u16string installed;
-  GetFileVersionString(base + u"main.exe", &installed);
+  const bool installedFound = GetFileVersionString(base + u"main.exe", &installed);
+  NoteMainExeVersion("installed", installedFound, installed);
   if (installed.empty()) return true;
 
   CZipReader reader;

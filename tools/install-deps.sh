@@ -9,6 +9,8 @@ packages=(
   xvfb xauth x11-apps xdotool imagemagick fonts-dejavu-core
   zip unzip 7zip python3
   clang-14 lld-14 llvm-14 libclang-rt-14-dev
+  nlohmann-json3-dev
+  dpkg-dev file
 )
 
 missing=()

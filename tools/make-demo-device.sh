@@ -1,56 +1,17 @@
 #!/usr/bin/env bash
-# Creates a demo device root: device.ini with the stock values, a registry
-# with the model, OS version and flash drive profile, and a file system with
-# the flash drive, the storage card and the Windows folder.
+# Creates a demo device root: fitkit-device's stock device (device.ini, a
+# registry with the model, OS version and flash drive profile, the flash
+# drive, storage card and Windows folders), then the shell package, the
+# installed shell and the image set.
 # Usage: tools/make-demo-device.sh [folder]   (default ./demo-device)
 set -euo pipefail
 
 root="${1:-./demo-device}"
 
-write_device_ini() {
-  cat >"$root/device.ini" <<'INI'
-[screen]
-width = 480        ; SM_CXSCREEN
-height = 272       ; SM_CYSCREEN
-scroll = 13        ; SM_CYHSCROLL, the frame's margin unit
-[power]
-ac_line = 1        ; 0 offline, 1 online, 255 unknown
-[board]
-revision = 3       ; what the flash update driver reports
-[memory]
-store_pages = 2048
-program_pages = 6144
-page_size = 4096
-set_result = 0     ; what SetSystemMemoryDivision answers
-[drivers]
-SCD1 = flash       ; remove a line to make that driver absent
-PWR1 = power
-fail =             ; control codes the drivers answer with failure, comma-separated hex
-[kernel]
-coredll = yes      ; no: the memory-division and restart functions are missing
-toolhelp = yes     ; no: no process list (nothing is terminated)
-[locale]
-acp = CP1252
-[fs]
-capacity = 0       ; bytes all files under fs/ may hold; 0 = no limit
-INI
-}
-
-write_registry() {
-  cat >"$root/registry.reg" <<'REG'
-Windows Registry Editor Version 5.00
-
-[HKEY_LOCAL_MACHINE\Ident]
-"Model"="KTR 60"
-"Version"="V1.0.5"
-
-[HKEY_LOCAL_MACHINE\System\StorageManager\Profiles\FlashDrv]
-"Folder"="Flash Disk"
-REG
-}
-
-make_file_system() {
-  mkdir -p "$root/fs/Flash Disk" "$root/fs/Storage Card" "$root/fs/Windows"
+# device.ini, registry.reg and the folders: fitkit-device's defaults are the
+# demo device's.
+make_device_root() {
+  bash "$(dirname "$0")/fitkit-device.sh" create "$root" --force >/dev/null
 }
 
 # A Windows PE main.exe whose version resource says FileVersion $1, built by
@@ -119,6 +80,10 @@ add_shell_package() {
 # written by tools/make-bin-image (NK_SIZE bytes of kernel, 4 MB by default).
 add_image_set() {
   local writer="${MAKE_BIN_IMAGE:-$(dirname "$0")/../build/tools/make-bin-image}"
+  # The installed kit's writer, when there is no build beside this script.
+  if [ ! -x "$writer" ] && [ -z "${MAKE_BIN_IMAGE:-}" ] && command -v fitkit-make-bin-image >/dev/null; then
+    writer=$(command -v fitkit-make-bin-image)
+  fi
   local update="$root/fs/Storage Card/Update"
   if [ ! -x "$writer" ]; then
     echo "make-demo-device: no $writer (build the project first); no image set" >&2
@@ -135,10 +100,7 @@ add_image_set() {
   printf 'V1.0.7\r\n' >"$update/KTR 60.ini"
 }
 
-mkdir -p "$root"
-write_device_ini
-write_registry
-make_file_system
+make_device_root
 add_shell_package
 add_image_set
 echo "demo device created in $root"

@@ -5,7 +5,7 @@
 #include <iostream>
 #include <map>
 
-#include "ui/message_box_buttons.h"
+#include "platform/message_box_buttons.h"
 #include "platform/text.h"
 
 namespace platform {

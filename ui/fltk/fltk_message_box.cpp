@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "ui/fltk/fltk_widgets.h"
-#include "ui/message_box_buttons.h"
+#include "platform/message_box_buttons.h"
 #include "platform/text.h"
 #include "platform/trace.h"
 

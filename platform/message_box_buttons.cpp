@@ -1,4 +1,4 @@
-#include "ui/message_box_buttons.h"
+#include "platform/message_box_buttons.h"
 
 #include "platform/dialog.h"
 

@@ -1,0 +1,96 @@
+#include "imagefit/update_report.h"
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "imagefit/image_set.h"
+#include "imagefit/image_version.h"
+#include "platform/environment.h"
+#include "platform/file_system.h"
+#include "platform/outcome_report.h"
+
+namespace imagefit {
+namespace {
+
+using platform::Outcome;
+using platform::ReportFlag;
+using platform::ReportNumber;
+using platform::ReportText;
+
+int g_run = 0;
+
+platform::ReportItem ImageFileItem(std::u16string_view name) {
+  std::u16string path;
+  platform::ReportItem item = {{"name", ReportText(name)}};
+  if (!JoinImagePath(ImageFolder, name, &path)) {
+    item.emplace_back("missing", ReportFlag(true));  // its path would not fit
+    return item;
+  }
+  item.emplace_back("path", ReportText(path));
+  const std::vector<platform::FindData> found = platform::Files().Find(path);
+  if (found.empty()) {
+    item.emplace_back("missing", ReportFlag(true));
+  } else {
+    item.emplace_back("size", ReportNumber(int64_t(found.front().size)));
+  }
+  return item;
+}
+
+std::string Hex(uint32_t value) {
+  char text[16];
+  std::snprintf(text, sizeof text, "0x%08X", value);
+  return text;
+}
+
+}  // namespace
+
+void NoteImageSet(std::u16string_view versionFile, uint32_t installed, bool complete) {
+  if (!Outcome().Active()) return;
+  Outcome().Set("image_set.folder", ReportText(ImageFolder));
+  for (std::u16string_view name : kImageFileNames) {
+    Outcome().Append("image_set.files", ImageFileItem(name));
+  }
+  Outcome().Set("image_set.version_file", ReportText(versionFile));
+  Outcome().Set("image_set.version", ReportText(FormatShownVersion(ImageVersion)));
+  Outcome().Set("image_set.version_code", ReportText(Hex(ImageVersion)));
+  Outcome().Set("image_set.revision", ReportNumber(ImageVersion >> 24));
+  Outcome().Set("installed_version", ReportText(FormatShownVersion(installed)));
+  Outcome().Set("image_set.complete", ReportFlag(complete));
+  if (!complete) platform::SetOutcome("incomplete-set");
+}
+
+void NoteRunBegins() {
+  ++g_run;
+  Outcome().Set("runs", ReportNumber(g_run));
+}
+
+void NoteStep(std::string_view step, std::string_view result) {
+  Outcome().Append("steps", {{"run", ReportNumber(g_run)},
+                             {"step", ReportText(step)},
+                             {"result", ReportText(result)}});
+}
+
+void NoteRevisionCheck(uint32_t board, bool confirmed) {
+  Outcome().Set("board_revision", ReportNumber(board));
+  NoteStep("revision check", confirmed ? kStepOk : kStepStopped);
+  if (!confirmed) platform::SetOutcome("declined");
+}
+
+void NoteRunResult(int result) {
+  Outcome().Set("run_image_update", ReportNumber(result));
+  Outcome().Set("restarted", ReportFlag(false));
+  if (result < 0) platform::SetOutcome("stopped");
+}
+
+void NoteRestart(bool restarted, int result) {
+  NoteStep("restart", restarted);
+  Outcome().Set("restarted", ReportFlag(restarted));
+  if (!restarted) {
+    platform::SetOutcome("not-restarted");
+  } else {
+    platform::SetOutcome(result > 0 ? "restarted" : "restarted-after-errors");
+  }
+}
+
+}  // namespace imagefit

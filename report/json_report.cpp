@@ -1,0 +1,131 @@
+#include "report/json_report.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+
+namespace fitkit {
+namespace {
+
+using Json = nlohmann::ordered_json;
+
+Json ToJson(const platform::ReportValue& value) {
+  return std::visit([](const auto& v) { return Json(v); }, value);
+}
+
+// The exit status as the calling shell sees it (-1 is 255).
+int ShellStatus(int exitStatus) { return exitStatus & 0xFF; }
+
+std::string DefaultOutcome(const Json& document, int status) {
+  if (document["device_root"].is_null()) return "no-device";
+  if (status == 2) return "cancelled";
+  if (status == 0) return "not-started";
+  return "ended";
+}
+
+bool WriteAll(int fd, const std::string& text) {
+  std::size_t done = 0;
+  while (done < text.size()) {
+    const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    done += std::size_t(n);
+  }
+  return true;
+}
+
+}  // namespace
+
+std::string IsoTime(std::chrono::system_clock::time_point time) {
+  using namespace std::chrono;
+  const auto ms = duration_cast<milliseconds>(time.time_since_epoch()).count();
+  const std::time_t seconds = std::time_t(ms / 1000);
+  std::tm utc{};
+  gmtime_r(&seconds, &utc);
+  char text[64];
+  std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d.%03dZ", utc.tm_year + 1900,
+                utc.tm_mon + 1, utc.tm_mday, utc.tm_hour, utc.tm_min, utc.tm_sec,
+                int(ms % 1000));
+  return text;
+}
+
+JsonReport::JsonReport(std::string_view program, std::string_view commandLine,
+                       const std::filesystem::path& deviceRoot)
+    : started_(std::chrono::system_clock::now()) {
+  document_["program"] = program;
+  document_["command_line"] = commandLine;
+  document_["device_root"] = deviceRoot.empty() ? Json() : Json(deviceRoot.string());
+  document_["started"] = IsoTime(started_);
+  // Placeholders keep the fields every report has at the top.
+  document_["ended"] = nullptr;
+  document_["exit_code"] = nullptr;
+  document_["outcome"] = nullptr;
+  document_["message_boxes"] = Json::array();
+}
+
+Json& JsonReport::Field(std::string_view dotted) {
+  Json* node = &document_;
+  for (;;) {
+    const std::size_t dot = dotted.find('.');
+    Json& child = (*node)[std::string(dotted.substr(0, dot))];
+    if (dot == std::string_view::npos) return child;
+    if (!child.is_object()) child = Json::object();
+    node = &child;
+    dotted.remove_prefix(dot + 1);
+  }
+}
+
+void JsonReport::Set(std::string_view field, const platform::ReportValue& value) {
+  Field(field) = ToJson(value);
+}
+
+void JsonReport::Add(std::string_view field, int64_t amount) {
+  Json& counter = Field(field);
+  counter = (counter.is_number_integer() ? counter.get<int64_t>() : 0) + amount;
+}
+
+void JsonReport::Append(std::string_view list, const platform::ReportItem& item) {
+  Json entry = Json::object();
+  for (const auto& [name, value] : item) entry[name] = ToJson(value);
+  Json& array = Field(list);
+  if (!array.is_array()) array = Json::array();
+  array.push_back(std::move(entry));
+}
+
+void JsonReport::Finish(int exitStatus) {
+  const auto ended = std::chrono::system_clock::now();
+  const int status = ShellStatus(exitStatus);
+  document_["ended"] = IsoTime(ended);
+  document_["seconds"] =
+      std::chrono::duration<double>(ended - started_).count();
+  document_["exit_code"] = status;
+  if (document_["outcome"].is_null()) document_["outcome"] = DefaultOutcome(document_, status);
+}
+
+bool JsonReport::WriteTo(const std::filesystem::path& file, std::string* error) const {
+  // Text the device held in another encoding must not stop the report.
+  const std::string text =
+      document_.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
+  std::filesystem::path temporary = file;
+  temporary += ".tmp." + std::to_string(::getpid());
+  const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  if (fd < 0) {
+    *error = std::strerror(errno);
+    return false;
+  }
+  const bool written = WriteAll(fd, text) && ::fsync(fd) == 0;
+  const int savedErrno = errno;
+  ::close(fd);
+  if (!written || std::rename(temporary.c_str(), file.c_str()) != 0) {
+    *error = std::strerror(written ? errno : savedErrno);
+    std::remove(temporary.c_str());
+    return false;
+  }
+  return true;
+}
+
+}  // namespace fitkit

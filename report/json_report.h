@@ -1,0 +1,46 @@
+// The outcome report as one JSON document, written when the program ends.
+#pragma once
+
+#include <chrono>
+#include <filesystem>
+#include <string>
+
+#include <nlohmann/json.hpp>
+
+#include "platform/outcome_report.h"
+
+namespace fitkit {
+
+class JsonReport : public platform::OutcomeRecorder {
+ public:
+  // Notes the program, its command line, the device root (empty: none) and
+  // the start time.
+  JsonReport(std::string_view program, std::string_view commandLine,
+             const std::filesystem::path& deviceRoot);
+
+  bool Active() const override { return true; }
+  void Set(std::string_view field, const platform::ReportValue& value) override;
+  void Add(std::string_view field, int64_t amount) override;
+  void Append(std::string_view list, const platform::ReportItem& item) override;
+
+  // Notes the end time and the exit status, and the outcome when the program
+  // named none.
+  void Finish(int exitStatus);
+
+  // Writes the document to a temporary file beside `file` and renames it, so
+  // that a reader finds the whole document or none. False with `error` set.
+  bool WriteTo(const std::filesystem::path& file, std::string* error) const;
+
+  const nlohmann::ordered_json& document() const { return document_; }
+
+ private:
+  nlohmann::ordered_json& Field(std::string_view dotted);
+
+  nlohmann::ordered_json document_;
+  std::chrono::system_clock::time_point started_;
+};
+
+// "2026-12-08T03:10:00.123Z"
+std::string IsoTime(std::chrono::system_clock::time_point time);
+
+}  // namespace fitkit

@@ -1,0 +1,108 @@
+#include "shellfit/update_report.h"
+
+#include <string>
+#include <vector>
+
+#include "platform/environment.h"
+#include "platform/file_system.h"
+#include "platform/outcome_report.h"
+#include "shellfit/shellfit.h"
+
+namespace shellfit {
+namespace {
+
+using platform::Outcome;
+using platform::ReportFlag;
+using platform::ReportNumber;
+using platform::ReportText;
+
+// Which versions were noted, so that a later reading does not replace the
+// one the /upgrade check compared.
+bool g_installedNoted = false;
+bool g_packagedNoted = false;
+
+void ReadAndNote(std::string_view which, std::u16string_view path) {
+  std::u16string version;
+  const bool found = GetFileVersionString(path, &version);
+  NoteMainExeVersion(which, found, version);
+}
+
+}  // namespace
+
+void NotePackage(std::u16string_view package, int entries) {
+  if (!Outcome().Active()) return;
+  Outcome().Set("package.path", ReportText(package));
+  const std::vector<platform::FindData> found = platform::Files().Find(package);
+  if (!found.empty()) Outcome().Set("package.size", ReportNumber(int64_t(found.front().size)));
+  Outcome().Set("package.entries", ReportNumber(entries));
+}
+
+void NoteMainExeVersion(std::string_view which, bool found, std::u16string_view version) {
+  if (!Outcome().Active()) return;
+  (which == "installed" ? g_installedNoted : g_packagedNoted) = true;
+  const std::string field = "main_exe." + std::string(which);
+  if (found) {
+    Outcome().Set(field, ReportText(version));
+  } else {
+    Outcome().Set(field, ReportFlag(false));
+  }
+}
+
+void NoteInstalledVersion(std::u16string_view target) {
+  if (!Outcome().Active() || g_installedNoted) return;
+  ReadAndNote("installed", WithBackslash(target) + u"main.exe");
+}
+
+void NoteUnpackedVersion(std::u16string_view target) {
+  if (!Outcome().Active() || g_packagedNoted) return;
+  ReadAndNote("packaged", WithBackslash(target) + u"main.exe");
+}
+
+void NoteRefused(int32_t zipError) {
+  Outcome().Set("refused_zip_error", ReportNumber(zipError));
+  platform::SetOutcome("refused");
+}
+
+void NoteProgramEnded(std::u16string_view path) {
+  Outcome().Append("programs.ended_paths", {{"path", ReportText(path)}});
+}
+
+void NoteRemovalBegins(int programsEnded) {
+  Outcome().Set("programs.ended", ReportNumber(programsEnded));
+  Outcome().Add("deleted.files", 0);
+  Outcome().Add("deleted.folders", 0);
+}
+
+void NoteFileDeletion(std::u16string_view path, bool deleted) {
+  if (deleted) {
+    Outcome().Add("deleted.files", 1);
+  } else {
+    Outcome().Append("deleted.failed_files", {{"path", ReportText(path)}});
+  }
+}
+
+void NoteFolderRemoval(std::u16string_view path, bool removed) {
+  if (removed) {
+    Outcome().Add("deleted.folders", 1);
+  } else {
+    // Usually a folder that holds a kept file (a registry hive).
+    Outcome().Append("deleted.kept_folders", {{"path", ReportText(path)}});
+  }
+}
+
+void NoteEntryFailed(std::u16string_view name, std::string_view reason, int attempts) {
+  Outcome().Append("entries.failed", {{"name", ReportText(name)},
+                                      {"reason", ReportText(reason)},
+                                      {"attempts", ReportNumber(attempts)}});
+}
+
+void NoteExtraction(int entries, int written, int verified, int32_t zipError) {
+  Outcome().Set("entries.total", ReportNumber(entries));
+  Outcome().Set("entries.written", ReportNumber(written));
+  Outcome().Set("entries.verified", ReportNumber(verified));
+  if (zipError != 0) Outcome().Set("entries.zip_error", ReportNumber(zipError));
+  const bool complete = entries > 0 && verified == entries && zipError == 0;
+  platform::SetOutcome(complete ? "installed" : "incomplete");
+}
+
+}  // namespace shellfit
