@@ -6,13 +6,19 @@
 
 #include <memory>
 
-#include "fake_dialog.h"
 #include "platform/device.h"
 #include "platform/environment.h"
+#include "package_files.h"
 #include "shellfit/shellfit.h"
-#include "test_support.h"
+#include "tests/support/recording_dialog.h"
 
 namespace shellfit_test {
+
+// The recording dialog with a 2000-pixel status line, so names are never cut.
+class FakeDialog : public test_support::RecordingDialog {
+ public:
+  FakeDialog() { statusWidth = 2000; }
+};
 
 class ShellfitTest : public ::testing::Test {
  protected:
@@ -21,7 +27,7 @@ class ShellfitTest : public ::testing::Test {
   void OpenDevice(const std::string& extraIni) {
     environment_.reset();
     device_.reset();
-    MakeDeviceRoot(root_.path(), extraIni);
+    MakeStockDevice(root_.path(), extraIni);
     device_ = platform::Device::Open(root_.path());
     environment_ = std::make_unique<platform::ScopedEnvironment>(device_->environment());
     shellfit::Model = u"KTR 60";
@@ -34,8 +40,8 @@ class ShellfitTest : public ::testing::Test {
   // A host path in the folder packages are made from.
   fs::path Stage(const std::string& relative) const { return staging_.path() / relative; }
 
-  TempDir root_;
-  TempDir staging_;
+  TempFolder root_;
+  TempFolder staging_;
   std::unique_ptr<platform::Device> device_;
   std::unique_ptr<platform::ScopedEnvironment> environment_;
   FakeDialog dialog_;
