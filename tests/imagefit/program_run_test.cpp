@@ -1,14 +1,13 @@
 // Whole runs of the real imagefit program on the console against a device
 // root made here: journal.log is checked line by line and flash/ byte for byte.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
-#include <zlib.h>
 
-#include <cstdio>
-#include <cstdlib>
 #include <algorithm>
 #include <array>
+#include <filesystem>
 #include <map>
+#include <string>
+#include <vector>
 
 #include "tests/support/bin_images.h"
 #include "tests/support/device_root.h"
@@ -22,16 +21,10 @@ namespace fs = std::filesystem;
 using namespace test_support;
 using Lines = std::vector<std::string>;
 
-std::string Crc(const Bytes& bytes) {
-  char text[9];
-  std::snprintf(text, sizeof text, "%08lx", crc32(0, bytes.data(), uInt(bytes.size())));
-  return text;
-}
-
 std::string Line(const std::string& target, const std::string& what, const Bytes& input,
                  bool ok = true) {
   return target + " " + what + " len=" + std::to_string(input.size()) +
-         " crc32=" + (input.empty() ? "00000000" : Crc(input)) + (ok ? " ok" : " fail");
+         " crc32=" + (input.empty() ? "00000000" : Crc32Text(input)) + (ok ? " ok" : " fail");
 }
 
 std::string Scd(const char* code, const Bytes& input = {}, bool ok = true) {

@@ -1,6 +1,9 @@
 #include "tests/support/bin_images.h"
 
+#include <zlib.h>
+
 #include <algorithm>
+#include <cstdio>
 
 namespace test_support {
 
@@ -30,6 +33,12 @@ uint32_t Sum(const Bytes& bytes) {
   uint32_t sum = 0;
   for (uint8_t b : bytes) sum += b;
   return sum;
+}
+
+std::string Crc32Text(const Bytes& bytes) {
+  char text[9];
+  std::snprintf(text, sizeof text, "%08lx", crc32(0, bytes.data(), uInt(bytes.size())));
+  return text;
 }
 
 Bytes ImageHeader(uint32_t start, uint32_t length) {

@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -27,6 +28,8 @@ uint32_t ReadWord(const Bytes& bytes, std::size_t at);
 // A repeatable byte pattern that is not periodic in 256.
 Bytes Pattern(std::size_t size, uint8_t seed);
 uint32_t Sum(const Bytes& bytes);  // the records' byte sum
+// zlib's CRC-32 of `bytes` in eight hex digits, as the journal prints it.
+std::string Crc32Text(const Bytes& bytes);
 
 Bytes ImageHeader(uint32_t start, uint32_t length);
 Bytes Record(uint32_t address, const Bytes& data, int64_t checksum = -1);

@@ -23,13 +23,6 @@ namespace {
 using namespace imagefit;
 using namespace test_support;
 
-// zlib's CRC-32 as the journal prints it.
-std::string Crc(const Bytes& bytes) {
-  char text[9];
-  std::snprintf(text, sizeof text, "%08lx", crc32(0, bytes.data(), uInt(bytes.size())));
-  return text;
-}
-
 const Bytes kEndRecord = {0, 0, 0, 0, 0, 0x10, 0, 0x80, 0, 0, 0, 0};
 
 class SimulatedFlashTest : public ::testing::Test {
@@ -222,7 +215,7 @@ TEST_F(SimulatedServices, FailingCodesAndBoardRevision) {
   uint8_t revision[4] = {};
   EXPECT_TRUE(flash->IoControl(SCD_IOCTL_GET_BOARD_REVISION, nullptr, 0, revision, 4));
   EXPECT_EQ(ReadWord(revision), 4u);
-  const std::string crc = Crc({1, 2, 3});
+  const std::string crc = Crc32Text({1, 2, 3});
   EXPECT_EQ(Journal(),
             (std::vector<std::string>{"SCD1 0x80012004 len=3 crc32=" + crc + " fail",
                                       "SCD1 0x8001202C len=3 crc32=" + crc + " ok",
@@ -247,9 +240,9 @@ TEST_F(SimulatedServices, KernelAnswersFromDeviceIni) {
   EXPECT_EQ(Journal(), (std::vector<std::string>{
                            "KERNEL GetSystemPowerStatusEx2 len=0 crc32=00000000 ok",
                            "KERNEL GetSystemMemoryDivision len=0 crc32=00000000 ok",
-                           "KERNEL SetSystemMemoryDivision len=4 crc32=" + Crc({32, 0, 0, 0}) + " ok",
+                           "KERNEL SetSystemMemoryDivision len=4 crc32=" + Crc32Text({32, 0, 0, 0}) + " ok",
                            "KERNEL GetSystemMemoryDivision len=0 crc32=00000000 ok",
-                           "KERNEL KernelIoControl len=4 crc32=" + Crc({0x3C, 0, 0x01, 0x01}) + " ok"}));
+                           "KERNEL KernelIoControl len=4 crc32=" + Crc32Text({0x3C, 0, 0x01, 0x01}) + " ok"}));
 }
 
 TEST_F(SimulatedServices, KernelWithoutCoreLibraryOrWithFailures) {
@@ -264,7 +257,7 @@ TEST_F(SimulatedServices, KernelWithoutCoreLibraryOrWithFailures) {
   EXPECT_EQ(kernel->GetSystemMemoryDivision(&division), false);
   EXPECT_EQ(kernel->SetSystemMemoryDivision(32), 1u);
   EXPECT_EQ(Journal().back(),
-            "KERNEL SetSystemMemoryDivision len=4 crc32=" + Crc({32, 0, 0, 0}) + " fail");
+            "KERNEL SetSystemMemoryDivision len=4 crc32=" + Crc32Text({32, 0, 0, 0}) + " fail");
 }
 
 }  // namespace
