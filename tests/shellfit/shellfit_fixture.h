@@ -8,6 +8,7 @@
 
 #include "platform/device.h"
 #include "platform/environment.h"
+#include "platform/processes.h"
 #include "package_files.h"
 #include "shellfit/shellfit.h"
 #include "tests/support/recording_dialog.h"
@@ -25,6 +26,7 @@ class ShellfitTest : public ::testing::Test {
   void SetUp() override { OpenDevice(""); }
 
   void OpenDevice(const std::string& extraIni) {
+    processesScope_.reset();
     environment_.reset();
     device_.reset();
     MakeStockDevice(root_.path(), extraIni);
@@ -33,6 +35,13 @@ class ShellfitTest : public ::testing::Test {
     shellfit::Model = u"KTR 60";
     shellfit::SourceFolder = u"\\Storage Card";
     shellfit::TargetFolder = u"\\Flash Disk";
+  }
+
+  // Puts `processes` in place of the device's process list for this test.
+  void UseProcesses(platform::ProcessTable& processes) {
+    platform::Environment env = platform::Env();
+    env.processes = &processes;
+    processesScope_ = std::make_unique<platform::ScopedEnvironment>(env);
   }
 
   // A host path below <root>/fs.
@@ -44,6 +53,7 @@ class ShellfitTest : public ::testing::Test {
   TempFolder staging_;
   std::unique_ptr<platform::Device> device_;
   std::unique_ptr<platform::ScopedEnvironment> environment_;
+  std::unique_ptr<platform::ScopedEnvironment> processesScope_;  // over environment_
   FakeDialog dialog_;
 };
 
