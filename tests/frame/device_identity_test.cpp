@@ -1,15 +1,19 @@
 // The device identity helpers against an in-memory registry and file system.
 #include <gtest/gtest.h>
 
-#include "fakes.h"
 #include "frame/device_identity.h"
 #include "platform/environment.h"
+#include "tests/support/fake_system.h"
+#include "tests/support/host_files.h"
+#include "tests/support/memory_file_system.h"
+#include "tests/support/memory_registry.h"
 
 namespace frame_test {
 namespace {
 
 using frame::ParseVersion;
 using frame::VersionForm;
+using test_support::Utf16Bytes;
 
 constexpr char16_t kFlashDrv[] = u"System\\StorageManager\\Profiles\\FlashDrv";
 constexpr char16_t kNewFlashDrv[] = u"System\\StorageManager\\Profiles\\NewFlashDrv";
@@ -26,9 +30,9 @@ class DeviceIdentityTest : public ::testing::Test {
     return env;
   }
 
-  FakeRegistry registry;
-  FakeFileSystem files;
-  FakeSystem system;
+  test_support::MemoryRegistry registry;
+  test_support::MemoryFileSystem files;
+  test_support::FakeSystem system;
 
  private:
   platform::ScopedEnvironment scope_;
@@ -128,9 +132,10 @@ TEST_F(DeviceIdentityTest, ModuleFolderKeepsItsTrailingBackslash) {
 }
 
 TEST_F(DeviceIdentityTest, FileExistsAndForceDelete) {
-  files.attributes[u"\\Flash Disk"] = platform::FILE_ATTRIBUTE_DIRECTORY;
-  files.attributes[u"\\Flash Disk\\a.txt"] =
-      platform::FILE_ATTRIBUTE_READONLY | platform::FILE_ATTRIBUTE_HIDDEN | platform::FILE_ATTRIBUTE_SYSTEM;
+  files.PutWithAttributes(u"\\Flash Disk", platform::FILE_ATTRIBUTE_DIRECTORY);
+  files.PutWithAttributes(u"\\Flash Disk\\a.txt", platform::FILE_ATTRIBUTE_READONLY |
+                                                     platform::FILE_ATTRIBUTE_HIDDEN |
+                                                     platform::FILE_ATTRIBUTE_SYSTEM);
   EXPECT_TRUE(frame::FileExists(u"\\Flash Disk"));
   EXPECT_TRUE(frame::FileExists(u"\\Flash Disk\\a.txt"));
   EXPECT_FALSE(frame::FileExists(u""));

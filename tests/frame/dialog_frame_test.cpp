@@ -2,15 +2,17 @@
 // both templates on two screens, fonts, painting and the message handling.
 #include <gtest/gtest.h>
 
-#include "fakes.h"
 #include "frame/update_dialog.h"
 #include "imagefit/dialog_template.h"
 #include "ui/console/console_host.h"
 #include "platform/environment.h"
 #include "shellfit/dialog_template.h"
+#include "tests/support/painting_dialog.h"
 
 namespace frame_test {
 namespace {
+
+using test_support::PaintingDialog;
 
 using platform::Rect;
 using platform::ScreenMetrics;
@@ -32,11 +34,11 @@ class FrameTest : public ::testing::Test {
   }
 
   // Runs WM_INITDIALOG and returns the dialog, still open.
-  std::unique_ptr<RecordingDialog> Open(const frame::UpdateProgram& program,
+  std::unique_ptr<PaintingDialog> Open(const frame::UpdateProgram& program,
                                         const ScreenMetrics& screen) {
     Use(screen);
     frame::SetCurrentProgram(program);
-    auto dialog = std::make_unique<RecordingDialog>(*program.dialog, frame::UpdateDialogProc, screen);
+    auto dialog = std::make_unique<PaintingDialog>(*program.dialog, frame::UpdateDialogProc, screen);
     dialog->SendMessage(platform::WM_INITDIALOG);
     return dialog;
   }
@@ -50,7 +52,7 @@ class FrameTest : public ::testing::Test {
     return {0, 0};
   }
 
-  void ExpectShifted(RecordingDialog& dialog, const frame::UpdateProgram& program, int dx, int dy) {
+  void ExpectShifted(PaintingDialog& dialog, const frame::UpdateProgram& program, int dx, int dy) {
     for (const auto& control : program.dialog->controls) {
       const auto [x, y] = Origin(*program.dialog, control.id);
       const Rect r = dialog.GetWindowRect(control.id);
@@ -146,7 +148,7 @@ TEST_F(FrameTest, PaintDrawsTheBracketedTitleAtHalfOrFullMargin) {
     auto dialog = Open(program, kLarge);
     EXPECT_EQ(dialog->SendMessage(platform::WM_PAINT), 0);
     ASSERT_EQ(dialog->drawn.size(), 1u);
-    const DrawnText& title = dialog->drawn[0];
+    const test_support::DrawnText& title = dialog->drawn[0];
     EXPECT_EQ(title.text, u"[ KTR 60 SHELL UPDATE ]");
     EXPECT_EQ(title.rect, (Rect{0, 8, 640, 8 + 27}));
     EXPECT_EQ(title.format, platform::DT_CENTER | platform::DT_NOPREFIX);
@@ -213,7 +215,7 @@ TEST_F(FrameTest, ForceStartPressesStartOnceShown) {
   program.onStart = [](platform::Dialog& dialog) { dialog.EndDialog(1); };
   Use(kSmall);
   frame::SetCurrentProgram(program);
-  RecordingDialog dialog(*program.dialog, frame::UpdateDialogProc, kSmall);
+  PaintingDialog dialog(*program.dialog, frame::UpdateDialogProc, kSmall);
   // No input at all: the posted START runs before the loop asks for any.
   EXPECT_EQ(dialog.RunModal(), 1);
 }
@@ -235,7 +237,7 @@ TEST_F(FrameTest, ClicksQueuedBeforeTheButtonsWentOffAreDropped) {
   g_starts = 0;
   Use(kSmall);
   frame::SetCurrentProgram(program);
-  RecordingDialog dialog(*program.dialog, frame::UpdateDialogProc, kSmall);
+  PaintingDialog dialog(*program.dialog, frame::UpdateDialogProc, kSmall);
   // Clicked in quick succession, before START's work disabled the buttons:
   // the pump must neither cancel the run nor start it a second time.
   dialog.Click(1);
@@ -250,7 +252,7 @@ TEST_F(FrameTest, FailedStartChecksEndWithMinusOneUnseen) {
   program.initDialog = &RefuseInit;
   Use(kSmall);
   frame::SetCurrentProgram(program);
-  RecordingDialog dialog(*program.dialog, frame::UpdateDialogProc, kSmall);
+  PaintingDialog dialog(*program.dialog, frame::UpdateDialogProc, kSmall);
   EXPECT_EQ(dialog.RunModal(), -1);
   EXPECT_FALSE(dialog.shown());
 }

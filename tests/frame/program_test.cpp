@@ -8,81 +8,55 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <thread>
 
-#include "xvfb.h"
+#include "tests/support/device_root.h"
+#include "tests/support/host_files.h"
+#include "tests/support/program_runner.h"
 
 namespace frame_test {
 namespace {
 
 namespace fs = std::filesystem;
+using test_support::CommandOutput;
+using test_support::HaveCommand;
+using test_support::Quote;
+using test_support::ReadText;
+using test_support::RunProgram;
+using test_support::RunResult;
+using test_support::XvfbRun;
 
-std::string ReadFile(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
-std::string Quote(const std::string& text) {
-  std::string quoted = "'";
-  for (char c : text) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return quoted + "'";
-}
-
-struct ProgramRun {
-  int exitCode = -1;
-  std::string out;
-  std::string err;
-};
-
+// A device root with `registry` (after the REGEDIT4 header), `deviceIni` and
+// the stock folders.
 class DeviceRoot {
  public:
   explicit DeviceRoot(const std::string& registry, const std::string& deviceIni = "") {
-    std::string pattern = (fs::temp_directory_path() / "fitkit-frame-XXXXXX").string();
-    root_ = mkdtemp(pattern.data());
-    std::ofstream(root_ / "device.ini") << deviceIni;
-    std::ofstream(root_ / "registry.reg") << "REGEDIT4\n\n" << registry;
-    for (const char* folder : {"Flash Disk", "Storage Card", "Windows"}) {
-      fs::create_directories(root_ / "fs" / folder);
-    }
+    root_.WriteDeviceIni(deviceIni);
+    root_.WriteRegistry("REGEDIT4\n\n" + registry);
+    root_.MakeStockFolders();
   }
-  ~DeviceRoot() {
-    std::error_code error;
-    fs::remove_all(root_, error);
-  }
-  const fs::path& root() const { return root_; }
+  const fs::path& root() const { return root_.root(); }
 
   // Runs a program on this device with the console host and `input` on stdin.
-  ProgramRun RunConsole(const std::string& program, const std::string& args, const std::string& input) const {
-    std::ofstream(root_ / "input.txt") << input;
-    const std::string command = "FITKIT_UI=console FITKIT_DEVICE=" + Quote(root_.string()) + " " +
-                                Quote(program) + " " + args + " <" + Quote((root_ / "input.txt").string()) +
-                                " >" + Quote((root_ / "out.txt").string()) + " 2>" +
-                                Quote((root_ / "err.txt").string());
-    ProgramRun run;
-    const int status = std::system(command.c_str());
-    run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    run.out = ReadFile(root_ / "out.txt");
-    run.err = ReadFile(root_ / "err.txt");
-    return run;
+  RunResult RunConsole(const std::string& program, const std::string& args,
+                       const std::string& input) const {
+    return RunProgram(program, {args},
+                      {{"FITKIT_UI", "console"}, {"FITKIT_DEVICE", root().string()}}, input);
   }
 
  private:
-  fs::path root_;
+  test_support::DeviceRoot root_;
 };
 
 const std::string kRegistry =
     "[HKEY_LOCAL_MACHINE\\Ident]\n\"Model\"=\"KTR 60\"\n\n"
     "[HKEY_LOCAL_MACHINE\\System\\StorageManager\\Profiles\\FlashDrv]\n\"Folder\"=\"Flash Disk\"\n";
-const std::string kSource = "'\\Storage Card'";
+const std::string kSource = "\\Storage Card";
 
 TEST(ShellfitProgram, EndOfInputPressesCancel) {
   DeviceRoot device(kRegistry);
-  const ProgramRun run = device.RunConsole(FITKIT_SHELLFIT, kSource, "");
+  const RunResult run = device.RunConsole(FITKIT_SHELLFIT_BIN, kSource, "");
   EXPECT_EQ(run.exitCode, 2) << run.out << run.err;
   EXPECT_NE(run.out.find("title: [ KTR 60 SHELL UPDATE ]"), std::string::npos) << run.out;
   EXPECT_NE(run.out.find("|\\Storage Card|"), std::string::npos) << run.out;
@@ -91,9 +65,9 @@ TEST(ShellfitProgram, EndOfInputPressesCancel) {
 
 TEST(ShellfitProgram, EmptyLineOrStartPressesStart) {
   DeviceRoot device(kRegistry);
-  EXPECT_EQ(device.RunConsole(FITKIT_SHELLFIT, kSource, "\n").exitCode, 1);
-  EXPECT_EQ(device.RunConsole(FITKIT_SHELLFIT, kSource, "bogus\n START \n").exitCode, 1);
-  EXPECT_EQ(device.RunConsole(FITKIT_SHELLFIT, kSource, "cancel\n").exitCode, 2);
+  EXPECT_EQ(device.RunConsole(FITKIT_SHELLFIT_BIN, kSource, "\n").exitCode, 1);
+  EXPECT_EQ(device.RunConsole(FITKIT_SHELLFIT_BIN, kSource, "bogus\n START \n").exitCode, 1);
+  EXPECT_EQ(device.RunConsole(FITKIT_SHELLFIT_BIN, kSource, "cancel\n").exitCode, 2);
 }
 
 TEST(ShellfitProgram, NoModelOrFlashDriveExitsSilently) {
@@ -101,13 +75,13 @@ TEST(ShellfitProgram, NoModelOrFlashDriveExitsSilently) {
     DeviceRoot device(
         "[HKEY_LOCAL_MACHINE\\Ident]\n\"Version\"=\"V1.0.5\"\n\n"
         "[HKEY_LOCAL_MACHINE\\System\\StorageManager\\Profiles\\FlashDrv]\n\"Folder\"=\"Flash Disk\"\n");
-    const ProgramRun run = device.RunConsole(FITKIT_SHELLFIT, kSource, "\n");
+    const RunResult run = device.RunConsole(FITKIT_SHELLFIT_BIN, kSource, "\n");
     EXPECT_EQ(run.exitCode, 0);
     EXPECT_EQ(run.out, "");
   }
   {
     DeviceRoot device("[HKEY_LOCAL_MACHINE\\Ident]\n\"Model\"=\"KTR 60\"\n");
-    const ProgramRun run = device.RunConsole(FITKIT_SHELLFIT, kSource, "\n");
+    const RunResult run = device.RunConsole(FITKIT_SHELLFIT_BIN, kSource, "\n");
     EXPECT_EQ(run.exitCode, 0);
     EXPECT_EQ(run.out, "");
   }
@@ -117,17 +91,17 @@ TEST(ShellfitProgram, SecondInstanceExitsWhileTheFirstRuns) {
   DeviceRoot device(kRegistry);
   const fs::path firstOut = device.root() / "first.txt";
   const std::string command = "FITKIT_UI=console FITKIT_DEVICE=" + Quote(device.root().string()) +
-                              " " + Quote(FITKIT_SHELLFIT) + " " + kSource + " >" +
+                              " " + Quote(FITKIT_SHELLFIT_BIN) + " " + Quote(kSource) + " >" +
                               Quote(firstOut.string()) + " 2>&1";
   // The first instance waits for input on the pipe until it is closed.
   FILE* first = popen(command.c_str(), "w");
   ASSERT_NE(first, nullptr);
-  for (int i = 0; i < 100 && ReadFile(firstOut).find("dialog:") == std::string::npos; ++i) {
+  for (int i = 0; i < 100 && ReadText(firstOut).find("dialog:") == std::string::npos; ++i) {
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
   }
-  ASSERT_NE(ReadFile(firstOut).find("dialog:"), std::string::npos) << ReadFile(firstOut);
+  ASSERT_NE(ReadText(firstOut).find("dialog:"), std::string::npos) << ReadText(firstOut);
 
-  const ProgramRun second = device.RunConsole(FITKIT_SHELLFIT, kSource, "\n");
+  const RunResult second = device.RunConsole(FITKIT_SHELLFIT_BIN, kSource, "\n");
   EXPECT_EQ(second.exitCode, 0);
   EXPECT_EQ(second.out, "");
 
@@ -136,7 +110,7 @@ TEST(ShellfitProgram, SecondInstanceExitsWhileTheFirstRuns) {
   EXPECT_EQ(WEXITSTATUS(status), 2);
 
   // With the first gone, the mutex is free again.
-  EXPECT_EQ(device.RunConsole(FITKIT_SHELLFIT, kSource, "cancel\n").exitCode, 2);
+  EXPECT_EQ(device.RunConsole(FITKIT_SHELLFIT_BIN, kSource, "cancel\n").exitCode, 2);
 }
 
 TEST(ShellfitProgram, WindowOfTheSimulatedScreenSize) {
@@ -148,15 +122,11 @@ TEST(ShellfitProgram, WindowOfTheSimulatedScreenSize) {
   fs::remove(png);
   // Cancel lies at 118,82 units: 236 + (400 - 346) / 2, 164 + 4 pixels.
   const std::string command = XvfbRun() + "bash " +
-                              Quote(FITKIT_GUI_SCRIPT) + " " + Quote(FITKIT_SHELLFIT) + " " +
-                              Quote(device.root().string()) + " " + Quote(png.string()) +
-                              " 'ShowWindow' 311 182 " + kSource + " 2>&1";
-  FILE* pipe = popen(command.c_str(), "r");
-  ASSERT_NE(pipe, nullptr);
-  std::string output;
-  char buffer[512];
-  while (std::fgets(buffer, sizeof buffer, pipe) != nullptr) output += buffer;
-  pclose(pipe);
+                              Quote(FITKIT_TEST_SOURCE_DIR "/gui_screenshot.sh") + " " +
+                              Quote(FITKIT_SHELLFIT_BIN) + " " + Quote(device.root().string()) +
+                              " " + Quote(png.string()) + " 'ShowWindow' 311 182 " +
+                              Quote(kSource) + " 2>&1";
+  const std::string output = CommandOutput(command);
   EXPECT_NE(output.find(" 400x240+0+0 "), std::string::npos) << output;
   EXPECT_NE(output.find("KTR 60 SHELL UPDATE"), std::string::npos) << output;
   EXPECT_NE(output.find("exit=2"), std::string::npos) << output;

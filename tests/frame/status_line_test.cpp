@@ -3,15 +3,17 @@
 // of 40 does not.
 #include <gtest/gtest.h>
 
-#include "fakes.h"
 #include "frame/update_dialog.h"
 #include "ui/console/console_host.h"
 #include "platform/environment.h"
 #include "platform/text.h"
 #include "shellfit/dialog_template.h"
+#include "tests/support/painting_dialog.h"
 
 namespace frame_test {
 namespace {
+
+using test_support::PaintingDialog;
 
 constexpr std::size_t kFittingUnits = 318 / platform::kConsoleCellWidth;  // 39
 
@@ -44,7 +46,7 @@ class StatusLineTest : public ::testing::Test {
   frame::UpdateProgram program_;
   platform::ConsoleDialogHost host_;
   platform::ScopedEnvironment scope_;
-  RecordingDialog dialog_;
+  PaintingDialog dialog_;
 };
 
 TEST_F(StatusLineTest, StatusControlIsAsWideAsAssumed) {
@@ -105,7 +107,7 @@ TEST(StatusLine, NeverLongerThanTheStatusBuffer) {
   env.dialogs = &host;
   platform::ScopedEnvironment scope(env);
   frame::SetCurrentProgram(program);
-  RecordingDialog dialog(wide, frame::UpdateDialogProc, screen);
+  PaintingDialog dialog(wide, frame::UpdateDialogProc, screen);
 
   std::u16string name;
   for (int i = 0; i < 300; ++i) name += static_cast<char16_t>(u'a' + i % 26);

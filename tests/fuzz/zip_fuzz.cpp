@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "tests/zipreader/fake_file_system.h"
+#include "tests/zipreader/fake_device.h"
 #include "zipreader/zip_reader.h"
 
 namespace {

@@ -3,9 +3,12 @@
 #include "imagefit/flash_driver.h"
 #include "imagefit/image_files.h"
 #include "tests/imagefit/fakes.h"
-#include "tests/imagefit/test_images.h"
+#include "tests/support/bin_images.h"
 
 namespace imagefit_test {
+
+using namespace test_support;
+
 namespace {
 
 using namespace imagefit;

@@ -4,9 +4,12 @@
 #include "imagefit/image_files.h"
 #include "imagefit/whole_file_buffer.h"
 #include "tests/imagefit/fakes.h"
-#include "tests/imagefit/test_images.h"
+#include "tests/support/bin_images.h"
 
 namespace imagefit_test {
+
+using namespace test_support;
+
 namespace {
 
 using imagefit::BuildMultiImageHeader;

@@ -4,9 +4,12 @@
 #include "imagefit/image_set.h"
 #include "imagefit/image_version.h"
 #include "tests/imagefit/fakes.h"
-#include "tests/imagefit/test_images.h"
+#include "tests/support/bin_images.h"
 
 namespace imagefit_test {
+
+using namespace test_support;
+
 namespace {
 
 using namespace imagefit;
@@ -51,10 +54,10 @@ TEST(ImageVersion, ReadsOnlyTheFirst260Bytes) {
 TEST(ImageVersion, InstalledVersionFromTheRegistry) {
   FakeDevice device;
   EXPECT_EQ(ReadInstalledVersion(), 0u);
-  device.registry.PutString(u"Ident", u"Version", u"V2.3.4");
+  device.registry.SetString(u"Ident", u"Version", u"V2.3.4");
   EXPECT_EQ(ReadInstalledVersion(), 0x020304u);
   EXPECT_EQ(FormatShownVersion(0x04010007u), u"V1.0.7");
-  device.registry.PutString(u"Ident", u"Version", u"2.3.4");
+  device.registry.SetString(u"Ident", u"Version", u"2.3.4");
   EXPECT_EQ(ReadInstalledVersion(), 0u);
 }
 
@@ -64,7 +67,7 @@ TEST(ImageFolderChoice, CommandLineOrProgramFolderWithoutTrailingBackslash) {
   EXPECT_EQ(ImageFolder, u"\\Storage Card\\Update");
   ChooseImageFolder(u" \"\\x\" ");
   EXPECT_EQ(ImageFolder, u" \"\\x\" ") << "taken exactly as passed";
-  device.system.modulePath = u"\\Storage Card\\imagefit.exe";
+  device.system.module = u"\\Storage Card\\imagefit.exe";
   ChooseImageFolder(u"");
   EXPECT_EQ(ImageFolder, u"\\Storage Card");
 }
@@ -83,7 +86,7 @@ TEST_F(PrepareImageSetTest, FillsTitlePathsVersionsAndFields) {
   PutImages(u"\\SC\\Update");
   device.files.Put(u"\\SC\\Update\\KTR 60.ini", "V1.0.7.4\r\n");
   device.files.Put(u"\\SC\\Update\\aaa.ini", "V9.9.9\r\n");
-  device.registry.PutString(u"Ident", u"Version", u"V1.0.5");
+  device.registry.SetString(u"Ident", u"Version", u"V1.0.5");
   ChooseImageFolder(u"\\SC\\Update\\");
   ASSERT_TRUE(PrepareImageSet(dialog));
   EXPECT_EQ(frame::TitleText, u"KTR 60 OS UPDATE");

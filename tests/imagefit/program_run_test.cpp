@@ -1,40 +1,30 @@
 // Whole runs of the real imagefit program on the console against a device
 // root made here: journal.log is checked line by line and flash/ byte for byte.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
-#include <zlib.h>
 
-#include <cstdio>
-#include <cstdlib>
 #include <algorithm>
 #include <array>
+#include <filesystem>
 #include <map>
+#include <string>
+#include <vector>
 
-#include "tests/imagefit/temp_folder.h"
-#include "tests/imagefit/test_images.h"
+#include "tests/support/bin_images.h"
+#include "tests/support/device_root.h"
+#include "tests/support/host_files.h"
+#include "tests/support/program_runner.h"
 
 namespace imagefit_test {
 namespace {
 
 namespace fs = std::filesystem;
+using namespace test_support;
 using Lines = std::vector<std::string>;
-
-std::string Quote(const std::string& text) {
-  std::string quoted = "'";
-  for (char c : text) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return quoted + "'";
-}
-
-std::string Crc(const Bytes& bytes) {
-  char text[9];
-  std::snprintf(text, sizeof text, "%08lx", crc32(0, bytes.data(), uInt(bytes.size())));
-  return text;
-}
 
 std::string Line(const std::string& target, const std::string& what, const Bytes& input,
                  bool ok = true) {
   return target + " " + what + " len=" + std::to_string(input.size()) +
-         " crc32=" + (input.empty() ? "00000000" : Crc(input)) + (ok ? " ok" : " fail");
+         " crc32=" + (input.empty() ? "00000000" : Crc32Text(input)) + (ok ? " ok" : " fail");
 }
 
 std::string Scd(const char* code, const Bytes& input = {}, bool ok = true) {
@@ -43,12 +33,6 @@ std::string Scd(const char* code, const Bytes& input = {}, bool ok = true) {
 std::string Kernel(const char* function, const Bytes& input = {}, bool ok = true) {
   return Line("KERNEL", function, input, ok);
 }
-Bytes Word(uint32_t value) {
-  Bytes bytes;
-  PutWord(bytes, value);
-  return bytes;
-}
-
 const std::string kRevision = Scd("0x80012084");
 const std::string kPowerEnter = Line("PWR1", "0x01013EA8", {});
 const std::string kPowerLeave = Line("PWR1", "0x01013EAC", {});
@@ -68,46 +52,48 @@ struct ImageSet {
 class ProgramRun : public ::testing::Test {
  protected:
   void SetUp() override {
-    folder_ = root_.path() / "fs" / "Storage Card" / "Update";
+    folder_ = root_.fs("Storage Card/Update");
     fs::create_directories(folder_);
-    WriteHostFile(root_.path() / "registry.reg",
-                  "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\Ident]\n\"Model\"=\"KTR 60\"\n"
-                  "\"Version\"=\"V1.0.5\"\n");
-    WriteHostFile(folder_ / "KTR 60.ini", "V1.0.7\r\n");
+    root_.WriteRegistry("REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\Ident]\n\"Model\"=\"KTR 60\"\n"
+                        "\"Version\"=\"V1.0.5\"\n");
+    WriteText(folder_ / "KTR 60.ini", "V1.0.7\r\n");
     WriteDeviceIni("");
     MakeImages();
   }
 
   void WriteDeviceIni(const std::string& extra) {
-    WriteHostFile(root_.path() / "device.ini",
-                  "[memory]\nstore_pages = 2048\nprogram_pages = 6144\npage_size = 4096\n" + extra);
+    root_.WriteDeviceIni(
+        "[memory]\nstore_pages = 2048\nprogram_pages = 6144\npage_size = 4096\n" + extra);
   }
 
   // Wraps `data` with the BIN writer; returns the file's bytes.
   Bytes MakeBin(const std::string& name, uint32_t start, const Bytes& data,
-                const std::string& options = "") {
-    const fs::path dataFile = root_.path() / (name + ".data");
-    WriteHostFile(dataFile, std::string(data.begin(), data.end()));
-    const std::string command = std::string(MAKE_BIN_IMAGE) + " --start " + std::to_string(start) +
-                                " --data " + Quote(dataFile) + " " + options + " " +
-                                Quote(folder_ / name);
-    EXPECT_EQ(std::system(command.c_str()), 0) << command;
+                const std::vector<std::string>& options = {}) {
+    const fs::path dataFile = root_.root() / (name + ".data");
+    WriteBytes(dataFile, data);
+    std::vector<std::string> args = {"--start", std::to_string(start), "--data", dataFile};
+    args.insert(args.end(), options.begin(), options.end());
+    args.push_back(folder_ / name);
+    const RunResult made = RunProgram(FITKIT_MAKE_BIN_IMAGE, args);
+    EXPECT_EQ(made.exitCode, 0) << made.err;
     fs::remove(dataFile);
-    return ReadHostFile(folder_ / name);
+    return ReadBytes(folder_ / name);
   }
 
   void MakeImages() {
     set_.nboot = Pattern(3000, 1);
     set_.eboot = Pattern(5000, 2);
-    WriteHostFile(folder_ / "nboot.bin", std::string(set_.nboot.begin(), set_.nboot.end()));
-    WriteHostFile(folder_ / "eboot.nb0", std::string(set_.eboot.begin(), set_.eboot.end()));
+    WriteBytes(folder_ / "nboot.bin", set_.nboot);
+    WriteBytes(folder_ / "eboot.nb0", set_.eboot);
     const char* names[] = {"drivers.bin", "tinynk.bin", "nk.bin", "chain.bin"};
     const uint32_t starts[] = {0x80000000, 0x80100000, 0x80200000, 0x80400000};
     const std::size_t sizes[] = {20000, 9000, 70000, 3000};
     for (int i = 0; i < 4; ++i) {
       const Bytes data = Pattern(sizes[i], uint8_t(10 + i));
       // tinynk leaves 100 unused bytes between its 4096-byte records.
-      set_.bins[i] = MakeBin(names[i], starts[i], data, i == 1 ? "--gap 100" : "");
+      const std::vector<std::string> options =
+          i == 1 ? std::vector<std::string>{"--gap", "100"} : std::vector<std::string>{};
+      set_.bins[i] = MakeBin(names[i], starts[i], data, options);
       set_.regions[i] = i == 1 ? Spread(data, 4096, 100) : data;
     }
   }
@@ -122,21 +108,17 @@ class ProgramRun : public ::testing::Test {
   }
 
   // Runs the program with `input` on stdin; returns its exit status.
-  int Run(const std::string& input, const std::string& commandLine = "'\\Storage Card\\Update'") {
-    WriteHostFile(root_.path() / "stdin.txt", input);
-    const std::string command =
-        "FITKIT_UI=console FITKIT_DEVICE=" + Quote(root_.path()) + " " + IMAGEFIT_PROGRAM + " " +
-        commandLine + " <" + Quote(root_.path() / "stdin.txt") + " >" +
-        Quote(root_.path() / "stdout.txt") + " 2>" + Quote(root_.path() / "stderr.txt");
-    const int status = std::system(command.c_str());
-    const Bytes out = ReadHostFile(root_.path() / "stdout.txt");
-    output_.assign(out.begin(), out.end());
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  int Run(const std::string& input, const std::string& commandLine = "\\Storage Card\\Update") {
+    const RunResult run = RunProgram(
+        FITKIT_IMAGEFIT_BIN, {commandLine},
+        {{"FITKIT_UI", "console"}, {"FITKIT_DEVICE", root_.root().string()}}, input);
+    output_ = run.out;
+    return run.exitCode;
   }
 
-  Lines Journal() const { return ReadLines(root_.path() / "journal.log"); }
-  Bytes Flash(const std::string& name) const { return ReadHostFile(root_.path() / "flash" / name); }
-  bool FlashHas(const std::string& name) const { return fs::exists(root_.path() / "flash" / name); }
+  Lines Journal() const { return ReadLines(root_.root() / "journal.log"); }
+  Bytes Flash(const std::string& name) const { return ReadBytes(root_.root() / "flash" / name); }
+  bool FlashHas(const std::string& name) const { return fs::exists(root_.root() / "flash" / name); }
 
   // The driver's lines for one BIN image as the updater streams it: its
   // header, then each record up to the end record or the first that the file
@@ -157,21 +139,11 @@ class ProgramRun : public ::testing::Test {
     return lines;
   }
 
-  static uint32_t ReadWord(const Bytes& bytes, std::size_t at) {
-    return uint32_t(bytes[at]) | uint32_t(bytes[at + 1]) << 8 | uint32_t(bytes[at + 2]) << 16 |
-           uint32_t(bytes[at + 3]) << 24;
-  }
-
   // The 47-byte multi-image header from the four image headers.
   Bytes MultiHeader() const {
-    Bytes header = {'X', '0', '0', '0', 'F', 'F', '\n', 0, 0, 0, 0, 4, 0, 0, 0};
-    uint32_t sum = 0;
-    for (const Bytes& bin : set_.bins) {
-      header.insert(header.end(), bin.begin() + 7, bin.begin() + 15);
-      for (int i = 7; i < 15; ++i) sum += bin[i];
-    }
-    for (int i = 0; i < 4; ++i) header[7 + i] = uint8_t(sum >> (8 * i));
-    return header;
+    std::vector<std::pair<uint32_t, uint32_t>> regions;
+    for (const Bytes& bin : set_.bins) regions.emplace_back(ReadWord(bin, 7), ReadWord(bin, 11));
+    return test_support::MultiHeader(regions);
   }
 
   Lines KernelLines(uint32_t version = 0x03010007) const {
@@ -211,7 +183,7 @@ class ProgramRun : public ::testing::Test {
 
   bool Printed(const std::string& text) const { return output_.find(text) != std::string::npos; }
 
-  TempFolder root_;
+  DeviceRoot root_;
   fs::path folder_;
   ImageSet set_;
   std::string output_;
@@ -233,7 +205,7 @@ TEST_F(ProgramRun, OlderBoardAnsweredNoSendsNothingMore) {
   EXPECT_EQ(Journal(), Lines{kRevision});
   EXPECT_TRUE(Printed("update the REV-D image to the REV-C device?"));
   EXPECT_TRUE(Printed("buttons: [Yes] <No>")) << output_;
-  EXPECT_FALSE(fs::exists(root_.path() / "flash"));
+  EXPECT_FALSE(fs::exists(root_.root() / "flash"));
 }
 
 TEST_F(ProgramRun, OlderBoardAnsweredYesRuns) {
@@ -248,7 +220,7 @@ TEST_F(ProgramRun, NewerBoardAskedBothWays) {
   EXPECT_EQ(Run("start\n\n"), 2) << "an empty answer takes the default, No";
   EXPECT_TRUE(Printed("update the REV-C image to the REV-D device?"));
   EXPECT_EQ(Journal(), Lines{kRevision});
-  fs::remove(root_.path() / "journal.log");
+  fs::remove(root_.root() / "journal.log");
   EXPECT_EQ(Run("start\ny\n"), 1);
   EXPECT_EQ(Journal(), CleanJournal());
 }
@@ -260,7 +232,7 @@ TEST_F(ProgramRun, NoExternalPowerStopsBeforeAnything) {
                               kPowerLeave}));
   EXPECT_TRUE(Printed("Please make sure an AC online!"));
   EXPECT_TRUE(Printed("START: enabled")) << "the buttons come back";
-  EXPECT_FALSE(fs::exists(root_.path() / "flash"));
+  EXPECT_FALSE(fs::exists(root_.root() / "flash"));
 }
 
 struct StepFailure {
@@ -268,6 +240,9 @@ struct StepFailure {
   const char* prompt;
   const char* name;
 };
+
+// Failure messages name the step, not the structure's bytes.
+void PrintTo(const StepFailure& step, std::ostream* out) { *out << step.name; }
 
 class FailingStep : public ProgramRun, public ::testing::WithParamInterface<StepFailure> {};
 
@@ -378,7 +353,7 @@ TEST_F(ProgramRun, CoreLibraryMissingPromptsAndCannotRestart) {
 
 TEST_F(ProgramRun, CutImageStillLetsTheNextRegionGo) {
   const Bytes data = Pattern(70000, 12);
-  set_.bins[2] = MakeBin("nk.bin", 0x80200000, data, "--cut 5");
+  set_.bins[2] = MakeBin("nk.bin", 0x80200000, data, {"--cut", "5"});
   Bytes expected(data.size(), 0);
   std::copy(data.begin(), data.begin() + 5 * 4096, expected.begin());
   set_.regions[2] = expected;
@@ -391,7 +366,7 @@ TEST_F(ProgramRun, CutImageStillLetsTheNextRegionGo) {
 // record is sent, and chain.bin still follows.
 TEST_F(ProgramRun, ImplausibleRecordLengthEndsThatImageOnly) {
   const Bytes data = Pattern(70000, 12);
-  set_.bins[2] = MakeBin("nk.bin", 0x80200000, data, "--implausible-length 3");
+  set_.bins[2] = MakeBin("nk.bin", 0x80200000, data, {"--implausible-length", "3"});
   Bytes expected(data.size(), 0);
   std::copy(data.begin(), data.begin() + 3 * 4096, expected.begin());
   set_.regions[2] = expected;
@@ -403,7 +378,7 @@ TEST_F(ProgramRun, ImplausibleRecordLengthEndsThatImageOnly) {
 
 TEST_F(ProgramRun, DamagedRecordsAreRefusedByTheDriver) {
   const Bytes data = Pattern(20000, 10);
-  set_.bins[0] = MakeBin("drivers.bin", 0x80000000, data, "--bad-checksum 1");
+  set_.bins[0] = MakeBin("drivers.bin", 0x80000000, data, {"--bad-checksum", "1"});
   EXPECT_EQ(Run("start\n"), 1);
   const Lines journal = Journal();
   const auto bad = std::find_if(journal.begin(), journal.end(),
@@ -419,7 +394,8 @@ TEST_F(ProgramRun, DamagedRecordsAreRefusedByTheDriver) {
 TEST_F(ProgramRun, MillionByteImageShowsProgressOnA1024Range) {
   // Ten records of 100,000 bytes on the wire: after five, 500,000 bytes are sent.
   const Bytes data = Pattern(10 * 99988, 3);
-  set_.bins[2] = MakeBin("nk.bin", 0x80200000, data, "--record-size 99988 --length 1000000");
+  set_.bins[2] =
+      MakeBin("nk.bin", 0x80200000, data, {"--record-size", "99988", "--length", "1000000"});
   EXPECT_EQ(Run("start\n"), 1);
   EXPECT_TRUE(Printed("progress: 512/1024\n")) << output_;
 }
@@ -428,21 +404,21 @@ TEST_F(ProgramRun, MissingImageEndsUnseenWithMinusOne) {
   fs::remove(folder_ / "drivers.bin");
   EXPECT_EQ(Run("start\n"), 255);
   EXPECT_EQ(output_.find("dialog:"), std::string::npos);
-  EXPECT_FALSE(fs::exists(root_.path() / "journal.log"));
+  EXPECT_FALSE(fs::exists(root_.root() / "journal.log"));
 }
 
 TEST_F(ProgramRun, FolderTooLongForTheImageNamesEndsWithMinusOne) {
   // "\Storage Card\" and this name make 248 characters: "\drivers.bin" no longer fits in 259.
   const std::string longName(248 - std::string("\\Storage Card\\").size(), 'u');
   for (const std::string& name : {longName, longName.substr(1)}) {
-    const fs::path copy = root_.path() / "fs" / "Storage Card" / name;
+    const fs::path copy = root_.root() / "fs" / "Storage Card" / name;
     fs::create_directories(copy);
     for (const auto& entry : fs::directory_iterator(folder_))
       fs::copy(entry.path(), copy / entry.path().filename());
   }
-  EXPECT_EQ(Run("start\n", Quote("\\Storage Card\\" + longName)), 255);
+  EXPECT_EQ(Run("start\n", "\\Storage Card\\" + longName), 255);
   EXPECT_EQ(output_.find("dialog:"), std::string::npos);
-  EXPECT_EQ(Run("start\n", Quote("\\Storage Card\\" + longName.substr(1))), 1)
+  EXPECT_EQ(Run("start\n", "\\Storage Card\\" + longName.substr(1)), 1)
       << "one character shorter fits";
 }
 

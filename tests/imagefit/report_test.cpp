@@ -6,31 +6,29 @@
 
 #include <nlohmann/json.hpp>
 
-#include "tests/imagefit/temp_folder.h"
-#include "tests/imagefit/test_images.h"
+#include "tests/support/bin_images.h"
+#include "tests/support/host_files.h"
+#include "tests/support/temp_folder.h"
 
 namespace imagefit_test {
 namespace {
 
 namespace fs = std::filesystem;
 using Json = nlohmann::json;
-
-std::string Quote(const std::string& text) {
-  std::string quoted = "'";
-  for (char c : text) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return quoted + "'";
-}
-
-void WriteBytes(const fs::path& file, const std::vector<uint8_t>& bytes) {
-  WriteHostFile(file, std::string(bytes.begin(), bytes.end()));
-}
+using test_support::MakeFlatBin;
+using test_support::Pattern;
+using test_support::Quote;
+using test_support::ReadText;
+using test_support::TempFolder;
+using test_support::WriteBytes;
+using test_support::WriteText;
 
 class ImagefitReportTest : public ::testing::Test {
  protected:
   // A device root from fitkit-device with `options`, and an image set in
   // \Storage Card\Update.
   void MakeDevice(const std::string& options) {
-    const std::string command = "bash " + Quote(SOURCE_DIR "/tools/fitkit-device.sh") +
+    const std::string command = "bash " + Quote(FITKIT_SOURCE_DIR "/tools/fitkit-device.sh") +
                                 " create " + Quote(root_.path() / "dev") + " " + options +
                                 " >/dev/null";
     ASSERT_EQ(std::system(command.c_str()), 0) << command;
@@ -43,23 +41,22 @@ class ImagefitReportTest : public ::testing::Test {
     for (int i = 0; i < 4; ++i) {
       WriteBytes(update / names[i], MakeFlatBin(starts[i], Pattern(9000, uint8_t(i)), 4096));
     }
-    WriteHostFile(update / "KTR 60.ini", "V1.0.9\r\n");
+    WriteText(update / "KTR 60.ini", "V1.0.9\r\n");
   }
 
   fs::path Update() const { return root_.path() / "dev" / "fs" / "Storage Card" / "Update"; }
 
   // Runs the program on the console with `input`; returns the report.
   Json Run(const std::string& input) {
-    WriteHostFile(root_.path() / "stdin.txt", input);
+    WriteText(root_.path() / "stdin.txt", input);
     const fs::path report = root_.path() / "report.json";
     const std::string command =
         "FITKIT_UI=console FITKIT_DEVICE=" + Quote(root_.path() / "dev") +
-        " FITKIT_REPORT=" + Quote(report) + " " + IMAGEFIT_PROGRAM +
+        " FITKIT_REPORT=" + Quote(report) + " " + FITKIT_IMAGEFIT_BIN +
         " '\\Storage Card\\Update' <" + Quote(root_.path() / "stdin.txt") + " >/dev/null";
     const int status = std::system(command.c_str());
     exitCode_ = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    const std::vector<uint8_t> text = ReadHostFile(report);
-    return Json::parse(std::string(text.begin(), text.end()));
+    return Json::parse(ReadText(report));
   }
 
   // The result of every step of the last run, in order, as "step=result".
@@ -112,7 +109,7 @@ TEST_F(ImagefitReportTest, StoppedAndPassedOverRunsSayWhichStepFailed) {
   const std::u16string exported =
       u"\uFEFFWindows Registry Editor Version 5.00\r\n\r\n[HKEY_LOCAL_MACHINE\\Ident]\r\n"
       u"\"Model\"=\"KTR 60\"\r\n\"Version\"=\"V0.9.1\"\r\n";
-  WriteHostFile(root_.path() / "export.reg",
+  WriteText(root_.path() / "export.reg",
                 std::string(reinterpret_cast<const char*>(exported.data()), exported.size() * 2));
   MakeDevice("--fail 0x80012004 --registry " +
              Quote(root_.path() / "export.reg"));  // the driver refuses nboot

@@ -5,9 +5,12 @@
 #include "imagefit/image_set.h"
 #include "imagefit/image_update.h"
 #include "tests/imagefit/fakes.h"
-#include "tests/imagefit/test_images.h"
+#include "tests/support/bin_images.h"
 
 namespace imagefit_test {
+
+using namespace test_support;
+
 namespace {
 
 using namespace imagefit;

@@ -7,16 +7,16 @@
 
 #include <unistd.h>
 
-#include "test_support.h"
+#include "package_files.h"
 
 namespace shellfit_test {
 namespace {
 
 TEST(ShellfitWindow, ScreenshotWhileCopying) {
   if (!fs::exists("/usr/bin/xvfb-run")) GTEST_SKIP() << "xvfb-run is not installed";
-  TempDir root;
-  TempDir staging;
-  MakeDeviceRoot(root.path());
+  TempFolder root;
+  TempFolder staging;
+  MakeStockDevice(root.path());
   fs::copy_file(FITKIT_SHELLFIT_BIN, root.path() / "fs" / "Storage Card" / "shellfit.exe");
   WriteText(root.path() / "fs" / "Flash Disk" / "main.exe", "old");
   // Enough entries that the run is still copying when the picture is taken.
@@ -28,7 +28,7 @@ TEST(ShellfitWindow, ScreenshotWhileCopying) {
   }
   Zip(root.path() / "fs" / "Storage Card" / "KTR 60 SHELL.ZIP", staging.path(), {"."});
 
-  const fs::path png = fs::path(FITKIT_TEST_BUILD_DIR) / "shellfit-copying.png";
+  const fs::path png = fs::path(FITKIT_TEST_OUTPUT) / "shellfit-copying.png";
   fs::remove(png);
   const RunResult run = RunProgram(
       "/usr/bin/xvfb-run",

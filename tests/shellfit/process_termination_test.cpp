@@ -45,9 +45,7 @@ class TerminationTest : public ShellfitTest {
  protected:
   void SetUp() override {
     ShellfitTest::SetUp();
-    platform::Environment env = platform::Env();
-    env.processes = &processes_;
-    fake_ = std::make_unique<platform::ScopedEnvironment>(env);
+    UseProcesses(processes_);
     processes_.running = {
         {1, u"shell.exe", u"\\Flash Disk\\shell.exe"},
         {2, u"x.exe", u"\\Windows\\x.exe"},
@@ -67,7 +65,6 @@ class TerminationTest : public ShellfitTest {
   }
 
   FakeProcesses processes_;
-  std::unique_ptr<platform::ScopedEnvironment> fake_;
 };
 
 TEST_F(TerminationTest, PrefixModeEndsEveryProgramBelowTheFolderIgnoringCase) {

@@ -5,7 +5,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "test_support.h"
+#include "package_files.h"
 
 namespace shellfit_test {
 namespace {
@@ -16,7 +16,7 @@ using namespace std::chrono_literals;
 class ShellfitReportTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    MakeDeviceRoot(root_.path());
+    MakeStockDevice(root_.path());
     fs::copy_file(FITKIT_SHELLFIT_BIN, Card("shellfit.exe"));
     fs::copy_file(PeFixture("v123.exe"), Flash("main.exe"));
     WriteText(Flash("old.dll"), "old library");
@@ -58,7 +58,7 @@ class ShellfitReportTest : public ::testing::Test {
     EXPECT_EQ(report["package"]["entries"], 3) << "main.exe, Res/ and Res/strings.txt";
   }
 
-  TempDir root_, staging_, reports_;
+  TempFolder root_, staging_, reports_;
   RunResult run_;
 };
 
@@ -111,7 +111,7 @@ TEST_F(ShellfitReportTest, IncompleteRunListsTheEntryThatFailed) {
   // for the 3000 bytes of strings.
   const auto room = fs::file_size(Card("shellfit.exe")) + fs::file_size(Package()) +
                     fs::file_size(Flash("Hives/user.hv")) + fs::file_size(Stage("main.exe")) + 1000;
-  MakeDeviceRoot(root_.path(), "[fs]\ncapacity = " + std::to_string(room) + "\n");
+  MakeStockDevice(root_.path(), "[fs]\ncapacity = " + std::to_string(room) + "\n");
 
   const Json report = Run("\nok\nok\nok\n");
   ExpectCommonFields(report, 1);

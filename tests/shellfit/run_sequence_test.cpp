@@ -35,14 +35,11 @@ class RunSequenceTest : public ShellfitTest {
  protected:
   void SetUp() override {
     ShellfitTest::SetUp();
-    platform::Environment env = platform::Env();
-    env.processes = &processes_;
-    fake_ = std::make_unique<platform::ScopedEnvironment>(env);
+    UseProcesses(processes_);
     WriteText(Fs("Flash Disk/old.dll"), "old");
   }
 
   OneProgramOnFlash processes_{dialog_};
-  std::unique_ptr<platform::ScopedEnvironment> fake_;
 };
 
 TEST_F(RunSequenceTest, WithoutAPackageStartOnlyClosesTheDialog) {

@@ -6,22 +6,30 @@
 
 #include <memory>
 
-#include "fake_dialog.h"
 #include "device/device.h"
 #include "platform/environment.h"
+#include "platform/processes.h"
+#include "package_files.h"
 #include "shellfit/shellfit.h"
-#include "test_support.h"
+#include "tests/support/recording_dialog.h"
 
 namespace shellfit_test {
+
+// The recording dialog with a 2000-pixel status line, so names are never cut.
+class FakeDialog : public test_support::RecordingDialog {
+ public:
+  FakeDialog() { statusWidth = 2000; }
+};
 
 class ShellfitTest : public ::testing::Test {
  protected:
   void SetUp() override { OpenDevice(""); }
 
   void OpenDevice(const std::string& extraIni) {
+    processesScope_.reset();
     environment_.reset();
     device_.reset();
-    MakeDeviceRoot(root_.path(), extraIni);
+    MakeStockDevice(root_.path(), extraIni);
     device_ = platform::Device::Open(root_.path());
     environment_ = std::make_unique<platform::ScopedEnvironment>(device_->environment());
     shellfit::Model = u"KTR 60";
@@ -29,15 +37,23 @@ class ShellfitTest : public ::testing::Test {
     shellfit::TargetFolder = u"\\Flash Disk";
   }
 
+  // Puts `processes` in place of the device's process list for this test.
+  void UseProcesses(platform::ProcessTable& processes) {
+    platform::Environment env = platform::Env();
+    env.processes = &processes;
+    processesScope_ = std::make_unique<platform::ScopedEnvironment>(env);
+  }
+
   // A host path below <root>/fs.
   fs::path Fs(const std::string& relative) const { return root_.path() / "fs" / relative; }
   // A host path in the folder packages are made from.
   fs::path Stage(const std::string& relative) const { return staging_.path() / relative; }
 
-  TempDir root_;
-  TempDir staging_;
+  TempFolder root_;
+  TempFolder staging_;
   std::unique_ptr<platform::Device> device_;
   std::unique_ptr<platform::ScopedEnvironment> environment_;
+  std::unique_ptr<platform::ScopedEnvironment> processesScope_;  // over environment_
   FakeDialog dialog_;
 };
 

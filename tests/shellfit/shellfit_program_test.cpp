@@ -11,7 +11,7 @@
 #include "device/device.h"
 #include "platform/environment.h"
 #include "platform/file_system.h"
-#include "test_support.h"
+#include "package_files.h"
 
 namespace shellfit_test {
 namespace {
@@ -30,7 +30,7 @@ std::string RandomBytes(std::size_t size, unsigned seed) {
 class ShellfitProgramTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    MakeDeviceRoot(root_.path());
+    MakeStockDevice(root_.path());
     // The program runs from the storage card, so its module folder is there.
     fs::copy_file(FITKIT_SHELLFIT_BIN, Card("shellfit.exe"));
   }
@@ -102,9 +102,9 @@ class ShellfitProgramTest : public ::testing::Test {
                                           std::vector<std::string>{"60"});
   }
 
-  TempDir root_;
-  TempDir staging_;
-  TempDir outside_;
+  TempFolder root_;
+  TempFolder staging_;
+  TempFolder outside_;
 };
 
 std::string LastLineStartingWith(const std::string& text, const std::string& prefix) {

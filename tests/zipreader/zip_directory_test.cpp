@@ -1,7 +1,7 @@
 // Finding the end record and reading the central directory.
 #include <gtest/gtest.h>
 
-#include "tests/zipreader/fake_file_system.h"
+#include "tests/zipreader/fake_device.h"
 #include "tests/zipreader/zip_builder.h"
 #include "tests/zipreader/zip_test_util.h"
 

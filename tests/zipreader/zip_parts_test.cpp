@@ -4,7 +4,7 @@
 
 #include <cstring>
 
-#include "tests/zipreader/fake_file_system.h"
+#include "tests/zipreader/fake_device.h"
 #include "zipreader/zip_reader.h"
 
 namespace {

@@ -3,16 +3,16 @@
 // bytes, names, modification times and the read-only attribute.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
-#include <sys/time.h>
 #include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 
 #include "device/device.h"
 #include "platform/text.h"
+#include "tests/support/host_files.h"
+#include "tests/support/program_runner.h"
+#include "tests/support/temp_folder.h"
 #include "tests/zipreader/zip_builder.h"
 #include "tests/zipreader/zip_test_util.h"
 
@@ -24,26 +24,9 @@ using zip_test::Pseudorandom;
 
 constexpr time_t kSourceTime = 1678000000;  // 2023-03-05 07:06:40 UTC, even seconds
 
-void WriteFile(const fs::path& path, const std::string& bytes) {
-  fs::create_directories(path.parent_path());
-  std::ofstream(path, std::ios::binary) << bytes;
-}
-
-std::string ReadFile(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
-void SetTime(const fs::path& path, time_t seconds) {
-  struct timeval times[2] = {{seconds, 0}, {seconds, 0}};
-  utimes(path.c_str(), times);
-}
-
-bool HasTool(const std::string& name) {
-  return std::system(("command -v " + name + " >/dev/null 2>&1").c_str()) == 0;
-}
+using test_support::HaveCommand;
+using test_support::ReadText;
+using test_support::WriteText;
 
 // The source tree every producer packs, and a device root to extract into.
 class Producers : public ::testing::Test {
@@ -51,22 +34,21 @@ class Producers : public ::testing::Test {
   static void SetUpTestSuite() { setenv("TZ", "UTC", 1); }
 
   void SetUp() override {
-    std::string pattern = (fs::temp_directory_path() / "fitkit-zip-XXXXXX").string();
-    base = mkdtemp(pattern.data());
+    base = folder.path();
     root = base / "device";
     src = base / "src";
     fs::create_directories(root / "fs");
-    WriteFile(root / "device.ini", "");
-    WriteFile(src / "readme.txt", "A short text file.\n");
+    WriteText(root / "device.ini", "");
+    WriteText(src / "readme.txt", "A short text file.\n");
     std::string text;
     for (int i = 0; i < 4000; ++i) text += "line " + std::to_string(i) + " of the log\n";
-    WriteFile(src / "logs" / "big.log", text);
-    WriteFile(src / "bin" / "random.dat", Pseudorandom(150000, 7));
-    WriteFile(src / "bin" / "deep" / "er" / "tiny", "t");
-    WriteFile(src / "empty.bin", "");
-    WriteFile(src / "locked.cfg", "read only\n");
+    WriteText(src / "logs" / "big.log", text);
+    WriteText(src / "bin" / "random.dat", Pseudorandom(150000, 7));
+    WriteText(src / "bin" / "deep" / "er" / "tiny", "t");
+    WriteText(src / "empty.bin", "");
+    WriteText(src / "locked.cfg", "read only\n");
     fs::create_directories(src / "emptydir");
-    for (const auto& entry : fs::recursive_directory_iterator(src)) SetTime(entry.path(), kSourceTime);
+    for (const auto& entry : fs::recursive_directory_iterator(src)) test_support::SetModTime(entry.path(), kSourceTime);
     chmod((src / "locked.cfg").c_str(), 0444);
     device = platform::Device::Open(root);
     ASSERT_NE(device, nullptr);
@@ -76,8 +58,6 @@ class Producers : public ::testing::Test {
   void TearDown() override {
     scope.reset();
     device.reset();
-    std::error_code error;
-    fs::remove_all(base, error);
   }
 
   // Runs `command` in the source folder; `out` is the archive's host path.
@@ -127,7 +107,7 @@ class Producers : public ::testing::Test {
         continue;
       }
       ASSERT_TRUE(fs::is_regular_file(copy));
-      EXPECT_TRUE(ReadFile(copy) == ReadFile(entry.path())) << "contents differ";
+      EXPECT_TRUE(ReadText(copy) == ReadText(entry.path())) << "contents differ";
       struct stat st {};
       stat(copy.c_str(), &st);
       EXPECT_EQ(st.st_mtime, kSourceTime);
@@ -138,6 +118,7 @@ class Producers : public ::testing::Test {
     }
   }
 
+  test_support::TempFolder folder{"fitkit-zip"};
   fs::path base, root, src;
   std::unique_ptr<platform::Device> device;
   std::unique_ptr<platform::ScopedEnvironment> scope;
@@ -191,7 +172,7 @@ TEST_F(Producers, InfoZipSplitIntoVolumes) {
 }
 
 TEST_F(Producers, SevenZipWithZipCrypto) {
-  std::string tool = HasTool("7zz") ? "7zz" : HasTool("7z") ? "7z" : "";
+  std::string tool = HaveCommand("7zz") ? "7zz" : HaveCommand("7z") ? "7z" : "";
   if (tool.empty()) GTEST_SKIP() << "no 7-Zip on this machine";
   Make(tool + " a -tzip -mem=ZipCrypto -p.TORVA. '" + Fs("seven.zip") + "' .");
   ExtractAll(u"\\seven.zip", "seven");
@@ -199,15 +180,15 @@ TEST_F(Producers, SevenZipWithZipCrypto) {
 }
 
 TEST_F(Producers, PythonStreamWithCp1252Names) {
-  WriteFile(base / "mk.py", R"PY(
+  WriteText(base / "mk.py", R"PY(
 import sys, zipfile
 zipfile.ZipInfo._encodeFilenameFlags = lambda self: (self.filename.encode('cp1252'), self.flag_bits)
 with zipfile.ZipFile(sys.stdout.buffer, 'w', zipfile.ZIP_DEFLATED) as z:
     for name in sys.argv[1:]:
         z.write(name, name.replace('\u00e4', '\u00c4') + '\u00e9\u20ac')
 )PY");
-  WriteFile(src / "k\u00e4se.txt", "cheese\n");
-  SetTime(src / "k\u00e4se.txt", kSourceTime);
+  WriteText(src / "k\u00e4se.txt", "cheese\n");
+  test_support::SetModTime(src / "k\u00e4se.txt", kSourceTime);
   Make("python3 ../mk.py readme.txt 'k\u00e4se.txt' logs/big.log | cat > '" + Fs("py.zip") + "'");
   CZipReader reader;
   reader.OpenArchive(u"\\py.zip", 1, 0);
@@ -219,14 +200,14 @@ with zipfile.ZipFile(sys.stdout.buffer, 'w', zipfile.ZIP_DEFLATED) as z:
     EXPECT_TRUE(reader.ExtractEntry(i, u"\\out\\py", true, nullptr, 65536));
   }
   fs::path copy = root / "fs" / "out" / "py" / "k\u00c4se.txt\u00e9\u20ac";
-  EXPECT_EQ(ReadFile(copy), "cheese\n");
-  EXPECT_TRUE(ReadFile(root / "fs" / "out" / "py" / "logs" / "big.log\u00e9\u20ac") ==
-              ReadFile(src / "logs" / "big.log"));
+  EXPECT_EQ(ReadText(copy), "cheese\n");
+  EXPECT_TRUE(ReadText(root / "fs" / "out" / "py" / "logs" / "big.log\u00e9\u20ac") ==
+              ReadText(src / "logs" / "big.log"));
 }
 
 TEST_F(Producers, ArchiveBehindAPrefixAndErrorPaths) {
   Make("zip -r -q -P .TORVA. '" + Fs("enc.zip") + "' .");
-  WriteFile(root / "fs" / "prefixed.zip", Pseudorandom(1000, 3) + ReadFile(Fs("enc.zip")));
+  WriteText(root / "fs" / "prefixed.zip", Pseudorandom(1000, 3) + ReadText(Fs("enc.zip")));
   ExtractAll(u"\\prefixed.zip", "prefixed");
   ExpectSameTree("prefixed");
 
@@ -238,7 +219,7 @@ TEST_F(Producers, ArchiveBehindAPrefixAndErrorPaths) {
             ErrBadPassword);
   EXPECT_EQ(name, u"\\enc.zip");
 
-  WriteFile(root / "fs" / "cut.zip", ReadFile(Fs("enc.zip")).substr(0, 5000));
+  WriteText(root / "fs" / "cut.zip", ReadText(Fs("enc.zip")).substr(0, 5000));
   CZipReader cut;
   EXPECT_EQ(ErrorCode([&] { cut.OpenArchive(u"\\cut.zip", 1, 0); }), ErrNoEndRecord);
   CZipReader missing;

@@ -2,7 +2,7 @@
 // file system.
 #include <gtest/gtest.h>
 
-#include "tests/zipreader/fake_file_system.h"
+#include "tests/zipreader/fake_device.h"
 #include "zipreader/zip_reader.h"
 
 namespace {

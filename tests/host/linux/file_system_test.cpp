@@ -1,0 +1,313 @@
+#include "host/linux/file_system.h"
+
+#include <sys/stat.h>
+#include <sys/xattr.h>
+
+#include <gtest/gtest.h>
+
+#include "platform/text.h"
+#include "tests/support/device_root.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using namespace platform;
+using TempDeviceRoot = test_support::DeviceRoot;
+
+std::string ReadAll(File& file) {
+  std::string out;
+  char chunk[7];
+  uint32_t got = 0;
+  while (file.Read(chunk, sizeof chunk, &got) && got > 0) out.append(chunk, got);
+  return out;
+}
+
+bool HostHasXattrs(const fs::path& folder) {
+  return setxattr(folder.c_str(), "user.fitkit.probe", "1", 1, 0) == 0;
+}
+
+class FileSystemTest : public ::testing::Test {
+ protected:
+  TempDeviceRoot device;
+  LinuxFileSystem files{device.root(), 0};
+
+  void WriteDevice(std::u16string_view path, const std::string& content) {
+    auto file = files.Open(path, AccessWrite, Disposition::CreateAlways);
+    ASSERT_NE(file, nullptr);
+    ASSERT_TRUE(file->Write(content.data(), static_cast<uint32_t>(content.size())));
+  }
+};
+
+TEST_F(FileSystemTest, DispositionsCreateOpenAndTruncate) {
+  EXPECT_EQ(files.Open(u"\\a.txt", AccessRead, Disposition::OpenExisting), nullptr);
+  WriteDevice(u"\\a.txt", "hello world");
+  EXPECT_EQ(files.Open(u"\\A.TXT", AccessWrite, Disposition::CreateNew), nullptr);
+
+  auto existing = files.Open(u"\\A.TXT", AccessRead, Disposition::OpenAlways);
+  ASSERT_NE(existing, nullptr);
+  EXPECT_EQ(ReadAll(*existing), "hello world");
+  existing.reset();
+
+  auto truncated = files.Open(u"\\a.txt", AccessRead | AccessWrite, Disposition::CreateAlways);
+  ASSERT_NE(truncated, nullptr);
+  uint64_t size = 99;
+  ASSERT_TRUE(truncated->GetSize(&size));
+  EXPECT_EQ(size, 0u);
+
+  EXPECT_NE(files.Open(u"\\b.txt", AccessWrite, Disposition::OpenAlways), nullptr);
+  EXPECT_TRUE(fs::exists(device.fs() / "b.txt"));
+  // Folders are no files.
+  ASSERT_TRUE(files.CreateDirectory(u"\\Dir"));
+  EXPECT_EQ(files.Open(u"\\dir", AccessRead, Disposition::OpenExisting), nullptr);
+  EXPECT_EQ(files.Open(u"\\", AccessRead, Disposition::OpenExisting), nullptr);
+}
+
+TEST_F(FileSystemTest, AccessLimitsReadAndWrite) {
+  WriteDevice(u"\\a.txt", "abc");
+  auto reader = files.Open(u"\\a.txt", AccessRead, Disposition::OpenExisting);
+  ASSERT_NE(reader, nullptr);
+  EXPECT_FALSE(reader->Write("x", 1));
+  auto writer = files.Open(u"\\a.txt", AccessWrite, Disposition::OpenExisting);
+  ASSERT_NE(writer, nullptr);
+  char byte = 0;
+  uint32_t got = 7;
+  EXPECT_FALSE(writer->Read(&byte, 1, &got));
+  EXPECT_EQ(got, 0u);
+}
+
+TEST_F(FileSystemTest, SeekSetEndAndSize) {
+  WriteDevice(u"\\f.bin", "0123456789");
+  auto file = files.Open(u"\\f.bin", AccessRead | AccessWrite, Disposition::OpenExisting);
+  ASSERT_NE(file, nullptr);
+  uint64_t position = 0;
+  ASSERT_TRUE(file->Seek(-3, SeekOrigin::End, &position));
+  EXPECT_EQ(position, 7u);
+  ASSERT_TRUE(file->Seek(-2, SeekOrigin::Current, &position));
+  EXPECT_EQ(position, 5u);
+  EXPECT_FALSE(file->Seek(-1, SeekOrigin::Begin, &position));
+  ASSERT_TRUE(file->SetEnd());
+  uint64_t size = 0;
+  ASSERT_TRUE(file->GetSize(&size));
+  EXPECT_EQ(size, 5u);
+  ASSERT_TRUE(file->Seek(8, SeekOrigin::Begin, &position));
+  ASSERT_TRUE(file->SetEnd());
+  ASSERT_TRUE(file->GetSize(&size));
+  EXPECT_EQ(size, 8u);
+  ASSERT_TRUE(file->Seek(0, SeekOrigin::Begin, nullptr));
+  EXPECT_EQ(ReadAll(*file), std::string("01234\0\0\0", 8));
+  EXPECT_TRUE(file->Flush());
+}
+
+TEST_F(FileSystemTest, ReadOnlyFilesRefuseChangesLikeTheDevice) {
+  WriteDevice(u"\\ro.txt", "keep");
+  ASSERT_TRUE(files.SetAttributes(u"\\RO.TXT", FILE_ATTRIBUTE_READONLY));
+  EXPECT_EQ(fs::status(device.fs() / "ro.txt").permissions() & fs::perms::all &
+                (fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write),
+            fs::perms::none);
+  EXPECT_NE(files.GetAttributes(u"\\ro.txt") & FILE_ATTRIBUTE_READONLY, 0u);
+  EXPECT_EQ(files.Open(u"\\ro.txt", AccessWrite, Disposition::OpenExisting), nullptr);
+  EXPECT_EQ(files.Open(u"\\ro.txt", AccessRead, Disposition::CreateAlways), nullptr);
+  EXPECT_FALSE(files.DeleteFile(u"\\ro.txt"));
+  auto reader = files.Open(u"\\ro.txt", AccessRead, Disposition::OpenExisting);
+  ASSERT_NE(reader, nullptr);
+  EXPECT_EQ(ReadAll(*reader), "keep");
+
+  ASSERT_TRUE(files.SetAttributes(u"\\ro.txt", FILE_ATTRIBUTE_NORMAL));
+  EXPECT_EQ(files.GetAttributes(u"\\ro.txt") & FILE_ATTRIBUTE_READONLY, 0u);
+  EXPECT_TRUE(files.DeleteFile(u"\\ro.txt"));
+  EXPECT_EQ(files.GetAttributes(u"\\ro.txt"), kInvalidAttributes);
+}
+
+TEST_F(FileSystemTest, AttributesOfFilesAndFolders) {
+  WriteDevice(u"\\plain.txt", "x");
+  ASSERT_TRUE(files.CreateDirectory(u"\\Folder"));
+  EXPECT_EQ(files.GetAttributes(u"\\plain.txt"), FILE_ATTRIBUTE_ARCHIVE);
+  EXPECT_EQ(files.GetAttributes(u"\\folder"), FILE_ATTRIBUTE_DIRECTORY);
+  EXPECT_EQ(files.GetAttributes(u"\\"), FILE_ATTRIBUTE_DIRECTORY);
+  EXPECT_EQ(files.GetAttributes(u"\\nothing"), kInvalidAttributes);
+  EXPECT_FALSE(files.SetAttributes(u"\\nothing", FILE_ATTRIBUTE_NORMAL));
+
+  // A folder's read-only bit never stops files being created in it.
+  ASSERT_TRUE(files.SetAttributes(u"\\Folder", FILE_ATTRIBUTE_READONLY));
+  EXPECT_NE(files.Open(u"\\Folder\\new.txt", AccessWrite, Disposition::CreateNew), nullptr);
+  EXPECT_NE(fs::status(device.fs() / "Folder").permissions() & fs::perms::owner_write,
+            fs::perms::none);
+
+  if (!HostHasXattrs(device.fs())) GTEST_SKIP() << "no extended attributes on this host";
+  ASSERT_TRUE(files.SetAttributes(
+      u"\\plain.txt", FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_READONLY));
+  EXPECT_EQ(files.GetAttributes(u"\\plain.txt"),
+            FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_READONLY);
+  ASSERT_TRUE(files.SetAttributes(u"\\plain.txt", FILE_ATTRIBUTE_NORMAL));
+  EXPECT_EQ(files.GetAttributes(u"\\plain.txt"), FILE_ATTRIBUTE_NORMAL);
+  ASSERT_TRUE(files.SetAttributes(u"\\plain.txt", 0xA0));  // normal + archive
+  EXPECT_EQ(files.GetAttributes(u"\\plain.txt"), FILE_ATTRIBUTE_ARCHIVE);
+  EXPECT_EQ(files.GetAttributes(u"\\folder"),
+            FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY);
+}
+
+TEST_F(FileSystemTest, DirectoriesAndDeletion) {
+  EXPECT_TRUE(files.CreateDirectory(u"\\A"));
+  EXPECT_FALSE(files.CreateDirectory(u"\\a"));  // exists in another case
+  EXPECT_FALSE(files.CreateDirectory(u"\\x\\y"));  // no parent
+  EXPECT_TRUE(files.CreateDirectory(u"\\a\\Sub"));
+  EXPECT_TRUE(fs::is_directory(device.fs() / "A" / "Sub"));
+  WriteDevice(u"\\a\\sub\\f.txt", "x");
+  EXPECT_FALSE(files.RemoveDirectory(u"\\A\\SUB"));  // not empty
+  EXPECT_FALSE(files.DeleteFile(u"\\A\\SUB"));       // a folder is no file
+  EXPECT_TRUE(files.DeleteFile(u"\\A\\SUB\\F.TXT"));
+  EXPECT_FALSE(files.DeleteFile(u"\\A\\SUB\\F.TXT"));
+  EXPECT_TRUE(files.RemoveDirectory(u"\\A\\SUB"));
+  EXPECT_FALSE(files.RemoveDirectory(u"\\"));
+  EXPECT_TRUE(fs::is_directory(device.fs()));
+}
+
+TEST_F(FileSystemTest, NothingIsCreatedOrDeletedOutsideTheRoot) {
+  TempDeviceRoot outside;
+  outside.Write("victim.txt", "x");
+  fs::create_directory_symlink(outside.root(), device.fs() / "escape");
+  fs::create_symlink(outside.root() / "victim.txt", device.fs() / "victim");
+  EXPECT_EQ(files.Open(u"\\escape\\new.txt", AccessWrite, Disposition::CreateAlways), nullptr);
+  EXPECT_EQ(files.Open(u"\\victim", AccessWrite, Disposition::OpenExisting), nullptr);
+  EXPECT_FALSE(files.DeleteFile(u"\\escape\\victim.txt"));
+  EXPECT_FALSE(files.CreateDirectory(u"\\escape\\dir"));
+  EXPECT_FALSE(files.CreateDirectory(u"\\..\\dir"));
+  EXPECT_EQ(files.Open(u"\\..\\made.txt", AccessWrite, Disposition::CreateAlways), nullptr);
+  EXPECT_TRUE(files.Find(u"\\escape\\*").empty());
+  // Links that stay inside are listed, those leading out are not.
+  fs::create_directory(device.fs() / "real");
+  fs::create_directory_symlink("real", device.fs() / "alias");
+  std::vector<std::u16string> listed;
+  for (const auto& entry : files.Find(u"\\*")) listed.push_back(entry.name);
+  EXPECT_EQ(listed, (std::vector<std::u16string>{u"alias", u"real"}));
+  EXPECT_EQ(files.GetAttributes(u"\\victim"), kInvalidAttributes);
+  EXPECT_EQ(fs::directory_entry(outside.root() / "victim.txt").file_size(), 1u);
+  EXPECT_EQ(std::distance(fs::directory_iterator(outside.root()), fs::directory_iterator()), 2);
+  EXPECT_FALSE(fs::exists(device.root() / "made.txt"));
+}
+
+TEST_F(FileSystemTest, FindMatchesPatternsInByteOrder) {
+  for (const char16_t* name : {u"\\b.ZIP", u"\\a.zip", u"\\B SHELL.ZIP", u"\\readme",
+                               u"\\c.zipx", u"\\\u00C4.zip"}) {
+    WriteDevice(name, "12345");
+  }
+  ASSERT_TRUE(files.CreateDirectory(u"\\Sub"));
+  const auto names = [&](std::u16string_view pattern) {
+    std::vector<std::string> out;
+    for (const auto& entry : files.Find(pattern)) out.push_back(ToUtf8(entry.name));
+    return out;
+  };
+  using V = std::vector<std::string>;
+  EXPECT_EQ(names(u"\\*.zip"), (V{"B SHELL.ZIP", "a.zip", "b.ZIP", "\xC3\x84.zip"}));
+  EXPECT_EQ(names(u"\\*"), (V{"B SHELL.ZIP", "Sub", "a.zip", "b.ZIP", "c.zipx", "readme",
+                              "\xC3\x84.zip"}));
+  EXPECT_EQ(names(u"\\*.*"), names(u"\\*"));
+  EXPECT_EQ(names(u"\\?.zip"), (V{"a.zip", "b.ZIP", "\xC3\x84.zip"}));
+  EXPECT_EQ(names(u"\\*shell.zip"), (V{"B SHELL.ZIP"}));
+  EXPECT_EQ(names(u"\\README"), (V{"readme"}));
+  EXPECT_EQ(names(u"\\\u00E4*"), (V{"\xC3\x84.zip"}));
+  EXPECT_TRUE(names(u"\\nothing\\*").empty());
+  EXPECT_TRUE(names(u"\\*.txt").empty());
+
+  const auto sub = files.Find(u"\\s?B");
+  ASSERT_EQ(sub.size(), 1u);
+  EXPECT_EQ(sub[0].attributes, FILE_ATTRIBUTE_DIRECTORY);
+  const auto zip = files.Find(u"\\A.ZIP");
+  ASSERT_EQ(zip.size(), 1u);
+  EXPECT_EQ(zip[0].size, 5u);
+  EXPECT_EQ(zip[0].attributes, FILE_ATTRIBUTE_ARCHIVE);
+}
+
+TEST_F(FileSystemTest, TimesRoundTripThroughTheHost) {
+  WriteDevice(u"\\t.txt", "x");
+  auto file = files.Open(u"\\t.txt", AccessRead | AccessWrite, Disposition::OpenExisting);
+  ASSERT_NE(file, nullptr);
+  SystemTime when;
+  when.year = 2009;
+  when.month = 7;
+  when.day = 14;
+  when.hour = 13;
+  when.minute = 5;
+  when.second = 42;
+  when.milliseconds = 250;
+  FileTime written, accessed{129000000000000000ULL};
+  ASSERT_TRUE(SystemTimeToFileTime(when, &written));
+  ASSERT_TRUE(file->SetTimes(nullptr, &accessed, &written));
+  FileTime creation, access, write;
+  ASSERT_TRUE(file->GetTimes(&creation, &access, &write));
+  EXPECT_EQ(write, written);
+  EXPECT_EQ(access, accessed);
+  EXPECT_NE(creation.value, 0u);
+
+  // Taken as UTC: the host's mtime is the same instant.
+  struct stat info {};
+  ASSERT_EQ(stat((device.fs() / "t.txt").c_str(), &info), 0);
+  EXPECT_EQ(info.st_mtim.tv_sec, 1247576742);
+  EXPECT_EQ(info.st_mtim.tv_nsec, 250000000);
+
+  // A null time leaves that time alone.
+  FileTime later{written.value + 10000000};
+  ASSERT_TRUE(file->SetTimes(nullptr, nullptr, &later));
+  ASSERT_TRUE(file->GetTimes(nullptr, &access, &write));
+  EXPECT_EQ(access, accessed);
+  EXPECT_EQ(write, later);
+  EXPECT_EQ(files.Find(u"\\t.txt").at(0).writeTime, later);
+
+  if (!HostHasXattrs(device.fs())) GTEST_SKIP() << "no extended attributes on this host";
+  FileTime created{125000000000000000ULL};
+  ASSERT_TRUE(file->SetTimes(&created, nullptr, nullptr));
+  ASSERT_TRUE(file->GetTimes(&creation, nullptr, nullptr));
+  EXPECT_EQ(creation, created);
+}
+
+TEST_F(FileSystemTest, NowIsTheCurrentUtcTime) {
+  const std::time_t before = std::time(nullptr);
+  const SystemTime now = files.Now();
+  std::tm utc{};
+  gmtime_r(&before, &utc);
+  EXPECT_EQ(now.year, utc.tm_year + 1900);
+  EXPECT_EQ(now.month, utc.tm_mon + 1);
+  EXPECT_EQ(now.dayOfWeek, utc.tm_wday);
+  FileTime value;
+  EXPECT_TRUE(SystemTimeToFileTime(now, &value));
+}
+
+class CapacityTest : public ::testing::Test {
+ protected:
+  TempDeviceRoot device;
+  LinuxFileSystem files{device.root(), 100};
+};
+
+TEST_F(CapacityTest, WritesPastTheCapacityFailWhole) {
+  device.Write("fs/existing.bin", std::string(40, 'e'));
+  auto file = files.Open(u"\\new.bin", AccessWrite, Disposition::CreateNew);
+  ASSERT_NE(file, nullptr);
+  const std::string chunk(30, 'x');
+  EXPECT_TRUE(file->Write(chunk.data(), 30));   // 70 used
+  EXPECT_TRUE(file->Write(chunk.data(), 30));   // 100 used: exactly full
+  EXPECT_FALSE(file->Write(chunk.data(), 1));  // a full drive
+  EXPECT_EQ(fs::file_size(device.fs() / "new.bin"), 60u);
+  // Overwriting in place needs no room.
+  ASSERT_TRUE(file->Seek(0, SeekOrigin::Begin, nullptr));
+  EXPECT_TRUE(file->Write(chunk.data(), 30));
+  // Extending with SetEnd is held to the capacity too.
+  ASSERT_TRUE(file->Seek(61, SeekOrigin::Begin, nullptr));
+  EXPECT_FALSE(file->SetEnd());
+  file.reset();
+
+  // Room comes back when files shrink or go.
+  EXPECT_TRUE(files.DeleteFile(u"\\existing.bin"));
+  auto again = files.Open(u"\\new.bin", AccessWrite, Disposition::OpenExisting);
+  ASSERT_NE(again, nullptr);
+  ASSERT_TRUE(again->Seek(0, SeekOrigin::End, nullptr));
+  EXPECT_TRUE(again->Write(chunk.data(), 30));
+  auto truncated = files.Open(u"\\more.bin", AccessWrite, Disposition::CreateAlways);
+  ASSERT_NE(truncated, nullptr);
+  EXPECT_FALSE(truncated->Write(chunk.data(), 30));  // 90 used
+  again.reset();
+  auto replaced = files.Open(u"\\new.bin", AccessWrite, Disposition::CreateAlways);
+  ASSERT_NE(replaced, nullptr);
+  EXPECT_TRUE(truncated->Write(chunk.data(), 30));
+}
+
+}  // namespace

@@ -1,0 +1,30 @@
+#include "package_files.h"
+
+#include <cstdint>
+#include <cstdlib>
+#include <stdexcept>
+
+namespace shellfit_test {
+
+void Zip(const fs::path& archive, const fs::path& from, const std::vector<std::string>& names,
+         const std::string& password) {
+  using test_support::Quote;
+  fs::create_directories(archive.parent_path());
+  std::string command = "cd " + Quote(from.string()) + " && TZ=UTC zip -q -r -X -P " +
+                        Quote(password) + " " + Quote(fs::absolute(archive).string());
+  for (const auto& name : names) command += " " + Quote(name);
+  if (std::system(command.c_str()) != 0) throw std::runtime_error("zip failed: " + command);
+}
+
+std::size_t FirstEntryDataOffset(const fs::path& archive) {
+  const std::string zip = ReadText(archive);
+  auto le16 = [&](std::size_t at) {
+    return static_cast<std::size_t>(static_cast<uint8_t>(zip[at]) |
+                                    static_cast<uint8_t>(zip[at + 1]) << 8);
+  };
+  return 30 + le16(26) + le16(28);
+}
+
+fs::path PeFixture(const std::string& name) { return fs::path(FITKIT_PE_FIXTURES) / name; }
+
+}  // namespace shellfit_test
