@@ -1,5 +1,6 @@
 // The choice of dialog host: FITKIT_UI=gui or console; without it a window
-// when an X display can be opened, else the console.
+// when an X display can be opened, else the console, drawn in place on a
+// terminal (FITKIT_CONSOLE=lines keeps the line stream there too).
 #include <cstdio>
 #include <cstdlib>
 #include <iostream>
@@ -9,6 +10,7 @@
 #include "platform/device_config.h"
 #include "platform/dialog_console.h"
 #include "platform/dialog_fltk.h"
+#include "platform/dialog_terminal.h"
 #include "platform/trace.h"
 
 namespace platform {
@@ -48,6 +50,10 @@ std::unique_ptr<DialogHost> CreateDialogHost(const DeviceContext& context) {
   if (WantsWindow()) {
     Trace("dialog host: window %dx%d", screen.width, screen.height);
     return std::make_unique<FltkDialogHost>(screen);
+  }
+  if (TerminalViewWanted()) {
+    Trace("dialog host: console on the terminal %dx%d", screen.width, screen.height);
+    return std::make_unique<TerminalDialogHost>(screen);
   }
   Trace("dialog host: console %dx%d", screen.width, screen.height);
   return std::make_unique<ConsoleDialogHost>(screen, std::cin, std::cout);

@@ -1,0 +1,25 @@
+// The console host's second view: on a terminal the dialog is drawn in place
+// and kept current (ncurses), buttons are pressed with keys, and message
+// boxes open over it. Without a terminal the console prints its lines.
+#pragma once
+
+#include "platform/dialog_console.h"
+
+namespace platform {
+
+// True when standard input and output are both terminals and
+// FITKIT_CONSOLE=lines does not ask for the line stream.
+bool TerminalViewWanted();
+
+class TerminalDialogHost : public ConsoleDialogHost {
+ public:
+  explicit TerminalDialogHost(const ScreenMetrics& screen);
+  // Draws on the terminal; prints lines when the terminal cannot be driven.
+  // When the dialog has closed, its last state stays on the terminal as text.
+  int RunModal(const DialogTemplate& dialog, DialogProc proc) override;
+
+ private:
+  ScreenMetrics screen_;
+};
+
+}  // namespace platform
