@@ -59,7 +59,6 @@ class TerminalDialog : public DialogState {
                  TerminalScreen& terminal)
       : DialogState(dialog, proc, screen), terminal_(terminal) {
     picture_.state = this;
-    picture_.hasCancel = Find(kCancelId) != nullptr;
   }
 
   Painter* GetDC(int) override { return new TerminalPainter(*this, nullptr); }
@@ -125,6 +124,9 @@ class TerminalDialog : public DialogState {
   const TerminalDialogPicture& Picture() {
     picture_.window = GetWindowRect(0);
     picture_.focusId = FocusedButton();
+    picture_.buttonsEnabled = static_cast<int>(EnabledButtons().size());
+    const ControlState* cancel = Find(kCancelId);
+    picture_.cancelEnabled = cancel != nullptr && cancel->enabled;
     return picture_;
   }
 

@@ -205,15 +205,20 @@ void DrawBox(const TerminalBoxPicture& box) {
   }
 }
 
+// What the keys do now: nothing is offered that would do nothing.
 std::wstring Hint(const TerminalDialogPicture& dialog, const TerminalBoxPicture* box) {
-  std::wstring hint = L"Enter: press <marked>   Tab/arrows: move";
-  if (box == nullptr) return dialog.hasCancel ? hint + L"   Esc: Cancel" : hint;
+  if (box == nullptr) {
+    if (dialog.focusId == 0) return L"";
+    std::wstring hint = L"Enter: press <marked>";
+    if (dialog.buttonsEnabled > 1) hint += L"   Tab/arrows: move";
+    return dialog.cancelEnabled ? hint + L"   Esc: Cancel" : hint;
+  }
   std::wstring letters;
   for (const std::string& label : box->labels) {
     if (!letters.empty()) letters += L'/';
     letters += static_cast<wchar_t>(std::tolower(static_cast<unsigned char>(label[0])));
   }
-  return hint + L"   " + letters + L": answer";
+  return L"Enter: press <marked>   Tab/arrows: move   " + letters + L": answer";
 }
 
 }  // namespace

@@ -18,7 +18,8 @@ struct TerminalDialogPicture {
   std::u16string title;                  // as the dialog procedure painted it
   Rect titleRect;                        // pixels
   int focusId = 0;                       // the button Enter presses, 0: none
-  bool hasCancel = false;                // for the key hint
+  int buttonsEnabled = 0;                // for the key hint
+  bool cancelEnabled = false;
 };
 
 struct TerminalBoxPicture {
