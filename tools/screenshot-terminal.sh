@@ -30,11 +30,12 @@ printf -v program 'echo $$ >%q; exec env FITKIT_UI=console FITKIT_DEVICE=%q %q %
   "$work/pid" "$work/device" "$build/imagefit/imagefit" '\Storage Card\Update'
 "${tmux[@]}" new-session -d -s shot -x 100 -y 30 "sh -c $(printf %q "$program"); sleep 600"
 
-# Polls the pane (every 0.1 s, at most 30 s) until it matches a pattern.
+# Polls the pane (every 0.05 s, at most about 30 s) until it matches a pattern.
 wait_for() {
-  for _ in $(seq 1 300); do
-    "${tmux[@]}" capture-pane -p -t shot | grep -Eq "$1" && return 0
-    sleep 0.1
+  for _ in $(seq 1 600); do
+    pane="$("${tmux[@]}" capture-pane -p -t shot)"
+    [[ "$pane" =~ $1 ]] && return 0
+    sleep 0.05
   done
   echo "screenshot-terminal: the pane never showed /$1/" >&2
   "${tmux[@]}" capture-pane -p -t shot >&2
@@ -44,7 +45,7 @@ wait_for() {
 wait_for '< +START +>'
 "${tmux[@]}" send-keys -t shot Enter
 wait_for 'nk\.bin'
-wait_for '\] ([3-5][0-9])%'
+wait_for '\] [3-8][0-9]%'
 pid="$(cat "$work/pid")"
 kill -STOP "$pid"
 sleep 0.3
