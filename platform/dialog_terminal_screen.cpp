@@ -76,9 +76,14 @@ void InstallHandlers() {
   });
 }
 
+bool Capable(const char* name) {
+  const char* value = tigetstr(name);
+  return value != nullptr && value != reinterpret_cast<const char*>(-1);
+}
+
 void AppendCapability(const char* name) {
-  char* value = tigetstr(const_cast<char*>(name));
-  if (value == nullptr || value == reinterpret_cast<char*>(-1)) return;
+  if (!Capable(name)) return;
+  const char* value = tigetstr(name);
   const std::size_t length = std::strlen(value);
   if (g_restore.leaveLength + length > sizeof g_restore.leave) return;
   std::memcpy(g_restore.leave + g_restore.leaveLength, value, length);
@@ -124,6 +129,13 @@ bool TerminalScreen::Open() {
   InstallHandlers();
   g_screen = newterm(nullptr, stdout, stdin);
   if (g_screen == nullptr) return false;
+  // A terminal that cannot place the cursor (TERM=dumb) cannot be drawn on.
+  if (!Capable("cup")) {
+    endwin();
+    delscreen(g_screen);
+    g_screen = nullptr;
+    return false;
+  }
   g_restore.leaveLength = 0;
   AppendCapability("sgr0");
   AppendCapability("cnorm");

@@ -32,7 +32,7 @@ class TerminalScreen {
 
   // Takes the terminal on stdin/stdout: the alternate screen, keys unbuffered
   // and unechoed, the cursor hidden. False (and nothing changed) when the
-  // terminal type is unknown to terminfo.
+  // terminal type is unknown to terminfo or cannot place the cursor.
   bool Open();
   // Gives the terminal back; does nothing when it is not open.
   void Close();

@@ -218,7 +218,8 @@ std::wstring Hint(const TerminalDialogPicture& dialog, const TerminalBoxPicture*
     if (!letters.empty()) letters += L'/';
     letters += static_cast<wchar_t>(std::tolower(static_cast<unsigned char>(label[0])));
   }
-  return L"Enter: press <marked>   Tab/arrows: move   " + letters + L": answer";
+  const std::wstring move = box->labels.size() > 1 ? L"   Tab/arrows: move" : L"";
+  return L"Enter: press <marked>" + move + L"   " + letters + L": answer";
 }
 
 }  // namespace
@@ -234,6 +235,12 @@ std::string TerminalProgressBar(const ControlState& control, int width) {
 void DrawTerminal(const TerminalDialogPicture& dialog, const TerminalBoxPicture* box) {
   if (has_colors()) init_pair(kCaptionPair, COLOR_WHITE, COLOR_BLUE);
   erase();
+  if (!dialog.state->shown()) {
+    // A message box before the dialog is shown stands alone.
+    if (box != nullptr) DrawBox(*box);
+    refresh();
+    return;
+  }
   const int rows = (dialog.window.Height() + kCellHeight - 1) / kCellHeight;
   const int cols = (dialog.window.Width() + kCellWidth - 1) / kCellWidth;
   const Origin frame{std::max(0, (LINES - rows - 3) / 2), std::max(0, (COLS - cols - 2) / 2)};
