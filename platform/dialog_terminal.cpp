@@ -86,10 +86,10 @@ class TerminalDialog : public DialogState {
     return answer;
   }
 
-  // Keys typed while the program works are taken here, as a window system
-  // takes clicks: they only queue a press for a later pump.
   const std::u16string& title() const { return picture_.title; }
 
+  // Keys typed while the program works are taken here, as a window system
+  // takes clicks: they only queue a press for a later pump.
   bool PumpOneMessage() override {
     if (DispatchQueued()) return true;
     for (TerminalKey key = terminal_.ReadKey(false); key.kind != TerminalKeyKind::None;
@@ -105,7 +105,10 @@ class TerminalDialog : public DialogState {
   void OnMoved(const ControlState&) override { Redraw(); }
   void OnFontChanged(const ControlState&) override { Redraw(); }
   void OnWindowChanged() override { Redraw(); }
-  void OnShown() override { Send(WM_PAINT, 0, 0); }
+  void OnShown() override {
+    Send(WM_PAINT, 0, 0);
+    Redraw();  // also when the dialog procedure paints nothing
+  }
 
   // A bar is drawn again only when it looks different: at most one step in a
   // thousand can show on a terminal.
