@@ -11,6 +11,7 @@
 
 #include "platform/dialog_console_view.h"
 #include "platform/dialog_terminal_box.h"
+#include "platform/dialog_terminal_input.h"
 #include "platform/dialog_terminal_screen.h"
 #include "platform/dialog_terminal_view.h"
 #include "platform/text.h"
@@ -56,9 +57,10 @@ bool IsButton(const ControlState& control) {
 class TerminalDialog : public DialogState {
  public:
   TerminalDialog(const DialogTemplate& dialog, DialogProc proc, const ScreenMetrics& screen,
-                 TerminalScreen& terminal)
-      : DialogState(dialog, proc, screen), terminal_(terminal) {
+                 TerminalInput& input)
+      : DialogState(dialog, proc, screen), input_(input) {
     picture_.state = this;
+    picture_.keys = input.keys();
   }
 
   Painter* GetDC(int) override { return new TerminalPainter(*this, nullptr); }
@@ -78,7 +80,7 @@ class TerminalDialog : public DialogState {
     Trace("MessageBox(\"%s\", \"%s\", 0x%X)", ToUtf8(text).c_str(), ToUtf8(caption).c_str(),
           style);
     const int answer = AskTerminalMessageBox(
-        terminal_, text, caption, style, [this](const TerminalBoxPicture& box) {
+        input_, text, caption, style, [this](const TerminalBoxPicture& box) {
           DrawTerminal(Picture(), &box);
         });
     Redraw();
@@ -92,8 +94,8 @@ class TerminalDialog : public DialogState {
   // takes clicks: they only queue a press for a later pump.
   bool PumpOneMessage() override {
     if (DispatchQueued()) return true;
-    for (TerminalKey key = terminal_.ReadKey(false); key.kind != TerminalKeyKind::None;
-         key = terminal_.ReadKey(false)) {
+    for (TerminalKey key = input_.Poll(); key.kind != TerminalKeyKind::None;
+         key = input_.Poll()) {
       HandleKey(key);
     }
     return false;
@@ -121,7 +123,7 @@ class TerminalDialog : public DialogState {
     Redraw();
   }
 
-  void WaitForInput() override { HandleKey(terminal_.ReadKey(true)); }
+  void WaitForInput() override { HandleKey(input_.NextForDialog()); }
 
  private:
   const TerminalDialogPicture& Picture() {
@@ -199,7 +201,7 @@ class TerminalDialog : public DialogState {
     Redraw();
   }
 
-  TerminalScreen& terminal_;
+  TerminalInput& input_;
   TerminalDialogPicture picture_;
   std::map<int, int> permille_;
   int focus_ = 0;  // 0: the default button
@@ -224,7 +226,7 @@ bool TerminalViewWanted() {
     std::fprintf(stderr, "fitkit: FITKIT_CONSOLE=%s is not \"lines\"; choosing by terminal\n",
                  choice);
   }
-  return ::isatty(STDIN_FILENO) == 1 && ::isatty(STDOUT_FILENO) == 1;
+  return ::isatty(STDOUT_FILENO) == 1;
 }
 
 TerminalDialogHost::TerminalDialogHost(const ScreenMetrics& screen)
@@ -240,7 +242,8 @@ int TerminalDialogHost::RunModal(const DialogTemplate& dialog, DialogProc proc) 
     return ConsoleDialogHost::RunModal(dialog, proc);
   }
   Trace("DialogBox(terminal, %d controls)", static_cast<int>(dialog.controls.size()));
-  TerminalDialog view(dialog, proc, screen_, terminal);
+  TerminalInput input(terminal, std::cin, ::isatty(STDIN_FILENO) == 1);
+  TerminalDialog view(dialog, proc, screen_, input);
   const int result = view.RunModal();
   terminal.Close();
   PrintLastState(view, view.title(), std::cout);

@@ -7,8 +7,9 @@
 
 namespace platform {
 
-// True when standard input and output are both terminals and
-// FITKIT_CONSOLE=lines does not ask for the line stream.
+// True when standard output is a terminal and FITKIT_CONSOLE=lines does not
+// ask for the line stream. Input is keys when standard input is the terminal
+// too, else lines from it in the line view's words.
 bool TerminalViewWanted();
 
 class TerminalDialogHost : public ConsoleDialogHost {

@@ -33,7 +33,7 @@ int AnswerFor(const TerminalKey& key, const MessageBoxButtons& choice, std::size
 
 }  // namespace
 
-int AskTerminalMessageBox(TerminalScreen& terminal, std::u16string_view text,
+int AskTerminalMessageBox(TerminalInput& input, std::u16string_view text,
                           std::u16string_view caption, uint32_t style,
                           const std::function<void(const TerminalBoxPicture&)>& draw) {
   const MessageBoxButtons choice = ButtonsFor(style);
@@ -42,11 +42,11 @@ int AskTerminalMessageBox(TerminalScreen& terminal, std::u16string_view text,
   box.text = std::u16string(text);
   for (const MessageBoxButton& button : choice.buttons) box.labels.push_back(button.label);
   box.focus = choice.defaultIndex;
-  terminal.DiscardTypeAhead();
+  input.DiscardTypeAhead();
   const std::size_t count = choice.buttons.size();
   for (;;) {
     draw(box);
-    const TerminalKey key = terminal.ReadKey(true);
+    const TerminalKey key = input.NextForBox();
     if (const int answer = AnswerFor(key, choice, box.focus)) return answer;
     if (key.kind == TerminalKeyKind::Next) box.focus = (box.focus + 1) % count;
     if (key.kind == TerminalKeyKind::Previous) box.focus = (box.focus + count - 1) % count;

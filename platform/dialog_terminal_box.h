@@ -5,7 +5,7 @@
 #include <functional>
 #include <string_view>
 
-#include "platform/dialog_terminal_screen.h"
+#include "platform/dialog_terminal_input.h"
 #include "platform/dialog_terminal_view.h"
 
 namespace platform {
@@ -14,9 +14,9 @@ namespace platform {
 // presses the marked button (the default one to begin with), Tab and the
 // arrows move the mark, a button's first letter (y, n, o, c) presses it,
 // Escape answers Cancel where the box has one and OK on an OK box. Keys typed
-// before the box opened are dropped. When the terminal goes away the default
-// button answers.
-int AskTerminalMessageBox(TerminalScreen& terminal, std::u16string_view text,
+// before the box opened are dropped. At the end of input the default button
+// answers.
+int AskTerminalMessageBox(TerminalInput& input, std::u16string_view text,
                           std::u16string_view caption, uint32_t style,
                           const std::function<void(const TerminalBoxPicture&)>& draw);
 

@@ -207,6 +207,7 @@ void DrawBox(const TerminalBoxPicture& box) {
 
 // What the keys do now: nothing is offered that would do nothing.
 std::wstring Hint(const TerminalDialogPicture& dialog, const TerminalBoxPicture* box) {
+  if (!dialog.keys) return L"";
   if (box == nullptr) {
     if (dialog.focusId == 0) return L"";
     std::wstring hint = L"Enter: press <marked>";

@@ -18,7 +18,8 @@ struct TerminalDialogPicture {
   std::u16string title;                  // as the dialog procedure painted it
   Rect titleRect;                        // pixels
   int focusId = 0;                       // the button Enter presses, 0: none
-  int buttonsEnabled = 0;                // for the key hint
+  bool keys = true;                      // keys from the terminal: hint at them
+  int buttonsEnabled = 0;
   bool cancelEnabled = false;
 };
 

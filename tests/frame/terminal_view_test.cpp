@@ -90,6 +90,15 @@ fs::path MakeDevice(const fs::path& folder) {
   return folder;
 }
 
+// The driver's journal shows the refused version and no restart.
+bool RefusedAndNotRestarted(const fs::path& device) {
+  std::ifstream journal(device / "journal.log");
+  std::stringstream calls;
+  calls << journal.rdbuf();
+  return calls.str().find("80012070") != std::string::npos &&
+         calls.str().find("0101003C") == std::string::npos;
+}
+
 // imagefit on the device, with the console host.
 std::string Imagefit(const fs::path& device, const std::string& environment = "") {
   return "env " + environment + " FITKIT_UI=console FITKIT_DEVICE=" + Quote(device.string()) +
@@ -169,12 +178,8 @@ TEST_F(TerminalView, DrawsTheDialogInPlaceAndAnswersKeys) {
             std::string::npos)
       << pane;
   EXPECT_EQ(tmux.Display("#{alternate_on} #{cursor_flag}"), "0 1\n");
-  // No reboot was asked for: the run was stopped.
-  std::ifstream journal(device_ / "journal.log");
-  std::stringstream calls;
-  calls << journal.rdbuf();
-  EXPECT_EQ(calls.str().find("0101003C"), std::string::npos);
-  EXPECT_NE(calls.str().find("80012070"), std::string::npos);
+  // No restart was asked for: the run was stopped.
+  EXPECT_TRUE(RefusedAndNotRestarted(device_));
 }
 
 TEST_F(TerminalView, LinesWhenAskedAndTheTerminalBackAfterSigterm) {
@@ -194,12 +199,22 @@ TEST_F(TerminalView, LinesWhenAskedAndTheTerminalBackAfterSigterm) {
   std::ifstream(pidFile) >> pid;
   ASSERT_GT(pid, 0);
   ASSERT_EQ(kill(pid, SIGTERM), 0);
-  const std::string pane = tmux.WaitFor("exit=");
+  const std::string pane = tmux.WaitFor("exit=[^$]*icanon");
   EXPECT_NE(pane.find("exit=143"), std::string::npos) << pane;
   EXPECT_EQ(tmux.Display("#{alternate_on} #{cursor_flag}"), "0 1\n");
   // Line editing and echo are back on.
   EXPECT_TRUE(std::regex_search(pane, std::regex(R"((^|\s)icanon\s)"))) << pane;
   EXPECT_TRUE(std::regex_search(pane, std::regex(R"((^|\s)echo\s)"))) << pane;
+}
+
+// Input piped in keeps the line view's words while the dialog is drawn.
+TEST_F(TerminalView, PipedInputAnswersInLines) {
+  Tmux tmux(ThenReport("printf 'start\\nno\\ncancel\\n' | " + Imagefit(device_)));
+  const std::string pane = tmux.WaitFor("exit=");
+  EXPECT_NE(pane.find("exit=2"), std::string::npos) << pane;
+  EXPECT_NE(pane.find("dialog: KTR 60 OS UPDATE (closed)\n"), std::string::npos) << pane;
+  EXPECT_EQ(pane.find("progress:"), std::string::npos) << pane;
+  EXPECT_TRUE(RefusedAndNotRestarted(device_));
 }
 
 }  // namespace
