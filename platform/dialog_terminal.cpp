@@ -234,7 +234,9 @@ TerminalDialogHost::TerminalDialogHost(const ScreenMetrics& screen)
 
 int TerminalDialogHost::RunModal(const DialogTemplate& dialog, DialogProc proc) {
   TerminalScreen terminal;
+  // What was printed before goes out before the terminal is taken.
   std::cout.flush();
+  std::fflush(stdout);
   if (!terminal.Open()) {
     const char* term = std::getenv("TERM");
     std::fprintf(stderr, "fitkit: cannot draw on this terminal (TERM=%s); printing lines\n",
