@@ -76,7 +76,9 @@ void Blank(int top, int left, int bottom, int right) {
 
 std::wstring Centred(std::wstring text, int width) {
   if (width <= 0) return L"";
-  if (static_cast<int>(text.size()) >= width) return text.substr(0, static_cast<std::size_t>(width));
+  if (static_cast<int>(text.size()) >= width) {
+    return text.substr(0, static_cast<std::size_t>(width));
+  }
   const std::size_t before = static_cast<std::size_t>(width - static_cast<int>(text.size())) / 2;
   const std::size_t after = static_cast<std::size_t>(width) - before - text.size();
   return std::wstring(before, L' ') + text + std::wstring(after, L' ');
@@ -249,8 +251,8 @@ void DrawTerminal(const TerminalDialogPicture& dialog, const TerminalBoxPicture*
   const Origin client{frame.row + 1, frame.col + 1};
   if (!dialog.title.empty()) {
     const Rect& r = dialog.titleRect;
-    Put(client.row + RowOf(r), client.col + ColumnOf(r.left), Centred(Wide(dialog.title), WidthOf(r)),
-        A_BOLD);
+    Put(client.row + RowOf(r), client.col + ColumnOf(r.left),
+        Centred(Wide(dialog.title), WidthOf(r)), A_BOLD);
   }
   for (const ControlState& control : dialog.state->controls()) {
     // Buttons last: nothing may cover them.

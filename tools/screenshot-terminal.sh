@@ -17,7 +17,7 @@ for tool in tmux convert; do
 done
 
 work="$(mktemp -d)"
-tmux=(tmux -f /dev/null -L "fitkit-screenshot-$$")
+tmux=(tmux -f /dev/null -S "$work/tmux")  # a private server, gone with $work
 cleanup() {
   "${tmux[@]}" kill-server 2>/dev/null || true
   rm -rf "$work"

@@ -41,15 +41,17 @@ int Count(const std::string& text, const std::regex& pattern) {
                                         std::sregex_iterator()));
 }
 
-// One tmux server of our own (a private socket), 100 x 30, ended with the test.
+// One tmux server of our own (a private socket in the test's folder), 100 x
+// 30, ended with the test.
 class Tmux {
  public:
-  explicit Tmux(const std::string& command)
-      : tmux_("tmux -f /dev/null -L fitkit-terminal-test-" + std::to_string(getpid()) + "-" +
-              std::to_string(++count_) + " ") {
+  Tmux(const fs::path& folder, const std::string& command)
+      : tmux_("tmux -f /dev/null -S " +
+              Quote((folder / ("tmux-" + std::to_string(++count_))).string()) + " ") {
     std::system((tmux_ + "new-session -d -s run -x 100 -y 30 " + Quote(command)).c_str());
   }
-  ~Tmux() { std::system((tmux_ + "kill-server 2>/dev/null").c_str()); }
+  // The server ends with its only session.
+  ~Tmux() { std::system((tmux_ + "kill-session -t run 2>/dev/null").c_str()); }
 
   std::string Pane() const { return Output(tmux_ + "capture-pane -p -t run"); }
   std::string Display(const std::string& format) const {
@@ -85,7 +87,8 @@ fs::path MakeDevice(const fs::path& folder) {
   std::ifstream in(folder / "device.ini");
   std::stringstream ini;
   ini << in.rdbuf();
-  const std::string text = std::regex_replace(ini.str(), std::regex("\nfail = *"), "\nfail = 80012070 ");
+  const std::string text =
+      std::regex_replace(ini.str(), std::regex("\nfail = *"), "\nfail = 80012070 ");
   std::ofstream(folder / "device.ini") << text;
   return folder;
 }
@@ -129,7 +132,7 @@ class TerminalView : public ::testing::Test {
 };
 
 TEST_F(TerminalView, DrawsTheDialogInPlaceAndAnswersKeys) {
-  Tmux tmux(ThenReport(Imagefit(device_)));
+  Tmux tmux(root_, ThenReport(Imagefit(device_)));
   std::string pane = tmux.WaitFor(kStartMarked);
   EXPECT_TRUE(std::regex_search(pane, std::regex(kStartMarked))) << pane;
   EXPECT_NE(pane.find("[ KTR 60 OS UPDATE ]"), std::string::npos) << pane;
@@ -184,7 +187,7 @@ TEST_F(TerminalView, DrawsTheDialogInPlaceAndAnswersKeys) {
 
 TEST_F(TerminalView, LinesWhenAskedAndTheTerminalBackAfterSigterm) {
   {
-    Tmux tmux(ThenReport(Imagefit(device_, "FITKIT_CONSOLE=lines")));
+    Tmux tmux(root_, ThenReport(Imagefit(device_, "FITKIT_CONSOLE=lines")));
     const std::string pane = tmux.WaitFor("> ");
     EXPECT_NE(pane.find("dialog: KTR 60 OS UPDATE (480x272)\ntitle: [ KTR 60 OS UPDATE ]\n"),
               std::string::npos)
@@ -192,8 +195,8 @@ TEST_F(TerminalView, LinesWhenAskedAndTheTerminalBackAfterSigterm) {
     EXPECT_EQ(tmux.Display("#{alternate_on}"), "0\n");
   }
   const fs::path pidFile = root_ / "pid";
-  Tmux tmux(ThenReport("sh -c " + Quote("echo $$ >" + Quote(pidFile.string()) + "; exec " +
-                                        Imagefit(device_))));
+  const std::string program = "echo $$ >" + Quote(pidFile.string()) + "; exec " + Imagefit(device_);
+  Tmux tmux(root_, ThenReport("sh -c " + Quote(program)));
   ASSERT_TRUE(std::regex_search(tmux.WaitFor(kStartMarked), std::regex(kStartMarked)));
   int pid = 0;
   std::ifstream(pidFile) >> pid;
@@ -209,7 +212,7 @@ TEST_F(TerminalView, LinesWhenAskedAndTheTerminalBackAfterSigterm) {
 
 // Input piped in keeps the line view's words while the dialog is drawn.
 TEST_F(TerminalView, PipedInputAnswersInLines) {
-  Tmux tmux(ThenReport("printf 'start\\nno\\ncancel\\n' | " + Imagefit(device_)));
+  Tmux tmux(root_, ThenReport("printf 'start\\nno\\ncancel\\n' | " + Imagefit(device_)));
   const std::string pane = tmux.WaitFor("exit=");
   EXPECT_NE(pane.find("exit=2"), std::string::npos) << pane;
   EXPECT_NE(pane.find("dialog: KTR 60 OS UPDATE (closed)\n"), std::string::npos) << pane;
