@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cwchar>
 
 namespace platform {
 namespace {
@@ -33,18 +34,32 @@ std::wstring Wide(std::u16string_view text) {
 
 std::wstring Wide(const std::string& ascii) { return std::wstring(ascii.begin(), ascii.end()); }
 
-// Writes text from row, col, cut at the terminal's edges (ncurses would wrap).
-void Put(int row, int col, std::wstring_view text, attr_t attributes = A_NORMAL) {
-  if (row < 0 || row >= LINES) return;
-  if (col < 0) {
-    if (static_cast<std::size_t>(-col) >= text.size()) return;
-    text.remove_prefix(static_cast<std::size_t>(-col));
-    col = 0;
+// Terminal cells a text takes: two for a wide (East Asian) character.
+int CellsOf(std::wstring_view text) {
+  int cells = 0;
+  for (wchar_t c : text) cells += std::max(0, ::wcwidth(c));
+  return cells;
+}
+
+// The longest start of the text that fits in `cells`.
+std::wstring_view FitTo(std::wstring_view text, int cells) {
+  int used = 0;
+  std::size_t count = 0;
+  for (; count < text.size(); ++count) {
+    const int width = std::max(0, ::wcwidth(text[count]));
+    if (used + width > cells) break;
+    used += width;
   }
-  const int room = COLS - col;
-  if (room <= 0) return;
+  return text.substr(0, count);
+}
+
+// Writes text from row, col, cut at the terminal's right edge (ncurses would
+// wrap it onto the next row).
+void Put(int row, int col, std::wstring_view text, attr_t attributes = A_NORMAL) {
+  if (row < 0 || row >= LINES || col < 0 || col >= COLS) return;
+  text = FitTo(text, COLS - col);
   attron(attributes);
-  mvaddnwstr(row, col, text.data(), std::min(room, static_cast<int>(text.size())));
+  mvaddnwstr(row, col, text.data(), static_cast<int>(text.size()));
   attroff(attributes);
 }
 
@@ -74,14 +89,13 @@ void Blank(int top, int left, int bottom, int right) {
   }
 }
 
-std::wstring Centred(std::wstring text, int width) {
+std::wstring Centred(std::wstring_view text, int width) {
   if (width <= 0) return L"";
-  if (static_cast<int>(text.size()) >= width) {
-    return text.substr(0, static_cast<std::size_t>(width));
-  }
-  const std::size_t before = static_cast<std::size_t>(width - static_cast<int>(text.size())) / 2;
-  const std::size_t after = static_cast<std::size_t>(width) - before - text.size();
-  return std::wstring(before, L' ') + text + std::wstring(after, L' ');
+  text = FitTo(text, width);
+  const int spare = width - CellsOf(text);
+  const std::size_t before = static_cast<std::size_t>(spare / 2);
+  const std::size_t after = static_cast<std::size_t>(spare) - before;
+  return std::wstring(before, L' ') + std::wstring(text) + std::wstring(after, L' ');
 }
 
 int ColumnOf(int x) { return (x + kCellWidth / 2) / kCellWidth; }
@@ -137,7 +151,7 @@ void DrawControl(const TerminalDialogPicture& picture, const ControlState& contr
       } else if (control.source.style & StyleCenter) {
         Put(row, col, Centred(text, width), look);
       } else {
-        Put(row, col, std::wstring_view(text).substr(0, static_cast<std::size_t>(width)), look);
+        Put(row, col, FitTo(text, width), look);
       }
       break;
     }
@@ -180,8 +194,8 @@ void DrawBox(const TerminalBoxPicture& box) {
   const int maxText = std::max(10, std::min(kBoxMaxTextWidth, COLS - 6));
   const std::vector<std::wstring> lines = WrappedLines(Wide(box.text), maxText);
   const std::wstring buttons = BoxButtons(box);
-  int inner = std::max(static_cast<int>(buttons.size()), static_cast<int>(box.caption.size()));
-  for (const std::wstring& line : lines) inner = std::max(inner, static_cast<int>(line.size()));
+  int inner = std::max(CellsOf(buttons), CellsOf(Wide(box.caption)));
+  for (const std::wstring& line : lines) inner = std::max(inner, CellsOf(line));
   inner += 2;
   const int height = static_cast<int>(lines.size()) + 6;
   const int top = std::max(0, (LINES - height) / 2);
