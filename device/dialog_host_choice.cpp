@@ -1,3 +1,6 @@
+// The choice of dialog host: FITKIT_UI=gui or console; without it a window
+// when an X display can be opened, else the console, drawn in place on a
+// terminal (FITKIT_CONSOLE=lines keeps the line stream there too).
 #include "device/dialog_host_choice.h"
 
 #include <cstdio>
@@ -7,6 +10,7 @@
 
 #include "device/device_config.h"
 #include "ui/console/console_host.h"
+#include "ui/console/terminal_host.h"
 #if FITKIT_WITH_FLTK
 #include "ui/fltk/fltk_host.h"
 #endif
@@ -56,6 +60,10 @@ std::unique_ptr<DialogHost> CreateDialogHost(const DeviceContext& context) {
     Trace("dialog host: window %dx%d", screen.width, screen.height);
     return std::make_unique<FltkDialogHost>(screen);
 #endif
+  }
+  if (TerminalViewWanted()) {
+    Trace("dialog host: console on the terminal %dx%d", screen.width, screen.height);
+    return std::make_unique<TerminalDialogHost>(screen);
   }
   Trace("dialog host: console %dx%d", screen.width, screen.height);
   return std::make_unique<ConsoleDialogHost>(screen, std::cin, std::cout);

@@ -5,8 +5,8 @@ set -euo pipefail
 
 packages=(
   cmake ninja-build g++ pkg-config
-  zlib1g-dev libfltk1.3-dev libgtest-dev googletest
-  xvfb xauth x11-apps xdotool imagemagick fonts-dejavu-core
+  zlib1g-dev libfltk1.3-dev libncurses-dev libgtest-dev googletest
+  xvfb xauth x11-apps xdotool imagemagick fonts-dejavu-core tmux
   zip unzip 7zip python3
   clang-14 lld-14 llvm-14 libclang-rt-14-dev
   nlohmann-json3-dev
