@@ -46,6 +46,7 @@ class FakeFileSystem : public platform::FileSystem {
   bool RemoveDirectory(std::u16string_view) override { return false; }
   std::vector<platform::FindData> Find(std::u16string_view) override { return {}; }
   platform::SystemTime Now() override { return {}; }
+  bool GetFreeBytes(std::u16string_view, uint64_t*) override { return false; }
 };
 
 class FakeSystem : public platform::SystemServices {

@@ -37,6 +37,7 @@ class MemoryFileSystem : public platform::FileSystem {
   bool RemoveDirectory(std::u16string_view) override { return true; }
   std::vector<platform::FindData> Find(std::u16string_view pattern) override;
   platform::SystemTime Now() override { return {}; }
+  bool GetFreeBytes(std::u16string_view, uint64_t*) override { return false; }
 
   // Largest single read asked for, to see that streaming stays bounded.
   uint64_t largestRead = 0;

@@ -223,6 +223,14 @@ bool FakeCodePage::AnsiToWide(std::string_view bytes, std::u16string* text) {
   return true;
 }
 
+// Without a limit the fake has room for anything; with one, each file may
+// grow to maxFileBytes, so that much is free.
+bool FakeFileSystem::GetFreeBytes(std::u16string_view path, uint64_t* bytes) {
+  if (GetAttributes(path) == platform::kInvalidAttributes) return false;
+  *bytes = maxFileBytes != 0 ? maxFileBytes : UINT64_MAX;
+  return true;
+}
+
 FakeDevice::FakeDevice() {
   platform::Environment env;
   env.files = &files;

@@ -32,6 +32,7 @@ class FakeFileSystem : public platform::FileSystem {
   bool RemoveDirectory(std::u16string_view path) override;
   std::vector<platform::FindData> Find(std::u16string_view pattern) override;
   platform::SystemTime Now() override { return now; }
+  bool GetFreeBytes(std::u16string_view path, uint64_t* bytes) override;
 
   // Test helpers; paths are device paths in UTF-8.
   void Put(const std::string& path, const std::string& bytes);
