@@ -15,16 +15,16 @@ uint32_t HeldLength(CZipReader& reader) {
 
 // The package is held open from the check to the end of the extraction; a
 // file system that cannot keep writers out still shows a cut or grown file
-// here, before anything is deleted.
-void Install(platform::Dialog& dialog, CZipReader& reader, const std::u16string& package) {
-  const uint32_t checkedLength = HeldLength(reader);
-  TerminateProcessesInFolder(TargetFolder, 0);
+// here, before anything is ended or deleted.
+void Install(platform::Dialog& dialog, CZipReader& reader, const std::u16string& package,
+             uint32_t checkedLength) {
   if (HeldLength(reader) != checkedLength) {
     frame::ShowMessageBox(
         dialog, package + u" was changed after it was checked." + std::u16string(kNothingChanged),
         kNoticeStyle);
     return;
   }
+  TerminateProcessesInFolder(TargetFolder, 0);
   // A package kept on the flash drive itself must outlive the deletion.
   DeleteOldFiles(dialog, TargetFolder, package);
   ExtractOpenPackage(dialog, reader, package, TargetFolder);
@@ -42,10 +42,11 @@ void RunUpdate(platform::Dialog& dialog) {
     std::u16string problem;
     if (!VerifyOpenPackage(reader, package, &code, &dialog)) {
       ReportPackageError(dialog, package, code);
-    } else if (!CheckPackageFits(reader, package, TargetFolder, &problem)) {
+    } else if (const uint32_t checkedLength = HeldLength(reader);
+               !CheckPackageFits(reader, package, TargetFolder, &problem)) {
       frame::ShowMessageBox(dialog, problem, kNoticeStyle);
     } else {
-      Install(dialog, reader, package);
+      Install(dialog, reader, package, checkedLength);
     }
   }
   dialog.EndDialog(1);
