@@ -46,7 +46,8 @@ enum class Disposition {
   OpenAlways,    // opens or creates
 };
 
-// An open file. Share modes have no effect on the host.
+// An open file. Share modes have no effect on the host, except as DenyWriters
+// asks for one.
 class File {
  public:
   virtual ~File() = default;
@@ -63,6 +64,10 @@ class File {
   // A null pointer leaves that time unchanged.
   virtual bool SetTimes(const FileTime* creation, const FileTime* access,
                         const FileTime* write) = 0;
+  // Keeps everyone else from changing the file while this handle is open, as
+  // the device's read sharing does for a file opened to be read; false when
+  // the file system cannot promise it.
+  virtual bool DenyWriters() { return false; }
 };
 
 struct FindData {
@@ -90,6 +95,9 @@ class FileSystem {
   virtual std::vector<FindData> Find(std::u16string_view pattern) = 0;
   // The current time (GetSystemTime).
   virtual SystemTime Now() = 0;
+  // The bytes still free on the volume that holds `path`, as
+  // GetDiskFreeSpaceEx reports them; false when the path does not exist.
+  virtual bool GetFreeBytes(std::u16string_view path, uint64_t* bytes) = 0;
 };
 
 }  // namespace platform

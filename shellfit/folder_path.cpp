@@ -9,10 +9,8 @@ std::u16string WithBackslash(std::u16string_view folder) {
   return path;
 }
 
-namespace {
-
 // The path's components, lower-cased, each preceded by one "\".
-std::u16string Canonical(std::u16string_view path) {
+std::u16string CanonicalDevicePath(std::u16string_view path) {
   std::u16string out;
   bool separator = true;
   for (char16_t unit : path) {
@@ -27,10 +25,8 @@ std::u16string Canonical(std::u16string_view path) {
   return out;
 }
 
-}  // namespace
-
 bool SameDevicePath(std::u16string_view a, std::u16string_view b) {
-  return Canonical(a) == Canonical(b);
+  return CanonicalDevicePath(a) == CanonicalDevicePath(b);
 }
 
 }  // namespace shellfit

@@ -1,9 +1,15 @@
 // Unpacking the package onto the flash drive, reading every written file back
 // to check its CRC-32 and size.
+#include <algorithm>
+#include <cstdint>
+#include <string>
+#include <vector>
+
 #include "frame/update_dialog.h"
 #include "frame/device_identity.h"
 #include "platform/environment.h"
 #include "platform/file_system.h"
+#include "shellfit/package_fit.h"
 #include "shellfit/shellfit.h"
 #include "shellfit/update_report.h"
 #include "zipreader/zip_reader.h"
@@ -12,11 +18,6 @@ namespace shellfit {
 namespace {
 
 constexpr unsigned kBufferSize = 65536;
-
-std::u16string DestinationOf(const std::u16string& entryName, const std::u16string& base) {
-  if (entryName.starts_with(u'\\')) return entryName;  // an absolute device path
-  return base + entryName;
-}
 
 // How one attempt at an entry went.
 struct EntryResult {
@@ -30,7 +31,7 @@ EntryResult ExtractAndCheck(platform::Dialog& dialog, CZipReader& reader,
                             const std::u16string& base) {
   const std::u16string name = header.GetEntryName();
   frame::ShowStatus(dialog, u"Copying...", name);
-  const std::u16string destination = DestinationOf(name, base);
+  const std::u16string destination = EntryDestination(name, base);
   frame::ForceDeleteFile(destination);
   EntryResult result;
   result.written = reader.ExtractEntry(index, nullptr, true, destination.c_str(), kBufferSize);
@@ -55,6 +56,55 @@ void ReportCrcError(platform::Dialog& dialog, const std::u16string& entryName) {
   frame::ShowMessageBox(dialog, entryName + u" CRC error!", kNoticeStyle);
 }
 
+// What is left to write from an entry on: all its bytes and those after it,
+// and the smallest file with data after it.
+struct Remaining {
+  uint64_t bytes = 0;
+  uint64_t smallestLater = UINT64_MAX;
+};
+
+std::vector<Remaining> RemainingFromEachEntry(CZipReader& reader) {
+  const auto& headers = reader.Headers();
+  std::vector<Remaining> left(headers.size() + 1);
+  for (std::size_t i = headers.size(); i-- > 0;) {
+    const uint64_t size = headers[i]->IsDirectory() ? 0 : headers[i]->uncompressedSize;
+    left[i].bytes = left[i + 1].bytes + size;
+    left[i].smallestLater = left[i + 1].smallestLater;
+    if (i + 1 < headers.size()) {
+      const auto& next = *headers[i + 1];
+      if (!next.IsDirectory() && next.uncompressedSize > 0) {
+        left[i].smallestLater = std::min<uint64_t>(left[i].smallestLater, next.uncompressedSize);
+      }
+    }
+  }
+  return left;
+}
+
+std::u16string Number(uint64_t value) {
+  const std::string digits = std::to_string(value);
+  return std::u16string(digits.begin(), digits.end());
+}
+
+// Empty unless the failed entry failed for a reason that fails every later
+// one as well: the flash drive gone, or no room for this entry nor for any
+// later one with data.
+std::u16string DeviceFault(std::u16string_view target, const CZipEntryHeader& header,
+                           const Remaining& left) {
+  const std::u16string stopped =
+      u" The update stopped at " + header.GetEntryName() + u": the new shell is incomplete.";
+  if (platform::Files().GetAttributes(target) == platform::kInvalidAttributes) {
+    return std::u16string(target) + u" cannot be reached any more." + stopped;
+  }
+  uint64_t free = 0;
+  if (platform::Files().GetFreeBytes(target, &free) && free < header.uncompressedSize &&
+      free < left.smallestLater) {
+    return u"The flash drive is full: the entries left need " + Number(left.bytes) +
+           u" bytes, " + Number(free) + u" bytes are free (" + Number(left.bytes - free) +
+           u" bytes missing)." + stopped;
+  }
+  return {};
+}
+
 // Releases what an entry abandoned by an exception still holds.
 void CloseAfterException(CZipReader& reader) {
   try {
@@ -73,37 +123,40 @@ int CountEntries(CZipReader& reader, bool filesOnly) {
   return count;
 }
 
-int ExtractPackage(platform::Dialog& dialog, std::u16string_view package,
-                   std::u16string_view target) {
-  if (platform::Files().GetAttributes(package) == platform::kInvalidAttributes ||
-      target.empty()) {
-    NoteExtraction(0, 0, 0, 0);
-    return -1;
-  }
+int ExtractOpenPackage(platform::Dialog& dialog, CZipReader& reader,
+                       std::u16string_view package, std::u16string_view target) {
   const std::u16string base = WithBackslash(target);
-  CZipReader reader;
   CZipEntryHeader header;
-  int passed = 0, written = 0, entries = 0;
+  int passed = 0, written = 0;
+  const int entries = CountEntries(reader, false);
   int32_t zipError = 0;
+  std::u16string unfinished;  // the file being written, gone again if it fails
   try {
-    reader.OpenArchive(std::u16string(package), 1, 0);
-    if (!reader.SetPassword(std::u16string(kPackagePassword))) {
-      NoteExtraction(CountEntries(reader, false), 0, 0, ErrBadPassword);
-      return 0;
-    }
-    entries = CountEntries(reader, false);
     dialog.SetProgressRange(kProgressControl, 0,
                             static_cast<uint16_t>(CountEntries(reader, true)));
+    const std::vector<Remaining> left = RemainingFromEachEntry(reader);
     int attempts = 0;
     for (unsigned index = 0; index <= 0xFFFF && reader.GetEntryInfo(header, index);) {
+      if (!header.IsDirectory()) unfinished = EntryDestination(header.GetEntryName(), base);
       const EntryResult result =
           ExtractAndCheck(dialog, reader, header, static_cast<uint16_t>(index), base);
-      if (result.failure == nullptr) {
+      const bool passes = result.failure == nullptr;
+      if (!passes && !unfinished.empty()) frame::ForceDeleteFile(unfinished);
+      unfinished.clear();
+      if (passes) {
         dialog.SetProgressPos(kProgressControl, ++passed);
       } else {
         ReportCrcError(dialog, header.GetEntryName());
-        // An entry that can never be written (a full drive) must not hold
-        // up the rest of the package for ever.
+        // A full or vanished drive fails every entry after this one too: one
+        // more box says so and the extraction ends.
+        const std::u16string fault = DeviceFault(target, header, left[index]);
+        if (!fault.empty()) {
+          NoteEntryFailed(header.GetEntryName(), result.failure, attempts + 1);
+          frame::ShowMessageBox(dialog, fault, kNoticeStyle);
+          break;
+        }
+        // An entry that can never be written must not hold up the rest of
+        // the package for ever.
         if (++attempts < kMaxAttempts) continue;
         NoteEntryFailed(header.GetEntryName(), result.failure, attempts);
       }
@@ -114,11 +167,34 @@ int ExtractPackage(platform::Dialog& dialog, std::u16string_view package,
   } catch (const CZipException& error) {
     // The package verified before; the card may have been pulled since.
     zipError = error.code;
+    if (!unfinished.empty()) frame::ForceDeleteFile(unfinished);
     ReportPackageError(dialog, package, error.code);
   }
   CloseAfterException(reader);
   NoteExtraction(entries, written, passed, zipError);
   return passed;
+}
+
+int ExtractPackage(platform::Dialog& dialog, std::u16string_view package,
+                   std::u16string_view target) {
+  if (platform::Files().GetAttributes(package) == platform::kInvalidAttributes ||
+      target.empty()) {
+    NoteExtraction(0, 0, 0, 0);
+    return -1;
+  }
+  CZipReader reader;
+  try {
+    reader.OpenArchive(std::u16string(package), 1, 0);
+    if (!reader.SetPassword(std::u16string(kPackagePassword))) {
+      NoteExtraction(CountEntries(reader, false), 0, 0, ErrBadPassword);
+      return 0;
+    }
+  } catch (const CZipException& error) {
+    NoteExtraction(0, 0, 0, error.code);
+    ReportPackageError(dialog, package, error.code);
+    return 0;
+  }
+  return ExtractOpenPackage(dialog, reader, package, target);
 }
 
 }  // namespace shellfit

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "frame/update_dialog.h"
+#include "shellfit/package_fit.h"
 #include "shellfit/shellfit.h"
 #include "shellfit/update_report.h"
 #include "zipreader/zip_reader.h"
@@ -24,12 +25,14 @@ bool ReadEntryThrough(CZipReader& reader, uint16_t index, std::vector<uint8_t>& 
 
 }  // namespace
 
-bool VerifyPackage(std::u16string_view package, int32_t* errorCode,
-                   platform::Dialog* dialog) {
+bool VerifyOpenPackage(CZipReader& reader, std::u16string_view package, int32_t* errorCode,
+                       platform::Dialog* dialog) {
   *errorCode = 0;
   try {
-    CZipReader reader;
     reader.OpenArchive(std::u16string(package), 1, 0);
+    // From here on nobody else may change what is being checked, as on the
+    // device, where the open package cannot be written or replaced.
+    if (reader.ArchiveFile() != nullptr) reader.ArchiveFile()->DenyWriters();
     if (!reader.SetPassword(std::u16string(kPackagePassword))) {
       *errorCode = ErrBadPassword;
       return false;
@@ -55,8 +58,18 @@ bool VerifyPackage(std::u16string_view package, int32_t* errorCode,
     return true;
   } catch (const CZipException& error) {
     *errorCode = error.code;
+    try {
+      reader.CloseEntry(nullptr, true);
+    } catch (const CZipException&) {
+    }
     return false;
   }
+}
+
+bool VerifyPackage(std::u16string_view package, int32_t* errorCode,
+                   platform::Dialog* dialog) {
+  CZipReader reader;
+  return VerifyOpenPackage(reader, package, errorCode, dialog);
 }
 
 }  // namespace shellfit

@@ -1,27 +1,59 @@
-// What START does: find and verify the package, end the flash drive's
-// programs, delete the old files and unpack the new ones.
+// What START does: find and verify the package, prove the device can take
+// it, end the flash drive's programs, delete the old files and unpack the new
+// ones from the very file that was checked.
+#include "frame/update_dialog.h"
 #include "platform/outcome_report.h"
+#include "shellfit/package_fit.h"
 #include "shellfit/shellfit.h"
 #include "shellfit/update_report.h"
+#include "zipreader/zip_reader.h"
 
 namespace shellfit {
+namespace {
+
+uint32_t HeldLength(CZipReader& reader) {
+  return reader.ArchiveFile() != nullptr ? reader.ArchiveFile()->GetLength() : 0;
+}
+
+// The package is held open from the check to the end of the extraction; a
+// file system that cannot keep writers out still shows a cut or grown file
+// here, before anything is ended or deleted.
+void Install(platform::Dialog& dialog, CZipReader& reader, const std::u16string& package,
+             uint32_t checkedLength) {
+  if (HeldLength(reader) != checkedLength) {
+    const std::u16string problem =
+        package + u" was changed after it was checked." + std::u16string(kNothingChanged);
+    NoteRefusedFit(problem);
+    frame::ShowMessageBox(dialog, problem, kNoticeStyle);
+    return;
+  }
+  NoteInstalledVersion(TargetFolder);
+  NoteRemovalBegins(TerminateProcessesInFolder(TargetFolder, 0));
+  // A package kept on the flash drive itself must outlive the deletion.
+  DeleteOldFiles(dialog, TargetFolder, package);
+  ExtractOpenPackage(dialog, reader, package, TargetFolder);
+  NoteUnpackedVersion(TargetFolder);
+}
+
+}  // namespace
 
 void RunUpdate(platform::Dialog& dialog) {
   dialog.EnableItem(1, false);
   dialog.EnableItem(2, false);
   std::u16string package;
   if (FindPackage(&package)) {
+    CZipReader reader;
     int32_t code = 0;
-    if (VerifyPackage(package, &code, &dialog)) {
-      NoteInstalledVersion(TargetFolder);
-      NoteRemovalBegins(TerminateProcessesInFolder(TargetFolder, 0));
-      // A package kept on the flash drive itself must outlive the deletion.
-      DeleteOldFiles(dialog, TargetFolder, package);
-      ExtractPackage(dialog, package, TargetFolder);
-      NoteUnpackedVersion(TargetFolder);
-    } else {
+    std::u16string problem;
+    if (!VerifyOpenPackage(reader, package, &code, &dialog)) {
       NoteRefused(code);
       ReportPackageError(dialog, package, code);
+    } else if (const uint32_t checkedLength = HeldLength(reader);
+               !CheckPackageFits(reader, package, TargetFolder, &problem)) {
+      NoteRefusedFit(problem);
+      frame::ShowMessageBox(dialog, problem, kNoticeStyle);
+    } else {
+      Install(dialog, reader, package, checkedLength);
     }
   } else {
     platform::SetOutcome("no-package");

@@ -93,5 +93,8 @@ std::u16string WithBackslash(std::u16string_view folder);
 // True when both device paths name the same entry: letter case, doubled
 // separators and "/" for "\" make no difference.
 bool SameDevicePath(std::u16string_view a, std::u16string_view b);
+// The key SameDevicePath compares: each component lower-cased after one "\";
+// empty for the root.
+std::u16string CanonicalDevicePath(std::u16string_view path);
 
 }  // namespace shellfit

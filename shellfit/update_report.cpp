@@ -63,6 +63,11 @@ void NoteRefused(int32_t zipError) {
   platform::SetOutcome("refused");
 }
 
+void NoteRefusedFit(std::u16string_view problem) {
+  Outcome().Set("refused_reason", ReportText(problem));
+  platform::SetOutcome("refused");
+}
+
 void NoteProgramEnded(std::u16string_view path) {
   Outcome().Append("programs.ended_paths", {{"path", ReportText(path)}});
 }

@@ -23,6 +23,8 @@ void NoteInstalledVersion(std::u16string_view target);
 void NoteUnpackedVersion(std::u16string_view target);
 
 void NoteRefused(int32_t zipError);
+// A package that reads well but that the device cannot take, and why.
+void NoteRefusedFit(std::u16string_view problem);
 void NoteProgramEnded(std::u16string_view path);
 // After the programs were ended, before the old files are deleted.
 void NoteRemovalBegins(int programsEnded);

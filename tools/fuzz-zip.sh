@@ -49,5 +49,8 @@ PY
   cp "$work/out/"*.zip "$seeds/"
 fi
 
+# The hostile packages the shell updater's tests try, made afresh each time.
+python3 tools/make-hostile-zips.py "$seeds"
+
 "$build/tests/zipreader/zip_fuzz" -max_total_time="$seconds" -max_len=65536 -timeout=20 \
   -rss_limit_mb=2048 -print_final_stats=1 "$corpus" "$seeds"

@@ -94,12 +94,17 @@ void CZipDirectory::ReadHeaders() {
   store->File()->Seek(static_cast<int32_t>(start), SeekBegin);
   headers.clear();
   headers.reserve(endRecord.totalEntries);
+  uint64_t bytesRead = 0;
   for (uint32_t i = 0; i < endRecord.totalEntries; ++i) {
     headers.push_back(std::make_unique<CZipEntryHeader>());
     CZipEntryHeader& header = *headers.back();
     if (!header.ReadCentral(*store)) Raise(ErrBadArchive);
+    bytesRead += header.CentralSize();
     if (convertNamesOnLoad) header.ConvertName(true, oemConvert);
   }
+  // An end record that counts fewer entries than the directory holds (or more
+  // bytes than its entries take) would install part of the package silently.
+  if (bytesRead != endRecord.directorySize) Raise(ErrBadArchive);
   SortHeaders();
 }
 

@@ -96,3 +96,5 @@ bool CZipDiskFile::Write(const void* buffer, uint32_t count) {
 }
 
 bool CZipDiskFile::IsClosed() { return handle_ == nullptr; }
+
+bool CZipDiskFile::DenyWriters() { return handle_ != nullptr && handle_->DenyWriters(); }

@@ -27,6 +27,7 @@ class CZipDiskFile : public CZipStream {
   uint32_t Read(void* buffer, uint32_t count) override;
   bool Write(const void* buffer, uint32_t count) override;
   bool IsClosed() override;
+  bool DenyWriters() override;
 
  private:
   std::unique_ptr<platform::File> handle_;

@@ -66,9 +66,11 @@ bool CZipEntryHeader::CheckDescriptor(const uint8_t* bytes) const {
          LoadLe32(bytes + 8) == uncompressedSize;
 }
 
+// Archivers that write names in UTF-8 (7-Zip, Python, newer Info-ZIP) say so
+// with flag bit 11; every other name is in the device's code page.
 std::u16string CZipEntryHeader::GetEntryName() const {
   std::u16string text;
-  ZipHost::MultiByteToWide(name, text, UseAnsiCodePage);
+  ZipHost::MultiByteToWide(name, text, HasUtf8Name() ? false : UseAnsiCodePage);
   return text;
 }
 
@@ -82,11 +84,18 @@ uint32_t CZipEntryHeader::GetSystemAttr() const {
   int code = HostCode();
   bool knownHost = code == 0 || code == 3 || code == 6 || code == 7 || code == 10;
   bool endsWithSeparator = EndsWithSeparator(GetEntryName());
-  if (knownHost) {
-    if (externalAttr == 0 && endsWithSeparator) return ZipHost::DefaultDirAttr();
-    return ConvertAttr(externalAttr, code, ZipHost::HostSystemCode());
+  if (!knownHost) {
+    return endsWithSeparator ? ZipHost::DefaultDirAttr() : ZipHost::DefaultFileAttr();
   }
-  return endsWithSeparator ? ZipHost::DefaultDirAttr() : ZipHost::DefaultFileAttr();
+  if (externalAttr == 0 && endsWithSeparator) return ZipHost::DefaultDirAttr();
+  // A Unix archiver that had no mode to store leaves the upper half empty and
+  // keeps the DOS attributes in the low byte, as Info-ZIP reads them too.
+  uint32_t attributes = code == 3 && (externalAttr >> 16) == 0
+                            ? externalAttr & 0xFF
+                            : ConvertAttr(externalAttr, code, ZipHost::HostSystemCode());
+  // A name that ends in a separator names a folder whatever the attributes say.
+  if (endsWithSeparator) attributes |= platform::FILE_ATTRIBUTE_DIRECTORY;
+  return attributes;
 }
 
 // DOS date and time as they stand, without a time-zone shift. Fields that form

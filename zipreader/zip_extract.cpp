@@ -30,13 +30,19 @@ bool CZipReader::OpenEntry(uint16_t index) {
   const CZipEntryHeader& header = *directory.CurrentHeader();
   if (header.IsEncrypted()) ReadEncryptionHeader(header);
   if (header.method != 0 && header.method != 8) ThrowZipError(ErrBadArchive, false);
+  // Stored data is its own uncompressed form: sizes that disagree would have
+  // the copy loop wait for bytes that never come.
+  uint32_t dataSize =
+      header.compressedSize - (header.IsEncrypted() ? kEncryptionHeaderSize : 0);
+  if (header.method == 0 && dataSize != header.uncompressedSize) {
+    ThrowZipError(ErrBadArchive, false);
+  }
   if (header.method == 8) {
     context.stream.opaque = &blocks;
     CheckInflateResult(inflateInit2_(&context.stream, -15, "1.2.3",
                                      static_cast<int>(sizeof(z_stream))));
   }
-  context.remainingCompressed =
-      header.compressedSize - (header.IsEncrypted() ? kEncryptionHeaderSize : 0);
+  context.remainingCompressed = dataSize;
   context.remainingUncompressed = header.uncompressedSize;
   context.runningCrc = 0;
   context.stream.total_out = 0;

@@ -79,6 +79,9 @@ class CZipReader {
     return directory.Headers();
   }
   const CZipDirectory& Directory() const { return directory; }
+  // The archive file the reader has open (the current volume); null before
+  // OpenArchive.
+  CZipStream* ArchiveFile() const { return storage.File(); }
   bool IsEntryOpen() const { return entryState == -1; }
   // Memory blocks inflate holds now.
   size_t TrackedBlockCount() const { return blocks.size(); }

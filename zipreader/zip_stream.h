@@ -34,5 +34,8 @@ class CZipStream {
   virtual uint32_t Read(void* buffer, uint32_t count) = 0;
   virtual bool Write(const void* buffer, uint32_t count) = 0;
   virtual bool IsClosed() = 0;
+  // Keeps others from changing the file while it is open; false when that
+  // cannot be promised.
+  virtual bool DenyWriters() { return false; }
   virtual ~CZipStream() = default;
 };

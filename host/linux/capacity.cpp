@@ -30,6 +30,11 @@ bool FsCapacity::Reserve(uint64_t growth) {
   return true;
 }
 
+uint64_t FsCapacity::Free() {
+  used_ = Measure();
+  return *used_ >= capacity_ ? 0 : capacity_ - *used_;
+}
+
 void FsCapacity::Release(uint64_t bytes) {
   if (!used_) return;
   *used_ = bytes > *used_ ? 0 : *used_ - bytes;

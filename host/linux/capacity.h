@@ -20,6 +20,8 @@ class FsCapacity {
   void Release(uint64_t bytes);
   // The bytes the regular files under fs/ hold now (links count nothing).
   uint64_t Measure() const;
+  // What the files may still grow by, measured afresh.
+  uint64_t Free();
 
  private:
   std::filesystem::path fsRoot_;

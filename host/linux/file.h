@@ -26,6 +26,9 @@ class LinuxFile : public File {
   bool GetTimes(FileTime* creation, FileTime* access, FileTime* write) override;
   bool SetTimes(const FileTime* creation, const FileTime* access,
                 const FileTime* write) override;
+  // A read lease: another open for writing, or a truncation, waits until this
+  // handle closes (at most the kernel's lease-break time, 45 s by default).
+  bool DenyWriters() override;
 
  private:
   bool WriteAll(const char* bytes, uint32_t count);

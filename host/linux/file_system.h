@@ -24,6 +24,8 @@ class LinuxFileSystem : public FileSystem {
   bool RemoveDirectory(std::u16string_view path) override;
   std::vector<FindData> Find(std::u16string_view pattern) override;
   SystemTime Now() override;
+  // From the device's capacity when device.ini sets one, else the host's.
+  bool GetFreeBytes(std::u16string_view path, uint64_t* bytes) override;
 
   const DevicePaths& paths() const { return paths_; }
 

@@ -2,6 +2,11 @@
 // one whose package is refused and one left incomplete by a full flash drive,
 // each read back with a JSON parser.
 #include <gtest/gtest.h>
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <thread>
 
 #include <nlohmann/json.hpp>
 
@@ -107,13 +112,32 @@ TEST_F(ShellfitReportTest, RefusedPackageLeavesTheDriveAndSaysWhy) {
 
 TEST_F(ShellfitReportTest, IncompleteRunListsTheEntryThatFailed) {
   Zip(Package(), staging_.path(), {"main.exe", "Res"});
-  // Room for what stays on the card, the hive and the packaged main.exe, not
-  // for the 3000 bytes of strings.
-  const auto room = fs::file_size(Card("shellfit.exe")) + fs::file_size(Package()) +
-                    fs::file_size(Flash("Hives/user.hv")) + fs::file_size(Stage("main.exe")) + 1000;
-  MakeStockDevice(root_.path(), "[fs]\ncapacity = " + std::to_string(room) + "\n");
-
-  const Json report = Run("\nok\nok\nok\n");
+  for (int i = 0; i < 1000; ++i) WriteText(Flash("Old/f" + std::to_string(i)), "old file");
+  // The check finds nothing in the way; a folder another program makes at
+  // strings.txt's place while the old files are deleted leaves that entry
+  // unwritable.
+  const fs::path file = reports_.path() / "report.json";
+  const fs::path out = reports_.path() / "run.out";
+  const pid_t pid = fork();
+  if (pid == 0) {
+    setenv("FITKIT_UI", "console", 1);
+    setenv("FITKIT_DEVICE", root_.path().c_str(), 1);
+    setenv("FITKIT_REPORT", file.c_str(), 1);
+    dup2(open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600), 1);
+    dup2(open("/dev/null", O_RDONLY), 0);
+    execl(Card("shellfit.exe").c_str(), "shellfit.exe", "/force", nullptr);
+    _exit(127);
+  }
+  const auto until = std::chrono::steady_clock::now() + 20s;
+  while (ReadText(out).find("status: Deleting") == std::string::npos &&
+         std::chrono::steady_clock::now() < until) {
+    std::this_thread::sleep_for(1ms);
+  }
+  fs::create_directories(Flash("Res/strings.txt"));
+  int status = 0;
+  waitpid(pid, &status, 0);
+  run_.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  const Json report = Json::parse(ReadText(file));
   ExpectCommonFields(report, 1);
   EXPECT_EQ(report["outcome"], "incomplete");
   // Read before the deletion and from the unpacked file.

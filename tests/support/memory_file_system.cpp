@@ -283,4 +283,12 @@ bool Latin1CodePage::AnsiToWide(std::string_view bytes, std::u16string* text) {
   return true;
 }
 
+// Without a limit the fake has room for anything; with one, each file may
+// grow to maxFileBytes, so that much is free.
+bool MemoryFileSystem::GetFreeBytes(std::u16string_view path, uint64_t* bytes) {
+  if (GetAttributes(path) == platform::kInvalidAttributes) return false;
+  *bytes = maxFileBytes != 0 ? maxFileBytes : UINT64_MAX;
+  return true;
+}
+
 }  // namespace test_support

@@ -35,6 +35,7 @@ class MemoryFileSystem : public platform::FileSystem {
   // "<folder>\*<suffix>" patterns ("*.*" and "*" take every name).
   std::vector<platform::FindData> Find(std::u16string_view pattern) override;
   platform::SystemTime Now() override { return now; }
+  bool GetFreeBytes(std::u16string_view path, uint64_t* bytes) override;
 
   // Test helpers: a file and the folders above it. Paths in UTF-8 or UTF-16.
   void Put(const std::string& path, const std::string& bytes);

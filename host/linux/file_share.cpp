@@ -1,0 +1,34 @@
+// Holding a file open for reading against writers, the way the device's read
+// sharing holds it: on the host this is a read lease.
+#include <fcntl.h>
+#include <signal.h>
+
+#include "host/linux/file.h"
+#include "platform/trace.h"
+
+namespace platform {
+namespace {
+
+// The kernel tells a lease holder with SIGIO that a writer waits; the holder
+// keeps its lease until it closes, so the signal is of no use and must not end
+// the program (its default action).
+void IgnoreLeaseBreaks() {
+  struct sigaction current {};
+  if (sigaction(SIGIO, nullptr, &current) == 0 && current.sa_handler == SIG_DFL) {
+    signal(SIGIO, SIG_IGN);
+  }
+}
+
+}  // namespace
+
+bool LinuxFile::DenyWriters() {
+  bool ok = false;
+  if ((access_ & AccessWrite) == 0) {
+    IgnoreLeaseBreaks();
+    ok = fcntl(fd_, F_SETLEASE, F_RDLCK) == 0;
+  }
+  Trace("DenyWriters(%s) -> %s", name_.c_str(), ok ? "ok" : "failed");
+  return ok;
+}
+
+}  // namespace platform

@@ -1,0 +1,187 @@
+// Whether the device can take the package: walked entry by entry over the
+// state the flash drive will be in once the old files are deleted.
+#include <string>
+
+#include "platform/environment.h"
+#include "platform/file_system.h"
+#include "shellfit/package_fit.h"
+#include "shellfit/shellfit.h"
+#include "zipreader/zip_reader.h"
+
+namespace shellfit {
+namespace {
+
+enum class Kind { Absent, File, Folder };
+
+std::u16string Number(uint64_t value) {
+  const std::string digits = std::to_string(value);
+  return std::u16string(digits.begin(), digits.end());
+}
+
+std::u16string Quoted(std::u16string_view text) { return u"\"" + std::u16string(text) + u"\""; }
+
+class FitCheck {
+ public:
+  FitCheck(std::u16string_view package, std::u16string_view target)
+      : package_(CanonicalDevicePath(package)),
+        targetPath_(target),
+        target_(CanonicalDevicePath(target)),
+        plan_(PlanOldFileRemoval(target, package)) {}
+
+  // Empty when the entry can be written; else why not.
+  std::u16string Entry(const CZipEntryHeader& header, std::u16string_view base) {
+    const std::u16string name = header.GetEntryName();
+    const std::u16string destination = EntryDestination(name, base);
+    std::u16string problem = NameProblem(name, destination);
+    if (problem.empty()) problem = Paths(destination, header.IsDirectory(), header);
+    return problem.empty() ? problem : u"entry " + Quoted(name) + u": " + problem + u".";
+  }
+
+  // Empty when the files fit into the room left once the old files are gone.
+  std::u16string Room() const {
+    uint64_t free = 0;
+    if (!platform::Files().GetFreeBytes(targetPath_, &free) &&
+        !platform::Files().GetFreeBytes(u"\\", &free)) {
+      return {};  // the platform cannot tell; the extraction will
+    }
+    uint64_t need = 0, replaced = 0;
+    for (const auto& [key, size] : fileSizes_) need += size;
+    for (const auto& [key, size] : replacedSizes_) replaced += size;
+    const uint64_t room = free + plan_.freedBytes + replaced;
+    if (need <= room) return {};
+    return u"its files need " + Number(need) + u" bytes, and the device will have " +
+           Number(room) + u" bytes free once the old files are deleted (" +
+           Number(need - room) + u" bytes missing).";
+  }
+
+ private:
+  std::u16string Paths(const std::u16string& destination, bool folder,
+                       const CZipEntryHeader& header) {
+    std::u16string path;
+    bool probed = false;
+    const auto parts = Components(destination);
+    if (parts.empty() && !folder) return u"it names the root folder as a file";
+    for (std::size_t i = 0; i < parts.size(); ++i) {
+      const std::u16string parent = path.empty() ? u"\\" : path;
+      path += u"\\" + parts[i];
+      const std::u16string key = CanonicalDevicePath(path);
+      const bool wantFolder = folder || i + 1 < parts.size();
+      const Kind want = wantFolder ? Kind::Folder : Kind::File;
+      auto [claim, fresh] = claims_.emplace(key, want);
+      if (!fresh && claim->second != want) {
+        return Quoted(path) + u" is both a file and a folder in the package";
+      }
+      const Kind after = AfterRemoval(key, path);
+      if (wantFolder && after == Kind::File) return Quoted(path) + u" stays a file on the device";
+      if (!wantFolder && after == Kind::Folder) {
+        return Quoted(path) + u" stays a folder on the device";
+      }
+      if (!probed && Current(path) == Kind::Absent && Current(parent) == Kind::Folder) {
+        probed = true;
+        if (!CanCreate(key, path)) return Quoted(path) + u" cannot be created on the device";
+      }
+      if (!wantFolder && key == package_) return u"it would overwrite the package itself";
+      if (!wantFolder) Record(key, path, after, header);
+    }
+    return {};
+  }
+
+  void Record(const std::u16string& key, const std::u16string& path, Kind after,
+              const CZipEntryHeader& header) {
+    fileSizes_[key] = header.uncompressedSize;  // a later entry of the same path replaces it
+    if (after == Kind::File) replacedSizes_[key] = SizeAfterRemoval(key, path);
+  }
+
+  static std::vector<std::u16string> Components(std::u16string_view path) {
+    std::vector<std::u16string> parts;
+    std::u16string part;
+    for (char16_t unit : path) {
+      if (unit == u'\\' || unit == u'/') {
+        if (!part.empty()) parts.push_back(std::move(part));
+        part.clear();
+      } else {
+        part += unit;
+      }
+    }
+    if (!part.empty()) parts.push_back(std::move(part));
+    return parts;
+  }
+
+  // What the path names now; asked once per path.
+  Kind Current(const std::u16string& path) {
+    const auto [known, fresh] = current_.emplace(CanonicalDevicePath(path), Kind::Absent);
+    if (!fresh) return known->second;
+    const uint32_t attributes = platform::Files().GetAttributes(path);
+    if (attributes != platform::kInvalidAttributes) {
+      known->second =
+          (attributes & platform::FILE_ATTRIBUTE_DIRECTORY) ? Kind::Folder : Kind::File;
+    }
+    return known->second;
+  }
+
+  bool BelowTarget(const std::u16string& key) const {
+    return key.size() > target_.size() && key.starts_with(target_) && key[target_.size()] == u'\\';
+  }
+
+  Kind AfterRemoval(const std::u16string& key, const std::u16string& path) {
+    if (!BelowTarget(key) || InKeptTree(key)) return Current(path);
+    if (plan_.keptFiles.count(key)) return Kind::File;
+    if (plan_.keptFolders.count(key)) return Kind::Folder;
+    return Kind::Absent;
+  }
+
+  uint64_t SizeAfterRemoval(const std::u16string& key, const std::u16string& path) {
+    const auto kept = plan_.keptFiles.find(key);
+    if (kept != plan_.keptFiles.end()) return kept->second;
+    const auto found = platform::Files().Find(path);
+    return found.size() == 1 ? found.front().size : 0;
+  }
+
+  bool InKeptTree(const std::u16string& key) const {
+    for (const auto& tree : plan_.keptTrees) {
+      if (key == tree || (key.starts_with(tree) && key[tree.size()] == u'\\')) return true;
+    }
+    return false;
+  }
+
+  // A name the device does not list may still be taken (a link that leads
+  // out of the device, a name the file system refuses): only making it tells.
+  bool CanCreate(const std::u16string& key, const std::u16string& path) {
+    const auto known = probes_.find(key);
+    if (known != probes_.end()) return known->second;
+    const bool made = platform::Files().CreateDirectory(path);
+    if (made) platform::Files().RemoveDirectory(path);
+    probes_[key] = made;
+    return made;
+  }
+
+  std::u16string package_;
+  std::u16string targetPath_;
+  std::u16string target_;
+  RemovalPlan plan_;
+  std::map<std::u16string, Kind> claims_;
+  std::map<std::u16string, uint64_t> fileSizes_;
+  std::map<std::u16string, uint64_t> replacedSizes_;
+  std::map<std::u16string, bool> probes_;
+  std::map<std::u16string, Kind> current_;
+};
+
+}  // namespace
+
+bool CheckPackageFits(CZipReader& reader, std::u16string_view package,
+                      std::u16string_view target, std::u16string* problem) {
+  problem->clear();
+  FitCheck check(package, target);
+  const std::u16string base = WithBackslash(target);
+  CZipEntryHeader header;
+  for (unsigned index = 0; index <= 0xFFFF && reader.GetEntryInfo(header, index); ++index) {
+    *problem = check.Entry(header, base);
+    if (!problem->empty()) break;
+  }
+  if (problem->empty()) *problem = check.Room();
+  if (problem->empty()) return true;
+  *problem = u"The package cannot be installed: " + *problem + std::u16string(kNothingChanged);
+  return false;
+}
+
+}  // namespace shellfit
