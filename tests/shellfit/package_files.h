@@ -15,6 +15,7 @@
 namespace shellfit_test {
 
 namespace fs = std::filesystem;
+using test_support::BackgroundRun;
 using test_support::ChildProcess;
 using test_support::MakeStockDevice;
 using test_support::ReadText;

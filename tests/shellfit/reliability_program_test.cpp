@@ -2,9 +2,6 @@
 // the run: nothing of the old shell may go unless the new one can come.
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <thread>
 
@@ -190,21 +187,8 @@ TEST_F(ReliabilityProgramTest, PackageChangedDuringTheDeletionInstallsTheChecked
     fs::remove_all(Flash());
     OldShell(1000);
     Package(good);
-    const fs::path out = staging_.path() / (change + ".out");
-    const pid_t pid = fork();
-    if (pid == 0) {
-      for (const auto& [name, value] : Env()) setenv(name.c_str(), value.c_str(), 1);
-      const int fd = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-      dup2(fd, 1);
-      dup2(open("/dev/null", O_RDONLY), 0);
-      execl(Card("shellfit.exe").c_str(), "shellfit.exe", "/force", nullptr);
-      _exit(127);
-    }
-    const auto until = std::chrono::steady_clock::now() + 20s;
-    while (ReadText(out).find("status: Deleting") == std::string::npos &&
-           std::chrono::steady_clock::now() < until) {
-      std::this_thread::sleep_for(1ms);
-    }
+    BackgroundRun run(Card("shellfit.exe"), {"/force"}, Env(), staging_.path() / (change + ".out"));
+    run.WaitForOutput("status: Deleting");
     if (change == "swap") {
       WriteText(Stage("junk.zip"), junk);
       fs::rename(Stage("junk.zip"), Card(kPackageName));
@@ -213,10 +197,8 @@ TEST_F(ReliabilityProgramTest, PackageChangedDuringTheDeletionInstallsTheChecked
     } else {
       fs::remove(Card(kPackageName));
     }
-    int status = 0;
-    waitpid(pid, &status, 0);
-    const std::string text = ReadText(out);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1);
+    EXPECT_EQ(run.Finish(), 1);
+    const std::string text = run.Output();
     EXPECT_EQ(ReadText(Flash("main.exe")), good.entries[0].data);
     EXPECT_EQ(ReadText(Flash("Data/strings.txt")), "new strings");
     EXPECT_FALSE(fs::exists(Flash("Old")));

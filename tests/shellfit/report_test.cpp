@@ -2,11 +2,6 @@
 // one whose package is refused and one left incomplete by a full flash drive,
 // each read back with a JSON parser.
 #include <gtest/gtest.h>
-#include <fcntl.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <thread>
 
 #include <nlohmann/json.hpp>
 
@@ -117,26 +112,14 @@ TEST_F(ShellfitReportTest, IncompleteRunListsTheEntryThatFailed) {
   // strings.txt's place while the old files are deleted leaves that entry
   // unwritable.
   const fs::path file = reports_.path() / "report.json";
-  const fs::path out = reports_.path() / "run.out";
-  const pid_t pid = fork();
-  if (pid == 0) {
-    setenv("FITKIT_UI", "console", 1);
-    setenv("FITKIT_DEVICE", root_.path().c_str(), 1);
-    setenv("FITKIT_REPORT", file.c_str(), 1);
-    dup2(open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600), 1);
-    dup2(open("/dev/null", O_RDONLY), 0);
-    execl(Card("shellfit.exe").c_str(), "shellfit.exe", "/force", nullptr);
-    _exit(127);
-  }
-  const auto until = std::chrono::steady_clock::now() + 20s;
-  while (ReadText(out).find("status: Deleting") == std::string::npos &&
-         std::chrono::steady_clock::now() < until) {
-    std::this_thread::sleep_for(1ms);
-  }
+  BackgroundRun run(Card("shellfit.exe"), {"/force"},
+                    {{"FITKIT_UI", "console"},
+                     {"FITKIT_DEVICE", root_.path().string()},
+                     {"FITKIT_REPORT", file.string()}},
+                    reports_.path() / "run.out");
+  EXPECT_TRUE(run.WaitForOutput("status: Deleting"));
   fs::create_directories(Flash("Res/strings.txt"));
-  int status = 0;
-  waitpid(pid, &status, 0);
-  run_.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  run_.exitCode = run.Finish();
   const Json report = Json::parse(ReadText(file));
   ExpectCommonFields(report, 1);
   EXPECT_EQ(report["outcome"], "incomplete");

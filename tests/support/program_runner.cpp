@@ -90,6 +90,44 @@ bool ChildProcess::WaitForEnd(std::chrono::milliseconds timeout) {
   return true;
 }
 
+BackgroundRun::BackgroundRun(const fs::path& program, const std::vector<std::string>& args,
+                             const std::map<std::string, std::string>& env, fs::path output)
+    : output_(std::move(output)) {
+  WriteText(output_, "");
+  pid_ = fork();
+  if (pid_ == 0) {
+    for (const auto& [name, value] : env) setenv(name.c_str(), value.c_str(), 1);
+    dup2(open(output_.c_str(), O_WRONLY | O_TRUNC), 1);
+    dup2(open("/dev/null", O_RDONLY), 0);
+    Exec(program, args);
+  }
+}
+
+BackgroundRun::~BackgroundRun() {
+  if (pid_ > 0) {
+    kill(pid_, SIGKILL);
+    waitpid(pid_, nullptr, 0);
+  }
+}
+
+bool BackgroundRun::WaitForOutput(const std::string& text) const {
+  const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+  while (Output().find(text) == std::string::npos) {
+    if (std::chrono::steady_clock::now() > until) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  return true;
+}
+
+int BackgroundRun::Finish() {
+  int status = 0;
+  waitpid(pid_, &status, 0);
+  pid_ = -1;
+  return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
+std::string BackgroundRun::Output() const { return ReadText(output_); }
+
 std::string CommandOutput(const std::string& command) {
   std::string output;
   if (std::FILE* pipe = ::popen(command.c_str(), "r")) {

@@ -42,6 +42,26 @@ class ChildProcess {
   bool reaped_ = false;
 };
 
+// A program run with extra environment, stdin from /dev/null and stdout
+// into `output`, for tests that act on the device while it runs.
+class BackgroundRun {
+ public:
+  BackgroundRun(const std::filesystem::path& program, const std::vector<std::string>& args,
+                const std::map<std::string, std::string>& env, std::filesystem::path output);
+  ~BackgroundRun();
+  BackgroundRun(const BackgroundRun&) = delete;
+  BackgroundRun& operator=(const BackgroundRun&) = delete;
+  // Whether `text` showed in its output within 20 seconds.
+  bool WaitForOutput(const std::string& text) const;
+  // Waits for its end: the exit code, or 128 + the signal.
+  int Finish();
+  std::string Output() const;
+
+ private:
+  std::filesystem::path output_;
+  pid_t pid_ = -1;
+};
+
 // What a shell command writes on stdout, read to its end.
 std::string CommandOutput(const std::string& command);
 
