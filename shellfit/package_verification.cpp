@@ -1,24 +1,23 @@
 // Reading the whole package once, into nothing, before anything on the flash
 // drive is touched: a package that cannot be unpacked must not cost the
 // device its old shell.
+#include <memory>
 #include <vector>
 
 #include "frame/update_dialog.h"
+#include "shellfit/entry_check_pool.h"
 #include "shellfit/shellfit.h"
 #include "zipreader/zip_reader.h"
 
 namespace shellfit {
 namespace {
 
-constexpr unsigned kChunk = 65536;
-
-// One file entry decrypted, inflated and checked against its CRC-32; the
-// check itself raises ErrBadCrc.
-bool ReadEntryThrough(CZipReader& reader, uint16_t index, std::vector<uint8_t>& buffer) {
-  if (!reader.OpenEntry(index)) return false;
-  while (reader.ReadEntry(buffer.data(), kChunk) == kChunk) {
-  }
-  return reader.CloseEntry(nullptr, false) == 1;
+// A reader of its own for one worker, on the same package and password.
+std::unique_ptr<CZipReader> OpenReader(std::u16string_view package) {
+  auto reader = std::make_unique<CZipReader>();
+  reader->OpenArchive(std::u16string(package), 1, 0);
+  if (!reader->SetPassword(std::u16string(kPackagePassword))) return nullptr;
+  return reader;
 }
 
 }  // namespace
@@ -27,30 +26,41 @@ bool VerifyPackage(std::u16string_view package, int32_t* errorCode,
                    platform::Dialog* dialog) {
   *errorCode = 0;
   try {
-    CZipReader reader;
-    reader.OpenArchive(std::u16string(package), 1, 0);
-    if (!reader.SetPassword(std::u16string(kPackagePassword))) {
+    std::vector<std::unique_ptr<CZipReader>> readers;
+    readers.push_back(OpenReader(package));
+    if (readers.back() == nullptr) {
       *errorCode = ErrBadPassword;
       return false;
     }
-    std::vector<uint8_t> buffer(kChunk);
+    CZipReader& reader = *readers.back();
     CZipEntryHeader header;
-    unsigned files = 0;
+    std::vector<uint16_t> files;
     for (unsigned index = 0; index <= 0xFFFF && reader.GetEntryInfo(header, index); ++index) {
-      if (dialog != nullptr) frame::PumpOneMessage(*dialog);
-      if (header.IsDirectory()) continue;
-      if (!ReadEntryThrough(reader, static_cast<uint16_t>(index), buffer)) {
-        *errorCode = ErrBadArchive;  // an entry that cannot be opened or ends short
-        return false;
+      if (header.IsDirectory()) {
+        if (dialog != nullptr) frame::PumpOneMessage(*dialog);
+      } else {
+        files.push_back(static_cast<uint16_t>(index));
       }
-      ++files;
     }
     // A package without a single file would only erase the installed shell.
-    if (files == 0) {
+    if (files.empty()) {
       *errorCode = ErrBadArchive;
       return false;
     }
-    return true;
+    // Readers are opened, and names and password converted, on this thread
+    // alone (the code page converter is no thread's own): workers only read.
+    while (readers.size() < CheckWorkerCount(files.size())) {
+      auto more = OpenReader(package);
+      if (more == nullptr) break;
+      readers.push_back(std::move(more));
+    }
+    const auto failure = CheckEntries(readers, files, [dialog] {
+      if (dialog != nullptr) frame::PumpOneMessage(*dialog);
+    });
+    if (!failure) return true;
+    if (failure->unexpected) std::rethrow_exception(failure->unexpected);
+    *errorCode = failure->code;
+    return false;
   } catch (const CZipException& error) {
     *errorCode = error.code;
     return false;

@@ -1,0 +1,163 @@
+#include "shellfit/entry_check_pool.h"
+
+#include <algorithm>
+#include <atomic>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+
+#include "zipreader/zip_reader.h"
+
+namespace shellfit {
+namespace {
+
+constexpr unsigned kChunk = 65536;
+constexpr unsigned kMostWorkers = 8;
+
+// One file entry decrypted, inflated and checked against its CRC-32; the
+// check itself raises ErrBadCrc. An entry that cannot be opened or ends
+// short is a damaged archive.
+void ReadEntryThrough(CZipReader& reader, uint16_t index, std::vector<uint8_t>& buffer) {
+  bool complete = reader.OpenEntry(index);
+  if (complete) {
+    while (reader.ReadEntry(buffer.data(), kChunk) == kChunk) {
+    }
+    complete = reader.CloseEntry(nullptr, false) == 1;
+  }
+  if (!complete) RaiseZipError(ErrBadArchive, nullptr);
+}
+
+// What the workers share. Positions are handed out in increasing order, so
+// when the lowest failure is at position f every position below f has been
+// handed out and will be finished: the lowest failure found is the first.
+class CheckState {
+ public:
+  explicit CheckState(std::size_t count) : count_(count) {}
+
+  // The next position to read, or none once past the end or a failure.
+  std::optional<std::size_t> Next() {
+    const std::size_t position = next_.fetch_add(1);
+    if (position >= count_ || position > lowestFailure_.load()) return std::nullopt;
+    return position;
+  }
+
+  void Fail(EntryFailure failure) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (!failure_ || failure.position < failure_->position) {
+      lowestFailure_ = failure.position;
+      failure_ = std::move(failure);
+    }
+  }
+
+  void Done() {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      ++done_;
+    }
+    changed_.notify_one();
+  }
+
+  void WorkerEnded() {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      ++workersEnded_;
+    }
+    changed_.notify_one();
+  }
+
+  // Waits for progress; calls `entryDone` once per entry finished since the
+  // last call. False once all `workers` have ended and every call was made.
+  bool Wait(unsigned workers, std::size_t* reported, const std::function<void()>& entryDone) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    changed_.wait(lock, [&] { return done_ > *reported || workersEnded_ == workers; });
+    const std::size_t done = done_;
+    const bool more = workersEnded_ < workers || done > *reported;
+    lock.unlock();
+    for (; *reported < done; ++*reported) {
+      if (entryDone) entryDone();
+    }
+    return more;
+  }
+
+  std::optional<EntryFailure> Failure() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return failure_;
+  }
+
+ private:
+  const std::size_t count_;
+  std::atomic<std::size_t> next_{0};
+  std::atomic<std::size_t> lowestFailure_{SIZE_MAX};
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  std::size_t done_ = 0;
+  unsigned workersEnded_ = 0;
+  std::optional<EntryFailure> failure_;
+};
+
+// Reads one entry; its failure, if any, with the position given.
+std::optional<EntryFailure> CheckOne(CZipReader& reader, uint16_t index, std::size_t position,
+                                     std::vector<uint8_t>& buffer) {
+  try {
+    ReadEntryThrough(reader, index, buffer);
+    return std::nullopt;
+  } catch (const CZipException& error) {
+    // The reader stays usable for the entries still below the failure.
+    try {
+      reader.CloseEntry(nullptr, true);
+    } catch (const CZipException&) {
+    }
+    return EntryFailure{position, error.code, nullptr};
+  } catch (...) {
+    return EntryFailure{position, 0, std::current_exception()};
+  }
+}
+
+void Work(CZipReader& reader, const std::vector<uint16_t>& indices, CheckState& state) {
+  std::vector<uint8_t> buffer(kChunk);
+  while (const auto position = state.Next()) {
+    if (auto failure = CheckOne(reader, indices[*position], *position, buffer)) {
+      state.Fail(std::move(*failure));
+    }
+    state.Done();
+  }
+}
+
+}  // namespace
+
+unsigned CheckWorkerCount(std::size_t entries) {
+  const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
+  return static_cast<unsigned>(std::min<std::size_t>({cores, kMostWorkers, entries}));
+}
+
+std::optional<EntryFailure> CheckEntries(const std::vector<std::unique_ptr<CZipReader>>& readers,
+                                         const std::vector<uint16_t>& indices,
+                                         const std::function<void()>& entryDone) {
+  const unsigned workers = static_cast<unsigned>(readers.size());
+  if (workers <= 1) {
+    // One worker needs no thread: the entries are read here, in order.
+    std::vector<uint8_t> buffer(kChunk);
+    for (std::size_t position = 0; position < indices.size(); ++position) {
+      auto failure = CheckOne(*readers.at(0), indices[position], position, buffer);
+      if (entryDone) entryDone();
+      if (failure) return failure;
+    }
+    return std::nullopt;
+  }
+  CheckState state(indices.size());
+  std::vector<std::thread> threads;
+  threads.reserve(workers);
+  for (const auto& reader : readers) {
+    threads.emplace_back([&state, &reader, &indices] {
+      Work(*reader, indices, state);
+      state.WorkerEnded();
+    });
+  }
+  std::size_t reported = 0;
+  while (state.Wait(workers, &reported, entryDone)) {
+  }
+  for (auto& thread : threads) thread.join();
+  return state.Failure();
+}
+
+}  // namespace shellfit
