@@ -82,11 +82,11 @@ bool CZipReader::ExtractEntry(uint16_t index, const char16_t* targetFolder, bool
   if (!OpenEntry(index)) return false;
   ZipHost::ForceDirectory(CZipPathParts(target).DirectoryPath());
   CZipDiskFile file(target, FileCreate | FileDenyRead | FileWrite);
-  CZipByteBuffer buffer(bufferSize, false);
+  uint8_t* buffer = extractBuffer.Allocate(bufferSize, false);
   bool written = true;
   for (;;) {
-    unsigned n = ReadEntry(buffer.Data(), bufferSize);
-    if (n > 0 && !file.Write(buffer.Data(), n)) written = false;
+    unsigned n = ReadEntry(buffer, bufferSize);
+    if (n > 0 && !file.Write(buffer, n)) written = false;
     if (n != bufferSize) break;
   }
   return CloseExtractedFile(file) == 1 && written;

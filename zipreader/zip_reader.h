@@ -90,6 +90,8 @@ class CZipReader {
   bool Inflate(uint32_t& result);
   void CopyStored(uint32_t& result);
   bool ExtractDirectory(const CZipEntryHeader& header, const std::u16string& target);
+  int EndStream(const CZipEntryHeader& header);
+  void ReleaseEntry(bool afterException);
 
   CZipReadContext context;
   CZipVolumeStore storage;
@@ -98,4 +100,5 @@ class CZipReader {
   ZipBlockList blocks;
   CZipByteBuffer password;
   ZipCryptKeys keys;
+  CZipByteBuffer extractBuffer;  // ExtractEntry's, kept from entry to entry
 };
