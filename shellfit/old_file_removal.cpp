@@ -17,6 +17,18 @@ bool IsPreserved(std::u16string_view name) {
   return false;
 }
 
+// Only a file listed with read-only, hidden or system set needs them cleared
+// before it can go; any other is deleted at once, which spares a look-up and
+// a write of its attributes. Should that fail (the file changed since it was
+// listed), the full clear-then-delete follows.
+void DeleteListedFile(const std::u16string& path, uint32_t listedAttributes) {
+  constexpr uint32_t kBlocking = platform::FILE_ATTRIBUTE_READONLY |
+                                 platform::FILE_ATTRIBUTE_HIDDEN |
+                                 platform::FILE_ATTRIBUTE_SYSTEM;
+  if ((listedAttributes & kBlocking) == 0 && platform::Files().DeleteFile(path)) return;
+  frame::ForceDeleteFile(path);
+}
+
 }  // namespace
 
 int DeleteOldFiles(platform::Dialog& dialog, std::u16string_view folder,
@@ -33,7 +45,7 @@ int DeleteOldFiles(platform::Dialog& dialog, std::u16string_view folder,
       platform::Files().RemoveDirectory(path);
     } else if (!IsPreserved(entry.name) && !SameDevicePath(path, keep)) {
       frame::ShowStatus(dialog, u"Deleting...", entry.name);
-      frame::ForceDeleteFile(path);
+      DeleteListedFile(path, entry.attributes);
       ++count;
     }
   }
