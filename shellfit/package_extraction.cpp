@@ -23,7 +23,8 @@ bool ExtractAndCheck(platform::Dialog& dialog, CZipReader& reader,
   const std::u16string name = header.GetEntryName();
   frame::ShowStatus(dialog, u"Copying...", name);
   const std::u16string destination = DestinationOf(name, base);
-  frame::ForceDeleteFile(destination);
+  // Usually nothing is there yet: one look-up then spares the two of a delete.
+  if (frame::FileExists(destination)) frame::ForceDeleteFile(destination);
   reader.ExtractEntry(index, nullptr, true, destination.c_str(), kBufferSize);
   uint32_t crc = 0, size = 0;
   // Only a folder passes without a file to read back; an empty file entry
