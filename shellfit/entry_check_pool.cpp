@@ -15,6 +15,9 @@ namespace {
 constexpr unsigned kChunk = 65536;
 constexpr unsigned kMostWorkers = 8;
 constexpr std::chrono::milliseconds kLookInterval{5};
+// With the program's own 7 MB and a 20,000-entry table (about 4 MB), two
+// workers stay under 16 MB; larger tables are read by one.
+constexpr std::size_t kExtraDirectoryBytes = 5 << 20;
 
 // One file entry decrypted, inflated and checked against its CRC-32; the
 // check itself raises ErrBadCrc. An entry that cannot be opened or ends
@@ -123,9 +126,22 @@ void Work(CZipReader& reader, const std::vector<uint16_t>& indices, CheckState& 
 
 }  // namespace
 
-unsigned CheckWorkerCount(std::size_t entries) {
+unsigned CheckWorkerCount(std::size_t entries, std::size_t directoryBytes) {
   const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
-  return static_cast<unsigned>(std::min<std::size_t>({cores, kMostWorkers, entries}));
+  const std::size_t affordable =
+      1 + kExtraDirectoryBytes / std::max<std::size_t>(directoryBytes, 1);
+  return static_cast<unsigned>(std::min<std::size_t>({cores, kMostWorkers, entries, affordable}));
+}
+
+std::size_t DirectoryBytes(const CZipReader& reader) {
+  // Each header and each of its three byte buffers is a heap block of its own.
+  constexpr std::size_t kBlockOverhead = 16;
+  std::size_t bytes = 0;
+  for (const auto& header : reader.Headers()) {
+    bytes += sizeof(CZipEntryHeader) + 4 * kBlockOverhead + sizeof(header) +
+             header->name.Size() + header->extraField.Size() + header->comment.Size();
+  }
+  return bytes;
 }
 
 std::optional<EntryFailure> CheckEntries(const std::vector<std::unique_ptr<CZipReader>>& readers,

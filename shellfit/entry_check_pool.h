@@ -29,7 +29,13 @@ std::optional<EntryFailure> CheckEntries(const std::vector<std::unique_ptr<CZipR
                                          const std::vector<uint16_t>& indices,
                                          const std::function<void()>& entryDone);
 
-// Workers worth starting for `entries` entries on this machine.
-unsigned CheckWorkerCount(std::size_t entries);
+// Workers worth starting for `entries` entries on this machine. Each worker
+// holds its own copy of the directory (`directoryBytes`, see
+// DirectoryBytes): workers beyond the first are started only while their
+// copies together stay within a few megabytes, so memory stays bounded.
+unsigned CheckWorkerCount(std::size_t entries, std::size_t directoryBytes);
+
+// About what the reader's entry table holds in memory.
+std::size_t DirectoryBytes(const CZipReader& reader);
 
 }  // namespace shellfit

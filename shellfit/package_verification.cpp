@@ -49,7 +49,8 @@ bool VerifyPackage(std::u16string_view package, int32_t* errorCode,
     }
     // Readers are opened, and names and password converted, on this thread
     // alone (the code page converter is no thread's own): workers only read.
-    while (readers.size() < CheckWorkerCount(files.size())) {
+    const unsigned workers = CheckWorkerCount(files.size(), DirectoryBytes(reader));
+    while (readers.size() < workers) {
       auto more = OpenReader(package);
       if (more == nullptr) break;
       readers.push_back(std::move(more));
