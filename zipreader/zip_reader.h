@@ -91,6 +91,7 @@ class CZipReader {
   void CopyStored(uint32_t& result);
   bool ExtractDirectory(const CZipEntryHeader& header, const std::u16string& target);
   int EndStream(const CZipEntryHeader& header);
+  void CreateTargetFile(CZipDiskFile& file, const std::u16string& target);
   void ReleaseEntry(bool afterException);
 
   CZipReadContext context;
@@ -101,4 +102,5 @@ class CZipReader {
   CZipByteBuffer password;
   ZipCryptKeys keys;
   CZipByteBuffer extractBuffer;  // ExtractEntry's, kept from entry to entry
+  std::u16string madeFolder;     // where the last extracted file was created
 };
