@@ -67,7 +67,12 @@ def run_command(argv, env=None, stdin=None, cwd=None, cap=None):
     if stdin is not None:
         process.stdin.write(stdin)
         process.stdin.close()
-    _, status, usage = os.wait4(process.pid, 0)
+    try:
+        _, status, usage = os.wait4(process.pid, 0)
+    except BaseException:
+        # Interrupted (Ctrl-C reaches only this process): take the run along.
+        os.killpg(process.pid, signal.SIGKILL)
+        raise
     seconds = time.monotonic() - started
     process.returncode = os.waitstatus_to_exitcode(status)
     if timer is not None:
