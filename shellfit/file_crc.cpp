@@ -7,17 +7,21 @@
 
 namespace shellfit {
 
+// The file system refuses to open a folder as a file, so a folder fails here
+// without a look at its attributes first. Large blocks keep the read-back at
+// one read for most files.
 bool GetFileCrc(std::u16string_view path, uint32_t* crc, uint32_t* size) {
-  if (platform::Files().GetAttributes(path) & platform::FILE_ATTRIBUTE_DIRECTORY) return false;
   auto file = platform::Files().Open(path, platform::AccessRead,
                                      platform::Disposition::OpenExisting);
   if (!file) return false;
   uint64_t length = 0;
   if (!file->GetSize(&length)) return false;
   uLong sum = crc32(0, nullptr, 0);
-  unsigned char chunk[1024];
+  unsigned char chunk[65536];
   uint32_t got = 0;
-  while (file->Read(chunk, sizeof chunk, &got) && got > 0) {
+  // Reading stops at the size found, without a last read that returns nothing.
+  for (uint64_t done = 0; done < length && file->Read(chunk, sizeof chunk, &got) && got > 0;
+       done += got) {
     sum = crc32(sum, chunk, got);
   }
   *crc = static_cast<uint32_t>(sum);

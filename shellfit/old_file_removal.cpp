@@ -18,6 +18,18 @@ bool IsPreserved(std::u16string_view name) {
   return false;
 }
 
+// Only a file listed with read-only, hidden or system set needs them cleared
+// before it can go; any other is deleted at once, which spares a look-up and
+// a write of its attributes. Should that fail (the file changed since it was
+// listed), the full clear-then-delete follows.
+bool DeleteListedFile(const std::u16string& path, uint32_t listedAttributes) {
+  constexpr uint32_t kBlocking = platform::FILE_ATTRIBUTE_READONLY |
+                                 platform::FILE_ATTRIBUTE_HIDDEN |
+                                 platform::FILE_ATTRIBUTE_SYSTEM;
+  if ((listedAttributes & kBlocking) == 0 && platform::Files().DeleteFile(path)) return true;
+  return frame::ForceDeleteFile(path);
+}
+
 }  // namespace
 
 int DeleteOldFiles(platform::Dialog& dialog, std::u16string_view folder,
@@ -34,7 +46,7 @@ int DeleteOldFiles(platform::Dialog& dialog, std::u16string_view folder,
       NoteFolderRemoval(path, platform::Files().RemoveDirectory(path));
     } else if (!IsPreserved(entry.name) && !SameDevicePath(path, keep)) {
       frame::ShowStatus(dialog, u"Deleting...", entry.name);
-      NoteFileDeletion(path, frame::ForceDeleteFile(path));
+      NoteFileDeletion(path, DeleteListedFile(path, entry.attributes));
       ++count;
     }
   }

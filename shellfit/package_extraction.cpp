@@ -32,7 +32,8 @@ EntryResult ExtractAndCheck(platform::Dialog& dialog, CZipReader& reader,
   const std::u16string name = header.GetEntryName();
   frame::ShowStatus(dialog, u"Copying...", name);
   const std::u16string destination = EntryDestination(name, base);
-  frame::ForceDeleteFile(destination);
+  // Usually nothing is there yet: one look-up then spares the two of a delete.
+  if (frame::FileExists(destination)) frame::ForceDeleteFile(destination);
   EntryResult result;
   result.written = reader.ExtractEntry(index, nullptr, true, destination.c_str(), kBufferSize);
   uint32_t crc = 0, size = 0;

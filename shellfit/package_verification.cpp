@@ -1,9 +1,11 @@
 // Reading the whole package once, into nothing, before anything on the flash
 // drive is touched: a package that cannot be unpacked must not cost the
 // device its old shell.
+#include <memory>
 #include <vector>
 
 #include "frame/update_dialog.h"
+#include "shellfit/entry_check_pool.h"
 #include "shellfit/package_fit.h"
 #include "shellfit/shellfit.h"
 #include "shellfit/update_report.h"
@@ -12,15 +14,32 @@
 namespace shellfit {
 namespace {
 
-constexpr unsigned kChunk = 65536;
+// A reader of its own for one worker, on the same package and password.
+std::unique_ptr<CZipReader> OpenReader(std::u16string_view package) {
+  auto reader = std::make_unique<CZipReader>();
+  reader->OpenArchive(std::u16string(package), 1, 0);
+  if (!reader->SetPassword(std::u16string(kPackagePassword))) return nullptr;
+  return reader;
+}
 
-// One file entry decrypted, inflated and checked against its CRC-32; the
-// check itself raises ErrBadCrc.
-bool ReadEntryThrough(CZipReader& reader, uint16_t index, std::vector<uint8_t>& buffer) {
-  if (!reader.OpenEntry(index)) return false;
-  while (reader.ReadEntry(buffer.data(), kChunk) == kChunk) {
+// A worker's own open must be of the very file the held reader checks: the
+// same length and the same directory, entry for entry.
+bool SameArchive(CZipReader& held, CZipReader& other) {
+  if (held.ArchiveFile() == nullptr || other.ArchiveFile() == nullptr ||
+      held.ArchiveFile()->GetLength() != other.ArchiveFile()->GetLength()) {
+    return false;
   }
-  return reader.CloseEntry(nullptr, false) == 1;
+  const auto& a = held.Headers();
+  const auto& b = other.Headers();
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    if (a[i]->crc32 != b[i]->crc32 || a[i]->compressedSize != b[i]->compressedSize ||
+        a[i]->uncompressedSize != b[i]->uncompressedSize ||
+        a[i]->localHeaderOffset != b[i]->localHeaderOffset) {
+      return false;
+    }
+  }
+  return true;
 }
 
 }  // namespace
@@ -38,24 +57,40 @@ bool VerifyOpenPackage(CZipReader& reader, std::u16string_view package, int32_t*
       return false;
     }
     NotePackage(package, CountEntries(reader, false));
-    std::vector<uint8_t> buffer(kChunk);
     CZipEntryHeader header;
-    unsigned files = 0;
+    std::vector<uint16_t> files;
     for (unsigned index = 0; index <= 0xFFFF && reader.GetEntryInfo(header, index); ++index) {
-      if (dialog != nullptr) frame::PumpOneMessage(*dialog);
-      if (header.IsDirectory()) continue;
-      if (!ReadEntryThrough(reader, static_cast<uint16_t>(index), buffer)) {
-        *errorCode = ErrBadArchive;  // an entry that cannot be opened or ends short
-        return false;
+      if (header.IsDirectory()) {
+        if (dialog != nullptr) frame::PumpOneMessage(*dialog);
+      } else {
+        files.push_back(static_cast<uint16_t>(index));
       }
-      ++files;
     }
     // A package without a single file would only erase the installed shell.
-    if (files == 0) {
+    if (files.empty()) {
       *errorCode = ErrBadArchive;
       return false;
     }
-    return true;
+    // Readers are opened, and names and password converted, on this thread
+    // alone (the code page converter is no thread's own): workers only read.
+    // The held reader is the first worker; the others open the package again
+    // and are used only when they see the same file.
+    const unsigned workers = CheckWorkerCount(files.size(), DirectoryBytes(reader));
+    std::vector<std::unique_ptr<CZipReader>> others;
+    std::vector<CZipReader*> readers{&reader};
+    while (readers.size() < workers) {
+      auto more = OpenReader(package);
+      if (more == nullptr || !SameArchive(reader, *more)) break;
+      readers.push_back(more.get());
+      others.push_back(std::move(more));
+    }
+    const auto failure = CheckEntries(readers, files, [dialog] {
+      if (dialog != nullptr) frame::PumpOneMessage(*dialog);
+    });
+    if (!failure) return true;
+    if (failure->unexpected) std::rethrow_exception(failure->unexpected);
+    *errorCode = failure->code;
+    return false;
   } catch (const CZipException& error) {
     *errorCode = error.code;
     try {

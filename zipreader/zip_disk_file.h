@@ -1,6 +1,9 @@
-// CZipStream over a file of the device's file system. It never raises.
+// CZipStream over a file of the device's file system. It never raises. A
+// file opened without write access reads ahead in blocks: the many small
+// reads of headers then cost one host read per block instead of one each.
 #pragma once
 
+#include <cstdint>
 #include <memory>
 
 #include "platform/file_system.h"
@@ -29,7 +32,22 @@ class CZipDiskFile : public CZipStream {
   bool IsClosed() override;
   bool DenyWriters() override;
 
+  // The open file itself, or null.
+  platform::File* Handle() const { return handle_.get(); }
+
+  static constexpr uint32_t kReadAheadSize = 65536;
+
  private:
+  uint32_t TakeBuffered(uint8_t* out, uint32_t count);
+  bool SeekWithin(uint64_t target);
+  uint64_t LogicalPosition() const { return hostPosition_ - (aheadEnd_ - aheadNext_); }
+  uint32_t HostSeek(int64_t distance, platform::SeekOrigin from);
+
   std::unique_ptr<platform::File> handle_;
   std::u16string path_;
+  bool readAhead_ = false;
+  std::unique_ptr<uint8_t[]> ahead_;
+  uint32_t aheadNext_ = 0;      // next unread byte in ahead_
+  uint32_t aheadEnd_ = 0;       // bytes held in ahead_
+  uint64_t hostPosition_ = 0;   // the host file's position: just past ahead_'s bytes
 };

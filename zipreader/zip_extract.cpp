@@ -121,17 +121,32 @@ unsigned CZipReader::ReadEntry(void* buffer, unsigned size) {
   return result;
 }
 
+// The end of a complete stream: -1 when the entry was not read to its end, an
+// ErrBadCrc exception when it was and its CRC-32 differs, else 1.
+int CZipReader::EndStream(const CZipEntryHeader& header) {
+  int result = 1;
+  if (context.remainingUncompressed != 0) {
+    result = -1;
+  } else if (context.runningCrc != header.crc32) {
+    ThrowZipError(ErrBadCrc, false);
+  }
+  if (header.method == 8) inflateEnd(&context.stream);
+  return result;
+}
+
+// The read buffer stays for the next entry: one allocation per reader.
+void CZipReader::ReleaseEntry(bool afterException) {
+  directory.CloseEntryHeader(afterException);
+  entryState = 0;
+  FreeTrackedBlocks();
+}
+
 int CZipReader::CloseEntry(const char16_t* path, bool afterException) {
   if (entryState != -1) return 0;
   const CZipEntryHeader& header = *directory.CurrentHeader();
   int result = 1;
   if (!afterException) {
-    if (context.remainingUncompressed != 0) {
-      result = -1;
-    } else if (context.runningCrc != header.crc32) {
-      ThrowZipError(ErrBadCrc, false);
-    }
-    if (header.method == 8) inflateEnd(&context.stream);
+    result = EndStream(header);
     if (path != nullptr) {
       if (!ZipHost::SetFileModTime(path, header.GetTime()) ||
           !ZipHost::SetFileAttr(path, header.GetSystemAttr())) {
@@ -139,17 +154,27 @@ int CZipReader::CloseEntry(const char16_t* path, bool afterException) {
       }
     }
   }
-  directory.CloseEntryHeader(afterException);
-  entryState = 0;
-  context.readBuffer.Release();
-  FreeTrackedBlocks();
+  ReleaseEntry(afterException);
   return result;
 }
 
 // A file without a path still passes one, the empty one: no file can take the
-// entry's time there, so the result is -2 rather than a success.
+// entry's time there, so the result is -2 rather than a success. A file still
+// open takes its time through its own handle before it is closed, which
+// spares finding and opening it again by name.
 int CZipReader::CloseExtractedFile(CZipStream& file) {
   std::u16string path = file.GetFilePath();
+  auto* disk = dynamic_cast<CZipDiskFile*>(&file);
+  platform::File* handle = disk != nullptr ? disk->Handle() : nullptr;
+  if (entryState != -1 || handle == nullptr || path.empty()) {
+    file.Close();
+    return CloseEntry(path.c_str(), false);
+  }
+  const CZipEntryHeader& header = *directory.CurrentHeader();
+  int result = EndStream(header);
+  const bool timeSet = ZipHost::SetFileModTime(*handle, header.GetTime());
   file.Close();
-  return CloseEntry(path.c_str(), false);
+  if (!timeSet || !ZipHost::SetFileAttr(path, header.GetSystemAttr())) result = -2;
+  ReleaseEntry(false);
+  return result;
 }

@@ -61,6 +61,23 @@ bool CZipReader::ExtractDirectory(const CZipEntryHeader& header, const std::u16s
   return true;
 }
 
+// Entries of one folder usually follow each other: the folder that took the
+// last file is not looked up again for the next one. Should the file not be
+// created there after all (the folder went away meanwhile), the folder is
+// made as usual and the file created again.
+void CZipReader::CreateTargetFile(CZipDiskFile& file, const std::u16string& target) {
+  constexpr uint32_t kCreate = FileCreate | FileDenyRead | FileWrite;
+  const std::u16string folder = CZipPathParts(target).DirectoryPath();
+  const bool known = !madeFolder.empty() && folder == madeFolder;
+  if (!known) ZipHost::ForceDirectory(folder);
+  file.Open(target, kCreate, true);
+  if (file.IsClosed() && known) {
+    ZipHost::ForceDirectory(folder);
+    file.Open(target, kCreate, true);
+  }
+  madeFolder = file.IsClosed() ? std::u16string() : folder;
+}
+
 // Beyond the usual steps, a file entry is refused (false) when its name
 // leaves nothing to write below the folder, or the target is longer than a device
 // path can be; and a buffer size of 0 is refused whatever the folder, since
@@ -80,13 +97,13 @@ bool CZipReader::ExtractEntry(uint16_t index, const char16_t* targetFolder, bool
   if (target.size() >= platform::kMaxPath) return false;
   if (header.IsDirectory()) return ExtractDirectory(header, target);
   if (!OpenEntry(index)) return false;
-  ZipHost::ForceDirectory(CZipPathParts(target).DirectoryPath());
-  CZipDiskFile file(target, FileCreate | FileDenyRead | FileWrite);
-  CZipByteBuffer buffer(bufferSize, false);
+  CZipDiskFile file;
+  CreateTargetFile(file, target);
+  uint8_t* buffer = extractBuffer.Allocate(bufferSize, false);
   bool written = true;
   for (;;) {
-    unsigned n = ReadEntry(buffer.Data(), bufferSize);
-    if (n > 0 && !file.Write(buffer.Data(), n)) written = false;
+    unsigned n = ReadEntry(buffer, bufferSize);
+    if (n > 0 && !file.Write(buffer, n)) written = false;
     if (n != bufferSize) break;
   }
   return CloseExtractedFile(file) == 1 && written;

@@ -53,15 +53,18 @@ bool CurrentFileTime(platform::FileTime* out) {
 bool SetFileModTime(const std::u16string& path, platform::FileTime time) {
   auto file = platform::Files().Open(path, platform::AccessRead | platform::AccessWrite,
                                      platform::Disposition::OpenExisting);
-  if (file == nullptr) return false;
+  return file != nullptr && SetFileModTime(*file, time);
+}
+
+bool SetFileModTime(platform::File& file, platform::FileTime time) {
   platform::FileTime creation, access, write;
-  if (!file->GetTimes(&creation, &access, &write)) return false;
+  if (!file.GetTimes(&creation, &access, &write)) return false;
   if (time == kZipCurrentTime) {
     if (!CurrentFileTime(&write)) return false;
   } else {
     write = time;
   }
-  return file->SetTimes(&creation, &access, &write);
+  return file.SetTimes(&creation, &access, &write);
 }
 
 void ConvertOemAnsi(CZipByteBuffer&, bool) {}

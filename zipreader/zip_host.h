@@ -32,6 +32,8 @@ bool CreateDir(const std::u16string& path);
 bool ForceDirectory(const std::u16string& path);
 // `time` is a file time or kZipCurrentTime; only the last-write time changes.
 bool SetFileModTime(const std::u16string& path, platform::FileTime time);
+// The same on a file that is open already (with write access).
+bool SetFileModTime(platform::File& file, platform::FileTime time);
 void ConvertOemAnsi(CZipByteBuffer& buffer, bool toOem);
 
 inline bool IsDirectoryAttr(uint32_t attributes) { return (attributes & 0x10) != 0; }

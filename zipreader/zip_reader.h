@@ -93,6 +93,9 @@ class CZipReader {
   bool Inflate(uint32_t& result);
   void CopyStored(uint32_t& result);
   bool ExtractDirectory(const CZipEntryHeader& header, const std::u16string& target);
+  int EndStream(const CZipEntryHeader& header);
+  void CreateTargetFile(CZipDiskFile& file, const std::u16string& target);
+  void ReleaseEntry(bool afterException);
 
   CZipReadContext context;
   CZipVolumeStore storage;
@@ -101,4 +104,6 @@ class CZipReader {
   ZipBlockList blocks;
   CZipByteBuffer password;
   ZipCryptKeys keys;
+  CZipByteBuffer extractBuffer;  // ExtractEntry's, kept from entry to entry
+  std::u16string madeFolder;     // where the last extracted file was created
 };

@@ -1,0 +1,192 @@
+"""The comparisons of bench/run: the kit's programs as a user runs them
+(console, fresh device root, `shellfit /force` with the package on the
+storage card) against the archivers and coreutils on the same file system."""
+import os
+import shutil
+import subprocess
+import sys
+
+import inputs
+from runner import Tool, compare, syscalls, tree_summary
+
+PEER_SCRIPT = r'''
+import sys, zipfile
+with zipfile.ZipFile(sys.argv[1]) as z:
+    z.setpassword(b'.TORVA.')
+    if z.testzip() is not None: sys.exit(1)
+    z.extractall(sys.argv[2])
+'''
+
+
+def fresh(folder):
+    def prepare():
+        shutil.rmtree(folder, ignore_errors=True)
+        os.makedirs(folder)
+    return prepare
+
+
+class Bench:
+    def __init__(self, build, work, log):
+        self.build = build
+        self.work = work
+        self.log = log
+        self.packages = os.path.join(work, 'packages')
+        os.makedirs(self.packages, exist_ok=True)
+
+    # --- inputs -----------------------------------------------------------
+    def package(self, name, make_tree, **kwargs):
+        path = os.path.join(self.packages, name + '.zip')
+        if not os.path.exists(path):
+            self.log('making %s' % name)
+            inputs.make_package(path + '.part', make_tree, self.work, **kwargs)
+            os.rename(path + '.part', path)
+        return path
+
+    def device(self, name, package):
+        root = inputs.device_root(os.path.join(self.work, name), package)
+        program = os.path.join(root, 'fs', inputs.CARD, 'shellfit')
+        shutil.copy(os.path.join(self.build, 'shellfit', 'shellfit'), program)
+        return root, program
+
+    # --- tools ------------------------------------------------------------
+    def kit(self, root, program, prepare=None, cap=None):
+        flash = os.path.join(root, 'fs', inputs.FLASH)
+        env = dict(os.environ, FITKIT_DEVICE=root, FITKIT_UI='console')
+        return Tool('shellfit /force', [[program, '/force']], prepare or fresh(flash), env=env,
+                    cap=cap, ok=(1,))
+
+    def unzip(self, package, target):
+        pw = inputs.PASSWORD
+        return Tool('unzip -t, unzip -o', [['unzip', '-qq', '-t', '-P', pw, package],
+                                           ['unzip', '-qq', '-o', '-P', pw, package, '-d', target]],
+                    fresh(target))
+
+    def sevenzip(self, package, target):
+        pw = '-p' + inputs.PASSWORD
+        return Tool('7zz t, 7zz x', [['7zz', 't', pw, package],
+                                     ['7zz', 'x', pw, '-y', '-o' + target, package]],
+                    fresh(target))
+
+    def python(self, package, target):
+        return Tool('zipfile testzip, extractall',
+                    [[sys.executable, '-c', PEER_SCRIPT, package, target]], fresh(target))
+
+    def same_tree(self, root, target, kit):
+        def check():
+            if kit.capped:
+                return
+            ours = tree_summary(os.path.join(root, 'fs', inputs.FLASH))
+            theirs = tree_summary(target)
+            if ours != theirs:
+                raise SystemExit('bench: shellfit wrote %d files, the peer %d; they differ'
+                                 % (len(ours), len(theirs)))
+        return check
+
+    # --- the comparisons --------------------------------------------------
+    def extraction(self, label, package, repeats, seconds, peers=('unzip', '7z'), cap=None):
+        self.log('%s: %d repeats' % (label, repeats))
+        root, program = self.device('dev-' + os.path.basename(package)[:-4], package)
+        target = os.path.join(root, 'fs', 'peer')
+        tools = [self.kit(root, program, cap=cap)]
+        if 'unzip' in peers:
+            tools.append(self.unzip(package, target))
+        if '7z' in peers:
+            tools.append(self.sevenzip(package, os.path.join(root, 'fs', 'peer7')))
+        compare(tools, repeats, self.log, self.same_tree(root, target, tools[0]), seconds)
+        return {'label': label, 'tools': tools, 'package_mb': os.path.getsize(package) / 1e6}
+
+    def python_sample(self, package, fraction):
+        """Python's zipfile decrypts in Python (under 1 MB/s here): it runs
+        once on a sample package and its time is scaled by the sample's share."""
+        root = os.path.join(self.work, 'dev-python')
+        shutil.rmtree(root, ignore_errors=True)
+        tool = self.python(package, os.path.join(root, 'peer'))
+        compare([tool], 1, self.log)
+        tool.times = [t * fraction for t in tool.times]
+        tool.cpu = [c * fraction for c in tool.cpu]
+        shutil.rmtree(root, ignore_errors=True)
+        return tool
+
+    def deletion(self, files, repeats, seconds):
+        self.log('DeleteOldFiles on %d files: %d repeats' % (files, repeats))
+        template = os.path.join(self.work, 'old-files')
+        if not os.path.isdir(template):
+            inputs.old_files_tree(template + '.part', files)
+            os.rename(template + '.part', template)
+        package = self.package('one-file', lambda source: _one_file(source))
+        root, program = self.device('dev-delete', package)
+        flash = os.path.join(root, 'fs', inputs.FLASH)
+        doomed = os.path.join(root, 'fs', 'rm-tree')
+
+        def copy_to(folder):
+            def prepare():
+                shutil.rmtree(folder, ignore_errors=True)
+                subprocess.run(['cp', '-a', template, folder], check=True)
+                # Same page-cache and dentry state for both sides.
+                subprocess.run(['sync'], check=True)
+            return prepare
+
+        tools = [self.kit(root, program, prepare=copy_to(flash)),
+                 Tool('rm -rf', [['rm', '-rf', doomed]], copy_to(doomed))]
+
+        def check():
+            left = tree_summary(flash)
+            if set(left) != {'user.hv', 'main.txt'}:
+                raise SystemExit('bench: after shellfit the flash drive holds %s'
+                                 % sorted(left)[:5])
+        compare(tools, repeats, self.log, check, seconds)
+        return {'label': 'DeleteOldFiles, %d old files in 1,110 nested folders' % files,
+                'tools': tools}
+
+    def imagefit(self, kernel_mb, repeats, seconds):
+        self.log('imagefit, %d MB kernel: %d repeats' % (kernel_mb, repeats))
+        root = inputs.device_root(os.path.join(self.work, 'dev-image-%d' % kernel_mb))
+        update = os.path.join(root, 'fs', inputs.CARD, 'Update')
+        inputs.image_set(update, os.path.join(self.build, 'tools', 'make-bin-image'), kernel_mb)
+        copy = os.path.join(root, 'fs', 'copy')
+
+        def clear_flash():
+            shutil.rmtree(os.path.join(root, 'flash'), ignore_errors=True)
+            if os.path.exists(os.path.join(root, 'journal.log')):
+                os.remove(os.path.join(root, 'journal.log'))
+        env = dict(os.environ, FITKIT_DEVICE=root, FITKIT_UI='console')
+        program = os.path.join(self.build, 'imagefit', 'imagefit')
+        files = sorted(os.path.join(update, name) for name in os.listdir(update))
+        tools = [Tool('imagefit', [[program, '\\Storage Card\\Update']], clear_flash, env=env,
+                      stdin=b'start\n', ok=(1,)),
+                 Tool('cp', [['cp'] + files + [copy]], fresh(copy))]
+
+        def check():
+            region = os.path.join(root, 'flash', 'region2.bin')
+            if not os.path.exists(region) or os.path.getsize(region) != kernel_mb << 20:
+                raise SystemExit('bench: imagefit did not write the kernel region')
+        compare(tools, repeats, self.log, check, seconds)
+        shutil.rmtree(root)
+        return {'label': 'imagefit, %d MB kernel image set' % kernel_mb, 'tools': tools}
+
+    def peak_rss(self, package):
+        """One shellfit run, for its peak RSS alone."""
+        root, program = self.device('dev-rss', package)
+        tool = self.kit(root, program)
+        compare([tool], 1, self.log)
+        shutil.rmtree(root)
+        return {'package_mb': os.path.getsize(package) / 1e6, 'tool': tool}
+
+    def calls_per_file(self, package, files):
+        """System calls per file written, shellfit /force (the whole run) against
+        unzip -o."""
+        root, program = self.device('dev-calls', package)
+        env = dict(os.environ, FITKIT_DEVICE=root, FITKIT_UI='console')
+        ours = syscalls([program, '/force'], env)
+        target = os.path.join(root, 'fs', 'peer')
+        theirs = syscalls(['unzip', '-qq', '-o', '-P', inputs.PASSWORD, package, '-d', target])
+        shutil.rmtree(root)
+        return {'files': files, 'kit': ours, 'unzip': theirs}
+
+
+def _one_file(source):
+    with open(os.path.join(source, 'main.txt'), 'wb') as out:
+        out.write(b'new shell\r\n')
+    return ['main.txt']
+
+

@@ -1,0 +1,92 @@
+"""bench/run's driver: makes the inputs, runs every comparison and writes
+docs/benchmarks.md. Usage: main.py --build DIR --out FILE [--work DIR] [--scale N]"""
+import argparse
+import os
+import shutil
+import sys
+import time
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+
+import inputs  # noqa: E402
+import report  # noqa: E402
+from cases import Bench  # noqa: E402
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument('--build', required=True)
+    parser.add_argument('--out', required=True)
+    # tmpfs by default: on this machine's ext4 mount (with `discard`) every
+    # unlink of a file with data waits about 3 ms for the disk, which would
+    # turn each clean-up and the deletion row into minutes of measuring the disk.
+    shm = '/dev/shm' if os.path.isdir('/dev/shm') else os.environ.get('TMPDIR', '/tmp')
+    parser.add_argument('--work', default=os.path.join(shm, 'fitkit-bench'))
+    parser.add_argument('--scale', type=float, default=1.0,
+                        help='multiplies every repeat count and time share')
+    parser.add_argument('--keep', action='store_true', help='keep the generated packages')
+    args = parser.parse_args()
+    started = time.monotonic()
+
+    def log(text):
+        print('[%4.0f s] %s' % (time.monotonic() - started, text), flush=True)
+
+    def repeats(n):
+        return max(1, round(n * args.scale))
+
+    def budget(seconds):
+        return seconds * args.scale
+
+    work = os.path.abspath(args.work)
+    os.makedirs(work, exist_ok=True)
+    bench = Bench(os.path.abspath(args.build), work, log)
+    one_folder = bench.package('one-folder-20000', inputs.one_folder_tree)
+    small = bench.package('small-20000', inputs.small_files_tree)
+    twins = bench.package('twins-2000', inputs.twin_tree)
+    twin_sample = bench.package('twins-40', inputs.twin_tree, files=40)
+    large = bench.package('large-500mb', inputs.large_files_tree, megabytes=500)
+
+    # Repeats and seconds per comparison: rounds go on while they fit the
+    # seconds, so a loaded machine gets fewer repeats, not a longer run.
+    cases, goals = [], []
+    case = bench.extraction('20,000 files of 0-50 bytes in one folder', one_folder,
+                            repeats(5), budget(90), cap=45)
+    cases.append(case), goals.append(1.5)
+    case = bench.extraction('20,000 files of 0.2-4 KB in 200 folders', small, repeats(5),
+                            budget(110))
+    cases.append(case), goals.append(1.0)
+    case = bench.extraction('2,000 files (1,000 deflated + their stored twins)', twins,
+                            repeats(5), budget(170))
+    sample_mb = os.path.getsize(twin_sample) / 1e6
+    python = bench.python_sample(twin_sample, case['package_mb'] / sample_mb)
+    python.name += ' (one run on a %.0f MB sample, scaled)' % sample_mb
+    case['tools'].append(python)
+    case['label'] += ', %.0f MB ZipCrypto' % case['package_mb']
+    cases.append(case), goals.append(0.7)
+    cases.append(bench.deletion(100000, repeats(5), budget(100))), goals.append(1.2)
+    image_small = bench.imagefit(64, repeats(5), budget(25))
+    cases.append(bench.imagefit(256, repeats(7), budget(60))), goals.append(1.5)
+
+    rss = []
+    for package in (twins, large):
+        entry = bench.peak_rss(package)
+        rss.append({'program': 'shellfit /force', 'input': '%.0f MB package' % entry['package_mb'],
+                    'rss_kb': entry['tool'].rss_kb})
+    for case in (image_small, cases[-1]):
+        rss.append({'program': 'imagefit', 'input': case['label'].split(', ', 1)[1],
+                    'rss_kb': case['tools'][0].rss_kb})
+    calls = None
+    if shutil.which('perf'):
+        log('system calls per file (perf stat)')
+        calls = bench.calls_per_file(small, 20000)
+
+    elapsed = time.monotonic() - started
+    report.write(args.out, report.tables(cases, goals, rss, calls, elapsed, work))
+    log('wrote %s' % args.out)
+    for name in os.listdir(work):
+        if name != 'packages' or not args.keep:
+            shutil.rmtree(os.path.join(work, name), ignore_errors=True)
+
+
+if __name__ == '__main__':
+    main()
