@@ -22,7 +22,7 @@ targets=("$@")
 [ ${#targets[@]} -gt 0 ] || targets=("${all[@]}")
 cd "$(dirname "$0")/.."
 repo="$PWD"
-build="${FITKIT_FUZZ_BUILD:-build-fuzz}"
+build="$(realpath -m "${FITKIT_FUZZ_BUILD:-build-fuzz}")"
 flags="-fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=undefined -fno-omit-frame-pointer"
 
 CC=clang-14 CXX=clang++-14 cmake -S . -B "$build" -G Ninja -DFITKIT_FUZZ=ON -DFITKIT_TESTS=ON \
@@ -52,6 +52,7 @@ make_zip_seeds() {
   printf 'hello\n' > "$work/src/a.txt"
   seq 1 300 > "$work/src/dir/numbers.txt"
   head -c 700 /dev/urandom > "$work/src/dir/sub/random.bin"
+  head -c 100000 /dev/urandom > "$work/src/dir/large.bin"
   : > "$work/src/empty"
   chmod 444 "$work/src/a.txt"
   (
@@ -87,24 +88,29 @@ make_seeds() {
     zip|package) make_zip_seeds "$out" ;;
     registry)
       printf 'REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\Ident]\n"Model"="KTR 60"\n"Version"="V1.0.5"\n"N"=dword:0000000a\n"B"=hex:01,02,\\\n  03\n@="d"\n[-HKEY_LOCAL_MACHINE\\Old]\n' > "$out/export4.reg"
+      { printf 'REGEDIT4\n'; for i in $(seq 1 3000); do printf '[HKEY_LOCAL_MACHINE\\K%d\\Sub]\n"V"=dword:%08x\n' "$i" "$i"; done; } > "$out/large.reg"
       printf 'Windows Registry Editor Version 5.00\r\n\r\n[HKEY_LOCAL_MACHINE\\A\\B]\r\n"M"=hex(7):41,00,00,00,00,00\r\n"E"=hex(2):25,00,00,00\r\n"S"="q\\"\\\\"\r\n' |
         iconv -f UTF-8 -t UTF-16LE | { printf '\xff\xfe'; cat; } > "$out/export5.reg"
       ;;
     device_ini) 
-      sed -n '/^\[screen\]/,/^INI$/p' "$repo/tools/make-demo-device.sh" | sed '$d' > "$out/stock.ini" ;;
-    version_file) printf 'V1.0.7\r\n' > "$out/three"; printf 'V1.2.3.4\n' > "$out/four" ;;
+      sed -n '/^\[screen\]/,/^INI$/p' "$repo/tools/make-demo-device.sh" | sed '$d' > "$out/stock.ini"
+      for i in $(seq 1 3000); do printf '[s%d]\nkey%d = 0x%x ; comment\n' "$i" "$i" "$i"; done > "$out/large.ini" ;;
+    version_file) printf 'V1.0.7\r\n' > "$out/three"; printf 'V1.2.3.4\n' > "$out/four"
+      { printf 'V1.0.7\r\n'; head -c 70000 /dev/zero | tr '\0' ' '; } > "$out/large" ;;
     bin_flash)
       ninja -C "$build" -j2 make-bin-image >/dev/null
       "$build/tools/make-bin-image" --start 0x80200000 --size 70000 --record-size 4096 --seed 3 "$out/nk.bin"
       "$build/tools/make-bin-image" --start 0x80200000 --size 300 --seed 4 "$out/small.bin" ;;
     pe_version)
       ninja -C "$build" -j2 shellfit_pe_fixtures >/dev/null
-      cp "$build"/tests/shellfit/pe/*.exe "$out/" ;;
+      cp "$build"/tests/shellfit/pe/*.exe "$out/"
+      for exe in "$out"/*.exe; do cat "$exe" <(head -c 70000 /dev/urandom) > "${exe%.exe}-padded.exe"; done ;;
     device_paths)
       printf '\\Storage Card\\a.txt' > "$out/file"
       printf '/card/Sub/new' > "$out/new"
       printf '\\Storage Card\\out\\sentinel.txt' > "$out/out"
-      printf '\\STORAGE CARD\\..\\x' > "$out/dots" ;;
+      printf '\\STORAGE CARD\\..\\x' > "$out/dots"
+      for i in $(seq 1 7000); do printf '\\card\\Sub'; done > "$out/long" ;;
   esac
 }
 
@@ -115,7 +121,11 @@ for target in "${targets[@]}"; do
   seeds="$build/seeds/$target"
   corpus="$build/corpus/$target"
   findings="$build/findings/$target"
-  [ -d "$seeds" ] || make_seeds "$target" "$seeds"
+  if [ ! -d "$seeds" ]; then
+    rm -rf "$seeds.new"
+    make_seeds "$target" "$seeds.new"
+    mv "$seeds.new" "$seeds"
+  fi
   mkdir -p "$corpus" "$findings"
   regressions="$repo/tests/fuzz/regressions/$target"
   if [ -d "$regressions" ] && [ -n "$(ls -A "$regressions")" ]; then

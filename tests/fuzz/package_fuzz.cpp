@@ -8,6 +8,7 @@
 #include <string>
 
 #include "platform/environment.h"
+#include "platform/iconv_code_page.h"
 #include "platform/linux_file_system.h"
 #include "tests/fuzz/scratch_root.h"
 #include "zipreader/zip_reader.h"
@@ -43,8 +44,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::ofstream(scratch.fs() / "Storage Card" / "p.zip", std::ios::binary | std::ios::trunc)
       .write(reinterpret_cast<const char*>(data), std::streamsize(size));
   platform::LinuxFileSystem files(scratch.root(), 64u << 20);
+  static const auto codePage = platform::IconvCodePage::Create("CP1252");
   platform::Environment env;
   env.files = &files;
+  env.codePage = codePage.get();
   {
     platform::ScopedEnvironment installed(env);
     CZipReader reader;
