@@ -3,8 +3,8 @@
 #include <cctype>
 #include <charconv>
 #include <cstdio>
-#include <fstream>
-#include <sstream>
+
+#include "host/linux/config_file.h"
 
 namespace platform {
 namespace {
@@ -57,11 +57,9 @@ void Warn(const std::string& file, int line, const char* what) {
 }  // namespace
 
 DeviceConfig DeviceConfig::Load(const std::filesystem::path& file) {
-  std::ifstream in(file, std::ios::binary);
-  if (!in) return DeviceConfig();
-  std::ostringstream text;
-  text << in.rdbuf();
-  return Parse(text.str(), file.string());
+  const auto text = ReadConfigFile(file, kDeviceIniLimit);
+  if (!text) return DeviceConfig();
+  return Parse(*text, file.string());
 }
 
 DeviceConfig DeviceConfig::Parse(std::string_view text, const std::string& fileName) {

@@ -14,7 +14,8 @@ namespace platform {
 
 class DeviceConfig {
  public:
-  // A missing file gives a configuration of defaults. Lines that cannot be
+  // A missing file gives a configuration of defaults, and so does one that is
+  // no regular file or is larger than 1 MB (reported on stderr). Lines that cannot be
   // read are reported on stderr as "<file>:<line>: ..." and skipped.
   static DeviceConfig Load(const std::filesystem::path& file);
   static DeviceConfig Parse(std::string_view text, const std::string& fileName);

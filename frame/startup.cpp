@@ -7,6 +7,7 @@
 #include "platform/environment.h"
 #include "platform/outcome_report.h"
 #include "platform/system.h"
+#include "platform/text.h"
 
 namespace frame {
 
@@ -30,11 +31,19 @@ void SetCurrentProgram(const UpdateProgram& program) { g_program = &program; }
 
 int RunUpdateProgram(const UpdateProgram& program, const std::u16string& commandLine) {
   SetCurrentProgram(program);
-  // The mutex stays owned until the process ends; a failure to create it
-  // (other than "already exists") does not stop the program.
-  if (platform::System().CreateNamedMutex(program.mutexName) ==
-      platform::MutexResult::AlreadyExists) {
+  // The mutex stays owned until the process ends. Without it nothing keeps
+  // a second instance from updating the device at the same time, so a
+  // mutex that cannot be made ends the program as a second instance does,
+  // with a word on stderr.
+  const platform::MutexResult mutex = platform::System().CreateNamedMutex(program.mutexName);
+  if (mutex == platform::MutexResult::AlreadyExists) {
     platform::SetOutcome("already-running");
+    return 0;
+  }
+  if (mutex == platform::MutexResult::Failed) {
+    std::fprintf(stderr, "fitkit: the named mutex %s cannot be made; not started\n",
+                 platform::ToUtf8(program.mutexName).c_str());
+    platform::SetOutcome("not-started");
     return 0;
   }
   if (program.prepare != nullptr && !program.prepare(commandLine)) return 0;

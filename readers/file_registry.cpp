@@ -1,8 +1,5 @@
 #include "readers/file_registry.h"
 
-#include <fstream>
-#include <sstream>
-
 #include "platform/text.h"
 #include "platform/trace.h"
 
@@ -10,19 +7,16 @@ namespace platform {
 namespace {
 
 // Only the backslash separates registry keys; "/" is part of a key name.
-std::u16string NormalKey(std::u16string_view key) {
-  std::u16string normal;
+std::vector<std::u16string> KeyParts(std::u16string_view key) {
+  std::vector<std::u16string> parts;
   while (!key.empty()) {
     const auto separator = key.find(u'\\');
     const auto part = key.substr(0, separator);
-    if (!part.empty()) {
-      if (!normal.empty()) normal += u'\\';
-      normal += ToLower(part);
-    }
+    if (!part.empty()) parts.push_back(ToLower(part));
     if (separator == std::u16string_view::npos) break;
     key.remove_prefix(separator + 1);
   }
-  return normal;
+  return parts;
 }
 
 std::string Describe(const std::optional<RegistryValue>& value) {
@@ -33,19 +27,43 @@ std::string Describe(const std::optional<RegistryValue>& value) {
 
 }  // namespace
 
-std::unique_ptr<FileRegistry> FileRegistry::Load(const std::filesystem::path& file) {
-  auto registry = std::make_unique<FileRegistry>();
-  std::ifstream in(file, std::ios::binary);
-  if (!in) return registry;
-  std::ostringstream bytes;
-  bytes << in.rdbuf();
-  ParseRegFile(bytes.str(), file.string(), registry.get());
-  return registry;
+std::size_t FileRegistry::KeyDepth(std::u16string_view key) {
+  std::size_t depth = 0;
+  bool inPart = false;
+  for (const char16_t unit : key) {
+    if (unit == u'\\') {
+      inPart = false;
+    } else if (!inPart) {
+      inPart = true;
+      ++depth;
+    }
+  }
+  return depth;
+}
+
+FileRegistry::Key* FileRegistry::Find(std::u16string_view key) {
+  Key* at = &root_;
+  for (const auto& part : KeyParts(key)) {
+    const auto found = at->subkeys.find(part);
+    if (found == at->subkeys.end()) return nullptr;
+    at = found->second.get();
+  }
+  return at;
+}
+
+FileRegistry::Key* FileRegistry::MakeKey(std::u16string_view key) {
+  if (KeyDepth(key) > kMaxKeyDepth) return nullptr;
+  Key* at = &root_;
+  for (auto& part : KeyParts(key)) {
+    auto& slot = at->subkeys[std::move(part)];
+    if (!slot) slot = std::make_unique<Key>();
+    at = slot.get();
+  }
+  return at;
 }
 
 bool FileRegistry::KeyExists(std::u16string_view key) {
-  const std::u16string normal = NormalKey(key);
-  const bool exists = normal.empty() || keys_.count(normal) != 0;
+  const bool exists = Find(key) != nullptr;
   Trace("RegOpenKeyEx(HKLM\\%s) -> %s", ToUtf8(key).c_str(), exists ? "ok" : "missing");
   return exists;
 }
@@ -53,42 +71,47 @@ bool FileRegistry::KeyExists(std::u16string_view key) {
 std::optional<RegistryValue> FileRegistry::QueryValue(std::u16string_view key,
                                                       std::u16string_view name) {
   std::optional<RegistryValue> result;
-  const auto found = keys_.find(NormalKey(key));
-  if (found != keys_.end()) {
-    const auto value = found->second.find(ToLower(name));
-    if (value != found->second.end()) result = value->second;
+  if (const Key* found = Find(key)) {
+    const auto value = found->values.find(ToLower(name));
+    if (value != found->values.end()) result = value->second;
   }
   Trace("RegQueryValueEx(HKLM\\%s, \"%s\") -> %s", ToUtf8(key).c_str(), ToUtf8(name).c_str(),
         Describe(result).c_str());
   return result;
 }
 
-void FileRegistry::AddKey(std::u16string_view key) {
-  const std::u16string normal = NormalKey(key);
-  for (std::size_t end = 0; end != std::u16string::npos;) {
-    end = normal.find(u'\\', end + 1);
-    keys_[normal.substr(0, end)];
-  }
-}
+void FileRegistry::AddKey(std::u16string_view key) { MakeKey(key); }
 
 void FileRegistry::DeleteKey(std::u16string_view key) {
-  const std::u16string normal = NormalKey(key);
-  const std::u16string below = normal + u'\\';
-  for (auto it = keys_.begin(); it != keys_.end();) {
-    const bool inside = it->first == normal || it->first.compare(0, below.size(), below) == 0;
-    it = inside ? keys_.erase(it) : std::next(it);
+  auto parts = KeyParts(key);
+  if (parts.empty()) {
+    root_.values.clear();
+    return;
   }
+  const std::u16string last = std::move(parts.back());
+  parts.pop_back();
+  Key* parent = &root_;
+  for (const auto& part : parts) {
+    const auto found = parent->subkeys.find(part);
+    if (found == parent->subkeys.end()) return;
+    parent = found->second.get();
+  }
+  parent->subkeys.erase(last);
 }
 
 void FileRegistry::SetValue(std::u16string_view key, std::u16string_view name,
                             RegistryValue value) {
-  AddKey(key);
-  keys_[NormalKey(key)][ToLower(name)] = std::move(value);
+  if (Key* made = MakeKey(key)) made->Set(name, std::move(value));
 }
 
 void FileRegistry::DeleteValue(std::u16string_view key, std::u16string_view name) {
-  const auto found = keys_.find(NormalKey(key));
-  if (found != keys_.end()) found->second.erase(ToLower(name));
+  if (Key* found = Find(key)) found->Delete(name);
 }
+
+void FileRegistry::Key::Set(std::u16string_view name, RegistryValue value) {
+  values[ToLower(name)] = std::move(value);
+}
+
+void FileRegistry::Key::Delete(std::u16string_view name) { values.erase(ToLower(name)); }
 
 }  // namespace platform

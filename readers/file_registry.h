@@ -1,11 +1,13 @@
 // HKEY_LOCAL_MACHINE read from <root>/registry.reg, held in memory.
 #pragma once
 
+#include <cstddef>
 #include <filesystem>
 #include <map>
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/registry.h"
 
@@ -13,25 +15,46 @@ namespace platform {
 
 class FileRegistry : public Registry {
  public:
-  // A missing file gives an empty registry; what cannot be read is reported
-  // on stderr and skipped (see ParseRegFile).
+  // A missing file gives an empty registry, and so does one that is no
+  // regular file or is larger than 16 MB (reported on stderr); what cannot
+  // be read is reported on stderr and skipped (see ParseRegFile). Reading
+  // the file is the device root's business: defined in device/registry_file.cpp.
   static std::unique_ptr<FileRegistry> Load(const std::filesystem::path& file);
 
   bool KeyExists(std::u16string_view key) override;
   std::optional<RegistryValue> QueryValue(std::u16string_view key,
                                           std::u16string_view name) override;
 
+  // The deepest key the registry holds, as on the device's registry.
+  static constexpr std::size_t kMaxKeyDepth = 512;
+  // Levels of a key path (empty components do not count).
+  static std::size_t KeyDepth(std::u16string_view key);
+
   // Building the registry. Key paths are relative to HKEY_LOCAL_MACHINE;
-  // adding a key adds its parents.
+  // adding a key adds its parents. A key deeper than kMaxKeyDepth is not
+  // added, and neither are its values.
   void AddKey(std::u16string_view key);
   void DeleteKey(std::u16string_view key);
   void SetValue(std::u16string_view key, std::u16string_view name, RegistryValue value);
   void DeleteValue(std::u16string_view key, std::u16string_view name);
 
+  // A tree of keys, each level stored once by its lower-cased name, so
+  // memory follows the text read, however deep a key goes.
+  struct Key {
+    std::map<std::u16string, RegistryValue> values;  // by lower-cased name
+    std::map<std::u16string, std::unique_ptr<Key>> subkeys;
+    void Set(std::u16string_view name, RegistryValue value);
+    void Delete(std::u16string_view name);
+  };
+  // The key, made with its parents when missing; null when deeper than
+  // kMaxKeyDepth. Valid until the key is deleted: a reader setting many
+  // values into one key looks it up once.
+  Key* MakeKey(std::u16string_view key);
+
  private:
-  using Values = std::map<std::u16string, RegistryValue>;  // by lower-cased name
-  // By lower-cased path with single backslashes and none at either end.
-  std::map<std::u16string, Values> keys_;
+  Key* Find(std::u16string_view key);
+
+  Key root_;
 };
 
 // Reads the text of a registry export into `registry`: "REGEDIT4" or

@@ -250,13 +250,18 @@ class RegFileReader {
                    fileName_.c_str(), line.number);
       return;
     }
-    key_ = separator == std::u16string_view::npos ? u"" : text.substr(separator + 1);
+    const std::u16string_view key =
+        separator == std::u16string_view::npos ? u"" : text.substr(separator + 1);
+    openKey_ = nullptr;
+    keyState_ = KeyState::Ignored;
+    if (FileRegistry::KeyDepth(key) > FileRegistry::kMaxKeyDepth) {
+      return Report(line, "key deeper than 512 levels");
+    }
     if (erase) {
-      registry_->DeleteKey(key_);
-      keyState_ = KeyState::Ignored;
+      registry_->DeleteKey(key);
     } else {
-      registry_->AddKey(key_);
-      keyState_ = KeyState::Open;
+      openKey_ = registry_->MakeKey(key);
+      keyState_ = openKey_ != nullptr ? KeyState::Open : KeyState::Ignored;
     }
   }
 
@@ -277,16 +282,16 @@ class RegFileReader {
     if (!value) return Report(line, "value data cannot be read");
     if (keyState_ != KeyState::Open) return;
     if (erase) {
-      registry_->DeleteValue(key_, *name);
+      openKey_->Delete(*name);
     } else {
-      registry_->SetValue(key_, *name, std::move(*value));
+      openKey_->Set(*name, std::move(*value));
     }
   }
 
   const std::string& fileName_;
   FileRegistry* registry_;
   KeyState keyState_ = KeyState::None;
-  std::u16string key_;
+  FileRegistry::Key* openKey_ = nullptr;  // set while keyState_ is Open
 };
 
 }  // namespace

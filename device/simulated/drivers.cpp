@@ -36,6 +36,11 @@ class SimulatedHandle : public DriverHandle {
  public:
   SimulatedHandle(SharedState& state, std::string target, bool isFlash)
       : state_(state), target_(std::move(target)), isFlash_(isFlash) {}
+  ~SimulatedHandle() override {
+    if (startedKernel_) state_.flash.AbandonKernelUpdate(kernelGeneration_);
+  }
+  SimulatedHandle(const SimulatedHandle&) = delete;
+  SimulatedHandle& operator=(const SimulatedHandle&) = delete;
 
   bool IoControl(uint32_t code, const void* input, uint32_t inputLength, void* output,
                  uint32_t outputLength) override {
@@ -45,6 +50,10 @@ class SimulatedHandle : public DriverHandle {
       ok = isFlash_ ? state_.flash.Control(code, input, inputLength, output, outputLength)
                     : PowerControl(code);
     }
+    if (ok && isFlash_ && code == protocol::SCD_IOCTL_KERNEL_OPEN) {
+      startedKernel_ = true;
+      kernelGeneration_ = state_.flash.KernelGeneration();
+    }
     state_.journal.Record(target_, Journal::CodeText(code), input, input ? inputLength : 0, ok);
     return ok;
   }
@@ -53,6 +62,8 @@ class SimulatedHandle : public DriverHandle {
   SharedState& state_;
   std::string target_;
   bool isFlash_;
+  bool startedKernel_ = false;
+  uint32_t kernelGeneration_ = 0;
 };
 
 class SimulatedDriverHost : public DriverHost {

@@ -1,6 +1,5 @@
 #include "device/simulated/flash.h"
 
-#include <fcntl.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -9,6 +8,7 @@
 
 #include "platform/byte_order.h"
 #include "platform/flash_protocol.h"
+#include "host/linux/root_files.h"
 #include "platform/trace.h"
 
 namespace platform {
@@ -57,19 +57,19 @@ bool SimulatedFlash::Control(uint32_t code, const void* input, uint32_t inputLen
   }
 }
 
-bool SimulatedFlash::EnsureFolder() {
-  std::error_code error;
-  std::filesystem::create_directories(folder_, error);
-  return !error;
+// flash/ of the device root, never through a link; its files are always
+// made anew (see root_files.h).
+RootDescriptor SimulatedFlash::OpenFolder() const {
+  const RootDescriptor root = OpenRootFolder(folder_.parent_path());
+  return root.valid() ? OpenOwnFolder(root.get(), folder_.filename().c_str()) : RootDescriptor();
 }
 
 // A boot loader is written whole, outside a kernel update; an empty one is refused.
 bool SimulatedFlash::WriteBootLoader(const char* name, const void* input, uint32_t length) {
-  if (phase_ != Phase::Idle || length == 0 || !EnsureFolder()) return false;
-  std::FILE* file = std::fopen((folder_ / name).c_str(), "wb");
-  if (file == nullptr) return false;
-  const bool written = std::fwrite(input, 1, length, file) == length;
-  return std::fclose(file) == 0 && written;
+  if (phase_ != Phase::Idle || length == 0) return false;
+  const RootDescriptor folder = OpenFolder();
+  return WriteReplacing(folder.get(), name,
+                        std::string(static_cast<const char*>(input), length));
 }
 
 bool SimulatedFlash::ReportBoardRevision(void* output, uint32_t outputLength) {
@@ -82,6 +82,7 @@ bool SimulatedFlash::ReportBoardRevision(void* output, uint32_t outputLength) {
 // KERNEL_OPEN starts over, also when an earlier update was left open.
 bool SimulatedFlash::OpenKernel() {
   CloseRegionFile();
+  ++kernelGeneration_;
   phase_ = Phase::Opened;
   currentRegion_ = -1;
   endRecordSeen_ = false;
@@ -120,10 +121,9 @@ bool SimulatedFlash::AcceptImageHeader(const uint8_t* input, uint32_t length) {
     return false;
   }
   CloseRegionFile();
-  if (!EnsureFolder()) return false;
   char name[32];
   std::snprintf(name, sizeof name, "region%d.bin", currentRegion_ + 1);
-  regionFile_ = ::open((folder_ / name).c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  regionFile_ = ReplaceFile(OpenFolder().get(), name).Release();
   if (regionFile_ < 0 || ::ftruncate(regionFile_, off_t(next.length)) != 0) {
     CloseRegionFile();
     return false;
@@ -153,14 +153,19 @@ bool SimulatedFlash::AcceptRecord(const uint8_t* input, uint32_t length) {
 
 bool SimulatedFlash::AcceptVersion(const uint8_t* input, uint32_t length) {
   const bool lastRegion = phase_ == Phase::InImage && currentRegion_ + 1 == int(regions_.size());
-  if (!lastRegion || length != 4 || !EnsureFolder()) return false;
+  if (!lastRegion || length != 4) return false;
   CloseRegionFile();
-  std::FILE* file = std::fopen((folder_ / "version").c_str(), "wb");
-  if (file == nullptr) return false;
-  const bool written = std::fprintf(file, "0x%08X", LoadLe32(input)) == 10;
-  if (std::fclose(file) != 0 || !written) return false;
+  char text[16];
+  std::snprintf(text, sizeof text, "0x%08X", LoadLe32(input));
+  if (!WriteReplacing(OpenFolder().get(), "version", text)) return false;
   phase_ = Phase::VersionSet;
   return true;
+}
+
+void SimulatedFlash::AbandonKernelUpdate(uint32_t generation) {
+  if (generation != kernelGeneration_ || phase_ == Phase::Idle) return;
+  CloseRegionFile();
+  phase_ = Phase::Idle;
 }
 
 void SimulatedFlash::CloseRegionFile() {

@@ -12,6 +12,8 @@
 #include <cstdint>
 #include <filesystem>
 
+#include "host/linux/root_files.h"
+
 namespace platform {
 
 class SimulatedFlash {
@@ -24,6 +26,14 @@ class SimulatedFlash {
   // One control code; false when the driver refuses it.
   bool Control(uint32_t code, const void* input, uint32_t inputLength, void* output,
                uint32_t outputLength);
+
+  // Counts KERNEL_OPENs: names the kernel update a driver handle started.
+  uint32_t KernelGeneration() const { return kernelGeneration_; }
+  // The handle that started kernel update `generation` is closed before its
+  // KERNEL_CLOSE: that update is dropped, as the device's driver drops the
+  // context of a closed handle, so the next update (boot loaders first)
+  // starts cleanly. A later update of another handle is left alone.
+  void AbandonKernelUpdate(uint32_t generation);
 
  private:
   // Where a kernel update stands. Idle outside KERNEL_OPEN .. KERNEL_CLOSE.
@@ -41,7 +51,7 @@ class SimulatedFlash {
   bool AcceptRecord(const uint8_t* input, uint32_t length);
   bool AcceptVersion(const uint8_t* input, uint32_t length);
   bool Advance(Phase from, Phase to);
-  bool EnsureFolder();
+  RootDescriptor OpenFolder() const;
   void CloseRegionFile();
 
   std::filesystem::path folder_;
@@ -51,6 +61,7 @@ class SimulatedFlash {
   int currentRegion_ = -1;
   bool endRecordSeen_ = false;
   int regionFile_ = -1;
+  uint32_t kernelGeneration_ = 0;
 };
 
 }  // namespace platform

@@ -1,9 +1,29 @@
 #include "device/simulated/journal.h"
 
 #include "device/simulated/journal_crc32.h"
+#include "host/linux/root_files.h"
 #include "platform/trace.h"
 
 namespace platform {
+
+// Opened beside the device's other files, never through a link, and only
+// when it is the root's own plain file: appending to a hard link would
+// change a file elsewhere.
+std::FILE* Journal::OpenStream() {
+  const RootDescriptor root = OpenRootFolder(file_.parent_path());
+  std::string why = "cannot be opened";
+  RootDescriptor fd =
+      root.valid() ? OpenForAppend(root.get(), file_.filename().c_str(), &why) : RootDescriptor();
+  std::FILE* stream = fd.valid() ? fdopen(fd.get(), "ab") : nullptr;
+  if (stream == nullptr) {
+    std::fprintf(stderr, "fitkit: %s %s; driver and kernel calls are not journaled\n",
+                 file_.c_str(), why.c_str());
+    refused_ = true;
+    return nullptr;
+  }
+  fd.Release();
+  return stream;
+}
 
 Journal::~Journal() {
   if (stream_ != nullptr) std::fclose(stream_);
@@ -30,11 +50,8 @@ void Journal::Record(std::string_view target, std::string_view what, const void*
                      uint32_t length, bool ok) {
   const std::string line = FormatLine(target, what, input, length, ok);
   Trace("journal: %s", line.c_str());
-  if (stream_ == nullptr) stream_ = std::fopen(file_.c_str(), "ab");
-  if (stream_ == nullptr) {
-    std::fprintf(stderr, "fitkit: cannot append to %s\n", file_.c_str());
-    return;
-  }
+  if (stream_ == nullptr && !refused_) stream_ = OpenStream();
+  if (stream_ == nullptr) return;
   std::fprintf(stream_, "%s\n", line.c_str());
   std::fflush(stream_);
 }

@@ -1,6 +1,8 @@
 // journal.log of a device root: one line per driver or kernel call,
 //   <target> <code-or-function> len=<input length> crc32=<crc> <ok|fail>
-// appended and flushed at once, so a crash loses no line.
+// appended and flushed at once, so a crash loses no line. A journal.log that
+// is a link, or no plain file of the root, is refused once on stderr and
+// left alone.
 #pragma once
 
 #include <cstdint>
@@ -29,8 +31,11 @@ class Journal {
                                 const void* input, uint32_t length, bool ok);
 
  private:
+  std::FILE* OpenStream();
+
   std::filesystem::path file_;
   std::FILE* stream_ = nullptr;
+  bool refused_ = false;
 };
 
 }  // namespace platform

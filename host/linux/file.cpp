@@ -59,6 +59,20 @@ timespec ToHostTime(const FileTime* time) {
 
 }  // namespace
 
+int OpenRegularHostFile(const char* path, int flags, mode_t mode) {
+  const int fd = ::open(path, flags | O_NONBLOCK, mode);
+  if (fd < 0) return -1;
+  struct stat info {};
+  const int status = fcntl(fd, F_GETFL);
+  if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || status < 0 ||
+      fcntl(fd, F_SETFL, status & ~O_NONBLOCK) != 0) {
+    ::close(fd);
+    errno = EINVAL;
+    return -1;
+  }
+  return fd;
+}
+
 LinuxFile::LinuxFile(int fd, uint32_t access, std::string name,
                      std::shared_ptr<FsCapacity> capacity)
     : fd_(fd), access_(access), name_(std::move(name)), capacity_(std::move(capacity)) {}

@@ -1,6 +1,8 @@
 // An open file of the device's file system: a host file descriptor.
 #pragma once
 
+#include <sys/types.h>
+
 #include <memory>
 #include <string>
 
@@ -8,6 +10,11 @@
 #include "host/linux/capacity.h"
 
 namespace platform {
+
+// open(2) of a host file that must be a regular file: anything else (a
+// named pipe, a device, a socket, a folder) fails with errno EINVAL, and
+// never waits for a pipe's other end. The descriptor is blocking again.
+int OpenRegularHostFile(const char* path, int flags, mode_t mode);
 
 class LinuxFile : public File {
  public:

@@ -11,6 +11,7 @@
 #include "host/linux/file_times.h"
 #include "host/linux/attributes.h"
 #include "host/linux/file.h"
+#include "platform/device_names.h"
 #include "platform/text.h"
 #include "platform/trace.h"
 #include "host/linux/wildcard.h"
@@ -52,6 +53,12 @@ std::u16string FolderOf(const std::vector<std::u16string>& parts) {
 
 bool IsUtf8(const std::string& name) { return ToUtf8(FromUtf8(name)) == name; }
 
+// What the kit creates must be a name the device would take.
+bool HasValidLastName(std::u16string_view path) {
+  const auto parts = SplitDevicePath(path);
+  return !parts.empty() && IsValidDeviceName(parts.back());
+}
+
 }  // namespace
 
 LinuxFileSystem::LinuxFileSystem(const fs::path& deviceRoot, uint64_t capacity)
@@ -65,7 +72,7 @@ std::unique_ptr<File> LinuxFileSystem::OpenResolved(const fs::path& host, uint32
   // Permission bits bind no one running as root; the device's rule holds anyway.
   const bool changes = (access & AccessWrite) != 0 || disposition == Disposition::CreateAlways;
   if (exists && changes && (info.st_mode & 0222) == 0) return nullptr;
-  const int fd = ::open(host.c_str(), OpenFlags(access, disposition), 0666);
+  const int fd = OpenRegularHostFile(host.c_str(), OpenFlags(access, disposition), 0666);
   if (fd < 0) return nullptr;
   if (exists && disposition == Disposition::CreateAlways) {
     capacity_->Release(static_cast<uint64_t>(info.st_size));
@@ -79,7 +86,8 @@ std::unique_ptr<File> LinuxFileSystem::Open(std::u16string_view path, uint32_t a
   const auto host = disposition == Disposition::OpenExisting ? paths_.ResolveExisting(path)
                                                              : paths_.ResolveForCreate(path);
   std::unique_ptr<File> file;
-  if (host && !EndsWithSeparator(path)) file = OpenResolved(*host, access, disposition);
+  const bool named = disposition == Disposition::OpenExisting || HasValidLastName(path);
+  if (host && named && !EndsWithSeparator(path)) file = OpenResolved(*host, access, disposition);
   Trace("CreateFile(%s, access %u, disposition %d) -> %s", ToUtf8(path).c_str(), access,
         static_cast<int>(disposition), Result(file != nullptr));
   return file;
@@ -111,7 +119,7 @@ bool LinuxFileSystem::DeleteFile(std::u16string_view path) {
 
 bool LinuxFileSystem::CreateDirectory(std::u16string_view path) {
   const auto host = paths_.ResolveForCreate(path);
-  const bool ok = host && ::mkdir(host->c_str(), 0777) == 0;
+  const bool ok = host && HasValidLastName(path) && ::mkdir(host->c_str(), 0777) == 0;
   Trace("CreateDirectory(%s) -> %s", ToUtf8(path).c_str(), Result(ok));
   return ok;
 }

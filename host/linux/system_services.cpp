@@ -7,6 +7,7 @@
 
 #include <cerrno>
 
+#include "host/linux/root_files.h"
 #include "platform/text.h"
 #include "platform/trace.h"
 
@@ -37,7 +38,9 @@ LinuxSystemServices::~LinuxSystemServices() {
 
 fs::path LinuxSystemServices::LockPath(std::u16string_view name) const {
   std::string file;
-  for (const char c : ToUtf8(name)) {
+  const std::string text = ToUtf8(name);
+  if (text == "." || text == "..") return root_ / ".locks" / ("%2E" + text.substr(1));
+  for (const char c : text) {
     if (c == '/') {
       file += "%2F";
     } else if (c == '%') {
@@ -54,9 +57,12 @@ MutexResult LinuxSystemServices::CreateNamedMutex(std::u16string_view name) {
   if (name.empty()) {
     result = MutexResult::Created;  // an unnamed mutex is nobody else's
   } else {
-    ::mkdir((root_ / ".locks").c_str(), 0777);  // only ever inside an existing root
-    const fs::path lock = LockPath(name);
-    const int fd = ::open(lock.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+    // Only ever inside an existing root, and never through a link at
+    // .locks or at the lock file.
+    const RootDescriptor root = OpenRootFolder(root_);
+    const RootDescriptor locks =
+        root.valid() ? OpenOwnFolder(root.get(), ".locks") : RootDescriptor();
+    const int fd = OpenLockFile(locks.get(), LockPath(name).filename().c_str()).Release();
     if (fd >= 0) {
       if (flock(fd, LOCK_EX | LOCK_NB) == 0) {
         held_.push_back(fd);

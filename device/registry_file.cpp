@@ -1,0 +1,15 @@
+// The device root's registry.reg, read as a configuration file of the root:
+// only a regular file within the size limit counts.
+#include "host/linux/config_file.h"
+#include "readers/file_registry.h"
+
+namespace platform {
+
+std::unique_ptr<FileRegistry> FileRegistry::Load(const std::filesystem::path& file) {
+  auto registry = std::make_unique<FileRegistry>();
+  const auto bytes = ReadConfigFile(file, kRegistryFileLimit);
+  if (bytes) ParseRegFile(*bytes, file.string(), registry.get());
+  return registry;
+}
+
+}  // namespace platform
