@@ -1,6 +1,8 @@
 // An open file of the device's file system: a host file descriptor.
 #pragma once
 
+#include <sys/stat.h>
+
 #include <memory>
 #include <string>
 
@@ -8,6 +10,13 @@
 #include "platform/fs_capacity.h"
 
 namespace platform {
+
+// Opens the entry `name` of the folder open as `dir` as a regular file:
+// never through a link, never waiting on a named pipe, and refusing (-1,
+// errno EINVAL) anything that is not a regular file once open. `flags` are
+// open(2)'s; `*info` receives the open file's status. Every file the kit
+// opens goes through here.
+int OpenRegularFileAt(int dir, const char* name, int flags, mode_t mode, struct stat* info);
 
 class LinuxFile : public File {
  public:
