@@ -51,6 +51,12 @@ int OpenRegularFileAt(int dir, const char* name, int flags, mode_t mode, struct 
   // from blocking the open.
   const int fd = openat(dir, name, flags | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, mode);
   if (fd < 0) return -1;
+  // A file this call created is a new regular file, empty and nothing else.
+  if ((flags & (O_CREAT | O_EXCL)) == (O_CREAT | O_EXCL)) {
+    *info = {};
+    info->st_mode = S_IFREG;
+    return fd;
+  }
   if (fstat(fd, info) != 0 || !S_ISREG(info->st_mode)) {
     ::close(fd);
     errno = EINVAL;

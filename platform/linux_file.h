@@ -14,7 +14,8 @@ namespace platform {
 // Opens the entry `name` of the folder open as `dir` as a regular file:
 // never through a link, never waiting on a named pipe, and refusing (-1,
 // errno EINVAL) anything that is not a regular file once open. `flags` are
-// open(2)'s; `*info` receives the open file's status. Every file the kit
+// open(2)'s; `*info` receives the open file's status (for a file this call
+// created with O_EXCL, only its type). Every file the kit
 // opens goes through here.
 int OpenRegularFileAt(int dir, const char* name, int flags, mode_t mode, struct stat* info);
 
