@@ -100,7 +100,11 @@ median() { sort -g | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
 # usecs/call, calls, [errors], syscall).
 strace_total() { awk '$NF == "total" { print $4 }' "$1"; }
 
-make_package
+# A package made before with the same counts is used again.
+if [ "$(cat "$work/package.counts" 2>/dev/null)" != "$files $folders" ] || [ ! -f "$package" ]; then
+  make_package
+  echo "$files $folders" >"$work/package.counts"
+fi
 shellfit_times=() unzip_times=()
 for ((r = 0; r < repeats; r++)); do
   fresh_root "$work/root"

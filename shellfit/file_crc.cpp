@@ -8,7 +8,7 @@
 namespace shellfit {
 
 bool GetFileCrc(std::u16string_view path, uint32_t* crc, uint32_t* size) {
-  if (platform::Files().GetAttributes(path) & platform::FILE_ATTRIBUTE_DIRECTORY) return false;
+  // A folder (or nothing) does not open as a file.
   auto file = platform::Files().Open(path, platform::AccessRead,
                                      platform::Disposition::OpenExisting);
   if (!file) return false;
