@@ -57,7 +57,7 @@ std::unique_ptr<File> LinuxFileSystem::OpenExisting(const Located& where, uint32
   // Permission bits bind no one running as root; the device's rule holds anyway.
   const bool changes = (access & AccessWrite) != 0 || disposition == Disposition::CreateAlways;
   bool ok = !changes || (info.st_mode & 0222) != 0;
-  if (ok && disposition == Disposition::CreateAlways && info.st_size > 0) {
+  if (ok && disposition == Disposition::CreateAlways) {
     ok = ftruncate(fd, 0) == 0;
     if (ok) capacity_->Release(static_cast<uint64_t>(info.st_size));
   }
