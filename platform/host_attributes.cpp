@@ -102,19 +102,7 @@ bool WriteHostAttributesAt(int dir, const std::string& name, const struct stat& 
 uint32_t ReadHostAttributes(const std::filesystem::path& path) {
   struct stat info {};
   if (stat(path.c_str(), &info) != 0) return kInvalidAttributes;
-  const bool folder = S_ISDIR(info.st_mode);
-  const uint32_t stored = ReadStoredBits(path.c_str());
-  uint32_t attributes = 0;
-  if (folder) {
-    attributes = FILE_ATTRIBUTE_DIRECTORY;
-    if (stored != kInvalidAttributes) {
-      attributes |= stored & (kKeptInXattr | FILE_ATTRIBUTE_READONLY);
-    }
-  } else {
-    attributes = stored != kInvalidAttributes ? stored & kKeptInXattr : kDefaultFileBits;
-    if ((info.st_mode & 0222) == 0) attributes |= FILE_ATTRIBUTE_READONLY;
-  }
-  return attributes == 0 ? FILE_ATTRIBUTE_NORMAL : attributes;
+  return Combine(S_ISDIR(info.st_mode), info.st_mode, ReadStoredBits(path.c_str()));
 }
 
 bool WriteHostAttributes(const std::filesystem::path& path, uint32_t attributes) {
