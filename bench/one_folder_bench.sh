@@ -75,6 +75,8 @@ fresh_root() {
     '"Folder"="Flash Disk"' >"$root/registry.reg"
   cp "$package" "$root/fs/Storage Card/"
   cp "$shellfit" "$root/fs/Storage Card/shellfit.exe"
+  # The removal of the last run's 20,000 files must not be charged to the next.
+  sync
 }
 
 now() { date +%s.%N; }
