@@ -32,7 +32,7 @@ while [ $# -gt 0 ]; do
   esac
 done
 [ -x "$shellfit" ] || { echo "no shellfit at $shellfit (build it first)" >&2; exit 2; }
-for tool in zip unzip python3; do
+for tool in zip unzip python3 bc /usr/bin/time; do
   command -v "$tool" >/dev/null || { echo "$tool is needed" >&2; exit 2; }
 done
 if [ "$trace" = 1 ] && ! command -v strace >/dev/null; then
@@ -107,11 +107,12 @@ if [ "$(cat "$work/package.counts" 2>/dev/null)" != "$files $folders" ] || [ ! -
   make_package
   echo "$files $folders" >"$work/package.counts"
 fi
-shellfit_times=() unzip_times=()
+shellfit_times=() unzip_times=() shellfit_rss=()
 for ((r = 0; r < repeats; r++)); do
   fresh_root "$work/root"
-  start=$(now); run_shellfit "$work/root"; end=$(now)
+  start=$(now); run_shellfit "$work/root" /usr/bin/time -f %M -o "$work/rss.txt"; end=$(now)
   shellfit_times+=("$(echo "$end - $start" | bc)")
+  shellfit_rss+=("$(tail -1 "$work/rss.txt")")
   fresh_root "$work/root"
   start=$(now); run_unzip "$work/root"; end=$(now)
   unzip_times+=("$(echo "$end - $start" | bc)")
@@ -123,6 +124,7 @@ echo "folders $folders"
 echo "shellfit_seconds $shellfit_s (runs: ${shellfit_times[*]})"
 echo "unzip_test_extract_seconds $unzip_s (runs: ${unzip_times[*]})"
 echo "ratio $(echo "scale=2; $shellfit_s / $unzip_s" | bc)"
+echo "shellfit_peak_rss_kb $(printf '%s\n' "${shellfit_rss[@]}" | sort -n | tail -1)"
 
 if [ "$trace" = 1 ]; then
   fresh_root "$work/root"
