@@ -28,6 +28,29 @@ FolderStamp StampOf(const struct stat& info) {
   return stamp;
 }
 
+void FolderIndex::Names::Add(const std::string& name) {
+  const std::size_t hash = std::hash<std::u16string>()(ToLower(FromUtf8(name)));
+  const auto [begin, end] = byFoldedHash.equal_range(hash);
+  for (auto it = begin; it != end; ++it) {
+    if (it->second == name) return;
+  }
+  byFoldedHash.emplace(hash, name);
+}
+
+// The first in byte order among the names that equal `component` ignoring
+// case (names whose folded forms only share the hash are passed over).
+std::optional<std::string> FolderIndex::Names::First(std::u16string_view component) const {
+  const std::size_t hash = std::hash<std::u16string>()(ToLower(component));
+  std::optional<std::string> first;
+  const auto [begin, end] = byFoldedHash.equal_range(hash);
+  for (auto it = begin; it != end; ++it) {
+    if ((!first || it->second < *first) && EqualsNoCase(FromUtf8(it->second), component)) {
+      first = it->second;
+    }
+  }
+  return first;
+}
+
 bool FolderIndex::Scan(int dir, Names* names) {
   const int fd = openat(dir, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (fd < 0) return false;
@@ -36,12 +59,10 @@ bool FolderIndex::Scan(int dir, Names* names) {
     close(fd);
     return false;
   }
-  names->firstByFolded.clear();
+  names->byFoldedHash.clear();
   while (const dirent* entry = readdir(stream)) {
     const std::string name = entry->d_name;
-    if (name == "." || name == "..") continue;
-    auto [it, fresh] = names->firstByFolded.try_emplace(ToLower(FromUtf8(name)), name);
-    if (!fresh && name < it->second) it->second = name;
+    if (name != "." && name != "..") names->Add(name);
   }
   closedir(stream);
   return true;
@@ -76,9 +97,7 @@ std::optional<std::string> FolderIndex::Match(int dir, std::u16string_view compo
     it = folders_.insert_or_assign(key, std::move(fresh)).first;
   }
   it->second.lastUse = ++uses_;
-  const auto match = it->second.firstByFolded.find(ToLower(component));
-  if (match == it->second.firstByFolded.end()) return std::nullopt;
-  return match->second;
+  return it->second.First(component);
 }
 
 void FolderIndex::Added(int dir, const FolderStamp& before, const std::string& name) {
@@ -91,8 +110,7 @@ void FolderIndex::Added(int dir, const FolderStamp& before, const std::string& n
     folders_.erase(it);
     return;
   }
-  auto [entry, fresh] = it->second.firstByFolded.try_emplace(ToLower(FromUtf8(name)), name);
-  if (!fresh && name < entry->second) entry->second = name;
+  it->second.Add(name);
   it->second.stamp = StampOf(info);
 }
 

@@ -8,7 +8,6 @@
 #include <sys/stat.h>
 
 #include <cstdint>
-#include <map>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -40,8 +39,12 @@ class FolderIndex {
  private:
   struct Names {
     FolderStamp stamp;
-    std::map<std::u16string, std::string> firstByFolded;  // lower-cased -> first name
+    // Every host name by the hash of its lower-cased form: a big folder's
+    // index costs little more than its names.
+    std::unordered_multimap<std::size_t, std::string> byFoldedHash;
     uint64_t lastUse = 0;
+    void Add(const std::string& name);
+    std::optional<std::string> First(std::u16string_view component) const;
   };
   struct KeyHash {
     std::size_t operator()(const std::pair<dev_t, ino_t>& key) const {
