@@ -57,14 +57,10 @@ bool SetFileModTime(const std::u16string& path, platform::FileTime time) {
 }
 
 bool SetFileModTime(platform::File& file, platform::FileTime time) {
-  platform::FileTime creation, access, write;
-  if (!file.GetTimes(&creation, &access, &write)) return false;
-  if (time == kZipCurrentTime) {
-    if (!CurrentFileTime(&write)) return false;
-  } else {
-    write = time;
-  }
-  return file.SetTimes(&creation, &access, &write);
+  platform::FileTime write = time;
+  if (time == kZipCurrentTime && !CurrentFileTime(&write)) return false;
+  // Null times stay as they are: nothing to read first.
+  return file.SetTimes(nullptr, nullptr, &write);
 }
 
 void ConvertOemAnsi(CZipByteBuffer&, bool) {}

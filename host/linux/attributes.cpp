@@ -1,11 +1,14 @@
 #include "host/linux/attributes.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/xattr.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <string>
 
 #include "platform/file_system.h"
 
@@ -37,13 +40,7 @@ bool WriteStoredBits(const char* path, uint32_t bits) {
   return errno == ENOTSUP || errno == EPERM;
 }
 
-}  // namespace
-
-uint32_t ReadHostAttributes(const std::filesystem::path& path) {
-  struct stat info {};
-  if (stat(path.c_str(), &info) != 0) return kInvalidAttributes;
-  const bool folder = S_ISDIR(info.st_mode);
-  const uint32_t stored = ReadStoredBits(path.c_str());
+uint32_t Combine(bool folder, mode_t mode, uint32_t stored) {
   uint32_t attributes = 0;
   if (folder) {
     attributes = FILE_ATTRIBUTE_DIRECTORY;
@@ -52,9 +49,60 @@ uint32_t ReadHostAttributes(const std::filesystem::path& path) {
     }
   } else {
     attributes = stored != kInvalidAttributes ? stored & kKeptInXattr : kDefaultFileBits;
-    if ((info.st_mode & 0222) == 0) attributes |= FILE_ATTRIBUTE_READONLY;
+    if ((mode & 0222) == 0) attributes |= FILE_ATTRIBUTE_READONLY;
   }
   return attributes == 0 ? FILE_ATTRIBUTE_NORMAL : attributes;
+}
+
+// The extended attributes of an entry of an open folder are reached through
+// the folder's descriptor in /proc, which pins the folder that was checked;
+// the l* calls never follow a link put there since.
+std::string EntryPath(int dir, const std::string& name) {
+  return "/proc/self/fd/" + std::to_string(dir) + "/" + name;
+}
+
+}  // namespace
+
+uint32_t ReadHostAttributesAt(int dir, const std::string& name, const struct stat& info) {
+  uint32_t stored = kInvalidAttributes;
+  char text[32] = {};
+  const ssize_t length =
+      lgetxattr(EntryPath(dir, name).c_str(), kAttributesXattr, text, sizeof text - 1);
+  if (length > 0) {
+    char* end = nullptr;
+    const unsigned long bits = std::strtoul(text, &end, 16);
+    if (end != text) stored = static_cast<uint32_t>(bits);
+  }
+  return Combine(S_ISDIR(info.st_mode), info.st_mode, stored);
+}
+
+bool WriteHostAttributesAt(int dir, const std::string& name, const struct stat& info,
+                           uint32_t attributes) {
+  const bool folder = S_ISDIR(info.st_mode);
+  const bool readOnly = (attributes & FILE_ATTRIBUTE_READONLY) != 0;
+  if (!folder) {
+    mode_t mode = info.st_mode & 07777;
+    mode = readOnly ? mode & ~mode_t{0222} : ((mode & 0222) != 0 ? mode : mode | S_IWUSR);
+    if (mode != (info.st_mode & 07777) &&
+        fchmodat(dir, name.c_str(), mode, AT_SYMLINK_NOFOLLOW) != 0) {
+      return false;
+    }
+  }
+  const uint32_t kept = attributes & (folder ? kKeptInXattr | FILE_ATTRIBUTE_READONLY : kKeptInXattr);
+  char text[16];
+  const int length = std::snprintf(text, sizeof text, "0x%02X", kept);
+  if (lsetxattr(EntryPath(dir, name).c_str(), kAttributesXattr, text,
+                static_cast<size_t>(length), 0) == 0) {
+    return true;
+  }
+  // Without extended attributes on the host these bits are dropped.
+  return errno == ENOTSUP || errno == EPERM;
+}
+
+uint32_t ReadHostAttributes(const std::filesystem::path& path) {
+  struct stat info {};
+  if (stat(path.c_str(), &info) != 0) return kInvalidAttributes;
+  return Combine(S_ISDIR(info.st_mode), info.st_mode, ReadStoredBits(path.c_str()));
 }
 
 bool WriteHostAttributes(const std::filesystem::path& path, uint32_t attributes) {

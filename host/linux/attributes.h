@@ -4,8 +4,11 @@
 // attribute "user.fitkit.attributes" where the host file system has them.
 #pragma once
 
+#include <sys/stat.h>
+
 #include <cstdint>
 #include <filesystem>
+#include <string>
 
 namespace platform {
 
@@ -14,6 +17,13 @@ inline constexpr const char* kAttributesXattr = "user.fitkit.attributes";
 // kInvalidAttributes when the entry does not exist.
 uint32_t ReadHostAttributes(const std::filesystem::path& path);
 bool WriteHostAttributes(const std::filesystem::path& path, uint32_t attributes);
+// The same for the entry `name` of the folder open as `dir` ("." for the
+// folder itself), whose own status is `info`; a link there is never
+// followed, so only the entry that was checked is read or changed.
+uint32_t ReadHostAttributesAt(int dir, const std::string& name, const struct stat& info);
+bool WriteHostAttributesAt(int dir, const std::string& name, const struct stat& info,
+                           uint32_t attributes);
+
 // True for a file (not a folder) whose write permission bits are all clear.
 bool IsReadOnlyFile(const std::filesystem::path& path);
 

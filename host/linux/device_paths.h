@@ -1,19 +1,49 @@
 // Device paths ("\Flash Disk\a.txt") on the host: every path resolves inside
 // <root>/fs, component by component, matching letter case loosely the way
-// the device does. Nothing outside <root>/fs is ever reachable.
+// the device does. Nothing outside <root>/fs is ever reachable: paths are
+// walked from a descriptor of <root>/fs with descriptors of the folders on
+// the way, never by name from the top again, so a folder swapped for a link
+// while the kit works cannot lead it out.
 #pragma once
 
+#include <sys/stat.h>
+
 #include <filesystem>
+#include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "host/linux/folder_index.h"
+#include "host/linux/unique_fd.h"
 
 namespace platform {
 
 // The components of a device path; "\" and "/" both separate, empty
 // components (doubled or trailing separators) are dropped.
 std::vector<std::u16string> SplitDevicePath(std::u16string_view path);
+
+// A device path resolved: the folder that holds the entry, held open, and
+// the entry's host name in it. Every operation on the entry is made
+// relative to `folder`, so it lands where the check looked.
+struct Located {
+  UniqueFd folder;     // a descriptor (O_PATH) of a folder inside the file system
+  std::string name;    // the entry's host name in `folder`; "." for the folder itself
+  bool exists = false;
+  struct stat info {};  // the entry's own status (a link not followed), when it exists
+  // The folder's state when its names were consulted for a case-insensitive
+  // match, so that an entry this process creates can join the index.
+  std::optional<FolderStamp> stamp;
+  std::filesystem::path host;  // the host path as reached, for messages
+};
+
+// What happens to a symbolic link as the last component.
+enum class LastLink {
+  Follow,  // resolve it to what it names (it must stay inside)
+  Own,     // the link itself is the entry (deleting, creating over it)
+};
 
 class DevicePaths {
  public:
@@ -31,6 +61,15 @@ class DevicePaths {
   // None as for ResolveExisting, and for the root itself.
   std::optional<std::filesystem::path> ResolveForCreate(std::u16string_view devicePath) const;
 
+  // The entry a device path names, with its folder open. With `mayBeMissing`
+  // the folder part must exist and the last component may name nothing yet
+  // (then `name` has the case given). None when a component is missing,
+  // is "." or "..", or when a link on the way leaves the file system.
+  std::optional<Located> Locate(std::u16string_view devicePath, LastLink last,
+                                bool mayBeMissing) const;
+  // This process created `where.name` in `where.folder`.
+  void NoteCreated(const Located& where) const;
+
   // The device path ("\A\b.exe", "\" for the root) of a host path that lies
   // inside the file system; none otherwise.
   std::optional<std::u16string> ToDevicePath(const std::filesystem::path& hostPath) const;
@@ -40,24 +79,42 @@ class DevicePaths {
   bool StaysInside(const std::filesystem::path& hostPath) const;
 
  private:
-  // An entry of a folder and its own type (a link is not followed).
-  struct Entry {
-    std::filesystem::path path;
-    std::filesystem::file_type type;
+  // A folder reached by the walk. `real` names it from the file system's
+  // top with no link on the way, when known (links are resolved from it).
+  struct Place {
+    UniqueFd dir;
+    std::optional<std::vector<std::string>> real;
+    std::filesystem::path host;
   };
 
-  // The entry of `folder` named `component`: an exact match wins, otherwise
-  // the first case-insensitive match in byte order; none when nothing matches.
-  std::optional<Entry> MatchEntry(const std::filesystem::path& folder,
-                                  const std::u16string& component) const;
-  // Whether an entry of a folder that lies inside the file system stays
-  // inside: only a symbolic link can lead out, so only a link is followed.
-  bool EntryStaysInside(const Entry& entry) const;
-  std::optional<std::filesystem::path> ResolveFolder(
-      const std::vector<std::u16string>& parts, std::size_t count) const;
+  int FsFd() const;
+  std::optional<Place> Root() const;
+  std::optional<Place> OpenFolder(const std::vector<std::u16string>& parts,
+                                  std::size_t count, bool knowReal) const;
+  std::optional<Place> WalkFolder(const std::vector<std::u16string>& parts,
+                                  std::size_t count) const;
+  std::optional<Place> OpenReal(const std::vector<std::string>& real) const;
+  // Steps from `place` into its sub-folder `name` (a link is followed).
+  bool Descend(Place& place, const std::string& name, int* hops) const;
+  // Replaces the link `*name` of `place` by what it names: `place` becomes
+  // the folder of the target and `*name` its name there (which may be
+  // missing). False when the target leaves the file system.
+  bool FollowLink(Place& place, std::string* name, int* hops) const;
+  // The host name in `dir` that `component` names (exact, else the first
+  // case-insensitive match); `*info` its own status. Empty when none.
+  // `*missing` tells a name that matches nothing from one that failed.
+  std::string MatchName(int dir, const std::u16string& component, struct stat* info,
+                        std::optional<FolderStamp>* stamp, bool* missing) const;
 
   std::filesystem::path fsRoot_;     // as given, absolute
   std::filesystem::path canonical_;  // with links resolved, for containment checks
+  // Shared by copies; opened on first use.
+  struct Shared {
+    std::mutex mutex;
+    UniqueFd fs;
+    FolderIndex index;
+  };
+  std::shared_ptr<Shared> shared_ = std::make_shared<Shared>();
 };
 
 }  // namespace platform

@@ -33,19 +33,6 @@ std::optional<FileTime> StoredCreationTime(int fd) {
   return FileTime{value};
 }
 
-// The host's birth time where it records one, else none.
-std::optional<FileTime> BirthTime(int fd) {
-  struct statx info {};
-  if (statx(fd, "", AT_EMPTY_PATH, STATX_BTIME, &info) != 0 ||
-      (info.stx_mask & STATX_BTIME) == 0) {
-    return std::nullopt;
-  }
-  timespec birth{};
-  birth.tv_sec = info.stx_btime.tv_sec;
-  birth.tv_nsec = info.stx_btime.tv_nsec;
-  return FileTimeFromTimespec(birth);
-}
-
 bool ValidTime(const FileTime* time) {
   return time == nullptr || time->value <= static_cast<uint64_t>(INT64_MAX);
 }
@@ -59,13 +46,18 @@ timespec ToHostTime(const FileTime* time) {
 
 }  // namespace
 
-int OpenRegularHostFile(const char* path, int flags, mode_t mode) {
-  const int fd = ::open(path, flags | O_NONBLOCK, mode);
+int OpenRegularFileAt(int dir, const char* name, int flags, mode_t mode, struct stat* info) {
+  // O_NONBLOCK changes nothing for a regular file; it only keeps a FIFO
+  // from blocking the open.
+  const int fd = openat(dir, name, flags | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, mode);
   if (fd < 0) return -1;
-  struct stat info {};
-  const int status = fcntl(fd, F_GETFL);
-  if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || status < 0 ||
-      fcntl(fd, F_SETFL, status & ~O_NONBLOCK) != 0) {
+  // A file this call created is a new regular file, empty and nothing else.
+  if ((flags & (O_CREAT | O_EXCL)) == (O_CREAT | O_EXCL)) {
+    *info = {};
+    info->st_mode = S_IFREG;
+    return fd;
+  }
+  if (fstat(fd, info) != 0 || !S_ISREG(info->st_mode)) {
     ::close(fd);
     errno = EINVAL;
     return -1;
@@ -167,15 +159,22 @@ bool LinuxFile::Flush() {
 }
 
 bool LinuxFile::GetTimes(FileTime* creation, FileTime* access, FileTime* write) {
-  struct stat info {};
-  const bool ok = fstat(fd_, &info) == 0;
+  // One call for all three host times.
+  struct statx info {};
+  const bool ok = statx(fd_, "", AT_EMPTY_PATH, STATX_ATIME | STATX_MTIME | STATX_BTIME, &info) == 0;
+  const auto toFileTime = [](const statx_timestamp& t) {
+    timespec host{};
+    host.tv_sec = t.tv_sec;
+    host.tv_nsec = t.tv_nsec;
+    return FileTimeFromTimespec(host);
+  };
   if (ok) {
-    const FileTime modified = FileTimeFromTimespec(info.st_mtim);
-    if (access != nullptr) *access = FileTimeFromTimespec(info.st_atim);
+    const FileTime modified = toFileTime(info.stx_mtime);
+    if (access != nullptr) *access = toFileTime(info.stx_atime);
     if (write != nullptr) *write = modified;
     if (creation != nullptr) {
       auto created = StoredCreationTime(fd_);
-      if (!created) created = BirthTime(fd_);
+      if (!created && (info.stx_mask & STATX_BTIME) != 0) created = toFileTime(info.stx_btime);
       *creation = created.value_or(modified);
     }
   }

@@ -1,7 +1,7 @@
 // An open file of the device's file system: a host file descriptor.
 #pragma once
 
-#include <sys/types.h>
+#include <sys/stat.h>
 
 #include <memory>
 #include <string>
@@ -11,10 +11,13 @@
 
 namespace platform {
 
-// open(2) of a host file that must be a regular file: anything else (a
-// named pipe, a device, a socket, a folder) fails with errno EINVAL, and
-// never waits for a pipe's other end. The descriptor is blocking again.
-int OpenRegularHostFile(const char* path, int flags, mode_t mode);
+// Opens the entry `name` of the folder open as `dir` as a regular file:
+// never through a link, never waiting on a named pipe, and refusing (-1,
+// errno EINVAL) anything that is not a regular file once open. `flags` are
+// open(2)'s; `*info` receives the open file's status (for a file this call
+// created with O_EXCL, only its type). Every file the kit
+// opens goes through here.
+int OpenRegularFileAt(int dir, const char* name, int flags, mode_t mode, struct stat* info);
 
 class LinuxFile : public File {
  public:

@@ -1,5 +1,6 @@
 #include "host/linux/file_system.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -22,22 +23,9 @@ namespace {
 
 const char* Result(bool ok) { return ok ? "ok" : "failed"; }
 
-int OpenFlags(uint32_t access, Disposition disposition) {
-  int flags = O_CLOEXEC;
-  if ((access & AccessRead) && (access & AccessWrite)) {
-    flags |= O_RDWR;
-  } else if (access & AccessWrite) {
-    flags |= O_WRONLY;
-  } else {
-    flags |= O_RDONLY;
-  }
-  switch (disposition) {
-    case Disposition::CreateNew: return flags | O_CREAT | O_EXCL;
-    case Disposition::CreateAlways: return flags | O_CREAT | O_TRUNC;
-    case Disposition::OpenAlways: return flags | O_CREAT;
-    case Disposition::OpenExisting: return flags;
-  }
-  return flags;
+int AccessFlags(uint32_t access) {
+  if ((access & AccessRead) && (access & AccessWrite)) return O_RDWR;
+  return (access & AccessWrite) ? O_WRONLY : O_RDONLY;
 }
 
 bool EndsWithSeparator(std::u16string_view path) {
@@ -64,69 +52,116 @@ bool HasValidLastName(std::u16string_view path) {
 LinuxFileSystem::LinuxFileSystem(const fs::path& deviceRoot, uint64_t capacity)
     : paths_(deviceRoot), capacity_(std::make_shared<FsCapacity>(paths_.FsRoot(), capacity)) {}
 
-std::unique_ptr<File> LinuxFileSystem::OpenResolved(const fs::path& host, uint32_t access,
+std::unique_ptr<File> LinuxFileSystem::OpenExisting(const Located& where, uint32_t access,
                                                     Disposition disposition) {
+  // Checked before opening (a device node is never opened) and again on the
+  // open file, which is what counts.
+  if (!S_ISREG(where.info.st_mode) || disposition == Disposition::CreateNew) return nullptr;
   struct stat info {};
-  const bool exists = stat(host.c_str(), &info) == 0;
-  if (exists && S_ISDIR(info.st_mode)) return nullptr;
+  const int fd = OpenRegularFileAt(where.folder.get(), where.name.c_str(), AccessFlags(access),
+                                   0, &info);
+  if (fd < 0) return nullptr;
   // Permission bits bind no one running as root; the device's rule holds anyway.
   const bool changes = (access & AccessWrite) != 0 || disposition == Disposition::CreateAlways;
-  if (exists && changes && (info.st_mode & 0222) == 0) return nullptr;
-  const int fd = OpenRegularHostFile(host.c_str(), OpenFlags(access, disposition), 0666);
-  if (fd < 0) return nullptr;
-  if (exists && disposition == Disposition::CreateAlways) {
-    capacity_->Release(static_cast<uint64_t>(info.st_size));
+  bool ok = !changes || (info.st_mode & 0222) != 0;
+  if (ok && disposition == Disposition::CreateAlways) {
+    ok = ftruncate(fd, 0) == 0;
+    if (ok) capacity_->Release(static_cast<uint64_t>(info.st_size));
   }
-  return std::make_unique<LinuxFile>(fd, access & (AccessRead | AccessWrite), host.string(),
+  if (!ok) {
+    ::close(fd);
+    return nullptr;
+  }
+  return std::make_unique<LinuxFile>(fd, access & (AccessRead | AccessWrite), where.host.string(),
                                      capacity_);
+}
+
+std::unique_ptr<File> LinuxFileSystem::OpenPath(std::u16string_view path, uint32_t access,
+                                                Disposition disposition) {
+  const bool create = disposition != Disposition::OpenExisting;
+  // Someone else may create the name between the look-up and the creation;
+  // then it is looked up again and opened as an existing file.
+  for (int attempt = 0; attempt < 3; ++attempt) {
+    const auto where = paths_.Locate(path, LastLink::Follow, create);
+    if (!where || where->name == ".") return nullptr;
+    if (where->exists) return OpenExisting(*where, access, disposition);
+    struct stat info {};
+    const int fd = OpenRegularFileAt(where->folder.get(), where->name.c_str(),
+                                     AccessFlags(access) | O_CREAT | O_EXCL, 0666, &info);
+    if (fd < 0 && errno == EEXIST) continue;
+    if (fd < 0) return nullptr;
+    paths_.NoteCreated(*where);
+    return std::make_unique<LinuxFile>(fd, access & (AccessRead | AccessWrite),
+                                       where->host.string(), capacity_);
+  }
+  return nullptr;
 }
 
 std::unique_ptr<File> LinuxFileSystem::Open(std::u16string_view path, uint32_t access,
                                             Disposition disposition) {
-  const auto host = disposition == Disposition::OpenExisting ? paths_.ResolveExisting(path)
-                                                             : paths_.ResolveForCreate(path);
   std::unique_ptr<File> file;
   const bool named = disposition == Disposition::OpenExisting || HasValidLastName(path);
-  if (host && named && !EndsWithSeparator(path)) file = OpenResolved(*host, access, disposition);
+  if (named && !EndsWithSeparator(path)) file = OpenPath(path, access, disposition);
   Trace("CreateFile(%s, access %u, disposition %d) -> %s", ToUtf8(path).c_str(), access,
         static_cast<int>(disposition), Result(file != nullptr));
   return file;
 }
 
 uint32_t LinuxFileSystem::GetAttributes(std::u16string_view path) {
-  const auto host = paths_.ResolveExisting(path);
-  const uint32_t attributes = host ? ReadHostAttributes(*host) : kInvalidAttributes;
+  const auto where = paths_.Locate(path, LastLink::Follow, false);
+  const uint32_t attributes =
+      where ? ReadHostAttributesAt(where->folder.get(), where->name, where->info)
+            : kInvalidAttributes;
   Trace("GetFileAttributes(%s) -> 0x%08X", ToUtf8(path).c_str(), attributes);
   return attributes;
 }
 
 bool LinuxFileSystem::SetAttributes(std::u16string_view path, uint32_t attributes) {
-  const auto host = paths_.ResolveExisting(path);
-  const bool ok = host && WriteHostAttributes(*host, attributes);
+  const auto where = paths_.Locate(path, LastLink::Follow, false);
+  const bool ok =
+      where && WriteHostAttributesAt(where->folder.get(), where->name, where->info, attributes);
   Trace("SetFileAttributes(%s, 0x%08X) -> %s", ToUtf8(path).c_str(), attributes, Result(ok));
   return ok;
 }
 
+// A link is deleted itself, never what it names; it is read-only when what
+// it names is.
+bool LinuxFileSystem::Deletable(std::u16string_view path, const Located& where) {
+  if (where.name == "." || S_ISDIR(where.info.st_mode)) return false;
+  const struct stat* info = &where.info;
+  std::optional<Located> target;
+  if (S_ISLNK(where.info.st_mode)) {
+    // A link that leads nowhere inside names nothing, as for every look-up.
+    target = paths_.Locate(path, LastLink::Follow, false);
+    if (!target) return false;
+    info = &target->info;
+  }
+  return S_ISDIR(info->st_mode) || (info->st_mode & 0222) != 0;
+}
+
 bool LinuxFileSystem::DeleteFile(std::u16string_view path) {
-  const auto host = paths_.ResolveExisting(path);
-  struct stat link {};
-  bool ok = host && lstat(host->c_str(), &link) == 0 && !S_ISDIR(link.st_mode) &&
-            !IsReadOnlyFile(*host) && ::unlink(host->c_str()) == 0;
-  if (ok && S_ISREG(link.st_mode)) capacity_->Release(static_cast<uint64_t>(link.st_size));
+  const auto where = paths_.Locate(path, LastLink::Own, false);
+  const bool ok = where && Deletable(path, *where) &&
+                  unlinkat(where->folder.get(), where->name.c_str(), 0) == 0;
+  if (ok && S_ISREG(where->info.st_mode)) {
+    capacity_->Release(static_cast<uint64_t>(where->info.st_size));
+  }
   Trace("DeleteFile(%s) -> %s", ToUtf8(path).c_str(), Result(ok));
   return ok;
 }
 
 bool LinuxFileSystem::CreateDirectory(std::u16string_view path) {
-  const auto host = paths_.ResolveForCreate(path);
-  const bool ok = host && HasValidLastName(path) && ::mkdir(host->c_str(), 0777) == 0;
+  const auto where = HasValidLastName(path) ? paths_.Locate(path, LastLink::Own, true) : std::nullopt;
+  const bool ok = where && !where->exists && mkdirat(where->folder.get(), where->name.c_str(), 0777) == 0;
+  if (ok) paths_.NoteCreated(*where);
   Trace("CreateDirectory(%s) -> %s", ToUtf8(path).c_str(), Result(ok));
   return ok;
 }
 
 bool LinuxFileSystem::RemoveDirectory(std::u16string_view path) {
-  const auto host = paths_.ResolveExisting(path);
-  const bool ok = host && *host != paths_.FsRoot() && ::rmdir(host->c_str()) == 0;
+  const auto where = paths_.Locate(path, LastLink::Own, false);
+  const bool ok = where && where->name != "." &&
+                  unlinkat(where->folder.get(), where->name.c_str(), AT_REMOVEDIR) == 0;
   Trace("RemoveDirectory(%s) -> %s", ToUtf8(path).c_str(), Result(ok));
   return ok;
 }
@@ -134,42 +169,57 @@ bool LinuxFileSystem::RemoveDirectory(std::u16string_view path) {
 std::vector<FindData> LinuxFileSystem::Find(std::u16string_view pattern) {
   std::vector<FindData> found;
   const auto parts = SplitDevicePath(pattern);
-  const auto folder = parts.empty() || EndsWithSeparator(pattern)
-                          ? std::nullopt
-                          : paths_.ResolveExisting(FolderOf(parts));
+  const std::u16string folder = parts.empty() ? u"" : FolderOf(parts);
+  const auto where = parts.empty() || EndsWithSeparator(pattern)
+                         ? std::nullopt
+                         : paths_.Locate(folder, LastLink::Follow, false);
+  UniqueFd dir;
+  if (where && S_ISDIR(where->info.st_mode)) {
+    dir.Reset(openat(where->folder.get(), where->name.c_str(),
+                     O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+  }
   std::vector<std::string> names;
-  std::error_code error, linkError;
-  if (folder && fs::is_directory(*folder, error)) {
-    for (fs::directory_iterator it(*folder, error), end; !error && it != end;
-         it.increment(error)) {
-      const std::string name = it->path().filename().string();
-      // The folder lies inside, so only a link among its entries can lead out.
-      if (IsUtf8(name) && MatchWildcard(parts.back(), FromUtf8(name)) &&
-          (!it->is_symlink(linkError) || paths_.StaysInside(it->path()))) {
+  if (DIR* stream = dir.valid() ? fdopendir(fcntl(dir.get(), F_DUPFD_CLOEXEC, 0)) : nullptr) {
+    while (const dirent* entry = readdir(stream)) {
+      const std::string name = entry->d_name;
+      if (name != "." && name != ".." && IsUtf8(name) &&
+          MatchWildcard(parts.back(), FromUtf8(name))) {
         names.push_back(name);
       }
     }
+    closedir(stream);
   }
   std::sort(names.begin(), names.end());
   for (const auto& name : names) {
-    struct stat info {};
-    const fs::path host = *folder / name;
-    if (stat(host.c_str(), &info) != 0) continue;  // a link that dangles
-    FindData data;
-    data.name = FromUtf8(name);
-    data.attributes = ReadHostAttributes(host);
-    // The device has no links: a link is listed as an entry of its own, never
-    // as a folder, so a walk over the tree (the old-file removal) does not
-    // descend into what it points at, and deleting it removes only the link.
-    if (fs::is_symlink(fs::symlink_status(host, linkError))) {
-      data.attributes &= ~FILE_ATTRIBUTE_DIRECTORY;
-    }
-    data.size = S_ISDIR(info.st_mode) ? 0 : static_cast<uint64_t>(info.st_size);
-    data.writeTime = FileTimeFromTimespec(info.st_mtim);
-    found.push_back(std::move(data));
+    auto data = Describe(dir.get(), name, folder);
+    if (data) found.push_back(std::move(*data));
   }
   Trace("FindFirstFile(%s) -> %zu entries", ToUtf8(pattern).c_str(), found.size());
   return found;
+}
+
+std::optional<FindData> LinuxFileSystem::Describe(int dir, const std::string& name,
+                                                  const std::u16string& folder) {
+  struct stat info {};
+  if (fstatat(dir, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0) return std::nullopt;
+  FindData data;
+  data.name = FromUtf8(name);
+  if (S_ISLNK(info.st_mode)) {
+    // Only a link that stays inside is listed. The device has no links: it
+    // is listed as an entry of its own, never as a folder, so a walk over the
+    // tree (the old-file removal) does not descend into what it points at,
+    // and deleting it removes only the link.
+    const auto target = paths_.Locate(folder + u"\\" + data.name, LastLink::Follow, false);
+    if (!target) return std::nullopt;
+    info = target->info;
+    data.attributes = ReadHostAttributesAt(target->folder.get(), target->name, info) &
+                      ~FILE_ATTRIBUTE_DIRECTORY;
+  } else {
+    data.attributes = ReadHostAttributesAt(dir, name, info);
+  }
+  data.size = S_ISDIR(info.st_mode) ? 0 : static_cast<uint64_t>(info.st_size);
+  data.writeTime = FileTimeFromTimespec(info.st_mtim);
+  return data;
 }
 
 SystemTime LinuxFileSystem::Now() {

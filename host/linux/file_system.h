@@ -3,6 +3,7 @@
 
 #include <filesystem>
 #include <memory>
+#include <optional>
 
 #include "host/linux/device_paths.h"
 #include "platform/file_system.h"
@@ -30,8 +31,14 @@ class LinuxFileSystem : public FileSystem {
   const DevicePaths& paths() const { return paths_; }
 
  private:
-  std::unique_ptr<File> OpenResolved(const std::filesystem::path& host, uint32_t access,
+  std::unique_ptr<File> OpenPath(std::u16string_view path, uint32_t access,
+                                 Disposition disposition);
+  std::unique_ptr<File> OpenExisting(const Located& where, uint32_t access,
                                      Disposition disposition);
+  bool Deletable(std::u16string_view path, const Located& where);
+  // The search result for the entry `name` of the open folder `dir`, which
+  // is the device folder `folder`; none for a link that leads nowhere inside.
+  std::optional<FindData> Describe(int dir, const std::string& name, const std::u16string& folder);
 
   DevicePaths paths_;
   // Shared with the open files, which may outlive a moved-from owner.
