@@ -1,8 +1,5 @@
 #include "device/simulated/flash.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <cstdio>
 #include <cstring>
 #include <system_error>
@@ -11,6 +8,7 @@
 #include <immintrin.h>
 #endif
 
+#include "device/simulated/host_file.h"
 #include "platform/trace.h"
 
 namespace platform {
@@ -68,15 +66,13 @@ uint32_t ByteSum(const uint8_t* bytes, uint32_t count) {
   return uint32_t(total);
 }
 
-bool WriteAll(int fd, const uint8_t* bytes, uint64_t count, uint64_t offset) {
-  while (count > 0) {
-    const ssize_t written = ::pwrite(fd, bytes, count, off_t(offset));
-    if (written <= 0) return false;
-    bytes += written;
-    count -= uint64_t(written);
-    offset += uint64_t(written);
-  }
-  return true;
+// Flushed at once, so a record the driver accepts is on the host's disk (and a
+// failing write fails that record, not a later one).
+bool WriteAll(std::fstream& file, const uint8_t* bytes, uint64_t count, uint64_t offset) {
+  file.seekp(std::streamoff(offset));
+  file.write(reinterpret_cast<const char*>(bytes), std::streamsize(count));
+  file.flush();
+  return bool(file);
 }
 
 }  // namespace
@@ -117,7 +113,7 @@ bool SimulatedFlash::EnsureFolder() {
 // A boot loader is written whole, outside a kernel update; an empty one is refused.
 bool SimulatedFlash::WriteBootLoader(const char* name, const void* input, uint32_t length) {
   if (phase_ != Phase::Idle || length == 0 || !EnsureFolder()) return false;
-  std::FILE* file = std::fopen((folder_ / name).c_str(), "wb");
+  std::FILE* file = OpenHostFile(folder_ / name, "wb");
   if (file == nullptr) return false;
   const bool written = std::fwrite(input, 1, length, file) == length;
   return std::fclose(file) == 0 && written;
@@ -170,11 +166,7 @@ bool SimulatedFlash::AcceptImageHeader(const uint8_t* input, uint32_t length) {
   if (!EnsureFolder()) return false;
   char name[32];
   std::snprintf(name, sizeof name, "region%d.bin", currentRegion_ + 1);
-  regionFile_ = ::open((folder_ / name).c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-  if (regionFile_ < 0 || ::ftruncate(regionFile_, off_t(next.length)) != 0) {
-    CloseRegionFile();
-    return false;
-  }
+  if (!OpenRegionFile(folder_ / name, next.length)) return false;
   ++currentRegion_;
   endRecordSeen_ = false;
   phase_ = Phase::InImage;
@@ -202,7 +194,7 @@ bool SimulatedFlash::AcceptVersion(const uint8_t* input, uint32_t length) {
   const bool lastRegion = phase_ == Phase::InImage && currentRegion_ + 1 == int(regions_.size());
   if (!lastRegion || length != 4 || !EnsureFolder()) return false;
   CloseRegionFile();
-  std::FILE* file = std::fopen((folder_ / "version").c_str(), "wb");
+  std::FILE* file = OpenHostFile(folder_ / "version", "wb");
   if (file == nullptr) return false;
   const bool written = std::fprintf(file, "0x%08X", Le32(input)) == 10;
   if (std::fclose(file) != 0 || !written) return false;
@@ -210,9 +202,20 @@ bool SimulatedFlash::AcceptVersion(const uint8_t* input, uint32_t length) {
   return true;
 }
 
+// The region's file, emptied and then made its full length (gaps read zero).
+bool SimulatedFlash::OpenRegionFile(const std::filesystem::path& file, uint32_t length) {
+  std::FILE* created = OpenHostFile(file, "wb");
+  if (created == nullptr || std::fclose(created) != 0) return false;
+  std::error_code error;
+  std::filesystem::resize_file(file, length, error);
+  if (error) return false;
+  regionFile_.open(file, std::ios::in | std::ios::out | std::ios::binary);
+  return regionFile_.is_open();
+}
+
 void SimulatedFlash::CloseRegionFile() {
-  if (regionFile_ >= 0) ::close(regionFile_);
-  regionFile_ = -1;
+  if (regionFile_.is_open()) regionFile_.close();
+  regionFile_.clear();
 }
 
 }  // namespace platform

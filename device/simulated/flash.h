@@ -11,6 +11,7 @@
 #include <array>
 #include <cstdint>
 #include <filesystem>
+#include <fstream>
 
 namespace platform {
 
@@ -55,6 +56,7 @@ class SimulatedFlash {
   bool AcceptVersion(const uint8_t* input, uint32_t length);
   bool Advance(Phase from, Phase to);
   bool EnsureFolder();
+  bool OpenRegionFile(const std::filesystem::path& file, uint32_t length);
   void CloseRegionFile();
 
   std::filesystem::path folder_;
@@ -63,7 +65,7 @@ class SimulatedFlash {
   std::array<Region, 4> regions_{};
   int currentRegion_ = -1;
   bool endRecordSeen_ = false;
-  int regionFile_ = -1;
+  std::fstream regionFile_;
 };
 
 }  // namespace platform

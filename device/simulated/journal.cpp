@@ -1,5 +1,6 @@
 #include "device/simulated/journal.h"
 
+#include "device/simulated/host_file.h"
 #include "device/simulated/journal_crc32.h"
 #include "platform/trace.h"
 
@@ -30,9 +31,9 @@ void Journal::Record(std::string_view target, std::string_view what, const void*
                      uint32_t length, bool ok) {
   const std::string line = FormatLine(target, what, input, length, ok);
   Trace("journal: %s", line.c_str());
-  if (stream_ == nullptr) stream_ = std::fopen(file_.c_str(), "ab");
+  if (stream_ == nullptr) stream_ = OpenHostFile(file_, "ab");
   if (stream_ == nullptr) {
-    std::fprintf(stderr, "fitkit: cannot append to %s\n", file_.c_str());
+    std::fprintf(stderr, "fitkit: cannot append to %s\n", HostPathText(file_).c_str());
     return;
   }
   std::fprintf(stream_, "%s\n", line.c_str());
