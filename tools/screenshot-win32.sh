@@ -21,6 +21,7 @@ if [ "${SCREENSHOT_INSIDE_X:-}" != 1 ]; then
   exec xvfb-run -a -n $((4000 + $$ % 800)) -s "-screen 0 480x272x24" bash "$0"
 fi
 
+trap 'echo "screenshot-win32: failed at line $LINENO" >&2' ERR
 work="$win_build/screenshots"
 rm -rf "$work"
 mkdir -p "$work"
@@ -29,10 +30,11 @@ trap 'wineserver -k 2>/dev/null || true' EXIT
 wineboot -i >/dev/null 2>&1
 MAKE_BIN_IMAGE="$build/tools/make-bin-image" NK_SIZE=$((16 * 1024 * 1024)) \
   bash "$repo/tools/make-demo-device.sh" "$work/device" >/dev/null
-# A bigger map, so that the copy lasts long enough to be photographed.
-head -c $((8 * 1024 * 1024)) /dev/urandom >"$work/area.map"
-(cd "$work" && mkdir -p pkg/Maps && cp area.map pkg/Maps/ &&
-  cd pkg && zip -q -u -P .TORVA. "$work/device/fs/Storage Card/KTR 60 SHELL.ZIP" Maps/area.map)
+# A bigger entry half-way through the package, so that its copy lasts long
+# enough to be photographed with the bar half-way.
+mkdir -p "$work/pkg/Res"
+head -c $((8 * 1024 * 1024)) /dev/urandom >"$work/pkg/Res/icons.bin"
+(cd "$work/pkg" && zip -q -u -P .TORVA. "$work/device/fs/Storage Card/KTR 60 SHELL.ZIP" Res/icons.bin)
 cp "$win_build/shellfit/shellfit.exe" "$win_build/imagefit/imagefit.exe" "$work/device/fs/Storage Card/"
 root="Z:${work//\//\\}\\device"
 
@@ -65,5 +67,5 @@ shoot() {
   echo "screenshot saved to $png"
 }
 
-shoot "$repo/docs/shellfit-win32.png" shellfit.exe 'Copying... Maps\area.map' no /force
+shoot "$repo/docs/shellfit-win32.png" shellfit.exe 'Copying... Res\icons.bin' no /force
 shoot "$repo/docs/imagefit-win32.png" imagefit.exe 'Downloading...  nk.bin' yes '\Storage Card\Update'
