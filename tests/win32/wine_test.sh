@@ -158,6 +158,37 @@ else
   fail "shellfit /upgrade, older package: Win32 changed the Flash Disk"
 fi
 
+# --- nothing outside the root: ".." and a link that leads out ----------------
+for build in linux win; do
+  r="$work/out-$build" outside="$work/outside-$build"
+  copy_root "out-$build"
+  mkdir -p "$outside/victim/Data"
+  printf 'outside main' >"$outside/victim/main.exe"
+  printf 'outside data' >"$outside/victim/Data/keep.txt"
+  mv "$r/fs/Storage Card/KTR 60 SHELL.ZIP" "$outside/"
+  program="$r/fs/Storage Card/shellfit"; [ $build = win ] && program="$program.exe"
+  run=run_linux; [ $build = win ] && run=run_win
+  flash_before=$(tree_of "$r/fs/Flash Disk")
+  # The package's folder named through "..": no package is found.
+  $run "$r" "$program" 'start\n' "\\..\\..\\outside-$build"
+  if [ "$status" = 1 ] && [ "$flash_before" = "$(tree_of "$r/fs/Flash Disk")" ]; then
+    pass "$build: a package reached through .. is not used"
+  else
+    fail "$build: through .., exit $status"
+  fi
+  # The flash drive folder a link to a folder outside: nothing there changes.
+  mv "$outside/KTR 60 SHELL.ZIP" "$r/fs/Storage Card/"
+  outside_before=$(tree_of "$outside")
+  rm -rf "$r/fs/Flash Disk"
+  ln -s "$outside/victim" "$r/fs/Flash Disk"
+  $run "$r" "$program" '' /force
+  if [ "$outside_before" = "$(tree_of "$outside")" ]; then
+    pass "$build: a flash drive linked outside is left alone (exit $status)"
+  else
+    fail "$build: the folder outside changed through a link"
+  fi
+done
+
 # --- a second instance exits 0 while the first runs; Cancel ends with 2 -------
 copy_root twice
 mkfifo "$work/first.in"
