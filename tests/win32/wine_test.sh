@@ -189,6 +189,34 @@ for build in linux win; do
   fi
 done
 
+# --- processes: a program running from the flash drive is ended -------------
+# imagefit copied to the flash drive waits at its prompt; shellfit /force
+# lists the processes whose image lies under <root>\fs (itself and that one,
+# none of Wine's own) and ends it before replacing the files.
+copy_root kill
+cp "$win_imagefit" "$work/kill/fs/Flash Disk/runner.exe"
+mkfifo "$work/runner.in"
+FITKIT_UI=console FITKIT_DEVICE="$(winpath "$work/kill")" \
+  wine "$work/kill/fs/Flash Disk/runner.exe" '\Storage Card\Update' <"$work/runner.in" \
+  >"$work/runner.out" 2>&1 &
+runner=$!
+exec 8>"$work/runner.in"
+for _ in $(seq 200); do grep -q 'START' "$work/runner.out" && break; sleep 0.1; done
+FITKIT_TRACE=1 run_win "$work/kill" "$work/kill/fs/Storage Card/shellfit.exe" '' /force
+listed=$(grep -o 'CreateToolhelp32Snapshot -> [0-9]* processes' "$work/kill.err")
+ended=no
+for _ in $(seq 100); do kill -0 "$runner" 2>/dev/null || { ended=yes; break; }; sleep 0.1; done
+exec 8>&-
+if [ "$status" = 1 ] && [ "$listed" = 'CreateToolhelp32Snapshot -> 2 processes' ] &&
+   grep -q 'TerminateProcess([0-9]*, 0) -> ok' "$work/kill.err" && [ $ended = yes ]; then
+  pass "processes: only the device's two listed, the one on the flash drive ended"
+else
+  fail "processes: exit $status, '$listed', runner ended: $ended"
+  kill "$runner" 2>/dev/null
+fi
+wait "$runner" 2>/dev/null
+same_trees "after ending a process" "$work/force-linux/fs/Flash Disk" "$work/kill/fs/Flash Disk"
+
 # --- a second instance exits 0 while the first runs; Cancel ends with 2 -------
 copy_root twice
 mkfifo "$work/first.in"
