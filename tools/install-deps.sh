@@ -9,7 +9,7 @@ packages=(
   xvfb xauth x11-apps xdotool imagemagick fonts-dejavu-core
   zip unzip 7zip python3
   clang-14 lld-14 llvm-14 libclang-rt-14-dev
-  g++-mingw-w64-x86-64 libz-mingw-w64-dev wine64
+  g++-mingw-w64-x86-64 libz-mingw-w64-dev wine64 wine
 )
 
 missing=()
