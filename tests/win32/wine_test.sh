@@ -34,6 +34,15 @@ failures=0
 pass() { echo "PASS: $*"; }
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 
+# wait_for <pid> <seconds>: the process's exit status in $status; one that
+# is still running then is killed (status "hung"), so no case can hang the suite.
+wait_for() {
+  local i
+  for i in $(seq $(($2 * 10))); do kill -0 "$1" 2>/dev/null || break; sleep 0.1; done
+  if kill -0 "$1" 2>/dev/null; then kill "$1"; wait "$1" 2>/dev/null; status=hung
+  else wait "$1"; status=$?; fi
+}
+
 # The Windows form of a host path: Wine's Z: drive is the host's root.
 winpath() { printf 'Z:%s' "${1//\//\\}"; }
 
@@ -203,18 +212,17 @@ runner=$!
 exec 8>"$work/runner.in"
 for _ in $(seq 200); do grep -q 'START' "$work/runner.out" && break; sleep 0.1; done
 FITKIT_TRACE=1 run_win "$work/kill" "$work/kill/fs/Storage Card/shellfit.exe" '' /force
+shell_status=$status
 listed=$(grep -o 'CreateToolhelp32Snapshot -> [0-9]* processes' "$work/kill.err")
-ended=no
-for _ in $(seq 100); do kill -0 "$runner" 2>/dev/null || { ended=yes; break; }; sleep 0.1; done
-exec 8>&-
-if [ "$status" = 1 ] && [ "$listed" = 'CreateToolhelp32Snapshot -> 2 processes' ] &&
+exec 8>&-  # a runner that was not ended now sees the end of its input
+wait_for "$runner" 20
+ended=no; [ "$status" = 0 ] && ended=yes  # TerminateProcess(..., 0)
+if [ "$shell_status" = 1 ] && [ "$listed" = 'CreateToolhelp32Snapshot -> 2 processes' ] &&
    grep -q 'TerminateProcess([0-9]*, 0) -> ok' "$work/kill.err" && [ $ended = yes ]; then
   pass "processes: only the device's two listed, the one on the flash drive ended"
 else
-  fail "processes: exit $status, '$listed', runner ended: $ended"
-  kill "$runner" 2>/dev/null
+  fail "processes: exit $shell_status, '$listed', runner ended by shellfit: $ended"
 fi
-wait "$runner" 2>/dev/null
 same_trees "after ending a process" "$work/force-linux/fs/Flash Disk" "$work/kill/fs/Flash Disk"
 
 # --- a second instance exits 0 while the first runs; Cancel ends with 2 -------
@@ -235,7 +243,7 @@ else
 fi
 printf 'cancel\n' >&7
 exec 7>&-
-wait "$first"; cancelled=$?
+wait_for "$first" 30; cancelled=$status
 [ "$cancelled" = 2 ] && pass "Cancel: exit 2" || fail "Cancel: exit $cancelled"
 
 # --- the real Win32 dialog under Xvfb: an incomplete image set ends with 255
@@ -251,10 +259,17 @@ echo $? >"$work/missing.status"
 FITKIT_TRACE=1 FITKIT_DEVICE="$root" wine "$shellfit" </dev/null >"$work/escape.out" 2>"$work/escape.err" &
 pid=$!
 for _ in $(seq 200); do grep -q 'ShowWindow(SW_SHOW)' "$work/escape.err" && break; sleep 0.1; done
-sleep 1
-xdotool key Escape
+# Escape once a second until the dialog (which may not have the focus at
+# once) takes it; after 20 tries the program is ended and the case fails.
+for _ in $(seq 20); do
+  sleep 1
+  kill -0 "$pid" 2>/dev/null || break
+  xdotool key Escape
+done
+kill "$pid" 2>/dev/null && echo hung >"$work/escape.status"
 wait "$pid"
-echo $? >"$work/escape.status"
+status=$?
+[ -s "$work/escape.status" ] || echo $status >"$work/escape.status"
 X
   # Wine's desktop keeps the display it was started with: a fresh server here.
   wineserver -k 2>/dev/null; wineserver -w 2>/dev/null
