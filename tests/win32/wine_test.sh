@@ -155,9 +155,9 @@ bash "$repo/tools/make-pe-fixture.sh" arm "$repo/tests/win32/main_9_0_0.rc" "$wo
   fail "no main.exe 9.0.0 could be made"
 for build in linux win; do
   copy_root "older-$build"
-  cp "$work/main-9.0.0.exe" "$work/older-$build/fs/Flash Disk/main.exe"
+  cp -p "$work/main-9.0.0.exe" "$work/older-$build/fs/Flash Disk/main.exe"
 done
-before=$(tree_of "$work/older-linux/fs/Flash Disk")
+before=$(tree_of "$work/older-win/fs/Flash Disk")
 run_linux "$work/older-linux" "$work/older-linux/fs/Storage Card/shellfit" 'start\n' /upgrade; ls=$status
 run_win "$work/older-win" "$work/older-win/fs/Storage Card/shellfit.exe" 'start\n' /upgrade; ws=$status
 same_status "shellfit /upgrade, older package" "$ls" "$ws" 0
@@ -224,6 +224,32 @@ else
   fail "processes: exit $shell_status, '$listed', runner ended by shellfit: $ended"
 fi
 same_trees "after ending a process" "$work/force-linux/fs/Flash Disk" "$work/kill/fs/Flash Disk"
+
+# --- lower-casing as the device does it: the registry names the flash drive
+# "FLÄSH DISK", the folder is "fläsh disk"; the program running from it is
+# still found below the flash drive (a prefix test ignoring case) and ended.
+copy_root case
+mv "$work/case/fs/Flash Disk" "$work/case/fs/fläsh disk"
+sed -i 's/"Folder"="Flash Disk"/"Folder"="FLÄSH DISK"/' "$work/case/registry.reg"
+cp "$win_imagefit" "$work/case/fs/fläsh disk/runner.exe"
+rm -f "$work/runner.in"; mkfifo "$work/runner.in"
+FITKIT_UI=console FITKIT_DEVICE="$(winpath "$work/case")" \
+  wine "$work/case/fs/fläsh disk/runner.exe" '\Storage Card\Update' <"$work/runner.in" \
+  >"$work/runner.out" 2>&1 &
+runner=$!
+exec 8>"$work/runner.in"
+for _ in $(seq 200); do grep -q 'START' "$work/runner.out" && break; sleep 0.1; done
+FITKIT_TRACE=1 run_win "$work/case" "$work/case/fs/Storage Card/shellfit.exe" '' /force
+shell_status=$status
+exec 8>&-
+wait_for "$runner" 20
+if [ "$shell_status" = 1 ] && [ "$status" = 0 ] &&
+   grep -q 'TerminateProcess([0-9]*, 0) -> ok' "$work/case.err"; then
+  pass "lower-casing: the program below \\fläsh disk ended for \\FLÄSH DISK"
+else
+  fail "lower-casing: shellfit exit $shell_status, runner exit $status"
+fi
+same_trees "flash drive named in another case" "$work/force-linux/fs/Flash Disk" "$work/case/fs/fläsh disk"
 
 # --- a second instance exits 0 while the first runs; Cancel ends with 2 -------
 copy_root twice
