@@ -276,6 +276,8 @@ wait_for "$first" 30; cancelled=$status
 # before the (hidden) dialog is shown; Escape in shellfit's dialog is Cancel.
 if command -v xvfb-run >/dev/null && command -v xdotool >/dev/null; then
   copy_root missing
+  copy_root revision
+  sed -i 's/^revision = 3/revision = 4/' "$work/revision/device.ini"
   rm "$work/missing/fs/Storage Card/Update/tinynk.bin"
   cat >"$work/in-x.sh" <<'X'
 win_imagefit=$1 root=$2 shellfit=$3 work=$4
@@ -296,11 +298,35 @@ kill "$pid" 2>/dev/null && echo hung >"$work/escape.status"
 wait "$pid"
 status=$?
 [ -s "$work/escape.status" ] || echo $status >"$work/escape.status"
+
+# A board of another revision: Return presses START, the Yes/No box with
+# MB_DEFBUTTON2 comes up, Return answers its default (No), Escape cancels.
+press_until() {  # <key> <trace text> <pid>
+  for _ in $(seq 20); do
+    grep -qF -- "$2" "$work/revision.err" && return 0
+    kill -0 "$3" 2>/dev/null || return 1
+    xdotool key "$1"; sleep 1
+  done
+  return 1
+}
+FITKIT_TRACE=1 FITKIT_DEVICE="$5" wine "$win_imagefit" '\Storage Card\Update' </dev/null \
+  >"$work/revision.out" 2>"$work/revision.err" &
+pid=$!
+for _ in $(seq 200); do grep -q 'ShowWindow(SW_SHOW)' "$work/revision.err" && break; sleep 0.1; done
+sleep 1
+press_until Return 'MessageBox(' "$pid" && sleep 1 && press_until Return 'MessageBox answered' "$pid" &&
+  press_until Escape 'EndDialog(' "$pid"
+sleep 1
+kill "$pid" 2>/dev/null && echo hung >"$work/revision.status"
+wait "$pid"
+status=$?
+[ -s "$work/revision.status" ] || echo $status >"$work/revision.status"
 X
   # Wine's desktop keeps the display it was started with: a fresh server here.
   wineserver -k 2>/dev/null; wineserver -w 2>/dev/null
   xvfb-run -a -n $((5000 + $$ % 800)) -s "-screen 0 480x272x24" bash "$work/in-x.sh" \
-    "$win_imagefit" "$(winpath "$work/missing")" "$work/missing/fs/Storage Card/shellfit.exe" "$work"
+    "$win_imagefit" "$(winpath "$work/missing")" "$work/missing/fs/Storage Card/shellfit.exe" "$work" \
+    "$(winpath "$work/revision")"
   wineserver -k 2>/dev/null; wineserver -w 2>/dev/null
   status=$(cat "$work/missing.status" 2>/dev/null)
   if [ "$status" = 255 ] && grep -q 'DialogBox(resource 104' "$work/missing.err" &&
@@ -314,6 +340,13 @@ X
     pass "Escape in the Win32 dialog: exit 2"
   else
     fail "Escape in the Win32 dialog: exit $status"; tail -3 "$work/escape.err"
+  fi
+  status=$(cat "$work/revision.status" 2>/dev/null)
+  if [ "$status" = 2 ] && grep -q 'MessageBox(.*0x40124)' "$work/revision.err" &&
+     grep -q 'MessageBox answered 7' "$work/revision.err" && [ ! -e "$work/revision/flash" ]; then
+    pass "MessageBoxW: Return takes the default No of MB_DEFBUTTON2, nothing flashed, exit 2"
+  else
+    fail "MessageBoxW: exit $status"; grep 'MessageBox' "$work/revision.err"
   fi
 else
   echo "SKIP: the Win32 dialog cases (xvfb-run or xdotool missing)"
