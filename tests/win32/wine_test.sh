@@ -185,6 +185,20 @@ for build in linux win; do
   else
     fail "$build: through .., exit $status"
   fi
+  # Dangling links on the flash drive that point outside, named like a
+  # folder and a file of the package: nothing is created where they point.
+  mkdir -p "$work/dangle-$build"
+  rm -rf "$r/fs/Flash Disk/Maps" "$r/fs/Flash Disk/main.exe"
+  ln -s "$work/dangle-$build/Maps" "$r/fs/Flash Disk/Maps"
+  ln -s "$work/dangle-$build/main.exe" "$r/fs/Flash Disk/main.exe"
+  mv "$outside/KTR 60 SHELL.ZIP" "$r/fs/Storage Card/"
+  $run "$r" "$program" '' /force
+  if [ "$status" = 1 ] && [ -z "$(ls -A "$work/dangle-$build")" ]; then
+    pass "$build: nothing created through dangling links that point outside"
+  else
+    fail "$build: through a dangling link, exit $status: $(ls -A "$work/dangle-$build")"
+  fi
+  mv "$r/fs/Storage Card/KTR 60 SHELL.ZIP" "$outside/"
   # The flash drive folder a link to a folder outside: nothing there changes.
   mv "$outside/KTR 60 SHELL.ZIP" "$r/fs/Storage Card/"
   outside_before=$(tree_of "$outside")
