@@ -71,7 +71,7 @@ class Win32Device : public Device {
  public:
   explicit Win32Device(const fs::path& root) {
     config_ = DeviceConfig::Load(root / "device.ini");
-    files_ = std::make_unique<Win32FileSystem>(root);
+    files_ = std::make_unique<Win32FileSystem>(root, config_.FsCapacity());
     context_.root = root;
     context_.config = &config_;
     context_.files = files_.get();

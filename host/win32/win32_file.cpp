@@ -31,8 +31,22 @@ bool ValidTime(const FileTime* time) {
 
 }  // namespace
 
-Win32File::Win32File(void* handle, uint32_t access, std::string name)
-    : handle_(handle), access_(access), name_(std::move(name)) {}
+Win32File::Win32File(void* handle, uint32_t access, std::string name,
+                     std::shared_ptr<DriveCapacity> capacity)
+    : handle_(handle), access_(access), name_(std::move(name)), capacity_(std::move(capacity)) {}
+
+bool Win32File::PositionAndSize(uint64_t* position, uint64_t* size) {
+  LONG high = 0;
+  SetLastError(NO_ERROR);
+  const DWORD low = SetFilePointer(handle_, 0, &high, FILE_CURRENT);
+  if (low == INVALID_SET_FILE_POINTER && GetLastError() != NO_ERROR) return false;
+  *position = uint64_t(uint32_t(high)) << 32 | low;
+  DWORD sizeHigh = 0;
+  const DWORD sizeLow = GetFileSize(handle_, &sizeHigh);
+  if (sizeLow == INVALID_FILE_SIZE && GetLastError() != NO_ERROR) return false;
+  *size = uint64_t(sizeHigh) << 32 | sizeLow;
+  return true;
+}
 
 Win32File::~Win32File() {
   CloseHandle(handle_);
@@ -53,6 +67,11 @@ bool Win32File::Read(void* buffer, uint32_t count, uint32_t* got) {
 
 bool Win32File::Write(const void* buffer, uint32_t count) {
   bool ok = (access_ & AccessWrite) != 0 && (buffer != nullptr || count == 0);
+  uint64_t position = 0, size = 0;
+  if (ok && capacity_->Limited()) {
+    ok = PositionAndSize(&position, &size) &&
+         (position + count <= size || capacity_->Reserve(position + count - size));
+  }
   const auto* bytes = static_cast<const char*>(buffer);
   while (ok && count > 0) {
     DWORD written = 0;
@@ -90,7 +109,11 @@ bool Win32File::GetSize(uint64_t* size) {
 }
 
 bool Win32File::SetEnd() {
-  const bool ok = (access_ & AccessWrite) != 0 && SetEndOfFile(handle_) != 0;
+  uint64_t position = 0, size = 0;
+  bool ok = (access_ & AccessWrite) != 0 && PositionAndSize(&position, &size);
+  ok = ok && (position <= size || capacity_->Reserve(position - size)) &&
+       SetEndOfFile(handle_) != 0;
+  if (ok && position < size) capacity_->Release(size - position);
   Trace("SetEndOfFile(%s) -> %s", name_.c_str(), Result(ok));
   return ok;
 }

@@ -4,7 +4,10 @@
 // values, so sources include the platform's headers first.
 #pragma once
 
+#include <memory>
 #include <string>
+
+#include "host/win32/drive_capacity.h"
 
 #include "platform/file_system.h"
 
@@ -13,7 +16,8 @@ namespace platform {
 class Win32File : public File {
  public:
   // Takes ownership of `handle`; `name` is for the trace.
-  Win32File(void* handle, uint32_t access, std::string name);
+  Win32File(void* handle, uint32_t access, std::string name,
+            std::shared_ptr<DriveCapacity> capacity);
   ~Win32File() override;
   Win32File(const Win32File&) = delete;
   Win32File& operator=(const Win32File&) = delete;
@@ -29,9 +33,13 @@ class Win32File : public File {
                 const FileTime* write) override;
 
  private:
+  // The file's current position and size; false when either cannot be read.
+  bool PositionAndSize(uint64_t* position, uint64_t* size);
+
   void* handle_;  // HANDLE
   uint32_t access_;
   std::string name_;
+  std::shared_ptr<DriveCapacity> capacity_;
 };
 
 }  // namespace platform

@@ -62,7 +62,22 @@ struct Listed {
 
 }  // namespace
 
-Win32FileSystem::Win32FileSystem(const std::filesystem::path& deviceRoot) : paths_(deviceRoot) {}
+Win32FileSystem::Win32FileSystem(const std::filesystem::path& deviceRoot, uint64_t capacity)
+    : paths_(deviceRoot), capacity_(std::make_shared<DriveCapacity>(deviceRoot / "fs", capacity)) {}
+
+namespace {
+
+// The size of an existing file, 0 for anything else.
+uint64_t FileSizeOf(const std::wstring& host) {
+  WIN32_FILE_ATTRIBUTE_DATA data{};
+  if (GetFileAttributesExW(host.c_str(), GetFileExInfoStandard, &data) == 0 ||
+      (data.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) != 0) {
+    return 0;
+  }
+  return uint64_t(data.nFileSizeHigh) << 32 | data.nFileSizeLow;
+}
+
+}  // namespace
 
 std::unique_ptr<File> Win32FileSystem::OpenResolved(const std::wstring& host, uint32_t access,
                                                     Disposition disposition) {
@@ -79,6 +94,7 @@ std::unique_ptr<File> Win32FileSystem::OpenResolved(const std::wstring& host, ui
                              : FILE_ATTRIBUTE_ARCHIVE;
   const DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
   const DWORD creation = CreationOf(disposition, exists);
+  const uint64_t truncated = creation == CREATE_ALWAYS ? FileSizeOf(host) : 0;
   HANDLE handle = CreateFileW(host.c_str(), desired, share, nullptr, creation, flags, nullptr);
   if (handle == INVALID_HANDLE_VALUE && GetLastError() == ERROR_ACCESS_DENIED &&
       (access & AccessWrite) == 0) {
@@ -86,8 +102,9 @@ std::unique_ptr<File> Win32FileSystem::OpenResolved(const std::wstring& host, ui
                          creation, flags, nullptr);
   }
   if (handle == INVALID_HANDLE_VALUE) return nullptr;
+  capacity_->Release(truncated);
   return std::make_unique<Win32File>(handle, access & (AccessRead | AccessWrite),
-                                     ToUtf8(Units(host)));
+                                     ToUtf8(Units(host)), capacity_);
 }
 
 std::unique_ptr<File> Win32FileSystem::Open(std::u16string_view path, uint32_t access,
@@ -122,10 +139,12 @@ bool Win32FileSystem::SetAttributes(std::u16string_view path, uint32_t attribute
 bool Win32FileSystem::DeleteFile(std::u16string_view path) {
   const auto host = paths_.ResolveExisting(path);
   const DWORD found = host ? GetFileAttributesW(host->c_str()) : INVALID_FILE_ATTRIBUTES;
+  const uint64_t size = host ? FileSizeOf(*host) : 0;
   // A read-only file stays, as on the device (DeleteFileW refuses it too).
   const bool ok = found != INVALID_FILE_ATTRIBUTES &&
                   (found & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY)) == 0 &&
                   DeleteFileW(host->c_str()) != 0;
+  if (ok) capacity_->Release(size);
   Trace("DeleteFile(%s) -> %s", ToUtf8(path).c_str(), Result(ok));
   return ok;
 }

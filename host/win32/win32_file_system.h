@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <memory>
 
+#include "host/win32/drive_capacity.h"
 #include "host/win32/win32_paths.h"
 #include "platform/file_system.h"
 
@@ -11,7 +12,8 @@ namespace platform {
 
 class Win32FileSystem : public FileSystem {
  public:
-  explicit Win32FileSystem(const std::filesystem::path& deviceRoot);
+  // `capacity`: bytes all files may hold together, 0 for no limit.
+  Win32FileSystem(const std::filesystem::path& deviceRoot, uint64_t capacity);
 
   std::unique_ptr<File> Open(std::u16string_view path, uint32_t access,
                              Disposition disposition) override;
@@ -30,6 +32,8 @@ class Win32FileSystem : public FileSystem {
                                      Disposition disposition);
 
   Win32Paths paths_;
+  // Shared with the open files, which may outlive a moved-from owner.
+  std::shared_ptr<DriveCapacity> capacity_;
 };
 
 }  // namespace platform

@@ -144,6 +144,23 @@ else
   fail "shellfit /force: console transcripts differ"; diff "$work/force-linux.out" "$work/force-win.out" | head
 fi
 
+# --- [fs] capacity: a drive too small for the map fails its writes alike ------
+for build in linux win; do
+  copy_root "cap-$build"
+  # Room for everything but the 64 KiB map: its three attempts fail.
+  used=$(find "$work/cap-$build/fs" -type f -printf '%s\n' | awk '{ s += $1 } END { print s }')
+  sed -i "s/^capacity = 0 /capacity = $((used + 16384)) /" "$work/cap-$build/device.ini"
+done
+run_linux "$work/cap-linux" "$work/cap-linux/fs/Storage Card/shellfit" '' /force; ls=$status
+run_win "$work/cap-win" "$work/cap-win/fs/Storage Card/shellfit.exe" '' /force; ws=$status
+same_status "[fs] capacity" "$ls" "$ws" 1
+same_trees "[fs] capacity" "$work/cap-linux/fs/Flash Disk" "$work/cap-win/fs/Flash Disk"
+if grep -q 'area.map CRC error' "$work/cap-win.out" && diff "$work/cap-linux.out" "$work/cap-win.out" >/dev/null; then
+  pass "[fs] capacity: the map's writes fail, the same console transcript"
+else
+  fail "[fs] capacity: transcripts differ or no write failed"; diff "$work/cap-linux.out" "$work/cap-win.out" | head
+fi
+
 # --- shellfit /upgrade: a newer package updates, an older one does not --------
 copy_root newer-linux; copy_root newer-win
 run_linux "$work/newer-linux" "$work/newer-linux/fs/Storage Card/shellfit" 'start\n' /upgrade; ls=$status
