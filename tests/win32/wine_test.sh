@@ -102,7 +102,10 @@ mkdir -p "$work/pkg/Res"
 printf 'read me\r\n' >"$work/pkg/Res/readme.txt"
 chmod a-w "$work/pkg/Res/readme.txt"
 touch -d '2024-02-29 12:34:56 UTC' "$work/pkg/Res/readme.txt"
-(cd "$work/pkg" && TZ=UTC zip -q -X -P .TORVA. "$template/fs/Storage Card/KTR 60 SHELL.ZIP" Res/readme.txt)
+# An entry name in the device's ANSI code page: byte 0x8E is "Ž" in CP1252.
+printf 'ansi\r\n' >"$work/pkg/Res/"$'\x8e'".txt"
+(cd "$work/pkg" && LC_ALL=C TZ=UTC zip -q -X -P .TORVA. "$template/fs/Storage Card/KTR 60 SHELL.ZIP" \
+  Res/readme.txt Res/$'\x8e'.txt)
 # The programs run from the storage card, so they find their package there.
 copy_root() {  # <name> -> a fresh copy of the template with both programs on its card
   rm -rf "$work/$1"; cp -a "$template" "$work/$1"
