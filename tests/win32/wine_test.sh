@@ -88,6 +88,16 @@ same_status() {  # <label> <linux status> <win status> <expected>
   else fail "$1: exit Linux $2, Win32 $3, expected $4"; fi
 }
 
+# --- static linking: the programs need no DLL beyond Windows' own ------------
+if command -v x86_64-w64-mingw32-objdump >/dev/null; then
+  for exe in "$win_shellfit" "$win_imagefit"; do
+    foreign=$(x86_64-w64-mingw32-objdump -p "$exe" | sed -n 's/^\s*DLL Name: //p' | tr a-z A-Z |
+              grep -vxE 'KERNEL32.DLL|USER32.DLL|GDI32.DLL|COMCTL32.DLL|ADVAPI32.DLL|SHELL32.DLL|VERSION.DLL|MSVCRT.DLL')
+    [ -z "$foreign" ] && pass "$(basename "$exe") imports Windows' own DLLs only" ||
+      fail "$(basename "$exe") imports $foreign"
+  done
+fi
+
 # --- the device roots -------------------------------------------------------
 template="$work/template"
 NK_SIZE=1048576 MAKE_BIN_IMAGE="$make_bin_image" bash "$repo/tools/make-demo-device.sh" \
