@@ -145,6 +145,34 @@ else
   fail "imagefit: console transcripts differ"; diff "$work/img-linux.out" "$work/img-win.out" | head
 fi
 
+# --- the device's own files never written through a link ---------------------
+# journal.log a hard link to a file outside, flash/nboot.bin and flash/version
+# symbolic links outside: the journal is refused, the flash files replaced.
+for build in linux win; do
+  copy_root "links-$build"
+  mkdir -p "$work/links-$build/flash" "$work/links-$build-outside"
+  for f in journal nboot version; do printf 'outside\n' >"$work/links-$build-outside/$f"; done
+  ln "$work/links-$build-outside/journal" "$work/links-$build/journal.log"
+  ln -s "$work/links-$build-outside/nboot" "$work/links-$build/flash/nboot.bin"
+  ln -s "$work/links-$build-outside/version" "$work/links-$build/flash/version"
+done
+run_linux "$work/links-linux" "$linux_imagefit" 'start\n' '\Storage Card\Update'; ls=$status
+run_win "$work/links-win" "$win_imagefit" 'start\n' '\Storage Card\Update'; ws=$status
+same_status "imagefit through planted links" "$ls" "$ws" 1
+for build in linux win; do
+  root="$work/links-$build"
+  if [ "$(cat "$root-outside/journal" "$root-outside/nboot" "$root-outside/version")" = \
+       "$(printf 'outside\noutside\noutside')" ] &&
+     grep -q 'journal.log has another hard link' "$root.err" &&
+     [ ! -L "$root/flash/nboot.bin" ] && [ ! -L "$root/flash/version" ] &&
+     cmp -s "$root/flash/nboot.bin" "$work/img-linux/flash/nboot.bin"; then
+    pass "$build: nothing outside changed through the journal's hard link or flash/ links"
+  else
+    fail "$build: a file outside changed, or the journal or flash/ went through a link"
+    cat "$root.err" | head -5; ls -l "$root/flash" "$root-outside"
+  fi
+done
+
 # --- shellfit /force: the same Flash Disk tree --------------------------------
 copy_root force-linux; copy_root force-win
 run_linux "$work/force-linux" "$work/force-linux/fs/Storage Card/shellfit" '' /force; ls=$status
