@@ -4,7 +4,7 @@
 #include <charconv>
 #include <cstdio>
 
-#include "host/linux/config_file.h"
+#include "host/config_file.h"
 
 namespace platform {
 namespace {

@@ -1,6 +1,6 @@
 // The device root's registry.reg, read as a configuration file of the root:
 // only a regular file within the size limit counts.
-#include "host/linux/config_file.h"
+#include "host/config_file.h"
 #include "readers/file_registry.h"
 
 namespace platform {

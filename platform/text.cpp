@@ -8,9 +8,11 @@ namespace {
 
 // towlower only maps non-ASCII letters in a UTF-8 locale; the kit never
 // depends on the user's locale otherwise, so it sets LC_CTYPE once here.
+// The Windows C runtime knows no "C.UTF-8" but maps every letter in any
+// named locale; ".ACP" (the system's ANSI code page) is always there.
 void EnsureUtf8Ctype() {
   static const bool done = [] {
-    std::setlocale(LC_CTYPE, "C.UTF-8");
+    if (std::setlocale(LC_CTYPE, "C.UTF-8") == nullptr) std::setlocale(LC_CTYPE, ".ACP");
     return true;
   }();
   (void)done;
@@ -95,14 +97,16 @@ std::u16string FromUtf8(std::string_view text) {
 char16_t LowerUnit(char16_t unit) {
   EnsureUtf8Ctype();
   if (unit >= 0xD800 && unit <= 0xDFFF) return unit;
-  const wint_t mapped = std::towlower(static_cast<wint_t>(unit));
+  // As a 32-bit value: wint_t is 16 bits wide on Windows, 32 on Linux.
+  const auto mapped = static_cast<uint32_t>(std::towlower(static_cast<wint_t>(unit)));
   return mapped <= 0xFFFF ? static_cast<char16_t>(mapped) : unit;
 }
 
 char16_t UpperUnit(char16_t unit) {
   EnsureUtf8Ctype();
   if (unit >= 0xD800 && unit <= 0xDFFF) return unit;
-  const wint_t mapped = std::towupper(static_cast<wint_t>(unit));
+  // As a 32-bit value: wint_t is 16 bits wide on Windows, 32 on Linux.
+  const auto mapped = static_cast<uint32_t>(std::towupper(static_cast<wint_t>(unit)));
   return mapped <= 0xFFFF ? static_cast<char16_t>(mapped) : unit;
 }
 

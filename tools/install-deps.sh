@@ -11,6 +11,7 @@ packages=(
   clang-14 lld-14 llvm-14 libclang-rt-14-dev
   nlohmann-json3-dev
   dpkg-dev file
+  g++-mingw-w64-x86-64 libz-mingw-w64-dev wine64 wine
 )
 
 missing=()

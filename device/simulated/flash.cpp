@@ -1,14 +1,12 @@
 #include "device/simulated/flash.h"
 
-#include <unistd.h>
-
 #include <cstdio>
 #include <cstring>
 #include <system_error>
 
 #include "platform/byte_order.h"
 #include "platform/flash_protocol.h"
-#include "host/linux/root_files.h"
+#include "host/root_files.h"
 #include "platform/trace.h"
 
 namespace platform {
@@ -16,17 +14,6 @@ namespace platform {
 namespace {
 
 using namespace protocol;
-
-bool WriteAll(int fd, const uint8_t* bytes, uint64_t count, uint64_t offset) {
-  while (count > 0) {
-    const ssize_t written = ::pwrite(fd, bytes, count, off_t(offset));
-    if (written <= 0) return false;
-    bytes += written;
-    count -= uint64_t(written);
-    offset += uint64_t(written);
-  }
-  return true;
-}
 
 }  // namespace
 
@@ -61,7 +48,8 @@ bool SimulatedFlash::Control(uint32_t code, const void* input, uint32_t inputLen
 // made anew (see root_files.h).
 RootDescriptor SimulatedFlash::OpenFolder() const {
   const RootDescriptor root = OpenRootFolder(folder_.parent_path());
-  return root.valid() ? OpenOwnFolder(root.get(), folder_.filename().c_str()) : RootDescriptor();
+  if (!root.valid()) return {};
+  return OpenOwnFolder(root.get(), folder_.filename().string().c_str());
 }
 
 // A boot loader is written whole, outside a kernel update; an empty one is refused.
@@ -124,7 +112,7 @@ bool SimulatedFlash::AcceptImageHeader(const uint8_t* input, uint32_t length) {
   char name[32];
   std::snprintf(name, sizeof name, "region%d.bin", currentRegion_ + 1);
   regionFile_ = ReplaceFile(OpenFolder().get(), name).Release();
-  if (regionFile_ < 0 || ::ftruncate(regionFile_, off_t(next.length)) != 0) {
+  if (regionFile_ < 0 || !SetLength(regionFile_, next.length)) {
     CloseRegionFile();
     return false;
   }
@@ -148,7 +136,7 @@ bool SimulatedFlash::AcceptRecord(const uint8_t* input, uint32_t length) {
       uint64_t(address - region.start) + dataLength > region.length) return false;
   const uint8_t* data = input + kRecordHeaderSize;
   if (SumBytes(data, dataLength) != checksum) return false;
-  return WriteAll(regionFile_, data, dataLength, address - region.start);
+  return WriteAt(regionFile_, data, dataLength, address - region.start);
 }
 
 bool SimulatedFlash::AcceptVersion(const uint8_t* input, uint32_t length) {
@@ -169,7 +157,7 @@ void SimulatedFlash::AbandonKernelUpdate(uint32_t generation) {
 }
 
 void SimulatedFlash::CloseRegionFile() {
-  if (regionFile_ >= 0) ::close(regionFile_);
+  if (regionFile_ >= 0) CloseDescriptor(regionFile_);
   regionFile_ = -1;
 }
 

@@ -12,7 +12,7 @@
 #include <cstdint>
 #include <filesystem>
 
-#include "host/linux/root_files.h"
+#include "host/root_files.h"
 
 namespace platform {
 

@@ -1,7 +1,7 @@
 #include "device/simulated/journal.h"
 
 #include "device/simulated/journal_crc32.h"
-#include "host/linux/root_files.h"
+#include "host/root_files.h"
 #include "platform/trace.h"
 
 namespace platform {
@@ -12,16 +12,16 @@ namespace platform {
 std::FILE* Journal::OpenStream() {
   const RootDescriptor root = OpenRootFolder(file_.parent_path());
   std::string why = "cannot be opened";
-  RootDescriptor fd =
-      root.valid() ? OpenForAppend(root.get(), file_.filename().c_str(), &why) : RootDescriptor();
-  std::FILE* stream = fd.valid() ? fdopen(fd.get(), "ab") : nullptr;
+  const std::string name = file_.filename().string();
+  RootDescriptor fd = root.valid() ? OpenForAppend(root.get(), name.c_str(), &why) : RootDescriptor();
+  std::FILE* stream = AppendStream(fd);
   if (stream == nullptr) {
+    const std::u8string path = file_.u8string();
     std::fprintf(stderr, "fitkit: %s %s; driver and kernel calls are not journaled\n",
-                 file_.c_str(), why.c_str());
+                 std::string(path.begin(), path.end()).c_str(), why.c_str());
     refused_ = true;
     return nullptr;
   }
-  fd.Release();
   return stream;
 }
 

@@ -1,4 +1,4 @@
-#include "host/linux/config_file.h"
+#include "host/config_file.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>

@@ -1,4 +1,4 @@
-#include "host/linux/root_files.h"
+#include "host/root_files.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -107,5 +107,32 @@ RootDescriptor OpenLockFile(int folderFd, const char* name) {
   if (folderFd < 0) return {};
   return OpenRegular(folderFd, name, O_RDWR | O_CREAT);
 }
+
+}  // namespace platform
+
+namespace platform {
+
+bool WriteAt(int fd, const void* bytes, uint64_t count, uint64_t offset) {
+  const auto* next = static_cast<const uint8_t*>(bytes);
+  while (count > 0) {
+    const ssize_t written = ::pwrite(fd, next, count, off_t(offset));
+    if (written < 0 && errno == EINTR) continue;
+    if (written <= 0) return false;
+    next += written;
+    count -= uint64_t(written);
+    offset += uint64_t(written);
+  }
+  return true;
+}
+
+bool SetLength(int fd, uint64_t length) { return fd >= 0 && ::ftruncate(fd, off_t(length)) == 0; }
+
+std::FILE* AppendStream(RootDescriptor& fd) {
+  std::FILE* stream = fd.valid() ? ::fdopen(fd.get(), "ab") : nullptr;
+  if (stream != nullptr) fd.Release();
+  return stream;
+}
+
+bool CloseDescriptor(int fd) { return fd >= 0 && ::close(fd) == 0; }
 
 }  // namespace platform

@@ -7,7 +7,7 @@
 
 #include <cerrno>
 
-#include "host/linux/root_files.h"
+#include "host/root_files.h"
 #include "platform/text.h"
 #include "platform/trace.h"
 

@@ -3,8 +3,13 @@
 // symbolic link planted at one of them cannot lead a write out of the root.
 // Files the kit rewrites are replaced (a new file renamed over the old name)
 // rather than truncated, so a hard link to a file elsewhere keeps its bytes.
+// Declared once for every host; host/linux/ and host/win32/ each implement it.
+// A descriptor is an int on both: a file's is the C runtime's, a folder's on
+// Windows an entry of a small table of paths.
 #pragma once
 
+#include <cstdint>
+#include <cstdio>
 #include <filesystem>
 #include <string>
 
@@ -48,5 +53,18 @@ RootDescriptor OpenForAppend(int folderFd, const char* name, std::string* why);
 // `name` opened read and write for locking, made when missing; invalid when
 // it is a link or anything but a regular file.
 RootDescriptor OpenLockFile(int folderFd, const char* name);
+
+// Writes all of `count` bytes at `offset` of an open file.
+bool WriteAt(int fd, const void* bytes, uint64_t count, uint64_t offset);
+
+// Makes an open file exactly `length` bytes long (bytes added read zero).
+bool SetLength(int fd, uint64_t length);
+
+// A stdio stream appending to `fd`, which it then owns; null (and `fd` kept)
+// when none can be made.
+std::FILE* AppendStream(RootDescriptor& fd);
+
+// Closes a descriptor this API returned; false when the close failed.
+bool CloseDescriptor(int fd);
 
 }  // namespace platform

@@ -1,0 +1,38 @@
+// The choice of dialog host on Windows: FITKIT_UI=console draws the dialog
+// on standard output (tests drive it through standard input); otherwise the
+// real Win32 dialog, since Windows always has a display.
+#include <cstdio>
+#include <cstdlib>
+#include <iostream>
+#include <string_view>
+
+#include "device/device_config.h"
+#include "device/dialog_host_choice.h"
+#include "platform/trace.h"
+#include "ui/console/console_host.h"
+#include "ui/win32/win32_dialog_host.h"
+
+namespace platform {
+
+std::unique_ptr<DialogHost> CreateDialogHost(const DeviceContext& context) {
+  const char* ui = std::getenv("FITKIT_UI");
+  const std::string_view choice = ui == nullptr ? "" : ui;
+  if (choice == "console") {
+    ScreenMetrics screen;
+    if (context.config != nullptr) {
+      screen.width = context.config->ScreenWidth();
+      screen.height = context.config->ScreenHeight();
+      screen.scroll = context.config->ScrollHeight();
+    }
+    Trace("dialog host: console %dx%d", screen.width, screen.height);
+    return std::make_unique<ConsoleDialogHost>(screen, std::cin, std::cout);
+  }
+  if (!choice.empty() && choice != "gui") {
+    std::fprintf(stderr, "fitkit: FITKIT_UI=%s is neither gui nor console; using the window\n",
+                 ui);
+  }
+  Trace("dialog host: Win32 window");
+  return CreateWin32DialogHost();
+}
+
+}  // namespace platform

@@ -1,0 +1,61 @@
+#include "host/win32/win32_system.h"
+
+#include "host/win32/win32_text.h"
+#include "platform/text.h"
+#include "platform/trace.h"
+
+// Last: its macros would replace the platform's constants of the same names.
+#include <windows.h>
+
+namespace platform {
+namespace {
+
+const char* Describe(MutexResult result) {
+  switch (result) {
+    case MutexResult::Created: return "created";
+    case MutexResult::AlreadyExists: return "already exists";
+    case MutexResult::Failed: return "failed";
+  }
+  return "?";
+}
+
+}  // namespace
+
+std::wstring HostModulePath() {
+  std::wstring path(MAX_PATH, L'\0');
+  for (;;) {
+    const DWORD length = GetModuleFileNameW(nullptr, path.data(), DWORD(path.size()));
+    if (length == 0) return {};
+    if (length < path.size()) {
+      path.resize(length);
+      return path;
+    }
+    path.resize(path.size() * 2);  // cut off: try again with more room
+  }
+}
+
+MutexResult Win32SystemServices::CreateNamedMutex(std::u16string_view name) {
+  const std::wstring wide = Wide(name);
+  const HANDLE mutex = CreateMutexW(nullptr, TRUE, wide.empty() ? nullptr : wide.c_str());
+  MutexResult result = MutexResult::Failed;
+  if (mutex != nullptr) {
+    if (GetLastError() == ERROR_ALREADY_EXISTS) {
+      CloseHandle(mutex);
+      result = MutexResult::AlreadyExists;
+    } else {
+      result = MutexResult::Created;  // the handle stays open until the process ends
+    }
+  }
+  Trace("CreateMutex(\"%s\") -> %s", ToUtf8(name).c_str(), Describe(result));
+  return result;
+}
+
+std::optional<std::u16string> Win32SystemServices::ModuleFileName() {
+  const std::wstring module = HostModulePath();
+  std::optional<std::u16string> path;
+  if (!module.empty()) path = paths_.ToDevicePath(module);
+  Trace("GetModuleFileName() -> %s", path ? ToUtf8(*path).c_str() : "none");
+  return path;
+}
+
+}  // namespace platform

@@ -1,0 +1,15 @@
+// Version resources through GetFileVersionInfoSizeW and GetFileVersionInfoW;
+// the values inside are read by the portable VerQueryValue
+// (platform/version_query.h).
+#pragma once
+
+#include <memory>
+
+#include "host/win32/win32_paths.h"
+#include "platform/version_resources.h"
+
+namespace platform {
+
+std::unique_ptr<VersionResources> CreateWin32VersionResources(const Win32Paths& paths);
+
+}  // namespace platform
