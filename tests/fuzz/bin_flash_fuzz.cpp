@@ -7,6 +7,7 @@
 
 #include "imagefit/flash_driver.h"
 #include "device/device.h"
+#include "device/simulated/simulated_hardware.h"
 #include "device/device_config.h"
 #include "platform/drivers.h"
 #include "platform/environment.h"

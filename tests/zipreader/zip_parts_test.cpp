@@ -56,7 +56,8 @@ TEST(ZipByteBuffer, CopiesAreDeepAndEmptySourceEmptiesTarget) {
   CZipByteBuffer empty;
   b = empty;
   EXPECT_TRUE(b.IsEmpty());
-  a = a;
+  const CZipByteBuffer& self = a;  // assigned to itself, through a second name
+  a = self;
   EXPECT_EQ(a.Data()[1], 9);
 }
 
