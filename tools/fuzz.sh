@@ -104,8 +104,8 @@ make_seeds() {
       "$build/tools/make-bin-image" --start 0x80200000 --size 70000 --record-size 4096 --seed 3 "$out/nk.bin"
       "$build/tools/make-bin-image" --start 0x80200000 --size 300 --seed 4 "$out/small.bin" ;;
     pe_version)
-      ninja -C "$build" -j2 shellfit_pe_fixtures >/dev/null
-      cp "$build"/tests/shellfit/pe/*.exe "$out/"
+      ninja -C "$build" -j2 pe_fixtures >/dev/null
+      cp "$build"/tests/readers/pe/*.exe "$out/"
       for exe in "$out"/*.exe; do cat "$exe" <(head -c 70000 /dev/urandom) > "${exe%.exe}-padded.exe"; done ;;
     device_paths)
       printf '\\Storage Card\\a.txt' > "$out/file"
