@@ -90,7 +90,7 @@ std::vector<std::u16string> SplitDevicePath(std::u16string_view path) {
   return parts;
 }
 
-DevicePaths::DevicePaths(const fs::path& root) {
+DevicePaths::DevicePaths(const fs::path& root, FolderKeeping keeping) : keeping_(keeping) {
   std::error_code error;
   fsRoot_ = fs::absolute(root / "fs", error).lexically_normal();
   canonical_ = fs::weakly_canonical(fsRoot_, error);
@@ -121,12 +121,23 @@ int DevicePaths::FsFd() const {
   return shared_->fs.get();
 }
 
+// Kept folders need inotify; without it every look-up walks.
+WatchedFolders* DevicePaths::Watched() const {
+  if (keeping_ == FolderKeeping::None) return nullptr;
+  const int fsFd = FsFd();
+  std::lock_guard lock(shared_->mutex);
+  if (!shared_->watched && fsFd >= 0) {
+    shared_->watched = std::make_unique<WatchedFolders>(fsRoot_, fsFd);
+  }
+  return shared_->watched && shared_->watched->Usable() ? shared_->watched.get() : nullptr;
+}
+
 std::optional<DevicePaths::Place> DevicePaths::Root() const {
   const int fsFd = FsFd();
   if (fsFd < 0) return std::nullopt;
   Place place;
-  place.dir.Reset(fcntl(fsFd, F_DUPFD_CLOEXEC, 0));
-  if (!place.dir.valid()) return std::nullopt;
+  place.dir = std::make_shared<UniqueFd>(fcntl(fsFd, F_DUPFD_CLOEXEC, 0));
+  if (!place.dir->valid()) return std::nullopt;
   place.real.emplace();
   place.host = fsRoot_;
   return place;
@@ -136,9 +147,9 @@ std::optional<DevicePaths::Place> DevicePaths::OpenReal(const std::vector<std::s
   auto place = Root();
   if (!place) return std::nullopt;
   for (const auto& name : real) {
-    UniqueFd next(OpenSubFolder(place->dir.get(), name));
+    UniqueFd next(OpenSubFolder(place->dir->get(), name));
     if (!next.valid()) return std::nullopt;
-    place->dir = std::move(next);
+    place->dir = std::make_shared<UniqueFd>(std::move(next));
     place->host /= name;
   }
   place->real = real;
@@ -166,10 +177,32 @@ std::string DevicePaths::MatchName(int dir, const std::u16string& component, str
   return *match;
 }
 
+std::string DevicePaths::MatchEntry(const Place& place, const std::u16string& component,
+                                    struct stat* info, std::optional<FolderStamp>* stamp,
+                                    bool* missing) const {
+  if (place.watched != 0) {
+    std::string name;
+    WatchedFolders::Folder folder;
+    folder.id = place.watched;
+    switch (Watched()->FindEntry(folder, component, &name, info)) {
+      case WatchedFolders::Answer::Found:
+        *missing = false;
+        return name;
+      case WatchedFolders::Answer::Missing:
+        *missing = true;
+        return {};
+      case WatchedFolders::Answer::Unwatched:
+        break;
+    }
+  }
+  return MatchName(place.dir->get(), component, info, stamp, missing);
+}
+
 bool DevicePaths::FollowLink(Place& place, std::string* name, int* hops) const {
   if (++*hops > kMaxLinkHops || !place.real) return false;
+  place.watched = 0;  // wherever the link leads, it is reached by hand
   char buffer[4096];
-  const ssize_t length = readlinkat(place.dir.get(), name->c_str(), buffer, sizeof buffer);
+  const ssize_t length = readlinkat(place.dir->get(), name->c_str(), buffer, sizeof buffer);
   if (length <= 0 || static_cast<std::size_t>(length) >= sizeof buffer) return false;
   const std::string target(buffer, static_cast<std::size_t>(length));
   std::vector<std::string> steps = SplitHostPath(target);
@@ -215,15 +248,15 @@ bool DevicePaths::FollowLink(Place& place, std::string* name, int* hops) const {
 }
 
 bool DevicePaths::Descend(Place& place, const std::string& name, int* hops) const {
-  UniqueFd next(OpenSubFolder(place.dir.get(), name));
+  UniqueFd next(OpenSubFolder(place.dir->get(), name));
   if (next.valid()) {
-    place.dir = std::move(next);
+    place.dir = std::make_shared<UniqueFd>(std::move(next));
     if (place.real) place.real->push_back(name);
     place.host /= name;
     return true;
   }
   struct stat info {};
-  if ((errno != ENOTDIR && errno != ELOOP) || fstatat(place.dir.get(), name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0 ||
+  if ((errno != ENOTDIR && errno != ELOOP) || fstatat(place.dir->get(), name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0 ||
       !S_ISLNK(info.st_mode)) {
     return false;
   }
@@ -232,13 +265,13 @@ bool DevicePaths::Descend(Place& place, const std::string& name, int* hops) cons
   if (!FollowLink(place, &target, hops)) return false;
   // The link named an entry; it must be a folder (links again followed).
   struct stat own {};
-  if (fstatat(place.dir.get(), target.c_str(), &own, AT_SYMLINK_NOFOLLOW) != 0) return false;
+  if (fstatat(place.dir->get(), target.c_str(), &own, AT_SYMLINK_NOFOLLOW) != 0) return false;
   if (S_ISLNK(own.st_mode)) {
     if (!Descend(place, target, hops)) return false;
   } else if (target != ".") {
-    UniqueFd folder(OpenSubFolder(place.dir.get(), target));
+    UniqueFd folder(OpenSubFolder(place.dir->get(), target));
     if (!folder.valid()) return false;
-    place.dir = std::move(folder);
+    place.dir = std::make_shared<UniqueFd>(std::move(folder));
     place.real->push_back(target);
   } else if (!S_ISDIR(own.st_mode)) {
     return false;
@@ -257,7 +290,7 @@ std::optional<DevicePaths::Place> DevicePaths::WalkFolder(const std::vector<std:
   for (std::size_t i = 0; i < count; ++i) {
     struct stat info {};
     bool missing = false;
-    const std::string name = MatchName(place->dir.get(), parts[i], &info, nullptr, &missing);
+    const std::string name = MatchName(place->dir->get(), parts[i], &info, nullptr, &missing);
     if (name.empty() || !(S_ISDIR(info.st_mode) || S_ISLNK(info.st_mode))) return std::nullopt;
     if (!Descend(*place, name, &hops)) return std::nullopt;
   }
@@ -267,10 +300,27 @@ std::optional<DevicePaths::Place> DevicePaths::WalkFolder(const std::vector<std:
 std::optional<DevicePaths::Place> DevicePaths::OpenFolder(const std::vector<std::u16string>& parts,
                                                           std::size_t count,
                                                           bool knowReal) const {
-  if (count == 0) return Root();
   for (std::size_t i = 0; i < count; ++i) {
     if (IsForbiddenComponent(parts[i])) return std::nullopt;
   }
+  if (WatchedFolders* watched = Watched()) {
+    WatchedFolders::Folder folder;
+    switch (watched->FindFolder(parts, count, &folder)) {
+      case WatchedFolders::Answer::Found: {
+        Place place;
+        place.dir = std::move(folder.dir);
+        place.real = std::move(folder.real);
+        place.host = std::move(folder.host);
+        place.watched = folder.id;
+        return place;
+      }
+      case WatchedFolders::Answer::Missing:
+        return std::nullopt;
+      case WatchedFolders::Answer::Unwatched:
+        break;
+    }
+  }
+  if (count == 0) return Root();
   if (!knowReal) {
     // The usual case, every name exact: one call for the whole folder part.
     std::string relative;
@@ -282,7 +332,7 @@ std::optional<DevicePaths::Place> DevicePaths::OpenFolder(const std::vector<std:
     UniqueFd fd(fsFd < 0 ? -1 : OpenBeneath(fsFd, relative));
     if (fd.valid()) {
       Place place;
-      place.dir = std::move(fd);
+      place.dir = std::make_shared<UniqueFd>(std::move(fd));
       place.host = fsRoot_ / relative;
       return place;
     }
@@ -298,7 +348,7 @@ std::optional<Located> DevicePaths::Locate(std::u16string_view devicePath, LastL
     if (!root) return std::nullopt;
     Located located;
     located.name = ".";
-    located.exists = fstat(root->dir.get(), &located.info) == 0;
+    located.exists = fstat(root->dir->get(), &located.info) == 0;
     located.folder = std::move(root->dir);
     located.host = fsRoot_;
     return located.exists && !mayBeMissing ? std::optional<Located>(std::move(located))
@@ -311,7 +361,7 @@ std::optional<Located> DevicePaths::Locate(std::u16string_view devicePath, LastL
     Located located;
     bool missing = false;
     located.name =
-        MatchName(place->dir.get(), parts.back(), &located.info, &located.stamp, &missing);
+        MatchEntry(*place, parts.back(), &located.info, &located.stamp, &missing);
     located.exists = !located.name.empty();
     if (!located.exists) {
       if (!mayBeMissing || !missing) return std::nullopt;
@@ -326,7 +376,7 @@ std::optional<Located> DevicePaths::Locate(std::u16string_view devicePath, LastL
       for (;;) {
         if (!FollowLink(*place, &name, &hops)) return std::nullopt;
         located.stamp.reset();
-        if (fstatat(place->dir.get(), name.c_str(), &located.info, AT_SYMLINK_NOFOLLOW) != 0) {
+        if (fstatat(place->dir->get(), name.c_str(), &located.info, AT_SYMLINK_NOFOLLOW) != 0) {
           // A link that dangles inside names nothing yet, but may be created through.
           if (errno != ENOENT || !mayBeMissing) return std::nullopt;
           located.exists = false;
@@ -343,7 +393,7 @@ std::optional<Located> DevicePaths::Locate(std::u16string_view devicePath, LastL
 }
 
 void DevicePaths::NoteCreated(const Located& where) const {
-  if (where.stamp) shared_->index.Added(where.folder.get(), *where.stamp, where.name);
+  if (where.stamp) shared_->index.Added(where.folder->get(), *where.stamp, where.name);
 }
 
 std::optional<fs::path> DevicePaths::ResolveExisting(std::u16string_view devicePath) const {

@@ -18,6 +18,7 @@
 
 #include "host/linux/folder_index.h"
 #include "host/linux/unique_fd.h"
+#include "host/linux/watched_folders.h"
 
 namespace platform {
 
@@ -29,7 +30,9 @@ std::vector<std::u16string> SplitDevicePath(std::u16string_view path);
 // the entry's host name in it. Every operation on the entry is made
 // relative to `folder`, so it lands where the check looked.
 struct Located {
-  UniqueFd folder;     // a descriptor (O_PATH) of a folder inside the file system
+  // A descriptor (O_PATH) of a folder inside the file system, which may be
+  // kept open for later look-ups too.
+  std::shared_ptr<const UniqueFd> folder;
   std::string name;    // the entry's host name in `folder`; "." for the folder itself
   bool exists = false;
   struct stat info {};  // the entry's own status (a link not followed), when it exists
@@ -45,10 +48,15 @@ enum class LastLink {
   Own,     // the link itself is the entry (deleting, creating over it)
 };
 
+// Whether folders looked up are kept open and watched (when the host has
+// inotify), or every look-up walks from the top.
+enum class FolderKeeping { Watched, None };
+
 class DevicePaths {
  public:
   // `root` is the device root; the file system is `root`/fs.
-  explicit DevicePaths(const std::filesystem::path& root);
+  explicit DevicePaths(const std::filesystem::path& root,
+                       FolderKeeping keeping = FolderKeeping::Watched);
 
   const std::filesystem::path& FsRoot() const { return fsRoot_; }
 
@@ -82,12 +90,14 @@ class DevicePaths {
   // A folder reached by the walk. `real` names it from the file system's
   // top with no link on the way, when known (links are resolved from it).
   struct Place {
-    UniqueFd dir;
+    std::shared_ptr<UniqueFd> dir;
     std::optional<std::vector<std::string>> real;
     std::filesystem::path host;
+    uint64_t watched = 0;  // which kept folder it is, 0 when none
   };
 
   int FsFd() const;
+  WatchedFolders* Watched() const;
   std::optional<Place> Root() const;
   std::optional<Place> OpenFolder(const std::vector<std::u16string>& parts,
                                   std::size_t count, bool knowReal) const;
@@ -105,14 +115,19 @@ class DevicePaths {
   // `*missing` tells a name that matches nothing from one that failed.
   std::string MatchName(int dir, const std::u16string& component, struct stat* info,
                         std::optional<FolderStamp>* stamp, bool* missing) const;
+  // The same in a folder reached: a kept folder answers from its names.
+  std::string MatchEntry(const Place& place, const std::u16string& component, struct stat* info,
+                         std::optional<FolderStamp>* stamp, bool* missing) const;
 
   std::filesystem::path fsRoot_;     // as given, absolute
   std::filesystem::path canonical_;  // with links resolved, for containment checks
+  FolderKeeping keeping_;
   // Shared by copies; opened on first use.
   struct Shared {
     std::mutex mutex;
     UniqueFd fs;
     FolderIndex index;
+    std::unique_ptr<WatchedFolders> watched;
   };
   std::shared_ptr<Shared> shared_ = std::make_shared<Shared>();
 };

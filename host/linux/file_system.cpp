@@ -49,8 +49,9 @@ bool HasValidLastName(std::u16string_view path) {
 
 }  // namespace
 
-LinuxFileSystem::LinuxFileSystem(const fs::path& deviceRoot, uint64_t capacity)
-    : paths_(deviceRoot), capacity_(std::make_shared<FsCapacity>(paths_.FsRoot(), capacity)) {}
+LinuxFileSystem::LinuxFileSystem(const fs::path& deviceRoot, uint64_t capacity,
+                                 FolderKeeping keeping)
+    : paths_(deviceRoot, keeping), capacity_(std::make_shared<FsCapacity>(paths_.FsRoot(), capacity)) {}
 
 std::unique_ptr<File> LinuxFileSystem::OpenExisting(const Located& where, uint32_t access,
                                                     Disposition disposition) {
@@ -58,7 +59,7 @@ std::unique_ptr<File> LinuxFileSystem::OpenExisting(const Located& where, uint32
   // open file, which is what counts.
   if (!S_ISREG(where.info.st_mode) || disposition == Disposition::CreateNew) return nullptr;
   struct stat info {};
-  const int fd = OpenRegularFileAt(where.folder.get(), where.name.c_str(), AccessFlags(access),
+  const int fd = OpenRegularFileAt(where.folder->get(), where.name.c_str(), AccessFlags(access),
                                    0, &info);
   if (fd < 0) return nullptr;
   // Permission bits bind no one running as root; the device's rule holds anyway.
@@ -86,7 +87,7 @@ std::unique_ptr<File> LinuxFileSystem::OpenPath(std::u16string_view path, uint32
     if (!where || where->name == ".") return nullptr;
     if (where->exists) return OpenExisting(*where, access, disposition);
     struct stat info {};
-    const int fd = OpenRegularFileAt(where->folder.get(), where->name.c_str(),
+    const int fd = OpenRegularFileAt(where->folder->get(), where->name.c_str(),
                                      AccessFlags(access) | O_CREAT | O_EXCL, 0666, &info);
     if (fd < 0 && errno == EEXIST) continue;
     if (fd < 0) return nullptr;
@@ -110,7 +111,7 @@ std::unique_ptr<File> LinuxFileSystem::Open(std::u16string_view path, uint32_t a
 uint32_t LinuxFileSystem::GetAttributes(std::u16string_view path) {
   const auto where = paths_.Locate(path, LastLink::Follow, false);
   const uint32_t attributes =
-      where ? ReadHostAttributesAt(where->folder.get(), where->name, where->info)
+      where ? ReadHostAttributesAt(where->folder->get(), where->name, where->info)
             : kInvalidAttributes;
   Trace("GetFileAttributes(%s) -> 0x%08X", ToUtf8(path).c_str(), attributes);
   return attributes;
@@ -119,7 +120,7 @@ uint32_t LinuxFileSystem::GetAttributes(std::u16string_view path) {
 bool LinuxFileSystem::SetAttributes(std::u16string_view path, uint32_t attributes) {
   const auto where = paths_.Locate(path, LastLink::Follow, false);
   const bool ok =
-      where && WriteHostAttributesAt(where->folder.get(), where->name, where->info, attributes);
+      where && WriteHostAttributesAt(where->folder->get(), where->name, where->info, attributes);
   Trace("SetFileAttributes(%s, 0x%08X) -> %s", ToUtf8(path).c_str(), attributes, Result(ok));
   return ok;
 }
@@ -142,7 +143,7 @@ bool LinuxFileSystem::Deletable(std::u16string_view path, const Located& where) 
 bool LinuxFileSystem::DeleteFile(std::u16string_view path) {
   const auto where = paths_.Locate(path, LastLink::Own, false);
   const bool ok = where && Deletable(path, *where) &&
-                  unlinkat(where->folder.get(), where->name.c_str(), 0) == 0;
+                  unlinkat(where->folder->get(), where->name.c_str(), 0) == 0;
   if (ok && S_ISREG(where->info.st_mode)) {
     capacity_->Release(static_cast<uint64_t>(where->info.st_size));
   }
@@ -152,7 +153,7 @@ bool LinuxFileSystem::DeleteFile(std::u16string_view path) {
 
 bool LinuxFileSystem::CreateDirectory(std::u16string_view path) {
   const auto where = HasValidLastName(path) ? paths_.Locate(path, LastLink::Own, true) : std::nullopt;
-  const bool ok = where && !where->exists && mkdirat(where->folder.get(), where->name.c_str(), 0777) == 0;
+  const bool ok = where && !where->exists && mkdirat(where->folder->get(), where->name.c_str(), 0777) == 0;
   if (ok) paths_.NoteCreated(*where);
   Trace("CreateDirectory(%s) -> %s", ToUtf8(path).c_str(), Result(ok));
   return ok;
@@ -161,7 +162,7 @@ bool LinuxFileSystem::CreateDirectory(std::u16string_view path) {
 bool LinuxFileSystem::RemoveDirectory(std::u16string_view path) {
   const auto where = paths_.Locate(path, LastLink::Own, false);
   const bool ok = where && where->name != "." &&
-                  unlinkat(where->folder.get(), where->name.c_str(), AT_REMOVEDIR) == 0;
+                  unlinkat(where->folder->get(), where->name.c_str(), AT_REMOVEDIR) == 0;
   Trace("RemoveDirectory(%s) -> %s", ToUtf8(path).c_str(), Result(ok));
   return ok;
 }
@@ -175,7 +176,7 @@ std::vector<FindData> LinuxFileSystem::Find(std::u16string_view pattern) {
                          : paths_.Locate(folder, LastLink::Follow, false);
   UniqueFd dir;
   if (where && S_ISDIR(where->info.st_mode)) {
-    dir.Reset(openat(where->folder.get(), where->name.c_str(),
+    dir.Reset(openat(where->folder->get(), where->name.c_str(),
                      O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
   }
   std::vector<std::string> names;
@@ -212,7 +213,7 @@ std::optional<FindData> LinuxFileSystem::Describe(int dir, const std::string& na
     const auto target = paths_.Locate(folder + u"\\" + data.name, LastLink::Follow, false);
     if (!target) return std::nullopt;
     info = target->info;
-    data.attributes = ReadHostAttributesAt(target->folder.get(), target->name, info) &
+    data.attributes = ReadHostAttributesAt(target->folder->get(), target->name, info) &
                       ~FILE_ATTRIBUTE_DIRECTORY;
   } else {
     data.attributes = ReadHostAttributesAt(dir, name, info);

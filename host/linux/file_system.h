@@ -14,7 +14,8 @@ namespace platform {
 class LinuxFileSystem : public FileSystem {
  public:
   // `capacity`: bytes all files may hold together, 0 for no limit.
-  LinuxFileSystem(const std::filesystem::path& deviceRoot, uint64_t capacity);
+  LinuxFileSystem(const std::filesystem::path& deviceRoot, uint64_t capacity,
+                  FolderKeeping keeping = FolderKeeping::Watched);
 
   std::unique_ptr<File> Open(std::u16string_view path, uint32_t access,
                              Disposition disposition) override;

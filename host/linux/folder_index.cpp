@@ -1,13 +1,6 @@
 #include "host/linux/folder_index.h"
 
-#include <dirent.h>
-#include <fcntl.h>
-
 #include <unistd.h>
-
-#include <cstring>
-
-#include "platform/text.h"
 
 namespace platform {
 namespace {
@@ -26,46 +19,6 @@ FolderStamp StampOf(const struct stat& info) {
   stamp.ctimeSec = info.st_ctim.tv_sec;
   stamp.ctimeNsec = info.st_ctim.tv_nsec;
   return stamp;
-}
-
-void FolderIndex::Names::Add(const std::string& name) {
-  const std::size_t hash = std::hash<std::u16string>()(ToLower(FromUtf8(name)));
-  const auto [begin, end] = byFoldedHash.equal_range(hash);
-  for (auto it = begin; it != end; ++it) {
-    if (it->second == name) return;
-  }
-  byFoldedHash.emplace(hash, name);
-}
-
-// The first in byte order among the names that equal `component` ignoring
-// case (names whose folded forms only share the hash are passed over).
-std::optional<std::string> FolderIndex::Names::First(std::u16string_view component) const {
-  const std::size_t hash = std::hash<std::u16string>()(ToLower(component));
-  std::optional<std::string> first;
-  const auto [begin, end] = byFoldedHash.equal_range(hash);
-  for (auto it = begin; it != end; ++it) {
-    if ((!first || it->second < *first) && EqualsNoCase(FromUtf8(it->second), component)) {
-      first = it->second;
-    }
-  }
-  return first;
-}
-
-bool FolderIndex::Scan(int dir, Names* names) {
-  const int fd = openat(dir, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd < 0) return false;
-  DIR* stream = fdopendir(fd);
-  if (stream == nullptr) {
-    close(fd);
-    return false;
-  }
-  names->byFoldedHash.clear();
-  while (const dirent* entry = readdir(stream)) {
-    const std::string name = entry->d_name;
-    if (name != "." && name != "..") names->Add(name);
-  }
-  closedir(stream);
-  return true;
 }
 
 void FolderIndex::EvictOldest() {
@@ -90,14 +43,14 @@ std::optional<std::string> FolderIndex::Match(int dir, std::u16string_view compo
     Names fresh;
     // Stamped before the scan: a change during the scan makes it stale.
     fresh.stamp = now;
-    if (!Scan(dir, &fresh)) {
+    if (!fresh.names.Scan(dir)) {
       folders_.erase(key);
       return std::nullopt;
     }
     it = folders_.insert_or_assign(key, std::move(fresh)).first;
   }
   it->second.lastUse = ++uses_;
-  return it->second.First(component);
+  return it->second.names.Match(component);
 }
 
 void FolderIndex::Added(int dir, const FolderStamp& before, const std::string& name) {
@@ -110,7 +63,7 @@ void FolderIndex::Added(int dir, const FolderStamp& before, const std::string& n
     folders_.erase(it);
     return;
   }
-  it->second.Add(name);
+  it->second.names.Add(name);
   it->second.stamp = StampOf(info);
 }
 

@@ -14,6 +14,8 @@
 #include <string_view>
 #include <unordered_map>
 
+#include "host/linux/folder_names.h"
+
 namespace platform {
 
 // What identifies a folder and its state: device, inode, mtime and ctime.
@@ -39,12 +41,8 @@ class FolderIndex {
  private:
   struct Names {
     FolderStamp stamp;
-    // Every host name by the hash of its lower-cased form: a big folder's
-    // index costs little more than its names.
-    std::unordered_multimap<std::size_t, std::string> byFoldedHash;
+    FolderNames names;
     uint64_t lastUse = 0;
-    void Add(const std::string& name);
-    std::optional<std::string> First(std::u16string_view component) const;
   };
   struct KeyHash {
     std::size_t operator()(const std::pair<dev_t, ino_t>& key) const {
@@ -53,7 +51,6 @@ class FolderIndex {
   };
   using Key = std::pair<dev_t, ino_t>;
 
-  static bool Scan(int dir, Names* names);
   void EvictOldest();
 
   std::mutex mutex_;

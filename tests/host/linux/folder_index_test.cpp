@@ -1,5 +1,6 @@
-// The case-insensitive look-up keeps its answers per folder; another
-// process changing the folder between two look-ups must be seen at once.
+// The case-insensitive look-up keeps its answers per folder, and folders
+// looked up stay open and watched; another process changing a folder
+// between two look-ups must be seen at once, with or without the watch.
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -41,9 +42,19 @@ std::vector<std::string> Names(const fs::path& folder) {
   return names;
 }
 
-TEST(FolderIndex, SeesWhatAnotherProcessAddsOrRenamesBetweenLookUps) {
+class FolderLookUp : public ::testing::TestWithParam<FolderKeeping> {
+ protected:
   TempDeviceRoot device;
-  LinuxFileSystem files{device.root(), 0};
+  LinuxFileSystem files{device.root(), 0, GetParam()};
+};
+
+INSTANTIATE_TEST_SUITE_P(Keeping, FolderLookUp,
+                         ::testing::Values(FolderKeeping::Watched, FolderKeeping::None),
+                         [](const auto& info) {
+                           return info.param == FolderKeeping::Watched ? "Watched" : "Walked";
+                         });
+
+TEST_P(FolderLookUp, SeesWhatAnotherProcessAddsOrRenamesBetweenLookUps) {
   const fs::path dir = device.fs() / "Dir";
   ASSERT_TRUE(files.CreateDirectory(u"\\Dir"));
   for (int i = 0; i < 200; ++i) {
@@ -75,9 +86,7 @@ TEST(FolderIndex, SeesWhatAnotherProcessAddsOrRenamesBetweenLookUps) {
 
 // Several entries that differ only in case: the exact one wins, else the
 // first in byte order, also after the folder changed under the index.
-TEST(FolderIndex, FirstMatchInByteOrderAfterChanges) {
-  TempDeviceRoot device;
-  LinuxFileSystem files{device.root(), 0};
+TEST_P(FolderLookUp, FirstMatchInByteOrderAfterChanges) {
   device.Write("fs/d/b.TXT", "1");
   device.Write("fs/d/B.txt", "2");
   auto read = [&](std::u16string_view path) {
@@ -93,6 +102,70 @@ TEST(FolderIndex, FirstMatchInByteOrderAfterChanges) {
   EXPECT_EQ(read(u"\\d\\b.txt"), "3");
   InAnotherProcess([&] { fs::remove(device.fs() / "d" / "B.TXT"); });
   EXPECT_EQ(read(u"\\d\\b.txt"), "2");
+}
+
+// A folder looked up before and then moved away, out of the device or
+// within it, with a link to outside put in its place: nothing reaches the
+// outside, and the names now there count.
+TEST_P(FolderLookUp, FolderMovedAwayOrSwappedForALinkIsNotUsedAgain) {
+  TempDeviceRoot outside;
+  device.Write("fs/A/B/old.txt", "old");
+  outside.Write("B/old.txt", "outside");
+  const fs::path b = device.fs() / "A" / "B";
+  ASSERT_EQ(files.GetAttributes(u"\\a\\b\\old.txt"), FILE_ATTRIBUTE_ARCHIVE);
+  InAnotherProcess([&] {
+    fs::rename(device.fs() / "A", outside.root() / "A");
+    fs::create_directory_symlink(outside.root(), device.fs() / "A");
+  });
+  EXPECT_EQ(files.GetAttributes(u"\\a\\b\\old.txt"), kInvalidAttributes);
+  EXPECT_EQ(files.Open(u"\\A\\B\\new.txt", AccessWrite, Disposition::CreateNew), nullptr);
+  EXPECT_FALSE(files.DeleteFile(u"\\A\\B\\old.txt"));
+  EXPECT_FALSE(fs::exists(outside.root() / "B" / "new.txt"));
+  EXPECT_FALSE(fs::exists(outside.root() / "A" / "B" / "new.txt"));
+  EXPECT_TRUE(fs::exists(outside.root() / "B" / "old.txt"));
+
+  // A sub-folder exchanged with a sibling: each name leads where it leads now.
+  device.Write("fs/C/one/which.txt", "one");
+  device.Write("fs/C/two/which.txt", "two");
+  ASSERT_EQ(files.GetAttributes(u"\\C\\one\\which.txt"), FILE_ATTRIBUTE_ARCHIVE);
+  ASSERT_EQ(files.GetAttributes(u"\\C\\two\\which.txt"), FILE_ATTRIBUTE_ARCHIVE);
+  InAnotherProcess([&] {
+    fs::rename(device.fs() / "C" / "one", device.fs() / "C" / "three");
+    fs::rename(device.fs() / "C" / "two", device.fs() / "C" / "one");
+  });
+  auto file = files.Open(u"\\c\\ONE\\which.txt", AccessRead, Disposition::OpenExisting);
+  ASSERT_NE(file, nullptr);
+  char text[4] = {};
+  uint32_t got = 0;
+  ASSERT_TRUE(file->Read(text, sizeof text, &got));
+  EXPECT_EQ(std::string(text, got), "two");
+  EXPECT_EQ(files.GetAttributes(u"\\C\\two\\which.txt"), kInvalidAttributes);
+}
+
+// More folders than are kept open at once, nested and side by side: the
+// ones let go are found again, and changes to them still count.
+TEST_P(FolderLookUp, ManyFoldersStayRightWhenSomeAreLetGo) {
+  std::string deep = "fs/Deep";
+  for (int i = 0; i < 150; ++i) {
+    device.Write("fs/Wide/d" + std::to_string(i) + "/f.txt", "x");
+    deep += "/n";
+  }
+  device.Write(deep + "/f.txt", "x");
+  const std::u16string deepPath = FromUtf8(deep.substr(2)) + u"/F.TXT";
+  for (int round = 0; round < 2; ++round) {
+    EXPECT_EQ(files.GetAttributes(deepPath), FILE_ATTRIBUTE_ARCHIVE);
+    for (int i = 0; i < 150; ++i) {
+      const std::u16string path = u"\\WIDE\\D" + FromUtf8(std::to_string(i)) + u"\\f.txt";
+      ASSERT_EQ(files.GetAttributes(path), FILE_ATTRIBUTE_ARCHIVE) << i;
+    }
+  }
+  InAnotherProcess([&] {
+    fs::remove_all(device.fs() / "Wide" / "d149");
+    fs::rename(device.fs() / "Deep", device.fs() / "Gone");
+  });
+  EXPECT_EQ(files.GetAttributes(u"\\Wide\\d149\\f.txt"), kInvalidAttributes);
+  EXPECT_EQ(files.GetAttributes(deepPath), kInvalidAttributes);
+  EXPECT_EQ(files.GetAttributes(u"\\Wide\\d0\\f.txt"), FILE_ATTRIBUTE_ARCHIVE);
 }
 
 }  // namespace
