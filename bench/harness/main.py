@@ -25,6 +25,8 @@ def main():
     parser.add_argument('--scale', type=float, default=1.0,
                         help='multiplies every repeat count and time share')
     parser.add_argument('--keep', action='store_true', help='keep the generated packages')
+    parser.add_argument('--only', choices=('one-folder', 'small', 'twins', 'delete', 'imagefit'),
+                        help='run one comparison, print it and leave the document alone')
     args = parser.parse_args()
     started = time.monotonic()
 
@@ -40,6 +42,9 @@ def main():
     work = os.path.abspath(args.work)
     os.makedirs(work, exist_ok=True)
     bench = Bench(os.path.abspath(args.build), work, log)
+    if args.only:
+        run_one(bench, args.only, repeats, budget)
+        return
     one_folder = bench.package('one-folder-20000', inputs.one_folder_tree)
     small = bench.package('small-20000', inputs.small_files_tree)
     twins = bench.package('twins-2000', inputs.twin_tree)
@@ -86,6 +91,25 @@ def main():
     for name in os.listdir(work):
         if name != 'packages' or not args.keep:
             shutil.rmtree(os.path.join(work, name), ignore_errors=True)
+
+
+def run_one(bench, name, repeats, budget):
+    """One comparison alone, for measuring a change while working on it."""
+    if name == 'one-folder':
+        case = bench.extraction('one folder', bench.package('one-folder-20000',
+                                inputs.one_folder_tree), repeats(5), budget(90), cap=45)
+    elif name == 'small':
+        case = bench.extraction('small files', bench.package('small-20000',
+                                inputs.small_files_tree), repeats(5), budget(110))
+    elif name == 'twins':
+        case = bench.extraction('twins', bench.package('twins-2000', inputs.twin_tree),
+                                repeats(5), budget(170))
+    elif name == 'delete':
+        case = bench.deletion(100000, repeats(5), budget(100))
+    else:
+        case = bench.imagefit(256, repeats(7), budget(60))
+    for tool in case['tools']:
+        print('%-32s %s' % (tool.name, report.seconds(tool)))
 
 
 if __name__ == '__main__':
