@@ -2,9 +2,11 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/xattr.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -54,11 +56,53 @@ uint32_t Combine(bool folder, mode_t mode, uint32_t stored) {
   return attributes == 0 ? FILE_ATTRIBUTE_NORMAL : attributes;
 }
 
-// The extended attributes of an entry of an open folder are reached through
-// the folder's descriptor in /proc, which pins the folder that was checked;
-// the l* calls never follow a link put there since.
+// The extended attributes of an entry of an open folder are reached
+// relative to the folder's descriptor, which pins the folder that was
+// checked, and never through a link put there since: with the *xattrat
+// calls (Linux 6.13), else through the descriptor in /proc with the l* calls.
 std::string EntryPath(int dir, const std::string& name) {
   return "/proc/self/fd/" + std::to_string(dir) + "/" + name;
+}
+
+#if defined(__x86_64__) || defined(__aarch64__)
+constexpr long kSetXattrAt = 463, kGetXattrAt = 464;  // the same on both
+struct XattrArgs {
+  uint64_t value;
+  uint32_t size;
+  uint32_t flags;
+};
+std::atomic<bool> xattrAtMissing{false};
+
+// -1 with errno ENOSYS when the kernel has no such call.
+long XattrAt(long call, int dir, const std::string& name, const void* value, size_t size) {
+  if (xattrAtMissing.load(std::memory_order_relaxed)) {
+    errno = ENOSYS;
+    return -1;
+  }
+  XattrArgs args{reinterpret_cast<uintptr_t>(value), static_cast<uint32_t>(size), 0};
+  const long result = syscall(call, dir, name.c_str(), AT_SYMLINK_NOFOLLOW, kAttributesXattr,
+                              &args, sizeof args);
+  if (result < 0 && errno == ENOSYS) xattrAtMissing = true;
+  return result;
+}
+#else
+constexpr long kSetXattrAt = 0, kGetXattrAt = 0;
+long XattrAt(long, int, const std::string&, const void*, size_t) {
+  errno = ENOSYS;
+  return -1;
+}
+#endif
+
+ssize_t GetEntryXattr(int dir, const std::string& name, char* value, size_t size) {
+  const long length = XattrAt(kGetXattrAt, dir, name, value, size);
+  if (length >= 0 || errno != ENOSYS) return length;
+  return lgetxattr(EntryPath(dir, name).c_str(), kAttributesXattr, value, size);
+}
+
+int SetEntryXattr(int dir, const std::string& name, const char* value, size_t size) {
+  const long result = XattrAt(kSetXattrAt, dir, name, value, size);
+  if (result >= 0 || errno != ENOSYS) return static_cast<int>(result);
+  return lsetxattr(EntryPath(dir, name).c_str(), kAttributesXattr, value, size, 0);
 }
 
 }  // namespace
@@ -66,8 +110,7 @@ std::string EntryPath(int dir, const std::string& name) {
 uint32_t ReadHostAttributesAt(int dir, const std::string& name, const struct stat& info) {
   uint32_t stored = kInvalidAttributes;
   char text[32] = {};
-  const ssize_t length =
-      lgetxattr(EntryPath(dir, name).c_str(), kAttributesXattr, text, sizeof text - 1);
+  const ssize_t length = GetEntryXattr(dir, name, text, sizeof text - 1);
   if (length > 0) {
     char* end = nullptr;
     const unsigned long bits = std::strtoul(text, &end, 16);
@@ -91,8 +134,7 @@ bool WriteHostAttributesAt(int dir, const std::string& name, const struct stat& 
   const uint32_t kept = attributes & (folder ? kKeptInXattr | FILE_ATTRIBUTE_READONLY : kKeptInXattr);
   char text[16];
   const int length = std::snprintf(text, sizeof text, "0x%02X", kept);
-  if (lsetxattr(EntryPath(dir, name).c_str(), kAttributesXattr, text,
-                static_cast<size_t>(length), 0) == 0) {
+  if (SetEntryXattr(dir, name, text, static_cast<size_t>(length)) == 0) {
     return true;
   }
   // Without extended attributes on the host these bits are dropped.
