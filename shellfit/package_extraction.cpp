@@ -2,6 +2,7 @@
 // to check its CRC-32 and size.
 #include <algorithm>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -12,6 +13,7 @@
 #include "shellfit/package_fit.h"
 #include "shellfit/shellfit.h"
 #include "shellfit/update_report.h"
+#include "zipreader/zip_decode_ahead.h"
 #include "zipreader/zip_reader.h"
 
 namespace shellfit {
@@ -114,6 +116,17 @@ void CloseAfterException(CZipReader& reader) {
   }
 }
 
+// The spare reader decodes the file entries in the order they are written.
+std::unique_ptr<ZipDecodeAhead> DecodeAhead(CZipReader& reader, CZipReader* spare) {
+  if (spare == nullptr) return nullptr;
+  std::vector<uint16_t> files;
+  const auto& headers = reader.Headers();
+  for (std::size_t i = 0; i < headers.size() && i <= 0xFFFF; ++i) {
+    if (!headers[i]->IsDirectory()) files.push_back(static_cast<uint16_t>(i));
+  }
+  return std::make_unique<ZipDecodeAhead>(*spare, std::move(files), kBufferSize);
+}
+
 }  // namespace
 
 int CountEntries(CZipReader& reader, bool filesOnly) {
@@ -125,8 +138,11 @@ int CountEntries(CZipReader& reader, bool filesOnly) {
 }
 
 int ExtractOpenPackage(platform::Dialog& dialog, CZipReader& reader,
-                       std::u16string_view package, std::u16string_view target) {
+                       std::u16string_view package, std::u16string_view target,
+                       CZipReader* spare) {
   const std::u16string base = WithBackslash(target);
+  const std::unique_ptr<ZipDecodeAhead> ahead = DecodeAhead(reader, spare);
+  reader.DecodeAheadWith(ahead.get());
   CZipEntryHeader header;
   int passed = 0, written = 0;
   const int entries = CountEntries(reader, false);
@@ -172,6 +188,7 @@ int ExtractOpenPackage(platform::Dialog& dialog, CZipReader& reader,
     ReportPackageError(dialog, package, error.code);
   }
   CloseAfterException(reader);
+  reader.DecodeAheadWith(nullptr);
   NoteExtraction(entries, written, passed, zipError);
   return passed;
 }

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <map>
 #include <set>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -40,12 +41,18 @@ bool CheckPackageFits(CZipReader& reader, std::u16string_view package,
 
 // Opens the package into `reader`, holds it against writers for as long as the
 // reader lives, and reads it whole as VerifyPackage does.
+// With `spare`, a second reader of the same package that took part in the
+// check may be kept there (held against writers too) for the extraction to
+// decode ahead with; only when its copy of the entry table is small.
 bool VerifyOpenPackage(CZipReader& reader, std::u16string_view package, int32_t* errorCode,
-                       platform::Dialog* dialog);
+                       platform::Dialog* dialog, std::unique_ptr<CZipReader>* spare = nullptr);
 
-// ExtractPackage over a package already opened and verified in `reader`.
+// ExtractPackage over a package already opened and verified in `reader`;
+// `spare` (see VerifyOpenPackage) decodes the next entries while one is
+// written.
 int ExtractOpenPackage(platform::Dialog& dialog, CZipReader& reader,
-                       std::u16string_view package, std::u16string_view target);
+                       std::u16string_view package, std::u16string_view target,
+                       CZipReader* spare = nullptr);
 
 // The text of the message box that ends a run; every one of the updater's
 // own refusals ends so.

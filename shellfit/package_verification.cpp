@@ -42,10 +42,24 @@ bool SameArchive(CZipReader& held, CZipReader& other) {
   return true;
 }
 
+// A spare reader holds its own copy of the entry table for as long as the
+// extraction runs: kept only while that copy is small.
+constexpr std::size_t kMostSpareDirectoryBytes = 1 << 20;
+
+void KeepSpare(const CZipReader& reader, std::vector<std::unique_ptr<CZipReader>>& others,
+               std::unique_ptr<CZipReader>* spare) {
+  if (spare == nullptr || others.empty() ||
+      DirectoryBytes(reader) > kMostSpareDirectoryBytes ||
+      !others.front()->ArchiveFile()->DenyWriters()) {
+    return;
+  }
+  *spare = std::move(others.front());
+}
+
 }  // namespace
 
 bool VerifyOpenPackage(CZipReader& reader, std::u16string_view package, int32_t* errorCode,
-                       platform::Dialog* dialog) {
+                       platform::Dialog* dialog, std::unique_ptr<CZipReader>* spare) {
   *errorCode = 0;
   try {
     reader.OpenArchive(std::u16string(package), 1, 0);
@@ -87,7 +101,10 @@ bool VerifyOpenPackage(CZipReader& reader, std::u16string_view package, int32_t*
     const auto failure = CheckEntries(readers, files, [dialog] {
       if (dialog != nullptr) frame::PumpOneMessage(*dialog);
     });
-    if (!failure) return true;
+    if (!failure) {
+      KeepSpare(reader, others, spare);
+      return true;
+    }
     if (failure->unexpected) std::rethrow_exception(failure->unexpected);
     *errorCode = failure->code;
     return false;

@@ -18,8 +18,8 @@ uint32_t HeldLength(CZipReader& reader) {
 // The package is held open from the check to the end of the extraction; a
 // file system that cannot keep writers out still shows a cut or grown file
 // here, before anything is ended or deleted.
-void Install(platform::Dialog& dialog, CZipReader& reader, const std::u16string& package,
-             uint32_t checkedLength) {
+void Install(platform::Dialog& dialog, CZipReader& reader, CZipReader* spare,
+             const std::u16string& package, uint32_t checkedLength) {
   if (HeldLength(reader) != checkedLength) {
     const std::u16string problem =
         package + u" was changed after it was checked." + std::u16string(kNothingChanged);
@@ -31,7 +31,7 @@ void Install(platform::Dialog& dialog, CZipReader& reader, const std::u16string&
   NoteRemovalBegins(TerminateProcessesInFolder(TargetFolder, 0));
   // A package kept on the flash drive itself must outlive the deletion.
   DeleteOldFiles(dialog, TargetFolder, package);
-  ExtractOpenPackage(dialog, reader, package, TargetFolder);
+  ExtractOpenPackage(dialog, reader, package, TargetFolder, spare);
   NoteUnpackedVersion(TargetFolder);
 }
 
@@ -43,9 +43,10 @@ void RunUpdate(platform::Dialog& dialog) {
   std::u16string package;
   if (FindPackage(&package)) {
     CZipReader reader;
+    std::unique_ptr<CZipReader> spare;
     int32_t code = 0;
     std::u16string problem;
-    if (!VerifyOpenPackage(reader, package, &code, &dialog)) {
+    if (!VerifyOpenPackage(reader, package, &code, &dialog, &spare)) {
       NoteRefused(code);
       ReportPackageError(dialog, package, code);
     } else if (const uint32_t checkedLength = HeldLength(reader);
@@ -53,7 +54,7 @@ void RunUpdate(platform::Dialog& dialog) {
       NoteRefusedFit(problem);
       frame::ShowMessageBox(dialog, problem, kNoticeStyle);
     } else {
-      Install(dialog, reader, package, checkedLength);
+      Install(dialog, reader, spare.get(), package, checkedLength);
     }
   } else {
     platform::SetOutcome("no-package");

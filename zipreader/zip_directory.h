@@ -37,6 +37,9 @@ class CZipDirectory {
   const std::vector<std::unique_ptr<CZipEntryHeader>>& Headers() const { return headers; }
   void OpenEntryHeader(int index);
   void CloseEntryHeader(bool skipCheck);
+  // The entry's header made current without reading its local header, for an
+  // entry whose data another reader reads.
+  void UseEntryHeader(int index) { currentHeader = headers[index].get(); }
   void Clear(bool deleteHeaders);
 
   CZipEntryHeader* CurrentHeader() const { return currentHeader; }

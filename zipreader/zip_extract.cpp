@@ -2,6 +2,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "zipreader/zip_decode_ahead.h"
 #include "zipreader/zip_reader.h"
 
 namespace {
@@ -21,6 +22,16 @@ void CZipReader::ReadEncryptionHeader(const CZipEntryHeader& header) {
   uint8_t check = header.HasDescriptor() ? static_cast<uint8_t>(header.modTime >> 8)
                                          : static_cast<uint8_t>(header.crc32 >> 24);
   if (bytes[kEncryptionHeaderSize - 1] != check) ThrowZipError(ErrBadPassword, false);
+}
+
+// An entry the other reader decodes: its header is made current here, and
+// the rest comes from there, errors included.
+bool CZipReader::OpenEntryAhead(uint16_t index) {
+  if (!ahead->Take(index)) return false;
+  directory.UseEntryHeader(index);
+  aheadEntry = true;
+  entryState = -1;
+  return true;
 }
 
 bool CZipReader::OpenEntry(uint16_t index) {
@@ -104,6 +115,7 @@ void CZipReader::CopyStored(uint32_t& result) {
 
 unsigned CZipReader::ReadEntry(void* buffer, unsigned size) {
   if (entryState != -1 || buffer == nullptr || size == 0) return 0;
+  if (aheadEntry) return ahead->Read(buffer, size);
   z_stream& s = context.stream;
   bool stored = directory.CurrentHeader()->method == 0;
   s.next_out = static_cast<Bytef*>(buffer);
@@ -124,6 +136,7 @@ unsigned CZipReader::ReadEntry(void* buffer, unsigned size) {
 // The end of a complete stream: -1 when the entry was not read to its end, an
 // ErrBadCrc exception when it was and its CRC-32 differs, else 1.
 int CZipReader::EndStream(const CZipEntryHeader& header) {
+  if (aheadEntry) return ahead->End();
   int result = 1;
   if (context.remainingUncompressed != 0) {
     result = -1;
@@ -136,6 +149,11 @@ int CZipReader::EndStream(const CZipEntryHeader& header) {
 
 // The read buffer stays for the next entry: one allocation per reader.
 void CZipReader::ReleaseEntry(bool afterException) {
+  if (aheadEntry) {
+    ahead->Release(afterException);
+    aheadEntry = false;
+    afterException = true;  // the other reader checked what follows the data
+  }
   directory.CloseEntryHeader(afterException);
   entryState = 0;
   FreeTrackedBlocks();

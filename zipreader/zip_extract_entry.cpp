@@ -1,5 +1,6 @@
 // Extraction of one entry into a file or folder of the device.
 #include "platform/text.h"
+#include "zipreader/zip_decode_ahead.h"
 #include "zipreader/zip_reader.h"
 
 namespace {
@@ -96,7 +97,9 @@ bool CZipReader::ExtractEntry(uint16_t index, const char16_t* targetFolder, bool
   std::u16string target = BuildTargetPath(entryName, targetFolder, fullPath, newName);
   if (target.size() >= platform::kMaxPath) return false;
   if (header.IsDirectory()) return ExtractDirectory(header, target);
-  if (!OpenEntry(index)) return false;
+  const bool fromAhead = ahead != nullptr && entryState == 0 && directory.IsValidIndex(index) &&
+                         bufferSize == ahead->PieceSize() && OpenEntryAhead(index);
+  if (!fromAhead && !OpenEntry(index)) return false;
   CZipDiskFile file;
   CreateTargetFile(file, target);
   uint8_t* buffer = extractBuffer.Allocate(bufferSize, false);

@@ -42,6 +42,8 @@ class CZipReadContext {
   bool extraByteGiven = false;
 };
 
+class ZipDecodeAhead;
+
 class CZipReader {
  public:
   CZipReader();
@@ -58,6 +60,9 @@ class CZipReader {
 
   bool ExtractEntry(uint16_t index, const char16_t* targetFolder, bool fullPath,
                     const char16_t* newName, unsigned bufferSize);
+  // From now on ExtractEntry takes what `ahead` decoded, where it can; none
+  // ends that. `ahead` outlives its use here.
+  void DecodeAheadWith(ZipDecodeAhead* ahead) { this->ahead = ahead; }
   bool OpenEntry(uint16_t index);
   unsigned ReadEntry(void* buffer, unsigned size);
   // 1 complete and CRC correct, -1 not read to the end, -2 time or attributes
@@ -96,6 +101,8 @@ class CZipReader {
   int EndStream(const CZipEntryHeader& header);
   void CreateTargetFile(CZipDiskFile& file, const std::u16string& target);
   void ReleaseEntry(bool afterException);
+  bool OpenEntryAhead(uint16_t index);
+  friend class ZipDecodeAhead;
 
   CZipReadContext context;
   CZipVolumeStore storage;
@@ -106,4 +113,6 @@ class CZipReader {
   ZipCryptKeys keys;
   CZipByteBuffer extractBuffer;  // ExtractEntry's, kept from entry to entry
   std::u16string madeFolder;     // where the last extracted file was created
+  ZipDecodeAhead* ahead = nullptr;
+  bool aheadEntry = false;  // the entry open is read by `ahead`
 };

@@ -1,0 +1,118 @@
+// Extracting with a second reader decoding ahead must give what extracting
+// alone gives, entry by entry: the same files, results and errors, at the
+// same step, also for an entry tried again and after an error.
+#include <gtest/gtest.h>
+
+#include "tests/zipreader/fake_device.h"
+#include "tests/zipreader/zip_builder.h"
+#include "tests/zipreader/zip_test_util.h"
+#include "zipreader/zip_decode_ahead.h"
+
+namespace {
+
+using namespace zip_test;
+
+// Per entry: ExtractEntry's result, or the error code it raised; an entry
+// is released after an error, as the extraction does.
+std::vector<int> ExtractAll(CZipReader& reader, const char16_t* folder, std::size_t count,
+                            uint16_t again) {
+  std::vector<int> outcomes;
+  auto extract = [&](uint16_t index) {
+    int outcome = 0;
+    const int code = ErrorCode([&] {
+      outcome = reader.ExtractEntry(index, folder, true, nullptr, 65536) ? 1 : 0;
+    });
+    if (code != 0) {
+      outcome = 100 + code;
+      reader.CloseEntry(nullptr, true);
+    }
+    outcomes.push_back(outcome);
+  };
+  for (uint16_t index = 0; index < count; ++index) {
+    extract(index);
+    if (index == again) extract(index);
+  }
+  return outcomes;
+}
+
+TEST(DecodeAhead, GivesWhatTheReaderAloneGives) {
+  FakeDevice device;
+  ZipBuilder b;
+  b.password = ".TORVA.";
+  b.entries.push_back({.name = "big.bin", .data = Pseudorandom(200000, 1), .encrypt = true});
+  b.entries.push_back({.name = "dir/", .data = "", .externalAttr = 0x41ED0010});
+  b.entries.push_back({.name = "dir/stored", .data = Pseudorandom(65536, 2), .method = 0,
+                       .encrypt = true});
+  b.entries.push_back({.name = "dir/empty", .data = "", .encrypt = true});
+  b.entries.push_back({.name = "crc", .data = std::string(9000, 'c')});
+  b.entries.push_back({.name = "described", .data = std::string(70000, 'k'), .encrypt = true,
+                       .descriptor = true});
+  std::string letters = Pseudorandom(400000, 3);
+  for (char& c : letters) c = static_cast<char>('a' + (static_cast<unsigned char>(c) % 4));
+  b.entries.push_back({.name = "damaged", .data = letters});
+  b.entries.push_back({.name = "bad descriptor", .data = "short", .method = 0,
+                       .descriptor = true});
+  b.entries.push_back({.name = "last", .data = Pseudorandom(1000, 4), .encrypt = true});
+  const BuiltArchive a = b.Build();
+  std::string bytes = a.bytes;
+  PutU32(bytes, a.centralOffsets[4] + 16, 0xDEAD);  // a CRC that the data does not have
+  PutU32(bytes, a.localOffsets[4] + 14, 0xDEAD);
+  // Deflate data cut short: it fails in a read after the first pieces.
+  const uint32_t compressed = a.localOffsets[7] - a.dataOffsets[6];
+  PutU32(bytes, a.localOffsets[6] + 18, compressed - 100);
+  PutU32(bytes, a.centralOffsets[6] + 20, compressed - 100);
+  PutU32(bytes, a.localOffsets[8] - 4, 0x1234);  // the descriptor's size of "bad descriptor"
+  device.files.Put("\\t.zip", bytes);
+  auto open = [](CZipReader& reader) {
+    reader.OpenArchive(u"\\t.zip", 1, 0);
+    reader.SetPassword(u".TORVA.");
+  };
+  CZipReader alone, extracting, spare;
+  open(alone), open(extracting), open(spare);
+  const std::size_t count = b.entries.size();
+  const std::vector<int> expected = ExtractAll(alone, u"\\alone", count, 2);
+  std::vector<int> got;
+  {
+    ZipDecodeAhead ahead(spare, {0, 2, 3, 4, 5, 6, 7, 8}, 65536);
+    extracting.DecodeAheadWith(&ahead);
+    got = ExtractAll(extracting, u"\\ahead", count, 2);
+    extracting.DecodeAheadWith(nullptr);
+  }
+  EXPECT_EQ(got, expected);
+  EXPECT_EQ(expected, (std::vector<int>{1, 1, 1, 1, 1, 100 + ErrBadCrc, 1,
+                                        100 + ErrBadArchive, 100 + ErrBadArchive, 1}));
+  for (const auto& entry : b.entries) {
+    if (entry.name.back() == '/') continue;
+    const std::string name = "\\" + entry.name;
+    EXPECT_EQ(device.files.Has("\\ahead" + name), device.files.Has("\\alone" + name)) << name;
+    if (device.files.Has("\\alone" + name)) {
+      EXPECT_EQ(device.files.Get("\\ahead" + name), device.files.Get("\\alone" + name)) << name;
+    }
+  }
+  EXPECT_EQ(device.files.Get("\\ahead\\last"), b.entries[8].data);
+  EXPECT_GE(device.files.Get("\\ahead\\damaged").size(), 65536u) << "pieces before the error";
+  EXPECT_EQ(extracting.TrackedBlockCount(), 0u);
+}
+
+// Stopped early: the thread is stopped and the reader let go, whatever it
+// was decoding.
+TEST(DecodeAhead, EndsCleanlyWhenNothingIsTaken) {
+  FakeDevice device;
+  ZipBuilder b;
+  for (int i = 0; i < 40; ++i) {
+    b.entries.push_back({.name = "f" + std::to_string(i), .data = Pseudorandom(300000, i)});
+  }
+  device.files.Put("\\t.zip", b.Build().bytes);
+  CZipReader spare;
+  spare.OpenArchive(u"\\t.zip", 1, 0);
+  std::vector<uint16_t> files;
+  for (uint16_t i = 0; i < 40; ++i) files.push_back(i);
+  {
+    ZipDecodeAhead ahead(spare, files, 65536);
+    EXPECT_FALSE(ahead.Take(41));
+  }
+  EXPECT_FALSE(spare.IsEntryOpen());
+  EXPECT_EQ(spare.TrackedBlockCount(), 0u);
+}
+
+}  // namespace

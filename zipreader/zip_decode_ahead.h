@@ -1,0 +1,78 @@
+// Decoding the file entries of a package ahead of the reader that extracts
+// them: a thread with a reader of its own (opened on the same package)
+// decrypts and inflates the next entries while the extracting reader writes
+// the one before. Every entry has its own key chain and inflate stream, so
+// the work divides along entries; the key chain within an entry stays
+// serial. What it hands over, piece by piece, is exactly what the
+// extracting reader's own calls would have given, each error at the call
+// that would have raised it.
+#pragma once
+
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <exception>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+class CZipReader;
+
+class ZipDecodeAhead {
+ public:
+  // `reader` belongs to the thread from now on; `files` are the indices of
+  // the file entries in the order they will be extracted; `pieceSize` is the
+  // size every read will ask for.
+  ZipDecodeAhead(CZipReader& reader, std::vector<uint16_t> files, unsigned pieceSize);
+  ~ZipDecodeAhead();
+  ZipDecodeAhead(const ZipDecodeAhead&) = delete;
+  ZipDecodeAhead& operator=(const ZipDecodeAhead&) = delete;
+
+  unsigned PieceSize() const { return pieceSize_; }
+  // Takes entry `index` over when the thread decodes it next (or did): false
+  // when it is no entry of the list or was passed already (an entry tried
+  // again), and the caller reads it itself. Raises the entry's opening error.
+  bool Take(uint16_t index);
+  // The next piece of the entry taken, as its own read would have given it;
+  // raises that read's error.
+  unsigned Read(void* buffer, unsigned size);
+  // The end of the entry's stream: 1, or -1 when it ended short; raises a
+  // CRC error.
+  int End();
+  // Lets the entry go; without `afterException` raises what checking its
+  // trailing data descriptor raised.
+  void Release(bool afterException);
+
+ private:
+  enum class Step { Opened, Data, Ended };
+  struct Piece {
+    std::size_t position = 0;  // in `files_`
+    Step step = Step::Data;
+    std::vector<uint8_t> bytes;
+    int result = 0;
+    std::exception_ptr error;         // raised by this step
+    std::exception_ptr releaseError;  // raised when the entry is let go
+  };
+
+  static Piece Started(std::size_t position, Step step);
+  void Run();
+  void Decode(std::size_t position, std::vector<uint8_t>& buffer);
+  void Push(Piece piece);
+  void DropBefore(std::size_t position, std::unique_lock<std::mutex>& lock);
+  bool WaitForPiece(std::unique_lock<std::mutex>& lock);
+  Piece PopFront(std::unique_lock<std::mutex>& lock);
+
+  CZipReader& reader_;
+  const std::vector<uint16_t> files_;
+  const unsigned pieceSize_;
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  std::deque<Piece> pieces_;
+  std::size_t bytesHeld_ = 0;
+  std::size_t nextToTake_ = 0;  // positions below were taken or passed over
+  bool stop_ = false;
+  bool finished_ = false;
+  std::size_t taken_ = SIZE_MAX;  // the position of the entry taken
+  std::exception_ptr releaseError_;
+  std::thread thread_;
+};
