@@ -170,7 +170,7 @@ unsigned ZipDecodeAhead::Read(void* buffer, unsigned size) {
   Piece piece = PopFront(lock);
   if (piece.error) std::rethrow_exception(piece.error);
   const unsigned got = std::min<unsigned>(size, static_cast<unsigned>(piece.bytes.size()));
-  std::memcpy(buffer, piece.bytes.data(), got);
+  if (got > 0) std::memcpy(buffer, piece.bytes.data(), got);
   return got;
 }
 
