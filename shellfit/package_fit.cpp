@@ -1,5 +1,7 @@
 // Whether the device can take the package: walked entry by entry over the
 // state the flash drive will be in once the old files are deleted.
+#include <map>
+#include <optional>
 #include <string>
 
 #include "platform/environment.h"
@@ -12,6 +14,15 @@ namespace shellfit {
 namespace {
 
 enum class Kind { Absent, File, Folder };
+
+struct PathState {
+  Kind claim = Kind::Absent;        // what the package makes of it; Absent: not named
+  std::optional<Kind> current;      // what it names on the device now, once asked
+  std::optional<uint64_t> size;     // the size the package gives the file
+  bool replaced = false;            // an old file of its own stays until it is written
+  uint64_t replacedSize = 0;
+  std::optional<bool> probe;        // whether it could be created, once tried
+};
 
 std::u16string Number(uint64_t value) {
   const std::string digits = std::to_string(value);
@@ -45,8 +56,10 @@ class FitCheck {
       return {};  // the platform cannot tell; the extraction will
     }
     uint64_t need = 0, replaced = 0;
-    for (const auto& [key, size] : fileSizes_) need += size;
-    for (const auto& [key, size] : replacedSizes_) replaced += size;
+    for (const auto& [key, state] : paths_) {
+      if (state.size) need += *state.size;
+      if (state.replaced) replaced += state.replacedSize;
+    }
     const uint64_t room = free + plan_.freedBytes + replaced;
     if (need <= room) return {};
     return u"its files need " + Number(need) + u" bytes, and the device will have " +
@@ -65,31 +78,35 @@ class FitCheck {
       const std::u16string parent = path.empty() ? u"\\" : path;
       path += u"\\" + parts[i];
       const std::u16string key = CanonicalDevicePath(path);
+      PathState& state = paths_[key];
       const bool wantFolder = folder || i + 1 < parts.size();
       const Kind want = wantFolder ? Kind::Folder : Kind::File;
-      auto [claim, fresh] = claims_.emplace(key, want);
-      if (!fresh && claim->second != want) {
+      if (state.claim != Kind::Absent && state.claim != want) {
         return Quoted(path) + u" is both a file and a folder in the package";
       }
-      const Kind after = AfterRemoval(key, path);
+      state.claim = want;
+      const Kind after = AfterRemoval(key, path, state);
       if (wantFolder && after == Kind::File) return Quoted(path) + u" stays a file on the device";
       if (!wantFolder && after == Kind::Folder) {
         return Quoted(path) + u" stays a folder on the device";
       }
-      if (!probed && Current(path) == Kind::Absent && Current(parent) == Kind::Folder) {
+      if (!probed && Current(path, state) == Kind::Absent && Current(parent) == Kind::Folder) {
         probed = true;
-        if (!CanCreate(key, path)) return Quoted(path) + u" cannot be created on the device";
+        if (!CanCreate(path, state)) return Quoted(path) + u" cannot be created on the device";
       }
       if (!wantFolder && key == package_) return u"it would overwrite the package itself";
-      if (!wantFolder) Record(key, path, after, header);
+      if (!wantFolder) Record(key, path, after, header, state);
     }
     return {};
   }
 
   void Record(const std::u16string& key, const std::u16string& path, Kind after,
-              const CZipEntryHeader& header) {
-    fileSizes_[key] = header.uncompressedSize;  // a later entry of the same path replaces it
-    if (after == Kind::File) replacedSizes_[key] = SizeAfterRemoval(key, path);
+              const CZipEntryHeader& header, PathState& state) {
+    state.size = header.uncompressedSize;  // a later entry of the same path replaces it
+    if (after == Kind::File && !state.replaced) {
+      state.replaced = true;
+      state.replacedSize = SizeAfterRemoval(key, path);
+    }
   }
 
   static std::vector<std::u16string> Components(std::u16string_view path) {
@@ -108,23 +125,27 @@ class FitCheck {
   }
 
   // What the path names now; asked once per path.
-  Kind Current(const std::u16string& path) {
-    const auto [known, fresh] = current_.emplace(CanonicalDevicePath(path), Kind::Absent);
-    if (!fresh) return known->second;
-    const uint32_t attributes = platform::Files().GetAttributes(path);
-    if (attributes != platform::kInvalidAttributes) {
-      known->second =
-          (attributes & platform::FILE_ATTRIBUTE_DIRECTORY) ? Kind::Folder : Kind::File;
+  Kind Current(const std::u16string& path, PathState& state) {
+    if (!state.current) {
+      state.current = Kind::Absent;
+      const uint32_t attributes = platform::Files().GetAttributes(path);
+      if (attributes != platform::kInvalidAttributes) {
+        state.current =
+            (attributes & platform::FILE_ATTRIBUTE_DIRECTORY) ? Kind::Folder : Kind::File;
+      }
     }
-    return known->second;
+    return *state.current;
+  }
+  Kind Current(const std::u16string& path) {
+    return Current(path, paths_[CanonicalDevicePath(path)]);
   }
 
   bool BelowTarget(const std::u16string& key) const {
     return key.size() > target_.size() && key.starts_with(target_) && key[target_.size()] == u'\\';
   }
 
-  Kind AfterRemoval(const std::u16string& key, const std::u16string& path) {
-    if (!BelowTarget(key) || InKeptTree(key)) return Current(path);
+  Kind AfterRemoval(const std::u16string& key, const std::u16string& path, PathState& state) {
+    if (!BelowTarget(key) || InKeptTree(key)) return Current(path, state);
     if (plan_.keptFiles.count(key)) return Kind::File;
     if (plan_.keptFolders.count(key)) return Kind::Folder;
     return Kind::Absent;
@@ -146,24 +167,22 @@ class FitCheck {
 
   // A name the device does not list may still be taken (a link that leads
   // out of the device, a name the file system refuses): only making it tells.
-  bool CanCreate(const std::u16string& key, const std::u16string& path) {
-    const auto known = probes_.find(key);
-    if (known != probes_.end()) return known->second;
-    const bool made = platform::Files().CreateDirectory(path);
-    if (made) platform::Files().RemoveDirectory(path);
-    probes_[key] = made;
-    return made;
+  bool CanCreate(const std::u16string& path, PathState& state) {
+    if (!state.probe) {
+      const bool made = platform::Files().CreateDirectory(path);
+      if (made) platform::Files().RemoveDirectory(path);
+      state.probe = made;
+    }
+    return *state.probe;
   }
 
   std::u16string package_;
   std::u16string targetPath_;
   std::u16string target_;
   RemovalPlan plan_;
-  std::map<std::u16string, Kind> claims_;
-  std::map<std::u16string, uint64_t> fileSizes_;
-  std::map<std::u16string, uint64_t> replacedSizes_;
-  std::map<std::u16string, bool> probes_;
-  std::map<std::u16string, Kind> current_;
+  // Everything known of a path, by its canonical form: one node a path
+  // keeps a big package's check small.
+  std::map<std::u16string, PathState> paths_;
 };
 
 }  // namespace
