@@ -73,9 +73,11 @@ def main():
     cases.append(bench.imagefit(256, repeats(7), budget(60))), goals.append(1.5)
 
     rss = []
-    for package in (twins, large):
+    for package, files in ((small, '20,000 files'), (twins, '2,000 files'), (large, None)):
         entry = bench.peak_rss(package)
-        rss.append({'program': 'shellfit /force', 'input': '%.0f MB package' % entry['package_mb'],
+        label = '%.0f MB package' % entry['package_mb']
+        rss.append({'program': 'shellfit /force',
+                    'input': label + (' of %s' % files if files else ''),
                     'rss_kb': entry['tool'].rss_kb})
     for case in (image_small, cases[-1]):
         rss.append({'program': 'imagefit', 'input': case['label'].split(', ', 1)[1],
