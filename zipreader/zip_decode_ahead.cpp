@@ -8,7 +8,7 @@
 namespace {
 
 // Decoded bytes held at once: a few pieces, whatever the package's size.
-constexpr std::size_t kMostBytesHeld = 4u << 20;
+constexpr std::size_t kMostBytesHeld = 1u << 20;
 
 void CloseQuietly(CZipReader& reader) {
   try {
