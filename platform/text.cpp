@@ -95,6 +95,8 @@ std::u16string FromUtf8(std::string_view text) {
 }
 
 char16_t LowerUnit(char16_t unit) {
+  // ASCII, by far the most of every name, maps the same in every locale.
+  if (unit < 0x80) return unit >= u'A' && unit <= u'Z' ? static_cast<char16_t>(unit + 32) : unit;
   EnsureUtf8Ctype();
   if (unit >= 0xD800 && unit <= 0xDFFF) return unit;
   // As a 32-bit value: wint_t is 16 bits wide on Windows, 32 on Linux.
@@ -103,6 +105,7 @@ char16_t LowerUnit(char16_t unit) {
 }
 
 char16_t UpperUnit(char16_t unit) {
+  if (unit < 0x80) return unit >= u'a' && unit <= u'z' ? static_cast<char16_t>(unit - 32) : unit;
   EnsureUtf8Ctype();
   if (unit >= 0xD800 && unit <= 0xDFFF) return unit;
   // As a 32-bit value: wint_t is 16 bits wide on Windows, 32 on Linux.

@@ -36,6 +36,7 @@ int DeleteOldFiles(platform::Dialog& dialog, std::u16string_view folder,
                    std::u16string_view keep) {
   if (folder.empty()) return 0;
   const std::u16string base = WithBackslash(folder);
+  const std::u16string keepKey = CanonicalDevicePath(keep);
   int count = 0;
   for (const platform::FindData& entry : platform::Files().Find(base + u"*.*")) {
     const std::u16string path = base + entry.name;
@@ -44,7 +45,7 @@ int DeleteOldFiles(platform::Dialog& dialog, std::u16string_view folder,
       count += DeleteOldFiles(dialog, path, keep);
       // Fails quietly when something was kept inside.
       NoteFolderRemoval(path, platform::Files().RemoveDirectory(path));
-    } else if (!IsPreserved(entry.name) && !SameDevicePath(path, keep)) {
+    } else if (!IsPreserved(entry.name) && CanonicalDevicePath(path) != keepKey) {
       frame::ShowStatus(dialog, u"Deleting...", entry.name);
       NoteFileDeletion(path, DeleteListedFile(path, entry.attributes));
       ++count;

@@ -19,6 +19,7 @@ bool IsPreservedName(std::u16string_view name) {
 // True when something below `folder` stays.
 bool Plan(std::u16string_view folder, std::u16string_view keep, RemovalPlan& plan) {
   const std::u16string base = WithBackslash(folder);
+  const std::u16string keepKey = CanonicalDevicePath(keep);
   bool keptAny = false;
   for (const platform::FindData& entry : platform::Files().Find(base + u"*.*")) {
     const std::u16string path = base + entry.name;
@@ -31,7 +32,7 @@ bool Plan(std::u16string_view folder, std::u16string_view keep, RemovalPlan& pla
         plan.keptFolders.insert(key);
         keptAny = true;
       }
-    } else if (IsPreservedName(entry.name) || SameDevicePath(path, keep)) {
+    } else if (IsPreservedName(entry.name) || key == keepKey) {
       plan.keptFiles[key] = entry.size;
       keptAny = true;
     } else {
