@@ -25,8 +25,4 @@ std::u16string CanonicalDevicePath(std::u16string_view path) {
   return out;
 }
 
-bool SameDevicePath(std::u16string_view a, std::u16string_view b) {
-  return CanonicalDevicePath(a) == CanonicalDevicePath(b);
-}
-
 }  // namespace shellfit

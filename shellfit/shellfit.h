@@ -90,11 +90,9 @@ void RunUpdate(platform::Dialog& dialog);
 // Appends "\" unless the folder already ends with one.
 std::u16string WithBackslash(std::u16string_view folder);
 
-// True when both device paths name the same entry: letter case, doubled
-// separators and "/" for "\" make no difference.
-bool SameDevicePath(std::u16string_view a, std::u16string_view b);
-// The key SameDevicePath compares: each component lower-cased after one "\";
-// empty for the root.
+// The key two device paths that name the same entry share: each component
+// lower-cased after one "\" (letter case, doubled separators and "/" for "\"
+// make no difference); empty for the root.
 std::u16string CanonicalDevicePath(std::u16string_view path);
 
 }  // namespace shellfit
