@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <sys/inotify.h>
+#include <sys/vfs.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -21,6 +22,29 @@ constexpr uint32_t kWatchMask = IN_CREATE | IN_DELETE | IN_MOVED_FROM | IN_MOVED
                                 IN_DELETE_SELF | IN_MOVE_SELF | IN_ONLYDIR;
 constexpr uint32_t kSelfGone = IN_DELETE_SELF | IN_MOVE_SELF | IN_IGNORED | IN_UNMOUNT;
 
+// File systems whose every change, by any process, passes through this
+// kernel and so reaches inotify. On a network or FUSE file system another
+// machine's changes would not: there every look-up walks.
+bool ChangesAllSeenHere(int dir) {
+  struct statfs info {};
+  if (fstatfs(dir, &info) != 0) return false;
+  switch (static_cast<unsigned long>(info.f_type)) {
+    case 0xEF53:      // ext2, ext3, ext4
+    case 0x58465342:  // xfs
+    case 0x9123683E:  // btrfs
+    case 0x01021994:  // tmpfs
+    case 0xF2F52010:  // f2fs
+    case 0x794C7630:  // overlayfs
+    case 0x2FC12FC1:  // zfs
+    case 0x4D44:      // vfat
+    case 0x2011BAB0:  // exfat
+    case 0x7366746E:  // ntfs3
+      return true;
+    default:
+      return false;
+  }
+}
+
 int WatchDescriptor(int inotify, int dir) {
   const std::string self = "/proc/self/fd/" + std::to_string(dir);
   return inotify_add_watch(inotify, self.c_str(), kWatchMask);
@@ -29,7 +53,13 @@ int WatchDescriptor(int inotify, int dir) {
 }  // namespace
 
 WatchedFolders::WatchedFolders(std::filesystem::path fsRoot, int fsFd)
-    : fsRoot_(std::move(fsRoot)), fsFd_(fsFd), inotify_(inotify_init1(IN_NONBLOCK | IN_CLOEXEC)) {}
+    : fsRoot_(std::move(fsRoot)), fsFd_(fsFd) {
+  struct stat info {};
+  if (ChangesAllSeenHere(fsFd) && fstat(fsFd, &info) == 0) {
+    device_ = info.st_dev;
+    inotify_.Reset(inotify_init1(IN_NONBLOCK | IN_CLOEXEC));
+  }
+}
 
 WatchedFolders::~WatchedFolders() = default;
 
@@ -118,6 +148,9 @@ WatchedFolders::Node* WatchedFolders::Root() {
 // Keeps the folder `dir`, found as `name` in `parent`. The watch comes
 // before anything is read from it, so no change can fall between.
 WatchedFolders::Node* WatchedFolders::Adopt(Node* parent, const std::string& name, UniqueFd dir) {
+  // A file system mounted below the top was not checked as the top was.
+  struct stat info {};
+  if (fstat(dir.get(), &info) != 0 || info.st_dev != device_) return nullptr;
   const int watch = WatchDescriptor(inotify_.get(), dir.get());
   // A folder watched already under another name (a bind mount) is not kept twice.
   if (watch < 0 || byWatch_.count(watch) != 0) return nullptr;

@@ -44,7 +44,8 @@ class WatchedFolders {
   WatchedFolders(const WatchedFolders&) = delete;
   WatchedFolders& operator=(const WatchedFolders&) = delete;
 
-  // False when the host gives no inotify: then nothing is kept.
+  // False when the host gives no inotify, or the file system may change
+  // without it seeing: then nothing is kept.
   bool Usable() const { return inotify_.valid(); }
   // The folder named by the first `count` device components.
   Answer FindFolder(const std::vector<std::u16string>& parts, std::size_t count, Folder* out);
@@ -79,6 +80,7 @@ class WatchedFolders {
 
   std::filesystem::path fsRoot_;
   int fsFd_;
+  dev_t device_ = 0;  // the file system's; folders on another are not kept
   UniqueFd inotify_;
   std::mutex mutex_;
   std::unique_ptr<Node> root_;
