@@ -89,6 +89,15 @@ class FileSystem {
   virtual bool DeleteFile(std::u16string_view path) = 0;
   virtual bool CreateDirectory(std::u16string_view path) = 0;
   virtual bool RemoveDirectory(std::u16string_view path) = 0;
+  // Whether an entry `path` (which names nothing yet, in a folder that
+  // exists) could be created: the host may refuse a name the device takes,
+  // or hold a link there that leads nowhere it may go. Only making it tells
+  // for sure, which is what this does unless the host knows better.
+  virtual bool CanCreate(std::u16string_view path) {
+    if (!CreateDirectory(path)) return false;
+    RemoveDirectory(path);
+    return true;
+  }
   // FindFirstFile/FindNextFile over a pattern such as "\Storage Card\*.zip":
   // the folder part names a folder, the last component may hold * and ?.
   // Returns the matches in the file system's enumeration order.

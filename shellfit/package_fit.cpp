@@ -168,11 +168,7 @@ class FitCheck {
   // A name the device does not list may still be taken (a link that leads
   // out of the device, a name the file system refuses): only making it tells.
   bool CanCreate(const std::u16string& path, PathState& state) {
-    if (!state.probe) {
-      const bool made = platform::Files().CreateDirectory(path);
-      if (made) platform::Files().RemoveDirectory(path);
-      state.probe = made;
-    }
+    if (!state.probe) state.probe = platform::Files().CanCreate(path);
     return *state.probe;
   }
 

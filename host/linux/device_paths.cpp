@@ -179,8 +179,10 @@ std::string DevicePaths::MatchName(int dir, const std::u16string& component, str
 
 std::string DevicePaths::MatchEntry(const Place& place, const std::u16string& component,
                                     struct stat* info, std::optional<FolderStamp>* stamp,
-                                    bool* missing) const {
+                                    bool* missing, bool* kept) const {
+  *kept = false;
   if (place.watched != 0) {
+    *kept = true;
     std::string name;
     WatchedFolders::Folder folder;
     folder.id = place.watched;
@@ -192,6 +194,7 @@ std::string DevicePaths::MatchEntry(const Place& place, const std::u16string& co
         *missing = true;
         return {};
       case WatchedFolders::Answer::Unwatched:
+        *kept = false;
         break;
     }
   }
@@ -359,9 +362,9 @@ std::optional<Located> DevicePaths::Locate(std::u16string_view devicePath, LastL
     auto place = OpenFolder(parts, parts.size() - 1, knowReal);
     if (!place) return std::nullopt;
     Located located;
-    bool missing = false;
+    bool missing = false, kept = false;
     located.name =
-        MatchEntry(*place, parts.back(), &located.info, &located.stamp, &missing);
+        MatchEntry(*place, parts.back(), &located.info, &located.stamp, &missing, &kept);
     located.exists = !located.name.empty();
     if (!located.exists) {
       if (!mayBeMissing || !missing) return std::nullopt;
@@ -386,10 +389,16 @@ std::optional<Located> DevicePaths::Locate(std::u16string_view devicePath, LastL
       }
       located.name = name;
     }
+    located.namesCurrent = kept && place->watched != 0;
     located.folder = std::move(place->dir);
     return located;
   }
   return std::nullopt;
+}
+
+bool DevicePaths::TakesAnyName() const {
+  WatchedFolders* watched = Watched();
+  return watched != nullptr && watched->PosixNames();
 }
 
 void DevicePaths::NoteCreated(const Located& where) const {

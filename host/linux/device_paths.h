@@ -40,6 +40,9 @@ struct Located {
   // match, so that an entry this process creates can join the index.
   std::optional<FolderStamp> stamp;
   std::filesystem::path host;  // the host path as reached, for messages
+  // The folder is kept and its names known to be current (see
+  // WatchedFolders): a missing name is missing, whatever its case.
+  bool namesCurrent = false;
 };
 
 // What happens to a symbolic link as the last component.
@@ -75,6 +78,9 @@ class DevicePaths {
   // is "." or "..", or when a link on the way leaves the file system.
   std::optional<Located> Locate(std::u16string_view devicePath, LastLink last,
                                 bool mayBeMissing) const;
+  // True when the file system takes every name the device does that fits
+  // NAME_MAX: any bytes but "/" and NUL.
+  bool TakesAnyName() const;
   // This process created `where.name` in `where.folder`.
   void NoteCreated(const Located& where) const;
 
@@ -116,8 +122,9 @@ class DevicePaths {
   std::string MatchName(int dir, const std::u16string& component, struct stat* info,
                         std::optional<FolderStamp>* stamp, bool* missing) const;
   // The same in a folder reached: a kept folder answers from its names.
+  // `*kept`: the answer came from a kept folder's names.
   std::string MatchEntry(const Place& place, const std::u16string& component, struct stat* info,
-                         std::optional<FolderStamp>* stamp, bool* missing) const;
+                         std::optional<FolderStamp>* stamp, bool* missing, bool* kept) const;
 
   std::filesystem::path fsRoot_;     // as given, absolute
   std::filesystem::path canonical_;  // with links resolved, for containment checks

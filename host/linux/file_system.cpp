@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <climits>
 #include <cerrno>
 #include <ctime>
 
@@ -157,6 +158,19 @@ bool LinuxFileSystem::CreateDirectory(std::u16string_view path) {
   if (ok) paths_.NoteCreated(*where);
   Trace("CreateDirectory(%s) -> %s", ToUtf8(path).c_str(), Result(ok));
   return ok;
+}
+
+// A name missing from a kept folder's current names, on a file system that
+// takes any name that fits, can be created: no need to make it and remove
+// it again.
+bool LinuxFileSystem::CanCreate(std::u16string_view path) {
+  if (HasValidLastName(path) && paths_.TakesAnyName()) {
+    const auto where = paths_.Locate(path, LastLink::Own, true);
+    if (where && !where->exists && where->namesCurrent && where->name.size() <= NAME_MAX) {
+      return true;
+    }
+  }
+  return FileSystem::CanCreate(path);
 }
 
 bool LinuxFileSystem::RemoveDirectory(std::u16string_view path) {

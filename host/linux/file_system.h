@@ -24,6 +24,7 @@ class LinuxFileSystem : public FileSystem {
   bool DeleteFile(std::u16string_view path) override;
   bool CreateDirectory(std::u16string_view path) override;
   bool RemoveDirectory(std::u16string_view path) override;
+  bool CanCreate(std::u16string_view path) override;
   std::vector<FindData> Find(std::u16string_view pattern) override;
   SystemTime Now() override;
   // From the device's capacity when device.ini sets one, else the host's.

@@ -24,24 +24,28 @@ constexpr uint32_t kSelfGone = IN_DELETE_SELF | IN_MOVE_SELF | IN_IGNORED | IN_U
 
 // File systems whose every change, by any process, passes through this
 // kernel and so reaches inotify. On a network or FUSE file system another
-// machine's changes would not: there every look-up walks.
-bool ChangesAllSeenHere(int dir) {
+// machine's changes would not: there every look-up walks. The first group
+// takes any name of bytes but "/" and NUL; the second refuses some.
+enum class LocalKind { None, PosixNames, OwnNames };
+
+LocalKind LocalFileSystem(int dir) {
   struct statfs info {};
-  if (fstatfs(dir, &info) != 0) return false;
+  if (fstatfs(dir, &info) != 0) return LocalKind::None;
   switch (static_cast<unsigned long>(info.f_type)) {
     case 0xEF53:      // ext2, ext3, ext4
     case 0x58465342:  // xfs
     case 0x9123683E:  // btrfs
     case 0x01021994:  // tmpfs
     case 0xF2F52010:  // f2fs
-    case 0x794C7630:  // overlayfs
     case 0x2FC12FC1:  // zfs
+      return LocalKind::PosixNames;
+    case 0x794C7630:  // overlayfs (names as its upper layer takes them)
     case 0x4D44:      // vfat
     case 0x2011BAB0:  // exfat
     case 0x7366746E:  // ntfs3
-      return true;
+      return LocalKind::OwnNames;
     default:
-      return false;
+      return LocalKind::None;
   }
 }
 
@@ -55,8 +59,10 @@ int WatchDescriptor(int inotify, int dir) {
 WatchedFolders::WatchedFolders(std::filesystem::path fsRoot, int fsFd)
     : fsRoot_(std::move(fsRoot)), fsFd_(fsFd) {
   struct stat info {};
-  if (ChangesAllSeenHere(fsFd) && fstat(fsFd, &info) == 0) {
+  const LocalKind kind = LocalFileSystem(fsFd);
+  if (kind != LocalKind::None && fstat(fsFd, &info) == 0) {
     device_ = info.st_dev;
+    posixNames_ = kind == LocalKind::PosixNames;
     inotify_.Reset(inotify_init1(IN_NONBLOCK | IN_CLOEXEC));
   }
 }

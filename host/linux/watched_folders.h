@@ -47,6 +47,8 @@ class WatchedFolders {
   // False when the host gives no inotify, or the file system may change
   // without it seeing: then nothing is kept.
   bool Usable() const { return inotify_.valid(); }
+  // The file system takes any name of bytes but "/" and NUL up to NAME_MAX.
+  bool PosixNames() const { return posixNames_; }
   // The folder named by the first `count` device components.
   Answer FindFolder(const std::vector<std::u16string>& parts, std::size_t count, Folder* out);
   // The entry `component` of a folder FindFolder gave: its host name and own
@@ -81,6 +83,7 @@ class WatchedFolders {
   std::filesystem::path fsRoot_;
   int fsFd_;
   dev_t device_ = 0;  // the file system's; folders on another are not kept
+  bool posixNames_ = false;
   UniqueFd inotify_;
   std::mutex mutex_;
   std::unique_ptr<Node> root_;

@@ -99,6 +99,12 @@ void PrintTo(const Hostile& h, std::ostream* out) { *out << h.name; }
 class RefusedNameTest : public ReliabilityProgramTest,
                         public ::testing::WithParamInterface<Hostile> {};
 
+std::string Repeat(const std::string& text, int times) {
+  std::string out;
+  for (int i = 0; i < times; ++i) out += text;
+  return out;
+}
+
 TEST_P(RefusedNameTest, IsRefusedBeforeAnythingIsDeleted) {
   OldShell();
   WriteText(outside_.path() / "keep.txt", "outside");
@@ -122,6 +128,12 @@ INSTANTIATE_TEST_SUITE_P(
                 "both a file and a folder"},
         Hostile{"kept_file", {{.name = "user.hv/z.txt", .data = "z"}}, "stays a file"},
         Hostile{"outward_link", {{.name = "Linked/keep.txt", .data = "evil"}},
+                "cannot be created on the device"},
+        // 100 characters the device takes, 300 bytes on a host that takes 255,
+        // after a new name that has the folder's names read.
+        Hostile{"too_long_for_the_host",
+                {{.name = "new.txt", .data = "n"},
+                 {.name = Repeat("\xE2\x82\xAC", 100), .data = "x", .extraFlags = 0x0800}},
                 "cannot be created on the device"}),
     [](const auto& info) { return std::string(info.param.name); });
 
