@@ -1,6 +1,7 @@
 // StreamImageRecords: one BIN image sent record by record, each record in its
 // own exact-size allocation, so memory is bounded by the largest record.
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <string>
 
@@ -40,26 +41,27 @@ class RecordFile {
     return Take(bytes, kImageHeaderSize);
   }
 
-  // Reads the next record header and moves back to its first byte.
+  // Reads the next record header; its bytes are kept to start the record.
   bool PeekRecordHeader(RecordHeader* header) {
-    uint8_t bytes[kRecordHeaderSize];
-    if (!Take(bytes, kRecordHeaderSize)) return false;
-    if (!file_.Seek(-int64_t(kRecordHeaderSize), platform::SeekOrigin::Current, nullptr)) return false;
-    position_ -= kRecordHeaderSize;
-    header->address = platform::LoadLe32(bytes);
-    header->length = platform::LoadLe32(bytes + 4);
-    header->checksum = platform::LoadLe32(bytes + 8);
+    if (!Take(header_, kRecordHeaderSize)) return false;
+    header->address = platform::LoadLe32(header_);
+    header->length = platform::LoadLe32(header_ + 4);
+    header->checksum = platform::LoadLe32(header_ + 8);
     return true;
   }
 
-  // A length field larger than the rest of the file is a damaged image: fail
-  // before asking for the memory it claims.
+  // The record the header just read begins, header included. A length field
+  // larger than the rest of the file is a damaged image: fail before asking
+  // for the memory it claims.
   RecordBlock ReadRecord(const RecordHeader& header) {
     const uint64_t size = header.WireSize();
-    if (size > UINT32_MAX || !FitsInFile(size)) return nullptr;
+    if (size > UINT32_MAX || !FitsInFile(size - kRecordHeaderSize)) return nullptr;
     // Not zero-filled: the read below fills every byte or the block is dropped.
     RecordBlock block(static_cast<uint8_t*>(std::malloc(size)));
-    if (!block || !Take(block.get(), uint32_t(size))) return nullptr;
+    if (!block) return nullptr;
+    std::memcpy(block.get(), header_, kRecordHeaderSize);
+    const uint32_t rest = uint32_t(size - kRecordHeaderSize);
+    if (rest > 0 && !Take(block.get() + kRecordHeaderSize, rest)) return nullptr;
     return block;
   }
 
@@ -77,6 +79,7 @@ class RecordFile {
   }
 
   platform::File& file_;
+  uint8_t header_[kRecordHeaderSize] = {};
   uint64_t size_ = 0;
   uint64_t position_ = 0;
 };
