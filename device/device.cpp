@@ -19,6 +19,18 @@ namespace platform {
 namespace fs = std::filesystem;
 namespace {
 
+// The ANSI code page device.ini names, else CP1252, saying so.
+std::unique_ptr<CodePage> OpenCodePage(const DeviceConfig& config) {
+  const std::string name = config.AnsiCodePage();
+  auto codePage = CreateHostCodePage(name);
+  if (!codePage) {
+    std::fprintf(stderr, "fitkit: device.ini: %s does not know code page '%s'; using CP1252\n",
+                 kCodePageConverter, name.c_str());
+    codePage = CreateHostCodePage("CP1252");
+  }
+  return codePage;
+}
+
 class RootDevice : public Device {
  public:
   explicit RootDevice(const fs::path& root) {
@@ -28,7 +40,7 @@ class RootDevice : public Device {
     context_.config = &config_;
     context_.files = files_.get();
     registry_ = OpenDeviceRegistry(root);
-    codePage_ = OpenDeviceCodePage(config_);
+    codePage_ = OpenCodePage(config_);
     system_ = CreateDeviceSystem(root);
     drivers_ = CreateSimulatedDrivers(context_);
     kernel_ = CreateSimulatedKernel(context_);

@@ -19,14 +19,15 @@
 
 namespace platform {
 
-class DeviceConfig;
-
 // The device's file system over <root>/fs; `capacity` 0 for no limit.
 std::unique_ptr<FileSystem> CreateDeviceFileSystem(const std::filesystem::path& root,
                                                    uint64_t capacity);
 std::unique_ptr<Registry> OpenDeviceRegistry(const std::filesystem::path& root);
-// The ANSI code page device.ini names, else CP1252 (saying so on stderr).
-std::unique_ptr<CodePage> OpenDeviceCodePage(const DeviceConfig& config);
+// The code page `name` (device.ini's acp) as the host converts it; null when
+// the host does not know it.
+std::unique_ptr<CodePage> CreateHostCodePage(const std::string& name);
+// What converts code pages on this host, for the message when one is unknown.
+extern const char* const kCodePageConverter;
 std::unique_ptr<SystemServices> CreateDeviceSystem(const std::filesystem::path& root);
 std::unique_ptr<ProcessTable> CreateDeviceProcesses(const std::filesystem::path& root,
                                                     bool toolhelp);

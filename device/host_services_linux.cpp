@@ -2,11 +2,9 @@
 // root and arguments as Linux gives them.
 #include "device/host_services.h"
 
-#include <cstdio>
 #include <cstdlib>
 #include <system_error>
 
-#include "device/device_config.h"
 #include "host/linux/file_system.h"
 #include "host/linux/iconv_code_page.h"
 #include "host/linux/processes.h"
@@ -26,15 +24,10 @@ std::unique_ptr<Registry> OpenDeviceRegistry(const fs::path& root) {
   return FileRegistry::Load(root / "registry.reg");
 }
 
-std::unique_ptr<CodePage> OpenDeviceCodePage(const DeviceConfig& config) {
-  const std::string name = config.AnsiCodePage();
-  auto codePage = IconvCodePage::Create(name);
-  if (!codePage) {
-    std::fprintf(stderr, "fitkit: device.ini: iconv does not know code page '%s'; using CP1252\n",
-                 name.c_str());
-    codePage = IconvCodePage::Create("CP1252");
-  }
-  return codePage;
+const char* const kCodePageConverter = "iconv";
+
+std::unique_ptr<CodePage> CreateHostCodePage(const std::string& name) {
+  return IconvCodePage::Create(name);
 }
 
 std::unique_ptr<SystemServices> CreateDeviceSystem(const fs::path& root) {

@@ -6,7 +6,6 @@
 #include <cstdlib>
 #include <string_view>
 
-#include "device/device_config.h"
 #include "host/win32/win32_code_page.h"
 #include "host/win32/win32_file_system.h"
 #include "host/win32/win32_processes.h"
@@ -43,15 +42,10 @@ std::unique_ptr<Registry> OpenDeviceRegistry(const fs::path& root) {
   return FileRegistry::Load(root / "registry.reg");
 }
 
-std::unique_ptr<CodePage> OpenDeviceCodePage(const DeviceConfig& config) {
-  const std::string name = config.AnsiCodePage();
-  auto codePage = CreateWin32CodePage(name);
-  if (!codePage) {
-    std::fprintf(stderr, "fitkit: device.ini: Windows does not know code page '%s'; using CP1252\n",
-                 name.c_str());
-    codePage = CreateWin32CodePage("CP1252");
-  }
-  return codePage;
+const char* const kCodePageConverter = "Windows";
+
+std::unique_ptr<CodePage> CreateHostCodePage(const std::string& name) {
+  return CreateWin32CodePage(name);
 }
 
 std::unique_ptr<SystemServices> CreateDeviceSystem(const fs::path& root) {
