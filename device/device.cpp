@@ -1,57 +1,51 @@
+// The composition of a device root, the same on every host: the device's
+// configuration, the host's services (device/host_services.h), the simulated
+// drivers and kernel, and the dialog host.
 #include "device/device.h"
 
 #include <cstdio>
-#include <cstdlib>
 #include <system_error>
 
-#include "platform/code_page.h"
 #include "device/device_config.h"
 #include "device/dialog_host_choice.h"
+#include "device/host_services.h"
 #include "device/simulated/simulated_hardware.h"
 #include "platform/dialog.h"
 #include "platform/drivers.h"
-#include "host/linux/iconv_code_page.h"
 #include "platform/kernel.h"
-#include "host/linux/file_system.h"
-#include "host/linux/processes.h"
-#include "host/linux/system_services.h"
-#include "platform/processes.h"
-#include "platform/text.h"
 #include "platform/trace.h"
-#include "platform/version_resources.h"
-#include "readers/file_registry.h"
-#include "readers/version_pe.h"
 
 namespace platform {
 namespace fs = std::filesystem;
 namespace {
 
+// The ANSI code page device.ini names, else CP1252, saying so.
 std::unique_ptr<CodePage> OpenCodePage(const DeviceConfig& config) {
   const std::string name = config.AnsiCodePage();
-  auto codePage = IconvCodePage::Create(name);
+  auto codePage = CreateHostCodePage(name);
   if (!codePage) {
-    std::fprintf(stderr, "fitkit: device.ini: iconv does not know code page '%s'; using CP1252\n",
-                 name.c_str());
-    codePage = IconvCodePage::Create("CP1252");
+    std::fprintf(stderr, "fitkit: device.ini: %s does not know code page '%s'; using CP1252\n",
+                 kCodePageConverter, name.c_str());
+    codePage = CreateHostCodePage("CP1252");
   }
   return codePage;
 }
 
-class HostDevice : public Device {
+class RootDevice : public Device {
  public:
-  explicit HostDevice(const fs::path& root) {
+  explicit RootDevice(const fs::path& root) {
     config_ = DeviceConfig::Load(root / "device.ini");
-    files_ = std::make_unique<LinuxFileSystem>(root, config_.FsCapacity());
+    files_ = CreateDeviceFileSystem(root, config_.FsCapacity());
     context_.root = root;
     context_.config = &config_;
     context_.files = files_.get();
-    registry_ = FileRegistry::Load(root / "registry.reg");
+    registry_ = OpenDeviceRegistry(root);
     codePage_ = OpenCodePage(config_);
-    system_ = std::make_unique<LinuxSystemServices>(root);
+    system_ = CreateDeviceSystem(root);
     drivers_ = CreateSimulatedDrivers(context_);
     kernel_ = CreateSimulatedKernel(context_);
-    processes_ = CreateHostProcessTable(root, config_.HasToolhelp());
-    versions_ = CreatePeVersionResources(*files_);
+    processes_ = CreateDeviceProcesses(root, config_.HasToolhelp());
+    versions_ = CreateDeviceVersions(*files_);
     dialogs_ = CreateDialogHost(context_);
   }
 
@@ -85,18 +79,17 @@ class HostDevice : public Device {
   std::unique_ptr<DialogHost> dialogs_;
 };
 
-fs::path ProgramFolder() {
-  std::error_code error;
-  const fs::path exe = fs::read_symlink("/proc/self/exe", error);
-  return error ? fs::path() : exe.parent_path();
+std::string PathText(const fs::path& path) {
+  const std::u8string text = path.u8string();
+  return std::string(text.begin(), text.end());
 }
 
 }  // namespace
 
 fs::path FindDeviceRoot() {
   std::error_code error;
-  const char* named = std::getenv("FITKIT_DEVICE");
-  if (named != nullptr && *named != '\0') {
+  const fs::path named = NamedDeviceRoot();
+  if (!named.empty()) {
     const fs::path root = fs::absolute(named, error);
     return !error && fs::is_directory(root, error) ? root.lexically_normal() : fs::path();
   }
@@ -108,8 +101,8 @@ fs::path FindDeviceRoot() {
 }
 
 std::unique_ptr<Device> Device::Open(const fs::path& root) {
-  Trace("device root %s", root.c_str());
-  return std::make_unique<HostDevice>(root);
+  Trace("device root %s", PathText(root).c_str());
+  return std::make_unique<RootDevice>(root);
 }
 
 int RunOnDevice(int argc, char** argv, int (*entry)(const std::u16string& commandLine)) {
@@ -122,12 +115,7 @@ int RunOnDevice(int argc, char** argv, int (*entry)(const std::u16string& comman
   }
   const auto device = Device::Open(root);
   ScopedEnvironment installed(device->environment());
-  std::string arguments;
-  for (int i = 1; i < argc; ++i) {
-    if (i > 1) arguments += ' ';
-    arguments += argv[i];
-  }
-  return entry(FromUtf8(arguments));
+  return entry(ProgramArguments(argc, argv));
 }
 
 }  // namespace platform

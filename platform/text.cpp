@@ -133,4 +133,19 @@ bool EqualsNoCase(std::u16string_view a, std::u16string_view b) {
   return true;
 }
 
+std::vector<std::u16string> SplitPathComponents(std::u16string_view path) {
+  std::vector<std::u16string> parts;
+  std::u16string part;
+  for (const char16_t unit : path) {
+    if (unit == u'\\' || unit == u'/') {
+      if (!part.empty()) parts.push_back(std::move(part));
+      part.clear();
+    } else {
+      part += unit;
+    }
+  }
+  if (!part.empty()) parts.push_back(std::move(part));
+  return parts;
+}
+
 }  // namespace platform

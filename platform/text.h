@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace platform {
 
@@ -22,5 +23,9 @@ char16_t UpperUnit(char16_t unit);
 std::u16string ToLower(std::u16string_view text);
 std::u16string ToUpper(std::u16string_view text);
 bool EqualsNoCase(std::u16string_view a, std::u16string_view b);
+
+// The components of a device path: "\" and "/" both separate, and empty
+// components (doubled or trailing separators) are dropped.
+std::vector<std::u16string> SplitPathComponents(std::u16string_view path);
 
 }  // namespace platform

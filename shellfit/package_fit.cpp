@@ -6,6 +6,7 @@
 
 #include "platform/environment.h"
 #include "platform/file_system.h"
+#include "platform/text.h"
 #include "shellfit/package_fit.h"
 #include "shellfit/shellfit.h"
 #include "zipreader/zip_reader.h"
@@ -72,7 +73,7 @@ class FitCheck {
                        const CZipEntryHeader& header) {
     std::u16string path;
     bool probed = false;
-    const auto parts = Components(destination);
+    const auto parts = platform::SplitPathComponents(destination);
     if (parts.empty() && !folder) return u"it names the root folder as a file";
     for (std::size_t i = 0; i < parts.size(); ++i) {
       const std::u16string parent = path.empty() ? u"\\" : path;
@@ -107,21 +108,6 @@ class FitCheck {
       state.replaced = true;
       state.replacedSize = SizeAfterRemoval(key, path);
     }
-  }
-
-  static std::vector<std::u16string> Components(std::u16string_view path) {
-    std::vector<std::u16string> parts;
-    std::u16string part;
-    for (char16_t unit : path) {
-      if (unit == u'\\' || unit == u'/') {
-        if (!part.empty()) parts.push_back(std::move(part));
-        part.clear();
-      } else {
-        part += unit;
-      }
-    }
-    if (!part.empty()) parts.push_back(std::move(part));
-    return parts;
   }
 
   // What the path names now; asked once per path.

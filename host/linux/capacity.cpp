@@ -8,7 +8,6 @@
 #include <cstring>
 
 namespace platform {
-namespace fs = std::filesystem;
 namespace {
 
 // The bytes the regular files below the open folder `dir` hold (the
@@ -40,30 +39,9 @@ uint64_t SizeBelow(int dir) {
 
 }  // namespace
 
-FsCapacity::FsCapacity(fs::path fsRoot, uint64_t capacity)
-    : fsRoot_(std::move(fsRoot)), capacity_(capacity) {}
-
-uint64_t FsCapacity::Measure() const {
+uint64_t DriveCapacity::Measure() const {
   const int fd = open(fsRoot_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   return fd < 0 ? 0 : SizeBelow(fd);
-}
-
-bool FsCapacity::Reserve(uint64_t growth) {
-  if (capacity_ == 0 || growth == 0) return true;
-  if (!used_ || *used_ + growth > capacity_) used_ = Measure();
-  if (growth > capacity_ || *used_ > capacity_ - growth) return false;
-  *used_ += growth;
-  return true;
-}
-
-uint64_t FsCapacity::Free() {
-  used_ = Measure();
-  return *used_ >= capacity_ ? 0 : capacity_ - *used_;
-}
-
-void FsCapacity::Release(uint64_t bytes) {
-  if (!used_) return;
-  *used_ = bytes > *used_ ? 0 : *used_ - bytes;
 }
 
 }  // namespace platform

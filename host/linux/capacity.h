@@ -1,34 +1,11 @@
-// The capacity of the simulated drive: the bytes all files under fs/ may
-// hold together. A write that would pass it fails as on a full drive.
+// The drive's capacity on Linux: the shared bookkeeping, measured by walking
+// fs/ with descriptors (capacity.cpp).
 #pragma once
 
-#include <cstdint>
-#include <filesystem>
-#include <optional>
+#include "host/common/drive_capacity.h"
 
 namespace platform {
 
-class FsCapacity {
- public:
-  // `capacity` 0 means no limit.
-  FsCapacity(std::filesystem::path fsRoot, uint64_t capacity);
-
-  bool Limited() const { return capacity_ != 0; }
-  // True when the files may grow by `growth` bytes; counts them if so.
-  bool Reserve(uint64_t growth);
-  // Files shrank or went away.
-  void Release(uint64_t bytes);
-  // The bytes the regular files under fs/ hold now (links count nothing).
-  uint64_t Measure() const;
-  // What the files may still grow by, measured afresh.
-  uint64_t Free();
-
- private:
-  std::filesystem::path fsRoot_;
-  uint64_t capacity_;
-  // What this process believes the files hold; measured again whenever a
-  // write would not fit, so changes made outside the kit are caught then.
-  std::optional<uint64_t> used_;
-};
+using FsCapacity = DriveCapacity;
 
 }  // namespace platform

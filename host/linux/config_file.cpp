@@ -4,9 +4,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cerrno>
-#include <cstdio>
+
+#include "host/common/config_read.h"
 
 namespace platform {
 namespace {
@@ -25,47 +25,28 @@ class Descriptor {
   int fd_;
 };
 
-// Reads until the end or until more than `limit` bytes have come.
-bool ReadUpTo(int fd, std::size_t limit, std::string* bytes) {
-  char buffer[65536];
-  while (bytes->size() <= limit) {
-    const ssize_t n = ::read(fd, buffer, sizeof buffer);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) return false;
-    if (n == 0) break;
-    bytes->append(buffer, std::size_t(n));
-  }
-  return true;
-}
-
 }  // namespace
 
 std::optional<std::string> ReadConfigFile(const std::filesystem::path& file, std::size_t limit) {
+  const std::string name = file.string();
   // O_NONBLOCK: opening a named pipe must not wait for a writer.
   Descriptor fd(::open(file.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
   if (fd.get() < 0) {
-    if (errno != ENOENT) {
-      std::fprintf(stderr, "%s:1: cannot be opened; not read\n", file.c_str());
-    }
+    if (errno != ENOENT) ReportNotRead(name, "cannot be opened");
     return std::nullopt;
   }
   struct stat info {};
   if (fstat(fd.get(), &info) != 0 || !S_ISREG(info.st_mode)) {
-    std::fprintf(stderr, "%s:1: not a regular file; not read\n", file.c_str());
+    ReportNotRead(name, "not a regular file");
     return std::nullopt;
   }
-  std::string bytes;
-  if (!ReadUpTo(fd.get(), limit, &bytes)) {
-    std::fprintf(stderr, "%s:1: cannot be read; not read\n", file.c_str());
-    return std::nullopt;
-  }
-  if (bytes.size() > limit) {
-    const auto line = 1 + std::count(bytes.begin(), bytes.begin() + long(limit), '\n');
-    std::fprintf(stderr, "%s:%ld: larger than the limit of %zu bytes; not read\n", file.c_str(),
-                 long(line), limit);
-    return std::nullopt;
-  }
-  return bytes;
+  return ReadWithinLimit(name, limit, [&fd](char* buffer, std::size_t size) {
+    ssize_t n;
+    do {
+      n = ::read(fd.get(), buffer, size);
+    } while (n < 0 && errno == EINTR);
+    return long(n);
+  });
 }
 
 }  // namespace platform

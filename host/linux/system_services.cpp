@@ -7,24 +7,12 @@
 
 #include <cerrno>
 
+#include "host/common/system_trace.h"
 #include "host/root_files.h"
 #include "platform/text.h"
-#include "platform/trace.h"
 
 namespace platform {
 namespace fs = std::filesystem;
-namespace {
-
-const char* Describe(MutexResult result) {
-  switch (result) {
-    case MutexResult::Created: return "created";
-    case MutexResult::AlreadyExists: return "already exists";
-    case MutexResult::Failed: return "failed";
-  }
-  return "?";
-}
-
-}  // namespace
 
 LinuxSystemServices::LinuxSystemServices(const fs::path& deviceRoot)
     : root_(deviceRoot), paths_(deviceRoot) {}
@@ -73,8 +61,7 @@ MutexResult LinuxSystemServices::CreateNamedMutex(std::u16string_view name) {
       }
     }
   }
-  Trace("CreateMutex(\"%s\") -> %s", ToUtf8(name).c_str(), Describe(result));
-  return result;
+  return TracedMutex(name, result);
 }
 
 std::optional<std::u16string> LinuxSystemServices::ModuleFileName() {
@@ -82,8 +69,7 @@ std::optional<std::u16string> LinuxSystemServices::ModuleFileName() {
   const fs::path exe = fs::read_symlink("/proc/self/exe", error);
   std::optional<std::u16string> path;
   if (!error) path = paths_.ToDevicePath(exe);
-  Trace("GetModuleFileName() -> %s", path ? ToUtf8(*path).c_str() : "none");
-  return path;
+  return TracedModulePath(std::move(path));
 }
 
 }  // namespace platform

@@ -1,11 +1,4 @@
-// Name patterns of the directory search: * any run, ? any one unit, letter
-// case ignored per UTF-16 unit. "*.*" matches every name, as on the device.
+// The directory search's name patterns, shared by every host.
 #pragma once
 
-#include <string_view>
-
-namespace platform {
-
-bool MatchWildcard(std::u16string_view pattern, std::u16string_view name);
-
-}  // namespace platform
+#include "host/common/wildcard.h"

@@ -7,7 +7,7 @@
 #include <memory>
 #include <string>
 
-#include "host/win32/drive_capacity.h"
+#include "host/common/drive_capacity.h"
 
 #include "platform/file_system.h"
 

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "host/win32/wildcard_match.h"
+#include "host/common/wildcard.h"
 #include "host/win32/win32_file.h"
 #include "host/win32/win32_text.h"
 #include "platform/text.h"
@@ -177,7 +177,7 @@ std::vector<FindData> Win32FileSystem::Find(std::u16string_view pattern) {
       const std::wstring_view name = entry.cFileName;
       if (name == L"." || name == L"..") continue;
       const std::u16string deviceName = Units(name);
-      if (!MatchDeviceWildcard(parts.back(), deviceName)) continue;
+      if (!MatchWildcard(parts.back(), deviceName)) continue;
       const bool reparse = (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
       if (reparse && !paths_.StaysInside(*folder + L'\\' + std::wstring(name))) continue;
       Listed item;

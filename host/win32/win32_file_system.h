@@ -4,7 +4,7 @@
 #include <filesystem>
 #include <memory>
 
-#include "host/win32/drive_capacity.h"
+#include "host/common/drive_capacity.h"
 #include "host/win32/win32_paths.h"
 #include "platform/file_system.h"
 

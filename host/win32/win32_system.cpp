@@ -1,25 +1,12 @@
 #include "host/win32/win32_system.h"
 
+#include "host/common/system_trace.h"
 #include "host/win32/win32_text.h"
-#include "platform/text.h"
-#include "platform/trace.h"
 
 // Last: its macros would replace the platform's constants of the same names.
 #include <windows.h>
 
 namespace platform {
-namespace {
-
-const char* Describe(MutexResult result) {
-  switch (result) {
-    case MutexResult::Created: return "created";
-    case MutexResult::AlreadyExists: return "already exists";
-    case MutexResult::Failed: return "failed";
-  }
-  return "?";
-}
-
-}  // namespace
 
 std::wstring HostModulePath() {
   std::wstring path(MAX_PATH, L'\0');
@@ -46,16 +33,14 @@ MutexResult Win32SystemServices::CreateNamedMutex(std::u16string_view name) {
       result = MutexResult::Created;  // the handle stays open until the process ends
     }
   }
-  Trace("CreateMutex(\"%s\") -> %s", ToUtf8(name).c_str(), Describe(result));
-  return result;
+  return TracedMutex(name, result);
 }
 
 std::optional<std::u16string> Win32SystemServices::ModuleFileName() {
   const std::wstring module = HostModulePath();
   std::optional<std::u16string> path;
   if (!module.empty()) path = paths_.ToDevicePath(module);
-  Trace("GetModuleFileName() -> %s", path ? ToUtf8(*path).c_str() : "none");
-  return path;
+  return TracedModulePath(std::move(path));
 }
 
 }  // namespace platform

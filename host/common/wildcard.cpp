@@ -1,10 +1,10 @@
-#include "host/win32/wildcard_match.h"
+#include "host/common/wildcard.h"
 
 #include "platform/text.h"
 
 namespace platform {
 
-bool MatchDeviceWildcard(std::u16string_view pattern, std::u16string_view name) {
+bool MatchWildcard(std::u16string_view pattern, std::u16string_view name) {
   if (pattern == u"*.*") pattern = u"*";
   // Greedy match with one back-track point: the last star seen.
   std::size_t p = 0, n = 0;

@@ -1,7 +1,7 @@
-// The capacity of the simulated drive ([fs] capacity of device.ini): the bytes
-// all files under <root>\fs may hold together. A write that would pass it
-// fails as a whole, as on a full drive. The same rule as the Linux host's;
-// the real drive's free space still applies as well.
+// The capacity of the simulated drive ([fs] capacity of device.ini): the
+// bytes all files under fs/ may hold together. A write that would pass it
+// fails as a whole, as on a full drive. The bookkeeping is the same on every
+// host; host/linux/ and host/win32/ each implement Measure().
 #pragma once
 
 #include <cstdint>
@@ -20,13 +20,13 @@ class DriveCapacity {
   bool Reserve(uint64_t growth);
   // Files shrank or went away.
   void Release(uint64_t bytes);
-  // The bytes the limit still leaves, measured afresh.
+  // The bytes the regular files under fs/ hold now (links and reparse
+  // points count nothing).
+  uint64_t Measure() const;
+  // What the files may still grow by, measured afresh.
   uint64_t Free();
 
  private:
-  // The bytes the regular files under fs hold now (reparse points count nothing).
-  uint64_t Measure() const;
-
   std::filesystem::path fsRoot_;
   uint64_t capacity_;
   // What this process believes the files hold; measured again whenever a

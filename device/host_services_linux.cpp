@@ -1,0 +1,65 @@
+// The services of a device root on Linux (host/linux/), and the program's
+// root and arguments as Linux gives them.
+#include "device/host_services.h"
+
+#include <cstdlib>
+#include <system_error>
+
+#include "host/linux/file_system.h"
+#include "host/linux/iconv_code_page.h"
+#include "host/linux/processes.h"
+#include "host/linux/system_services.h"
+#include "platform/text.h"
+#include "readers/file_registry.h"
+#include "readers/version_pe.h"
+
+namespace platform {
+namespace fs = std::filesystem;
+
+std::unique_ptr<FileSystem> CreateDeviceFileSystem(const fs::path& root, uint64_t capacity) {
+  return std::make_unique<LinuxFileSystem>(root, capacity);
+}
+
+std::unique_ptr<Registry> OpenDeviceRegistry(const fs::path& root) {
+  return FileRegistry::Load(root / "registry.reg");
+}
+
+const char* const kCodePageConverter = "iconv";
+
+std::unique_ptr<CodePage> CreateHostCodePage(const std::string& name) {
+  return IconvCodePage::Create(name);
+}
+
+std::unique_ptr<SystemServices> CreateDeviceSystem(const fs::path& root) {
+  return std::make_unique<LinuxSystemServices>(root);
+}
+
+std::unique_ptr<ProcessTable> CreateDeviceProcesses(const fs::path& root, bool toolhelp) {
+  return CreateHostProcessTable(root, toolhelp);
+}
+
+std::unique_ptr<VersionResources> CreateDeviceVersions(FileSystem& files) {
+  return CreatePeVersionResources(files);
+}
+
+fs::path NamedDeviceRoot() {
+  const char* named = std::getenv("FITKIT_DEVICE");
+  return named == nullptr ? fs::path() : fs::path(named);
+}
+
+fs::path ProgramFolder() {
+  std::error_code error;
+  const fs::path exe = fs::read_symlink("/proc/self/exe", error);
+  return error ? fs::path() : exe.parent_path();
+}
+
+std::u16string ProgramArguments(int argc, char** argv) {
+  std::string arguments;
+  for (int i = 1; i < argc; ++i) {
+    if (i > 1) arguments += ' ';
+    arguments += argv[i];
+  }
+  return FromUtf8(arguments);
+}
+
+}  // namespace platform

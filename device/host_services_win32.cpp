@@ -1,0 +1,89 @@
+// The services of a device root on Windows (host/win32/, the Win32 API), and
+// the program's root and arguments as Windows gives them.
+#include "device/host_services.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <string_view>
+
+#include "host/win32/win32_code_page.h"
+#include "host/win32/win32_file_system.h"
+#include "host/win32/win32_processes.h"
+#include "host/win32/win32_registry.h"
+#include "host/win32/win32_system.h"
+#include "host/win32/win32_versions.h"
+#include "platform/trace.h"
+#include "readers/file_registry.h"
+
+// Last: its macros would replace the platform's constants of the same names.
+#include <windows.h>
+#include <shellapi.h>
+
+namespace platform {
+namespace fs = std::filesystem;
+
+std::unique_ptr<FileSystem> CreateDeviceFileSystem(const fs::path& root, uint64_t capacity) {
+  return std::make_unique<Win32FileSystem>(root, capacity);
+}
+
+// registry.reg of the root unless FITKIT_REGISTRY=host asks for the host's
+// own HKEY_LOCAL_MACHINE.
+std::unique_ptr<Registry> OpenDeviceRegistry(const fs::path& root) {
+  const char* setting = std::getenv("FITKIT_REGISTRY");
+  const std::string_view choice = setting == nullptr ? "" : setting;
+  if (choice == "host") {
+    Trace("registry: the host's HKEY_LOCAL_MACHINE");
+    return CreateHostRegistry();
+  }
+  if (!choice.empty() && choice != "file") {
+    std::fprintf(stderr, "fitkit: FITKIT_REGISTRY=%s is neither host nor file; using registry.reg\n",
+                 setting);
+  }
+  return FileRegistry::Load(root / "registry.reg");
+}
+
+const char* const kCodePageConverter = "Windows";
+
+std::unique_ptr<CodePage> CreateHostCodePage(const std::string& name) {
+  return CreateWin32CodePage(name);
+}
+
+std::unique_ptr<SystemServices> CreateDeviceSystem(const fs::path& root) {
+  return std::make_unique<Win32SystemServices>(root);
+}
+
+std::unique_ptr<ProcessTable> CreateDeviceProcesses(const fs::path& root, bool toolhelp) {
+  return CreateWin32ProcessTable(root, toolhelp);
+}
+
+std::unique_ptr<VersionResources> CreateDeviceVersions(FileSystem& files) {
+  // Read through the file system's own path mapping, which it made above.
+  return CreateWin32VersionResources(static_cast<Win32FileSystem&>(files).paths());
+}
+
+fs::path NamedDeviceRoot() {
+  const wchar_t* named = _wgetenv(L"FITKIT_DEVICE");
+  return named == nullptr ? fs::path() : fs::path(named);
+}
+
+fs::path ProgramFolder() {
+  const std::wstring module = HostModulePath();
+  return module.empty() ? fs::path() : fs::path(module).parent_path();
+}
+
+// The arguments as Windows passes them (argv of main is in the ANSI code
+// page, which cannot hold every name).
+std::u16string ProgramArguments(int /*argc*/, char** /*argv*/) {
+  int count = 0;
+  LPWSTR* arguments = CommandLineToArgvW(GetCommandLineW(), &count);
+  std::u16string line;
+  for (int i = 1; arguments != nullptr && i < count; ++i) {
+    if (i > 1) line += u' ';
+    const std::wstring_view argument = arguments[i];
+    line.append(argument.begin(), argument.end());
+  }
+  if (arguments != nullptr) LocalFree(arguments);
+  return line;
+}
+
+}  // namespace platform

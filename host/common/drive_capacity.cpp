@@ -1,0 +1,26 @@
+#include "host/common/drive_capacity.h"
+
+namespace platform {
+
+DriveCapacity::DriveCapacity(std::filesystem::path fsRoot, uint64_t capacity)
+    : fsRoot_(std::move(fsRoot)), capacity_(capacity) {}
+
+bool DriveCapacity::Reserve(uint64_t growth) {
+  if (capacity_ == 0 || growth == 0) return true;
+  if (!used_ || *used_ + growth > capacity_) used_ = Measure();
+  if (growth > capacity_ || *used_ > capacity_ - growth) return false;
+  *used_ += growth;
+  return true;
+}
+
+uint64_t DriveCapacity::Free() {
+  used_ = Measure();
+  return *used_ >= capacity_ ? 0 : capacity_ - *used_;
+}
+
+void DriveCapacity::Release(uint64_t bytes) {
+  if (!used_) return;
+  *used_ = bytes > *used_ ? 0 : *used_ - bytes;
+}
+
+}  // namespace platform
