@@ -1,4 +1,5 @@
-#include "host/linux/capacity.h"
+// The drive capacity's measure on Linux: the files under fs/, walked with descriptors.
+#include "host/common/drive_capacity.h"
 
 #include <dirent.h>
 #include <fcntl.h>

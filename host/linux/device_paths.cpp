@@ -75,21 +75,6 @@ int OpenBeneath(int fsFd, const std::string& relative) {
 
 }  // namespace
 
-std::vector<std::u16string> SplitDevicePath(std::u16string_view path) {
-  std::vector<std::u16string> parts;
-  std::u16string current;
-  for (const char16_t unit : path) {
-    if (unit == u'\\' || unit == u'/') {
-      if (!current.empty()) parts.push_back(std::move(current));
-      current.clear();
-    } else {
-      current += unit;
-    }
-  }
-  if (!current.empty()) parts.push_back(std::move(current));
-  return parts;
-}
-
 DevicePaths::DevicePaths(const fs::path& root, FolderKeeping keeping) : keeping_(keeping) {
   std::error_code error;
   fsRoot_ = fs::absolute(root / "fs", error).lexically_normal();
@@ -345,7 +330,7 @@ std::optional<DevicePaths::Place> DevicePaths::OpenFolder(const std::vector<std:
 
 std::optional<Located> DevicePaths::Locate(std::u16string_view devicePath, LastLink last,
                                            bool mayBeMissing) const {
-  const auto parts = SplitDevicePath(devicePath);
+  const auto parts = SplitPathComponents(devicePath);
   if (parts.empty()) {
     auto root = Root();
     if (!root) return std::nullopt;
@@ -408,11 +393,11 @@ void DevicePaths::NoteCreated(const Located& where) const {
 std::optional<fs::path> DevicePaths::ResolveExisting(std::u16string_view devicePath) const {
   const auto located = Locate(devicePath, LastLink::Follow, false);
   if (!located) return std::nullopt;
-  return SplitDevicePath(devicePath).empty() ? fsRoot_ : located->host;
+  return SplitPathComponents(devicePath).empty() ? fsRoot_ : located->host;
 }
 
 std::optional<fs::path> DevicePaths::ResolveForCreate(std::u16string_view devicePath) const {
-  if (SplitDevicePath(devicePath).empty()) return std::nullopt;
+  if (SplitPathComponents(devicePath).empty()) return std::nullopt;
   const auto located = Locate(devicePath, LastLink::Follow, true);
   if (!located) return std::nullopt;
   return located->host;

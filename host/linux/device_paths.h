@@ -22,10 +22,6 @@
 
 namespace platform {
 
-// The components of a device path; "\" and "/" both separate, empty
-// components (doubled or trailing separators) are dropped.
-std::vector<std::u16string> SplitDevicePath(std::u16string_view path);
-
 // A device path resolved: the folder that holds the entry, held open, and
 // the entry's host name in it. Every operation on the entry is made
 // relative to `folder`, so it lands where the check looked.

@@ -66,7 +66,7 @@ int OpenRegularFileAt(int dir, const char* name, int flags, mode_t mode, struct 
 }
 
 LinuxFile::LinuxFile(int fd, uint32_t access, std::string name,
-                     std::shared_ptr<FsCapacity> capacity)
+                     std::shared_ptr<DriveCapacity> capacity)
     : fd_(fd), access_(access), name_(std::move(name)), capacity_(std::move(capacity)) {}
 
 LinuxFile::~LinuxFile() {

@@ -7,7 +7,7 @@
 #include <string>
 
 #include "platform/file_system.h"
-#include "host/linux/capacity.h"
+#include "host/common/drive_capacity.h"
 
 namespace platform {
 
@@ -22,7 +22,7 @@ int OpenRegularFileAt(int dir, const char* name, int flags, mode_t mode, struct 
 class LinuxFile : public File {
  public:
   // Takes ownership of `fd`. `access` limits what Read and Write allow.
-  LinuxFile(int fd, uint32_t access, std::string name, std::shared_ptr<FsCapacity> capacity);
+  LinuxFile(int fd, uint32_t access, std::string name, std::shared_ptr<DriveCapacity> capacity);
   ~LinuxFile() override;
   LinuxFile(const LinuxFile&) = delete;
   LinuxFile& operator=(const LinuxFile&) = delete;
@@ -48,7 +48,7 @@ class LinuxFile : public File {
   int fd_;
   uint32_t access_;
   std::string name_;  // host path, for the trace
-  std::shared_ptr<FsCapacity> capacity_;
+  std::shared_ptr<DriveCapacity> capacity_;
 };
 
 }  // namespace platform

@@ -16,7 +16,7 @@
 #include "platform/device_names.h"
 #include "platform/text.h"
 #include "platform/trace.h"
-#include "host/linux/wildcard.h"
+#include "host/common/wildcard.h"
 
 namespace platform {
 namespace fs = std::filesystem;
@@ -44,7 +44,7 @@ bool IsUtf8(const std::string& name) { return ToUtf8(FromUtf8(name)) == name; }
 
 // What the kit creates must be a name the device would take.
 bool HasValidLastName(std::u16string_view path) {
-  const auto parts = SplitDevicePath(path);
+  const auto parts = SplitPathComponents(path);
   return !parts.empty() && IsValidDeviceName(parts.back());
 }
 
@@ -52,7 +52,7 @@ bool HasValidLastName(std::u16string_view path) {
 
 LinuxFileSystem::LinuxFileSystem(const fs::path& deviceRoot, uint64_t capacity,
                                  FolderKeeping keeping)
-    : paths_(deviceRoot, keeping), capacity_(std::make_shared<FsCapacity>(paths_.FsRoot(), capacity)) {}
+    : paths_(deviceRoot, keeping), capacity_(std::make_shared<DriveCapacity>(paths_.FsRoot(), capacity)) {}
 
 std::unique_ptr<File> LinuxFileSystem::OpenExisting(const Located& where, uint32_t access,
                                                     Disposition disposition) {
@@ -183,7 +183,7 @@ bool LinuxFileSystem::RemoveDirectory(std::u16string_view path) {
 
 std::vector<FindData> LinuxFileSystem::Find(std::u16string_view pattern) {
   std::vector<FindData> found;
-  const auto parts = SplitDevicePath(pattern);
+  const auto parts = SplitPathComponents(pattern);
   const std::u16string folder = parts.empty() ? u"" : FolderOf(parts);
   const auto where = parts.empty() || EndsWithSeparator(pattern)
                          ? std::nullopt

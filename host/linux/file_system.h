@@ -7,7 +7,7 @@
 
 #include "host/linux/device_paths.h"
 #include "platform/file_system.h"
-#include "host/linux/capacity.h"
+#include "host/common/drive_capacity.h"
 
 namespace platform {
 
@@ -44,7 +44,7 @@ class LinuxFileSystem : public FileSystem {
 
   DevicePaths paths_;
   // Shared with the open files, which may outlive a moved-from owner.
-  std::shared_ptr<FsCapacity> capacity_;
+  std::shared_ptr<DriveCapacity> capacity_;
 };
 
 }  // namespace platform

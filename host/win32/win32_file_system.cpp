@@ -164,7 +164,7 @@ bool Win32FileSystem::RemoveDirectory(std::u16string_view path) {
 }
 
 std::vector<FindData> Win32FileSystem::Find(std::u16string_view pattern) {
-  const auto parts = SplitWin32DevicePath(pattern);
+  const auto parts = SplitPathComponents(pattern);
   const auto folder = parts.empty() || EndsWithSeparator(pattern)
                           ? std::nullopt
                           : paths_.ResolveExisting(FolderOf(parts));

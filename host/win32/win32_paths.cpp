@@ -1,6 +1,7 @@
 #include "host/win32/win32_paths.h"
 
 #include "host/win32/win32_text.h"
+#include "platform/text.h"
 
 // Last: its macros would replace the platform's constants of the same names.
 #include <windows.h>
@@ -47,21 +48,6 @@ void TrimSeparators(std::wstring& path) {
 }
 
 }  // namespace
-
-std::vector<std::u16string> SplitWin32DevicePath(std::u16string_view path) {
-  std::vector<std::u16string> parts;
-  std::u16string current;
-  for (const char16_t unit : path) {
-    if (unit == u'\\' || unit == u'/') {
-      if (!current.empty()) parts.push_back(std::move(current));
-      current.clear();
-    } else {
-      current += unit;
-    }
-  }
-  if (!current.empty()) parts.push_back(std::move(current));
-  return parts;
-}
 
 Win32Paths::Win32Paths(const std::filesystem::path& deviceRoot) {
   std::wstring full = FullPath((deviceRoot / "fs").wstring());
@@ -124,12 +110,12 @@ std::optional<std::wstring> Win32Paths::ResolveFolder(const std::vector<std::u16
 }
 
 std::optional<std::wstring> Win32Paths::ResolveExisting(std::u16string_view devicePath) const {
-  const auto parts = SplitWin32DevicePath(devicePath);
+  const auto parts = SplitPathComponents(devicePath);
   return ResolveFolder(parts, parts.size());
 }
 
 std::optional<std::wstring> Win32Paths::ResolveForCreate(std::u16string_view devicePath) const {
-  const auto parts = SplitWin32DevicePath(devicePath);
+  const auto parts = SplitPathComponents(devicePath);
   if (parts.empty() || !AllowedComponent(parts.back())) return std::nullopt;
   auto folder = ResolveFolder(parts, parts.size() - 1);
   if (!folder) return std::nullopt;

@@ -18,10 +18,6 @@
 
 namespace platform {
 
-// The components of a device path; "\" and "/" both separate, empty
-// components (doubled or trailing separators) are dropped.
-std::vector<std::u16string> SplitWin32DevicePath(std::u16string_view path);
-
 class Win32Paths {
  public:
   explicit Win32Paths(const std::filesystem::path& deviceRoot);

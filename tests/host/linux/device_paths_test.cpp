@@ -18,13 +18,6 @@ class DevicePathsTest : public ::testing::Test {
   DevicePaths paths{device.root()};
 };
 
-TEST(SplitDevicePath, BothSeparatorsAndEmptyComponents) {
-  using V = std::vector<std::u16string>;
-  EXPECT_EQ(platform::SplitDevicePath(u"\\Flash Disk/a.txt"), (V{u"Flash Disk", u"a.txt"}));
-  EXPECT_EQ(platform::SplitDevicePath(u"\\\\A\\\\B\\"), (V{u"A", u"B"}));
-  EXPECT_TRUE(platform::SplitDevicePath(u"\\").empty());
-}
-
 TEST_F(DevicePathsTest, MatchesLetterCaseLooselyAndExactMatchWins) {
   device.Write("fs/Flash Disk/Readme.TXT", "x");
   device.Write("fs/Flash Disk/readme.txt", "y");
