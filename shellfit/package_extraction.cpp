@@ -116,15 +116,18 @@ void CloseAfterException(CZipReader& reader) {
   }
 }
 
-// The spare reader decodes the file entries in the order they are written.
-std::unique_ptr<ZipDecodeAhead> DecodeAhead(CZipReader& reader, CZipReader* spare) {
-  if (spare == nullptr) return nullptr;
+// The spare readers decode the file entries, in turn, in the order they
+// are written.
+std::unique_ptr<ZipDecodeAhead> DecodeAhead(CZipReader& reader, const SpareReaders* spares) {
+  if (spares == nullptr || spares->empty()) return nullptr;
   std::vector<uint16_t> files;
   const auto& headers = reader.Headers();
   for (std::size_t i = 0; i < headers.size() && i <= 0xFFFF; ++i) {
     if (!headers[i]->IsDirectory()) files.push_back(static_cast<uint16_t>(i));
   }
-  return std::make_unique<ZipDecodeAhead>(*spare, std::move(files), kBufferSize);
+  std::vector<CZipReader*> decoders;
+  for (const auto& spare : *spares) decoders.push_back(spare.get());
+  return std::make_unique<ZipDecodeAhead>(std::move(decoders), std::move(files), kBufferSize);
 }
 
 }  // namespace
@@ -139,9 +142,9 @@ int CountEntries(CZipReader& reader, bool filesOnly) {
 
 int ExtractOpenPackage(platform::Dialog& dialog, CZipReader& reader,
                        std::u16string_view package, std::u16string_view target,
-                       CZipReader* spare) {
+                       const SpareReaders* spares) {
   const std::u16string base = WithBackslash(target);
-  const std::unique_ptr<ZipDecodeAhead> ahead = DecodeAhead(reader, spare);
+  const std::unique_ptr<ZipDecodeAhead> ahead = DecodeAhead(reader, spares);
   reader.DecodeAheadWith(ahead.get());
   CZipEntryHeader header;
   int passed = 0, written = 0;

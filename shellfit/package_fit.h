@@ -41,18 +41,21 @@ bool CheckPackageFits(CZipReader& reader, std::u16string_view package,
 
 // Opens the package into `reader`, holds it against writers for as long as the
 // reader lives, and reads it whole as VerifyPackage does.
-// With `spare`, a second reader of the same package that took part in the
-// check may be kept there (held against writers too) for the extraction to
-// decode ahead with; only when its copy of the entry table is small.
+// Readers of the package besides the one that holds it, for decoding ahead.
+using SpareReaders = std::vector<std::unique_ptr<CZipReader>>;
+
+// With `spares`, further readers of the same package (held against writers
+// too), one per core, are left there for the extraction to decode ahead
+// with; only while their copies of the entry table are small.
 bool VerifyOpenPackage(CZipReader& reader, std::u16string_view package, int32_t* errorCode,
-                       platform::Dialog* dialog, std::unique_ptr<CZipReader>* spare = nullptr);
+                       platform::Dialog* dialog, SpareReaders* spares = nullptr);
 
 // ExtractPackage over a package already opened and verified in `reader`;
-// `spare` (see VerifyOpenPackage) decodes the next entries while one is
-// written.
+// `spares` (see VerifyOpenPackage) decode the next entries in turn while
+// one is written.
 int ExtractOpenPackage(platform::Dialog& dialog, CZipReader& reader,
                        std::u16string_view package, std::u16string_view target,
-                       CZipReader* spare = nullptr);
+                       const SpareReaders* spares = nullptr);
 
 // The text of the message box that ends a run; every one of the updater's
 // own refusals ends so.

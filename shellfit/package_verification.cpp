@@ -1,7 +1,9 @@
 // Reading the whole package once, into nothing, before anything on the flash
 // drive is touched: a package that cannot be unpacked must not cost the
 // device its old shell.
+#include <algorithm>
 #include <memory>
+#include <thread>
 #include <vector>
 
 #include "frame/update_dialog.h"
@@ -42,24 +44,31 @@ bool SameArchive(CZipReader& held, CZipReader& other) {
   return true;
 }
 
-// A spare reader holds its own copy of the entry table for as long as the
-// extraction runs: kept only while that copy is small.
+// Each spare reader holds its own copy of the entry table for as long as
+// the extraction runs: kept only while that copy is small.
 constexpr std::size_t kMostSpareDirectoryBytes = 1 << 20;
+constexpr unsigned kMostSpares = 4;
 
-void KeepSpare(const CZipReader& reader, std::vector<std::unique_ptr<CZipReader>>& others,
-               std::unique_ptr<CZipReader>* spare) {
-  if (spare == nullptr || others.empty() ||
-      DirectoryBytes(reader) > kMostSpareDirectoryBytes ||
-      !others.front()->ArchiveFile()->DenyWriters()) {
-    return;
+void KeepSpares(CZipReader& reader, std::u16string_view package,
+                std::vector<std::unique_ptr<CZipReader>>& others, SpareReaders* spares) {
+  if (spares == nullptr || DirectoryBytes(reader) > kMostSpareDirectoryBytes) return;
+  const unsigned wanted = std::min(kMostSpares, std::max(1u, std::thread::hardware_concurrency()));
+  while (others.size() < wanted) {
+    auto more = OpenReader(package);
+    if (more == nullptr || !SameArchive(reader, *more)) break;
+    others.push_back(std::move(more));
   }
-  *spare = std::move(others.front());
+  for (auto& other : others) {
+    if (spares->size() < wanted && other->ArchiveFile()->DenyWriters()) {
+      spares->push_back(std::move(other));
+    }
+  }
 }
 
 }  // namespace
 
 bool VerifyOpenPackage(CZipReader& reader, std::u16string_view package, int32_t* errorCode,
-                       platform::Dialog* dialog, std::unique_ptr<CZipReader>* spare) {
+                       platform::Dialog* dialog, SpareReaders* spares) {
   *errorCode = 0;
   try {
     reader.OpenArchive(std::u16string(package), 1, 0);
@@ -102,7 +111,7 @@ bool VerifyOpenPackage(CZipReader& reader, std::u16string_view package, int32_t*
       if (dialog != nullptr) frame::PumpOneMessage(*dialog);
     });
     if (!failure) {
-      KeepSpare(reader, others, spare);
+      KeepSpares(reader, package, others, spares);
       return true;
     }
     if (failure->unexpected) std::rethrow_exception(failure->unexpected);

@@ -18,7 +18,7 @@ uint32_t HeldLength(CZipReader& reader) {
 // The package is held open from the check to the end of the extraction; a
 // file system that cannot keep writers out still shows a cut or grown file
 // here, before anything is ended or deleted.
-void Install(platform::Dialog& dialog, CZipReader& reader, CZipReader* spare,
+void Install(platform::Dialog& dialog, CZipReader& reader, const SpareReaders& spares,
              const std::u16string& package, uint32_t checkedLength) {
   if (HeldLength(reader) != checkedLength) {
     const std::u16string problem =
@@ -31,7 +31,7 @@ void Install(platform::Dialog& dialog, CZipReader& reader, CZipReader* spare,
   NoteRemovalBegins(TerminateProcessesInFolder(TargetFolder, 0));
   // A package kept on the flash drive itself must outlive the deletion.
   DeleteOldFiles(dialog, TargetFolder, package);
-  ExtractOpenPackage(dialog, reader, package, TargetFolder, spare);
+  ExtractOpenPackage(dialog, reader, package, TargetFolder, &spares);
   NoteUnpackedVersion(TargetFolder);
 }
 
@@ -43,10 +43,10 @@ void RunUpdate(platform::Dialog& dialog) {
   std::u16string package;
   if (FindPackage(&package)) {
     CZipReader reader;
-    std::unique_ptr<CZipReader> spare;
+    SpareReaders spares;
     int32_t code = 0;
     std::u16string problem;
-    if (!VerifyOpenPackage(reader, package, &code, &dialog, &spare)) {
+    if (!VerifyOpenPackage(reader, package, &code, &dialog, &spares)) {
       NoteRefused(code);
       ReportPackageError(dialog, package, code);
     } else if (const uint32_t checkedLength = HeldLength(reader);
@@ -54,7 +54,7 @@ void RunUpdate(platform::Dialog& dialog) {
       NoteRefusedFit(problem);
       frame::ShowMessageBox(dialog, problem, kNoticeStyle);
     } else {
-      Install(dialog, reader, spare.get(), package, checkedLength);
+      Install(dialog, reader, spares, package, checkedLength);
     }
   } else {
     platform::SetOutcome("no-package");

@@ -19,10 +19,14 @@ void CloseQuietly(CZipReader& reader) {
 
 }  // namespace
 
-ZipDecodeAhead::ZipDecodeAhead(CZipReader& reader, std::vector<uint16_t> files,
+ZipDecodeAhead::ZipDecodeAhead(std::vector<CZipReader*> readers, std::vector<uint16_t> files,
                                unsigned pieceSize)
-    : reader_(reader), files_(std::move(files)), pieceSize_(pieceSize) {
-  thread_ = std::thread([this] { Run(); });
+    : files_(std::move(files)), pieceSize_(pieceSize), lanes_(std::max<std::size_t>(readers.size(), 1)) {
+  for (std::size_t i = 0; i < readers.size(); ++i) lanes_[i].reader = readers[i];
+  for (std::size_t i = 0; i < readers.size(); ++i) {
+    lanes_[i].thread = std::thread([this, i] { Run(lanes_[i], i); });
+  }
+  if (readers.empty()) lanes_[0].finished = true;
 }
 
 ZipDecodeAhead::~ZipDecodeAhead() {
@@ -31,8 +35,10 @@ ZipDecodeAhead::~ZipDecodeAhead() {
     stop_ = true;
   }
   changed_.notify_all();
-  thread_.join();
-  CloseQuietly(reader_);
+  for (Lane& lane : lanes_) {
+    if (lane.thread.joinable()) lane.thread.join();
+    if (lane.reader != nullptr) CloseQuietly(*lane.reader);
+  }
 }
 
 ZipDecodeAhead::Piece ZipDecodeAhead::Started(std::size_t position, Step step) {
@@ -42,85 +48,90 @@ ZipDecodeAhead::Piece ZipDecodeAhead::Started(std::size_t position, Step step) {
   return piece;
 }
 
-void ZipDecodeAhead::Run() {
+void ZipDecodeAhead::Run(Lane& lane, std::size_t first) {
   std::vector<uint8_t> buffer;
-  for (std::size_t position = 0; position < files_.size(); ++position) {
+  for (std::size_t position = first; position < files_.size(); position += lanes_.size()) {
     {
       std::lock_guard lock(mutex_);
       if (stop_) break;
     }
-    Decode(position, buffer);
+    Decode(*lane.reader, lane, position, buffer);
   }
   {
     std::lock_guard lock(mutex_);
-    finished_ = true;
+    lane.finished = true;
   }
   changed_.notify_all();
 }
 
 // The steps of one entry as the extracting reader takes them: open, reads
 // of one piece each until one comes short, the stream's end, the release.
-void ZipDecodeAhead::Decode(std::size_t position, std::vector<uint8_t>& buffer) {
+void ZipDecodeAhead::Decode(CZipReader& reader, Lane& lane, std::size_t position,
+                            std::vector<uint8_t>& buffer) {
   Piece opened = Started(position, Step::Opened);
   try {
-    opened.result = reader_.OpenEntry(files_[position]) ? 1 : 0;
+    opened.result = reader.OpenEntry(files_[position]) ? 1 : 0;
   } catch (...) {
     opened.error = std::current_exception();
-    CloseQuietly(reader_);
+    CloseQuietly(reader);
   }
   const bool open = opened.result == 1 && !opened.error;
-  Push(std::move(opened));
+  Push(lane, std::move(opened));
   if (!open) return;
   for (;;) {
     Piece data = Started(position, Step::Data);
     buffer.resize(pieceSize_);
     unsigned got = 0;
     try {
-      got = reader_.ReadEntry(buffer.data(), pieceSize_);
+      got = reader.ReadEntry(buffer.data(), pieceSize_);
     } catch (...) {
       data.error = std::current_exception();
-      CloseQuietly(reader_);
-      Push(std::move(data));
+      CloseQuietly(reader);
+      Push(lane, std::move(data));
       return;
     }
     data.bytes.assign(buffer.begin(), buffer.begin() + got);
-    Push(std::move(data));
+    Push(lane, std::move(data));
     if (got != pieceSize_) break;
   }
   Piece ended = Started(position, Step::Ended);
   try {
-    ended.result = reader_.EndStream(*reader_.directory.CurrentHeader());
+    ended.result = reader.EndStream(*reader.directory.CurrentHeader());
     try {
-      reader_.ReleaseEntry(false);
+      reader.ReleaseEntry(false);
     } catch (...) {
       ended.releaseError = std::current_exception();
-      CloseQuietly(reader_);
+      CloseQuietly(reader);
     }
   } catch (...) {
     ended.error = std::current_exception();
-    CloseQuietly(reader_);
+    CloseQuietly(reader);
   }
-  Push(std::move(ended));
+  Push(lane, std::move(ended));
 }
 
-void ZipDecodeAhead::Push(Piece piece) {
+void ZipDecodeAhead::Push(Lane& lane, Piece piece) {
   std::unique_lock lock(mutex_);
   changed_.wait(lock, [&] {
-    return stop_ || pieces_.empty() || bytesHeld_ + piece.bytes.size() <= kMostBytesHeld;
+    return stop_ || lane.pieces.empty() ||
+           lane.bytesHeld + piece.bytes.size() <= kMostBytesHeld;
   });
   if (stop_) return;
-  bytesHeld_ += piece.bytes.size();
-  pieces_.push_back(std::move(piece));
+  lane.bytesHeld += piece.bytes.size();
+  lane.pieces.push_back(std::move(piece));
   lock.unlock();
   changed_.notify_all();
 }
 
-void ZipDecodeAhead::DropBefore(std::size_t position, std::unique_lock<std::mutex>&) {
+// Called with the mutex held.
+void ZipDecodeAhead::DropBefore(std::size_t position) {
   bool dropped = false;
-  while (!pieces_.empty() && pieces_.front().position < position) {
-    bytesHeld_ -= pieces_.front().bytes.size();
-    pieces_.pop_front();
-    dropped = true;
+  for (Lane& lane : lanes_) {
+    while (!lane.pieces.empty() && lane.pieces.front().position < position) {
+      lane.bytesHeld -= lane.pieces.front().bytes.size();
+      lane.pieces.pop_front();
+      dropped = true;
+    }
   }
   if (dropped) changed_.notify_all();
 }
@@ -133,14 +144,15 @@ bool ZipDecodeAhead::Take(uint16_t index) {
   if (position < nextToTake_) return false;
   nextToTake_ = position + 1;
   taken_ = SIZE_MAX;
+  Lane& lane = LaneOf(position);
   for (;;) {
-    DropBefore(position, lock);
-    if (!pieces_.empty() || finished_) break;
+    DropBefore(position);
+    if (!lane.pieces.empty() || lane.finished) break;
     changed_.wait(lock);
   }
-  if (pieces_.empty() || pieces_.front().position != position) return false;
-  Piece opened = std::move(pieces_.front());
-  pieces_.pop_front();
+  if (lane.pieces.empty() || lane.pieces.front().position != position) return false;
+  Piece opened = std::move(lane.pieces.front());
+  lane.pieces.pop_front();
   lock.unlock();
   changed_.notify_all();
   if (opened.error) std::rethrow_exception(opened.error);
@@ -151,14 +163,17 @@ bool ZipDecodeAhead::Take(uint16_t index) {
 
 // Waits for the next piece of the entry taken; false when there is none.
 bool ZipDecodeAhead::WaitForPiece(std::unique_lock<std::mutex>& lock) {
-  changed_.wait(lock, [&] { return !pieces_.empty() || finished_ || stop_; });
-  return !pieces_.empty() && pieces_.front().position == taken_;
+  if (taken_ == SIZE_MAX) return false;
+  Lane& lane = LaneOf(taken_);
+  changed_.wait(lock, [&] { return !lane.pieces.empty() || lane.finished || stop_; });
+  return !lane.pieces.empty() && lane.pieces.front().position == taken_;
 }
 
 ZipDecodeAhead::Piece ZipDecodeAhead::PopFront(std::unique_lock<std::mutex>& lock) {
-  Piece piece = std::move(pieces_.front());
-  pieces_.pop_front();
-  bytesHeld_ -= piece.bytes.size();
+  Lane& lane = LaneOf(taken_);
+  Piece piece = std::move(lane.pieces.front());
+  lane.pieces.pop_front();
+  lane.bytesHeld -= piece.bytes.size();
   lock.unlock();
   changed_.notify_all();
   return piece;
@@ -166,7 +181,7 @@ ZipDecodeAhead::Piece ZipDecodeAhead::PopFront(std::unique_lock<std::mutex>& loc
 
 unsigned ZipDecodeAhead::Read(void* buffer, unsigned size) {
   std::unique_lock lock(mutex_);
-  if (!WaitForPiece(lock) || pieces_.front().step != Step::Data) return 0;
+  if (!WaitForPiece(lock) || LaneOf(taken_).pieces.front().step != Step::Data) return 0;
   Piece piece = PopFront(lock);
   if (piece.error) std::rethrow_exception(piece.error);
   const unsigned got = std::min<unsigned>(size, static_cast<unsigned>(piece.bytes.size()));

@@ -1,9 +1,8 @@
 // Decoding the file entries of a package ahead of the reader that extracts
-// them: a thread with a reader of its own (opened on the same package)
-// decrypts and inflates the next entries while the extracting reader writes
-// the one before. Every entry has its own key chain and inflate stream, so
-// the work divides along entries; the key chain within an entry stays
-// serial. What it hands over, piece by piece, is exactly what the
+// them: threads with a reader each (opened on the same package) decrypt and
+// inflate the next entries, in turn, while the extracting reader writes the
+// one before. Every entry has its own key chain and inflate stream, so the
+// work divides along entries; the key chain within an entry stays serial. What it hands over, piece by piece, is exactly what the
 // extracting reader's own calls would have given, each error at the call
 // that would have raised it.
 #pragma once
@@ -20,16 +19,18 @@ class CZipReader;
 
 class ZipDecodeAhead {
  public:
-  // `reader` belongs to the thread from now on; `files` are the indices of
-  // the file entries in the order they will be extracted; `pieceSize` is the
+  // Each of `readers` belongs to a thread of its own from now on, which
+  // decodes every readers.size()-th entry; `files` are the indices of the
+  // file entries in the order they will be extracted; `pieceSize` is the
   // size every read will ask for.
-  ZipDecodeAhead(CZipReader& reader, std::vector<uint16_t> files, unsigned pieceSize);
+  ZipDecodeAhead(std::vector<CZipReader*> readers, std::vector<uint16_t> files,
+                 unsigned pieceSize);
   ~ZipDecodeAhead();
   ZipDecodeAhead(const ZipDecodeAhead&) = delete;
   ZipDecodeAhead& operator=(const ZipDecodeAhead&) = delete;
 
   unsigned PieceSize() const { return pieceSize_; }
-  // Takes entry `index` over when the thread decodes it next (or did): false
+  // Takes entry `index` over when a thread decodes it next (or did): false
   // when it is no entry of the list or was passed already (an entry tried
   // again), and the caller reads it itself. Raises the entry's opening error.
   bool Take(uint16_t index);
@@ -54,25 +55,32 @@ class ZipDecodeAhead {
     std::exception_ptr releaseError;  // raised when the entry is let go
   };
 
+  // One reader, its thread and the pieces it decoded, in order.
+  struct Lane {
+    CZipReader* reader = nullptr;
+    std::deque<Piece> pieces;
+    std::size_t bytesHeld = 0;
+    bool finished = false;
+    std::thread thread;
+  };
+
   static Piece Started(std::size_t position, Step step);
-  void Run();
-  void Decode(std::size_t position, std::vector<uint8_t>& buffer);
-  void Push(Piece piece);
-  void DropBefore(std::size_t position, std::unique_lock<std::mutex>& lock);
+  void Run(Lane& lane, std::size_t first);
+  void Decode(CZipReader& reader, Lane& lane, std::size_t position,
+              std::vector<uint8_t>& buffer);
+  void Push(Lane& lane, Piece piece);
+  void DropBefore(std::size_t position);
+  Lane& LaneOf(std::size_t position) { return lanes_[position % lanes_.size()]; }
   bool WaitForPiece(std::unique_lock<std::mutex>& lock);
   Piece PopFront(std::unique_lock<std::mutex>& lock);
 
-  CZipReader& reader_;
   const std::vector<uint16_t> files_;
   const unsigned pieceSize_;
   std::mutex mutex_;
   std::condition_variable changed_;
-  std::deque<Piece> pieces_;
-  std::size_t bytesHeld_ = 0;
+  std::vector<Lane> lanes_;
   std::size_t nextToTake_ = 0;  // positions below were taken or passed over
   bool stop_ = false;
-  bool finished_ = false;
   std::size_t taken_ = SIZE_MAX;  // the position of the entry taken
   std::exception_ptr releaseError_;
-  std::thread thread_;
 };

@@ -3,6 +3,8 @@
 // same step, also for an entry tried again and after an error.
 #include <gtest/gtest.h>
 
+#include <memory>
+
 #include "tests/zipreader/fake_device.h"
 #include "tests/zipreader/zip_builder.h"
 #include "tests/zipreader/zip_test_util.h"
@@ -35,7 +37,11 @@ std::vector<int> ExtractAll(CZipReader& reader, const char16_t* folder, std::siz
   return outcomes;
 }
 
-TEST(DecodeAhead, GivesWhatTheReaderAloneGives) {
+// With one reader decoding ahead, and with three taking the entries in turn.
+class DecodeAhead : public ::testing::TestWithParam<int> {};
+INSTANTIATE_TEST_SUITE_P(Readers, DecodeAhead, ::testing::Values(1, 3));
+
+TEST_P(DecodeAhead, GivesWhatTheReaderAloneGives) {
   FakeDevice device;
   ZipBuilder b;
   b.password = ".TORVA.";
@@ -67,13 +73,20 @@ TEST(DecodeAhead, GivesWhatTheReaderAloneGives) {
     reader.OpenArchive(u"\\t.zip", 1, 0);
     reader.SetPassword(u".TORVA.");
   };
-  CZipReader alone, extracting, spare;
-  open(alone), open(extracting), open(spare);
+  CZipReader alone, extracting;
+  open(alone), open(extracting);
+  std::vector<std::unique_ptr<CZipReader>> spares;
+  std::vector<CZipReader*> decoders;
+  for (int i = 0; i < GetParam(); ++i) {
+    spares.push_back(std::make_unique<CZipReader>());
+    open(*spares.back());
+    decoders.push_back(spares.back().get());
+  }
   const std::size_t count = b.entries.size();
   const std::vector<int> expected = ExtractAll(alone, u"\\alone", count, 2);
   std::vector<int> got;
   {
-    ZipDecodeAhead ahead(spare, {0, 2, 3, 4, 5, 6, 7, 8}, 65536);
+    ZipDecodeAhead ahead(decoders, {0, 2, 3, 4, 5, 6, 7, 8}, 65536);
     extracting.DecodeAheadWith(&ahead);
     got = ExtractAll(extracting, u"\\ahead", count, 2);
     extracting.DecodeAheadWith(nullptr);
@@ -96,7 +109,7 @@ TEST(DecodeAhead, GivesWhatTheReaderAloneGives) {
 
 // Stopped early: the thread is stopped and the reader let go, whatever it
 // was decoding.
-TEST(DecodeAhead, EndsCleanlyWhenNothingIsTaken) {
+TEST(DecodeAheadStop, EndsCleanlyWhenNothingIsTaken) {
   FakeDevice device;
   ZipBuilder b;
   for (int i = 0; i < 40; ++i) {
@@ -108,7 +121,7 @@ TEST(DecodeAhead, EndsCleanlyWhenNothingIsTaken) {
   std::vector<uint16_t> files;
   for (uint16_t i = 0; i < 40; ++i) files.push_back(i);
   {
-    ZipDecodeAhead ahead(spare, files, 65536);
+    ZipDecodeAhead ahead({&spare}, files, 65536);
     EXPECT_FALSE(ahead.Take(41));
   }
   EXPECT_FALSE(spare.IsEntryOpen());
