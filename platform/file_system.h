@@ -46,6 +46,12 @@ enum class Disposition {
   OpenAlways,    // opens or creates
 };
 
+struct FileIdentity {
+  uint64_t volume = 0;
+  uint64_t file = 0;
+  friend bool operator==(const FileIdentity&, const FileIdentity&) = default;
+};
+
 // An open file. Share modes have no effect on the host, except as DenyWriters
 // asks for one.
 class File {
@@ -68,6 +74,9 @@ class File {
   // the device's read sharing does for a file opened to be read; false when
   // the file system cannot promise it.
   virtual bool DenyWriters() { return false; }
+  // Which file this is, whatever names lead to it now (device and inode, or
+  // volume and file index); false when the file system cannot tell.
+  virtual bool GetIdentity(FileIdentity* identity) { (void)identity; return false; }
 };
 
 struct FindData {

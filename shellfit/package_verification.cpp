@@ -7,10 +7,12 @@
 #include <vector>
 
 #include "frame/update_dialog.h"
+#include "platform/file_system.h"
 #include "shellfit/entry_check_pool.h"
 #include "shellfit/package_fit.h"
 #include "shellfit/shellfit.h"
 #include "shellfit/update_report.h"
+#include "zipreader/zip_disk_file.h"
 #include "zipreader/zip_reader.h"
 
 namespace shellfit {
@@ -24,11 +26,31 @@ std::unique_ptr<CZipReader> OpenReader(std::u16string_view package) {
   return reader;
 }
 
+// The file a reader has open, when it is one of the file system's.
+platform::File* OpenFile(const CZipReader& reader) {
+  auto* disk = dynamic_cast<CZipDiskFile*>(reader.ArchiveFile());
+  return disk != nullptr ? disk->Handle() : nullptr;
+}
+
+// Another name may lead to another file by now (a package renamed over the
+// held one): where the file system can tell, it must be the very file.
+bool SameFile(const CZipReader& held, const CZipReader& other) {
+  platform::File* a = OpenFile(held);
+  platform::File* b = OpenFile(other);
+  platform::FileIdentity first, second;
+  if (a == nullptr || b == nullptr || !a->GetIdentity(&first) || !b->GetIdentity(&second)) {
+    return true;
+  }
+  return first == second;
+}
+
 // A worker's own open must be of the very file the held reader checks: the
-// same length and the same directory, entry for entry.
+// same file where that can be told, the same length and the same directory,
+// entry for entry.
 bool SameArchive(CZipReader& held, CZipReader& other) {
   if (held.ArchiveFile() == nullptr || other.ArchiveFile() == nullptr ||
-      held.ArchiveFile()->GetLength() != other.ArchiveFile()->GetLength()) {
+      held.ArchiveFile()->GetLength() != other.ArchiveFile()->GetLength() ||
+      !SameFile(held, other)) {
     return false;
   }
   const auto& a = held.Headers();

@@ -202,4 +202,12 @@ bool LinuxFile::SetTimes(const FileTime* creation, const FileTime* access,
   return ok;
 }
 
+bool LinuxFile::GetIdentity(FileIdentity* identity) {
+  struct stat info {};
+  if (fstat(fd_, &info) != 0) return false;
+  identity->volume = static_cast<uint64_t>(info.st_dev);
+  identity->file = static_cast<uint64_t>(info.st_ino);
+  return true;
+}
+
 }  // namespace platform

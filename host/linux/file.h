@@ -39,6 +39,7 @@ class LinuxFile : public File {
   // A read lease: another open for writing, or a truncation, waits until this
   // handle closes (at most the kernel's lease-break time, 45 s by default).
   bool DenyWriters() override;
+  bool GetIdentity(FileIdentity* identity) override;
 
  private:
   bool WriteAll(const char* bytes, uint32_t count);

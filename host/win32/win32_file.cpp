@@ -98,6 +98,14 @@ bool Win32File::Seek(int64_t offset, SeekOrigin origin, uint64_t* newPosition) {
   return ok;
 }
 
+bool Win32File::GetIdentity(FileIdentity* identity) {
+  BY_HANDLE_FILE_INFORMATION info{};
+  if (!GetFileInformationByHandle(handle_, &info)) return false;
+  identity->volume = info.dwVolumeSerialNumber;
+  identity->file = uint64_t(info.nFileIndexHigh) << 32 | info.nFileIndexLow;
+  return true;
+}
+
 bool Win32File::GetSize(uint64_t* size) {
   DWORD high = 0;
   SetLastError(NO_ERROR);

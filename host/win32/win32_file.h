@@ -28,6 +28,7 @@ class Win32File : public File {
   bool GetSize(uint64_t* size) override;
   bool SetEnd() override;
   bool Flush() override;
+  bool GetIdentity(FileIdentity* identity) override;
   bool GetTimes(FileTime* creation, FileTime* access, FileTime* write) override;
   bool SetTimes(const FileTime* creation, const FileTime* access,
                 const FileTime* write) override;

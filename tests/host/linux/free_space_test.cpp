@@ -1,4 +1,5 @@
-// The free room of the simulated drive, and holding a file against writers.
+// The free room of the simulated drive, holding a file against writers, and
+// telling an open file from another of the same name.
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
@@ -44,6 +45,25 @@ TEST(FreeSpace, AFileHeldForReadingKeepsWritersWaiting) {
   const int after = open((device.fs() / "p.zip").c_str(), O_WRONLY | O_NONBLOCK);
   EXPECT_GE(after, 0) << "closing the handle lets writers in";
   if (after >= 0) close(after);
+}
+
+// A second open of a package is of the same file only while no other file
+// was renamed over its name.
+TEST(FreeSpace, OpenFilesTellWhetherTheyAreTheSameFile) {
+  TempDeviceRoot device;
+  device.Write("fs/Card/p.zip", "first");
+  device.Write("fs/Card/other.zip", "other");
+  LinuxFileSystem files{device.root(), 0};
+  auto held = files.Open(u"\\Card\\P.ZIP", AccessRead, Disposition::OpenExisting);
+  auto again = files.Open(u"\\Card\\p.zip", AccessRead, Disposition::OpenExisting);
+  ASSERT_TRUE(held && again);
+  FileIdentity a, b, c;
+  ASSERT_TRUE(held->GetIdentity(&a) && again->GetIdentity(&b));
+  EXPECT_EQ(a, b);
+  std::filesystem::rename(device.fs() / "Card" / "other.zip", device.fs() / "Card" / "p.zip");
+  auto replaced = files.Open(u"\\Card\\p.zip", AccessRead, Disposition::OpenExisting);
+  ASSERT_TRUE(replaced && replaced->GetIdentity(&c));
+  EXPECT_FALSE(a == c);
 }
 
 }  // namespace
