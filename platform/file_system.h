@@ -84,6 +84,16 @@ struct FindData {
   uint32_t attributes = 0;
   uint64_t size = 0;
   FileTime writeTime;
+  // The host will not let anyone change or delete it (immutable or
+  // append-only), whatever its attributes say.
+  bool locked = false;
+};
+
+// What the volume that holds a path can still take.
+struct VolumeRoom {
+  uint64_t free = 0;       // bytes still free
+  uint64_t overdrawn = 0;  // bytes held beyond what it may hold; free is 0 then
+  uint64_t blockSize = 1;  // every file takes whole blocks of this many bytes
 };
 
 class FileSystem {
@@ -116,6 +126,19 @@ class FileSystem {
   // The bytes still free on the volume that holds `path`, as
   // GetDiskFreeSpaceEx reports them; false when the path does not exist.
   virtual bool GetFreeBytes(std::u16string_view path, uint64_t* bytes) = 0;
+  // The room as GetFreeBytes tells it, unless the host knows more: a drive
+  // already over its capacity, or the block size files are counted in.
+  virtual bool GetVolumeRoom(std::u16string_view path, VolumeRoom* room) {
+    *room = VolumeRoom{};
+    return GetFreeBytes(path, &room->free);
+  }
+  // Whether entries can be created in and deleted from the folder `path`:
+  // false on a read-only volume and for a folder the host will not let this
+  // process change (immutable, append-only, no write permission).
+  virtual bool CanChangeFolder(std::u16string_view path) {
+    (void)path;
+    return true;
+  }
 };
 
 }  // namespace platform

@@ -21,6 +21,12 @@ std::u16string PartProblem(std::u16string_view part) {
     return u"a part of the name has 260 characters or more";
   }
   if (IsDotForm(part)) return u"the name steps through \".\" or \"..\"";
+  // The device's file system drops them when it creates the name, so the
+  // file would be written under one name and looked for under another.
+  if (part.back() == u'.' || part.back() == u' ') {
+    return u"a part of the name ends with a dot or a blank, which the device's file system "
+           u"drops";
+  }
   for (char16_t unit : part) {
     if (unit < 0x20 || kForbidden.find(unit) != std::u16string_view::npos) {
       return u"the name holds a character the device does not allow in names "

@@ -23,6 +23,9 @@ struct PathState {
   bool replaced = false;            // an old file of its own stays until it is written
   uint64_t replacedSize = 0;
   std::optional<bool> probe;        // whether it could be created, once tried
+  std::optional<bool> changeable;   // a folder: whether entries can be made in it, once asked
+  std::optional<uint32_t> writer;   // the entry written to it, when it is a file
+  bool created = false;             // a folder the package makes anew
 };
 
 std::u16string Number(uint64_t value) {
@@ -34,43 +37,62 @@ std::u16string Quoted(std::u16string_view text) { return u"\"" + std::u16string(
 
 class FitCheck {
  public:
-  FitCheck(std::u16string_view package, std::u16string_view target)
-      : package_(CanonicalDevicePath(package)),
+  FitCheck(CZipReader& reader, std::u16string_view package, std::u16string_view target)
+      : reader_(reader),
+        package_(CanonicalDevicePath(package)),
         targetPath_(target),
         target_(CanonicalDevicePath(target)),
-        plan_(PlanOldFileRemoval(target, package)) {}
+        haveRoom_(platform::Files().GetVolumeRoom(target, &room_) ||
+                  platform::Files().GetVolumeRoom(u"\\", &room_)),
+        plan_(PlanOldFileRemoval(target, package, room_.blockSize)) {}
+
+  // Why the deletion cannot be done; empty when it can.
+  const std::u16string& RemovalProblem() const { return plan_.blocked; }
 
   // Empty when the entry can be written; else why not.
-  std::u16string Entry(const CZipEntryHeader& header, std::u16string_view base) {
+  std::u16string Entry(const CZipEntryHeader& header, uint32_t index, std::u16string_view base) {
     const std::u16string name = header.GetEntryName();
     const std::u16string destination = EntryDestination(name, base);
     std::u16string problem = NameProblem(name, destination);
-    if (problem.empty()) problem = Paths(destination, header.IsDirectory(), header);
+    // A folder is made, never written: its bytes would be looked for in vain.
+    if (problem.empty() && header.IsDirectory() &&
+        (header.uncompressedSize != 0 || header.crc32 != 0)) {
+      problem = u"it is a folder entry, yet it holds " + Number(header.uncompressedSize) +
+                u" bytes of data";
+    }
+    if (problem.empty()) problem = Paths(destination, header.IsDirectory(), header, index);
     return problem.empty() ? problem : u"entry " + Quoted(name) + u": " + problem + u".";
   }
 
   // Empty when the files fit into the room left once the old files are gone.
+  // Only the sizes the package declares count: nothing has been inflated.
   std::u16string Room() const {
-    uint64_t free = 0;
-    if (!platform::Files().GetFreeBytes(targetPath_, &free) &&
-        !platform::Files().GetFreeBytes(u"\\", &free)) {
-      return {};  // the platform cannot tell; the extraction will
-    }
+    if (!haveRoom_) return {};  // the platform cannot tell; the extraction will
+    const uint64_t block = room_.blockSize;
     uint64_t need = 0, replaced = 0;
     for (const auto& [key, state] : paths_) {
-      if (state.size) need += *state.size;
-      if (state.replaced) replaced += state.replacedSize;
+      if (state.size) need += RoundToBlocks(*state.size, block);
+      if (state.replaced) replaced += RoundToBlocks(state.replacedSize, block);
+      // A new folder takes a block of its own on most file systems.
+      if (state.created && block > 1) need += block;
     }
-    const uint64_t room = free + plan_.freedBytes + replaced;
+    const uint64_t gained = room_.free + plan_.freedBytes + replaced;
+    const uint64_t room = gained > room_.overdrawn ? gained - room_.overdrawn : 0;
     if (need <= room) return {};
-    return u"its files need " + Number(need) + u" bytes, and the device will have " +
-           Number(room) + u" bytes free once the old files are deleted (" +
-           Number(need - room) + u" bytes missing).";
+    std::u16string text = u"its files need " + Number(need) + u" bytes";
+    if (block > 1) text += u" (in whole blocks of " + Number(block) + u" bytes)";
+    text += u", and the device will have " + Number(room) +
+            u" bytes free once the old files are deleted";
+    if (room_.overdrawn > 0) {
+      text += u"; the flash drive holds " + Number(room_.overdrawn) +
+              u" bytes more than its capacity now";
+    }
+    return text + u" (" + Number(need - room) + u" bytes missing).";
   }
 
  private:
   std::u16string Paths(const std::u16string& destination, bool folder,
-                       const CZipEntryHeader& header) {
+                       const CZipEntryHeader& header, uint32_t index) {
     std::u16string path;
     bool probed = false;
     const auto parts = platform::SplitPathComponents(destination);
@@ -91,23 +113,50 @@ class FitCheck {
       if (!wantFolder && after == Kind::Folder) {
         return Quoted(path) + u" stays a folder on the device";
       }
+      if (after == Kind::Absent && wantFolder) state.created = true;
+      // The parent gains this entry, or loses the file it replaces.
+      if (after != Kind::Folder && Current(parent) == Kind::Folder &&
+          AfterRemoval(CanonicalDevicePath(parent), parent, paths_[CanonicalDevicePath(parent)]) ==
+              Kind::Folder &&
+          !CanChange(parent)) {
+        return Quoted(parent) + u" is read-only: nothing can be written into it";
+      }
       if (!probed && Current(path, state) == Kind::Absent && Current(parent) == Kind::Folder) {
         probed = true;
         if (!CanCreate(path, state)) return Quoted(path) + u" cannot be created on the device";
       }
       if (!wantFolder && key == package_) return u"it would overwrite the package itself";
-      if (!wantFolder) Record(key, path, after, header, state);
+      if (!wantFolder) {
+        std::u16string problem = Record(key, path, after, header, index, state);
+        if (!problem.empty()) return problem;
+      }
     }
     return {};
   }
 
-  void Record(const std::u16string& key, const std::u16string& path, Kind after,
-              const CZipEntryHeader& header, PathState& state) {
-    state.size = header.uncompressedSize;  // a later entry of the same path replaces it
+  std::u16string Record(const std::u16string& key, const std::u16string& path, Kind after,
+                        const CZipEntryHeader& header, uint32_t index, PathState& state) {
+    // One file, two entries: only the last would stay, and every copy would
+    // count as installed.
+    if (state.writer) {
+      return u"it and entry " + Quoted(reader_.Headers().at(*state.writer)->GetEntryName()) +
+             u" would both be written to " + Quoted(path);
+    }
+    state.writer = index;
+    state.size = header.uncompressedSize;
     if (after == Kind::File && !state.replaced) {
       state.replaced = true;
-      state.replacedSize = SizeAfterRemoval(key, path);
+      bool locked = false;
+      state.replacedSize = SizeAfterRemoval(key, path, &locked);
+      if (locked) return Quoted(path) + u" is locked (immutable): it cannot be replaced";
     }
+    return {};
+  }
+
+  bool CanChange(const std::u16string& folder) {
+    PathState& state = paths_[CanonicalDevicePath(folder)];
+    if (!state.changeable) state.changeable = platform::Files().CanChangeFolder(folder);
+    return *state.changeable;
   }
 
   // What the path names now; asked once per path.
@@ -137,10 +186,11 @@ class FitCheck {
     return Kind::Absent;
   }
 
-  uint64_t SizeAfterRemoval(const std::u16string& key, const std::u16string& path) {
+  uint64_t SizeAfterRemoval(const std::u16string& key, const std::u16string& path, bool* locked) {
+    const auto found = platform::Files().Find(path);
+    *locked = found.size() == 1 && found.front().locked;
     const auto kept = plan_.keptFiles.find(key);
     if (kept != plan_.keptFiles.end()) return kept->second;
-    const auto found = platform::Files().Find(path);
     return found.size() == 1 ? found.front().size : 0;
   }
 
@@ -158,9 +208,12 @@ class FitCheck {
     return *state.probe;
   }
 
+  CZipReader& reader_;
   std::u16string package_;
   std::u16string targetPath_;
   std::u16string target_;
+  platform::VolumeRoom room_;
+  bool haveRoom_;
   RemovalPlan plan_;
   // Everything known of a path, by its canonical form: one node a path
   // keeps a big package's check small.
@@ -172,12 +225,13 @@ class FitCheck {
 bool CheckPackageFits(CZipReader& reader, std::u16string_view package,
                       std::u16string_view target, std::u16string* problem) {
   problem->clear();
-  FitCheck check(package, target);
+  FitCheck check(reader, package, target);
   const std::u16string base = WithBackslash(target);
+  *problem = check.RemovalProblem();
   CZipEntryHeader header;
-  for (unsigned index = 0; index <= 0xFFFF && reader.GetEntryInfo(header, index); ++index) {
-    *problem = check.Entry(header, base);
-    if (!problem->empty()) break;
+  for (unsigned index = 0;
+       problem->empty() && index <= 0xFFFF && reader.GetEntryInfo(header, index); ++index) {
+    *problem = check.Entry(header, index, base);
   }
   if (problem->empty()) *problem = check.Room();
   if (problem->empty()) return true;

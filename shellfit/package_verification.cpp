@@ -89,9 +89,10 @@ void KeepSpares(CZipReader& reader, std::u16string_view package,
 
 }  // namespace
 
-bool VerifyOpenPackage(CZipReader& reader, std::u16string_view package, int32_t* errorCode,
-                       platform::Dialog* dialog, SpareReaders* spares) {
+bool OpenHeldPackage(CZipReader& reader, std::u16string_view package, int32_t* errorCode,
+                     std::u16string* problem) {
   *errorCode = 0;
+  if (problem != nullptr) problem->clear();
   try {
     reader.OpenArchive(std::u16string(package), 1, 0);
     // From here on nobody else may change what is being checked, as on the
@@ -102,6 +103,18 @@ bool VerifyOpenPackage(CZipReader& reader, std::u16string_view package, int32_t*
       return false;
     }
     NotePackage(package, CountEntries(reader, false));
+    if (problem != nullptr) *problem = UnreadableFeature(reader);
+    return problem == nullptr || problem->empty();
+  } catch (const CZipException& error) {
+    *errorCode = error.code;
+    return false;
+  }
+}
+
+bool ReadPackageThrough(CZipReader& reader, std::u16string_view package, int32_t* errorCode,
+                        platform::Dialog* dialog, SpareReaders* spares) {
+  *errorCode = 0;
+  try {
     CZipEntryHeader header;
     std::vector<uint16_t> files;
     for (unsigned index = 0; index <= 0xFFFF && reader.GetEntryInfo(header, index); ++index) {
@@ -147,6 +160,12 @@ bool VerifyOpenPackage(CZipReader& reader, std::u16string_view package, int32_t*
     }
     return false;
   }
+}
+
+bool VerifyOpenPackage(CZipReader& reader, std::u16string_view package, int32_t* errorCode,
+                       platform::Dialog* dialog, SpareReaders* spares) {
+  return OpenHeldPackage(reader, package, errorCode, nullptr) &&
+         ReadPackageThrough(reader, package, errorCode, dialog, spares);
 }
 
 bool VerifyPackage(std::u16string_view package, int32_t* errorCode,

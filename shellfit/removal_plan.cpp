@@ -1,5 +1,7 @@
 // What the old-file removal will keep and free, worked out by the same walk
 // without deleting anything.
+#include <vector>
+
 #include "platform/environment.h"
 #include "platform/file_system.h"
 #include "platform/text.h"
@@ -16,37 +18,70 @@ bool IsPreservedName(std::u16string_view name) {
   return false;
 }
 
-// True when something below `folder` stays.
-bool Plan(std::u16string_view folder, std::u16string_view keep, RemovalPlan& plan) {
-  const std::u16string base = WithBackslash(folder);
-  const std::u16string keepKey = CanonicalDevicePath(keep);
-  bool keptAny = false;
-  for (const platform::FindData& entry : platform::Files().Find(base + u"*.*")) {
-    const std::u16string path = base + entry.name;
-    const std::u16string key = CanonicalDevicePath(path);
-    if (entry.attributes & platform::FILE_ATTRIBUTE_DIRECTORY) {
-      if (entry.name.starts_with(u'.')) {
-        plan.keptTrees.insert(key);
+class Planner {
+ public:
+  Planner(std::u16string_view keep, uint64_t blockSize, RemovalPlan& plan)
+      : keepKey_(CanonicalDevicePath(keep)), blockSize_(blockSize), plan_(plan) {}
+
+  // True when something below `folder` stays. The folder's own files come
+  // before its sub-folders, so that what cannot be changed is named where it
+  // begins.
+  bool Plan(std::u16string_view folder) {
+    const std::u16string base = WithBackslash(folder);
+    bool keptAny = false, deletes = false;
+    const std::vector<platform::FindData> found = platform::Files().Find(base + u"*.*");
+    for (const platform::FindData& entry : found) {
+      if (entry.attributes & platform::FILE_ATTRIBUTE_DIRECTORY) continue;
+      const std::u16string path = base + entry.name;
+      const std::u16string key = CanonicalDevicePath(path);
+      if (IsPreservedName(entry.name) || key == keepKey_) {
+        plan_.keptFiles[key] = entry.size;
         keptAny = true;
-      } else if (Plan(path, keep, plan)) {
-        plan.keptFolders.insert(key);
+      } else {
+        plan_.freedBytes += RoundToBlocks(entry.size, blockSize_);
+        deletes = true;
+        if (entry.locked) Block(path, u" cannot be deleted: it is locked (immutable)");
+      }
+    }
+    if (deletes && !platform::Files().CanChangeFolder(folder)) {
+      Block(std::u16string(folder), u" is read-only: its old files cannot be deleted");
+    }
+    for (const platform::FindData& entry : found) {
+      if (!(entry.attributes & platform::FILE_ATTRIBUTE_DIRECTORY)) continue;
+      const std::u16string path = base + entry.name;
+      const std::u16string key = CanonicalDevicePath(path);
+      if (entry.name.starts_with(u'.')) {
+        plan_.keptTrees.insert(key);
+        keptAny = true;
+      } else if (Plan(path)) {
+        plan_.keptFolders.insert(key);
         keptAny = true;
       }
-    } else if (IsPreservedName(entry.name) || key == keepKey) {
-      plan.keptFiles[key] = entry.size;
-      keptAny = true;
-    } else {
-      plan.freedBytes += entry.size;
     }
+    return keptAny;
   }
-  return keptAny;
-}
+
+ private:
+  void Block(const std::u16string& path, std::u16string_view why) {
+    if (plan_.blocked.empty()) plan_.blocked = u"\"" + path + u"\"" + std::u16string(why) + u".";
+  }
+
+  std::u16string keepKey_;
+  uint64_t blockSize_;
+  RemovalPlan& plan_;
+};
 
 }  // namespace
 
-RemovalPlan PlanOldFileRemoval(std::u16string_view folder, std::u16string_view keep) {
+uint64_t RoundToBlocks(uint64_t bytes, uint64_t blockSize) {
+  if (blockSize <= 1) return bytes;
+  return (bytes + blockSize - 1) / blockSize * blockSize;
+}
+
+RemovalPlan PlanOldFileRemoval(std::u16string_view folder, std::u16string_view keep,
+                               uint64_t blockSize) {
   RemovalPlan plan;
-  if (!folder.empty()) Plan(folder, keep, plan);
+  if (!folder.empty()) Planner(keep, blockSize, plan).Plan(folder);
   return plan;
 }
 

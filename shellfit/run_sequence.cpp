@@ -35,6 +35,27 @@ void Install(platform::Dialog& dialog, CZipReader& reader, const SpareReaders& s
   NoteUnpackedVersion(TargetFolder);
 }
 
+// `problem` ends the run before anything changed: one box says why.
+void RefuseUnfit(platform::Dialog& dialog, std::u16string problem) {
+  if (!problem.starts_with(u"The package")) {
+    problem = u"The package cannot be installed: " + problem + std::u16string(kNothingChanged);
+  }
+  NoteRefusedFit(problem);
+  frame::ShowMessageBox(dialog, problem, kNoticeStyle);
+}
+
+// A package the reader stopped at: ZIP64 is said in words, anything else
+// is the reader's error.
+void RefuseUnreadable(platform::Dialog& dialog, const std::u16string& package,
+                      const CZipReader* reader, int32_t code) {
+  if (code == ErrBadArchive && HasZip64Records(package, reader)) {
+    RefuseUnfit(dialog, std::u16string(kUsesZip64));
+    return;
+  }
+  NoteRefused(code);
+  ReportPackageError(dialog, package, code);
+}
+
 }  // namespace
 
 void RunUpdate(platform::Dialog& dialog) {
@@ -46,13 +67,15 @@ void RunUpdate(platform::Dialog& dialog) {
     SpareReaders spares;
     int32_t code = 0;
     std::u16string problem;
-    if (!VerifyOpenPackage(reader, package, &code, &dialog, &spares)) {
-      NoteRefused(code);
-      ReportPackageError(dialog, package, code);
+    // The declared sizes are weighed against the room before a byte is
+    // inflated: a package too large for the device is refused at once.
+    if (!OpenHeldPackage(reader, package, &code, &problem) && problem.empty()) {
+      RefuseUnreadable(dialog, package, nullptr, code);
     } else if (const uint32_t checkedLength = HeldLength(reader);
-               !CheckPackageFits(reader, package, TargetFolder, &problem)) {
-      NoteRefusedFit(problem);
-      frame::ShowMessageBox(dialog, problem, kNoticeStyle);
+               !problem.empty() || !CheckPackageFits(reader, package, TargetFolder, &problem)) {
+      RefuseUnfit(dialog, problem);
+    } else if (!ReadPackageThrough(reader, package, &code, &dialog, &spares)) {
+      RefuseUnreadable(dialog, package, &reader, code);
     } else {
       Install(dialog, reader, spares, package, checkedLength);
     }

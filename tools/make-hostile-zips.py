@@ -65,6 +65,41 @@ def main(out):
                                    ("Data", "x", file_attr),
                                    ("data/y.txt", "y", file_attr)])
 
+    # Names the file system would write under another name, and folder
+    # entries that carry data.
+    build(f("dropped-dots.zip"), [("a.txt.", "x", file_attr), ("Res./x", "x", file_attr),
+                                  ("Res /y", "y", file_attr)])
+    dir_attr = (0o40755 << 16) | 0x10
+    build(f("folders-with-data.zip"), [("main.exe", "x", file_attr), ("Res/", "abc", dir_attr),
+                                       ("/", "abc", dir_attr)])
+
+    # Two entries, one destination: the same name, case only, two spellings
+    # of one path, two encodings of one text.
+    with zipfile.ZipFile(f("one-destination.zip"), "w", zipfile.ZIP_DEFLATED) as z:
+        for name in ("main.exe", "MAIN.EXE", "Res//a", "Res/a"):
+            z.writestr(name, "300 KB once" if name == "main.exe" else "")
+    # "Ü.txt" in UTF-8 (flagged), and as the byte 0xDC unflagged, which the
+    # device's CP1252 reads as the same letter.
+    with zipfile.ZipFile(f("same-decoded-text.zip"), "w") as z:
+        z.writestr("\u00dc.txt", "utf-8")
+        z.writestr("#.txt", "cp1252")
+    data = open(f("same-decoded-text.zip"), "rb").read().replace(b"#.txt", b"\xdc.txt")
+    open(f("same-decoded-text.zip"), "wb").write(data)
+
+    # A bomb: 64 MB of zeros declared, 64 KB stored, with a CRC that fails.
+    with zipfile.ZipFile(f("bomb.zip"), "w", zipfile.ZIP_DEFLATED, compresslevel=9) as z:
+        z.writestr("main.exe", bytes(64 << 20))
+    patch(f("bomb.zip"), lambda d: [(14, "<I", 0x12345678),
+                                    (d.find(b"PK\x01\x02") + 16, "<I", 0x12345678)])
+
+    # What the reader cannot read: ZIP64 records, LZMA, nothing but folders.
+    with zipfile.ZipFile(f("zip64.zip"), "w", zipfile.ZIP_DEFLATED) as z:
+        with z.open("main.exe", "w", force_zip64=True) as entry:
+            entry.write(b"new main")
+    with zipfile.ZipFile(f("lzma.zip"), "w", zipfile.ZIP_LZMA) as z:
+        z.writestr("big.bin", "x" * 1000)
+    build(f("only-folders.zip"), [("Res/", "", dir_attr), ("Maps/", "", dir_attr)])
+
     seven = shutil.which("7zz")
     if seven:
         with tempfile.TemporaryDirectory() as work:

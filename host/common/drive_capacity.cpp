@@ -18,6 +18,11 @@ uint64_t DriveCapacity::Free() {
   return *used_ >= capacity_ ? 0 : capacity_ - *used_;
 }
 
+uint64_t DriveCapacity::Overdrawn() {
+  used_ = Measure();
+  return *used_ > capacity_ ? *used_ - capacity_ : 0;
+}
+
 void DriveCapacity::Release(uint64_t bytes) {
   if (!used_) return;
   *used_ = bytes > *used_ ? 0 : *used_ - bytes;

@@ -25,6 +25,8 @@ class DriveCapacity {
   uint64_t Measure() const;
   // What the files may still grow by, measured afresh.
   uint64_t Free();
+  // What the files hold beyond the capacity, measured afresh (0 within it).
+  uint64_t Overdrawn();
 
  private:
   std::filesystem::path fsRoot_;

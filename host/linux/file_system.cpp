@@ -234,6 +234,9 @@ std::optional<FindData> LinuxFileSystem::Describe(int dir, const std::string& na
   }
   data.size = S_ISDIR(info.st_mode) ? 0 : static_cast<uint64_t>(info.st_size);
   data.writeTime = FileTimeFromTimespec(info.st_mtim);
+  struct statx flags {};
+  data.locked = statx(dir, name.c_str(), AT_SYMLINK_NOFOLLOW | AT_STATX_DONT_SYNC, 0, &flags) == 0 &&
+                (flags.stx_attributes & (STATX_ATTR_IMMUTABLE | STATX_ATTR_APPEND)) != 0;
   return data;
 }
 

@@ -29,6 +29,8 @@ class LinuxFileSystem : public FileSystem {
   SystemTime Now() override;
   // From the device's capacity when device.ini sets one, else the host's.
   bool GetFreeBytes(std::u16string_view path, uint64_t* bytes) override;
+  bool GetVolumeRoom(std::u16string_view path, VolumeRoom* room) override;
+  bool CanChangeFolder(std::u16string_view path) override;
 
   const DevicePaths& paths() const { return paths_; }
 

@@ -3,6 +3,14 @@
 #include <gtest/gtest.h>
 
 
+#include <fcntl.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
+#include <sys/mount.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
 #include <thread>
 
 #include "shellfit_fixture.h"
@@ -134,8 +142,154 @@ INSTANTIATE_TEST_SUITE_P(
         Hostile{"too_long_for_the_host",
                 {{.name = "new.txt", .data = "n"},
                  {.name = Repeat("\xE2\x82\xAC", 100), .data = "x", .extraFlags = 0x0800}},
-                "cannot be created on the device"}),
+                "cannot be created on the device"},
+        // Names the device's file system would write under another name.
+        Hostile{"trailing_dot", {{.name = "a.txt.", .data = "x"}}, "ends with a dot or a blank"},
+        Hostile{"dotted_folder", {{.name = "Res./x", .data = "x"}}, "ends with a dot or a blank"},
+        Hostile{"trailing_blank", {{.name = "Res /x", .data = "x"}}, "ends with a dot or a blank"},
+        Hostile{"folder_with_data", {{.name = "Res/", .data = "abc", .externalAttr = 0x41ED0010}},
+                "a folder entry, yet it holds 3 bytes"},
+        Hostile{"root_with_data", {{.name = "/", .data = "abc", .externalAttr = 0x41ED0010}},
+                "a folder entry, yet it holds 3 bytes"},
+        // Two entries, one file: both are named.
+        Hostile{"same_name_twice", {{.name = "main.exe", .data = ""}},
+                "entry \"main.exe\": it and entry \"main.exe\" would both be written to"},
+        Hostile{"case_only", {{.name = "MAIN.EXE", .data = ""}},
+                "entry \"MAIN.EXE\": it and entry \"main.exe\" would both be written to"},
+        Hostile{"two_spellings",
+                {{.name = "Res//a", .data = "1"}, {.name = "Res\\a", .data = "2"}},
+                "entry \"Res\\a\": it and entry \"Res\\\\a\" would both be written to"},
+        Hostile{"same_decoded_text",
+                {{.name = "\xC3\x9C.txt", .data = "1", .extraFlags = 0x0800},
+                 {.name = "\xDC.txt", .data = "2"}},
+                "would both be written to \"\\Flash Disk\\\xC3\x9C.txt\""},
+        // What the reader cannot read, in words.
+        Hostile{"lzma", {{.name = "big.bin", .data = "raw", .method = 14}},
+                "entry \"big.bin\" is compressed with method 14 (LZMA); only stored and "
+                "deflated entries can be installed."}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// More on the drive than its capacity allows: the excess is paid from what
+// the deletion frees.
+TEST_F(ReliabilityProgramTest, ADriveOverItsCapacityCountsWhatItHoldsNow) {
+  OldShell();
+  WriteText(Flash("Old/big.dat"), zip_test::Pseudorandom(50000, 5));
+  ZipBuilder b;
+  b.entries.push_back({.name = "main.exe", .data = zip_test::Pseudorandom(30000, 6)});
+  Package(b);
+  const uint64_t used = BytesBelow(root_.path() / "fs");
+  Device("[fs]\ncapacity = " + std::to_string(used - 30000) + "\n");
+  ExpectRefused("holds 30000 bytes more than its capacity now");
+}
+
+// 64 MB declared, spoiled at the end: inflating it first would end in a CRC
+// error; weighing the declared size first refuses it for its size.
+TEST_F(ReliabilityProgramTest, ABombIsWeighedBeforeAByteIsInflated) {
+  OldShell();
+  ZipBuilder b;
+  b.entries.push_back({.name = "main.exe", .data = std::string(64 << 20, '\0')});
+  zip_test::BuiltArchive built = b.Build();
+  for (uint32_t at : {built.localOffsets[0] + 14, built.centralOffsets[0] + 16}) {
+    zip_test::PutU32(built.bytes, at, 0x12345678);
+  }
+  WriteText(Card(kPackageName), built.bytes);
+  Device("[fs]\ncapacity = " + std::to_string(BytesBelow(root_.path() / "fs") + (10 << 20)) +
+         "\n");
+  ExpectRefused("bytes missing). Nothing was changed.");
+}
+
+TEST_F(ReliabilityProgramTest, WhatTheReaderCannotReadIsSaidInWords) {
+  OldShell();
+  ZipBuilder folders;
+  folders.entries.push_back({.name = "Res/", .externalAttr = 0x41ED0010});
+  Package(folders);
+  ExpectRefused("The package cannot be installed: it holds no file. Nothing was changed.");
+
+  const std::string zip64 = "import zipfile\n"
+                            "with zipfile.ZipFile('" + Card(kPackageName).string() +
+                            "', 'w') as z:\n"
+                            "  with z.open('main.exe', 'w', force_zip64=True) as f:\n"
+                            "    f.write(b'new main')\n";
+  WriteText(Stage("zip64.py"), zip64);
+  ASSERT_EQ(std::system(("python3 '" + Stage("zip64.py").string() + "'").c_str()), 0);
+  ExpectRefused("it uses ZIP64, which this device's reader does not read. Nothing was changed.");
+}
+
+// A drive on a file system of its own (a small tmpfs mounted by the test).
+class MountedFlashTest : public ReliabilityProgramTest {
+ protected:
+  bool Mount(const std::string& options) {
+    fs::create_directories(Flash());
+    if (mount("tmpfs", Flash().c_str(), "tmpfs", 0, options.c_str()) != 0) {
+      why_ = std::string("a tmpfs cannot be mounted here: ") + std::strerror(errno);
+      return false;
+    }
+    mounted_ = true;
+    return true;
+  }
+  void Unmount() {
+    if (mounted_) umount2(Flash().c_str(), MNT_DETACH);
+    mounted_ = false;
+  }
+  void TearDown() override { Unmount(); }
+
+  // chattr +i: neither root nor anyone else may change or delete it.
+  static bool Lock(const fs::path& path) {
+    const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    int flags = 0;
+    const bool ok = fd >= 0 && ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0 &&
+                    (flags |= FS_IMMUTABLE_FL, ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0);
+    if (fd >= 0) close(fd);
+    return ok;
+  }
+
+  bool mounted_ = false;
+  std::string why_;
+};
+
+// 2,501 files of 5 bytes: 12 KB of data, 10 MB in 4 KB blocks, on 8 MB.
+TEST_F(MountedFlashTest, FilesTakeWholeBlocks) {
+  if (!Mount("size=8m")) GTEST_SKIP() << why_;
+  OldShell();
+  ZipBuilder b;
+  b.entries.push_back({.name = "main.exe", .data = "new main"});
+  for (int i = 0; i < 2500; ++i) {
+    b.entries.push_back({.name = "Data/f" + std::to_string(i) + ".txt", .data = "12345"});
+  }
+  Package(b);
+  ExpectRefused("(in whole blocks of 4096 bytes)");
+}
+
+TEST_F(MountedFlashTest, AReadOnlyOrLockedDriveIsRefusedBeforeAnythingEnds) {
+  const std::pair<std::string, std::string> cases[] = {
+      {"read-only mount", "\"\\Flash Disk\" is read-only: its old files cannot be deleted."},
+      {"locked main.exe", "\"\\Flash Disk\\main.exe\" cannot be deleted: it is locked"},
+      {"locked folder", "\"\\Flash Disk\\Old\\0\" is read-only: its old files cannot"},
+      {"locked kept folder", "\"\\Flash Disk\\.cfg\" is read-only: nothing can be written"}};
+  for (const auto& [kind, words] : cases) {
+    SCOPED_TRACE(kind);
+    if (!Mount("size=8m")) GTEST_SKIP() << why_;
+    OldShell();
+    fs::create_directories(Flash(".cfg"));
+    ZipBuilder b;
+    b.entries.push_back({.name = "main.exe", .data = "new main"});
+    b.entries.push_back({.name = ".cfg/new.txt", .data = "new"});
+    Package(b);
+    bool ready = true;
+    if (kind == "read-only mount") {
+      ready = mount("tmpfs", Flash().c_str(), "tmpfs", MS_REMOUNT | MS_RDONLY, "size=8m") == 0;
+    } else if (kind == "locked main.exe") {
+      ready = Lock(Flash("main.exe"));
+    } else if (kind == "locked folder") {
+      ready = Lock(Flash("Old/0"));
+    } else {
+      ready = Lock(Flash(".cfg"));
+    }
+    if (!ready) GTEST_SKIP() << kind << " cannot be made here: " << std::strerror(errno);
+    ExpectRefused(words);
+    Unmount();
+  }
+}
 
 // Damaged in ways only the new checks see: each is refused as a ZIP error.
 TEST_F(ReliabilityProgramTest, StoredSizeLieAndShortEndRecordAreDamaged) {
