@@ -1,8 +1,9 @@
 // The device root's own files (journal.log, flash/*, .locks/*), opened
 // relative to a descriptor of the root and never through a link, so that a
 // symbolic link planted at one of them cannot lead a write out of the root.
-// Files the kit rewrites are replaced (a new file renamed over the old name)
-// rather than truncated, so a hard link to a file elsewhere keeps its bytes.
+// Files the kit rewrites are replaced (a new file written whole, then renamed
+// over the old name) rather than truncated, so a hard link to a file
+// elsewhere keeps its bytes and a killed program leaves no half-written file.
 // Declared once for every host; host/linux/ and host/win32/ each implement it.
 // A descriptor is an int on both: a file's is the C runtime's, a folder's on
 // Windows an entry of a small table of paths.
@@ -39,11 +40,27 @@ RootDescriptor OpenRootFolder(const std::filesystem::path& root);
 // invalid when the name is anything but a real folder (a link included).
 RootDescriptor OpenOwnFolder(int rootFd, const char* name);
 
-// A new, empty file that has already replaced `name` in the folder; invalid
-// when it cannot be made or `name` is a folder.
-RootDescriptor ReplaceFile(int folderFd, const char* name);
+// A new, empty file ".<name>.new-<pid>" in the folder, to take the place of
+// `name` with CommitStaged once it is whole: until then `name` keeps its old
+// bytes, also when the program is killed. Invalid when it cannot be made.
+RootDescriptor CreateStaged(int folderFd, const char* name);
 
-// Writes `bytes` as the new content of `name` (see ReplaceFile).
+// Renames the staged file of `name` (closed by now) over `name`; false, and
+// the staged file removed, when that fails or `name` is a folder.
+bool CommitStaged(int folderFd, const char* name);
+
+// Removes the staged file of `name`, when there is one.
+void DropStaged(int folderFd, const char* name);
+
+// Removes the staged files of processes that no longer run: what a killed
+// program left behind.
+void RemoveStaleStaged(int folderFd);
+
+// Removes `name` from the folder; true also when it was not there.
+bool RemoveRootFile(int folderFd, const char* name);
+
+// `bytes` written whole as the new content of `name`, then renamed over it:
+// `name` holds either its old bytes or all of the new ones.
 bool WriteReplacing(int folderFd, const char* name, const std::string& bytes);
 
 // `name` opened for appending, made when missing; invalid, with the reason
@@ -60,9 +77,10 @@ bool WriteAt(int fd, const void* bytes, uint64_t count, uint64_t offset);
 // Makes an open file exactly `length` bytes long (bytes added read zero).
 bool SetLength(int fd, uint64_t length);
 
-// A stdio stream appending to `fd`, which it then owns; null (and `fd` kept)
-// when none can be made.
-std::FILE* AppendStream(RootDescriptor& fd);
+// Appends all of `bytes` to an open file, or cuts the file back to its old
+// end when they do not all fit (a full drive, the file's size limit), so a
+// failed append leaves no torn line behind.
+bool AppendWhole(int fd, const std::string& bytes);
 
 // Closes a descriptor this API returned; false when the close failed.
 bool CloseDescriptor(int fd);

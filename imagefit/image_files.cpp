@@ -3,6 +3,7 @@
 #include <cstring>
 #include <memory>
 
+#include "imagefit/held_image_files.h"
 #include "platform/byte_order.h"
 #include "platform/environment.h"
 #include "platform/file_system.h"
@@ -25,8 +26,7 @@ uint32_t ReadWordOrZero(platform::File& file) {
 }
 
 bool ReadRegionHeader(std::u16string_view path, uint32_t region, uint8_t* block) {
-  std::unique_ptr<platform::File> file =
-      platform::Files().Open(path, platform::AccessRead, platform::Disposition::OpenExisting);
+  std::unique_ptr<platform::File> file = OpenImageFile(path);
   if (!file) return false;
   uint8_t* slot = block + kMultiImageHeaderSize + region * kImageHeaderSize;
   for (uint32_t i = 0; i < kImageStartOffset; ++i) {

@@ -6,6 +6,7 @@
 #include "imagefit/device_power.h"
 #include "imagefit/flash_driver.h"
 #include "imagefit/image_set.h"
+#include "imagefit/image_set_check.h"
 #include "imagefit/update_report.h"
 
 namespace imagefit {
@@ -144,6 +145,8 @@ void EnableButtons(platform::Dialog& dialog, bool enabled) {
 void RunStart(platform::Dialog& dialog) {
   NoteRunBegins();
   if (!ConfirmBoardRevision(dialog)) return;
+  HeldImageFiles held;  // from the check to the end of the transfer
+  if (!CheckImageSetForStart(dialog, &held)) return;
   EnableButtons(dialog, false);
   NoteStep("power driver enter", NotifyPowerDriver(false));
   const int result = RunImageUpdate(dialog);

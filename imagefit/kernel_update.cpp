@@ -47,9 +47,11 @@ bool UpdateKernel(std::u16string_view driversPath, std::u16string_view tinynkPat
               kImageHeaderSize)) {
       return false;
     }
-    // A region that fails part-way does not stop the others.
-    NoteStep(kRegionSteps[region][1],
-             StreamImageRecords(paths[region], driver.get(), callback, context));
+    // A region that broke off leaves a kernel that does not start: no other
+    // region, and above all no new version, may be written over it.
+    const bool streamed = StreamImageRecords(paths[region], driver.get(), callback, context);
+    NoteStep(kRegionSteps[region][1], streamed);
+    if (!streamed) return false;
   }
 
   uint8_t versionBytes[4];

@@ -7,6 +7,7 @@
 
 #include "platform/byte_order.h"
 #include "imagefit/flash_driver.h"
+#include "imagefit/held_image_files.h"
 #include "imagefit/image_files.h"
 #include "imagefit/read_fully.h"
 #include "platform/environment.h"
@@ -89,8 +90,7 @@ class RecordFile {
 bool StreamImageRecords(std::u16string_view path, platform::DriverHandle* driver,
                         ProgressCallback callback, void* context) {
   if (driver == nullptr) return false;
-  std::unique_ptr<platform::File> file =
-      platform::Files().Open(path, platform::AccessRead, platform::Disposition::OpenExisting);
+  std::unique_ptr<platform::File> file = OpenImageFile(path);
   if (!file) return false;
   RecordFile records(*file);
   uint8_t imageHeader[kImageHeaderSize];

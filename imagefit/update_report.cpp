@@ -19,6 +19,9 @@ using platform::ReportNumber;
 using platform::ReportText;
 
 int g_run = 0;
+std::string g_failedSteps;  // of the current run, "a, b"
+
+void NoteFailedSteps() { Outcome().Set("failed_steps", ReportText(g_failedSteps)); }
 
 platform::ReportItem ImageFileItem(std::u16string_view name) {
   std::u16string path;
@@ -62,10 +65,24 @@ void NoteImageSet(std::u16string_view versionFile, uint32_t installed, bool comp
 
 void NoteRunBegins() {
   ++g_run;
+  g_failedSteps.clear();
   Outcome().Set("runs", ReportNumber(g_run));
 }
 
+void NoteImageSetCheck(std::u16string_view path, std::string_view what) {
+  NoteStep("image set check", path.empty());
+  if (path.empty()) return;
+  Outcome().Set("refused.file", ReportText(path));
+  Outcome().Set("refused.reason", ReportText(what));
+  NoteFailedSteps();
+  platform::SetOutcome("refused");
+}
+
 void NoteStep(std::string_view step, std::string_view result) {
+  if (result != kStepOk) {
+    if (!g_failedSteps.empty()) g_failedSteps += ", ";
+    g_failedSteps += step;
+  }
   Outcome().Append("steps", {{"run", ReportNumber(g_run)},
                              {"step", ReportText(step)},
                              {"result", ReportText(result)}});
@@ -80,16 +97,18 @@ void NoteRevisionCheck(uint32_t board, bool confirmed) {
 void NoteRunResult(int result) {
   Outcome().Set("run_image_update", ReportNumber(result));
   Outcome().Set("restarted", ReportFlag(false));
+  NoteFailedSteps();
   if (result < 0) platform::SetOutcome("stopped");
 }
 
 void NoteRestart(bool restarted, int result) {
   NoteStep("restart", restarted);
   Outcome().Set("restarted", ReportFlag(restarted));
+  NoteFailedSteps();
   if (!restarted) {
     platform::SetOutcome("not-restarted");
   } else {
-    platform::SetOutcome(result > 0 ? "restarted" : "restarted-after-errors");
+    platform::SetOutcome(result > 0 && g_failedSteps.empty() ? "restarted" : "restarted-after-errors");
   }
 }
 

@@ -21,6 +21,11 @@ void NoteImageSet(std::u16string_view versionFile, uint32_t installed, bool comp
 // START pressed: the steps that follow belong to a new run.
 void NoteRunBegins();
 
+// START's check of the image set; an empty `path` when it is sound. A set
+// refused makes the outcome "refused".
+void NoteImageSetCheck(std::u16string_view path, std::string_view what);
+
+// Every result but "ok" also names the step in the run's failed steps.
 void NoteStep(std::string_view step, std::string_view result);
 inline void NoteStep(std::string_view step, bool ok) {
   NoteStep(step, ok ? kStepOk : kStepFailed);
@@ -35,7 +40,8 @@ void NoteRevisionCheck(uint32_t board, bool confirmed);
 void NoteRunResult(int result);
 
 // After a run that went through: whether the restart call succeeded, and the
-// outcome ("restarted", "restarted-after-errors" or "not-restarted").
+// outcome: "restarted" only when every step of the run went through, else
+// "restarted-after-errors" (or "not-restarted").
 void NoteRestart(bool restarted, int result);
 
 }  // namespace imagefit

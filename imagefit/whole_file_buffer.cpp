@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <limits>
 
+#include "imagefit/held_image_files.h"
 #include "imagefit/read_fully.h"
 #include "platform/environment.h"
 
@@ -10,8 +11,9 @@ namespace imagefit {
 
 bool FileHolder::Open(std::u16string_view path, bool writable) {
   if (IsOpen()) return false;
-  const uint32_t access = platform::AccessRead | (writable ? platform::AccessWrite : 0u);
-  file_ = platform::Files().Open(path, access, platform::Disposition::OpenExisting);
+  file_ = writable ? platform::Files().Open(path, platform::AccessRead | platform::AccessWrite,
+                                           platform::Disposition::OpenExisting)
+                   : OpenImageFile(path);
   return IsOpen();
 }
 

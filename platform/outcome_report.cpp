@@ -41,7 +41,26 @@ ReportValue ReportText(std::u16string_view text) { return ToUtf8(text); }
 
 OutcomeRecorder& Outcome() { return *g_recorder; }
 
-void SetOutcome(std::string_view word) { Outcome().Set("outcome", ReportText(word)); }
+namespace {
+
+bool g_journalIncomplete = false;
+std::string g_outcome;
+
+}  // namespace
+
+void SetOutcome(std::string_view word) {
+  g_outcome = word;
+  if (g_journalIncomplete && word == "restarted") word = "restarted-after-errors";
+  Outcome().Set("outcome", ReportText(word));
+}
+
+void NoteJournalLineLost() {
+  Outcome().Set("journal.complete", ReportFlag(false));
+  Outcome().Add("journal.lost_lines", 1);
+  if (g_journalIncomplete) return;
+  g_journalIncomplete = true;
+  if (g_outcome == "restarted") SetOutcome(g_outcome);
+}
 
 void RecordMessageBox(std::u16string_view text, std::u16string_view caption, uint32_t style,
                       int answer) {

@@ -39,7 +39,13 @@ class OutcomeRecorder {
 OutcomeRecorder& Outcome();
 
 // The one word that says how the run ended ("installed", "stopped", ...).
+// Once the device's journal lost a line, "restarted" (a run without any
+// error) is noted as "restarted-after-errors".
 void SetOutcome(std::string_view word);
+
+// A line of the device's journal of driver and kernel calls was lost (or the
+// journal refused): "journal": {"complete": false, "lost_lines": n}.
+void NoteJournalLineLost();
 
 // One message box as shown, with the button that answered it.
 void RecordMessageBox(std::u16string_view text, std::u16string_view caption, uint32_t style,

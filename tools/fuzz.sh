@@ -102,7 +102,14 @@ make_seeds() {
     bin_flash)
       ninja -C "$build" -j2 make-bin-image >/dev/null
       "$build/tools/make-bin-image" --start 0x80200000 --size 70000 --record-size 4096 --seed 3 "$out/nk.bin"
-      "$build/tools/make-bin-image" --start 0x80200000 --size 300 --seed 4 "$out/small.bin" ;;
+      "$build/tools/make-bin-image" --start 0x80200000 --size 300 --seed 4 "$out/small.bin"
+      # The hostile images the check before START refuses.
+      for damage in "--cut 2" "--bad-checksum 1" "--implausible-length 1" "--no-end" \
+                    "--length 4096" "--zero-length 1"; do
+        name=$(echo "$damage" | tr -d ' -')
+        "$build/tools/make-bin-image" --start 0x80200000 --size 12000 --seed 5 $damage "$out/$name.bin"
+      done
+      head -c 10 "$out/nk.bin" > "$out/header-cut.bin" ;;
     pe_version)
       ninja -C "$build" -j2 pe_fixtures >/dev/null
       cp "$build"/tests/readers/pe/*.exe "$out/"

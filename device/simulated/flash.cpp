@@ -17,10 +17,24 @@ using namespace protocol;
 
 }  // namespace
 
-SimulatedFlash::SimulatedFlash(std::filesystem::path folder, uint32_t boardRevision)
-    : folder_(std::move(folder)), boardRevision_(boardRevision) {}
+namespace {
 
-SimulatedFlash::~SimulatedFlash() { CloseRegionFile(); }
+// Written at KERNEL_OPEN and removed by the KERNEL_CLOSE of a finished update:
+// while it is there, the kernel regions may hold a half-written kernel.
+constexpr char kUnfinishedMark[] = "kernel-unfinished";
+constexpr char kUnfinishedText[] =
+    "A kernel update was opened and not finished: the device may not start.\n";
+
+}  // namespace
+
+SimulatedFlash::SimulatedFlash(std::filesystem::path folder, uint32_t boardRevision)
+    : folder_(std::move(folder)), boardRevision_(boardRevision) {
+  // What a killed run was still writing; flash/ itself is made only by a store.
+  std::error_code error;
+  if (std::filesystem::is_directory(folder_, error)) RemoveStaleStaged(OpenFolder().get());
+}
+
+SimulatedFlash::~SimulatedFlash() { DropRegionFile(); }
 
 bool SimulatedFlash::Control(uint32_t code, const void* input, uint32_t inputLength,
                              void* output, uint32_t outputLength) {
@@ -36,10 +50,7 @@ bool SimulatedFlash::Control(uint32_t code, const void* input, uint32_t inputLen
     case SCD_IOCTL_IMAGE_RECORD: return AcceptRecord(bytes, inputLength);
     case SCD_IOCTL_SET_VERSION: return AcceptVersion(bytes, inputLength);
     case SCD_IOCTL_KERNEL_FINISH: return Advance(Phase::VersionSet, Phase::Finished);
-    case SCD_IOCTL_KERNEL_CLOSE:
-      if (!Advance(Phase::Finished, Phase::Idle)) return false;
-      CloseRegionFile();
-      return true;
+    case SCD_IOCTL_KERNEL_CLOSE: return CloseKernel();
     default: return false;
   }
 }
@@ -69,11 +80,20 @@ bool SimulatedFlash::ReportBoardRevision(void* output, uint32_t outputLength) {
 
 // KERNEL_OPEN starts over, also when an earlier update was left open.
 bool SimulatedFlash::OpenKernel() {
-  CloseRegionFile();
+  DropRegionFile();
+  if (!WriteReplacing(OpenFolder().get(), kUnfinishedMark, kUnfinishedText)) return false;
   ++kernelGeneration_;
   phase_ = Phase::Opened;
   currentRegion_ = -1;
   endRecordSeen_ = false;
+  return true;
+}
+
+// The update is whole: the regions and the version are stored.
+bool SimulatedFlash::CloseKernel() {
+  if (phase_ != Phase::Finished) return false;
+  if (!RemoveRootFile(OpenFolder().get(), kUnfinishedMark)) return false;
+  phase_ = Phase::Idle;
   return true;
 }
 
@@ -108,12 +128,11 @@ bool SimulatedFlash::AcceptImageHeader(const uint8_t* input, uint32_t length) {
       LoadLe32(input + kImageLengthOffset) != next.length) {
     return false;
   }
-  CloseRegionFile();
-  char name[32];
-  std::snprintf(name, sizeof name, "region%d.bin", currentRegion_ + 1);
-  regionFile_ = ReplaceFile(OpenFolder().get(), name).Release();
+  DropRegionFile();
+  std::snprintf(regionName_, sizeof regionName_, "region%d.bin", currentRegion_ + 1);
+  regionFile_ = CreateStaged(OpenFolder().get(), regionName_).Release();
   if (regionFile_ < 0 || !SetLength(regionFile_, next.length)) {
-    CloseRegionFile();
+    DropRegionFile();
     return false;
   }
   ++currentRegion_;
@@ -126,7 +145,7 @@ bool SimulatedFlash::AcceptRecord(const uint8_t* input, uint32_t length) {
   if (phase_ != Phase::InImage || endRecordSeen_ || length < kRecordHeaderSize) return false;
   const uint32_t address = LoadLe32(input), dataLength = LoadLe32(input + 4), checksum = LoadLe32(input + 8);
   if (address == 0 && checksum == 0) {
-    if (length != kRecordHeaderSize) return false;
+    if (length != kRecordHeaderSize || !CommitRegionFile()) return false;
     endRecordSeen_ = true;
     return true;
   }
@@ -141,8 +160,7 @@ bool SimulatedFlash::AcceptRecord(const uint8_t* input, uint32_t length) {
 
 bool SimulatedFlash::AcceptVersion(const uint8_t* input, uint32_t length) {
   const bool lastRegion = phase_ == Phase::InImage && currentRegion_ + 1 == int(regions_.size());
-  if (!lastRegion || length != 4) return false;
-  CloseRegionFile();
+  if (!lastRegion || length != 4 || !endRecordSeen_) return false;
   char text[16];
   std::snprintf(text, sizeof text, "0x%08X", LoadLe32(input));
   if (!WriteReplacing(OpenFolder().get(), "version", text)) return false;
@@ -150,15 +168,31 @@ bool SimulatedFlash::AcceptVersion(const uint8_t* input, uint32_t length) {
   return true;
 }
 
+// The mark of the unfinished update stays until a later update finishes.
 void SimulatedFlash::AbandonKernelUpdate(uint32_t generation) {
   if (generation != kernelGeneration_ || phase_ == Phase::Idle) return;
-  CloseRegionFile();
+  DropRegionFile();
   phase_ = Phase::Idle;
 }
 
-void SimulatedFlash::CloseRegionFile() {
-  if (regionFile_ >= 0) CloseDescriptor(regionFile_);
+// A region is stored whole, once its end record arrived.
+bool SimulatedFlash::CommitRegionFile() {
+  const bool closed = CloseDescriptor(regionFile_);
   regionFile_ = -1;
+  const RootDescriptor folder = OpenFolder();
+  if (!closed) {
+    DropStaged(folder.get(), regionName_);
+    return false;
+  }
+  return CommitStaged(folder.get(), regionName_);
+}
+
+// A region that broke off leaves the stored one as it was.
+void SimulatedFlash::DropRegionFile() {
+  if (regionFile_ < 0) return;
+  CloseDescriptor(regionFile_);
+  regionFile_ = -1;
+  DropStaged(OpenFolder().get(), regionName_);
 }
 
 }  // namespace platform

@@ -6,6 +6,10 @@
 //   region0.bin .. region3.bin each region flat: record data at address minus
 //                              the region's start, gaps zero, the region's length
 //   version                    the version received, "0x%08X" without line end
+//   kernel-unfinished          there from KERNEL_OPEN to the KERNEL_CLOSE of a
+//                              finished update: the regions may be half-written
+// Each file is written whole under a staged name and renamed over the old one,
+// so a killed program leaves every file either old or new.
 #pragma once
 
 #include <array>
@@ -46,13 +50,15 @@ class SimulatedFlash {
   bool WriteBootLoader(const char* name, const void* input, uint32_t length);
   bool ReportBoardRevision(void* output, uint32_t outputLength);
   bool OpenKernel();
+  bool CloseKernel();
   bool AcceptMultiHeader(const uint8_t* input, uint32_t length);
   bool AcceptImageHeader(const uint8_t* input, uint32_t length);
   bool AcceptRecord(const uint8_t* input, uint32_t length);
   bool AcceptVersion(const uint8_t* input, uint32_t length);
   bool Advance(Phase from, Phase to);
   RootDescriptor OpenFolder() const;
-  void CloseRegionFile();
+  bool CommitRegionFile();
+  void DropRegionFile();
 
   std::filesystem::path folder_;
   uint32_t boardRevision_;
@@ -60,7 +66,8 @@ class SimulatedFlash {
   std::array<Region, 4> regions_{};
   int currentRegion_ = -1;
   bool endRecordSeen_ = false;
-  int regionFile_ = -1;
+  int regionFile_ = -1;  // the staged new content of regionName_
+  char regionName_[32] = {};
   uint32_t kernelGeneration_ = 0;
 };
 

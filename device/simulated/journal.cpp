@@ -1,32 +1,48 @@
 #include "device/simulated/journal.h"
 
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
 #include "device/simulated/journal_crc32.h"
-#include "host/root_files.h"
+#include "platform/outcome_report.h"
 #include "platform/trace.h"
 
 namespace platform {
 
+namespace {
+
+// Both journals of a process (drivers and kernel) share the file and the
+// one line on stderr.
+bool g_lossSaid = false;
+
+std::string HostPath(const std::filesystem::path& file) {
+  const std::u8string path = file.u8string();
+  return std::string(path.begin(), path.end());
+}
+
+}  // namespace
+
 // Opened beside the device's other files, never through a link, and only
 // when it is the root's own plain file: appending to a hard link would
 // change a file elsewhere.
-std::FILE* Journal::OpenStream() {
+bool Journal::Open() {
   const RootDescriptor root = OpenRootFolder(file_.parent_path());
   std::string why = "cannot be opened";
   const std::string name = file_.filename().string();
-  RootDescriptor fd = root.valid() ? OpenForAppend(root.get(), name.c_str(), &why) : RootDescriptor();
-  std::FILE* stream = AppendStream(fd);
-  if (stream == nullptr) {
-    const std::u8string path = file_.u8string();
-    std::fprintf(stderr, "fitkit: %s %s; driver and kernel calls are not journaled\n",
-                 std::string(path.begin(), path.end()).c_str(), why.c_str());
+  fd_ = root.valid() ? OpenForAppend(root.get(), name.c_str(), &why) : RootDescriptor();
+  if (!fd_.valid()) {
     refused_ = true;
-    return nullptr;
+    LineLost(why + "; driver and kernel calls are not journaled");
   }
-  return stream;
+  return fd_.valid();
 }
 
-Journal::~Journal() {
-  if (stream_ != nullptr) std::fclose(stream_);
+void Journal::LineLost(const std::string& why) {
+  NoteJournalLineLost();
+  if (g_lossSaid) return;
+  g_lossSaid = true;
+  std::fprintf(stderr, "fitkit: %s %s\n", HostPath(file_).c_str(), why.c_str());
 }
 
 std::string Journal::CodeText(uint32_t code) {
@@ -50,10 +66,15 @@ void Journal::Record(std::string_view target, std::string_view what, const void*
                      uint32_t length, bool ok) {
   const std::string line = FormatLine(target, what, input, length, ok);
   Trace("journal: %s", line.c_str());
-  if (stream_ == nullptr && !refused_) stream_ = OpenStream();
-  if (stream_ == nullptr) return;
-  std::fprintf(stream_, "%s\n", line.c_str());
-  std::fflush(stream_);
+  if (refused_) {
+    NoteJournalLineLost();
+    return;
+  }
+  if (!fd_.valid() && !Open()) return;
+  if (!AppendWhole(fd_.get(), line + "\n")) {
+    LineLost(std::string("could not take a line (") + std::strerror(errno) +
+             "); the journal of this run's driver and kernel calls is incomplete");
+  }
 }
 
 }  // namespace platform

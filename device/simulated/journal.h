@@ -1,22 +1,24 @@
 // journal.log of a device root: one line per driver or kernel call,
 //   <target> <code-or-function> len=<input length> crc32=<crc> <ok|fail>
-// appended and flushed at once, so a crash loses no line. A journal.log that
-// is a link, or no plain file of the root, is refused once on stderr and
-// left alone.
+// appended whole at once, so a crash loses no line and a line that does not
+// fit (a full drive, the file's size limit) leaves no torn line behind. A
+// journal that cannot take a line is said once on stderr and in the outcome
+// report; a journal.log that is a link, or no plain file of the root, is
+// refused the same way and left alone.
 #pragma once
 
 #include <cstdint>
-#include <cstdio>
 #include <filesystem>
 #include <string>
 #include <string_view>
+
+#include "host/root_files.h"
 
 namespace platform {
 
 class Journal {
  public:
   explicit Journal(std::filesystem::path file) : file_(std::move(file)) {}
-  ~Journal();
   Journal(const Journal&) = delete;
   Journal& operator=(const Journal&) = delete;
 
@@ -31,10 +33,11 @@ class Journal {
                                 const void* input, uint32_t length, bool ok);
 
  private:
-  std::FILE* OpenStream();
+  bool Open();
+  void LineLost(const std::string& why);
 
   std::filesystem::path file_;
-  std::FILE* stream_ = nullptr;
+  RootDescriptor fd_;
   bool refused_ = false;
 };
 

@@ -1,10 +1,14 @@
 #include "host/root_files.h"
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+
+#include "host/common/staged_names.h"
 
 namespace platform {
 namespace {
@@ -63,23 +67,56 @@ RootDescriptor OpenOwnFolder(int rootFd, const char* name) {
   return RootDescriptor(::openat(rootFd, name, O_RDONLY | O_DIRECTORY | kNoLinks));
 }
 
-RootDescriptor ReplaceFile(int folderFd, const char* name) {
+RootDescriptor CreateStaged(int folderFd, const char* name) {
   if (folderFd < 0) return {};
-  const std::string temporary = "." + std::string(name) + ".new-" + std::to_string(::getpid());
-  ::unlinkat(folderFd, temporary.c_str(), 0);  // left over by a crash
-  RootDescriptor fd(::openat(folderFd, temporary.c_str(), O_RDWR | O_CREAT | O_EXCL | kNoLinks,
-                             0644));
-  if (!fd.valid()) return {};
-  if (::renameat(folderFd, temporary.c_str(), folderFd, name) != 0) {
-    ::unlinkat(folderFd, temporary.c_str(), 0);
-    return {};
+  const std::string staged = StagedName(name, ::getpid());
+  ::unlinkat(folderFd, staged.c_str(), 0);  // this process's own, from an earlier try
+  return RootDescriptor(
+      ::openat(folderFd, staged.c_str(), O_RDWR | O_CREAT | O_EXCL | kNoLinks, 0644));
+}
+
+bool CommitStaged(int folderFd, const char* name) {
+  const std::string staged = StagedName(name, ::getpid());
+  struct stat info {};
+  const bool isFolder = ::fstatat(folderFd, name, &info, AT_SYMLINK_NOFOLLOW) == 0 &&
+                        S_ISDIR(info.st_mode);
+  if (!isFolder && ::renameat(folderFd, staged.c_str(), folderFd, name) == 0) return true;
+  ::unlinkat(folderFd, staged.c_str(), 0);
+  return false;
+}
+
+void DropStaged(int folderFd, const char* name) {
+  if (folderFd >= 0) ::unlinkat(folderFd, StagedName(name, ::getpid()).c_str(), 0);
+}
+
+void RemoveStaleStaged(int folderFd) {
+  const int listed = folderFd < 0 ? -1 : ::dup(folderFd);
+  DIR* folder = listed < 0 ? nullptr : ::fdopendir(listed);
+  if (folder == nullptr) {
+    if (listed >= 0) ::close(listed);
+    return;
   }
-  return fd;
+  ::rewinddir(folder);
+  while (const dirent* entry = ::readdir(folder)) {
+    const long pid = StagedOwner(entry->d_name);
+    const bool gone = pid == ::getpid() || (::kill(pid_t(pid), 0) != 0 && errno == ESRCH);
+    if (pid > 0 && gone) ::unlinkat(folderFd, entry->d_name, 0);
+  }
+  ::closedir(folder);
+}
+
+bool RemoveRootFile(int folderFd, const char* name) {
+  return folderFd >= 0 && (::unlinkat(folderFd, name, 0) == 0 || errno == ENOENT);
 }
 
 bool WriteReplacing(int folderFd, const char* name, const std::string& bytes) {
-  RootDescriptor fd = ReplaceFile(folderFd, name);
-  return fd.valid() && WriteAll(fd.get(), bytes.data(), bytes.size()) && ::close(fd.Release()) == 0;
+  RootDescriptor fd = CreateStaged(folderFd, name);
+  if (!fd.valid()) return false;
+  if (!WriteAll(fd.get(), bytes.data(), bytes.size()) || ::close(fd.Release()) != 0) {
+    DropStaged(folderFd, name);
+    return false;
+  }
+  return CommitStaged(folderFd, name);
 }
 
 RootDescriptor OpenForAppend(int folderFd, const char* name, std::string* why) {
@@ -127,10 +164,24 @@ bool WriteAt(int fd, const void* bytes, uint64_t count, uint64_t offset) {
 
 bool SetLength(int fd, uint64_t length) { return fd >= 0 && ::ftruncate(fd, off_t(length)) == 0; }
 
-std::FILE* AppendStream(RootDescriptor& fd) {
-  std::FILE* stream = fd.valid() ? ::fdopen(fd.get(), "ab") : nullptr;
-  if (stream != nullptr) fd.Release();
-  return stream;
+bool AppendWhole(int fd, const std::string& bytes) {
+  // A write past the file's size limit must fail (EFBIG), not end the program.
+  static const bool limitSignalIgnored = [] {
+    struct sigaction current {};
+    if (sigaction(SIGXFSZ, nullptr, &current) == 0 && current.sa_handler == SIG_DFL) {
+      signal(SIGXFSZ, SIG_IGN);
+    }
+    return true;
+  }();
+  (void)limitSignalIgnored;
+  struct stat info {};
+  if (fd < 0 || fstat(fd, &info) != 0) return false;
+  if (WriteAll(fd, bytes.data(), bytes.size())) return true;
+  const int savedErrno = errno;
+  const int cut = ::ftruncate(fd, info.st_size);  // back to the old end, where it can be
+  (void)cut;
+  errno = savedErrno;
+  return false;
 }
 
 bool CloseDescriptor(int fd) { return fd >= 0 && ::close(fd) == 0; }

@@ -13,11 +13,10 @@
 #include <mutex>
 #include <vector>
 
+#include "host/common/staged_names.h"
+
 // Last: its macros would replace the platform's constants of the same names.
 #include <windows.h>
-// windows.h names its own ReplaceFile (ReplaceFileW); this file defines the
-// one of root_files.h.
-#undef ReplaceFile
 
 namespace platform {
 namespace {
@@ -147,33 +146,68 @@ RootDescriptor OpenOwnFolder(int rootFd, const char* name) {
   return RootDescriptor(AddFolder(folder));
 }
 
-RootDescriptor ReplaceFile(int folderFd, const char* name) {
+RootDescriptor CreateStaged(int folderFd, const char* name) {
+  const std::filesystem::path staged = InFolder(folderFd, StagedName(name, _getpid()).c_str());
+  if (staged.empty()) return {};
+  DeleteFileW(staged.c_str());  // this process's own, from an earlier try
+  return RootDescriptor(
+      OpenHandle(staged, GENERIC_READ | GENERIC_WRITE | DELETE, CREATE_NEW, _O_RDWR));
+}
+
+bool CommitStaged(int folderFd, const char* name) {
   const std::filesystem::path target = InFolder(folderFd, name);
-  if (target.empty()) return {};
+  const std::filesystem::path staged = InFolder(folderFd, StagedName(name, _getpid()).c_str());
+  if (target.empty()) return false;
   const DWORD attributes = GetFileAttributesW(target.c_str());
-  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
-    return {};
-  }
-  const std::filesystem::path temporary =
-      InFolder(folderFd, ("." + std::string(name) + ".new-" + std::to_string(_getpid())).c_str());
-  DeleteFileW(temporary.c_str());  // left over by a crash
-  RootDescriptor fd(
-      OpenHandle(temporary, GENERIC_READ | GENERIC_WRITE | DELETE, CREATE_NEW, _O_RDWR));
-  if (!fd.valid()) return {};
+  const bool isFolder =
+      attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
   // Replacing the name (a reparse point there included), never writing
   // through it.
-  if (!MoveFileExW(temporary.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING)) {
-    fd = RootDescriptor();
-    DeleteFileW(temporary.c_str());
-    return {};
+  if (!isFolder && MoveFileExW(staged.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING)) {
+    return true;
   }
-  return fd;
+  DeleteFileW(staged.c_str());
+  return false;
+}
+
+void DropStaged(int folderFd, const char* name) {
+  const std::filesystem::path staged = InFolder(folderFd, StagedName(name, _getpid()).c_str());
+  if (!staged.empty()) DeleteFileW(staged.c_str());
+}
+
+void RemoveStaleStaged(int folderFd) {
+  const std::filesystem::path folder = FolderPath(folderFd);
+  if (folder.empty()) return;
+  WIN32_FIND_DATAA found{};
+  HANDLE search = FindFirstFileA((folder / ".*.new-*").string().c_str(), &found);
+  if (search == INVALID_HANDLE_VALUE) return;
+  do {
+    const long pid = StagedOwner(found.cFileName);
+    bool gone = pid == _getpid();
+    if (pid > 0 && !gone) {
+      HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, DWORD(pid));
+      // Only "no such process" counts; a process we may not look at still runs.
+      gone = process == nullptr && GetLastError() == ERROR_INVALID_PARAMETER;
+      if (process != nullptr) CloseHandle(process);
+    }
+    if (pid > 0 && gone) DeleteFileW((folder / found.cFileName).c_str());
+  } while (FindNextFileA(search, &found));
+  FindClose(search);
+}
+
+bool RemoveRootFile(int folderFd, const char* name) {
+  const std::filesystem::path file = InFolder(folderFd, name);
+  return !file.empty() && (DeleteFileW(file.c_str()) || GetLastError() == ERROR_FILE_NOT_FOUND);
 }
 
 bool WriteReplacing(int folderFd, const char* name, const std::string& bytes) {
-  RootDescriptor fd = ReplaceFile(folderFd, name);
-  return fd.valid() && WriteAll(fd.get(), bytes.data(), bytes.size()) &&
-         CloseDescriptor(fd.Release());
+  RootDescriptor fd = CreateStaged(folderFd, name);
+  if (!fd.valid()) return false;
+  if (!WriteAll(fd.get(), bytes.data(), bytes.size()) || !CloseDescriptor(fd.Release())) {
+    DropStaged(folderFd, name);
+    return false;
+  }
+  return CommitStaged(folderFd, name);
 }
 
 RootDescriptor OpenForAppend(int folderFd, const char* name, std::string* why) {
@@ -218,10 +252,13 @@ bool SetLength(int fd, uint64_t length) {
   return fd >= 0 && !IsFolder(fd) && _chsize_s(fd, int64_t(length)) == 0;
 }
 
-std::FILE* AppendStream(RootDescriptor& fd) {
-  std::FILE* stream = fd.valid() && !IsFolder(fd.get()) ? _fdopen(fd.get(), "ab") : nullptr;
-  if (stream != nullptr) fd.Release();
-  return stream;
+bool AppendWhole(int fd, const std::string& bytes) {
+  if (fd < 0 || IsFolder(fd)) return false;
+  const int64_t end = _lseeki64(fd, 0, SEEK_END);
+  if (end < 0) return false;
+  if (WriteAll(fd, bytes.data(), bytes.size())) return true;
+  _chsize_s(fd, end);
+  return false;
 }
 
 bool CloseDescriptor(int fd) {

@@ -1,11 +1,14 @@
 // Fuzz target: the input is nk.bin of an image set whose other three images
 // are sound. The set is streamed into the simulated flash update driver of a
-// scratch device root, as imagefit's kernel update sends it.
+// scratch device root, as imagefit's kernel update sends it; whatever the
+// check before START accepts must go through whole.
 #include <cstdint>
+#include <cstdlib>
 #include <fstream>
 #include <string>
 
 #include "imagefit/flash_driver.h"
+#include "imagefit/image_set_check.h"
 #include "device/device.h"
 #include "device/simulated/simulated_hardware.h"
 #include "device/device_config.h"
@@ -73,9 +76,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     env.files = &files;
     env.drivers = drivers.get();
     platform::ScopedEnvironment installed(env);
-    imagefit::UpdateKernel(u"\\Storage Card\\drivers.bin", u"\\Storage Card\\tinynk.bin",
-                           u"\\Storage Card\\nk.bin", u"\\Storage Card\\chain.bin", 0x03010007,
-                           nullptr, nullptr);
+    // What the check before START accepts, the driver must take whole.
+    const auto nk = files.Open(u"\\Storage Card\\nk.bin", platform::AccessRead,
+                               platform::Disposition::OpenExisting);
+    const bool sound = nk && imagefit::CheckBinImage(*nk).empty();
+    const bool sent = imagefit::UpdateKernel(
+        u"\\Storage Card\\drivers.bin", u"\\Storage Card\\tinynk.bin", u"\\Storage Card\\nk.bin",
+        u"\\Storage Card\\chain.bin", 0x03010007, nullptr, nullptr);
+    if (sound && !sent) std::abort();
   }
   scratch.CheckOutside();
   std::filesystem::remove_all(scratch.root() / "flash");

@@ -351,44 +351,76 @@ TEST_F(ProgramRun, CoreLibraryMissingPromptsAndCannotRestart) {
   EXPECT_EQ(Journal(), expected);
 }
 
-TEST_F(ProgramRun, CutImageStillLetsTheNextRegionGo) {
-  const Bytes data = Pattern(70000, 12);
-  set_.bins[2] = MakeBin("nk.bin", 0x80200000, data, {"--cut", "5"});
-  Bytes expected(data.size(), 0);
-  std::copy(data.begin(), data.begin() + 5 * 4096, expected.begin());
-  set_.regions[2] = expected;
-  EXPECT_EQ(Run("start\n"), 1) << "a broken image stream does not fail the kernel step";
-  EXPECT_EQ(Journal(), CleanJournal());
-  ExpectFlashHoldsTheImageSet();
+struct HostileImage {
+  const char* name;
+  int region;  // the BIN image damaged (drivers, tinynk, nk, chain); -1: nboot.bin emptied
+  std::vector<std::string> options;
+  const char* what;  // how the refusal names what is wrong
+};
+
+void PrintTo(const HostileImage& image, std::ostream* out) { *out << image.name; }
+
+class HostileImageSet : public ProgramRun, public ::testing::WithParamInterface<HostileImage> {};
+
+// Nothing after the revision query: no power driver call, no memory division,
+// no boot loader and no kernel region is touched, and START stays offered.
+TEST_P(HostileImageSet, IsRefusedBeforeAnythingIsSent) {
+  const HostileImage& image = GetParam();
+  const char* names[] = {"drivers.bin", "tinynk.bin", "nk.bin", "chain.bin"};
+  const uint32_t starts[] = {0x80000000, 0x80100000, 0x80200000, 0x80400000};
+  std::string file = "nboot.bin";
+  if (image.region < 0) {
+    WriteBytes(folder_ / file, {});
+  } else {
+    file = names[image.region];
+    MakeBin(file, starts[image.region], Pattern(20000, 12), image.options);
+  }
+  EXPECT_EQ(Run("start\n"), 2) << "the dialog stays ready; the end of input cancels";
+  EXPECT_EQ(Journal(), Lines{kRevision});
+  EXPECT_TRUE(Printed("\\Storage Card\\Update\\" + file + " cannot be used: " + image.what + "."))
+      << output_;
+  EXPECT_TRUE(Printed("Nothing has been changed."));
+  EXPECT_EQ(output_.find("CONTINUE?"), std::string::npos) << "no error prompt followed";
+  EXPECT_FALSE(fs::exists(root_.root() / "flash"));
 }
 
-// Record 3 of nk.bin claims 0xFFFFFFF0 bytes: its stream ends before that
-// record is sent, and chain.bin still follows.
-TEST_F(ProgramRun, ImplausibleRecordLengthEndsThatImageOnly) {
-  const Bytes data = Pattern(70000, 12);
-  set_.bins[2] = MakeBin("nk.bin", 0x80200000, data, {"--implausible-length", "3"});
-  Bytes expected(data.size(), 0);
-  std::copy(data.begin(), data.begin() + 3 * 4096, expected.begin());
-  set_.regions[2] = expected;
-  ASSERT_EQ(StreamLines(set_.bins[2]).size(), 4u) << "the image header and three records";
-  EXPECT_EQ(Run("start\n"), 1);
-  EXPECT_EQ(Journal(), CleanJournal());
-  ExpectFlashHoldsTheImageSet();
+INSTANTIATE_TEST_SUITE_P(
+    EachDamage, HostileImageSet,
+    ::testing::Values(
+        HostileImage{"Cut", 2, {"--cut", "3"}, "record 4 is longer than the rest of the file"},
+        HostileImage{"BadChecksum", 0, {"--bad-checksum", "1"}, "record 2 does not match its checksum"},
+        HostileImage{"ImplausibleLength", 2, {"--implausible-length", "2"},
+                     "record 3 is longer than the rest of the file"},
+        HostileImage{"PastTheRegion", 3, {"--length", "4096"},
+                     "record 2 lies outside the image's address range"},
+        HostileImage{"NoEndRecord", 1, {"--no-end"}, "it ends without an end record"},
+        HostileImage{"EmptyBootLoader", -1, {}, "it is empty"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(ProgramRun, ImageCutInsideItsHeaderIsRefused) {
+  WriteBytes(folder_ / "chain.bin", Bytes(set_.bins[3].begin(), set_.bins[3].begin() + 10));
+  EXPECT_EQ(Run("start\n"), 2);
+  EXPECT_TRUE(Printed("chain.bin cannot be used: it ends inside its header.")) << output_;
+  EXPECT_EQ(Journal(), Lines{kRevision});
 }
 
-TEST_F(ProgramRun, DamagedRecordsAreRefusedByTheDriver) {
-  const Bytes data = Pattern(20000, 10);
-  set_.bins[0] = MakeBin("drivers.bin", 0x80000000, data, {"--bad-checksum", "1"});
-  EXPECT_EQ(Run("start\n"), 1);
-  const Lines journal = Journal();
-  const auto bad = std::find_if(journal.begin(), journal.end(),
-                                [](const std::string& l) { return l.ends_with(" fail"); });
-  ASSERT_NE(bad, journal.end());
-  EXPECT_EQ(*bad, StreamLines(set_.bins[0])[2].substr(0, bad->size() - 4) + "fail");
-  EXPECT_EQ(*(bad + 1), StreamLines(set_.bins[1])[0]) << "the next image follows at once";
-  Bytes region0(data.size(), 0);
-  std::copy(data.begin(), data.begin() + 4096, region0.begin());
-  EXPECT_EQ(Flash("region0.bin"), region0);
+// The driver refuses the first record: the kernel update ends there, before
+// any other region or the version, and the UpdateKernel prompt follows.
+TEST_F(ProgramRun, RecordRefusedDuringTheTransferFailsTheKernelUpdate) {
+  WriteDeviceIni("[drivers]\nSCD1 = flash\nPWR1 = power\nfail = 80012068\n");
+  EXPECT_EQ(Run("start\nno\n"), 2);
+  EXPECT_TRUE(Printed("UpdateKernel() failed!")) << output_;
+  const Lines stream = StreamLines(set_.bins[0]);
+  const Lines kernelStart = {Scd("0x80012054"), Scd("0x80012060", MultiHeader()), stream[0],
+                             stream[1].substr(0, stream[1].size() - 2) + "fail"};
+  const Lines expected = Concat({{kRevision, kPowerEnter, kPowerStatus, kGetDivision, kShrink,
+                                  Scd("0x80012004", set_.nboot), Scd("0x8001202C", set_.eboot)},
+                                 kernelStart,
+                                 {kRestore, kPowerLeave}});
+  EXPECT_EQ(Journal(), expected);
+  EXPECT_FALSE(FlashHas("version"));
+  EXPECT_FALSE(FlashHas("region0.bin")) << "a region is stored only when whole";
+  EXPECT_TRUE(FlashHas("kernel-unfinished"));
 }
 
 TEST_F(ProgramRun, MillionByteImageShowsProgressOnA1024Range) {

@@ -15,6 +15,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using Json = nlohmann::json;
+using test_support::Bytes;
 using test_support::MakeFlatBin;
 using test_support::Pattern;
 using test_support::Quote;
@@ -46,15 +47,17 @@ class ImagefitReportTest : public ::testing::Test {
 
   fs::path Update() const { return root_.path() / "dev" / "fs" / "Storage Card" / "Update"; }
 
-  // Runs the program on the console with `input`; returns the report.
-  Json Run(const std::string& input) {
+  // Runs the program on the console with `input`, after the shell command
+  // `before` (a ulimit); returns the report. Standard error goes to err.txt.
+  Json Run(const std::string& input, const std::string& before = "true") {
     WriteText(root_.path() / "stdin.txt", input);
     const fs::path report = root_.path() / "report.json";
     const std::string command =
-        "FITKIT_UI=console FITKIT_DEVICE=" + Quote(root_.path() / "dev") +
+        before + "; FITKIT_UI=console FITKIT_DEVICE=" + Quote(root_.path() / "dev") +
         " FITKIT_REPORT=" + Quote(report) + " " + FITKIT_IMAGEFIT_BIN +
-        " '\\Storage Card\\Update' <" + Quote(root_.path() / "stdin.txt") + " >/dev/null";
-    const int status = std::system(command.c_str());
+        " '\\Storage Card\\Update' <" + Quote(root_.path() / "stdin.txt") + " >/dev/null 2>" +
+        Quote(root_.path() / "err.txt");
+    const int status = std::system(("bash -c " + Quote(command)).c_str());
     exitCode_ = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     return Json::parse(ReadText(report));
   }
@@ -96,10 +99,11 @@ TEST_F(ImagefitReportTest, RestartedRunReportsTheImageSetAndEveryStep) {
   EXPECT_EQ(report["run_image_update"], 1);
   EXPECT_EQ(report["restarted"], true);
   const std::vector<std::string> steps = Steps(report);
-  ASSERT_EQ(steps.size(), 26u) << ::testing::PrintToString(steps);
+  ASSERT_EQ(steps.size(), 27u) << ::testing::PrintToString(steps);
   EXPECT_EQ(steps.front(), "revision check=ok");
-  EXPECT_EQ(steps[5], "nboot=ok");
-  EXPECT_EQ(steps[16], "records nk.bin=ok");
+  EXPECT_EQ(steps[1], "image set check=ok");
+  EXPECT_EQ(steps[6], "nboot=ok");
+  EXPECT_EQ(steps[17], "records nk.bin=ok");
   EXPECT_EQ(steps.back(), "restart=ok");
   for (const std::string& step : steps) EXPECT_TRUE(step.ends_with("=ok")) << step;
 }
@@ -125,9 +129,9 @@ TEST_F(ImagefitReportTest, StoppedAndPassedOverRunsSayWhichStepFailed) {
   EXPECT_EQ(report["message_boxes"][0]["buttons"], "Yes/No");
   EXPECT_EQ(report["message_boxes"][0]["answer"], "No");
   std::vector<std::string> steps = Steps(report);
-  ASSERT_GE(steps.size(), 7u);
-  EXPECT_EQ(steps[5], "nboot=stopped");
-  EXPECT_EQ(steps[6], "restore memory division=ok");
+  ASSERT_GE(steps.size(), 8u);
+  EXPECT_EQ(steps[6], "nboot=stopped");
+  EXPECT_EQ(steps[7], "restore memory division=ok");
   EXPECT_EQ(steps.back(), "power driver leave=ok");
 
   report = Run("start\nyes\n");
@@ -137,9 +141,52 @@ TEST_F(ImagefitReportTest, StoppedAndPassedOverRunsSayWhichStepFailed) {
   EXPECT_EQ(report["restarted"], true);
   EXPECT_EQ(report["message_boxes"][0]["answer"], "Yes");
   steps = Steps(report);
-  ASSERT_GE(steps.size(), 7u);
-  EXPECT_EQ(steps[5], "nboot=passed-over");
-  EXPECT_EQ(steps[6], "eboot=ok");
+  ASSERT_GE(steps.size(), 8u);
+  EXPECT_EQ(steps[6], "nboot=passed-over");
+  EXPECT_EQ(steps[7], "eboot=ok");
+}
+
+// Whatever the user answers, a kernel that did not go through is never
+// reported as a clean restart, and a refused set says which file and why.
+TEST_F(ImagefitReportTest, BrokenImagesNeverReportACleanRestart) {
+  MakeDevice("--fail 0x80012068");  // the driver refuses every record
+  Json report = Run("start\nyes\n");
+  EXPECT_EQ(report["outcome"], "restarted-after-errors");
+  EXPECT_EQ(report["failed_steps"], "records drivers.bin, kernel");
+  EXPECT_EQ(report["message_boxes"][0]["text"], "ERROR!\r\nUpdateKernel() failed!\r\nCONTINUE?");
+  report = Run("start\nno\n");
+  EXPECT_EQ(report["outcome"], "stopped");
+  EXPECT_EQ(report["failed_steps"], "records drivers.bin, kernel");
+
+  Bytes cut = MakeFlatBin(0x80200000, Pattern(9000, 2), 4096);
+  cut.resize(cut.size() - 20);
+  WriteBytes(Update() / "nk.bin", cut);
+  report = Run("start\n");
+  EXPECT_EQ(report["outcome"], "refused");
+  EXPECT_EQ(report["refused"]["file"], "\\Storage Card\\Update\\nk.bin");
+  EXPECT_EQ(report["refused"]["reason"], "record 3 is longer than the rest of the file");
+  EXPECT_EQ(Steps(report), (std::vector<std::string>{"revision check=ok", "image set check=failed"}));
+}
+
+// A journal at its size limit: the lines that do not fit are said once on
+// stderr and in the report, the journal holds no torn line, and the run does
+// not claim to have gone through without an error.
+TEST_F(ImagefitReportTest, JournalThatCannotTakeALineIsSaid) {
+  MakeDevice("");
+  const fs::path journal = root_.path() / "dev" / "journal.log";
+  WriteText(journal, std::string(64 * 1024 - 100, 'x') + "\n");
+  const Json report = Run("start\n", "ulimit -f 64");
+  EXPECT_EQ(exitCode_, 1);
+  EXPECT_EQ(report["outcome"], "restarted-after-errors");
+  EXPECT_EQ(report["journal"]["complete"], false);
+  EXPECT_GT(report["journal"]["lost_lines"].get<int>(), 20);
+  const std::string err = ReadText(root_.path() / "err.txt");
+  EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << err;
+  EXPECT_NE(err.find("journal.log could not take a line"), std::string::npos) << err;
+  const std::string kept = ReadText(journal);
+  ASSERT_FALSE(kept.empty());
+  EXPECT_EQ(kept.back(), '\n') << "no torn line at the end";
+  EXPECT_LE(kept.size(), 64u * 1024);
 }
 
 }  // namespace

@@ -2,8 +2,14 @@
 #include <gtest/gtest.h>
 #include <zlib.h>
 
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <chrono>
 #include <cstring>
+#include <filesystem>
 
 #include "platform/flash_protocol.h"
 #include "device/device.h"
@@ -23,6 +29,7 @@ namespace {
 
 using namespace platform::protocol;
 using namespace test_support;
+namespace fs = std::filesystem;
 
 const Bytes kEndRecord = {0, 0, 0, 0, 0, 0x10, 0, 0x80, 0, 0, 0, 0};
 
@@ -49,7 +56,10 @@ TEST_F(SimulatedFlashTest, StoresRegionsFlatWithZeroGapsAndTheVersion) {
   OpenFourRegions();
   for (int i = 0; i < 4; ++i) {
     ASSERT_TRUE(Send(SCD_IOCTL_IMAGE_HEADER, ImageHeader(regions[i].first, 64)));
-    if (i == 1) continue;  // a region that receives nothing stays all zero
+    if (i == 1) {  // a region that receives only its end record stays all zero
+      ASSERT_TRUE(Send(SCD_IOCTL_IMAGE_RECORD, kEndRecord));
+      continue;
+    }
     ASSERT_TRUE(Send(SCD_IOCTL_IMAGE_RECORD, Record(regions[i].first + 8, Pattern(16, 1))));
     ASSERT_TRUE(Send(SCD_IOCTL_IMAGE_RECORD, Record(regions[i].first + 40, Pattern(24, 2))));
     ASSERT_TRUE(Send(SCD_IOCTL_IMAGE_RECORD, kEndRecord));
@@ -90,6 +100,8 @@ TEST_F(SimulatedFlashTest, CodesOutOfOrderAreRefused) {
   EXPECT_FALSE(Send(SCD_IOCTL_SET_VERSION, {1, 2, 3, 4})) << "version before the images";
   for (int i = 0; i < 4; ++i) ASSERT_TRUE(Send(SCD_IOCTL_IMAGE_HEADER, ImageHeader(regions[i].first, 64)));
   EXPECT_FALSE(Send(SCD_IOCTL_IMAGE_HEADER, ImageHeader(0x5000, 64))) << "a fifth image";
+  EXPECT_FALSE(Send(SCD_IOCTL_SET_VERSION, {1, 2, 3, 4})) << "the last image without its end";
+  ASSERT_TRUE(Send(SCD_IOCTL_IMAGE_RECORD, kEndRecord));
   EXPECT_FALSE(Send(SCD_IOCTL_KERNEL_FINISH)) << "finish before the version";
   ASSERT_TRUE(Send(SCD_IOCTL_SET_VERSION, {1, 2, 3, 4}));
   EXPECT_FALSE(Send(SCD_IOCTL_KERNEL_CLOSE)) << "close before finish";
@@ -153,6 +165,67 @@ TEST_F(SimulatedFlashTest, KernelOpenStartsOverAfterAnUpdateLeftOpen) {
   ASSERT_TRUE(Send(SCD_IOCTL_IMAGE_HEADER, ImageHeader(0x1000, 64)));
   OpenFourRegions();
   EXPECT_TRUE(Send(SCD_IOCTL_IMAGE_HEADER, ImageHeader(0x1000, 64)));
+}
+
+// A kernel update that never finished stays visible until one finishes; a
+// region that broke off leaves the stored one as it was.
+TEST_F(SimulatedFlashTest, UnfinishedKernelUpdateIsMarkedUntilOneFinishes) {
+  const fs::path mark = folder.path() / "flash" / "kernel-unfinished";
+  OpenFourRegions();
+  ASSERT_TRUE(Send(SCD_IOCTL_IMAGE_HEADER, ImageHeader(0x1000, 64)));
+  ASSERT_TRUE(Send(SCD_IOCTL_IMAGE_RECORD, Record(0x1008, Pattern(16, 1))));
+  flash.AbandonKernelUpdate(flash.KernelGeneration());
+  EXPECT_TRUE(fs::exists(mark));
+  EXPECT_FALSE(fs::exists(folder.path() / "flash" / "region0.bin")) << "never stored half";
+  OpenFourRegions();
+  for (int i = 0; i < 4; ++i) {
+    ASSERT_TRUE(Send(SCD_IOCTL_IMAGE_HEADER, ImageHeader(regions[i].first, 64)));
+    ASSERT_TRUE(Send(SCD_IOCTL_IMAGE_RECORD, kEndRecord));
+  }
+  ASSERT_TRUE(Send(SCD_IOCTL_SET_VERSION, {1, 2, 3, 4}));
+  ASSERT_TRUE(Send(SCD_IOCTL_KERNEL_FINISH));
+  EXPECT_TRUE(fs::exists(mark)) << "until the update is closed";
+  ASSERT_TRUE(Send(SCD_IOCTL_KERNEL_CLOSE));
+  EXPECT_FALSE(fs::exists(mark));
+  for (const auto& entry : fs::directory_iterator(folder.path() / "flash"))
+    EXPECT_NE(entry.path().filename().string()[0], '.') << "no staged file left";
+}
+
+// A program killed while eboot.nb0 is stored leaves the old file whole; the
+// next start removes what it was writing.
+TEST(SimulatedFlashKill, KillDuringAStoreLeavesTheOldFileWhole) {
+  TempFolder folder;
+  const fs::path flashFolder = folder.path() / "flash";
+  const Bytes old = Pattern(1000, 9);
+  {
+    platform::SimulatedFlash flash(flashFolder, 3);
+    ASSERT_TRUE(flash.Control(SCD_IOCTL_WRITE_EBOOT, old.data(), uint32_t(old.size()), nullptr, 0));
+  }
+  const Bytes large(64u << 20, 0x5A);
+  fs::path staged;
+  // Killed while the staged file grows; a kill that came just after a store
+  // finished proves nothing, and is tried again.
+  for (int attempt = 0; attempt < 5 && !fs::exists(staged); ++attempt) {
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      platform::SimulatedFlash flash(flashFolder, 3);
+      for (;;) flash.Control(SCD_IOCTL_WRITE_EBOOT, large.data(), uint32_t(large.size()), nullptr, 0);
+    }
+    staged = flashFolder / (".eboot.nb0.new-" + std::to_string(child));
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    std::error_code error;
+    while (std::chrono::steady_clock::now() < deadline &&
+           (fs::file_size(staged, error) == 0 || error)) {
+    }
+    kill(child, SIGKILL);
+    waitpid(child, nullptr, 0);
+    const Bytes kept = ReadBytes(flashFolder / "eboot.nb0");
+    EXPECT_TRUE(kept == old || kept == large) << "eboot.nb0 holds " << kept.size() << " bytes";
+  }
+  ASSERT_TRUE(fs::exists(staged)) << "never killed while writing";
+  platform::SimulatedFlash restarted(flashFolder, 3);
+  EXPECT_FALSE(fs::exists(staged)) << "the leftover of the killed run is gone";
 }
 
 TEST(Journal, LineFormatAndCrc) {

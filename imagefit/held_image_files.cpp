@@ -1,0 +1,100 @@
+#include "imagefit/held_image_files.h"
+
+#include "platform/environment.h"
+
+namespace imagefit {
+
+namespace {
+
+HeldImageFiles* g_serving = nullptr;
+
+}  // namespace
+
+// One reader of a held file with a position of its own; the held handle is
+// moved there only when another reader moved it since.
+class HeldFileView : public platform::File {
+ public:
+  explicit HeldFileView(HeldImageFiles::Held& held) : held_(held) {}
+
+  bool Read(void* buffer, uint32_t count, uint32_t* got) override {
+    *got = 0;
+    if (held_.position != position_) {
+      uint64_t moved = 0;
+      if (!held_.file->Seek(int64_t(position_), platform::SeekOrigin::Begin, &moved)) return false;
+      held_.position = moved;
+    }
+    const bool ok = held_.file->Read(buffer, count, got);
+    position_ += *got;
+    held_.position = ok ? position_ : UINT64_MAX;  // unknown after a failed read
+    return ok;
+  }
+  bool Write(const void*, uint32_t) override { return false; }
+  bool Seek(int64_t offset, platform::SeekOrigin origin, uint64_t* newPosition) override {
+    int64_t base = 0;
+    if (origin == platform::SeekOrigin::Current) base = int64_t(position_);
+    if (origin == platform::SeekOrigin::End) {
+      uint64_t size = 0;
+      if (!held_.file->GetSize(&size)) return false;
+      base = int64_t(size);
+    }
+    if (base + offset < 0) return false;
+    position_ = uint64_t(base + offset);
+    if (newPosition != nullptr) *newPosition = position_;
+    return true;
+  }
+  bool GetSize(uint64_t* size) override { return held_.file->GetSize(size); }
+  bool SetEnd() override { return false; }
+  bool Flush() override { return true; }
+  bool GetTimes(platform::FileTime* creation, platform::FileTime* access,
+                platform::FileTime* write) override {
+    return held_.file->GetTimes(creation, access, write);
+  }
+  bool SetTimes(const platform::FileTime*, const platform::FileTime*,
+                const platform::FileTime*) override {
+    return false;
+  }
+  bool GetIdentity(platform::FileIdentity* identity) override {
+    return held_.file->GetIdentity(identity);
+  }
+
+ private:
+  HeldImageFiles::Held& held_;
+  uint64_t position_ = 0;
+};
+
+HeldImageFiles::~HeldImageFiles() {
+  if (g_serving == this) g_serving = nullptr;
+}
+
+platform::File* HeldImageFiles::Open(int index, std::u16string_view path) {
+  Held& held = files_[index];
+  held.path = std::u16string(path);
+  held.file =
+      platform::Files().Open(path, platform::AccessRead, platform::Disposition::OpenExisting);
+  // Where writers cannot be kept away, the transfer still reads this handle:
+  // a file replaced under its name is not what gets sent.
+  if (held.file) held.file->DenyWriters();
+  return held.file.get();
+}
+
+void HeldImageFiles::Serve() {
+  // The check read the files directly: the first view moves them back.
+  for (Held& held : files_) held.position = UINT64_MAX;
+  g_serving = this;
+}
+
+std::unique_ptr<platform::File> HeldImageFiles::View(std::u16string_view path) {
+  for (Held& held : files_) {
+    if (held.file && held.path == path) return std::make_unique<HeldFileView>(held);
+  }
+  return nullptr;
+}
+
+std::unique_ptr<platform::File> OpenImageFile(std::u16string_view path) {
+  if (g_serving != nullptr) {
+    if (auto view = g_serving->View(path)) return view;
+  }
+  return platform::Files().Open(path, platform::AccessRead, platform::Disposition::OpenExisting);
+}
+
+}  // namespace imagefit

@@ -1,0 +1,50 @@
+// The image files as START checked them, kept open until the transfer is
+// over: the transfer reads these very handles, so what reaches the driver is
+// what was checked, even when the folder is deleted or a file is replaced
+// under its name in the meantime.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "imagefit/image_set.h"
+#include "platform/file_system.h"
+
+namespace imagefit {
+
+class HeldImageFiles {
+ public:
+  HeldImageFiles() = default;
+  ~HeldImageFiles();
+  HeldImageFiles(const HeldImageFiles&) = delete;
+  HeldImageFiles& operator=(const HeldImageFiles&) = delete;
+
+  // Opens the file at `paths[index]` for reading and keeps writers away from
+  // it where the file system can; null when it cannot be opened.
+  platform::File* Open(int index, std::u16string_view path);
+
+  // From here until destruction, OpenImageFile reads the held files.
+  void Serve();
+
+  // A reader of the held file for `path`, or null when none is held there.
+  std::unique_ptr<platform::File> View(std::u16string_view path);
+
+ private:
+  struct Held {
+    std::u16string path;
+    std::unique_ptr<platform::File> file;
+    uint64_t position = UINT64_MAX;  // where the last view left it; MAX: unknown
+  };
+  friend class HeldFileView;
+
+  std::array<Held, kImageCount> files_;
+};
+
+// The image file at `path`, opened for reading: a reader of the held file
+// while a checked set is being sent, else the file system's own.
+std::unique_ptr<platform::File> OpenImageFile(std::u16string_view path);
+
+}  // namespace imagefit

@@ -1,0 +1,38 @@
+// START's check of the whole image set before anything but the board
+// revision query reaches a driver: every BIN image read through to its end
+// record, the boot loaders present and not empty. A set the driver would take
+// only in part must not cost the device its boot loaders or its kernel.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "imagefit/held_image_files.h"
+#include "platform/dialog.h"
+#include "platform/file_system.h"
+
+namespace imagefit {
+
+// Reads a BIN image from its start to its end record; what is wrong with it
+// in words ("record 3 does not match its checksum"), or empty when it is sound.
+std::string CheckBinImage(platform::File& file);
+
+// The first file of a set that cannot be used, and why ("record 3 does not
+// match its checksum"); an empty path when the set is sound.
+struct ImageSetProblem {
+  std::u16string path;
+  std::string what;
+  bool found() const { return !path.empty(); }
+  // The message box's text.
+  std::u16string Text() const;
+};
+
+// Opens the six files of ImagePaths into `held` and checks them.
+ImageSetProblem CheckImageSet(HeldImageFiles* held);
+
+// The check as START makes it: true for a sound set, whose files `held` then
+// serves to the transfer; otherwise one message box says what is wrong, and
+// the dialog stays as it was.
+bool CheckImageSetForStart(platform::Dialog& dialog, HeldImageFiles* held);
+
+}  // namespace imagefit
