@@ -74,7 +74,6 @@ void NoteImageSetCheck(std::u16string_view path, std::string_view what) {
   if (path.empty()) return;
   Outcome().Set("refused.file", ReportText(path));
   Outcome().Set("refused.reason", ReportText(what));
-  NoteFailedSteps();
   platform::SetOutcome("refused");
 }
 
@@ -86,6 +85,7 @@ void NoteStep(std::string_view step, std::string_view result) {
   Outcome().Append("steps", {{"run", ReportNumber(g_run)},
                              {"step", ReportText(step)},
                              {"result", ReportText(result)}});
+  if (result != kStepOk) NoteFailedSteps();
 }
 
 void NoteRevisionCheck(uint32_t board, bool confirmed) {
@@ -104,7 +104,6 @@ void NoteRunResult(int result) {
 void NoteRestart(bool restarted, int result) {
   NoteStep("restart", restarted);
   Outcome().Set("restarted", ReportFlag(restarted));
-  NoteFailedSteps();
   if (!restarted) {
     platform::SetOutcome("not-restarted");
   } else {

@@ -2,6 +2,7 @@
 
 #include "platform/byte_order.h"
 #include "imagefit/image_files.h"
+#include "imagefit/image_set_check.h"
 #include "imagefit/whole_file_buffer.h"
 #include "tests/imagefit/fakes.h"
 #include "tests/support/bin_images.h"
@@ -21,6 +22,35 @@ TEST(SumBytes, AddsUnsignedBytesAndWraps) {
   EXPECT_EQ(imagefit::SumBytes(0, bytes), 0u);
   std::vector<uint8_t> many(0x01010102, 0xFF);  // 255 * n overflows 32 bits
   EXPECT_EQ(imagefit::SumBytes(many.size(), many.data()), uint32_t(255ull * many.size()));
+}
+
+// The check reads in pieces of 1 MB: records of 100,003 bytes put record
+// headers and data across those seams, and damage far behind the first piece
+// must still be found and counted right.
+TEST(BinImageCheck, RecordsAcrossReadPiecesAreCheckedToTheEnd) {
+  FakeDevice device;
+  const Bytes data = Pattern(3000000, 7);
+  Bytes bin = MakeFlatBin(0x80000000, data, 100003);
+  auto check = [&](const Bytes& image) {
+    device.files.Put(u"\\nk.bin", image);
+    auto file = device.files.Open(u"\\nk.bin", platform::AccessRead,
+                                  platform::Disposition::OpenExisting);
+    return imagefit::CheckBinImage(*file);
+  };
+  EXPECT_EQ(check(bin), "");
+  const std::size_t record25 = 15 + 24 * (12 + 100003);  // past two seams
+  Bytes damaged = bin;
+  damaged[record25 + 12 + 50000] ^= 1;
+  EXPECT_EQ(check(damaged), "record 25 does not match its checksum");
+  damaged = bin;
+  damaged[record25 + 3] = 0x70;  // an address below the image's start
+  EXPECT_EQ(check(damaged), "record 25 lies outside the image's address range");
+  damaged.assign(bin.begin(), bin.end() - 12);
+  EXPECT_EQ(check(damaged), "it ends without an end record");
+  damaged.assign(bin.begin(), bin.end() - 15);
+  EXPECT_EQ(check(damaged), "record 30 is longer than the rest of the file");
+  damaged.assign(bin.begin(), bin.end() - 5);
+  EXPECT_EQ(check(damaged), "record 31 is cut short in its header");
 }
 
 TEST(MultiImageHeader, WorkedExampleOfFourRegions) {
