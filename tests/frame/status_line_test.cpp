@@ -3,6 +3,8 @@
 // of 40 does not.
 #include <gtest/gtest.h>
 
+#include <optional>
+
 #include "frame/update_dialog.h"
 #include "ui/console/console_host.h"
 #include "platform/environment.h"
@@ -55,7 +57,7 @@ TEST_F(StatusLineTest, StatusControlIsAsWideAsAssumed) {
 
 TEST_F(StatusLineTest, NameThatFitsIsShownInFull) {
   EXPECT_EQ(Show(u"Deleting...", u"boot.dll"), u"Deleting... boot.dll");
-  // Exactly as wide as the control.
+  // As wide as whole cells fill the control (312 of its 318 pixels).
   const std::u16string name(kFittingUnits - 11, u'n');
   EXPECT_EQ(Show(u"Copying...", name), u"Copying... " + name);
   EXPECT_EQ(Show(u"Copying...", u""), u"Copying...");
@@ -91,30 +93,51 @@ TEST_F(StatusLineTest, ShortNamesThatDoNotFitLeaveTheActionAlone) {
   EXPECT_EQ(Show(std::u16string(38, u'a'), u"abcde"), std::u16string(38, u'a'));
 }
 
-TEST(StatusLine, NeverLongerThanTheStatusBuffer) {
-  // A status control wide enough for 500 units still gets at most 259.
-  platform::DialogTemplate wide = shellfit::UpdateDialogTemplate();
-  for (auto& control : wide.controls) {
-    if (control.id == 1005) control.cx = 2000;
+// Shellfit's dialog with its status control `cx` dialog units (two pixels
+// each) wide.
+struct StatusOfWidth {
+  explicit StatusOfWidth(int cx) : wide(shellfit::UpdateDialogTemplate()) {
+    for (auto& control : wide.controls) {
+      if (control.id == 1005) control.cx = cx;
+    }
+    program.dialog = &wide;
+    env.dialogs = &host;
+    scope.emplace(env);
+    frame::SetCurrentProgram(program);
+    dialog.emplace(wide, frame::UpdateDialogProc, screen);
   }
+  std::u16string Show(std::u16string_view action, std::u16string_view name) {
+    frame::ShowStatus(*dialog, action, name);
+    return dialog->GetItemText(1005);
+  }
+
+  platform::DialogTemplate wide;
   frame::UpdateProgram program = shellfit::FrameProgram();
-  program.dialog = &wide;
   const platform::ScreenMetrics screen{480, 272, 13};
   std::istringstream in;
   std::ostringstream out;
-  platform::ConsoleDialogHost host(screen, in, out);
+  platform::ConsoleDialogHost host{screen, in, out};
   platform::Environment env;
-  env.dialogs = &host;
-  platform::ScopedEnvironment scope(env);
-  frame::SetCurrentProgram(program);
-  PaintingDialog dialog(wide, frame::UpdateDialogProc, screen);
+  std::optional<platform::ScopedEnvironment> scope;
+  std::optional<PaintingDialog> dialog;
+};
 
+TEST(StatusLine, NeverLongerThanTheStatusBuffer) {
+  // A status control wide enough for 500 units still gets at most 259.
+  StatusOfWidth line(2000);
   std::u16string name;
   for (int i = 0; i < 300; ++i) name += static_cast<char16_t>(u'a' + i % 26);
-  frame::ShowStatus(dialog, u"Copying...", name);
-  const std::u16string shown = dialog.GetItemText(1005);
+  const std::u16string shown = line.Show(u"Copying...", name);
   EXPECT_EQ(shown.size(), platform::kMaxPath - 1);
   EXPECT_EQ(shown, u"Copying... ..." + name.substr(name.size() - (259 - 14)));
+}
+
+TEST(StatusLine, TextExactlyAsWideAsTheControlIsShownInFull) {
+  StatusOfWidth line(160);
+  ASSERT_EQ(line.dialog->GetClientRect(1005).Width(), 40 * platform::kConsoleCellWidth);
+  const std::u16string name(40 - 11, u'n');
+  EXPECT_EQ(line.Show(u"Copying...", name), u"Copying... " + name);
+  EXPECT_EQ(line.Show(u"Copying...", name + u"m"), u"Copying... ..." + (name + u"m").substr(4));
 }
 
 TEST_F(StatusLineTest, EachStatusPumpsExactlyOneMessage) {

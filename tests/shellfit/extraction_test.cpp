@@ -121,7 +121,7 @@ TEST_F(ExtractionTest, VerifyPackageNamesTheZipError) {
   EXPECT_FALSE(shellfit::VerifyPackage(kPackage, &code));
   EXPECT_EQ(code, 116);
 
-  Zip(Stage("other.zip"), staging_.path(), {"a.txt"}, "wrong");
+  ZipFixedHeaders(Stage("other.zip"), staging_.path(), {"a.txt"}, "wrong");
   fs::copy_file(Stage("other.zip"), Zipped(), fs::copy_options::overwrite_existing);
   EXPECT_FALSE(shellfit::VerifyPackage(kPackage, &code));
   EXPECT_EQ(code, 110);

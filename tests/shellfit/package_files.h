@@ -31,6 +31,12 @@ using test_support::WriteText;
 void Zip(const fs::path& archive, const fs::path& from, const std::vector<std::string>& names,
          const std::string& password = ".TORVA.");
 
+// As Zip, but with the encryption headers fixed (Info-ZIP draws them at
+// random): whether a wrong password passes their one-byte check is then the
+// same on every run, not a chance of one in 256 per entry.
+void ZipFixedHeaders(const fs::path& archive, const fs::path& from,
+                     const std::vector<std::string>& names, const std::string& password);
+
 // Offset of the first entry's data inside a ZIP file (after its local header).
 std::size_t FirstEntryDataOffset(const fs::path& archive);
 

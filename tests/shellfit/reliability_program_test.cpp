@@ -68,7 +68,12 @@ class ReliabilityProgramTest : public ::testing::Test {
   std::map<std::string, std::string> Env() const {
     return {{"FITKIT_UI", "console"}, {"FITKIT_DEVICE", root_.path().string()}};
   }
-  RunResult Force() { return RunProgram(Card("shellfit.exe"), {"/force"}, Env(), ""); }
+  // Killed after 10 seconds (exit code 137): a run that never ends fails
+  // then, not at the test's 120-second timeout.
+  RunResult Force() {
+    const std::string program = Card("shellfit.exe").string();
+    return RunProgram("/usr/bin/timeout", {"-s", "KILL", "10", program, "/force"}, Env(), "");
+  }
 
   // One run that refuses: nothing changed, one box with `words`, exit 1.
   void ExpectRefused(const std::string& words) {

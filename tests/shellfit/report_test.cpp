@@ -89,7 +89,7 @@ TEST_F(ShellfitReportTest, InstalledRunNamesEverythingItDid) {
 }
 
 TEST_F(ShellfitReportTest, RefusedPackageLeavesTheDriveAndSaysWhy) {
-  Zip(Package(), staging_.path(), {"main.exe", "Res"}, "wrong password");
+  ZipFixedHeaders(Package(), staging_.path(), {"main.exe", "Res"}, "wrong password");
 
   const Json report = Run("\nok\n");
   ExpectCommonFields(report, 1);

@@ -270,7 +270,7 @@ class DamagedPackageTest : public ShellfitProgramTest,
       WriteText(zip, bytes.substr(0, bytes.size() - 300));
     } else if (kind == "wrong_password") {
       fs::remove(zip);
-      Zip(zip, staging_.path(), {"main.exe", "Data"}, ".TORVA!");
+      ZipFixedHeaders(zip, staging_.path(), {"main.exe", "Data"}, ".TORVA!");
     } else if (kind == "flipped_byte") {
       bytes[FirstEntryDataOffset(zip) + 12 + 5000] ^= 0x20;
       WriteText(zip, bytes);

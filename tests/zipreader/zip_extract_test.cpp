@@ -220,10 +220,13 @@ TEST_F(Extract, FlagsTakenFromLocalHeaderOnlyForLowBits) {
 TEST_F(Extract, CrcMismatchRaisesAfterTheFileIsWritten) {
   ZipBuilder b;
   b.entries.push_back({.name = "a", .data = std::string(5000, 'r')});
+  b.entries.push_back({.name = "s", .data = Pseudorandom(5000, 6), .method = 0});
   BuiltArchive a = Put(b);
   std::string bytes = a.bytes;
-  PutU32(bytes, a.localOffsets[0] + 14, 0xDEAD);
-  PutU32(bytes, a.centralOffsets[0] + 16, 0xDEAD);
+  for (int i : {0, 1}) {
+    PutU32(bytes, a.localOffsets[i] + 14, 0xDEAD);
+    PutU32(bytes, a.centralOffsets[i] + 16, 0xDEAD);
+  }
   device.files.Put("\\t.zip", bytes);
   Open();
   EXPECT_EQ(ErrorCode([&] { reader.ExtractEntry(0, u"\\o", true, nullptr, 65536); }),
@@ -234,6 +237,10 @@ TEST_F(Extract, CrcMismatchRaisesAfterTheFileIsWritten) {
   EXPECT_EQ(reader.CloseEntry(nullptr, true), 1);
   EXPECT_FALSE(reader.IsEntryOpen());
   EXPECT_EQ(reader.TrackedBlockCount(), 0u) << "inflate's memory freed without inflateEnd";
+  EXPECT_EQ(ErrorCode([&] { reader.ExtractEntry(1, u"\\o", true, nullptr, 65536); }),
+            ErrBadCrc)
+      << "stored data";
+  EXPECT_EQ(reader.CloseEntry(nullptr, true), 1);
 }
 
 // The entry stays open after the error; the fixture's reader is destroyed

@@ -211,13 +211,25 @@ TEST_F(Producers, ArchiveBehindAPrefixAndErrorPaths) {
   ExtractAll(u"\\prefixed.zip", "prefixed");
   ExpectSameTree("prefixed");
 
+  // Info-ZIP draws each encryption header at random: a wrong password passes
+  // the check byte of one in 256 and fails on the data instead (a file of a
+  // byte or two might even decrypt to itself, so those are left out).
   CZipReader wrong;
   wrong.OpenArchive(u"\\enc.zip", 1, 0);
   wrong.SetPassword(u"nope");
-  std::u16string name;
-  EXPECT_EQ(ErrorCode([&] { wrong.ExtractEntry(0, u"\\out\\w", true, nullptr, 65536); }, &name),
-            ErrBadPassword);
-  EXPECT_EQ(name, u"\\enc.zip");
+  CZipEntryHeader header;
+  int refused = 0;
+  for (uint16_t i = 0; wrong.GetEntryInfo(header, i); ++i) {
+    if (!header.IsEncrypted() || header.uncompressedSize < 8) continue;
+    std::u16string name;
+    const int code =
+        ErrorCode([&] { wrong.ExtractEntry(i, u"\\out\\w", true, nullptr, 65536); }, &name);
+    EXPECT_NE(code, 0) << platform::ToUtf8(header.GetEntryName());
+    EXPECT_EQ(name, u"\\enc.zip");
+    refused += code == ErrBadPassword;
+    wrong.CloseEntry(nullptr, true);
+  }
+  EXPECT_GE(refused, 1);
 
   WriteText(root / "fs" / "cut.zip", ReadText(Fs("enc.zip")).substr(0, 5000));
   CZipReader cut;
