@@ -9,6 +9,7 @@
 #   bin_flash     a BIN image streamed into the simulated flash update driver
 #   pe_version    a PE file's version resource
 #   device_paths  device-path resolution against a scratch device root
+#   signature     a minisign signature file or public key
 # Usage: tools/fuzz.sh [seconds] [target...]   (all targets without names)
 # Builds its own clang tree in build-fuzz/ (FITKIT_FUZZ_BUILD), seeds each
 # corpus, replays the kept crash inputs of tests/fuzz/regressions/<target>/
@@ -17,7 +18,7 @@
 set -euo pipefail
 seconds="${1:-60}"
 shift || true
-all=(zip package registry device_ini version_file bin_flash pe_version device_paths)
+all=(zip package registry device_ini version_file bin_flash pe_version device_paths signature)
 targets=("$@")
 [ ${#targets[@]} -gt 0 ] || targets=("${all[@]}")
 cd "$(dirname "$0")/.."
@@ -120,6 +121,12 @@ make_seeds() {
       printf '\\Storage Card\\out\\sentinel.txt' > "$out/out"
       printf '\\STORAGE CARD\\..\\x' > "$out/dots"
       for i in $(seq 1 7000); do printf '\\card\\Sub'; done > "$out/long" ;;
+    signature)
+      minisign -G -W -p "$out/key.pub" -s "$out/key.sec" >/dev/null
+      printf 'V1.0.7\r\n' > "$out/signed"
+      minisign -S -W -s "$out/key.sec" -m "$out/signed" -t "model=KTR 60; batch=7" >/dev/null
+      minisign -S -W -l -s "$out/key.sec" -m "$out/key.pub" -x "$out/legacy.minisig" >/dev/null
+      rm "$out/key.sec" "$out/signed" ;;
   esac
 }
 

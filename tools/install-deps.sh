@@ -12,6 +12,7 @@ packages=(
   nlohmann-json3-dev
   dpkg-dev file
   g++-mingw-w64-x86-64 libz-mingw-w64-dev wine64 wine
+  minisign libgcrypt20-dev libgcrypt-mingw-w64-dev
 )
 
 missing=()

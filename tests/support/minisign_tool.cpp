@@ -1,0 +1,34 @@
+#include "tests/support/minisign_tool.h"
+
+#include <gtest/gtest.h>
+
+#include "tests/support/host_files.h"
+#include "tests/support/program_runner.h"
+
+namespace test_support {
+
+MinisignKey::MinisignKey(const std::filesystem::path& folder, const std::string& name)
+    : pub_(folder / (name + ".pub")), sec_(folder / (name + ".sec")) {
+  const RunResult made = RunProgram("/usr/bin/minisign",
+                                    {"-G", "-W", "-f", "-p", pub_.string(), "-s", sec_.string()});
+  EXPECT_EQ(made.exitCode, 0) << made.err;
+}
+
+std::string MinisignKey::PublicKeyText() const { return ReadText(pub_); }
+
+std::string MinisignKey::PublicKeyLine() const {
+  const std::string text = PublicKeyText();
+  const std::size_t start = text.find('\n') + 1;
+  return text.substr(start, text.find('\n', start) - start);
+}
+
+void MinisignKey::Sign(const std::filesystem::path& file, const std::string& trustedComment,
+                       bool legacy) const {
+  std::vector<std::string> args{"-S", "-W", "-s", sec_.string(), "-m", file.string(),
+                                "-t", trustedComment};
+  if (legacy) args.push_back("-l");
+  const RunResult signedFile = RunProgram("/usr/bin/minisign", args);
+  EXPECT_EQ(signedFile.exitCode, 0) << signedFile.err;
+}
+
+}  // namespace test_support
