@@ -1,9 +1,11 @@
-// What START does: find and verify the package, prove the device can take
-// it, end the flash drive's programs, delete the old files and unpack the new
-// ones from the very file that was checked.
+// What START does: find the package, check its signature where the device
+// asks for one, verify it, prove the device can take it, end the flash
+// drive's programs, delete the old files and unpack the new ones from the
+// very file that was checked.
 #include "frame/update_dialog.h"
 #include "platform/outcome_report.h"
 #include "shellfit/package_fit.h"
+#include "shellfit/package_signature.h"
 #include "shellfit/shellfit.h"
 #include "shellfit/update_report.h"
 #include "zipreader/zip_reader.h"
@@ -71,6 +73,8 @@ void RunUpdate(platform::Dialog& dialog) {
     // inflated: a package too large for the device is refused at once.
     if (!OpenHeldPackage(reader, package, &code, &problem) && problem.empty()) {
       RefuseUnreadable(dialog, package, nullptr, code);
+    } else if (!CheckPackageSignature(dialog, reader, package)) {
+      // refused in words: shown and noted
     } else if (const uint32_t checkedLength = HeldLength(reader);
                !problem.empty() || !CheckPackageFits(reader, package, TargetFolder, &problem)) {
       RefuseUnfit(dialog, problem);

@@ -14,6 +14,7 @@
 #include <thread>
 
 #include "shellfit_fixture.h"
+#include "tests/support/minisign_tool.h"
 #include "tests/zipreader/zip_builder.h"
 
 namespace shellfit_test {
@@ -353,16 +354,31 @@ TEST_F(ReliabilityProgramTest, PackageChangedDuringTheDeletionInstallsTheChecked
   ZipBuilder other;
   other.entries.push_back({.name = "main.exe", .data = "junk"});
   const std::string junk = other.Build().bytes;
-  for (const std::string change : {"swap", "cut", "remove"}) {
+  // Last, on a device that requires signatures: the package and its
+  // signature replaced by another package its maker signed.
+  test_support::MinisignKey maker(outside_.path(), "maker");
+  WriteText(Stage("signed-junk.zip"), junk);
+  maker.Sign(Stage("signed-junk.zip"), "model=KTR 60");
+  for (const std::string change : {"swap", "cut", "remove", "signed swap"}) {
     SCOPED_TRACE(change);
     fs::remove_all(Flash());
     OldShell(1000);
     Package(good);
+    if (change == "signed swap") {
+      WriteText(root_.path() / "registry.reg",
+                std::string(test_support::kStockRegistry) +
+                    "[HKEY_LOCAL_MACHINE\\Ident]\n\"UpdateKeys\"=\"" + maker.PublicKeyLine() +
+                    "\"\n");
+      maker.Sign(Card(kPackageName), "model=KTR 60");
+    }
     BackgroundRun run(Card("shellfit.exe"), {"/force"}, Env(), staging_.path() / (change + ".out"));
     run.WaitForOutput("status: Deleting");
     if (change == "swap") {
       WriteText(Stage("junk.zip"), junk);
       fs::rename(Stage("junk.zip"), Card(kPackageName));
+    } else if (change == "signed swap") {
+      fs::rename(Stage("signed-junk.zip.minisig"), Card(kPackageName + ".minisig"));
+      fs::rename(Stage("signed-junk.zip"), Card(kPackageName));
     } else if (change == "cut") {
       fs::resize_file(Card(kPackageName), 1000);  // waits while the package is held
     } else {

@@ -1,0 +1,65 @@
+#include "shellfit/package_signature.h"
+
+#include <memory>
+
+#include "frame/update_dialog.h"
+#include "shellfit/package_fit.h"
+#include "shellfit/shellfit.h"
+#include "shellfit/update_report.h"
+#include "signature/update_signature.h"
+#include "zipreader/zip_reader.h"
+
+namespace shellfit {
+namespace {
+
+using signature::Refusal;
+
+// The BLAKE2b-512 of the whole held file, read through the reader's own
+// stream, whose position is put back for the reader.
+bool HeldDigest(CZipStream& file, signature::Digest* digest) {
+  constexpr uint32_t kChunk = 1 << 20;
+  const uint32_t position = file.GetPosition();
+  const uint32_t length = file.GetLength();
+  if (position == kZipBadPosition || length == kZipBadPosition || file.SeekToBegin() != 0) {
+    return false;
+  }
+  auto chunk = std::make_unique<uint8_t[]>(kChunk);
+  signature::FileDigest hash;
+  uint64_t total = 0;
+  for (uint32_t got; (got = file.Read(chunk.get(), kChunk)) > 0;) {
+    hash.Update(chunk.get(), got);
+    total += got;
+  }
+  *digest = hash.Final();
+  return total == length && file.Seek(int32_t(position), SeekBegin) == position;
+}
+
+}  // namespace
+
+bool CheckPackageSignature(platform::Dialog& dialog, CZipReader& reader,
+                           std::u16string_view package) {
+  const signature::DeviceKeys keys = signature::ReadDeviceKeys();
+  if (!keys.required) {
+    signature::NoteSignatureNotRequired();
+    return true;
+  }
+  CZipStream* file = reader.ArchiveFile();
+  signature::SignatureCheck check;
+  signature::Digest digest{};
+  // Only one file can be checked; a package split into volumes is refused
+  // as one that does not match its signature.
+  if (file == nullptr || reader.Directory().EndRecord().thisDisk != 0 ||
+      !HeldDigest(*file, &digest)) {
+    check.refusal = Refusal::FileChanged;
+  } else {
+    check = signature::CheckSignature(keys, package, digest, Model);
+  }
+  signature::NoteSignature(package, check);
+  if (check.refusal == Refusal::None) return true;
+  const std::u16string text = signature::RefusalText(package, Model, check);
+  NoteRefusedFit(text);
+  frame::ShowMessageBox(dialog, text, kNoticeStyle);
+  return false;
+}
+
+}  // namespace shellfit

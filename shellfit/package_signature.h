@@ -1,0 +1,20 @@
+// The package's signature, checked on the very file the reader holds open
+// for the whole run, before the package is read through or anything changes.
+#pragma once
+
+#include <string_view>
+
+#include "platform/dialog.h"
+
+class CZipReader;
+
+namespace shellfit {
+
+// Without update keys on the device this only notes that no signature was
+// required. With them, "<package>.minisig" must be made by one of the keys,
+// over the bytes of the package `reader` holds open, for this device's
+// model; otherwise the refusal is shown and noted and the result is false.
+bool CheckPackageSignature(platform::Dialog& dialog, CZipReader& reader,
+                           std::u16string_view package);
+
+}  // namespace shellfit

@@ -1,0 +1,136 @@
+// The real shellfit on a device that holds its maker's keys: a package signed
+// for its model installs, and every other package is refused with one box
+// before anything on the flash drive changes.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <nlohmann/json.hpp>
+
+#include "package_files.h"
+#include "tests/support/minisign_tool.h"
+
+namespace shellfit_test {
+namespace {
+
+using Json = nlohmann::json;
+using test_support::MinisignKey;
+
+class SignedPackageTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    MakeStockDevice(root_.path());
+    fs::copy_file(FITKIT_SHELLFIT_BIN, Card("shellfit.exe"));
+    WriteText(Flash("main.exe"), "old main");
+    WriteText(staging_.path() / "main.exe", std::string(300000, 'n'));
+    WriteText(staging_.path() / "Data/strings.txt", "new strings");
+    Zip(Package(), staging_.path(), {"main.exe", "Data"});
+  }
+  fs::path Flash(const std::string& relative) const {
+    return root_.path() / "fs" / "Flash Disk" / relative;
+  }
+  fs::path Card(const std::string& relative) const {
+    return root_.path() / "fs" / "Storage Card" / relative;
+  }
+  fs::path Package() const { return Card("KTR 60 SHELL.ZIP"); }
+  fs::path Signature() const { return Card("KTR 60 SHELL.ZIP.minisig"); }
+
+  // The stock registry with "UpdateKeys" holding `keys`.
+  void TrustKeys(const std::string& keys) {
+    WriteText(root_.path() / "registry.reg",
+              std::string(test_support::kStockRegistry) +
+                  "\n[HKEY_LOCAL_MACHINE\\Ident]\n\"UpdateKeys\"=\"" + keys + "\"\n");
+  }
+  Json Run(RunResult* run) {
+    const fs::path report = staging_.path() / "report.json";
+    *run = RunProgram(Card("shellfit.exe"), {"/force"},
+                      {{"FITKIT_UI", "console"},
+                       {"FITKIT_DEVICE", root_.path().string()},
+                       {"FITKIT_REPORT", report.string()}});
+    return Json::parse(ReadText(report));
+  }
+  // One refusing run: exit 1, one box with `words`, the flash drive as it was.
+  Json ExpectRefused(const std::string& words) {
+    const auto before = SnapshotTree(root_.path() / "fs" / "Flash Disk");
+    RunResult run;
+    const Json report = Run(&run);
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_EQ(SnapshotTree(root_.path() / "fs" / "Flash Disk"), before);
+    EXPECT_EQ(report["message_boxes"].size(), 1u) << run.out;
+    const std::string text = report["message_boxes"][0].value("text", "");
+    EXPECT_NE(text.find(words), std::string::npos) << text;
+    EXPECT_TRUE(text.ends_with("Nothing was changed.")) << text;
+    EXPECT_EQ(report["outcome"], "refused");
+    return report;
+  }
+
+  TempFolder root_;
+  TempFolder staging_;
+  TempFolder keys_;
+  MinisignKey maker_{keys_.path(), "maker"};
+  MinisignKey other_{keys_.path(), "other"};
+};
+
+TEST_F(SignedPackageTest, InstallsWhatOneOfItsKeysSignedForItsModel) {
+  RunResult run;
+  // No key on the device: installed as ever, and the report says so.
+  Json report = Run(&run);
+  EXPECT_EQ(report["outcome"], "installed") << run.out;
+  EXPECT_EQ(report["signature"]["required"], false);
+
+  WriteText(Flash("main.exe"), "old main");
+  TrustKeys(other_.PublicKeyLine() + " " + maker_.PublicKeyLine());
+  maker_.Sign(Package(), "model=ktr 60; batch=7");
+  report = Run(&run);
+  EXPECT_EQ(run.exitCode, 1);
+  EXPECT_EQ(report["outcome"], "installed") << run.out;
+  EXPECT_EQ(ReadText(Flash("main.exe")), std::string(300000, 'n'));
+  EXPECT_EQ(report["signature"]["result"], "valid");
+  EXPECT_EQ(report["signature"]["model"], "ktr 60");
+  EXPECT_NE(maker_.PublicKeyText().find(report["signature"].value("key_id", "?")),
+            std::string::npos);
+}
+
+TEST_F(SignedPackageTest, RefusesEveryOtherPackageBeforeAnythingChanges) {
+  TrustKeys(maker_.PublicKeyLine());
+  EXPECT_EQ(ExpectRefused("is not signed")["signature"]["result"], "no-signature");
+
+  other_.Sign(Package(), "model=KTR 60");
+  Json report = ExpectRefused("signed by a key this device does not trust");
+  EXPECT_EQ(report["signature"]["result"], "untrusted-key");
+  EXPECT_NE(other_.PublicKeyText().find(report["signature"].value("key_id", "?")),
+            std::string::npos);
+
+  maker_.Sign(Package(), "model=KTR 61");
+  EXPECT_EQ(ExpectRefused("signed for model KTR 61, not for this KTR 60")["signature"]["result"],
+            "other-model");
+  maker_.Sign(Package(), "batch=7");
+  ExpectRefused("without naming the model");
+
+  // One byte of the package changed after signing.
+  maker_.Sign(Package(), "model=KTR 60");
+  std::string bytes = ReadText(Package());
+  bytes[bytes.size() / 2] ^= 0x20;
+  WriteText(Package(), bytes);
+  report = ExpectRefused("was changed after it was signed");
+  EXPECT_EQ(report["signature"]["result"], "file-changed");
+  EXPECT_FALSE(report["signature"].value("key_id", "").empty());
+}
+
+TEST_F(SignedPackageTest, ASignatureFileThatIsNoSignatureIsRefused) {
+  TrustKeys(maker_.PublicKeyLine());
+  for (const std::string kind : {"garbage", "huge", "folder", "pipe"}) {
+    SCOPED_TRACE(kind);
+    fs::remove_all(Signature());
+    if (kind == "garbage") WriteText(Signature(), "untrusted comment: x\nnot base64\n");
+    if (kind == "huge") WriteText(Signature(), std::string(50 << 20, 'A'));
+    if (kind == "folder") fs::create_directory(Signature());
+    if (kind == "pipe") {
+      ASSERT_EQ(mkfifo(Signature().c_str(), 0600), 0);
+    }
+    EXPECT_EQ(ExpectRefused("is not a signature this device can read")["signature"]["result"],
+              "unreadable");
+  }
+}
+
+}  // namespace
+}  // namespace shellfit_test
