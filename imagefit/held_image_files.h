@@ -23,7 +23,8 @@ class HeldImageFiles {
   HeldImageFiles& operator=(const HeldImageFiles&) = delete;
 
   // Opens the file at `paths[index]` for reading and keeps writers away from
-  // it where the file system can; null when it cannot be opened.
+  // it where the file system can; null when it cannot be opened. A file held
+  // there already for the same path is kept and rewound.
   platform::File* Open(int index, std::u16string_view path);
 
   // From here until destruction, OpenImageFile reads the held files.

@@ -7,6 +7,7 @@
 #include "imagefit/flash_driver.h"
 #include "imagefit/image_set.h"
 #include "imagefit/image_set_check.h"
+#include "imagefit/image_signatures.h"
 #include "imagefit/update_report.h"
 
 namespace imagefit {
@@ -144,8 +145,9 @@ void EnableButtons(platform::Dialog& dialog, bool enabled) {
 
 void RunStart(platform::Dialog& dialog) {
   NoteRunBegins();
+  HeldImageFiles held;  // from the checks to the end of the transfer
+  if (!CheckImageSignatures(dialog, &held)) return;
   if (!ConfirmBoardRevision(dialog)) return;
-  HeldImageFiles held;  // from the check to the end of the transfer
   if (!CheckImageSetForStart(dialog, &held)) return;
   EnableButtons(dialog, false);
   NoteStep("power driver enter", NotifyPowerDriver(false));

@@ -12,6 +12,7 @@
 #include "tests/support/bin_images.h"
 #include "tests/support/device_root.h"
 #include "tests/support/host_files.h"
+#include "tests/support/minisign_tool.h"
 #include "tests/support/program_runner.h"
 
 namespace imagefit_test {
@@ -19,6 +20,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using namespace test_support;
+using test_support::MinisignKey;
 using Lines = std::vector<std::string>;
 
 std::string Line(const std::string& target, const std::string& what, const Bytes& input,
@@ -452,6 +454,62 @@ TEST_F(ProgramRun, FolderTooLongForTheImageNamesEndsWithMinusOne) {
   EXPECT_EQ(output_.find("dialog:"), std::string::npos);
   EXPECT_EQ(Run("start\n", "\\Storage Card\\" + longName.substr(1)), 1)
       << "one character shorter fits";
+}
+
+}  // namespace
+}  // namespace imagefit_test
+
+namespace imagefit_test {
+namespace {
+
+// A device that holds its maker's key: a set signed for its model is sent as
+// ever; a set with one signature missing, made for another model, or whose
+// version file was changed after signing sends nothing to any driver.
+class SignedProgramRun : public ProgramRun {
+ protected:
+  void SetUp() override {
+    ProgramRun::SetUp();
+    root_.WriteRegistry("REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\Ident]\n\"Model\"=\"KTR 60\"\n"
+                        "\"Version\"=\"V1.0.5\"\n\"UpdateKeys\"=\"" +
+                        maker_.PublicKeyLine() + "\"\n");
+    for (const char* name : {"KTR 60.ini", "nboot.bin", "eboot.nb0", "tinynk.bin", "drivers.bin",
+                             "nk.bin", "chain.bin"}) {
+      maker_.Sign(folder_ / name, "model=KTR 60");
+    }
+  }
+  // A refused START: one box with `words`, then Cancel; nothing reached a driver.
+  void ExpectRefused(const std::string& words) {
+    fs::remove(root_.root() / "journal.log");
+    EXPECT_EQ(Run("start\ncancel\n"), 2);
+    EXPECT_TRUE(Journal().empty()) << output_;
+    EXPECT_FALSE(FlashHas("nboot.bin"));
+    EXPECT_TRUE(Printed(words)) << output_;
+    EXPECT_TRUE(Printed("Nothing was changed.")) << output_;
+  }
+
+  TempFolder keys_;
+  MinisignKey maker_{keys_.path(), "maker"};
+};
+
+TEST_F(SignedProgramRun, SendsOnlyASetSignedForItsModel) {
+  fs::rename(folder_ / "nk.bin.minisig", root_.root() / "nk.bin.minisig");
+  ExpectRefused("nk.bin is not signed");
+  fs::rename(root_.root() / "nk.bin.minisig", folder_ / "nk.bin.minisig");
+
+  maker_.Sign(folder_ / "eboot.nb0", "model=KTR 61");
+  ExpectRefused("eboot.nb0 is signed for model KTR 61, not for this KTR 60");
+  maker_.Sign(folder_ / "eboot.nb0", "model=KTR 60");
+
+  // A version file changed after signing: the image version the driver gets
+  // comes from it.
+  WriteText(folder_ / "KTR 60.ini", "V1.0.8\r\n");
+  ExpectRefused("KTR 60.ini was changed after it was signed");
+  WriteText(folder_ / "KTR 60.ini", "V1.0.7\r\n");
+
+  fs::remove(root_.root() / "journal.log");
+  EXPECT_EQ(Run("start\n"), 1);
+  EXPECT_EQ(Journal(), CleanJournal());
+  ExpectFlashHoldsTheImageSet();
 }
 
 }  // namespace
