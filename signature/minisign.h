@@ -39,7 +39,7 @@ std::optional<PublicKey> ParsePublicKey(std::string_view text);
 // comment signature. Empty for anything else, including the older form.
 std::optional<Signature> ParseSignature(std::string_view text);
 
-// The key id as minisign prints it: 16 upper-case hex digits.
+// The key id as minisign prints it: upper-case hex, no leading zeros.
 std::string KeyIdText(const KeyId& id);
 
 // BLAKE2b-512 over bytes handed in piece by piece.

@@ -111,14 +111,12 @@ std::optional<Signature> ParseSignature(std::string_view text) {
 }
 
 std::string KeyIdText(const KeyId& id) {
-  // minisign prints the id as a little-endian number.
-  std::string text;
-  for (std::size_t i = id.size(); i-- > 0;) {
-    char digits[3];
-    std::snprintf(digits, sizeof digits, "%02X", id[i]);
-    text += digits;
-  }
-  return text;
+  // minisign prints the id as a little-endian number, without leading zeros.
+  uint64_t number = 0;
+  for (std::size_t i = id.size(); i-- > 0;) number = number << 8 | id[i];
+  char digits[17];
+  std::snprintf(digits, sizeof digits, "%llX", static_cast<unsigned long long>(number));
+  return digits;
 }
 
 std::optional<std::string> CommentField(std::string_view comment, std::string_view name) {
