@@ -19,6 +19,9 @@ Registry
   --flash-profile NAME   FlashDrv or NewFlashDrv: the storage profile that names
                          the flash drive [FlashDrv]
   --flash-folder NAME    the flash drive's folder [Flash Disk]
+  --update-key FILE.pub  a minisign public key the device trusts for signed
+                         updates (Ident\UpdateKeys); give it again for more
+                         keys. With a key, updates must be signed
   --registry FILE.reg    start from this registry export; the options above,
                          when given, are added after it and win
 Hardware (device.ini)
@@ -62,7 +65,7 @@ registry_file="" model_set="" os_version_set="" profile_set="" folder_set=""
 width=480 height=272 scroll=13 board=3 ac_line=1 capacity=0
 scd1=flash pwr1=power fail_codes="" kernel_fail="" coredll=yes toolhelp=yes
 store_pages=2048 program_pages=6144 page_size=4096 set_result=0 code_page=CP1252
-storage_card="Storage Card" force=""
+storage_card="Storage Card" force="" update_keys=""
 
 number() {  # option value
   [[ $2 =~ ^(0[xX][0-9a-fA-F]+|[0-9]+)$ ]] || fail "$1 needs a number, not '$2'"
@@ -95,6 +98,16 @@ parse_screen() {
     fail "--screen: width and height lie in 1..32767"
 }
 
+# The key line of a minisign public key file ("RW" and 54 more base64 digits).
+add_update_key() {
+  [[ -f $1 ]] || fail "--update-key: no file '$1'"
+  local line
+  line=$(sed 's/\r$//' "$1" | grep -v '^untrusted comment:' | grep -v '^$' || true)
+  [[ $line =~ ^RW[A-Za-z0-9+/]{54}$ ]] ||
+    fail "--update-key: '$1' is not a minisign public key (make one with minisign -G)"
+  update_keys="${update_keys:+$update_keys }$line"
+}
+
 # A folder name below fs/: one component, nothing that leads elsewhere.
 folder_name() {  # option value
   [[ -n $2 && $2 != *[/\\]* && $2 != . && $2 != .. ]] ||
@@ -123,6 +136,7 @@ parse_options() {
           fail "--flash-profile is FlashDrv or NewFlashDrv, not '$value'"
         flash_profile=$value profile_set=1 ;;
       --flash-folder) folder_name "$option" "$value"; flash_folder=$value folder_set=1 ;;
+      --update-key) add_update_key "$value" ;;
       --registry) [[ -f $value ]] || fail "--registry: no file '$value'"; registry_file=$value ;;
       --screen) parse_screen "$value" ;;
       --scroll) number "$option" "$value"; scroll=$value ;;
@@ -185,6 +199,7 @@ registry_values() {
   printf '[HKEY_LOCAL_MACHINE\\Ident]\n'
   [[ -n $1 || -n $model_set ]] && printf '"Model"=%s\n' "$(reg_string "$model")"
   [[ -n $1 || -n $os_version_set ]] && printf '"Version"=%s\n' "$(reg_string "$os_version")"
+  [[ -z $update_keys ]] || printf '"UpdateKeys"=%s\n' "$(reg_string "$update_keys")"
   if [[ -n $1 || -n $profile_set || -n $folder_set ]]; then
     printf '\n[HKEY_LOCAL_MACHINE\\System\\StorageManager\\Profiles\\%s]\n' "$flash_profile"
     printf '"Folder"=%s\n' "$(reg_string "$flash_folder")"
@@ -223,7 +238,7 @@ write_registry() {
     return
   fi
   copy_registry_export
-  if [[ -n $model_set$os_version_set$profile_set$folder_set ]]; then
+  if [[ -n $model_set$os_version_set$profile_set$folder_set$update_keys ]]; then
     { printf '\n; added by fitkit-device\n'; registry_values ""; } >>"$root/registry.reg"
   fi
   if [[ -z $folder_set ]]; then

@@ -78,7 +78,13 @@ TEST_F(SignedPackageTest, InstallsWhatOneOfItsKeysSignedForItsModel) {
   EXPECT_EQ(report["signature"]["required"], false);
 
   WriteText(Flash("main.exe"), "old main");
-  TrustKeys(other_.PublicKeyLine() + " " + maker_.PublicKeyLine());
+  // Two keys on the device, put there as a maker would.
+  const std::string made = test_support::CommandOutput(
+      "bash " + test_support::Quote(FITKIT_SOURCE_DIR "/tools/fitkit-device.sh") + " create " +
+      test_support::Quote(root_.path().string()) + " --force --update-key " +
+      test_support::Quote(other_.publicKeyFile().string()) + " --update-key " +
+      test_support::Quote(maker_.publicKeyFile().string()));
+  EXPECT_NE(made.find("made the device root"), std::string::npos) << made;
   maker_.Sign(Package(), "model=ktr 60; batch=7");
   report = Run(&run);
   EXPECT_EQ(run.exitCode, 1);
