@@ -95,6 +95,41 @@ class Bench:
         compare(tools, repeats, self.log, self.same_tree(root, target, tools[0]), seconds)
         return {'label': label, 'tools': tools, 'package_mb': os.path.getsize(package) / 1e6}
 
+    def signed_device(self, name, package):
+        """A device root that holds an update key, with the package on its card
+        signed by that key for its model."""
+        root, program = self.device(name, package)
+        keys = os.path.join(self.work, 'keys')
+        if not os.path.exists(os.path.join(keys, 'maker.pub')):
+            os.makedirs(keys, exist_ok=True)
+            subprocess.run(['minisign', '-G', '-W', '-f', '-p', os.path.join(keys, 'maker.pub'),
+                            '-s', os.path.join(keys, 'maker.key')], check=True,
+                           stdout=subprocess.DEVNULL)
+        with open(os.path.join(keys, 'maker.pub')) as pub:
+            key = pub.read().splitlines()[1]
+        with open(os.path.join(root, 'registry.reg'), 'a') as registry:
+            registry.write('\n[HKEY_LOCAL_MACHINE\\Ident]\n"UpdateKeys"="%s"\n' % key)
+        subprocess.run(['minisign', '-S', '-W', '-s', os.path.join(keys, 'maker.key'), '-m',
+                        os.path.join(root, 'fs', inputs.CARD, inputs.PACKAGE_NAME),
+                        '-t', 'model=%s' % inputs.MODEL], check=True, stdout=subprocess.DEVNULL)
+        return root, program
+
+    def signed_extraction(self, label, package, repeats, seconds, unsigned_too=False):
+        """The package installed on a device that requires its signature, against
+        the peers (and, with `unsigned_too`, the same run without a key)."""
+        self.log('%s: %d repeats' % (label, repeats))
+        root, program = self.signed_device('dev-signed', package)
+        tools = [self.kit(root, program)]
+        tools[0].name = 'shellfit /force, signed'
+        target = os.path.join(root, 'fs', 'peer')
+        tools.append(self.unzip(package, target))
+        tools.append(self.sevenzip(package, os.path.join(root, 'fs', 'peer7')))
+        if unsigned_too:
+            plain_root, plain_program = self.device('dev-unsigned', package)
+            tools.append(self.kit(plain_root, plain_program))
+        compare(tools, repeats, self.log, self.same_tree(root, target, tools[0]), seconds)
+        return {'label': label, 'tools': tools, 'package_mb': os.path.getsize(package) / 1e6}
+
     def python_sample(self, package, fraction):
         """Python's zipfile decrypts in Python (under 1 MB/s here): it runs
         once on a sample package and its time is scaled by the sample's share."""

@@ -25,7 +25,8 @@ def main():
     parser.add_argument('--scale', type=float, default=1.0,
                         help='multiplies every repeat count and time share')
     parser.add_argument('--keep', action='store_true', help='keep the generated packages')
-    parser.add_argument('--only', choices=('one-folder', 'small', 'twins', 'delete', 'imagefit'),
+    parser.add_argument('--only', choices=('one-folder', 'small', 'twins', 'signed', 'delete',
+                                           'imagefit'),
                         help='run one comparison, print it and leave the document alone')
     args = parser.parse_args()
     started = time.monotonic()
@@ -68,6 +69,9 @@ def main():
     case['tools'].append(python)
     case['label'] += ', %.0f MB ZipCrypto' % case['package_mb']
     cases.append(case), goals.append(0.7)
+    case = bench.signed_extraction('the same %.0f MB package, signed, on a device that requires '
+                                   'it' % case['package_mb'], twins, repeats(5), budget(170))
+    cases.append(case), goals.append(0.7)
     cases.append(bench.deletion(100000, repeats(5), budget(100))), goals.append(1.2)
     image_small = bench.imagefit(64, repeats(5), budget(25))
     cases.append(bench.imagefit(256, repeats(7), budget(60))), goals.append(1.5)
@@ -106,6 +110,9 @@ def run_one(bench, name, repeats, budget):
     elif name == 'twins':
         case = bench.extraction('twins', bench.package('twins-2000', inputs.twin_tree),
                                 repeats(5), budget(170))
+    elif name == 'signed':
+        case = bench.signed_extraction('signed twins', bench.package('twins-2000',
+                                       inputs.twin_tree), repeats(5), budget(170), True)
     elif name == 'delete':
         case = bench.deletion(100000, repeats(5), budget(100))
     else:

@@ -3,8 +3,10 @@
 # same device root and compares what they leave: imagefit's journal.log and
 # flash/, shellfit's Flash Disk tree (names, bytes, read-only bits, times) for
 # /force and /upgrade; then a second instance (exit 0), Cancel (exit 2), an
-# incomplete image set (exit 255, no window) and the host registry
-# (FITKIT_REGISTRY=host after "wine regedit /S registry.reg").
+# incomplete image set (exit 255, no window), signed updates (a key in the
+# registry: signed package and image set installed, tampered ones refused)
+# and the host registry (FITKIT_REGISTRY=host after "wine regedit /S
+# registry.reg").
 #
 #   wine_test.sh <shellfit> <imagefit> <make-bin-image> <win32 build folder>
 #
@@ -426,6 +428,70 @@ X
   fi
 else
   echo "SKIP: the Win32 dialog cases (xvfb-run or xdotool missing)"
+fi
+
+# --- signed updates: a key in the registry, minisign's signatures -------------
+# Both builds install the signed package and send the signed image set alike;
+# a package changed after signing, and an image without its signature, are
+# refused with one box and nothing changed or sent.
+if command -v minisign >/dev/null; then
+  minisign -G -W -f -p "$work/maker.pub" -s "$work/maker.key" >/dev/null
+  key=$(sed -n 2p "$work/maker.pub")
+  for name in signed-linux signed-win tampered-linux tampered-win unsigned-linux unsigned-win; do
+    copy_root "$name"
+    printf '\n[HKEY_LOCAL_MACHINE\\Ident]\n"UpdateKeys"="%s"\n' "$key" >>"$work/$name/registry.reg"
+    (cd "$work/$name/fs/Storage Card" &&
+     minisign -S -W -s "$work/maker.key" -t "model=KTR 60" -m "KTR 60 SHELL.ZIP" Update/* >/dev/null)
+  done
+  run_linux "$work/signed-linux" "$work/signed-linux/fs/Storage Card/shellfit" '' /force; ls=$status
+  run_win "$work/signed-win" "$work/signed-win/fs/Storage Card/shellfit.exe" '' /force; ws=$status
+  same_status "signed package" "$ls" "$ws" 1
+  same_trees "signed package" "$work/force-linux/fs/Flash Disk" "$work/signed-win/fs/Flash Disk"
+  same_trees "signed package" "$work/signed-linux/fs/Flash Disk" "$work/signed-win/fs/Flash Disk"
+  rm -f "$work/signed-linux/journal.log" "$work/signed-win/journal.log"
+  run_linux "$work/signed-linux" "$linux_imagefit" 'start\n' '\Storage Card\Update'; ls=$status
+  run_win "$work/signed-win" "$win_imagefit" 'start\n' '\Storage Card\Update'; ws=$status
+  same_status "signed image set" "$ls" "$ws" 1
+  if diff "$work/img-linux/journal.log" "$work/signed-win/journal.log" >/dev/null &&
+     diff -r "$work/img-linux/flash" "$work/signed-win/flash" >/dev/null; then
+    pass "signed image set: the same journal.log and flash/ as unsigned"
+  else
+    fail "signed image set: journal.log or flash/ differ"
+  fi
+
+  for build in linux win; do
+    printf 'X' | dd of="$work/tampered-$build/fs/Storage Card/KTR 60 SHELL.ZIP" bs=1 seek=100 \
+      conv=notrunc status=none
+    rm "$work/unsigned-$build/fs/Storage Card/Update/nk.bin.minisig"
+  done
+  before=$(tree_of "$work/tampered-linux/fs/Flash Disk")
+  run_linux "$work/tampered-linux" "$work/tampered-linux/fs/Storage Card/shellfit" '' /force; ls=$status
+  run_win "$work/tampered-win" "$work/tampered-win/fs/Storage Card/shellfit.exe" '' /force; ws=$status
+  same_status "tampered package" "$ls" "$ws" 1
+  for build in linux win; do
+    root="$work/tampered-$build"
+    if [ "$before" = "$(tree_of "$root/fs/Flash Disk")" ] &&
+       [ "$(grep -c 'message box' "$root.out")" = 1 ] &&
+       grep -q 'was changed after it was signed. Nothing was changed.' "$root.out"; then
+      pass "$build: the tampered package refused, Flash Disk untouched"
+    else
+      fail "$build: the tampered package was not refused alone"; grep -A2 'message box' "$root.out"
+    fi
+  done
+  run_linux "$work/unsigned-linux" "$linux_imagefit" 'start\ncancel\n' '\Storage Card\Update'; ls=$status
+  run_win "$work/unsigned-win" "$win_imagefit" 'start\ncancel\n' '\Storage Card\Update'; ws=$status
+  same_status "image without its signature" "$ls" "$ws" 2
+  for build in linux win; do
+    root="$work/unsigned-$build"
+    if [ ! -e "$root/journal.log" ] && [ ! -e "$root/flash" ] &&
+       grep -q 'nk.bin is not signed' "$root.out"; then
+      pass "$build: the image set without nk.bin's signature refused, nothing sent"
+    else
+      fail "$build: the image set without nk.bin's signature was not refused"
+    fi
+  done
+else
+  fail "minisign is missing (tools/install-deps.sh installs it)"
 fi
 
 # --- the registry both ways ---------------------------------------------------
