@@ -91,10 +91,11 @@ same_status() {  # <label> <linux status> <win status> <expected>
 }
 
 # --- static linking: the programs need no DLL beyond Windows' own ------------
+# (WS2_32.DLL, Winsock, comes with every Windows: static libgcrypt calls it.)
 if command -v x86_64-w64-mingw32-objdump >/dev/null; then
   for exe in "$win_shellfit" "$win_imagefit"; do
     foreign=$(x86_64-w64-mingw32-objdump -p "$exe" | sed -n 's/^\s*DLL Name: //p' | tr a-z A-Z |
-              grep -vxE 'KERNEL32.DLL|USER32.DLL|GDI32.DLL|COMCTL32.DLL|ADVAPI32.DLL|SHELL32.DLL|VERSION.DLL|MSVCRT.DLL')
+              grep -vxE 'KERNEL32.DLL|USER32.DLL|GDI32.DLL|COMCTL32.DLL|ADVAPI32.DLL|SHELL32.DLL|VERSION.DLL|MSVCRT.DLL|WS2_32.DLL')
     [ -z "$foreign" ] && pass "$(basename "$exe") imports Windows' own DLLs only" ||
       fail "$(basename "$exe") imports $foreign"
   done
