@@ -174,12 +174,21 @@ bool AppendWhole(int fd, const std::string& bytes) {
     return true;
   }();
   (void)limitSignalIgnored;
-  struct stat info {};
-  if (fd < 0 || fstat(fd, &info) != 0) return false;
-  if (WriteAll(fd, bytes.data(), bytes.size())) return true;
+  std::size_t done = 0;
+  while (done < bytes.size()) {
+    const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;
+    done += std::size_t(n);
+  }
+  if (done == bytes.size()) return true;
+  // What did get appended is the end of the file: cut it back off.
   const int savedErrno = errno;
-  const int cut = ::ftruncate(fd, info.st_size);  // back to the old end, where it can be
-  (void)cut;
+  struct stat info {};
+  if (done > 0 && fstat(fd, &info) == 0 && info.st_size >= off_t(done)) {
+    const int cut = ::ftruncate(fd, info.st_size - off_t(done));
+    (void)cut;
+  }
   errno = savedErrno;
   return false;
 }
