@@ -2,8 +2,11 @@
 // root made here: journal.log is checked line by line and flash/ byte for byte.
 #include <gtest/gtest.h>
 
+#include <signal.h>
+
 #include <algorithm>
 #include <array>
+#include <chrono>
 #include <filesystem>
 #include <map>
 #include <string>
@@ -423,6 +426,45 @@ TEST_F(ProgramRun, RecordRefusedDuringTheTransferFailsTheKernelUpdate) {
   EXPECT_FALSE(FlashHas("version"));
   EXPECT_FALSE(FlashHas("region0.bin")) << "a region is stored only when whole";
   EXPECT_TRUE(FlashHas("kernel-unfinished"));
+}
+
+// The real program killed while the driver stores eboot.nb0 leaves the old
+// file whole; the next run removes what the killed one was writing.
+TEST_F(ProgramRun, KillDuringABootLoaderStoreLeavesTheOldFileWhole) {
+  ASSERT_EQ(Run("start\n"), 1);
+  const Bytes large(64u << 20, 0x5A);
+  WriteBytes(folder_ / "eboot.nb0", large);
+  const fs::path flash = root_.root() / "flash";
+  fs::path staged;
+  // A kill that lands just after the store finished proves nothing: tried again.
+  for (int attempt = 0; attempt < 5 && staged.empty(); ++attempt) {
+    BackgroundRun run("/bin/sh",
+                      {"-c", "printf 'start\\n' | exec \"$0\" \"$1\"", FITKIT_IMAGEFIT_BIN,
+                       "\\Storage Card\\Update"},
+                      {{"FITKIT_UI", "console"}, {"FITKIT_DEVICE", root_.root().string()}},
+                      root_.root() / "out.txt");
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    std::error_code error;
+    while (staged.empty() && std::chrono::steady_clock::now() < deadline) {
+      for (const auto& entry : fs::directory_iterator(flash, error)) {
+        if (entry.path().filename().string().starts_with(".eboot.nb0.new-") &&
+            entry.file_size(error) > 0) {
+          staged = entry.path();
+        }
+      }
+    }
+    ASSERT_FALSE(staged.empty()) << "eboot.nb0 was never stored";
+    kill(std::stoi(staged.filename().string().substr(15)), SIGKILL);
+    run.Finish();
+    const Bytes kept = Flash("eboot.nb0");
+    EXPECT_TRUE(kept == set_.eboot || kept == large) << "eboot.nb0 holds " << kept.size() << " bytes";
+    if (!fs::exists(staged)) staged.clear();
+  }
+  ASSERT_FALSE(staged.empty()) << "never killed while storing";
+  EXPECT_EQ(Run("start\n"), 1);
+  EXPECT_FALSE(fs::exists(staged)) << "the killed run's staged file is removed";
+  EXPECT_EQ(Flash("eboot.nb0"), large);
+  EXPECT_FALSE(FlashHas("kernel-unfinished"));
 }
 
 TEST_F(ProgramRun, MillionByteImageShowsProgressOnA1024Range) {

@@ -2,12 +2,7 @@
 #include <gtest/gtest.h>
 #include <zlib.h>
 
-#include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <chrono>
 #include <cstring>
 #include <filesystem>
 
@@ -189,43 +184,6 @@ TEST_F(SimulatedFlashTest, UnfinishedKernelUpdateIsMarkedUntilOneFinishes) {
   EXPECT_FALSE(fs::exists(mark));
   for (const auto& entry : fs::directory_iterator(folder.path() / "flash"))
     EXPECT_NE(entry.path().filename().string()[0], '.') << "no staged file left";
-}
-
-// A program killed while eboot.nb0 is stored leaves the old file whole; the
-// next start removes what it was writing.
-TEST(SimulatedFlashKill, KillDuringAStoreLeavesTheOldFileWhole) {
-  TempFolder folder;
-  const fs::path flashFolder = folder.path() / "flash";
-  const Bytes old = Pattern(1000, 9);
-  {
-    platform::SimulatedFlash flash(flashFolder, 3);
-    ASSERT_TRUE(flash.Control(SCD_IOCTL_WRITE_EBOOT, old.data(), uint32_t(old.size()), nullptr, 0));
-  }
-  const Bytes large(64u << 20, 0x5A);
-  fs::path staged;
-  // Killed while the staged file grows; a kill that came just after a store
-  // finished proves nothing, and is tried again.
-  for (int attempt = 0; attempt < 5 && !fs::exists(staged); ++attempt) {
-    const pid_t child = fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-      platform::SimulatedFlash flash(flashFolder, 3);
-      for (;;) flash.Control(SCD_IOCTL_WRITE_EBOOT, large.data(), uint32_t(large.size()), nullptr, 0);
-    }
-    staged = flashFolder / (".eboot.nb0.new-" + std::to_string(child));
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-    std::error_code error;
-    while (std::chrono::steady_clock::now() < deadline &&
-           (fs::file_size(staged, error) == 0 || error)) {
-    }
-    kill(child, SIGKILL);
-    waitpid(child, nullptr, 0);
-    const Bytes kept = ReadBytes(flashFolder / "eboot.nb0");
-    EXPECT_TRUE(kept == old || kept == large) << "eboot.nb0 holds " << kept.size() << " bytes";
-  }
-  ASSERT_TRUE(fs::exists(staged)) << "never killed while writing";
-  platform::SimulatedFlash restarted(flashFolder, 3);
-  EXPECT_FALSE(fs::exists(staged)) << "the leftover of the killed run is gone";
 }
 
 TEST(Journal, LineFormatAndCrc) {
