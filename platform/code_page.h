@@ -6,6 +6,9 @@
 
 namespace platform {
 
+// Threads: not callable from two threads at once (a host's converter keeps
+// state between calls); names and passwords are converted before work is
+// handed to other threads.
 class CodePage {
  public:
   virtual ~CodePage() = default;

@@ -114,6 +114,9 @@ class Dialog;
 using DialogProc = intptr_t (*)(Dialog& dialog, uint32_t message, uintptr_t wParam,
                                 intptr_t lParam);
 
+// Threads: a dialog, its painters and its host are used from the thread that
+// runs the dialog only, as a window is; work on other threads reports to that
+// thread, which pumps the messages.
 class Dialog {
  public:
   virtual ~Dialog() = default;

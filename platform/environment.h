@@ -29,6 +29,11 @@ struct Environment {
 
 // The installed environment. Using a service that was never installed is a
 // programming error and aborts with a message.
+//
+// Threads: the services are called from one thread, the program's own,
+// unless their header says more: an open File (file_system.h) and Trace
+// (trace.h) may be used from other threads. Nothing may be installed or
+// restored (ScopedEnvironment) while other threads use the services.
 Environment& Env();
 FileSystem& Files();
 Registry& Reg();

@@ -54,6 +54,14 @@ struct FileIdentity {
 
 // An open file. Share modes have no effect on the host, except as DenyWriters
 // asks for one.
+//
+// Threads: one File is used by one thread at a time, but different Files,
+// of the same file too, may be used on different threads at once, also while
+// another thread calls the FileSystem (the verification's workers and the
+// readers that decode ahead each read their own open of the package so).
+// Read, Seek, GetSize, GetTimes and GetIdentity touch nothing but their own
+// handle. Write and SetEnd also count the drive's used bytes, which every
+// File of a file system shares: only one thread may change files at a time.
 class File {
  public:
   virtual ~File() = default;
@@ -96,6 +104,9 @@ struct VolumeRoom {
   uint64_t blockSize = 1;  // every file takes whole blocks of this many bytes
 };
 
+// Threads: calls on a FileSystem must not overlap (the hosts keep what they
+// looked up, and the drive's used bytes, unguarded): the caller serialises
+// them. Files it opened may meanwhile be used on other threads (see File).
 class FileSystem {
  public:
   virtual ~FileSystem() = default;

@@ -21,7 +21,9 @@ ReportValue ReportText(std::u16string_view text);
 inline ReportValue ReportNumber(int64_t number) { return number; }
 inline ReportValue ReportFlag(bool flag) { return flag; }
 
-// Field names may be dotted ("package.size") to group fields.
+// Field names may be dotted ("package.size") to group fields. Notes are made
+// from the program's own thread only: work on other threads reports back to
+// it first.
 class OutcomeRecorder {
  public:
   virtual ~OutcomeRecorder() = default;
