@@ -46,17 +46,22 @@ bool CheckPackageSignature(platform::Dialog& dialog, CZipReader& reader,
   CZipStream* file = reader.ArchiveFile();
   signature::SignatureCheck check;
   signature::Digest digest{};
-  // Only one file can be checked; a package split into volumes is refused
-  // as one that does not match its signature.
-  if (file == nullptr || reader.Directory().EndRecord().thisDisk != 0 ||
-      !HeldDigest(*file, &digest)) {
-    check.refusal = Refusal::FileChanged;
+  std::u16string text;
+  // One signature covers one file: a package split into volumes has none.
+  if (reader.Directory().EndRecord().thisDisk != 0) {
+    check.refusal = Refusal::Unreadable;
+    text = std::u16string(package) +
+           u" is split into several files, and only a package in one file can be signed.";
+  } else if (file == nullptr || !HeldDigest(*file, &digest)) {
+    check.refusal = Refusal::Unreadable;
+    text = std::u16string(package) + u" cannot be read, so its signature cannot be checked.";
   } else {
     check = signature::CheckSignature(keys, package, digest, Model);
   }
   signature::NoteSignature(package, check);
   if (check.refusal == Refusal::None) return true;
-  const std::u16string text = signature::RefusalText(package, Model, check);
+  text = text.empty() ? signature::RefusalText(package, Model, check)
+                      : text + std::u16string(kNothingChanged);
   NoteRefusedFit(text);
   frame::ShowMessageBox(dialog, text, kNoticeStyle);
   return false;

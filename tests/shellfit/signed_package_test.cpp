@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 
 #include <nlohmann/json.hpp>
+#include <random>
 
 #include "package_files.h"
 #include "tests/support/minisign_tool.h"
@@ -120,6 +121,19 @@ TEST_F(SignedPackageTest, RefusesEveryOtherPackageBeforeAnythingChanges) {
   report = ExpectRefused("was changed after it was signed");
   EXPECT_EQ(report["signature"]["result"], "file-changed");
   EXPECT_FALSE(report["signature"].value("key_id", "").empty());
+
+  // One signature cannot cover a package split into volumes.
+  std::mt19937 random(7);
+  std::string noise(200000, '\0');
+  for (char& c : noise) c = char(random());
+  WriteText(staging_.path() / "Data/noise.bin", noise);
+  fs::remove(Package());
+  test_support::CommandOutput("cd " + test_support::Quote(staging_.path().string()) +
+                              " && zip -q -r -s 64k -P .TORVA. " +
+                              test_support::Quote(Package().string()) + " main.exe Data");
+  ASSERT_TRUE(fs::exists(Card("KTR 60 SHELL.z01")));
+  maker_.Sign(Package(), "model=KTR 60");
+  ExpectRefused("is split into several files");
 }
 
 TEST_F(SignedPackageTest, ASignatureFileThatIsNoSignatureIsRefused) {
