@@ -90,8 +90,10 @@ fs::path FindDeviceRoot() {
   std::error_code error;
   const fs::path named = NamedDeviceRoot();
   if (!named.empty()) {
+    // Only a folder that says it is one: a mistyped path never becomes a device.
     const fs::path root = fs::absolute(named, error);
-    return !error && fs::is_directory(root, error) ? root.lexically_normal() : fs::path();
+    return !error && fs::is_regular_file(root / "device.ini", error) ? root.lexically_normal()
+                                                                      : fs::path();
   }
   for (fs::path folder = ProgramFolder(); !folder.empty(); folder = folder.parent_path()) {
     if (fs::is_regular_file(folder / "device.ini", error)) return folder;
@@ -107,6 +109,13 @@ std::unique_ptr<Device> Device::Open(const fs::path& root) {
 
 int RunOnDevice(int argc, char** argv, int (*entry)(const std::u16string& commandLine)) {
   const fs::path root = FindDeviceRoot();
+  if (root.empty() && !NamedDeviceRoot().empty()) {
+    std::fprintf(stderr,
+                 "fitkit: FITKIT_DEVICE=%s is no device root: it is no folder holding a "
+                 "device.ini (an empty one will do); nothing was done there\n",
+                 PathText(NamedDeviceRoot()).c_str());
+    return 0;
+  }
   if (root.empty()) {
     std::fprintf(stderr,
                  "fitkit: no device root: set FITKIT_DEVICE=<folder> or put the program "

@@ -3,6 +3,7 @@
 #include <string_view>
 
 #include "frame/update_dialog.h"
+#include "platform/held_stops.h"
 #include "imagefit/device_power.h"
 #include "imagefit/flash_driver.h"
 #include "imagefit/image_set.h"
@@ -149,6 +150,7 @@ void RunStart(platform::Dialog& dialog) {
   if (!CheckImageSignatures(dialog, &held)) return;
   if (!ConfirmBoardRevision(dialog)) return;
   if (!CheckImageSetForStart(dialog, &held)) return;
+  const platform::HeldStops stops;  // from the first control code to the restart
   EnableButtons(dialog, false);
   NoteStep("power driver enter", NotifyPowerDriver(false));
   const int result = RunImageUpdate(dialog);

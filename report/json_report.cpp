@@ -1,5 +1,7 @@
 #include "report/json_report.h"
 
+#include "report/report_file.h"
+
 #include <fcntl.h>
 #ifdef _WIN32
 #include <io.h>
@@ -35,48 +37,11 @@ std::string DefaultOutcome(const Json& document, int status) {
   return "ended";
 }
 
-// The few calls the report's file needs, by host: the path's own characters
-// on Windows (its wide functions), and a rename that replaces there too.
 #ifdef _WIN32
-int CreateFor(const std::filesystem::path& file) {
-  return _wopen(file.c_str(), _O_WRONLY | _O_CREAT | _O_TRUNC | _O_BINARY, _S_IREAD | _S_IWRITE);
-}
-long WriteSome(int fd, const char* bytes, std::size_t count) {
-  return _write(fd, bytes, unsigned(std::min<std::size_t>(count, 1u << 30)));
-}
-int SyncFile(int fd) { return _commit(fd); }
-int ProcessId() { return _getpid(); }
 void ToUtc(const std::time_t* seconds, std::tm* utc) { gmtime_s(utc, seconds); }
-void CloseFile(int fd) { _close(fd); }
-bool Replace(const std::filesystem::path& from, const std::filesystem::path& to) {
-  if (MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING)) return true;
-  errno = EACCES;
-  return false;
-}
 #else
-int CreateFor(const std::filesystem::path& file) {
-  return ::open(file.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-}
-long WriteSome(int fd, const char* bytes, std::size_t count) { return ::write(fd, bytes, count); }
-int SyncFile(int fd) { return ::fsync(fd); }
-int ProcessId() { return ::getpid(); }
 void ToUtc(const std::time_t* seconds, std::tm* utc) { gmtime_r(seconds, utc); }
-void CloseFile(int fd) { ::close(fd); }
-bool Replace(const std::filesystem::path& from, const std::filesystem::path& to) {
-  return std::rename(from.c_str(), to.c_str()) == 0;
-}
 #endif
-
-bool WriteAll(int fd, const std::string& text) {
-  std::size_t done = 0;
-  while (done < text.size()) {
-    const long n = WriteSome(fd, text.data() + done, text.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    done += std::size_t(n);
-  }
-  return true;
-}
 
 }  // namespace
 
@@ -150,23 +115,7 @@ bool JsonReport::WriteTo(const std::filesystem::path& file, std::string* error) 
   // Text the device held in another encoding must not stop the report.
   const std::string text =
       document_.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
-  std::filesystem::path temporary = file;
-  temporary += ".tmp." + std::to_string(ProcessId());
-  const int fd = CreateFor(temporary);
-  if (fd < 0) {
-    *error = std::strerror(errno);
-    return false;
-  }
-  const bool written = WriteAll(fd, text) && SyncFile(fd) == 0;
-  const int savedErrno = errno;
-  CloseFile(fd);
-  if (!written || !Replace(temporary, file)) {
-    *error = std::strerror(written ? errno : savedErrno);
-    std::error_code ignored;
-    std::filesystem::remove(temporary, ignored);
-    return false;
-  }
-  return true;
+  return WriteReportFile(file, text, error);
 }
 
 }  // namespace fitkit

@@ -3,9 +3,11 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
 
 #include "device/device.h"
 #include "report/json_report.h"
+#include "report/stop_signals.h"
 
 namespace fitkit {
 namespace {
@@ -20,20 +22,66 @@ std::string JoinArguments(int argc, char** argv) {
   return joined;
 }
 
+// The report is written by the signal watcher when a signal ends the
+// program, while the program may be noting its events: one lock for both.
+class LockedReport : public platform::OutcomeRecorder {
+ public:
+  LockedReport(JsonReport& report, const char* file) : report_(report), file_(file) {}
+  bool Active() const override { return true; }
+  void Set(std::string_view field, const platform::ReportValue& value) override {
+    std::lock_guard<std::mutex> lock(mutex_);
+    report_.Set(field, value);
+  }
+  void Add(std::string_view field, int64_t amount) override {
+    std::lock_guard<std::mutex> lock(mutex_);
+    report_.Add(field, amount);
+  }
+  void Append(std::string_view list, const platform::ReportItem& item) override {
+    std::lock_guard<std::mutex> lock(mutex_);
+    report_.Append(list, item);
+  }
+  // Ends the report with `status` and writes it; says so on stderr when it
+  // cannot be written.
+  void Write(const char* program, int status, const char* outcome) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (outcome != nullptr) report_.Set("outcome", std::string(outcome));
+    report_.Finish(status);
+    std::string error;
+    if (!report_.WriteTo(file_, &error)) {
+      std::fprintf(stderr, "%s: cannot write the report %s: %s\n", program, file_,
+                   error.c_str());
+    }
+  }
+
+ private:
+  JsonReport& report_;
+  const char* file_;
+  std::mutex mutex_;
+};
+
+LockedReport* g_report = nullptr;
+const char* g_program = "";
+
+// A held signal leaves the run's own outcome; any other marks the run
+// "interrupted".
+void OnInterrupted(int signal, bool held) {
+  if (!held) std::fprintf(stderr, "%s: interrupted by %s\n", g_program, StopSignalName(signal));
+  if (g_report == nullptr) return;
+  if (held) g_report->Set("held_signal", std::string(StopSignalName(signal)));
+  g_report->Write(g_program, 128 + signal, held ? nullptr : "interrupted");
+}
+
 int RunReported(const ProgramInfo& program, const char* file, int argc, char** argv,
                 int (*entry)(const std::u16string& commandLine)) {
   JsonReport report(program.name, JoinArguments(argc, argv), platform::FindDeviceRoot());
+  LockedReport locked(report, file);
   int status = 0;
   {
-    platform::ScopedOutcomeRecorder installed(report);
+    platform::ScopedOutcomeRecorder installed(locked);
+    g_report = &locked;
     status = platform::RunOnDevice(argc, argv, entry);
   }
-  report.Finish(status);
-  std::string error;
-  if (!report.WriteTo(file, &error)) {
-    std::fprintf(stderr, "%s: cannot write the report %s: %s\n", program.name, file,
-                 error.c_str());
-  }
+  locked.Write(program.name, status, nullptr);
   return status;
 }
 
@@ -51,9 +99,11 @@ int ProgramMain(const ProgramInfo& program, int argc, char** argv,
     std::printf("%s (fitkit) %s\n", program.name, KitVersion());
     return 0;
   }
+  g_program = program.name;
+  WatchStopSignals(program.name, OnInterrupted);
   const char* file = std::getenv("FITKIT_REPORT");
-  if (file == nullptr || *file == '\0') return platform::RunOnDevice(argc, argv, entry);
-  return RunReported(program, file, argc, argv, entry);
+  if (file != nullptr && *file != '\0') return RunReported(program, file, argc, argv, entry);
+  return platform::RunOnDevice(argc, argv, entry);
 }
 
 }  // namespace fitkit

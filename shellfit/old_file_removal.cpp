@@ -33,7 +33,7 @@ bool DeleteListedFile(const std::u16string& path, uint32_t listedAttributes) {
 }  // namespace
 
 int DeleteOldFiles(platform::Dialog& dialog, std::u16string_view folder,
-                   std::u16string_view keep) {
+                   std::u16string_view keep, FailedDeletions* failed) {
   if (folder.empty()) return 0;
   const std::u16string base = WithBackslash(folder);
   const std::u16string keepKey = CanonicalDevicePath(keep);
@@ -42,12 +42,14 @@ int DeleteOldFiles(platform::Dialog& dialog, std::u16string_view folder,
     const std::u16string path = base + entry.name;
     if (entry.attributes & platform::FILE_ATTRIBUTE_DIRECTORY) {
       if (entry.name.starts_with(u'.')) continue;
-      count += DeleteOldFiles(dialog, path, keep);
+      count += DeleteOldFiles(dialog, path, keep, failed);
       // Fails quietly when something was kept inside.
       NoteFolderRemoval(path, platform::Files().RemoveDirectory(path));
     } else if (!IsPreserved(entry.name) && CanonicalDevicePath(path) != keepKey) {
       frame::ShowStatus(dialog, u"Deleting...", entry.name);
-      NoteFileDeletion(path, DeleteListedFile(path, entry.attributes));
+      const bool deleted = DeleteListedFile(path, entry.attributes);
+      NoteFileDeletion(path, deleted);
+      if (!deleted && failed != nullptr && failed->count++ == 0) failed->first = path;
       ++count;
     }
   }

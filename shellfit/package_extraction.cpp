@@ -98,6 +98,10 @@ std::u16string DeviceFault(std::u16string_view target, const CZipEntryHeader& he
   if (platform::Files().GetAttributes(target) == platform::kInvalidAttributes) {
     return std::u16string(target) + u" cannot be reached any more." + stopped;
   }
+  if (!platform::Files().CanChangeFolder(target)) {
+    return std::u16string(target) + u" cannot be written any more (it is read-only now)." +
+           stopped;
+  }
   uint64_t free = 0;
   if (platform::Files().GetFreeBytes(target, &free) && free < header.uncompressedSize &&
       free < left.smallestLater) {

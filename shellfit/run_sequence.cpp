@@ -3,6 +3,7 @@
 // drive's programs, delete the old files and unpack the new ones from the
 // very file that was checked.
 #include "frame/update_dialog.h"
+#include "platform/held_stops.h"
 #include "platform/outcome_report.h"
 #include "shellfit/package_fit.h"
 #include "shellfit/package_signature.h"
@@ -15,6 +16,17 @@ namespace {
 
 uint32_t HeldLength(CZipReader& reader) {
   return reader.ArchiveFile() != nullptr ? reader.ArchiveFile()->GetLength() : 0;
+}
+
+// The check proved every old file deletable; one that stays anyway is said
+// once, and the new files are unpacked around it.
+void ReportFailedDeletions(platform::Dialog& dialog, const FailedDeletions& failed) {
+  const std::string count = std::to_string(failed.count);
+  frame::ShowMessageBox(dialog,
+                        std::u16string(count.begin(), count.end()) +
+                            u" old files could not be deleted, the first of them " +
+                            failed.first + u". The new files are unpacked around them.",
+                        kNoticeStyle);
 }
 
 // The package is held open from the check to the end of the extraction; a
@@ -30,9 +42,13 @@ void Install(platform::Dialog& dialog, CZipReader& reader, const SpareReaders& s
     return;
   }
   NoteInstalledVersion(TargetFolder);
+  // From the first program ended to the last file checked, a stop waits.
+  const platform::HeldStops held;
   NoteRemovalBegins(TerminateProcessesInFolder(TargetFolder, 0));
   // A package kept on the flash drive itself must outlive the deletion.
-  DeleteOldFiles(dialog, TargetFolder, package);
+  FailedDeletions failed;
+  DeleteOldFiles(dialog, TargetFolder, package, &failed);
+  if (failed.count > 0) ReportFailedDeletions(dialog, failed);
   ExtractOpenPackage(dialog, reader, package, TargetFolder, &spares);
   NoteUnpackedVersion(TargetFolder);
 }

@@ -52,8 +52,14 @@ bool GetFileVersionString(std::u16string_view path, std::u16string* out);
 // folders whose name begins with "."; returns the number of delete attempts.
 // `keep` names one more file that must survive: the package being installed,
 // when it lies on the flash drive itself.
+// `failed` (when given) counts the files that could not be deleted and
+// keeps the first one's path.
+struct FailedDeletions {
+  int count = 0;
+  std::u16string first;
+};
 int DeleteOldFiles(platform::Dialog& dialog, std::u16string_view folder,
-                   std::u16string_view keep = {});
+                   std::u16string_view keep = {}, FailedDeletions* failed = nullptr);
 
 // Ends every process whose program path matches `folder`: mode < 0 equal,
 // 0 prefix, > 0 suffix (all ignoring case). Returns how many were ended.

@@ -1,11 +1,16 @@
 // The shell updater's entry: the device model, the flash drive and source
 // folders, the command line ("/force", "/upgrade" or a source folder), then
-// the update dialog. Every early exit is silent and ends with 0.
+// the update dialog. Every early exit ends with 0; one the registry causes
+// is said on stderr, where a technician at a console looks.
 #include "shellfit/shellfit_entry.h"
+
+#include <cstdio>
 
 #include "frame/device_identity.h"
 #include "frame/update_dialog.h"
+#include "platform/environment.h"
 #include "platform/outcome_report.h"
+#include "platform/registry.h"
 #include "platform/text.h"
 #include "shellfit/dialog_template.h"
 #include "shellfit/shellfit.h"
@@ -19,9 +24,42 @@ bool UpgradeWanted() {
   return FindPackage(&package) && IsPackageNewer(package, TargetFolder);
 }
 
+void Say(const std::string& text) { std::fprintf(stderr, "shellfit: %s\n", text.c_str()); }
+
+// Why the model cannot be used, or what it costs; false when it cannot.
+bool ModelUsable() {
+  if (frame::ReadRegistryString(u"Ident", u"Model", &Model) && !Model.empty()) {
+    for (char16_t unit : Model) {
+      if (unit < 0x20) {
+        Say("the model name (HKEY_LOCAL_MACHINE\\Ident, \"Model\") holds a line break or "
+            "another control character, which no file name can hold: only a package found "
+            "as \"* SHELL.ZIP\" can be used");
+        break;
+      }
+    }
+    return true;
+  }
+  const auto value = platform::Reg().QueryValue(u"Ident", u"Model");
+  if (!value) {
+    Say("no model name in the registry (HKEY_LOCAL_MACHINE\\Ident, \"Model\"); not started");
+  } else if (Model.empty() && value->data.size() <= 2) {
+    Say("the model name in the registry (HKEY_LOCAL_MACHINE\\Ident, \"Model\") is empty; "
+        "not started");
+  } else {
+    Say("the model name in the registry (HKEY_LOCAL_MACHINE\\Ident, \"Model\") has " +
+        std::to_string(value->data.size() / 2 - 1) +
+        " characters; it must have fewer than 260; not started");
+  }
+  return false;
+}
+
 bool Prepare(const std::u16string& commandLine) {
-  if (!frame::ReadRegistryString(u"Ident", u"Model", &Model) || Model.empty()) return false;
-  if (!frame::GetFlashDriveFolder(&TargetFolder)) return false;
+  if (!ModelUsable()) return false;
+  if (!frame::GetFlashDriveFolder(&TargetFolder)) {
+    Say("no flash drive folder in the registry (HKEY_LOCAL_MACHINE\\System\\StorageManager\\"
+        "Profiles\\FlashDrv or NewFlashDrv, \"Folder\"); not started");
+    return false;
+  }
   frame::GetModuleFolder(&SourceFolder);
   if (platform::EqualsNoCase(commandLine, u"/force")) {
     ForceStart = true;

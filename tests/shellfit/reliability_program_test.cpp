@@ -7,9 +7,11 @@
 #include <linux/fs.h>
 #include <sys/ioctl.h>
 #include <sys/mount.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <csignal>
 #include <cstring>
 #include <thread>
 
@@ -21,6 +23,7 @@ namespace shellfit_test {
 namespace {
 
 using namespace std::chrono_literals;
+using test_support::CommandOutput;
 using zip_test::BuildEntry;
 using zip_test::ZipBuilder;
 
@@ -297,6 +300,51 @@ TEST_F(MountedFlashTest, AReadOnlyOrLockedDriveIsRefusedBeforeAnythingEnds) {
   }
 }
 
+// A file locked after the check, while the old shell is deleted: one box
+// names it, the new shell is unpacked around it. The drive turned read-only
+// after the check fails every entry: the extraction ends after two boxes.
+TEST_F(MountedFlashTest, FaultsAfterTheCheckAreSaidOnce) {
+  if (!Mount("size=8m")) GTEST_SKIP() << why_;
+  OldShell(1000);
+  WriteText(Flash("Zz/last.dat"), "old");
+  ZipBuilder b;
+  b.entries.push_back({.name = "main.exe", .data = "new main"});
+  Package(b);
+  BackgroundRun run(Card("shellfit.exe"), {"/force"}, Env(), Stage("locked.out"));
+  ASSERT_TRUE(run.WaitForOutput("status: Deleting"));
+  if (!Lock(Flash("Zz/last.dat"))) GTEST_SKIP() << "chattr +i fails here";
+  EXPECT_EQ(run.Finish(), 1);
+  const std::string text = run.Output();
+  EXPECT_EQ(Count(text, "message box:"), 1u) << text;
+  EXPECT_NE(text.find("1 old files could not be deleted, the first of them "
+                      "\\Flash Disk\\Zz\\last.dat."),
+            std::string::npos)
+      << text;
+  EXPECT_EQ(ReadText(Flash("main.exe")), "new main");
+  Unmount();
+}
+
+class ReadOnlyAfterAllTest : public ShellfitTest {};
+
+TEST_F(ReadOnlyAfterAllTest, EndsTheExtractionWithTwoBoxes) {
+  ZipBuilder b;
+  for (int i = 0; i < 5; ++i) b.entries.push_back({.name = "f" + std::to_string(i) + ".bin"});
+  WriteText(Fs("Storage Card/KTR 60 SHELL.ZIP"), b.Build().bytes);
+  const fs::path flash = Fs("Flash Disk");
+  if (mount("tmpfs", flash.c_str(), "tmpfs", MS_RDONLY, "size=1m") != 0) {
+    GTEST_SKIP() << "a tmpfs cannot be mounted here: " << std::strerror(errno);
+  }
+  OpenDevice("");
+  EXPECT_EQ(shellfit::ExtractPackage(dialog_, u"\\Storage Card\\KTR 60 SHELL.ZIP",
+                                     u"\\Flash Disk"),
+            0);
+  umount2(flash.c_str(), MNT_DETACH);
+  ASSERT_EQ(dialog_.messageBoxes.size(), 2u);
+  EXPECT_EQ(dialog_.messageBoxes[0].text, "f0.bin CRC error!");
+  EXPECT_NE(dialog_.messageBoxes[1].text.find("cannot be written any more"), std::string::npos)
+      << dialog_.messageBoxes[1].text;
+}
+
 // Damaged in ways only the new checks see: each is refused as a ZIP error.
 TEST_F(ReliabilityProgramTest, StoredSizeLieAndShortEndRecordAreDamaged) {
   OldShell();
@@ -391,6 +439,123 @@ TEST_F(ReliabilityProgramTest, PackageChangedDuringTheDeletionInstallsTheChecked
     EXPECT_FALSE(fs::exists(Flash("Old")));
     EXPECT_EQ(text.find("message box:"), std::string::npos) << text.substr(text.size() - 300);
   }
+}
+
+// A stop while the old shell is deleted waits for the new shell: SIGINT and
+// SIGTERM end the program once it is installed, a closed output pipe
+// changes nothing. Outside the change a stop ends the program at once.
+TEST_F(ReliabilityProgramTest, AStopDuringTheDeletionWaitsForTheNewShell) {
+  ZipBuilder good;
+  good.entries.push_back({.name = "main.exe", .data = zip_test::Pseudorandom(200000, 7)});
+  good.entries.push_back({.name = "Data/strings.txt", .data = "new strings"});
+  const std::pair<std::string, int> stops[] = {{"SIGINT", SIGINT}, {"SIGTERM", SIGTERM},
+                                               {"pipe", 0}};
+  Package(good);
+  for (const auto& [stop, signal] : stops) {
+    SCOPED_TRACE(stop);
+    fs::remove_all(Flash());
+    OldShell(1000);
+    const fs::path report = Stage(stop + ".json");
+    auto env = Env();
+    env["FITKIT_REPORT"] = report.string();
+    if (signal != 0) {
+      BackgroundRun run(Card("shellfit.exe"), {"/force"}, env, Stage(stop + ".out"));
+      ASSERT_TRUE(run.WaitForOutput("status: Deleting"));
+      run.Signal(signal);
+      EXPECT_EQ(run.Finish(), 128 + signal);
+      EXPECT_NE(ReadText(report).find("\"held_signal\": \"" + stop + "\""), std::string::npos);
+    } else {
+      // grep leaves at the first deletion and closes the pipe.
+      WriteText(Stage("pipe.sh"), "FITKIT_UI=console FITKIT_DEVICE='" + root_.path().string() +
+                                      "' FITKIT_REPORT='" + report.string() + "' '" +
+                                      Card("shellfit.exe").string() +
+                                      "' /force </dev/null | grep -m1 -q Deleting\n"
+                                      "echo ${PIPESTATUS[0]}\n");
+      EXPECT_EQ(CommandOutput("bash '" + Stage("pipe.sh").string() + "'"), "1\n");
+    }
+    EXPECT_EQ(ReadText(Flash("main.exe")), good.entries[0].data);
+    EXPECT_EQ(ReadText(Flash("Data/strings.txt")), "new strings");
+    EXPECT_FALSE(fs::exists(Flash("Old")));
+    EXPECT_NE(ReadText(report).find("\"outcome\": \"installed\""), std::string::npos)
+        << ReadText(report);
+  }
+
+  // Waiting for START: ended at once, the report says so.
+  fs::remove_all(Flash());
+  OldShell();
+  const fs::path report = Stage("waiting.json");
+  const std::string out = Stage("waiting.out").string();
+  WriteText(Stage("waiting.sh"),
+            "(sleep 29.5 | FITKIT_UI=console FITKIT_TRACE=1 FITKIT_DEVICE='" +
+                root_.path().string() + "' FITKIT_REPORT='" + report.string() + "' '" +
+                Card("shellfit.exe").string() + "' >/dev/null 2>'" + out + "') &\n"
+                "until [ -s '" + out + "' ]; do sleep 0.05; done\n"
+                "pkill -TERM -f -x \"" + Card("shellfit.exe").string() + "\"\n"
+                "until [ -e '" + report.string() + "' ]; do sleep 0.05; done\n"
+                "pkill -f -x 'sleep 29.5'\n");
+  CommandOutput("timeout 30 bash '" + Stage("waiting.sh").string() + "'");
+  EXPECT_NE(ReadText(report).find("\"outcome\": \"interrupted\""), std::string::npos)
+      << ReadText(report);
+  EXPECT_NE(ReadText(report).find("\"exit_code\": 143"), std::string::npos);
+  EXPECT_EQ(ReadText(Flash("main.exe")), "old main");
+}
+
+// What the program cannot use is said on stderr, and nothing is made or
+// replaced where it does not belong.
+TEST_F(ReliabilityProgramTest, WhatCannotBeUsedIsSaidAndLeftAlone) {
+  // A model name longer than the device's buffer.
+  WriteText(root_.path() / "registry.reg",
+            "REGEDIT4\n[HKEY_LOCAL_MACHINE\\Ident]\n\"Model\"=\"" + std::string(300, 'M') + "\"\n");
+  RunResult run = Force();
+  EXPECT_EQ(run.exitCode, 0);
+  EXPECT_NE(run.err.find("has 300 characters; it must have fewer than 260"), std::string::npos)
+      << run.err;
+  Device("");
+
+  // A folder without device.ini is no device root: nothing is made in it.
+  const fs::path empty = Stage("empty");
+  fs::create_directories(empty);
+  run = RunProgram(Card("shellfit.exe"), {"/force"},
+                   {{"FITKIT_UI", "console"}, {"FITKIT_DEVICE", empty.string()}}, "");
+  EXPECT_EQ(run.exitCode, 0);
+  EXPECT_NE(run.err.find("is no device root"), std::string::npos) << run.err;
+  EXPECT_TRUE(fs::is_empty(empty));
+
+  // The report: into an existing file with its mode kept, to stdout for "-",
+  // through a link to /dev/null and into a named pipe without replacing them.
+  auto env = Env();
+  const fs::path file = Stage("kept.json");
+  WriteText(file, "old");
+  fs::permissions(file, fs::perms::owner_read | fs::perms::owner_write);
+  env["FITKIT_REPORT"] = file.string();
+  RunProgram(Card("shellfit.exe"), {"/force"}, env, "");
+  EXPECT_EQ(fs::status(file).permissions(), fs::perms::owner_read | fs::perms::owner_write);
+  EXPECT_NE(ReadText(file).find("\"program\": \"shellfit\""), std::string::npos);
+
+  env["FITKIT_REPORT"] = "-";
+  run = RunProgram(Card("shellfit.exe"), {"/force"}, env, "");
+  EXPECT_NE(run.out.find("\"program\": \"shellfit\""), std::string::npos) << run.out;
+
+  const fs::path link = Stage("null.json");
+  fs::create_symlink("/dev/null", link);
+  env["FITKIT_REPORT"] = link.string();
+  run = RunProgram(Card("shellfit.exe"), {"/force"}, env, "");
+  EXPECT_TRUE(fs::is_symlink(link));
+  EXPECT_TRUE(fs::is_character_file("/dev/null"));
+  EXPECT_EQ(run.err.find("cannot write the report"), std::string::npos) << run.err;
+
+  const fs::path fifo = Stage("pipe.json");
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  const int reader = open(fifo.c_str(), O_RDONLY | O_NONBLOCK);
+  env["FITKIT_REPORT"] = fifo.string();
+  RunProgram(Card("shellfit.exe"), {"/force"}, env, "");
+  char bytes[65536];
+  const ssize_t got = read(reader, bytes, sizeof bytes);
+  close(reader);
+  EXPECT_TRUE(fs::is_fifo(fifo));
+  ASSERT_GT(got, 0);
+  EXPECT_NE(std::string(bytes, std::size_t(got)).find("\"program\": \"shellfit\""),
+            std::string::npos);
 }
 
 // A drive that fills up during the extraction after all: two boxes, and no

@@ -23,7 +23,11 @@ void MakeFolders(const std::filesystem::path& root) {
 
 }  // namespace
 
-DeviceRoot::DeviceRoot() { std::filesystem::create_directory(root() / "fs"); }
+// The empty device.ini that makes the folder a device root (stock hardware).
+DeviceRoot::DeviceRoot() {
+  std::filesystem::create_directory(root() / "fs");
+  WriteText(root() / "device.ini", "");
+}
 
 std::filesystem::path DeviceRoot::fs(const std::filesystem::path& relative) const {
   return relative.empty() ? root() / "fs" : root() / "fs" / relative;

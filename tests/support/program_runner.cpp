@@ -110,6 +110,8 @@ BackgroundRun::~BackgroundRun() {
   }
 }
 
+void BackgroundRun::Signal(int signal) const { kill(pid_, signal); }
+
 bool BackgroundRun::WaitForOutput(const std::string& text) const {
   const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(20);
   while (Output().find(text) == std::string::npos) {

@@ -55,6 +55,7 @@ class BackgroundRun {
   bool WaitForOutput(const std::string& text) const;
   // Waits for its end: the exit code, or 128 + the signal.
   int Finish();
+  void Signal(int signal) const;
   std::string Output() const;
 
  private:
