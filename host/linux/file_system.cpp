@@ -215,9 +215,19 @@ std::vector<FindData> LinuxFileSystem::Find(std::u16string_view pattern) {
 
 std::optional<FindData> LinuxFileSystem::Describe(int dir, const std::string& name,
                                                   const std::u16string& folder) {
+  // One statx gives the status and the flags that lock an entry.
+  struct statx full {};
+  if (statx(dir, name.c_str(), AT_SYMLINK_NOFOLLOW | AT_STATX_DONT_SYNC,
+            STATX_TYPE | STATX_MODE | STATX_SIZE | STATX_MTIME, &full) != 0) {
+    return std::nullopt;
+  }
   struct stat info {};
-  if (fstatat(dir, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0) return std::nullopt;
+  info.st_mode = full.stx_mode;
+  info.st_size = static_cast<off_t>(full.stx_size);
+  info.st_mtim.tv_sec = full.stx_mtime.tv_sec;
+  info.st_mtim.tv_nsec = full.stx_mtime.tv_nsec;
   FindData data;
+  data.locked = (full.stx_attributes & (STATX_ATTR_IMMUTABLE | STATX_ATTR_APPEND)) != 0;
   data.name = FromUtf8(name);
   if (S_ISLNK(info.st_mode)) {
     // Only a link that stays inside is listed. The device has no links: it
@@ -234,9 +244,6 @@ std::optional<FindData> LinuxFileSystem::Describe(int dir, const std::string& na
   }
   data.size = S_ISDIR(info.st_mode) ? 0 : static_cast<uint64_t>(info.st_size);
   data.writeTime = FileTimeFromTimespec(info.st_mtim);
-  struct statx flags {};
-  data.locked = statx(dir, name.c_str(), AT_SYMLINK_NOFOLLOW | AT_STATX_DONT_SYNC, 0, &flags) == 0 &&
-                (flags.stx_attributes & (STATX_ATTR_IMMUTABLE | STATX_ATTR_APPEND)) != 0;
   return data;
 }
 
