@@ -1,8 +1,11 @@
 #include "shellfit/package_signature.h"
 
 #include <memory>
+#include <vector>
 
 #include "frame/update_dialog.h"
+#include "platform/environment.h"
+#include "platform/file_system.h"
 #include "shellfit/package_fit.h"
 #include "shellfit/shellfit.h"
 #include "shellfit/update_report.h"
@@ -35,6 +38,22 @@ bool HeldDigest(CZipStream& file, signature::Digest* digest) {
 }
 
 }  // namespace
+
+bool PackageSignatureHolds(std::u16string_view package) {
+  const signature::DeviceKeys keys = signature::ReadDeviceKeys();
+  if (!keys.required) return true;
+  auto file = platform::Files().Open(package, platform::AccessRead,
+                                     platform::Disposition::OpenExisting);
+  if (file == nullptr) return false;
+  std::vector<uint8_t> chunk(1 << 20);
+  signature::FileDigest hash;
+  uint32_t got = 0;
+  while (file->Read(chunk.data(), uint32_t(chunk.size()), &got) && got > 0) {
+    hash.Update(chunk.data(), got);
+  }
+  return signature::CheckSignature(keys, package, hash.Final(), Model).refusal ==
+         Refusal::None;
+}
 
 bool CheckPackageSignature(platform::Dialog& dialog, CZipReader& reader,
                            std::u16string_view package) {

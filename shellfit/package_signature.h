@@ -17,4 +17,9 @@ namespace shellfit {
 bool CheckPackageSignature(platform::Dialog& dialog, CZipReader& reader,
                            std::u16string_view package);
 
+// The same check said by its result alone, on the package opened by name:
+// for "/upgrade", which unpacks main.exe to compare versions before START
+// holds the package. True when no signature is required.
+bool PackageSignatureHolds(std::u16string_view package);
+
 }  // namespace shellfit

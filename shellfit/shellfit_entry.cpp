@@ -13,15 +13,19 @@
 #include "platform/registry.h"
 #include "platform/text.h"
 #include "shellfit/dialog_template.h"
+#include "shellfit/package_signature.h"
 #include "shellfit/shellfit.h"
 
 namespace shellfit {
 namespace {
 
-// "/upgrade": go on only when a package is there and it is newer.
+// "/upgrade": go on only when a package is there and it is newer. Nothing
+// of a package whose signature the device would refuse is unpacked to be
+// compared: the dialog comes up, and START says why it is refused.
 bool UpgradeWanted() {
   std::u16string package;
-  return FindPackage(&package) && IsPackageNewer(package, TargetFolder);
+  if (!FindPackage(&package)) return false;
+  return !PackageSignatureHolds(package) || IsPackageNewer(package, TargetFolder);
 }
 
 void Say(const std::string& text) { std::fprintf(stderr, "shellfit: %s\n", text.c_str()); }
