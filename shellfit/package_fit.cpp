@@ -33,7 +33,9 @@ std::u16string Number(uint64_t value) {
   return std::u16string(digits.begin(), digits.end());
 }
 
-std::u16string Quoted(std::u16string_view text) { return u"\"" + std::u16string(text) + u"\""; }
+std::u16string Quoted(std::u16string_view text) {
+  return std::u16string(u"\"").append(text) + u"\"";
+}
 
 class FitCheck {
  public:

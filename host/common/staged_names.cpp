@@ -10,7 +10,7 @@ constexpr char kStagedMark[] = ".new-";
 }  // namespace
 
 std::string StagedName(const char* name, long pid) {
-  return "." + std::string(name) + kStagedMark + std::to_string(pid);
+  return std::string(".") + name + kStagedMark + std::to_string(pid);
 }
 
 long StagedOwner(const char* entry) {

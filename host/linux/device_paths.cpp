@@ -212,7 +212,7 @@ bool DevicePaths::FollowLink(Place& place, std::string* name, int* hops) const {
     const std::string& step = steps[i];
     const bool lastStep = i + 1 == steps.size();
     if (step == ".") {
-      if (lastStep) *name = ".";
+      if (lastStep) name->assign(1, '.');
       continue;
     }
     if (step == "..") {
@@ -222,7 +222,7 @@ bool DevicePaths::FollowLink(Place& place, std::string* name, int* hops) const {
       auto parent = OpenReal(up);
       if (!parent) return false;
       place = std::move(*parent);
-      if (lastStep) *name = ".";
+      if (lastStep) name->assign(1, '.');
       continue;
     }
     if (lastStep) {
@@ -231,7 +231,7 @@ bool DevicePaths::FollowLink(Place& place, std::string* name, int* hops) const {
     }
     if (!Descend(place, step, hops)) return false;
   }
-  if (steps.empty()) *name = ".";
+  if (steps.empty()) name->assign(1, '.');
   return true;
 }
 
@@ -335,7 +335,7 @@ std::optional<Located> DevicePaths::Locate(std::u16string_view devicePath, LastL
     auto root = Root();
     if (!root) return std::nullopt;
     Located located;
-    located.name = ".";
+    located.name.assign(1, '.');
     located.exists = fstat(root->dir->get(), &located.info) == 0;
     located.folder = std::move(root->dir);
     located.host = fsRoot_;

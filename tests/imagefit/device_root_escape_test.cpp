@@ -58,8 +58,10 @@ class DeviceRootEscape : public ::testing::Test {
   std::map<std::string, std::string> Outside() const {
     std::map<std::string, std::string> files;
     for (const auto& entry : fs::recursive_directory_iterator(outside_)) {
+      std::string kind = "<";
+      kind += std::to_string(int(entry.status().type())) + ">";
       files[entry.path().lexically_relative(outside_).string()] =
-          entry.is_regular_file() ? ReadText(entry.path()) : "<" + std::to_string(int(entry.status().type())) + ">";
+          entry.is_regular_file() ? ReadText(entry.path()) : kind;
     }
     return files;
   }

@@ -13,9 +13,13 @@ void Zip(const fs::path& archive, const fs::path& from, const std::vector<std::s
          const std::string& password) {
   using test_support::Quote;
   fs::create_directories(archive.parent_path());
-  std::string command = "cd " + Quote(from.string()) + " && TZ=UTC zip -q -r -X -P " +
-                        Quote(password) + " " + Quote(fs::absolute(archive).string());
-  for (const auto& name : names) command += " " + Quote(name);
+  std::string command = std::string("cd ")
+                            .append(Quote(from.string()))
+                            .append(" && TZ=UTC zip -q -r -X -P ")
+                            .append(Quote(password))
+                            .append(" ")
+                            .append(Quote(fs::absolute(archive).string()));
+  for (const auto& name : names) command.append(" ").append(Quote(name));
   if (std::system(command.c_str()) != 0) throw std::runtime_error("zip failed: " + command);
 }
 

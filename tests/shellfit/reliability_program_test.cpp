@@ -566,7 +566,8 @@ TEST_F(FullAfterAllTest, EndsTheExtractionWithTwoBoxes) {
   ZipBuilder b;
   for (int i = 0; i < 5; ++i) {
     b.entries.push_back(
-        {.name = "f" + std::to_string(i) + ".bin", .data = zip_test::Pseudorandom(40000, i)});
+        {.name = std::string("f").append(std::to_string(i)) + ".bin",
+         .data = zip_test::Pseudorandom(40000, i)});
   }
   WriteText(Fs("Storage Card/KTR 60 SHELL.ZIP"), b.Build().bytes);
   OpenDevice("[fs]\ncapacity = " + std::to_string(BytesBelow(root_.path() / "fs") + 90000) +

@@ -113,7 +113,8 @@ TEST(DecodeAheadStop, EndsCleanlyWhenNothingIsTaken) {
   FakeDevice device;
   ZipBuilder b;
   for (int i = 0; i < 40; ++i) {
-    b.entries.push_back({.name = "f" + std::to_string(i), .data = Pseudorandom(300000, i)});
+    b.entries.push_back(
+        {.name = std::string("f").append(std::to_string(i)), .data = Pseudorandom(300000, i)});
   }
   device.files.Put("\\t.zip", b.Build().bytes);
   CZipReader spare;

@@ -16,7 +16,7 @@ constexpr int kBarSlots = 20;
 std::string ProgressBar(const ControlState& control) {
   const int span = std::max(1, control.high - control.low);
   const int filled = std::clamp((control.position - control.low) * kBarSlots / span, 0, kBarSlots);
-  return "[" + std::string(filled, '#') + std::string(kBarSlots - filled, '.') + "] " +
+  return std::string("[").append(filled, '#').append(kBarSlots - filled, '.') + "] " +
          std::to_string(control.position) + "/" + std::to_string(control.high);
 }
 

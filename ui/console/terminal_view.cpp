@@ -245,8 +245,10 @@ std::string TerminalProgressBar(const ControlState& control, int width) {
   const int slots = std::max(0, width - 2);
   const int span = std::max(1, control.high - control.low);
   const int filled = std::clamp((control.position - control.low) * slots / span, 0, slots);
-  return "[" + std::string(static_cast<std::size_t>(filled), '#') +
-         std::string(static_cast<std::size_t>(slots - filled), '.') + "]";
+  return std::string("[")
+             .append(static_cast<std::size_t>(filled), '#')
+             .append(static_cast<std::size_t>(slots - filled), '.') +
+         "]";
 }
 
 void DrawTerminal(const TerminalDialogPicture& dialog, const TerminalBoxPicture* box) {
