@@ -119,6 +119,17 @@ class FileSystem {
   virtual bool DeleteFile(std::u16string_view path) = 0;
   virtual bool CreateDirectory(std::u16string_view path) = 0;
   virtual bool RemoveDirectory(std::u16string_view path) = 0;
+  // Renames a file, also into another folder of the same volume; a file
+  // already named `to` is replaced in the same step (MoveFileEx with
+  // MOVEFILE_REPLACE_EXISTING). A folder is never replaced.
+  virtual bool MoveFile(std::u16string_view from, std::u16string_view to) = 0;
+  // Puts on the medium what was written to the file `path` or, for a folder,
+  // the entries created, renamed or deleted in it, before returning.
+  virtual bool Flush(std::u16string_view path) = 0;
+  // Puts on the medium everything written on the volume that holds `path`:
+  // one barrier for many files. False when the host cannot; each file and
+  // folder must then be flushed on its own.
+  virtual bool FlushVolume(std::u16string_view path) = 0;
   // Whether an entry `path` (which names nothing yet, in a folder that
   // exists) could be created: the host may refuse a name the device takes,
   // or hold a link there that leads nowhere it may go. Only making it tells

@@ -152,6 +152,28 @@ bool LinuxFileSystem::DeleteFile(std::u16string_view path) {
   return ok;
 }
 
+// rename() replaces a file of the new name in one step, as the device's
+// MoveFileEx does; a folder is never moved nor replaced.
+bool LinuxFileSystem::MoveFile(std::u16string_view from, std::u16string_view to) {
+  const auto source = paths_.Locate(from, LastLink::Own, false);
+  const auto where =
+      HasValidLastName(to) ? paths_.Locate(to, LastLink::Own, true) : std::nullopt;
+  const bool movable = source && source->name != "." && !S_ISDIR(source->info.st_mode) &&
+                       where && where->name != "." &&
+                       !(where->exists && S_ISDIR(where->info.st_mode));
+  const bool replaced = movable && where->exists && S_ISREG(where->info.st_mode) &&
+                        !(source->info.st_dev == where->info.st_dev &&
+                          source->info.st_ino == where->info.st_ino);
+  const bool ok = movable && renameat(source->folder->get(), source->name.c_str(),
+                                      where->folder->get(), where->name.c_str()) == 0;
+  if (ok) {
+    paths_.NoteCreated(*where);
+    if (replaced) capacity_->Release(static_cast<uint64_t>(where->info.st_size));
+  }
+  Trace("MoveFile(%s, %s) -> %s", ToUtf8(from).c_str(), ToUtf8(to).c_str(), Result(ok));
+  return ok;
+}
+
 bool LinuxFileSystem::CreateDirectory(std::u16string_view path) {
   const auto where = HasValidLastName(path) ? paths_.Locate(path, LastLink::Own, true) : std::nullopt;
   const bool ok = where && !where->exists && mkdirat(where->folder->get(), where->name.c_str(), 0777) == 0;

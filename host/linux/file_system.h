@@ -24,6 +24,10 @@ class LinuxFileSystem : public FileSystem {
   bool DeleteFile(std::u16string_view path) override;
   bool CreateDirectory(std::u16string_view path) override;
   bool RemoveDirectory(std::u16string_view path) override;
+  bool MoveFile(std::u16string_view from, std::u16string_view to) override;
+  // fsync of the file or folder; syncfs of the file system under <root>/fs.
+  bool Flush(std::u16string_view path) override;
+  bool FlushVolume(std::u16string_view path) override;
   bool CanCreate(std::u16string_view path) override;
   std::vector<FindData> Find(std::u16string_view pattern) override;
   SystemTime Now() override;

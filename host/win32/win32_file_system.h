@@ -22,6 +22,9 @@ class Win32FileSystem : public FileSystem {
   bool DeleteFile(std::u16string_view path) override;
   bool CreateDirectory(std::u16string_view path) override;
   bool RemoveDirectory(std::u16string_view path) override;
+  bool MoveFile(std::u16string_view from, std::u16string_view to) override;
+  bool Flush(std::u16string_view path) override;
+  bool FlushVolume(std::u16string_view path) override;
   std::vector<FindData> Find(std::u16string_view pattern) override;
   SystemTime Now() override;
   bool GetFreeBytes(std::u16string_view path, uint64_t* bytes) override;

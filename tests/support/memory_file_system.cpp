@@ -50,7 +50,10 @@ class MemoryFile : public platform::File {
     node_->bytes->resize(position_);
     return true;
   }
-  bool Flush() override { return true; }
+  bool Flush() override {
+    owner_->flushes.push_back("FlushFile " + platform::ToUtf8(node_->name));
+    return true;
+  }
   bool GetTimes(platform::FileTime* c, platform::FileTime* a, platform::FileTime* w) override {
     if (c) *c = node_->creation;
     if (a) *a = node_->access;
@@ -183,6 +186,35 @@ bool MemoryFileSystem::RemoveDirectory(std::u16string_view path) {
   std::string key;
   if (!Key(path, &key)) return false;
   return nodes_.erase(key) == 1;
+}
+
+// The node keeps its address (open files point at it) under its new key.
+bool MemoryFileSystem::MoveFile(std::u16string_view from, std::u16string_view to) {
+  std::string source, target;
+  if (!Key(from, &source) || !Key(to, &target) || source.empty() || target.empty()) return false;
+  const auto found = nodes_.find(source);
+  if (found == nodes_.end() || found->second.directory) return false;
+  if (source == target) return true;
+  const auto replaced = nodes_.find(target);
+  if (replaced != nodes_.end() && replaced->second.directory) return false;
+  const std::string parent = Parent(target);
+  if (!parent.empty() && (!nodes_.count(parent) || !nodes_[parent].directory)) return false;
+  if (replaced != nodes_.end()) nodes_.erase(replaced);
+  auto node = nodes_.extract(source);
+  node.key() = target;
+  node.mapped().name = LastComponent(to);
+  nodes_.insert(std::move(node));
+  return true;
+}
+
+bool MemoryFileSystem::Flush(std::u16string_view path) {
+  flushes.push_back("Flush " + platform::ToUtf8(path));
+  return GetAttributes(path) != platform::kInvalidAttributes;
+}
+
+bool MemoryFileSystem::FlushVolume(std::u16string_view path) {
+  flushes.push_back("FlushVolume " + platform::ToUtf8(path));
+  return true;
 }
 
 std::vector<platform::FindData> MemoryFileSystem::Find(std::u16string_view pattern) {

@@ -32,6 +32,10 @@ class MemoryFileSystem : public platform::FileSystem {
   bool DeleteFile(std::u16string_view path) override;
   bool CreateDirectory(std::u16string_view path) override;
   bool RemoveDirectory(std::u16string_view path) override;
+  bool MoveFile(std::u16string_view from, std::u16string_view to) override;
+  // Nothing is lost here; the calls are only counted, in `flushes`.
+  bool Flush(std::u16string_view path) override;
+  bool FlushVolume(std::u16string_view path) override;
   // "<folder>\*<suffix>" patterns ("*.*" and "*" take every name).
   std::vector<platform::FindData> Find(std::u16string_view pattern) override;
   platform::SystemTime Now() override { return now; }
@@ -59,9 +63,16 @@ class MemoryFileSystem : public platform::FileSystem {
   uint64_t largestRead = 0;  // the largest single read asked for, to see that streaming stays bounded
   // "SetAttributes <path> <value>" and "DeleteFile <path>", paths as passed.
   std::vector<std::string> calls;
+  // "Flush <path>", "FlushFile <key>" and "FlushVolume <path>", in order.
+  std::vector<std::string> flushes;
+
+  // Every file and folder by its normalised key, for file systems built
+  // over this one (a node's `bytes` stays the same object across renames).
+  std::map<std::string, MemoryNode>& Nodes() { return nodes_; }
 
  private:
   friend class MemoryFile;
+  friend class PowerCutFileSystem;
   // Lower-cased components joined by "\"; empty for the root. False for a
   // path with "." or ".." components, which never resolve.
   static bool Key(std::u16string_view path, std::string* key);

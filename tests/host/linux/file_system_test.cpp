@@ -7,6 +7,7 @@
 
 #include "platform/text.h"
 #include "tests/support/device_root.h"
+#include "tests/support/host_files.h"
 
 namespace {
 
@@ -162,6 +163,30 @@ TEST_F(FileSystemTest, DirectoriesAndDeletion) {
   EXPECT_TRUE(fs::is_directory(device.fs()));
 }
 
+// Renames move a file between folders and replace a file in one step, in any
+// letter case; folders are neither moved nor replaced; flushes reach files,
+// folders and the whole file system, and fail for what is not there.
+TEST_F(FileSystemTest, MovesAndFlushes) {
+  ASSERT_TRUE(files.CreateDirectory(u"\\Stage"));
+  ASSERT_TRUE(files.CreateDirectory(u"\\Dest"));
+  WriteDevice(u"\\stage\\a.bin", "new");
+  WriteDevice(u"\\dest\\A.BIN", "old");
+  EXPECT_TRUE(files.Flush(u"\\STAGE\\A.BIN"));
+  EXPECT_TRUE(files.Flush(u"\\stage"));
+  EXPECT_TRUE(files.Flush(u"\\"));
+  EXPECT_FALSE(files.Flush(u"\\stage\\missing"));
+  EXPECT_TRUE(files.MoveFile(u"\\STAGE\\a.bin", u"\\dest\\a.bin"));
+  EXPECT_FALSE(fs::exists(device.fs() / "Stage" / "a.bin"));
+  EXPECT_EQ(test_support::ReadText(device.fs() / "Dest" / "A.BIN"), "new");
+  EXPECT_EQ(fs::directory_iterator(device.fs() / "Dest")->path().filename(), "A.BIN");
+  EXPECT_TRUE(files.MoveFile(u"\\dest\\a.bin", u"\\stage\\b.bin"));
+  EXPECT_FALSE(files.MoveFile(u"\\stage\\b.bin", u"\\dest"));   // a folder stays
+  EXPECT_FALSE(files.MoveFile(u"\\dest", u"\\moved"));           // and is not moved
+  EXPECT_FALSE(files.MoveFile(u"\\stage\\none", u"\\x.bin"));
+  EXPECT_FALSE(files.MoveFile(u"\\stage\\b.bin", u"\\stage\\b?.bin"));
+  EXPECT_TRUE(files.FlushVolume(u"\\dest"));
+}
+
 TEST_F(FileSystemTest, NothingIsCreatedOrDeletedOutsideTheRoot) {
   TempDeviceRoot outside;
   outside.Write("victim.txt", "x");
@@ -278,6 +303,17 @@ class CapacityTest : public ::testing::Test {
   TempDeviceRoot device;
   LinuxFileSystem files{device.root(), 100};
 };
+
+TEST_F(CapacityTest, AFileReplacedByARenameGivesItsRoomBack) {
+  device.Write("fs/twin.bin", std::string(10, 't'));
+  device.Write("fs/replaced.bin", std::string(30, 'r'));
+  uint64_t before = 0, after = 0;
+  ASSERT_TRUE(files.GetFreeBytes(u"\\", &before));
+  ASSERT_TRUE(files.MoveFile(u"\\twin.bin", u"\\replaced.bin"));
+  ASSERT_TRUE(files.GetFreeBytes(u"\\", &after));
+  EXPECT_EQ(before, 60u);
+  EXPECT_EQ(after, 90u);
+}
 
 TEST_F(CapacityTest, WritesPastTheCapacityFailWhole) {
   device.Write("fs/existing.bin", std::string(40, 'e'));

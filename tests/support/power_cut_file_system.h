@@ -1,0 +1,74 @@
+// A file system whose power can be cut, over the in-memory one. It counts the
+// calls that change the medium; at call number `cutAt` the power goes: that
+// call and every later one fail, as every read does. What had not been
+// flushed is lost when the medium is looked at again (Restart): the data
+// written to a file since its last flush, and the entries created, renamed
+// or deleted in a folder since that folder's last flush.
+#pragma once
+
+#include <map>
+#include <memory>
+#include <string>
+
+#include "platform/file_system_wrapper.h"
+#include "tests/support/memory_file_system.h"
+
+namespace test_support {
+
+class PowerCutFileSystem : public platform::FileSystemWrapper {
+ public:
+  // Everything `memory` holds now counts as on the medium.
+  explicit PowerCutFileSystem(MemoryFileSystem& memory);
+
+  int cutAt = 0;        // 0: the power stays on
+  int changes = 0;      // changing calls so far, the failed one included
+  bool Cut() const { return cut_; }
+
+  // Power back: the memory file system holds only what reached the medium,
+  // the count starts again and the power stays on.
+  void Restart();
+
+  std::unique_ptr<platform::File> Open(std::u16string_view path, uint32_t access,
+                                       platform::Disposition disposition) override;
+  uint32_t GetAttributes(std::u16string_view path) override;
+  bool SetAttributes(std::u16string_view path, uint32_t attributes) override;
+  bool DeleteFile(std::u16string_view path) override;
+  bool CreateDirectory(std::u16string_view path) override;
+  bool RemoveDirectory(std::u16string_view path) override;
+  bool MoveFile(std::u16string_view from, std::u16string_view to) override;
+  bool Flush(std::u16string_view path) override;
+  bool FlushVolume(std::u16string_view path) override;
+  bool CanCreate(std::u16string_view path) override;
+  std::vector<platform::FindData> Find(std::u16string_view pattern) override;
+  bool GetFreeBytes(std::u16string_view path, uint64_t* bytes) override;
+
+ private:
+  friend class PowerCutFile;
+  // What a file's data and attributes were at its last flush.
+  struct StoredData {
+    std::shared_ptr<std::string> identity;  // held, so no other file takes its address
+    std::string bytes;
+    uint32_t attributes = 0;
+    platform::FileTime creation, access, write;
+  };
+  // A folder's entry as of the folder's last flush.
+  struct StoredEntry {
+    std::u16string name;
+    bool directory = false;
+    uint32_t attributes = 0;
+    std::shared_ptr<std::string> data;  // the file's identity in the memory file system
+  };
+
+  // False once the power is gone; counts the call otherwise.
+  bool Change();
+  void StoreData(const MemoryNode& node);
+  void StoreFolder(const std::string& key);
+  void StoreEverything();
+
+  MemoryFileSystem& memory_;
+  bool cut_ = false;
+  std::map<std::string, StoredEntry> entries_;            // by normalised key
+  std::map<const std::string*, StoredData> data_;          // by file identity
+};
+
+}  // namespace test_support
