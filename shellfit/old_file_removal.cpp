@@ -34,6 +34,11 @@ bool DeleteListedFile(const std::u16string& path, uint32_t listedAttributes) {
 
 int DeleteOldFiles(platform::Dialog& dialog, std::u16string_view folder,
                    std::u16string_view keep, FailedDeletions* failed) {
+  return DeleteOldFiles(&dialog, folder, keep, failed);
+}
+
+int DeleteOldFiles(platform::Dialog* dialog, std::u16string_view folder,
+                   std::u16string_view keep, FailedDeletions* failed) {
   if (folder.empty()) return 0;
   const std::u16string base = WithBackslash(folder);
   const std::u16string keepKey = CanonicalDevicePath(keep);
@@ -46,7 +51,7 @@ int DeleteOldFiles(platform::Dialog& dialog, std::u16string_view folder,
       // Fails quietly when something was kept inside.
       NoteFolderRemoval(path, platform::Files().RemoveDirectory(path));
     } else if (!IsPreserved(entry.name) && CanonicalDevicePath(path) != keepKey) {
-      frame::ShowStatus(dialog, u"Deleting...", entry.name);
+      if (dialog != nullptr) frame::ShowStatus(*dialog, u"Deleting...", entry.name);
       const bool deleted = DeleteListedFile(path, entry.attributes);
       NoteFileDeletion(path, deleted);
       if (!deleted && failed != nullptr && failed->count++ == 0) failed->first = path;

@@ -146,7 +146,7 @@ int CountEntries(CZipReader& reader, bool filesOnly) {
 
 int ExtractOpenPackage(platform::Dialog& dialog, CZipReader& reader,
                        std::u16string_view package, std::u16string_view target,
-                       const SpareReaders* spares) {
+                       const SpareReaders* spares, int32_t* zipErrorOut) {
   const std::u16string base = WithBackslash(target);
   const std::unique_ptr<ZipDecodeAhead> ahead = DecodeAhead(reader, spares);
   reader.DecodeAheadWith(ahead.get());
@@ -197,6 +197,7 @@ int ExtractOpenPackage(platform::Dialog& dialog, CZipReader& reader,
   CloseAfterException(reader);
   reader.DecodeAheadWith(nullptr);
   NoteExtraction(entries, written, passed, zipError);
+  if (zipErrorOut != nullptr) *zipErrorOut = zipError;
   return passed;
 }
 

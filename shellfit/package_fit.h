@@ -69,12 +69,15 @@ bool ReadPackageThrough(CZipReader& reader, std::u16string_view package, int32_t
 bool VerifyOpenPackage(CZipReader& reader, std::u16string_view package, int32_t* errorCode,
                        platform::Dialog* dialog, SpareReaders* spares = nullptr);
 
+// Only the spares, for a package whose unpacking is its only reading.
+void OpenSpareReaders(CZipReader& reader, std::u16string_view package, SpareReaders* spares);
+
 // ExtractPackage over a package already opened and verified in `reader`;
 // `spares` (see VerifyOpenPackage) decode the next entries in turn while
-// one is written.
+// one is written. `zipError` receives the reader error that ended it, 0 if none.
 int ExtractOpenPackage(platform::Dialog& dialog, CZipReader& reader,
                        std::u16string_view package, std::u16string_view target,
-                       const SpareReaders* spares = nullptr);
+                       const SpareReaders* spares = nullptr, int32_t* zipError = nullptr);
 
 // Why the opened package cannot be installed although it reads well: an
 // entry compressed with a method the reader has not, ZIP64 records, no file

@@ -162,6 +162,15 @@ bool ReadPackageThrough(CZipReader& reader, std::u16string_view package, int32_t
   }
 }
 
+void OpenSpareReaders(CZipReader& reader, std::u16string_view package, SpareReaders* spares) {
+  std::vector<std::unique_ptr<CZipReader>> none;
+  try {
+    KeepSpares(reader, package, none, spares);
+  } catch (const CZipException&) {
+    // Without spares the entries are decoded one after the other.
+  }
+}
+
 bool VerifyOpenPackage(CZipReader& reader, std::u16string_view package, int32_t* errorCode,
                        platform::Dialog* dialog, SpareReaders* spares) {
   return OpenHeldPackage(reader, package, errorCode, nullptr) &&

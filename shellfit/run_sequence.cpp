@@ -8,6 +8,7 @@
 #include "shellfit/package_fit.h"
 #include "shellfit/package_signature.h"
 #include "shellfit/shellfit.h"
+#include "shellfit/staged_install.h"
 #include "shellfit/update_report.h"
 #include "zipreader/zip_reader.h"
 
@@ -18,22 +19,11 @@ uint32_t HeldLength(CZipReader& reader) {
   return reader.ArchiveFile() != nullptr ? reader.ArchiveFile()->GetLength() : 0;
 }
 
-// The check proved every old file deletable; one that stays anyway is said
-// once, and the new files are unpacked around it.
-void ReportFailedDeletions(platform::Dialog& dialog, const FailedDeletions& failed) {
-  const std::string count = std::to_string(failed.count);
-  frame::ShowMessageBox(dialog,
-                        std::u16string(count.begin(), count.end()) +
-                            u" old files could not be deleted, the first of them " +
-                            failed.first + u". The new files are unpacked around them.",
-                        kNoticeStyle);
-}
-
 // The package is held open from the check to the end of the extraction; a
 // file system that cannot keep writers out still shows a cut or grown file
 // here, before anything is ended or deleted.
 void Install(platform::Dialog& dialog, CZipReader& reader, const SpareReaders& spares,
-             const std::u16string& package, uint32_t checkedLength) {
+             const std::u16string& package, uint32_t checkedLength, bool staged) {
   if (HeldLength(reader) != checkedLength) {
     const std::u16string problem =
         package + u" was changed after it was checked." + std::u16string(kNothingChanged);
@@ -41,16 +31,13 @@ void Install(platform::Dialog& dialog, CZipReader& reader, const SpareReaders& s
     frame::ShowMessageBox(dialog, problem, kNoticeStyle);
     return;
   }
-  NoteInstalledVersion(TargetFolder);
   // From the first program ended to the last file checked, a stop waits.
   const platform::HeldStops held;
-  NoteRemovalBegins(TerminateProcessesInFolder(TargetFolder, 0));
-  // A package kept on the flash drive itself must outlive the deletion.
-  FailedDeletions failed;
-  DeleteOldFiles(dialog, TargetFolder, package, &failed);
-  if (failed.count > 0) ReportFailedDeletions(dialog, failed);
-  ExtractOpenPackage(dialog, reader, package, TargetFolder, &spares);
-  NoteUnpackedVersion(TargetFolder);
+  if (staged) {
+    InstallStaged(dialog, reader, spares, package, TargetFolder);
+  } else {
+    InstallInPlace(dialog, reader, spares, package, TargetFolder);
+  }
 }
 
 // `problem` ends the run before anything changed: one box says why.
@@ -94,10 +81,14 @@ void RunUpdate(platform::Dialog& dialog) {
     } else if (const uint32_t checkedLength = HeldLength(reader);
                !problem.empty() || !CheckPackageFits(reader, package, TargetFolder, &problem)) {
       RefuseUnfit(dialog, problem);
-    } else if (!ReadPackageThrough(reader, package, &code, &dialog, &spares)) {
+    } else if (const bool staged = StagedInstallFits(reader, TargetFolder);
+               // Staging reads and checks every byte before anything is
+               // deleted: only the in-place order reads the package ahead.
+               !staged && !ReadPackageThrough(reader, package, &code, &dialog, &spares)) {
       RefuseUnreadable(dialog, package, &reader, code);
     } else {
-      Install(dialog, reader, spares, package, checkedLength);
+      if (staged) OpenSpareReaders(reader, package, &spares);
+      Install(dialog, reader, spares, package, checkedLength, staged);
     }
   } else {
     platform::SetOutcome("no-package");

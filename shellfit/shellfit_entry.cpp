@@ -13,18 +13,28 @@
 #include "platform/registry.h"
 #include "platform/text.h"
 #include "shellfit/dialog_template.h"
+#include "shellfit/install_recovery.h"
 #include "shellfit/package_signature.h"
 #include "shellfit/shellfit.h"
 
 namespace shellfit {
 namespace {
 
+// Set at start when an in-place install was found interrupted.
+bool g_interrupted = false;
+
 // "/upgrade": go on only when a package is there and it is newer. Nothing
 // of a package whose signature the device would refuse is unpacked to be
-// compared: the dialog comes up, and START says why it is refused.
-bool UpgradeWanted() {
+// compared: the dialog comes up, and START says why it is refused. The very
+// package whose in-place install was interrupted counts as newer, since the
+// shell it left is incomplete whatever its main.exe says.
+bool UpgradeWanted(const Recovery& recovery) {
   std::u16string package;
   if (!FindPackage(&package)) return false;
+  if (recovery.what == Recovery::What::InterruptedInPlace &&
+      IsRecordedPackage(*recovery.record, package)) {
+    return true;
+  }
   return !PackageSignatureHolds(package) || IsPackageNewer(package, TargetFolder);
 }
 
@@ -64,11 +74,14 @@ bool Prepare(const std::u16string& commandLine) {
         "Profiles\\FlashDrv or NewFlashDrv, \"Folder\"); not started");
     return false;
   }
+  // Before anything else looks at the flash drive.
+  const Recovery recovery = RecoverInterruptedInstall(TargetFolder);
+  g_interrupted = recovery.what == Recovery::What::InterruptedInPlace;
   frame::GetModuleFolder(&SourceFolder);
   if (platform::EqualsNoCase(commandLine, u"/force")) {
     ForceStart = true;
   } else if (platform::EqualsNoCase(commandLine, u"/upgrade")) {
-    if (!UpgradeWanted()) {
+    if (!UpgradeWanted(recovery)) {
       platform::SetOutcome("not-newer");
       return false;
     }
@@ -85,12 +98,17 @@ bool Prepare(const std::u16string& commandLine) {
 void FillFields(platform::Dialog& dialog) {
   dialog.SetItemText(kSourceControl, SourceFolder);
   dialog.SetItemText(kTargetControl, TargetFolder);
-  dialog.SetItemText(kStatusControl, u"Ready...");
+  dialog.SetItemText(kStatusControl, g_interrupted
+                                         ? u"Ready... The last update was interrupted."
+                                         : u"Ready...");
   dialog.SetProgressRange(kProgressControl, 0, 100);
   dialog.SetProgressPos(kProgressControl, 0);
 }
 
 }  // namespace
+
+bool PrepareUpdate(const std::u16string& commandLine) { return Prepare(commandLine); }
+void FillUpdateFields(platform::Dialog& dialog) { FillFields(dialog); }
 
 int ShellfitMain(const std::u16string& commandLine) {
   static frame::UpdateProgram program = [] {

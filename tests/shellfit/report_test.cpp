@@ -89,6 +89,7 @@ TEST_F(ShellfitReportTest, InstalledRunNamesEverythingItDid) {
 }
 
 TEST_F(ShellfitReportTest, RefusedPackageLeavesTheDriveAndSaysWhy) {
+  test_support::AskForInPlaceInstall(root_.path());  // the check before the unpacking refuses
   ZipFixedHeaders(Package(), staging_.path(), {"main.exe", "Res"}, "wrong password");
 
   const Json report = Run("\nok\n");
@@ -106,6 +107,7 @@ TEST_F(ShellfitReportTest, RefusedPackageLeavesTheDriveAndSaysWhy) {
 }
 
 TEST_F(ShellfitReportTest, IncompleteRunListsTheEntryThatFailed) {
+  test_support::AskForInPlaceInstall(root_.path());
   Zip(Package(), staging_.path(), {"main.exe", "Res"});
   for (int i = 0; i < 1000; ++i) WriteText(Flash("Old/f" + std::to_string(i)), "old file");
   // The check finds nothing in the way; a folder another program makes at

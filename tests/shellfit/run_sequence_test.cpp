@@ -53,6 +53,8 @@ TEST_F(RunSequenceTest, WithoutAPackageStartOnlyClosesTheDialog) {
 }
 
 TEST_F(RunSequenceTest, EndsProgramsThenDeletesThenUnpacks) {
+  AskForInPlaceOrder();
+  UseProcesses(processes_);
   WriteText(Stage("new.dll"), "new");
   Zip(Fs("Storage Card/KTR 60 SHELL.ZIP"), staging_.path(), {"new.dll"});
 

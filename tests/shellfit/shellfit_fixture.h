@@ -26,10 +26,21 @@ class ShellfitTest : public ::testing::Test {
   void SetUp() override { OpenDevice(""); }
 
   void OpenDevice(const std::string& extraIni) {
+    MakeStockDevice(root_.path(), extraIni);
+    ReopenDevice();
+  }
+
+  // The device as its root now is, with the registry setting that keeps the
+  // in-place order.
+  void AskForInPlaceOrder() {
+    test_support::AskForInPlaceInstall(root_.path());
+    ReopenDevice();
+  }
+
+  void ReopenDevice() {
     processesScope_.reset();
     environment_.reset();
     device_.reset();
-    MakeStockDevice(root_.path(), extraIni);
     device_ = platform::Device::Open(root_.path());
     environment_ = std::make_unique<platform::ScopedEnvironment>(device_->environment());
     shellfit::Model = u"KTR 60";

@@ -45,4 +45,10 @@ void MakeStockDevice(const std::filesystem::path& root, const std::string& extra
   MakeFolders(root);
 }
 
+void AskForInPlaceInstall(const std::filesystem::path& root) {
+  WriteText(root / "registry.reg",
+            ReadText(root / "registry.reg") +
+                "\n[HKEY_LOCAL_MACHINE\\Software\\fitkit]\n\"ShellInstall\"=\"in-place\"\n");
+}
+
 }  // namespace test_support

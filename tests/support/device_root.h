@@ -35,5 +35,8 @@ class DeviceRoot {
 // Makes `root` the stock device: kStockDeviceIni plus `extraIni` lines,
 // kStockRegistry and the stock folders.
 void MakeStockDevice(const std::filesystem::path& root, const std::string& extraIni = "");
+// Adds to the device's registry the setting that keeps the shell updater's
+// in-place order (old files deleted, then the new ones unpacked).
+void AskForInPlaceInstall(const std::filesystem::path& root);
 
 }  // namespace test_support

@@ -182,10 +182,16 @@ bool MemoryFileSystem::CreateDirectory(std::u16string_view path) {
   return true;
 }
 
+// Only an empty folder goes, as on the device.
 bool MemoryFileSystem::RemoveDirectory(std::u16string_view path) {
   std::string key;
   if (!Key(path, &key)) return false;
-  return nodes_.erase(key) == 1;
+  const auto found = nodes_.find(key);
+  if (found == nodes_.end() || !found->second.directory) return false;
+  const auto next = std::next(found);
+  if (next != nodes_.end() && next->first.starts_with(key + '\\')) return false;
+  nodes_.erase(found);
+  return true;
 }
 
 // The node keeps its address (open files point at it) under its new key.

@@ -86,7 +86,8 @@ void PowerCutFileSystem::StoreEverything() {
 
 // Entries come in key order, so a folder is rebuilt before what it holds;
 // whatever lies in a folder that did not reach the medium is gone with it.
-void PowerCutFileSystem::Restart() {
+void PowerCutFileSystem::Restart(bool afterKill) {
+  if (afterKill) StoreEverything();
   std::map<std::string, MemoryNode> nodes;
   for (const auto& [key, entry] : entries_) {
     const std::string parent = MemoryFileSystem::Parent(key);

@@ -25,8 +25,10 @@ class PowerCutFileSystem : public platform::FileSystemWrapper {
   bool Cut() const { return cut_; }
 
   // Power back: the memory file system holds only what reached the medium,
-  // the count starts again and the power stays on.
-  void Restart();
+  // the count starts again and the power stays on. With `afterKill` the
+  // program was killed instead and everything it wrote stays, as the host's
+  // cache takes it to the medium.
+  void Restart(bool afterKill = false);
 
   std::unique_ptr<platform::File> Open(std::u16string_view path, uint32_t access,
                                        platform::Disposition disposition) override;
