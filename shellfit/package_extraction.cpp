@@ -192,7 +192,7 @@ int ExtractOpenPackage(platform::Dialog& dialog, CZipReader& reader,
     // The package verified before; the card may have been pulled since.
     zipError = error.code;
     if (!unfinished.empty()) frame::ForceDeleteFile(unfinished);
-    ReportPackageError(dialog, package, error.code);
+    if (zipErrorOut == nullptr) ReportPackageError(dialog, package, error.code);
   }
   CloseAfterException(reader);
   reader.DecodeAheadWith(nullptr);

@@ -74,7 +74,8 @@ void OpenSpareReaders(CZipReader& reader, std::u16string_view package, SpareRead
 
 // ExtractPackage over a package already opened and verified in `reader`;
 // `spares` (see VerifyOpenPackage) decode the next entries in turn while
-// one is written. `zipError` receives the reader error that ended it, 0 if none.
+// one is written. With `zipError`, the reader error that ended it (0 if none)
+// is the caller's to report; without, its message box says it.
 int ExtractOpenPackage(platform::Dialog& dialog, CZipReader& reader,
                        std::u16string_view package, std::u16string_view target,
                        const SpareReaders* spares = nullptr, int32_t* zipError = nullptr);

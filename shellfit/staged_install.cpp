@@ -109,6 +109,23 @@ void RefuseStaged(platform::Dialog& dialog, std::u16string_view target, std::u16
   frame::ShowMessageBox(dialog, text, kNoticeStyle);
 }
 
+// The package turned out damaged, or to use what the reader cannot read,
+// while it was being staged: said as the check before an in-place install
+// says it.
+void RefuseUnreadable(platform::Dialog& dialog, const CZipReader& reader,
+                      const std::u16string& package, std::u16string_view target, int32_t code) {
+  DiscardStaging(target);
+  if (code == ErrBadArchive && HasZip64Records(package, &reader)) {
+    const std::u16string text = u"The package cannot be installed: " +
+                                std::u16string(kUsesZip64) + std::u16string(kNothingChanged);
+    NoteRefusedFit(text);
+    frame::ShowMessageBox(dialog, text, kNoticeStyle);
+    return;
+  }
+  NoteRefused(code);
+  ReportPackageError(dialog, package, code);
+}
+
 InstallRecord RecordFor(const std::u16string& package, InstallRecord::Mode mode,
                         InstallRecord::Step step) {
   InstallRecord record;
@@ -174,12 +191,7 @@ void InstallStaged(platform::Dialog& dialog, CZipReader& reader, const SpareRead
   if (!made) return RefuseStaged(dialog, target, u"no staging folder could be made.");
   int32_t zipError = 0;
   const int passed = ExtractOpenPackage(dialog, reader, package, staging, &spares, &zipError);
-  if (zipError != 0) {
-    // Its message box has said what was wrong with the package.
-    DiscardStaging(target);
-    NoteRefused(zipError);
-    return;
-  }
+  if (zipError != 0) return RefuseUnreadable(dialog, reader, package, target, zipError);
   if (passed != CountEntries(reader, false)) {
     return RefuseStaged(dialog, target, u"not every entry could be unpacked and checked.");
   }
