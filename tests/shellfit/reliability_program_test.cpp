@@ -13,6 +13,7 @@
 #include <cerrno>
 #include <csignal>
 #include <cstring>
+#include <fstream>
 #include <thread>
 
 #include "shellfit_fixture.h"
@@ -582,6 +583,102 @@ TEST_F(FullAfterAllTest, EndsTheExtractionWithTwoBoxes) {
   EXPECT_NE(dialog_.messageBoxes[1].text.find("The flash drive is full"), std::string::npos);
   EXPECT_FALSE(fs::exists(Fs("Flash Disk/f2.bin")));
   EXPECT_FALSE(fs::exists(Fs("Flash Disk/f3.bin")));
+}
+
+}  // namespace
+}  // namespace shellfit_test
+
+namespace shellfit_test {
+namespace {
+
+// Every file's bytes and permissions, every folder's name.
+std::map<std::string, std::string> Contents(const fs::path& folder) {
+  std::map<std::string, std::string> tree;
+  for (const auto& entry : fs::recursive_directory_iterator(folder)) {
+    const std::string relative = entry.path().lexically_relative(folder).string();
+    tree[relative] = entry.is_directory()
+                         ? "<dir>"
+                         : ReadText(entry.path()) + " mode=" +
+                               std::to_string(static_cast<unsigned>(entry.status().permissions()));
+  }
+  return tree;
+}
+
+// Waits until `text` shows in the growing file `path`, reading only what
+// was added since the last look (the run's transcript grows to many lines).
+bool WaitForText(const fs::path& path, const std::string& text) {
+  const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+  std::string seen;
+  std::ifstream in(path, std::ios::binary);
+  while (std::chrono::steady_clock::now() < until) {
+    char chunk[65536];
+    in.clear();
+    while (in.read(chunk, sizeof chunk) || in.gcount() > 0) seen.append(chunk, in.gcount());
+    if (seen.find(text, seen.size() > 65536 + text.size() ? seen.size() - 65536 - text.size() : 0) !=
+        std::string::npos) {
+      return true;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  }
+  return false;
+}
+
+// The real program killed (SIGKILL) at 20 points of a /force run, each time
+// followed by a start with /upgrade: the flash drive holds the new shell,
+// byte for byte, whether the kill came while the entries were staged, while
+// the old files went or while the new ones moved into place.
+TEST_F(ReliabilityProgramTest, KilledAnywhereTheNextUpgradeLeavesTheNewShell) {
+  OldShell(400);
+  fs::copy_file(PeFixture("v123.exe"), Flash("main.exe"), fs::copy_options::overwrite_existing);
+  ZipBuilder b;
+  b.password = ".TORVA.";
+  b.entries.push_back({.name = "main.exe", .data = ReadText(PeFixture("v124.exe")), .encrypt = true});
+  for (int i = 0; i < 2000; ++i) {
+    b.entries.push_back({.name = "App/" + std::to_string(i % 40) + "/f" + std::to_string(i) + ".bin",
+                         .data = zip_test::Pseudorandom(64 + i % 900, i), .encrypt = true});
+  }
+  Package(b);
+  // The runs take place on tmpfs where there is one: each run flushes the
+  // whole file system it works on, which on a shared disk costs seconds.
+  std::string shm = "/dev/shm/fitkit-kill-XXXXXX";
+  const fs::path place = ::mkdtemp(shm.data()) != nullptr ? fs::path(shm) : outside_.path();
+  struct Remove {
+    fs::path path;
+    ~Remove() { if (path.string().starts_with("/dev/shm/")) fs::remove_all(path); }
+  } removeLater{place};
+  const fs::path device = place / "device";
+  const auto flash = [&] { return device / "fs" / "Flash Disk"; };
+  const fs::path program = device / "fs" / "Storage Card" / "shellfit.exe";
+  const std::map<std::string, std::string> env = {{"FITKIT_UI", "console"},
+                                                  {"FITKIT_DEVICE", device.string()}};
+  const auto fresh = [&] {
+    fs::remove_all(device);
+    fs::copy(root_.path(), device, fs::copy_options::recursive);
+  };
+
+  fresh();
+  const RunResult whole = RunProgram(program, {"/force"}, env, "");
+  ASSERT_EQ(whole.exitCode, 1);
+  const auto newShell = Contents(flash());
+  ASSERT_EQ(ReadText(flash() / "main.exe"), ReadText(PeFixture("v124.exe")));
+  std::vector<std::string> statuses;
+  for (std::size_t at = whole.out.find("status: "); at != std::string::npos;
+       at = whole.out.find("status: ", at + 1)) {
+    statuses.push_back(whole.out.substr(at, whole.out.find('\n', at) + 1 - at));
+  }
+  ASSERT_GT(statuses.size(), 2400u);
+
+  for (int point = 1; point <= 20; ++point) {
+    const std::string& killedAt = statuses[point * (statuses.size() - 1) / 21];
+    SCOPED_TRACE("killed after " + killedAt);
+    fresh();
+    {
+      BackgroundRun run(program, {"/force"}, env, place / "run.out");
+      ASSERT_TRUE(WaitForText(place / "run.out", killedAt));
+    }  // SIGKILL
+    const RunResult again = RunProgram(program, {"/upgrade"}, env, "start\n");
+    ASSERT_TRUE(Contents(flash()) == newShell) << again.out.substr(0, 600);
+  }
 }
 
 }  // namespace

@@ -232,6 +232,32 @@ else
   fail "shellfit /upgrade, older package: Win32 changed the Flash Disk"
 fi
 
+# --- an interrupted staged install, finished at the next start ---------------
+# The state a power cut leaves after the commit: every entry staged under
+# .fitkit\staging, the record "committed", the old shell still there. Both
+# builds finish it at start, before "/upgrade" finds the package not newer.
+for build in linux win; do
+  copy_root "rec-$build"
+  flash="$work/rec-$build/fs/Flash Disk"
+  mkdir -p "$flash/.fitkit/staging"
+  (cd "$flash/.fitkit/staging" && unzip -q -P .TORVA. "$work/rec-$build/fs/Storage Card/KTR 60 SHELL.ZIP")
+  python3 - "$flash/.fitkit/install.rec" <<'PY'
+import sys, zlib
+text = ("fitkit install record 1\nmode staged\nstep committed\n"
+        "package \\Storage Card\\KTR 60 SHELL.ZIP\npackage-size 0\npackage-tail-crc 00000000\n")
+open(sys.argv[1], "w", newline="\n").write(text + "check %08x\n" % zlib.crc32(text.encode()))
+PY
+done
+run_linux "$work/rec-linux" "$work/rec-linux/fs/Storage Card/shellfit" '' /upgrade; ls=$status
+run_win "$work/rec-win" "$work/rec-win/fs/Storage Card/shellfit.exe" '' /upgrade; ws=$status
+same_status "shellfit, interrupted staged install" "$ls" "$ws" 0
+same_trees "shellfit, interrupted staged install" "$work/rec-linux/fs/Flash Disk" "$work/rec-win/fs/Flash Disk"
+if [ ! -e "$work/rec-win/fs/Flash Disk/.fitkit" ] && [ -f "$work/rec-win/fs/Flash Disk/Res/readme.txt" ]; then
+  pass "shellfit, interrupted staged install: finished at start on Win32, record gone"
+else
+  fail "shellfit, interrupted staged install: Win32 left $(ls -A "$work/rec-win/fs/Flash Disk" | tr '\n' ' ')"
+fi
+
 # --- nothing outside the root: ".." and a link that leads out ----------------
 for build in linux win; do
   r="$work/out-$build" outside="$work/outside-$build"
