@@ -2,16 +2,24 @@
 # (cpack -G DEB; its dependencies are computed by dpkg-shlibdeps).
 include(GNUInstallDirs)
 
-install(TARGETS shellfit imagefit RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 # Installed names carry the kit's prefix: a bare "make-bin-image" in a shared
 # bin folder would say nothing about what it belongs to.
-install(PROGRAMS $<TARGET_FILE:make-bin-image>
-        DESTINATION ${CMAKE_INSTALL_BINDIR} RENAME fitkit-make-bin-image)
+install(TARGETS shellfit imagefit fitkit fitkit-make-bin-image
+        RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(PROGRAMS ${PROJECT_SOURCE_DIR}/tools/fitkit-device.sh
         DESTINATION ${CMAKE_INSTALL_BINDIR} RENAME fitkit-device)
+install(FILES ${PROJECT_SOURCE_DIR}/fitkit/fitkit.bash-completion
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions RENAME fitkit)
+
+# fitkit-device is a script: its --version is written in it, and must be the kit's.
+file(STRINGS ${PROJECT_SOURCE_DIR}/tools/fitkit-device.sh FITKIT_DEVICE_VERSION
+     REGEX "^version=" LIMIT_COUNT 1)
+if(NOT FITKIT_DEVICE_VERSION MATCHES "^version=${PROJECT_VERSION} ")
+  message(FATAL_ERROR "tools/fitkit-device.sh says ${FITKIT_DEVICE_VERSION}; the kit is ${PROJECT_VERSION}")
+endif()
 
 # Man pages, compressed as Debian keeps them where gzip is at hand.
-set(FITKIT_MAN_PAGES shellfit imagefit fitkit-device)
+set(FITKIT_MAN_PAGES shellfit imagefit fitkit fitkit-device fitkit-make-bin-image)
 find_program(GZIP_PROGRAM gzip)
 foreach(page ${FITKIT_MAN_PAGES})
   set(source ${PROJECT_SOURCE_DIR}/docs/man/${page}.1)
@@ -29,6 +37,20 @@ endforeach()
 add_custom_target(man_pages ALL DEPENDS ${FITKIT_MAN_FILES})
 install(FILES ${FITKIT_MAN_FILES} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 
+# What Debian wants beside the documents: the copyright and the changelog
+# (compressed; a package without a Debian revision is native, its changelog
+# is changelog.gz).
+install(FILES ${PROJECT_SOURCE_DIR}/cmake/debian/copyright DESTINATION ${CMAKE_INSTALL_DOCDIR})
+if(GZIP_PROGRAM)
+  set(FITKIT_CHANGELOG ${PROJECT_BINARY_DIR}/debian/changelog.gz)
+  add_custom_command(OUTPUT ${FITKIT_CHANGELOG}
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${PROJECT_BINARY_DIR}/debian
+    COMMAND ${GZIP_PROGRAM} -9nc ${PROJECT_SOURCE_DIR}/cmake/debian/changelog > ${FITKIT_CHANGELOG}
+    DEPENDS ${PROJECT_SOURCE_DIR}/cmake/debian/changelog VERBATIM)
+  add_custom_target(debian_changelog ALL DEPENDS ${FITKIT_CHANGELOG})
+  install(FILES ${FITKIT_CHANGELOG} DESTINATION ${CMAKE_INSTALL_DOCDIR})
+endif()
+
 file(GLOB FITKIT_DOCS CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/docs/*.md ${PROJECT_SOURCE_DIR}/docs/*.png)
 install(FILES ${PROJECT_SOURCE_DIR}/README.md ${FITKIT_DOCS} DESTINATION ${CMAKE_INSTALL_DOCDIR})
 
@@ -43,7 +65,9 @@ set(CPACK_PACKAGE_DESCRIPTION
 package; imagefit programs boot loaders and OS images through the flash
 update driver. On Linux both run against a device root, a folder made with
 fitkit-device that stands for one device. FITKIT_REPORT=<file> makes either
-program write a JSON report of what happened.")
+program write a JSON report of what happened. The fitkit command checks,
+inspects and rehearses packages and image sets, with exit codes a CI job
+can gate on.")
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # fitkit-device needs nothing beyond Debian's essential packages; zip makes

@@ -62,6 +62,11 @@ void NoteJournalLineLost() {
   if (g_outcome == "restarted") SetOutcome(g_outcome);
 }
 
+void SetOutcome(std::string_view word, std::string_view reason) {
+  SetOutcome(word);
+  Outcome().Set("reason", ReportText(reason));
+}
+
 void RecordMessageBox(std::u16string_view text, std::u16string_view caption, uint32_t style,
                       int answer) {
   if (!Outcome().Active()) return;

@@ -44,6 +44,8 @@ OutcomeRecorder& Outcome();
 // Once the device's journal lost a line, "restarted" (a run without any
 // error) is noted as "restarted-after-errors".
 void SetOutcome(std::string_view word);
+// The same with the reason in words, for an outcome that is no success.
+void SetOutcome(std::string_view word, std::string_view reason);
 
 // A line of the device's journal of driver and kernel calls was lost (or the
 // journal refused): "journal": {"complete": false, "lost_lines": n}.

@@ -18,6 +18,8 @@
 #include <cstring>
 #include <ctime>
 
+#include "report/outcome_words.h"
+
 namespace fitkit {
 namespace {
 
@@ -31,7 +33,7 @@ Json ToJson(const platform::ReportValue& value) {
 int ShellStatus(int exitStatus) { return exitStatus & 0xFF; }
 
 std::string DefaultOutcome(const Json& document, int status) {
-  if (document["device_root"].is_null()) return "no-device";
+  if (document["device_root"] == "") return "no-device";
   if (status == 2) return "cancelled";
   if (status == 0) return "not-started";
   return "ended";
@@ -44,6 +46,8 @@ void ToUtc(const std::time_t* seconds, std::tm* utc) { gmtime_r(seconds, utc); }
 #endif
 
 }  // namespace
+
+const char* KitVersionText() { return FITKIT_VERSION; }
 
 std::string IsoTime(std::chrono::system_clock::time_point time) {
   using namespace std::chrono;
@@ -62,13 +66,18 @@ JsonReport::JsonReport(std::string_view program, std::string_view commandLine,
                        const std::filesystem::path& deviceRoot)
     : started_(std::chrono::system_clock::now()) {
   document_["program"] = program;
+  document_["kit_version"] = KitVersionText();
+  document_["schema_version"] = kReportSchemaVersion;
   document_["command_line"] = commandLine;
-  document_["device_root"] = deviceRoot.empty() ? Json() : Json(deviceRoot.string());
+  document_["device_root"] = deviceRoot.string();
   document_["started"] = IsoTime(started_);
-  // Placeholders keep the fields every report has at the top.
-  document_["ended"] = nullptr;
-  document_["exit_code"] = nullptr;
-  document_["outcome"] = nullptr;
+  // Placeholders, of the type Finish gives them, keep the fields every
+  // report has at the top.
+  document_["ended"] = "";
+  document_["exit_code"] = 0;
+  document_["outcome"] = "";
+  document_["success"] = false;
+  document_["reason"] = "";
   document_["message_boxes"] = Json::array();
 }
 
@@ -108,7 +117,9 @@ void JsonReport::Finish(int exitStatus) {
   document_["seconds"] =
       std::chrono::duration<double>(ended - started_).count();
   document_["exit_code"] = status;
-  if (document_["outcome"].is_null()) document_["outcome"] = DefaultOutcome(document_, status);
+  if (document_["outcome"] == "") document_["outcome"] = DefaultOutcome(document_, status);
+  document_["success"] = IsSuccessOutcome(document_["outcome"].get<std::string>());
+  document_["reason"] = ReasonFor(document_);
 }
 
 bool JsonReport::WriteTo(const std::filesystem::path& file, std::string* error) const {

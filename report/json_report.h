@@ -23,8 +23,8 @@ class JsonReport : public platform::OutcomeRecorder {
   void Add(std::string_view field, int64_t amount) override;
   void Append(std::string_view list, const platform::ReportItem& item) override;
 
-  // Notes the end time and the exit status, and the outcome when the program
-  // named none.
+  // Notes the end time, the exit status, the outcome when the program named
+  // none, whether it succeeded and, when not, why.
   void Finish(int exitStatus);
 
   // Writes the document to a temporary file beside `file` and renames it, so
@@ -39,6 +39,9 @@ class JsonReport : public platform::OutcomeRecorder {
   nlohmann::ordered_json document_;
   std::chrono::system_clock::time_point started_;
 };
+
+// The kit's version, "0.12.0".
+const char* KitVersionText();
 
 // "2026-12-08T03:10:00.123Z"
 std::string IsoTime(std::chrono::system_clock::time_point time);

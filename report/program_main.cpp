@@ -4,9 +4,11 @@
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
+#include <string>
 
 #include "device/device.h"
 #include "report/json_report.h"
+#include "report/outcome_words.h"
 #include "report/stop_signals.h"
 
 namespace fitkit {
@@ -40,20 +42,35 @@ class LockedReport : public platform::OutcomeRecorder {
     std::lock_guard<std::mutex> lock(mutex_);
     report_.Append(list, item);
   }
-  // Ends the report with `status` and writes it; says so on stderr when it
-  // cannot be written.
-  void Write(const char* program, int status, const char* outcome) {
+  // Ends the report with `status` (the outcome and its reason given, or the
+  // run's own), writes it when a file was asked for (saying so on stderr when
+  // it cannot be), and says on stderr how the run ended.
+  void Write(const char* program, int status, const char* outcome, const std::string& reason,
+             bool sayHowItEnded) {
     std::lock_guard<std::mutex> lock(mutex_);
     if (outcome != nullptr) report_.Set("outcome", std::string(outcome));
+    if (!reason.empty()) report_.Set("reason", reason);
     report_.Finish(status);
     std::string error;
-    if (!report_.WriteTo(file_, &error)) {
+    if (file_ != nullptr && !report_.WriteTo(file_, &error)) {
       std::fprintf(stderr, "%s: cannot write the report %s: %s\n", program, file_,
                    error.c_str());
     }
+    if (sayHowItEnded) SayHowItEnded(program);
   }
 
  private:
+  // The closing line goes to stderr only where stderr is the program's own
+  // (the Windows programs have no console); no device root was said already.
+  void SayHowItEnded(const char* program) const {
+#ifndef _WIN32
+    if (report_.document()["outcome"] == "no-device") return;
+    std::fprintf(stderr, "%s: %s\n", program, ClosingLine(report_.document()).c_str());
+#else
+    (void)program;
+#endif
+  }
+
   JsonReport& report_;
   const char* file_;
   std::mutex mutex_;
@@ -62,15 +79,20 @@ class LockedReport : public platform::OutcomeRecorder {
 LockedReport* g_report = nullptr;
 const char* g_program = "";
 
-// A held signal leaves the run's own outcome; any other marks the run
-// "interrupted".
+// A held signal leaves the run's own outcome, and the closing line says it;
+// any other marks the run "interrupted", which the line before says.
 void OnInterrupted(int signal, bool held) {
   if (!held) std::fprintf(stderr, "%s: interrupted by %s\n", g_program, StopSignalName(signal));
   if (g_report == nullptr) return;
   if (held) g_report->Set("held_signal", std::string(StopSignalName(signal)));
-  g_report->Write(g_program, 128 + signal, held ? nullptr : "interrupted");
+  const std::string reason =
+      held ? std::string() : "stopped by " + std::string(StopSignalName(signal)) +
+                                 " before the run ended";
+  g_report->Write(g_program, 128 + signal, held ? nullptr : "interrupted", reason, held);
 }
 
+// Every run keeps its report, for the closing line; the file only when one
+// was asked for.
 int RunReported(const ProgramInfo& program, const char* file, int argc, char** argv,
                 int (*entry)(const std::u16string& commandLine)) {
   JsonReport report(program.name, JoinArguments(argc, argv), platform::FindDeviceRoot());
@@ -81,13 +103,13 @@ int RunReported(const ProgramInfo& program, const char* file, int argc, char** a
     g_report = &locked;
     status = platform::RunOnDevice(argc, argv, entry);
   }
-  locked.Write(program.name, status, nullptr);
+  locked.Write(program.name, status, nullptr, {}, true);
   return status;
 }
 
 }  // namespace
 
-const char* KitVersion() { return FITKIT_VERSION; }
+const char* KitVersion() { return KitVersionText(); }
 
 int ProgramMain(const ProgramInfo& program, int argc, char** argv,
                 int (*entry)(const std::u16string& commandLine)) {
@@ -102,8 +124,8 @@ int ProgramMain(const ProgramInfo& program, int argc, char** argv,
   g_program = program.name;
   WatchStopSignals(program.name, OnInterrupted);
   const char* file = std::getenv("FITKIT_REPORT");
-  if (file != nullptr && *file != '\0') return RunReported(program, file, argc, argv, entry);
-  return platform::RunOnDevice(argc, argv, entry);
+  return RunReported(program, file != nullptr && *file != '\0' ? file : nullptr, argc, argv,
+                     entry);
 }
 
 }  // namespace fitkit

@@ -87,6 +87,17 @@ void KeepSpares(CZipReader& reader, std::u16string_view package,
   }
 }
 
+// While the package is read through, the status line names it and the bar
+// counts its files.
+void ShowCheckBegins(platform::Dialog* dialog, std::u16string_view package, std::size_t files) {
+  if (dialog == nullptr) return;
+  const std::size_t slash = package.rfind(u'\\');
+  frame::ShowStatus(*dialog, u"Checking...",
+                    slash == std::u16string_view::npos ? package : package.substr(slash + 1));
+  dialog->SetProgressRange(kProgressControl, 0, uint16_t(std::min<std::size_t>(files, 0xFFFF)));
+  dialog->SetProgressPos(kProgressControl, 0);
+}
+
 }  // namespace
 
 bool OpenHeldPackage(CZipReader& reader, std::u16string_view package, int32_t* errorCode,
@@ -125,6 +136,7 @@ bool ReadPackageThrough(CZipReader& reader, std::u16string_view package, int32_t
       }
     }
     // A package without a single file would only erase the installed shell.
+    NotePackageFiles(files.size());
     if (files.empty()) {
       *errorCode = ErrBadArchive;
       return false;
@@ -142,9 +154,15 @@ bool ReadPackageThrough(CZipReader& reader, std::u16string_view package, int32_t
       readers.push_back(more.get());
       others.push_back(std::move(more));
     }
-    const auto failure = CheckEntries(readers, files, [dialog] {
-      if (dialog != nullptr) frame::PumpOneMessage(*dialog);
+    ShowCheckBegins(dialog, package, files.size());
+    std::size_t checked = 0;
+    const auto failure = CheckEntries(readers, files, [dialog, &checked] {
+      if (dialog == nullptr) return;
+      dialog->SetProgressPos(kProgressControl, int(std::min<std::size_t>(++checked, 0xFFFF)));
+      frame::PumpOneMessage(*dialog);
     });
+    // The run's own steps begin with the bar where the dialog showed it.
+    if (dialog != nullptr) dialog->SetProgressPos(kProgressControl, 0);
     if (!failure) {
       KeepSpares(reader, package, others, spares);
       return true;

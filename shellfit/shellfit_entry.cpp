@@ -40,6 +40,12 @@ bool UpgradeWanted(const Recovery& recovery) {
 
 void Say(const std::string& text) { std::fprintf(stderr, "shellfit: %s\n", text.c_str()); }
 
+// Said on stderr, and the report's reason.
+void NotStarted(const std::string& text) {
+  Say(text);
+  platform::Outcome().Set("reason", platform::ReportText(text));
+}
+
 // Why the model cannot be used, or what it costs; false when it cannot.
 bool ModelUsable() {
   if (frame::ReadRegistryString(u"Ident", u"Model", &Model) && !Model.empty()) {
@@ -55,12 +61,13 @@ bool ModelUsable() {
   }
   const auto value = platform::Reg().QueryValue(u"Ident", u"Model");
   if (!value) {
-    Say("no model name in the registry (HKEY_LOCAL_MACHINE\\Ident, \"Model\"); not started");
+    NotStarted(
+        "no model name in the registry (HKEY_LOCAL_MACHINE\\Ident, \"Model\"); not started");
   } else if (Model.empty() && value->data.size() <= 2) {
-    Say("the model name in the registry (HKEY_LOCAL_MACHINE\\Ident, \"Model\") is empty; "
+    NotStarted("the model name in the registry (HKEY_LOCAL_MACHINE\\Ident, \"Model\") is empty; "
         "not started");
   } else {
-    Say("the model name in the registry (HKEY_LOCAL_MACHINE\\Ident, \"Model\") has " +
+    NotStarted("the model name in the registry (HKEY_LOCAL_MACHINE\\Ident, \"Model\") has " +
         std::to_string(value->data.size() / 2 - 1) +
         " characters; it must have fewer than 260; not started");
   }
@@ -70,8 +77,8 @@ bool ModelUsable() {
 bool Prepare(const std::u16string& commandLine) {
   if (!ModelUsable()) return false;
   if (!frame::GetFlashDriveFolder(&TargetFolder)) {
-    Say("no flash drive folder in the registry (HKEY_LOCAL_MACHINE\\System\\StorageManager\\"
-        "Profiles\\FlashDrv or NewFlashDrv, \"Folder\"); not started");
+    NotStarted("no flash drive folder in the registry (HKEY_LOCAL_MACHINE\\System\\"
+               "StorageManager\\Profiles\\FlashDrv or NewFlashDrv, \"Folder\"); not started");
     return false;
   }
   // Before anything else looks at the flash drive.

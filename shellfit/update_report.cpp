@@ -12,7 +12,6 @@ namespace shellfit {
 namespace {
 
 using platform::Outcome;
-using platform::ReportFlag;
 using platform::ReportNumber;
 using platform::ReportText;
 
@@ -37,15 +36,16 @@ void NotePackage(std::u16string_view package, int entries) {
   Outcome().Set("package.entries", ReportNumber(entries));
 }
 
+void NotePackageFiles(std::size_t files) {
+  Outcome().Set("package.files", ReportNumber(int64_t(files)));
+}
+
 void NoteMainExeVersion(std::string_view which, bool found, std::u16string_view version) {
   if (!Outcome().Active()) return;
   (which == "installed" ? g_installedNoted : g_packagedNoted) = true;
   const std::string field = "main_exe." + std::string(which);
-  if (found) {
-    Outcome().Set(field, ReportText(version));
-  } else {
-    Outcome().Set(field, ReportFlag(false));
-  }
+  // One type for the field: no version resource (or no file) is "".
+  Outcome().Set(field, ReportText(found ? version : std::u16string_view()));
 }
 
 void NoteInstalledVersion(std::u16string_view target) {

@@ -2,6 +2,7 @@
 // (and reads nothing) when no report was asked for.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string_view>
 
@@ -9,6 +10,8 @@ namespace shellfit {
 
 // The package START found: its path, size and entry count.
 void NotePackage(std::u16string_view package, int entries);
+// How many of the package's entries are files (the rest are folders).
+void NotePackageFiles(std::size_t files);
 
 // A main.exe version as read: `which` is "installed" or "packaged"; `found`
 // false when the file had no version resource (or was missing).

@@ -6,13 +6,18 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash tools/install-deps.sh
+echo "== building (a few minutes the first time; ninja counts the steps)"
 cmake -S . -B build -G Ninja -DFITKIT_TESTS=OFF -DFITKIT_BENCH=OFF >/dev/null
-cmake --build build -j2 >/dev/null
+cmake --build build -j2 | grep --line-buffered -E '^\[[0-9]+/[0-9]+\]|error|warning' |
+  awk '{ printf "\r%-78.78s", $0; fflush() } END { print "" }'
+[ -x build/fitkit/fitkit ] || { echo "the build failed" >&2; exit 1; }
 device="${1:-$PWD/demo-device}"
 rm -rf "$device"
 bash tools/make-demo-device.sh "$device"
 export FITKIT_DEVICE="$device"
 
+echo "== fitkit check of the package against the device"
+build/fitkit/fitkit check "$device/fs/Storage Card/KTR 60 SHELL.ZIP" --device "$device"
 echo "== Flash Disk before the update"
 (cd "$device/fs/Flash Disk" && find . -type f | sort)
 # shellfit takes its package from its own folder: run it from the storage card.
@@ -20,11 +25,16 @@ cp build/shellfit/shellfit "$device/fs/Storage Card/shellfit.exe"
 echo "== shellfit /force on $device"
 set +e
 "$device/fs/Storage Card/shellfit.exe" /force </dev/null
-echo "shellfit exit code: $?"
+status=$?
 set -e
+# shellfit's exit code is the device's (1 after every START run); its last
+# line on stderr, above, says what happened.
+echo "shellfit ended with exit code $status (1: a START run, as on the device)"
 echo "== Flash Disk after the update"
 (cd "$device/fs/Flash Disk" && find . -type f | sort)
 
+echo "== fitkit inspect of the image set"
+build/fitkit/fitkit inspect "$device/fs/Storage Card/Update"
 echo "== imagefit on $device"
 set +e
 if [ -n "${DISPLAY:-}" ] && [ "${FITKIT_UI:-gui}" != console ] && command -v xdotool >/dev/null; then
@@ -41,8 +51,9 @@ if [ -n "${DISPLAY:-}" ] && [ "${FITKIT_UI:-gui}" != console ] && command -v xdo
 else
   printf 'start\n' | build/imagefit/imagefit "\\Storage Card\\Update"
 fi
-echo "imagefit exit code: $?"
+status=$?
 set -e
+echo "imagefit ended with exit code $status (1: a finished run, as on the device)"
 if [ -f "$device/journal.log" ]; then
   echo "== journal.log ($(wc -l <"$device/journal.log") calls; runs of the same call folded)"
   awk '{ key = $1 " " $2 " " $5 }

@@ -5,6 +5,7 @@
 set -euo pipefail
 
 me=fitkit-device
+version=0.12.0  # the kit's version; cmake/packaging.cmake checks it
 
 usage() {
   cat <<'USAGE'
@@ -48,7 +49,7 @@ Folders
 Other
   --force                rewrite device.ini and registry.reg of an existing
                          device root (files under fs/ are never touched)
-  -h, --help             this text
+  -h, --help             this text;  --version  the kit's version
 Then put a shell package on the storage card (DIR/fs/Storage Card/) or an image
 set in a folder there, and run FITKIT_DEVICE=DIR shellfit or imagefit.
 USAGE
@@ -267,6 +268,7 @@ create() {
 case "${1:-}" in
   create) shift; create "$@" ;;
   -h | --help) usage ;;
+  --version) echo "$me (fitkit) $version" ;;
   "") usage >&2; exit 2 ;;
   *) fail "unknown command '$1' (the command is create; see --help)" ;;
 esac

@@ -10,7 +10,7 @@ packages=(
   zip unzip 7zip python3
   clang-14 lld-14 llvm-14 libclang-rt-14-dev
   nlohmann-json3-dev
-  dpkg-dev file
+  dpkg-dev file lintian
   g++-mingw-w64-x86-64 libz-mingw-w64-dev wine64 wine
   minisign libgcrypt20-dev libgcrypt-mingw-w64-dev
 )

@@ -33,7 +33,8 @@ const char kUsage[] =
     "  --bad-checksum R      record R carries a wrong checksum\n"
     "  --zero-length R       insert a record of length 0 before record R\n"
     "  --implausible-length R  record R's length field claims 0xFFFFFFF0 bytes\n"
-    "  --no-end              leave out the end record\n";
+    "  --no-end              leave out the end record\n"
+    "  --help, --version\n";
 
 struct Options {
   uint32_t start = 0x80000000;
@@ -86,6 +87,10 @@ Options ParseOptions(int argc, char** argv) {
     else if (arg == "--implausible-length") o.implausible = int64_t(Number(value()));
     else if (arg == "--no-end") o.noEnd = true;
     else if (arg == "-h" || arg == "--help") { std::fputs(kUsage, stdout); std::exit(0); }
+    else if (arg == "--version") {
+      std::printf("fitkit-make-bin-image (fitkit) %s\n", FITKIT_VERSION);
+      std::exit(0);
+    }
     else if (!arg.empty() && arg[0] == '-') Fail("unknown option " + arg);
     else if (o.output.empty()) o.output = arg;
     else Fail("more than one output file");

@@ -28,15 +28,29 @@ echo "Depends: $depends"
 [[ $depends == *libfltk1.3* && $depends == *libc6* && $depends == *zlib1g* ]] ||
   fail "dependencies not computed: $depends"
 dpkg-deb -c "$deb" >"$scratch/contents"
-for path in usr/bin/shellfit usr/bin/imagefit usr/bin/fitkit-device usr/bin/fitkit-make-bin-image \
-  usr/share/man/man1/shellfit.1 usr/share/man/man1/imagefit.1 usr/share/man/man1/fitkit-device.1 \
+for path in usr/bin/shellfit usr/bin/imagefit usr/bin/fitkit usr/bin/fitkit-device \
+  usr/bin/fitkit-make-bin-image usr/share/man/man1/shellfit.1 usr/share/man/man1/imagefit.1 \
+  usr/share/man/man1/fitkit.1 usr/share/man/man1/fitkit-device.1 \
+  usr/share/man/man1/fitkit-make-bin-image.1 usr/share/bash-completion/completions/fitkit \
+  usr/share/doc/fitkit/copyright usr/share/doc/fitkit/changelog.gz \
   usr/share/doc/fitkit/report.md; do
   grep -q "\./$path" "$scratch/contents" || fail "$path is not in the package"
 done
 
+# Debian's own judgement of the package: no errors, no warnings.
+if command -v lintian >/dev/null; then
+  lintian --fail-on error,warning "$deb" >"$scratch/lintian.log" 2>&1 ||
+    { cat "$scratch/lintian.log"; fail "lintian"; }
+  echo "lintian: $(wc -l <"$scratch/lintian.log") lines, no errors or warnings"
+else
+  echo "lintian is not installed: the package is not judged by it"
+fi
+
 dpkg -x "$deb" "$scratch/root"
 bin=$scratch/root/usr/bin
-"$bin/shellfit" --version | grep -q '^shellfit (fitkit) [0-9]' || fail "shellfit --version"
+for program in shellfit imagefit fitkit fitkit-device fitkit-make-bin-image; do
+  "$bin/$program" --version | grep -q "^$program (fitkit) [0-9]" || fail "$program --version"
+done
 "$bin/imagefit" --help | grep -q '^Usage: imagefit' || fail "imagefit --help"
 "$bin/fitkit-device" --help | grep -q -- '--board-revision' || fail "fitkit-device --help"
 
@@ -74,4 +88,9 @@ if command -v zip >/dev/null; then
 else
   echo "zip is not installed: the shellfit run is left out"
 fi
-echo "the unpacked package ran imagefit and shellfit"
+# fitkit from the package: it finds the fitkit-device beside it.
+"$bin/fitkit" device create dev2 >/dev/null || fail "fitkit device create"
+"$bin/fitkit" device show dev2 | grep -q 'model  *KTR 60' || fail "fitkit device show"
+"$bin/fitkit" check "dev/fs/Storage Card/Update" --device dev >/dev/null ||
+  fail "fitkit check of the image set"
+echo "the unpacked package ran imagefit, shellfit and fitkit"

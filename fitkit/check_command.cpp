@@ -1,0 +1,266 @@
+// fitkit check and fitkit inspect.
+#include <cinttypes>
+#include <cstdio>
+#include <iostream>
+
+#include <nlohmann/json.hpp>
+
+#include "device/device_config.h"
+#include "fitkit/checked_device.h"
+#include "fitkit/command_line.h"
+#include "fitkit/commands.h"
+#include "fitkit/exit_codes.h"
+#include "fitkit/image_set_check.h"
+#include "fitkit/package_check.h"
+#include "frame/device_identity.h"
+#include "imagefit/image_version.h"
+#include "platform/text.h"
+#include "report/outcome_words.h"
+
+namespace fitkit {
+namespace fs = std::filesystem;
+namespace {
+
+using Json = nlohmann::ordered_json;
+
+constexpr char kCheckUsage[] =
+    "Usage: fitkit check UPDATE [--device ROOT | --model MODEL]... [--json]\n"
+    "Checks a shell package (a ZIP file) or an image set (a folder) as the programs\n"
+    "would before they change anything, and says what would happen. Nothing is\n"
+    "written anywhere.\n"
+    "  --device ROOT   check against this device root: its model, flash drive, room,\n"
+    "                  installed versions, board revision, power and drivers\n"
+    "  --model MODEL   the package must be named for this model (repeatable)\n"
+    "  --json          the findings as one JSON document\n"
+    "Exit status: 0 it would go through, 1 it would be refused or fail, 2 usage error,\n"
+    "4 no update there, 5 ROOT is no device root.\n";
+
+constexpr char kInspectUsage[] =
+    "Usage: fitkit inspect UPDATE [--json]\n"
+    "Shows what a shell package holds (entries, sizes, main.exe's version) or an\n"
+    "image set (its six images, the BIN images' layout, the version and the board\n"
+    "revision it is for).\n"
+    "  --json   as one JSON document\n"
+    "Exit status: 0 shown, 1 not readable as a package, 2 usage error, 4 no update there.\n";
+
+std::string HexWord(uint32_t value) {
+  char text[16];
+  std::snprintf(text, sizeof text, "0x%08X", value);
+  return text;
+}
+
+void PrintJson(const Json& document) {
+  std::cout << document.dump(2, ' ', false, Json::error_handler_t::replace) << '\n';
+}
+
+Json FindingsJson(const Findings& found) {
+  Json items = Json::array();
+  for (const Finding& item : found.items) {
+    items.push_back({{"level", LevelWord(item.level)}, {"text", item.text}});
+  }
+  return items;
+}
+
+void PrintFindings(const std::string& update, const Findings& found) {
+  std::cout << "fitkit check: " << update << '\n';
+  for (const Finding& item : found.items) {
+    std::printf("  %-8s %s\n", LevelWord(item.level), item.text.c_str());
+  }
+  std::cout << found.verdict << '\n';
+}
+
+// The ordinary start of check and inspect: --help, the options, one UPDATE
+// that exists. -1 to go on, else the exit code.
+int Begin(const std::string& command, const char* usage, const Words& words,
+          const std::vector<OptionSpec>& specs, ParsedArgs* args) {
+  std::string error;
+  if (!args->Parse(words, specs, &error)) return UsageError(command, error);
+  if (args->Has("--help")) {
+    std::fputs(usage, stdout);
+    return kExitSuccess;
+  }
+  if (args->operands().size() != 1) return UsageError(command, "name one UPDATE");
+  std::error_code failed;
+  if (!fs::exists(args->operands().front(), failed)) {
+    std::fprintf(stderr, "fitkit %s: there is no update at %s\n", command.c_str(),
+                 args->operands().front().c_str());
+    return kExitNoUpdate;
+  }
+  return -1;
+}
+
+Findings CheckImageSetOn(CheckedDevice* device, const fs::path& folder) {
+  const ImageSetFacts facts = InspectImageSet(folder);
+  if (device == nullptr) return CheckImageSet(facts, nullptr, 0);
+  platform::ScopedEnvironment installed(device->environment());
+  return CheckImageSet(facts, device->context().config, imagefit::ReadInstalledVersion());
+}
+
+Findings CheckPackageOn(CheckedDevice& device, const fs::path& package,
+                        std::vector<std::string> models) {
+  const std::u16string shown = device.Show(package);
+  platform::ScopedEnvironment installed(device.environment());
+  if (!device.scratch()) {
+    std::u16string model;
+    if (frame::ReadRegistryString(u"Ident", u"Model", &model) && !model.empty()) {
+      models.insert(models.begin(), platform::ToUtf8(model));
+    }
+  }
+  return CheckPackage(shown, package.filename().string(), models, !device.scratch());
+}
+
+}  // namespace
+
+const char* LevelWord(Level level) {
+  switch (level) {
+    case Level::Ok: return "ok";
+    case Level::Note: return "note";
+    case Level::Problem: return "problem";
+  }
+  return "";
+}
+
+int UsageError(const std::string& command, const std::string& message) {
+  std::fprintf(stderr, "fitkit %s: %s (see fitkit %s --help)\n", command.c_str(),
+               message.c_str(), command.c_str());
+  return kExitUsage;
+}
+
+int RunCheck(const Words& words) {
+  ParsedArgs args;
+  const int early = Begin("check", kCheckUsage, words,
+                          {{"--help"}, {"--json"}, {"--device", true}, {"--model", true, true}},
+                          &args);
+  if (early >= 0) return early;
+  if (args.Has("--device") && args.Has("--model")) {
+    return UsageError("check", "--device and --model exclude each other: a device names its model");
+  }
+  const fs::path update = args.operands().front();
+  const std::vector<std::string> models = args.Values("--model");
+  std::error_code error;
+  const bool images = fs::is_directory(update, error);
+  std::string failure;
+  std::unique_ptr<CheckedDevice> device;
+  if (args.Has("--device") || !images) {
+    device = CheckedDevice::Open(args.Value("--device").value_or(""),
+                                 models.empty() ? "KTR 60" : models.front(), &failure);
+    if (!device) {
+      std::fprintf(stderr, "fitkit check: %s\n", failure.c_str());
+      return args.Has("--device") ? kExitNoDevice : kExitOther;
+    }
+  }
+  const Findings found =
+      images ? CheckImageSetOn(device && !device->scratch() ? device.get() : nullptr, update)
+             : CheckPackageOn(*device, update, models);
+  if (args.Has("--json")) {
+    PrintJson({{"update", update.string()},
+               {"kind", images ? "image-set" : "package"},
+               {"device", args.Value("--device").value_or("")},
+               {"would_succeed", !found.HasProblem()},
+               {"verdict", found.verdict},
+               {"findings", FindingsJson(found)}});
+  } else {
+    PrintFindings(update.string(), found);
+  }
+  return found.HasProblem() ? kExitRefused : kExitSuccess;
+}
+
+namespace {
+
+int InspectPackageFile(const fs::path& package, bool json) {
+  std::string failure;
+  auto device = CheckedDevice::Open({}, "KTR 60", &failure);
+  if (!device) {
+    std::fprintf(stderr, "fitkit inspect: %s\n", failure.c_str());
+    return kExitOther;
+  }
+  const std::u16string shown = device->Show(package);
+  platform::ScopedEnvironment installed(device->environment());
+  const PackageFacts facts = InspectPackage(shown);
+  const std::string mainExe = facts.mainExe ? *facts.mainExe : "";
+  if (json) {
+    Json entries = Json::array();
+    for (const EntryFacts& e : facts.entries) {
+      entries.push_back({{"name", e.name}, {"size", e.size}, {"packed", e.packed},
+                         {"crc32", HexWord(e.crc)}, {"method", e.method == 0 ? "stored" : e.method == 8 ? "deflated" : "other"},
+                         {"folder", e.folder}, {"encrypted", e.encrypted}});
+    }
+    PrintJson({{"update", package.string()}, {"kind", "package"}, {"size", facts.size},
+               {"readable", facts.openError == 0},
+               {"error", facts.openError == 0 ? "" : ZipErrorWords(facts.openError)},
+               {"files", facts.files}, {"bytes", facts.bytes},
+               {"main_exe", mainExe}, {"main_exe_read", facts.mainExe.has_value()},
+               {"entries", entries}});
+  } else {
+    std::cout << "package " << package.string() << ": " << WithThousands(facts.size) << " bytes\n";
+    if (facts.openError != 0) {
+      std::cout << "not readable: " << ZipErrorWords(facts.openError) << '\n';
+    } else {
+      std::cout << WithThousands(facts.entries.size()) << " entries, " << WithThousands(facts.files)
+                << " files, " << WithThousands(facts.bytes) << " bytes unpacked\n";
+      std::cout << "main.exe: "
+                << (!facts.mainExe ? "none, or not readable with the device's password"
+                    : mainExe.empty() ? "no version" : mainExe)
+                << '\n';
+      for (const EntryFacts& e : facts.entries) {
+        std::printf("  %12s  %12s  %s  %s%s\n", WithThousands(e.size).c_str(),
+                    WithThousands(e.packed).c_str(), HexWord(e.crc).c_str(), e.name.c_str(),
+                    e.encrypted || e.folder ? "" : "  (not encrypted)");
+      }
+    }
+  }
+  return facts.openError == 0 ? kExitSuccess : kExitRefused;
+}
+
+int InspectImageFolder(const fs::path& folder, bool json) {
+  const ImageSetFacts facts = InspectImageSet(folder);
+  if (json) {
+    Json images = Json::array();
+    for (const ImageFacts& image : facts.images) {
+      Json item = {{"name", image.name}, {"present", !image.path.empty()}, {"size", image.size}};
+      if (image.bin) {
+        item["bin"] = {{"start", HexWord(image.bin->start)}, {"length", image.bin->length},
+                       {"records", image.bin->records}, {"problem", image.bin->problem}};
+      }
+      images.push_back(item);
+    }
+    PrintJson({{"update", folder.string()}, {"kind", "image-set"},
+               {"version_file", facts.versionFile}, {"version", facts.versionText},
+               {"version_code", HexWord(facts.versionCode)}, {"revision", facts.revision},
+               {"images", images}});
+  } else {
+    std::cout << "image set " << folder.string() << '\n';
+    if (facts.versionFile.empty()) {
+      std::cout << "version: no version file\n";
+    } else {
+      std::cout << "version: " << facts.versionText << " (" << HexWord(facts.versionCode)
+                << ") from " << facts.versionFile << ", for board revision " << facts.revision
+                << '\n';
+    }
+    for (const ImageFacts& image : facts.images) {
+      std::printf("  %-12s %s", image.name.c_str(),
+                  image.path.empty() ? "missing" : (WithThousands(image.size) + " bytes").c_str());
+      if (image.bin) {
+        std::printf(", BIN image at %s, %s bytes, %u records%s%s", HexWord(image.bin->start).c_str(),
+                    WithThousands(image.bin->length).c_str(), image.bin->records,
+                    image.bin->problem.empty() ? "" : ": ", image.bin->problem.c_str());
+      }
+      std::printf("\n");
+    }
+  }
+  return kExitSuccess;
+}
+
+}  // namespace
+
+int RunInspect(const Words& words) {
+  ParsedArgs args;
+  const int early = Begin("inspect", kInspectUsage, words, {{"--help"}, {"--json"}}, &args);
+  if (early >= 0) return early;
+  const fs::path update = args.operands().front();
+  std::error_code error;
+  return fs::is_directory(update, error) ? InspectImageFolder(update, args.Has("--json"))
+                                         : InspectPackageFile(update, args.Has("--json"));
+}
+
+}  // namespace fitkit

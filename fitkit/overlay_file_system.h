@@ -1,0 +1,45 @@
+// A device's file system with one host file shown at one device path, read
+// only: what lets the kit's own checks read a package that lies anywhere on
+// the host, against a device it was never copied to.
+#pragma once
+
+#include <filesystem>
+#include <memory>
+#include <string>
+
+#include "platform/file_system.h"
+
+namespace fitkit {
+
+class OverlayFileSystem : public platform::FileSystem {
+ public:
+  // `inner` stays the caller's and outlives this.
+  OverlayFileSystem(platform::FileSystem& inner, std::u16string devicePath,
+                    std::filesystem::path hostFile);
+
+  std::unique_ptr<platform::File> Open(std::u16string_view path, uint32_t access,
+                                       platform::Disposition disposition) override;
+  uint32_t GetAttributes(std::u16string_view path) override;
+  bool SetAttributes(std::u16string_view path, uint32_t attributes) override;
+  bool DeleteFile(std::u16string_view path) override;
+  bool CreateDirectory(std::u16string_view path) override;
+  bool RemoveDirectory(std::u16string_view path) override;
+  bool CanCreate(std::u16string_view path) override;
+  std::vector<platform::FindData> Find(std::u16string_view pattern) override;
+  platform::SystemTime Now() override { return inner_.Now(); }
+  bool GetFreeBytes(std::u16string_view path, uint64_t* bytes) override {
+    return inner_.GetFreeBytes(path, bytes);
+  }
+
+ private:
+  bool IsShown(std::u16string_view path) const;
+
+  platform::FileSystem& inner_;
+  std::u16string devicePath_;
+  std::filesystem::path hostFile_;
+};
+
+// A host file opened to be read, as a device file.
+std::unique_ptr<platform::File> OpenHostFileForReading(const std::filesystem::path& file);
+
+}  // namespace fitkit

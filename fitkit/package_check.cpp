@@ -1,0 +1,186 @@
+#include "fitkit/package_check.h"
+
+#include <cstdio>
+
+#include "frame/device_identity.h"
+#include "platform/environment.h"
+#include "platform/file_system.h"
+#include "platform/text.h"
+#include "platform/version_query.h"
+#include "readers/version_pe.h"
+#include "report/outcome_words.h"
+#include "shellfit/package_fit.h"
+#include "shellfit/shellfit.h"
+#include "zipreader/zip_reader.h"
+
+namespace fitkit {
+namespace {
+
+using platform::ToUtf8;
+
+// A main.exe larger than this is not read into memory for its version.
+constexpr uint32_t kLargestReadExecutable = 64u << 20;
+
+std::string Quoted(const std::string& text) { return "\"" + text + "\""; }
+
+// The FileVersion string of the first translation, as shellfit reads it.
+std::string FileVersionOf(const std::vector<uint8_t>& block) {
+  const auto translation = platform::QueryVersionValue(block, u"\\VarFileInfo\\Translation");
+  if (!translation || translation->length == 0 || translation->bytes.size() < 4) return {};
+  const auto& b = translation->bytes;
+  char key[9];
+  std::snprintf(key, sizeof key, "%04x%04x", b[0] | b[1] << 8, b[2] | b[3] << 8);
+  const auto value = platform::QueryVersionValue(
+      block, u"\\StringFileInfo\\" + std::u16string(key, key + 8) + u"\\FileVersion");
+  return value && value->length != 0 ? ToUtf8(platform::VersionValueText(*value)) : "";
+}
+
+// The entry read into memory with the password; none when it cannot be.
+std::optional<std::vector<uint8_t>> ReadEntry(CZipReader& reader, uint16_t index,
+                                              uint32_t size) {
+  if (size > kLargestReadExecutable || !reader.OpenEntry(index)) return std::nullopt;
+  std::vector<uint8_t> bytes(size);
+  uint32_t done = 0;
+  while (done < size) {
+    const unsigned got = reader.ReadEntry(bytes.data() + done, size - done);
+    if (got == 0) break;
+    done += got;
+  }
+  if (reader.CloseEntry(nullptr, false) != 1 || done != size) return std::nullopt;
+  return bytes;
+}
+
+std::optional<std::string> MainExeVersion(CZipReader& reader) {
+  CZipEntryHeader header;
+  for (unsigned index = 0; index <= 0xFFFF && reader.GetEntryInfo(header, index); ++index) {
+    if (!platform::EqualsNoCase(header.GetEntryName(), u"main.exe")) continue;
+    const auto bytes = ReadEntry(reader, uint16_t(index), header.uncompressedSize);
+    if (!bytes) return std::nullopt;
+    platform::MemoryByteSource source(bytes->data(), bytes->size());
+    const auto block = platform::FindVersionResource(source);
+    return block ? FileVersionOf(*block) : std::string();
+  }
+  return std::nullopt;
+}
+
+void ReadEntries(CZipReader& reader, PackageFacts* facts) {
+  CZipEntryHeader header;
+  for (unsigned index = 0; index <= 0xFFFF && reader.GetEntryInfo(header, index); ++index) {
+    EntryFacts entry;
+    entry.name = ToUtf8(header.GetEntryName());
+    entry.size = header.uncompressedSize;
+    entry.packed = header.compressedSize;
+    entry.crc = header.crc32;
+    entry.method = header.method;
+    entry.folder = header.IsDirectory();
+    entry.encrypted = header.IsEncrypted();
+    if (!entry.folder) {
+      ++facts->files;
+      facts->bytes += entry.size;
+    }
+    facts->entries.push_back(std::move(entry));
+  }
+}
+
+void CheckName(const std::string& hostName, const std::vector<std::string>& models,
+               Findings* found) {
+  const std::u16string name = platform::ToUpper(platform::FromUtf8(hostName));
+  for (const std::string& model : models) {
+    const std::string wanted = model + " SHELL.ZIP";
+    if (name == platform::ToUpper(platform::FromUtf8(wanted))) {
+      found->Ok("named " + Quoted(wanted) + ", as shellfit on a " + Quoted(model) +
+                " device looks for it");
+    } else if (name.find(u" SHELL.ZIP") != std::u16string::npos) {
+      found->Problem("named for another model: a " + Quoted(model) + " device looks for " +
+                     Quoted(wanted) + ", and takes this one only when that is missing");
+    } else {
+      found->Note("shellfit would not find it as " + Quoted(hostName) + ": copy it as " +
+                  Quoted(wanted) + " (fitkit rehearse does)");
+    }
+  }
+}
+
+void CheckVersion(const std::u16string& target, const PackageFacts& facts, Findings* found) {
+  std::u16string installed;
+  shellfit::GetFileVersionString(shellfit::WithBackslash(target) + u"main.exe", &installed);
+  const std::string packaged = facts.mainExe.value_or("");
+  if (installed.empty() || packaged.empty()) {
+    found->Note("main.exe " + (installed.empty() ? std::string("has no installed version")
+                                                 : "installed " + ToUtf8(installed)) +
+                (packaged.empty() ? ", none in the package" : ", packaged " + packaged) +
+                ": shellfit /upgrade would install it");
+    return;
+  }
+  const auto form = frame::VersionForm::Plain;
+  if (frame::ParseVersion(installed, form) < frame::ParseVersion(platform::FromUtf8(packaged), form)) {
+    found->Ok("main.exe " + ToUtf8(installed) + " -> " + packaged + ": newer");
+  } else {
+    found->Note("main.exe " + packaged + " is not newer than the installed " + ToUtf8(installed) +
+                ": shellfit /upgrade would not start; START and /force install it anyway");
+  }
+}
+
+// The password and every entry's bytes, then whether the device can take it.
+void CheckReadAndFit(const std::u16string& path, const std::u16string& target,
+                     Findings* found) {
+  CZipReader reader;
+  int32_t code = 0;
+  if (!shellfit::VerifyOpenPackage(reader, path, &code, nullptr)) {
+    found->Problem("the package cannot be read: " + ZipErrorWords(code));
+    return;
+  }
+  found->Ok("the password opens every entry, and every entry's data matches its CRC-32");
+  std::u16string problem;
+  if (!shellfit::CheckPackageFits(reader, path, target, &problem)) {
+    found->Problem(ToUtf8(problem));
+    return;
+  }
+  found->Ok("every name can be written to " + ToUtf8(target) + ", and there is room");
+}
+
+}  // namespace
+
+PackageFacts InspectPackage(const std::u16string& devicePath) {
+  PackageFacts facts;
+  facts.path = devicePath;
+  const auto listed = platform::Files().Find(devicePath);
+  if (listed.size() == 1) facts.size = listed.front().size;
+  CZipReader reader;
+  try {
+    reader.OpenArchive(devicePath, 1, 0);
+    ReadEntries(reader, &facts);
+    if (reader.SetPassword(std::u16string(shellfit::kPackagePassword))) {
+      facts.mainExe = MainExeVersion(reader);
+    }
+  } catch (const CZipException& error) {
+    facts.openError = error.code;
+  }
+  return facts;
+}
+
+Findings CheckPackage(const std::u16string& devicePath, const std::string& hostName,
+                      const std::vector<std::string>& models, bool realDevice) {
+  Findings found;
+  const PackageFacts facts = InspectPackage(devicePath);
+  std::u16string target;
+  frame::GetFlashDriveFolder(&target);
+  if (facts.openError != 0) {
+    found.Problem("the package cannot be read: " + ZipErrorWords(facts.openError));
+  } else {
+    CheckName(hostName, models, &found);
+    CheckReadAndFit(devicePath, target, &found);
+    if (realDevice) CheckVersion(target, facts, &found);
+  }
+  const std::string where = realDevice ? " to " + ToUtf8(target) : std::string();
+  if (const std::string* problem = found.FirstProblem()) {
+    found.verdict = "would be refused: " + *problem;
+  } else {
+    found.verdict = "would install " + WithThousands(facts.files) +
+                    (facts.files == 1 ? " file (" : " files (") + WithThousands(facts.bytes) +
+                    " bytes)" + where + ", main.exe " +
+                    (facts.mainExe && !facts.mainExe->empty() ? *facts.mainExe : "without a version");
+  }
+  return found;
+}
+
+}  // namespace fitkit

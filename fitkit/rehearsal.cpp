@@ -1,0 +1,264 @@
+#include "fitkit/rehearsal.h"
+
+#include <cstdio>
+#include <iostream>
+#include <optional>
+
+#include "device/device.h"
+#include "device/device_config.h"
+#include "fitkit/checked_device.h"
+#include "fitkit/exit_codes.h"
+#include "fitkit/image_set_check.h"
+#include "fitkit/package_check.h"
+#include "fitkit/progress_stream.h"
+#include "frame/device_identity.h"
+#include "imagefit/imagefit_entry.h"
+#include "platform/environment.h"
+#include "platform/file_system.h"
+#include "platform/outcome_report.h"
+#include "platform/text.h"
+#include "report/json_report.h"
+#include "report/outcome_words.h"
+#include "shellfit/shellfit.h"
+#include "shellfit/shellfit_entry.h"
+
+namespace fitkit {
+namespace fs = std::filesystem;
+namespace {
+
+using Json = nlohmann::ordered_json;
+using platform::ToUtf8;
+
+constexpr char kStorageCard[] = "Storage Card";
+constexpr char kUpdateFolder[] = "Update";
+
+void Say(const std::string& text) { std::fprintf(stderr, "fitkit rehearse: %s\n", text.c_str()); }
+
+std::string Lower(std::string text) {
+  for (char& c : text) {
+    if (c >= 'A' && c <= 'Z') c = char(c - 'A' + 'a');
+  }
+  return text;
+}
+
+// The storage card's folder under fs/, whatever its letter case; made when
+// the device has none.
+fs::path StorageCard(const fs::path& root, std::error_code& error) {
+  for (const auto& entry : fs::directory_iterator(root / "fs", error)) {
+    if (Lower(entry.path().filename().string()) == Lower(kStorageCard) &&
+        entry.is_directory(error)) {
+      return entry.path();
+    }
+  }
+  fs::create_directories(root / "fs" / kStorageCard, error);
+  return root / "fs" / kStorageCard;
+}
+
+bool Same(const fs::path& a, const fs::path& b) {
+  std::error_code error;
+  return fs::exists(b, error) && fs::equivalent(a, b, error);
+}
+
+// The package as "<model> SHELL.ZIP" on the storage card, which shellfit
+// takes before any other package there.
+bool PlacePackage(const fs::path& root, const fs::path& package, std::u16string* commandLine) {
+  std::error_code error;
+  const fs::path card = StorageCard(root, error);
+  std::u16string model;
+  frame::ReadRegistryString(u"Ident", u"Model", &model);
+  const fs::path placed =
+      card / (model.empty() ? package.filename().string() : ToUtf8(model) + " SHELL.ZIP");
+  if (!error && !Same(package, placed)) {
+    fs::copy_file(package, placed, fs::copy_options::overwrite_existing, error);
+  }
+  if (error) {
+    Say("cannot put " + package.string() + " on the device: " + error.message());
+    return false;
+  }
+  *commandLine = u"\\" + platform::FromUtf8(card.filename().string());
+  Say("the package is " + ToUtf8(*commandLine) + "\\" + placed.filename().string());
+  return true;
+}
+
+bool IsImageSetFile(const std::string& name) {
+  static const char* const kNames[] = {"nboot.bin", "eboot.nb0", "tinynk.bin",
+                                       "drivers.bin", "nk.bin", "chain.bin"};
+  const std::string lower = Lower(name);
+  for (const char* known : kNames) {
+    if (lower == known) return true;
+  }
+  return lower.size() > 4 && lower.ends_with(".ini");
+}
+
+// The image set as "\Storage Card\Update" (its own folder when it already
+// lies on the device); an earlier set's images and version files there go.
+bool PlaceImageSet(const fs::path& root, const fs::path& folder, std::u16string* commandLine) {
+  if (const std::u16string own = DevicePathIn(root, folder); !own.empty()) {
+    *commandLine = own;
+    return true;
+  }
+  std::error_code error;
+  const fs::path target = StorageCard(root, error) / kUpdateFolder;
+  fs::create_directories(target, error);
+  for (const auto& entry : fs::directory_iterator(target, error)) {
+    if (IsImageSetFile(entry.path().filename().string())) fs::remove(entry.path(), error);
+  }
+  for (const auto& entry : fs::directory_iterator(folder, error)) {
+    if (error || !entry.is_regular_file(error)) continue;
+    fs::copy_file(entry.path(), target / entry.path().filename(),
+                  fs::copy_options::overwrite_existing, error);
+  }
+  if (error) {
+    Say("cannot put the image set " + folder.string() + " on the device: " + error.message());
+    return false;
+  }
+  *commandLine = u"\\" + platform::FromUtf8(target.parent_path().filename().string()) + u"\\" +
+                 platform::FromUtf8(kUpdateFolder);
+  Say("the image set is " + ToUtf8(*commandLine));
+  return true;
+}
+
+// Every file shellfit will delete: the flash drive's, but the kept ones.
+void ListOldFiles(const std::u16string& folder, std::multimap<std::string, uint64_t>* files) {
+  for (const platform::FindData& found : platform::Files().Find(folder + u"\\*")) {
+    if (found.attributes & platform::FILE_ATTRIBUTE_DIRECTORY) {
+      if (!found.name.starts_with(u".")) ListOldFiles(folder + u"\\" + found.name, files);
+      continue;
+    }
+    bool kept = false;
+    for (std::u16string_view name : shellfit::kPreservedNames) {
+      kept = kept || platform::EqualsNoCase(found.name, name);
+    }
+    if (!kept) files->emplace(ToUtf8(found.name), found.size);
+  }
+}
+
+UpdateSizes PackageSizes(const std::u16string& source) {
+  UpdateSizes sizes;
+  std::u16string model;
+  frame::ReadRegistryString(u"Ident", u"Model", &model);
+  const PackageFacts facts = InspectPackage(source + u"\\" + model + u" SHELL.ZIP");
+  for (const EntryFacts& entry : facts.entries) {
+    sizes.items.push_back(entry.name);
+    sizes.sizes.push_back(entry.folder ? 0 : entry.size);
+  }
+  std::u16string flash;
+  if (frame::GetFlashDriveFolder(&flash)) ListOldFiles(flash, &sizes.deleted);
+  return sizes;
+}
+
+UpdateSizes ImageSizes(const fs::path& folder) {
+  UpdateSizes sizes;
+  sizes.images = true;
+  for (const ImageFacts& image : InspectImageSet(folder).images) {
+    sizes.items.push_back(image.name);
+    sizes.sizes.push_back(image.size);
+  }
+  return sizes;
+}
+
+platform::ScreenMetrics ScreenOf(const platform::DeviceContext& context) {
+  platform::ScreenMetrics screen;
+  if (context.config != nullptr) {
+    screen.width = context.config->ScreenWidth();
+    screen.height = context.config->ScreenHeight();
+    screen.scroll = context.config->ScrollHeight();
+  }
+  return screen;
+}
+
+// Whether a stopped run of imagefit had begun to program anything.
+bool ProgrammingBegan(const Json& report) {
+  if (!report.contains("steps")) return false;
+  for (const Json& step : report["steps"]) {
+    const std::string name = step.value("step", "");
+    if (name == "nboot" || name == "eboot" || name == "kernel" || name == "open flash driver") {
+      return true;
+    }
+  }
+  return false;
+}
+
+void Finish(const RehearsalRequest& request, JsonReport& report, int status,
+            ProgressStream* progress) {
+  report.Finish(status);
+  const std::string line = ClosingLine(report.document());
+  if (progress != nullptr) {
+    progress->End(report.document(), line);
+    std::fprintf(stderr, "%s\n", line.c_str());
+  } else if (request.json) {
+    std::cout << report.document().dump(2, ' ', false, Json::error_handler_t::replace) << '\n';
+  } else {
+    std::cout << line << '\n';
+  }
+  std::string error;
+  if (!request.reportFile.empty() && !report.WriteTo(request.reportFile, &error)) {
+    Say("cannot write the report " + request.reportFile + ": " + error);
+  }
+}
+
+}  // namespace
+
+int ExitCodeFor(const Json& report) {
+  const std::string outcome = report.value("outcome", "");
+  if (outcome == "installed" || outcome == "restarted") return kExitSuccess;
+  if (outcome == "refused" || outcome == "declined" || outcome == "not-newer") return kExitRefused;
+  if (outcome == "stopped") return ProgrammingBegan(report) ? kExitIncomplete : kExitRefused;
+  if (outcome == "incomplete" || outcome == "restarted-after-errors" ||
+      outcome == "not-restarted") {
+    return kExitIncomplete;
+  }
+  if (outcome == "no-package" || outcome == "incomplete-set") return kExitNoUpdate;
+  if (outcome == "no-device" || outcome == "not-started") return kExitNoDevice;
+  if (outcome == "already-running") return kExitAlreadyRunning;
+  return kExitOther;
+}
+
+int Rehearse(const RehearsalRequest& request) {
+  if (!IsDeviceRoot(request.device)) {
+    Say(request.device.string() + " is no device root (it holds no device.ini); make one with "
+        "fitkit device create");
+    return kExitNoDevice;
+  }
+  std::error_code error;
+  if (!fs::exists(request.update, error)) {
+    Say("there is no update at " + request.update.string());
+    return kExitNoUpdate;
+  }
+  const bool images = fs::is_directory(request.update, error);
+  const fs::path root = fs::absolute(request.device).lexically_normal();
+  const auto device = platform::Device::Open(root);
+  std::optional<ProgressStream> progress;
+  HeadlessDialogHost host(ScreenOf(device->context()), request.answers,
+                          [&progress](const ScreenState& state) {
+                            if (progress) progress->OnScreen(state);
+                          });
+  platform::Environment env = device->environment();
+  env.dialogs = &host;
+  platform::ScopedEnvironment installed(env);
+
+  std::u16string commandLine;
+  const fs::path update = fs::absolute(request.update);
+  if (!(images ? PlaceImageSet(root, update, &commandLine)
+               : PlacePackage(root, update, &commandLine))) {
+    return kExitOther;
+  }
+  if (request.progressJson) {
+    progress.emplace(std::cout, images ? ImageSizes(update) : PackageSizes(commandLine));
+  }
+  JsonReport report(images ? "imagefit" : "shellfit", ToUtf8(commandLine), root);
+  int status = 0;
+  {
+    platform::ScopedOutcomeRecorder recorder(report);
+    status = images ? imagefit::ImagefitMain(commandLine) : shellfit::ShellfitMain(commandLine);
+    if (!host.unanswered().empty()) {
+      platform::SetOutcome("refused", "the program asked \"" + host.unanswered() +
+                                          "\" and no answer was given (--yes, --no, "
+                                          "--revision=yes|no, --continue=yes|no)");
+    }
+  }
+  Finish(request, report, status, progress ? &*progress : nullptr);
+  return ExitCodeFor(report.document());
+}
+
+}  // namespace fitkit

@@ -1,0 +1,271 @@
+// fitkit run as a CI job runs it: check, inspect and rehearse on real device
+// roots, judged by the exit code, the closing line and the JSON it prints.
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+#include <nlohmann/json.hpp>
+
+#include "tests/support/device_root.h"
+#include "tests/support/host_files.h"
+#include "tests/support/program_runner.h"
+#include "tests/support/temp_folder.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using Json = nlohmann::json;
+using test_support::ReadText;
+using test_support::RunProgram;
+using test_support::RunResult;
+using test_support::TempFolder;
+using test_support::WriteText;
+using namespace std::chrono_literals;
+
+std::vector<Json> JsonLines(const std::string& text) {
+  std::vector<Json> lines;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) lines.push_back(Json::parse(line));
+  return lines;
+}
+
+class FitkitCommandTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    test_support::MakeStockDevice(Root());
+    fs::create_directories(Stage(""));
+    fs::copy_file(fs::path(FITKIT_PE_FIXTURES) / "v123.exe", Flash("main.exe"));
+    WriteText(Flash("old.dll"), "old library");
+    WriteText(Flash("user.hv"), "user hive");
+    fs::copy_file(fs::path(FITKIT_PE_FIXTURES) / "v124.exe", Stage("main.exe"));
+    WriteText(Stage("Res/strings.txt"), std::string(3000, 's'));
+  }
+
+  fs::path Root() const { return work_.path() / "dev"; }
+  fs::path Flash(const std::string& name) const { return Root() / "fs" / "Flash Disk" / name; }
+  fs::path Stage(const std::string& name) const { return work_.path() / "stage" / name; }
+  fs::path Work(const std::string& name) const { return work_.path() / name; }
+
+  // The staged files as a package made with Info-ZIP.
+  fs::path Package(const std::string& name, const std::string& password = ".TORVA.") {
+    const fs::path archive = Work(name);
+    const std::string command = "cd '" + Stage("").string() + "' && zip -q -r -P '" + password +
+                                "' '" + archive.string() + "' main.exe Res";
+    EXPECT_EQ(std::system(command.c_str()), 0);
+    return archive;
+  }
+
+  // The six images and "KTR 60.ini" in a folder of their own.
+  fs::path ImageSet() {
+    const fs::path set = Work("set");
+    fs::create_directories(set);
+    WriteText(set / "nboot.bin", std::string(4096, 'N'));
+    WriteText(set / "eboot.nb0", std::string(8192, 'E'));
+    const std::pair<const char*, const char*> bins[] = {{"drivers.bin", "0x80000000"},
+                                                        {"tinynk.bin", "0x80100000"},
+                                                        {"nk.bin", "0x80200000"},
+                                                        {"chain.bin", "0x82200000"}};
+    for (const auto& [name, start] : bins) {
+      const RunResult made = RunProgram(FITKIT_MAKE_BIN_IMAGE,
+                                        {"--start", start, "--size", "8192", (set / name).string()});
+      EXPECT_EQ(made.exitCode, 0) << made.err;
+    }
+    WriteText(set / "KTR 60.ini", "V1.0.7\r\n");
+    return set;
+  }
+
+  RunResult Fitkit(const std::vector<std::string>& args) { return RunProgram(FITKIT_BIN, args); }
+
+  TempFolder work_;
+};
+
+TEST_F(FitkitCommandTest, ChecksAndInspectsAPackageWithoutChangingAnything) {
+  const fs::path good = Package("good.zip");
+  const auto before = test_support::SnapshotTree(Root());
+
+  const RunResult check = Fitkit({"check", good.string(), "--device", Root().string()});
+  EXPECT_EQ(check.exitCode, 0) << check.out << check.err;
+  EXPECT_NE(check.out.find("main.exe 1.2.3 -> 1.2.4: newer"), std::string::npos) << check.out;
+  EXPECT_NE(check.out.find("would install 2 files (5,"), std::string::npos) << check.out;
+
+  const RunResult inspect = Fitkit({"inspect", good.string(), "--json"});
+  ASSERT_EQ(inspect.exitCode, 0) << inspect.err;
+  const Json facts = Json::parse(inspect.out);
+  EXPECT_EQ(facts["main_exe"], "1.2.4");
+  EXPECT_EQ(facts["files"], 2);
+  EXPECT_EQ(facts["entries"].size(), 3u) << "main.exe, Res/ and Res/strings.txt";
+  EXPECT_EQ(facts["bytes"], fs::file_size(Stage("main.exe")) + 3000);
+
+  // The wrong password, and a package named for another model.
+  const RunResult wrong = Fitkit({"check", Package("KTR 60 SHELL.ZIP", "secret").string(),
+                                  "--device", Root().string(), "--json"});
+  EXPECT_EQ(wrong.exitCode, 1);
+  const Json refused = Json::parse(wrong.out);
+  EXPECT_FALSE(refused["would_succeed"]);
+  EXPECT_NE(refused["verdict"].get<std::string>().find("not made with the device's password"),
+            std::string::npos)
+      << refused["verdict"];
+  fs::rename(good, Work("XR 9 SHELL.ZIP"));
+  const RunResult named = Fitkit({"check", Work("XR 9 SHELL.ZIP").string(), "--model", "KTR 60"});
+  EXPECT_EQ(named.exitCode, 1) << named.out;
+  EXPECT_NE(named.out.find("named for another model"), std::string::npos) << named.out;
+  EXPECT_EQ(test_support::SnapshotTree(Root()), before) << "a check touches nothing";
+}
+
+TEST_F(FitkitCommandTest, RehearsesAPackageAndStreamsItsProgress) {
+  const fs::path package = Package("shell.zip");
+  const RunResult run =
+      Fitkit({"rehearse", "--device", Root().string(), package.string(), "--progress=json"});
+  ASSERT_EQ(run.exitCode, 0) << run.out << run.err;
+  EXPECT_NE(run.err.find("installed 2 files, main.exe 1.2.3 -> 1.2.4\n"), std::string::npos)
+      << run.err;
+  EXPECT_EQ(ReadText(Flash("Res/strings.txt")), std::string(3000, 's'));
+  EXPECT_FALSE(fs::exists(Flash("old.dll")));
+
+  const std::vector<Json> lines = JsonLines(run.out);
+  ASSERT_GE(lines.size(), 4u);
+  std::vector<std::string> phases;
+  uint64_t lastCopied = 0;
+  for (const Json& line : lines) {
+    const std::string phase = line["phase"];
+    if (phases.empty() || phases.back() != phase) phases.push_back(phase);
+    if (phase != "copy") continue;
+    EXPECT_GE(line["bytes"]["done"].get<uint64_t>(), lastCopied) << line;
+    lastCopied = line["bytes"]["done"];
+    EXPECT_LE(line["entries"]["done"], line["entries"]["total"]) << line;
+  }
+  EXPECT_EQ(phases, (std::vector<std::string>{"check", "delete", "copy", "end"}));
+  const Json& copied = lines[lines.size() - 2];
+  EXPECT_EQ(copied["entries"]["done"], 3);
+  EXPECT_EQ(copied["bytes"]["done"], fs::file_size(Stage("main.exe")) + 3000);
+  EXPECT_EQ(copied["bytes"]["total"], copied["bytes"]["done"]);
+  EXPECT_EQ(lines.back()["outcome"], "installed");
+  EXPECT_EQ(lines.back()["success"], true);
+}
+
+TEST_F(FitkitCommandTest, RefusesADamagedPackageWithTheReportSayingWhy) {
+  const fs::path package = Package("shell.zip");
+  {
+    std::fstream file(package, std::ios::in | std::ios::out | std::ios::binary);
+    file.seekp(100);  // inside main.exe's compressed data
+    file.put('\x5A');
+  }
+  const auto flashBefore = test_support::SnapshotTree(Root() / "fs" / "Flash Disk");
+  const RunResult run = Fitkit({"rehearse", "--device", Root().string(), package.string(),
+                                "--json", "--report", Work("report.json").string()});
+  EXPECT_EQ(run.exitCode, 1) << run.err;
+  const Json report = Json::parse(run.out);
+  EXPECT_EQ(report, Json::parse(ReadText(Work("report.json"))));
+  EXPECT_EQ(report["schema_version"], 2);
+  EXPECT_EQ(report["outcome"], "refused");
+  EXPECT_EQ(report["success"], false);
+  EXPECT_NE(report["reason"].get<std::string>().find("nothing was changed"), std::string::npos)
+      << report["reason"];
+  EXPECT_EQ(test_support::SnapshotTree(Root() / "fs" / "Flash Disk"), flashBefore);
+}
+
+TEST_F(FitkitCommandTest, RehearsesAnImageSetAnsweringOnlyAsTold) {
+  const fs::path set = ImageSet();
+  const RunResult inspect = Fitkit({"inspect", set.string()});
+  EXPECT_EQ(inspect.exitCode, 0);
+  EXPECT_NE(inspect.out.find("V1.0.7 (0x03010007) from KTR 60.ini, for board revision 3"),
+            std::string::npos)
+      << inspect.out;
+
+  const RunResult run = Fitkit({"rehearse", "--device", Root().string(), set.string()});
+  EXPECT_EQ(run.exitCode, 0) << run.err;
+  EXPECT_EQ(run.out, "restarted, OS V0.0.0 -> V1.0.7\n") << "the stock registry has no version";
+  EXPECT_EQ(ReadText(Root() / "flash" / "version"), "0x03010007");
+
+  // eboot fails: nobody said whether to go on, so the rehearsal is refused
+  // rather than passing over it; told to go on, it restarts incomplete.
+  std::ofstream(Root() / "device.ini", std::ios::app) << "[drivers]\nSCD1 = flash\nPWR1 = power\n"
+                                                         "fail = 0x8001202C\n";
+  const RunResult unanswered = Fitkit({"rehearse", "--device", Root().string(), set.string()});
+  EXPECT_EQ(unanswered.exitCode, 1);
+  EXPECT_NE(unanswered.out.find("refused: the program asked \"ERROR! UpdateEBOOT() failed! "
+                                "CONTINUE?\" and no answer was given"),
+            std::string::npos)
+      << unanswered.out;
+  const RunResult passed = Fitkit(
+      {"rehearse", "--device", Root().string(), set.string(), "--continue=yes"});
+  EXPECT_EQ(passed.exitCode, 3) << passed.out;
+  EXPECT_NE(passed.out.find("restarted-after-errors: "), std::string::npos) << passed.out;
+}
+
+TEST_F(FitkitCommandTest, GivesEachWayOfFailingItsOwnExitCode) {
+  const fs::path package = Package("shell.zip");
+  const RunResult unknown = Fitkit({"check", package.string(), "--frobnicate"});
+  EXPECT_EQ(unknown.exitCode, 2);
+  EXPECT_NE(unknown.err.find("unknown option '--frobnicate'"), std::string::npos) << unknown.err;
+  EXPECT_EQ(Fitkit({"rehearse", package.string()}).exitCode, 2) << "no --device";
+  EXPECT_EQ(Fitkit({"rehearse", "--device", Work("none").string(), package.string()}).exitCode, 5);
+  EXPECT_EQ(Fitkit({"rehearse", "--device", Root().string(), Work("none.zip").string()}).exitCode,
+            4);
+  // Another shellfit holds the device's mutex.
+  fs::create_directories(Root() / ".locks");
+  test_support::ChildProcess holder(
+      "/usr/bin/flock", {(Root() / ".locks" / "VKMORAN3_SHELLFIT").string(), "sleep", "30"});
+  for (int i = 0; i < 100 && !fs::exists(Root() / ".locks" / "VKMORAN3_SHELLFIT"); ++i) {
+    std::this_thread::sleep_for(20ms);
+  }
+  std::this_thread::sleep_for(200ms);
+  const RunResult busy = Fitkit({"rehearse", "--device", Root().string(), package.string()});
+  EXPECT_EQ(busy.exitCode, 6) << busy.out;
+  EXPECT_EQ(busy.out, "already-running: another shellfit runs on this device\n");
+}
+
+// shellfit itself, killed while its dialog waits for input: the report says so.
+TEST_F(FitkitCommandTest, AnInterruptedProgramStillLeavesItsReport) {
+  int input[2];
+  ASSERT_EQ(::pipe(input), 0);
+  std::vector<std::string> env;
+  for (char** at = environ; *at != nullptr; ++at) env.emplace_back(*at);
+  env.push_back("FITKIT_UI=console");
+  env.push_back("FITKIT_DEVICE=" + Root().string());
+  env.push_back("FITKIT_REPORT=" + Work("report.json").string());
+  std::vector<char*> envp;
+  for (std::string& entry : env) envp.push_back(entry.data());
+  envp.push_back(nullptr);
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_adddup2(&actions, input[0], STDIN_FILENO);
+  posix_spawn_file_actions_addclose(&actions, input[1]);
+  posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, Work("out").c_str(),
+                                   O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, Work("err").c_str(),
+                                   O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  std::string program = FITKIT_SHELLFIT_BIN;
+  std::string source = "\\Storage Card";
+  char* argv[] = {program.data(), source.data(), nullptr};
+  pid_t pid = -1;
+  ASSERT_EQ(posix_spawn(&pid, program.c_str(), &actions, nullptr, argv, envp.data()), 0);
+  posix_spawn_file_actions_destroy(&actions);
+  ::close(input[0]);
+  for (int i = 0; i < 400 && ReadText(Work("out")).find("> ") == std::string::npos; ++i) {
+    std::this_thread::sleep_for(25ms);
+  }
+  ::kill(pid, SIGTERM);
+  int status = 0;
+  ::waitpid(pid, &status, 0);
+  ::close(input[1]);
+  EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM) << status;
+  const Json written = Json::parse(ReadText(Work("report.json")));
+  EXPECT_EQ(written["outcome"], "interrupted");
+  EXPECT_EQ(written["success"], false);
+  EXPECT_EQ(written["exit_code"], 128 + SIGTERM);
+  EXPECT_EQ(written["reason"], "stopped by SIGTERM before the run ended");
+  EXPECT_NE(ReadText(Work("err")).find("shellfit: interrupted by SIGTERM"),
+            std::string::npos)
+      << ReadText(Work("err"));
+}
+
+}  // namespace
