@@ -196,8 +196,10 @@ int InspectPackageFile(const fs::path& package, bool json) {
     if (facts.openError != 0) {
       std::cout << "not readable: " << ZipErrorWords(facts.openError) << '\n';
     } else {
-      std::cout << WithThousands(facts.entries.size()) << " entries, " << WithThousands(facts.files)
-                << " files, " << WithThousands(facts.bytes) << " bytes unpacked\n";
+      std::cout << WithThousands(facts.entries.size())
+                << (facts.entries.size() == 1 ? " entry, " : " entries, ")
+                << WithThousands(facts.files) << (facts.files == 1 ? " file, " : " files, ")
+                << WithThousands(facts.bytes) << " bytes unpacked\n";
       std::cout << "main.exe: "
                 << (!facts.mainExe ? "none, or not readable with the device's password"
                     : mainExe.empty() ? "no version" : mainExe)

@@ -177,8 +177,10 @@ Findings CheckPackage(const std::u16string& devicePath, const std::string& hostN
   } else {
     found.verdict = "would install " + WithThousands(facts.files) +
                     (facts.files == 1 ? " file (" : " files (") + WithThousands(facts.bytes) +
-                    " bytes)" + where + ", main.exe " +
-                    (facts.mainExe && !facts.mainExe->empty() ? *facts.mainExe : "without a version");
+                    " bytes)" + where +
+                    (!facts.mainExe           ? ", no main.exe"
+                     : facts.mainExe->empty() ? ", main.exe without a version"
+                                              : ", main.exe " + *facts.mainExe);
   }
   return found;
 }
