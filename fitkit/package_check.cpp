@@ -120,22 +120,28 @@ void CheckVersion(const std::u16string& target, const PackageFacts& facts, Findi
   }
 }
 
-// The password and every entry's bytes, then whether the device can take it.
+// In START's order: the package opens with the password and uses nothing
+// the reader cannot read; the device can take it; every entry reads through.
 void CheckReadAndFit(const std::u16string& path, const std::u16string& target,
                      Findings* found) {
   CZipReader reader;
   int32_t code = 0;
-  if (!shellfit::VerifyOpenPackage(reader, path, &code, nullptr)) {
-    found->Problem("the package cannot be read: " + ZipErrorWords(code));
+  std::u16string problem;
+  if (!shellfit::OpenHeldPackage(reader, path, &code, &problem)) {
+    found->Problem(problem.empty() ? "the package cannot be read: " + ZipErrorWords(code)
+                                   : ToUtf8(problem));
     return;
   }
-  found->Ok("the password opens every entry, and every entry's data matches its CRC-32");
-  std::u16string problem;
   if (!shellfit::CheckPackageFits(reader, path, target, &problem)) {
     found->Problem(ToUtf8(problem));
     return;
   }
   found->Ok("every name can be written to " + ToUtf8(target) + ", and there is room");
+  if (!shellfit::ReadPackageThrough(reader, path, &code, nullptr, nullptr)) {
+    found->Problem("the package cannot be read: " + ZipErrorWords(code));
+    return;
+  }
+  found->Ok("the password opens every entry, and every entry's data matches its CRC-32");
 }
 
 }  // namespace

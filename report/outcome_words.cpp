@@ -95,8 +95,17 @@ std::string MissingImages(const Json& report) {
 
 std::string ImagefitReason(const std::string& outcome, const Json& report) {
   if (outcome == "restarted-after-errors") {
-    return "the device restarted, but the failed step \"" + StepWith(report, "passed-over") +
-           "\" was passed over";
+    const std::string failed = Text(report, "failed_steps");
+    if (!failed.empty()) return "the device restarted, but these steps failed: " + failed;
+    if (const int64_t lost = Number(report, "journal.lost_lines"); lost > 0) {
+      return "the device restarted, but its journal lost " + std::to_string(lost) +
+             (lost == 1 ? " line" : " lines") + " of driver and kernel calls";
+    }
+    return "the device restarted, but not every step went through";
+  }
+  if (outcome == "refused") {
+    return Text(report, "refused.file") + " cannot be used: " + Text(report, "refused.reason") +
+           "; nothing was sent";
   }
   if (outcome == "not-restarted") return "the images were sent, but the restart call failed";
   if (outcome == "stopped") {

@@ -4,6 +4,7 @@
 
 #include <fcntl.h>
 #include <spawn.h>
+#include <sys/file.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -210,17 +211,15 @@ TEST_F(FitkitCommandTest, GivesEachWayOfFailingItsOwnExitCode) {
   EXPECT_EQ(Fitkit({"rehearse", "--device", Work("none").string(), package.string()}).exitCode, 5);
   EXPECT_EQ(Fitkit({"rehearse", "--device", Root().string(), Work("none.zip").string()}).exitCode,
             4);
-  // Another shellfit holds the device's mutex.
+  // Another shellfit holds the device's mutex (this test's process, here).
   fs::create_directories(Root() / ".locks");
-  test_support::ChildProcess holder(
-      "/usr/bin/flock", {(Root() / ".locks" / "VKMORAN3_SHELLFIT").string(), "sleep", "30"});
-  for (int i = 0; i < 100 && !fs::exists(Root() / ".locks" / "VKMORAN3_SHELLFIT"); ++i) {
-    std::this_thread::sleep_for(20ms);
-  }
-  std::this_thread::sleep_for(200ms);
+  const int held = ::open((Root() / ".locks" / "VKMORAN3_SHELLFIT").c_str(), O_RDWR | O_CREAT, 0644);
+  ASSERT_GE(held, 0);
+  ASSERT_EQ(::flock(held, LOCK_EX | LOCK_NB), 0);
   const RunResult busy = Fitkit({"rehearse", "--device", Root().string(), package.string()});
   EXPECT_EQ(busy.exitCode, 6) << busy.out;
   EXPECT_EQ(busy.out, "already-running: another shellfit runs on this device\n");
+  ::close(held);
 }
 
 // shellfit itself, killed while its dialog waits for input: the report says so.

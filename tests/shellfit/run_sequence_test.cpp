@@ -63,9 +63,11 @@ TEST_F(RunSequenceTest, EndsProgramsThenDeletesThenUnpacks) {
   EXPECT_EQ(dialog_.enabled, (std::map<int, bool>{{1, false}, {2, false}}));
   EXPECT_EQ(dialog_.endResult, 1);
   ASSERT_TRUE(processes_.ended);
-  EXPECT_EQ(processes_.statusesWhenEnded, 0u) << "a file was deleted before the programs ended";
+  EXPECT_EQ(processes_.statusesWhenEnded, 1u)
+      << "only the package check is shown before the programs end, no deletion";
   EXPECT_EQ(dialog_.statuses,
-            (std::vector<std::string>{"Deleting... old.dll", "Copying... new.dll"}));
+            (std::vector<std::string>{"Checking... KTR 60 SHELL.ZIP", "Deleting... old.dll",
+                                      "Copying... new.dll"}));
   EXPECT_FALSE(fs::exists(Fs("Flash Disk/old.dll")));
   EXPECT_EQ(ReadText(Fs("Flash Disk/new.dll")), "new");
 }
