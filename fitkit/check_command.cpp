@@ -12,10 +12,12 @@
 #include "fitkit/exit_codes.h"
 #include "fitkit/image_set_check.h"
 #include "fitkit/package_check.h"
+#include "fitkit/signature_facts.h"
 #include "frame/device_identity.h"
 #include "imagefit/image_version.h"
 #include "platform/text.h"
 #include "report/outcome_words.h"
+#include "signature/update_signature.h"
 
 namespace fitkit {
 namespace fs = std::filesystem;
@@ -24,13 +26,15 @@ namespace {
 using Json = nlohmann::ordered_json;
 
 constexpr char kCheckUsage[] =
-    "Usage: fitkit check UPDATE [--device ROOT | --model MODEL]... [--json]\n"
+    "Usage: fitkit check UPDATE [--device ROOT | --model MODEL]... [--key FILE.pub]... [--json]\n"
     "Checks a shell package (a ZIP file) or an image set (a folder) as the programs\n"
     "would before they change anything, and says what would happen. Nothing is\n"
     "written anywhere.\n"
     "  --device ROOT   check against this device root: its model, flash drive, room,\n"
     "                  installed versions, board revision, power and drivers\n"
     "  --model MODEL   the package must be named for this model (repeatable)\n"
+    "  --key FILE.pub  the update must be signed with this minisign key (repeatable);\n"
+    "                  a device that holds update keys requires a signature too\n"
     "  --json          the findings as one JSON document\n"
     "Exit status: 0 it would go through, 1 it would be refused or fail, 2 usage error,\n"
     "4 no update there, 5 ROOT is no device root.\n";
@@ -109,6 +113,58 @@ Findings CheckPackageOn(CheckedDevice& device, const fs::path& package,
   return CheckPackage(shown, package.filename().string(), models, !device.scratch());
 }
 
+// The files of an update that carry a signature: the package, or the image
+// set's images and version file.
+std::vector<fs::path> SignedFiles(const fs::path& update, bool images) {
+  if (!images) return {update};
+  const ImageSetFacts facts = InspectImageSet(update);
+  std::vector<fs::path> files;
+  for (const ImageFacts& image : facts.images) {
+    if (!image.path.empty()) files.push_back(image.path);
+  }
+  if (!facts.versionFile.empty()) files.push_back(update / facts.versionFile);
+  return files;
+}
+
+// The keys given and the device's own; a device that holds keys requires a
+// signature even when none of them can be read.
+void CheckSignatures(CheckedDevice* device, const fs::path& update, bool images,
+                     std::vector<signature::PublicKey> keys, std::vector<std::string> models,
+                     Findings* found) {
+  bool required = !keys.empty();
+  if (device != nullptr) {
+    platform::ScopedEnvironment installed(device->environment());
+    const signature::DeviceKeys held = signature::ReadDeviceKeys();
+    required = required || held.required;
+    keys.insert(keys.end(), held.keys.begin(), held.keys.end());
+    std::u16string model;
+    if (frame::ReadRegistryString(u"Ident", u"Model", &model) && !model.empty()) {
+      models.insert(models.begin(), platform::ToUtf8(model));
+    }
+  }
+  const std::string model = models.empty() ? std::string() : models.front();
+  for (const fs::path& file : SignedFiles(update, images)) {
+    CheckSignatureOf(file, keys, required, model, found);
+  }
+  if (const std::string* problem = found->FirstProblem();
+      problem != nullptr && found->verdict.find(*problem) == std::string::npos) {
+    found->verdict = (images ? "would not be programmed: " : "would be refused: ") + *problem;
+  }
+}
+
+Json SignatureJson(const fs::path& file) {
+  const SignatureFacts facts = ReadSignatureOf(file, {});
+  return {{"present", facts.present}, {"readable", facts.readable}, {"key_id", facts.keyId},
+          {"trusted_comment", facts.trustedComment}};
+}
+
+std::string SignatureLine(const fs::path& file) {
+  const SignatureFacts facts = ReadSignatureOf(file, {});
+  if (!facts.present) return "not signed";
+  if (!facts.readable) return "its .minisig is no minisign signature";
+  return "signed with key " + facts.keyId + ", trusted comment \"" + facts.trustedComment + "\"";
+}
+
 }  // namespace
 
 const char* LevelWord(Level level) {
@@ -129,7 +185,8 @@ int UsageError(const std::string& command, const std::string& message) {
 int RunCheck(const Words& words) {
   ParsedArgs args;
   const int early = Begin("check", kCheckUsage, words,
-                          {{"--help"}, {"--json"}, {"--device", true}, {"--model", true, true}},
+                          {{"--help"}, {"--json"}, {"--device", true}, {"--model", true, true},
+                           {"--key", true, true}},
                           &args);
   if (early >= 0) return early;
   if (args.Has("--device") && args.Has("--model")) {
@@ -149,9 +206,13 @@ int RunCheck(const Words& words) {
       return args.Has("--device") ? kExitNoDevice : kExitOther;
     }
   }
-  const Findings found =
+  std::vector<signature::PublicKey> keys;
+  if (!ReadKeyFiles(args.Values("--key"), &keys, &failure)) return UsageError("check", failure);
+  Findings found =
       images ? CheckImageSetOn(device && !device->scratch() ? device.get() : nullptr, update)
              : CheckPackageOn(*device, update, models);
+  CheckSignatures(device && !device->scratch() ? device.get() : nullptr, update, images, keys,
+                  models, &found);
   if (args.Has("--json")) {
     PrintJson({{"update", update.string()},
                {"kind", images ? "image-set" : "package"},
@@ -190,9 +251,10 @@ int InspectPackageFile(const fs::path& package, bool json) {
                {"error", facts.openError == 0 ? "" : ZipErrorWords(facts.openError)},
                {"files", facts.files}, {"bytes", facts.bytes},
                {"main_exe", mainExe}, {"main_exe_read", facts.mainExe.has_value()},
-               {"entries", entries}});
+               {"signature", SignatureJson(package)}, {"entries", entries}});
   } else {
-    std::cout << "package " << package.string() << ": " << WithThousands(facts.size) << " bytes\n";
+    std::cout << "package " << package.string() << ": " << WithThousands(facts.size) << " bytes, "
+              << SignatureLine(package) << '\n';
     if (facts.openError != 0) {
       std::cout << "not readable: " << ZipErrorWords(facts.openError) << '\n';
     } else {
@@ -219,7 +281,8 @@ int InspectImageFolder(const fs::path& folder, bool json) {
   if (json) {
     Json images = Json::array();
     for (const ImageFacts& image : facts.images) {
-      Json item = {{"name", image.name}, {"present", !image.path.empty()}, {"size", image.size}};
+      Json item = {{"name", image.name}, {"present", !image.path.empty()}, {"size", image.size},
+                   {"signature", SignatureJson(image.path.empty() ? folder / image.name : image.path)}};
       if (image.bin) {
         item["bin"] = {{"start", HexWord(image.bin->start)}, {"length", image.bin->length},
                        {"records", image.bin->records}, {"problem", image.bin->problem}};
@@ -227,7 +290,9 @@ int InspectImageFolder(const fs::path& folder, bool json) {
       images.push_back(item);
     }
     PrintJson({{"update", folder.string()}, {"kind", "image-set"},
-               {"version_file", facts.versionFile}, {"version", facts.versionText},
+               {"version_file", facts.versionFile},
+               {"version_file_signature", SignatureJson(folder / facts.versionFile)},
+               {"version", facts.versionText},
                {"version_code", HexWord(facts.versionCode)}, {"revision", facts.revision},
                {"images", images}});
   } else {
@@ -237,7 +302,7 @@ int InspectImageFolder(const fs::path& folder, bool json) {
     } else {
       std::cout << "version: " << facts.versionText << " (" << HexWord(facts.versionCode)
                 << ") from " << facts.versionFile << ", for board revision " << facts.revision
-                << '\n';
+                << "; " << SignatureLine(folder / facts.versionFile) << '\n';
     }
     for (const ImageFacts& image : facts.images) {
       std::printf("  %-12s %s", image.name.c_str(),
@@ -247,6 +312,7 @@ int InspectImageFolder(const fs::path& folder, bool json) {
                     WithThousands(image.bin->length).c_str(), image.bin->records,
                     image.bin->problem.empty() ? "" : ": ", image.bin->problem.c_str());
       }
+      if (!image.path.empty()) std::printf("; %s", SignatureLine(image.path).c_str());
       std::printf("\n");
     }
   }

@@ -70,6 +70,15 @@ bool PlacePackage(const fs::path& root, const fs::path& package, std::u16string*
       card / (model.empty() ? package.filename().string() : ToUtf8(model) + " SHELL.ZIP");
   if (!error && !Same(package, placed)) {
     fs::copy_file(package, placed, fs::copy_options::overwrite_existing, error);
+    // Its signature goes with it, and no older one stays beside it.
+    fs::path signature = package, placedSignature = placed;
+    signature += ".minisig";
+    placedSignature += ".minisig";
+    std::error_code absent;
+    fs::remove(placedSignature, absent);
+    if (!error && fs::exists(signature, absent)) {
+      fs::copy_file(signature, placedSignature, fs::copy_options::overwrite_existing, error);
+    }
   }
   if (error) {
     Say("cannot put " + package.string() + " on the device: " + error.message());
@@ -87,7 +96,7 @@ bool IsImageSetFile(const std::string& name) {
   for (const char* known : kNames) {
     if (lower == known) return true;
   }
-  return lower.size() > 4 && lower.ends_with(".ini");
+  return lower.ends_with(".ini") || lower.ends_with(".minisig");
 }
 
 // The image set as "\Storage Card\Update" (its own folder when it already

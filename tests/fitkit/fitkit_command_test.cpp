@@ -17,6 +17,7 @@
 
 #include "tests/support/device_root.h"
 #include "tests/support/host_files.h"
+#include "tests/support/minisign_tool.h"
 #include "tests/support/program_runner.h"
 #include "tests/support/temp_folder.h"
 
@@ -119,6 +120,35 @@ TEST_F(FitkitCommandTest, ChecksAndInspectsAPackageWithoutChangingAnything) {
   EXPECT_EQ(named.exitCode, 1) << named.out;
   EXPECT_NE(named.out.find("named for another model"), std::string::npos) << named.out;
   EXPECT_EQ(test_support::SnapshotTree(Root()), before) << "a check touches nothing";
+}
+
+TEST_F(FitkitCommandTest, ShowsAndChecksThePackagesSignature) {
+  const fs::path package = Package("KTR 60 SHELL.ZIP");
+  const test_support::MinisignKey maker(Work(""), "maker");
+  const test_support::MinisignKey other(Work(""), "other");
+  const RunResult unsigned_ =
+      Fitkit({"check", package.string(), "--key", maker.publicKeyFile().string()});
+  EXPECT_EQ(unsigned_.exitCode, 1);
+  EXPECT_NE(unsigned_.out.find("has no signature"), std::string::npos) << unsigned_.out;
+
+  maker.Sign(package, "model=KTR 60; version=1.2.4");
+  const RunResult inspect = Fitkit({"inspect", package.string()});
+  EXPECT_NE(inspect.out.find("trusted comment \"model=KTR 60; version=1.2.4\""),
+            std::string::npos)
+      << inspect.out;
+  const RunResult valid = Fitkit({"check", package.string(), "--model", "KTR 60", "--key",
+                                  maker.publicKeyFile().string()});
+  EXPECT_EQ(valid.exitCode, 0) << valid.out;
+  EXPECT_NE(valid.out.find(": valid"), std::string::npos) << valid.out;
+  const RunResult wrongKey =
+      Fitkit({"check", package.string(), "--key", other.publicKeyFile().string()});
+  EXPECT_EQ(wrongKey.exitCode, 1) << wrongKey.out;
+  const RunResult otherModel = Fitkit({"check", package.string(), "--model", "XR 9", "--key",
+                                       maker.publicKeyFile().string()});
+  EXPECT_EQ(otherModel.exitCode, 1);
+  EXPECT_NE(otherModel.out.find("signed for the model \"KTR 60\", not for \"XR 9\""),
+            std::string::npos)
+      << otherModel.out;
 }
 
 TEST_F(FitkitCommandTest, RehearsesAPackageAndStreamsItsProgress) {

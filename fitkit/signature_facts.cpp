@@ -1,0 +1,117 @@
+#include "fitkit/signature_facts.h"
+
+#include <fstream>
+#include <iterator>
+#include <memory>
+
+namespace fitkit {
+namespace fs = std::filesystem;
+namespace {
+
+std::optional<signature::Digest> FileDigestOf(const fs::path& file) {
+  std::ifstream in(file, std::ios::binary);
+  if (!in) return std::nullopt;
+  constexpr std::size_t kChunk = 1 << 20;
+  auto chunk = std::make_unique<char[]>(kChunk);
+  signature::FileDigest digest;
+  while (in.read(chunk.get(), kChunk) || in.gcount() > 0) {
+    digest.Update(chunk.get(), std::size_t(in.gcount()));
+  }
+  return digest.Final();
+}
+
+std::string ReadSmallFile(const fs::path& file) {
+  std::ifstream in(file, std::ios::binary);
+  std::string text(signature::kMostSignatureBytes + 1, '\0');
+  in.read(text.data(), std::streamsize(text.size()));
+  text.resize(std::size_t(in.gcount()));
+  return text;
+}
+
+std::string VerdictWords(signature::Verdict verdict) {
+  switch (verdict) {
+    case signature::Verdict::Valid: return "valid";
+    case signature::Verdict::OtherKey: return "made with another key";
+    case signature::Verdict::FileChanged: return "the file is not what was signed";
+    case signature::Verdict::CommentChanged: return "the trusted comment is not what was signed";
+  }
+  return "";
+}
+
+}  // namespace
+
+SignatureFacts ReadSignatureOf(const fs::path& file,
+                               const std::vector<signature::PublicKey>& keys) {
+  SignatureFacts facts;
+  fs::path signed_ = file;
+  signed_ += ".minisig";
+  std::error_code error;
+  facts.present = fs::is_regular_file(signed_, error);
+  if (!facts.present) return facts;
+  const auto parsed = signature::ParseSignature(ReadSmallFile(signed_));
+  facts.readable = parsed.has_value();
+  if (!parsed) return facts;
+  facts.keyId = signature::KeyIdText(parsed->keyId);
+  facts.trustedComment = parsed->trustedComment;
+  if (keys.empty()) return facts;
+  facts.verdict = "made with a key not given";
+  const auto digest = FileDigestOf(file);
+  for (const signature::PublicKey& key : keys) {
+    if (key.id != parsed->keyId) continue;
+    if (!digest) {
+      facts.verdict = "the file cannot be read";
+      break;
+    }
+    const signature::Verdict verdict = signature::Verify(*parsed, key, *digest);
+    facts.verdict = VerdictWords(verdict);
+    facts.valid = verdict == signature::Verdict::Valid;
+    if (facts.valid) break;
+  }
+  return facts;
+}
+
+bool ReadKeyFiles(const std::vector<std::string>& files, std::vector<signature::PublicKey>* keys,
+                  std::string* error) {
+  for (const std::string& file : files) {
+    const auto key = signature::ParsePublicKey(ReadSmallFile(file));
+    if (!key) {
+      *error = file + " holds no minisign public key";
+      return false;
+    }
+    keys->push_back(*key);
+  }
+  return true;
+}
+
+void CheckSignatureOf(const fs::path& file, const std::vector<signature::PublicKey>& keys,
+                      bool required, const std::string& model, Findings* found) {
+  const std::string name = file.filename().string();
+  const SignatureFacts facts = ReadSignatureOf(file, keys);
+  if (!facts.present) {
+    if (required) found->Problem(name + " has no signature (" + name + ".minisig)");
+    return;
+  }
+  if (!facts.readable) {
+    found->Problem(name + ".minisig is no minisign signature");
+    return;
+  }
+  const std::string who = "signed with key " + facts.keyId + " (\"" + facts.trustedComment + "\")";
+  if (!required) {
+    found->Note(name + " is " + who + "; not checked without a key (--key FILE.pub)");
+    return;
+  }
+  if (!facts.valid) {
+    found->Problem(name + "'s signature does not hold: " + facts.verdict);
+    return;
+  }
+  const auto named = signature::CommentField(facts.trustedComment, "model");
+  if (!model.empty() && named != model) {
+    found->Problem(name + " is signed for " +
+                   (named ? "the model \"" + *named + "\"" : std::string("no model")) +
+                   ", not for \"" + model + "\"");
+    return;
+  }
+  found->Ok(name + " is " + who + ": valid");
+}
+
+}  // namespace fitkit
