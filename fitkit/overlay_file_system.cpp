@@ -91,7 +91,7 @@ std::unique_ptr<platform::File> OpenHostFileForReading(const std::filesystem::pa
 
 OverlayFileSystem::OverlayFileSystem(platform::FileSystem& inner, std::u16string devicePath,
                                      std::filesystem::path hostFile)
-    : inner_(inner), devicePath_(std::move(devicePath)), hostFile_(std::move(hostFile)) {}
+    : FileSystemWrapper(inner), inner_(inner), devicePath_(std::move(devicePath)), hostFile_(std::move(hostFile)) {}
 
 bool OverlayFileSystem::IsShown(std::u16string_view path) const {
   return platform::EqualsNoCase(path, devicePath_);
@@ -123,6 +123,10 @@ bool OverlayFileSystem::DeleteFile(std::u16string_view path) {
 
 bool OverlayFileSystem::CreateDirectory(std::u16string_view path) {
   return !IsShown(path) && inner_.CreateDirectory(path);
+}
+
+bool OverlayFileSystem::MoveFile(std::u16string_view from, std::u16string_view to) {
+  return !IsShown(from) && !IsShown(to) && inner_.MoveFile(from, to);
 }
 
 bool OverlayFileSystem::RemoveDirectory(std::u16string_view path) {

@@ -7,11 +7,11 @@
 #include <memory>
 #include <string>
 
-#include "platform/file_system.h"
+#include "platform/file_system_wrapper.h"
 
 namespace fitkit {
 
-class OverlayFileSystem : public platform::FileSystem {
+class OverlayFileSystem : public platform::FileSystemWrapper {
  public:
   // `inner` stays the caller's and outlives this.
   OverlayFileSystem(platform::FileSystem& inner, std::u16string devicePath,
@@ -26,10 +26,8 @@ class OverlayFileSystem : public platform::FileSystem {
   bool RemoveDirectory(std::u16string_view path) override;
   bool CanCreate(std::u16string_view path) override;
   std::vector<platform::FindData> Find(std::u16string_view pattern) override;
-  platform::SystemTime Now() override { return inner_.Now(); }
-  bool GetFreeBytes(std::u16string_view path, uint64_t* bytes) override {
-    return inner_.GetFreeBytes(path, bytes);
-  }
+  // Moving a file onto or off the shown path is refused like any change to it.
+  bool MoveFile(std::u16string_view from, std::u16string_view to) override;
 
  private:
   bool IsShown(std::u16string_view path) const;

@@ -78,6 +78,12 @@ class FileSystemWrapper : public FileSystem {
   bool GetFreeBytes(std::u16string_view path, uint64_t* bytes) override {
     return target_.GetFreeBytes(path, bytes);
   }
+  bool GetVolumeRoom(std::u16string_view path, VolumeRoom* room) override {
+    return target_.GetVolumeRoom(path, room);
+  }
+  bool CanChangeFolder(std::u16string_view path) override {
+    return target_.CanChangeFolder(path);
+  }
 
  protected:
   FileSystem& target() { return target_; }
