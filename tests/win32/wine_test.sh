@@ -240,7 +240,9 @@ for build in linux win; do
   copy_root "rec-$build"
   flash="$work/rec-$build/fs/Flash Disk"
   mkdir -p "$flash/.fitkit/staging"
-  (cd "$flash/.fitkit/staging" && unzip -q -P .TORVA. "$work/rec-$build/fs/Storage Card/KTR 60 SHELL.ZIP")
+  (cd "$flash/.fitkit/staging" && unzip -q -P .TORVA. "$work/rec-$build/fs/Storage Card/KTR 60 SHELL.ZIP" &&
+   # unzip keeps the CP1252 byte; the device root holds names in UTF-8.
+   mv "Res/"$'\x8e'".txt" "Res/Ž.txt")
   python3 - "$flash/.fitkit/install.rec" <<'PY'
 import sys, zlib
 text = ("fitkit install record 1\nmode staged\nstep committed\n"
