@@ -62,6 +62,9 @@ void ProgressStream::Emit(const std::string& phase, const std::string& item,
 void ProgressStream::OnScreen(const ScreenState& state) {
   const auto [phase, item] = PhaseAndItem(state.status);
   if (phase == "ready") return;
+  // Staging copies before it deletes: the copy's end shows on no status line.
+  if (lastPhase_ == "copy" && phase != "copy") EmitCopied();
+  if (!sizes_.images) lastPhase_ = phase;
   if (sizes_.images) {
     OnImageStep(item, state);
   } else {
@@ -101,7 +104,11 @@ void ProgressStream::OnPackageStep(const std::string& phase, const std::string& 
   uint64_t bytes = 0;
   for (std::size_t i = 0; i < copying_ && i < sizes_.sizes.size(); ++i) bytes += sizes_.sizes[i];
   Emit(phase, item, copying_, sizes_.sizes.size(), bytes, totalBytes_);
-  lastPhase_ = phase;
+}
+
+void ProgressStream::EmitCopied() {
+  Emit("copy", sizes_.items.empty() ? "" : sizes_.items.back(), sizes_.sizes.size(),
+       sizes_.sizes.size(), totalBytes_, totalBytes_);
 }
 
 std::size_t ProgressStream::NextEntry(const std::string& item) const {
@@ -131,10 +138,7 @@ void ProgressStream::OnImageStep(const std::string& item, const ScreenState& sta
 
 void ProgressStream::End(const Json& report, const std::string& closingLine) {
   // The last entry's end shows on no status line.
-  if (lastPhase_ == "copy" && report.value("outcome", "") == "installed") {
-    Emit("copy", sizes_.items.empty() ? "" : sizes_.items.back(), sizes_.sizes.size(),
-         sizes_.sizes.size(), totalBytes_, totalBytes_);
-  }
+  if (lastPhase_ == "copy" && report.value("outcome", "") == "installed") EmitCopied();
   Json line;
   line["phase"] = "end";
   line["outcome"] = report.value("outcome", "");

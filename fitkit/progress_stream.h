@@ -38,6 +38,7 @@ class ProgressStream {
   void OnPackageStep(const std::string& phase, const std::string& item, const ScreenState& state);
   void OnImageStep(const std::string& item, const ScreenState& state);
   // The entry the status line names, at or after the one being copied.
+  void EmitCopied();
   std::size_t NextEntry(const std::string& item) const;
 
   std::ostream& out_;

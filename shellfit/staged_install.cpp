@@ -189,6 +189,7 @@ void InstallStaged(platform::Dialog& dialog, CZipReader& reader, const SpareRead
                      platform::Files().CreateDirectory(InstallFolder(target))) &&
                     platform::Files().CreateDirectory(staging);
   if (!made) return RefuseStaged(dialog, target, u"no staging folder could be made.");
+  NotePackageFiles(std::size_t(CountEntries(reader, true)));
   int32_t zipError = 0;
   const int passed = ExtractOpenPackage(dialog, reader, package, staging, &spares, &zipError);
   if (zipError != 0) return RefuseUnreadable(dialog, reader, package, target, zipError);
