@@ -12,8 +12,8 @@
 #include <string>
 #include <vector>
 
-#include "imagefit/flash_driver.h"
 #include "device/device.h"
+#include "imagefit/flash_driver.h"
 #include "platform/environment.h"
 
 namespace {
@@ -82,11 +82,11 @@ double Seconds(std::chrono::steady_clock::duration d) {
 double StreamOnce() {
   const auto begin = std::chrono::steady_clock::now();
   const std::u16string folder = u"\\Storage Card\\Update\\";
-  bool ok = imagefit::UpdateNBOOT(folder + u"nboot.bin") &&
-            imagefit::UpdateEBOOT(folder + u"eboot.nb0") &&
-            imagefit::UpdateKernel(folder + u"drivers.bin", folder + u"tinynk.bin",
-                                   folder + u"nk.bin", folder + u"chain.bin", 0x03010007, nullptr,
-                                   nullptr);
+  bool ok =
+      imagefit::UpdateNBOOT(folder + u"nboot.bin") &&
+      imagefit::UpdateEBOOT(folder + u"eboot.nb0") &&
+      imagefit::UpdateKernel(folder + u"drivers.bin", folder + u"tinynk.bin", folder + u"nk.bin",
+                             folder + u"chain.bin", 0x03010007, nullptr, nullptr);
   const double seconds = Seconds(std::chrono::steady_clock::now() - begin);
   if (!ok) {
     std::fprintf(stderr, "image_stream_bench: the simulated driver refused the image set\n");

@@ -93,7 +93,7 @@ fs::path FindDeviceRoot() {
     // Only a folder that says it is one: a mistyped path never becomes a device.
     const fs::path root = fs::absolute(named, error);
     return !error && fs::is_regular_file(root / "device.ini", error) ? root.lexically_normal()
-                                                                      : fs::path();
+                                                                     : fs::path();
   }
   for (fs::path folder = ProgramFolder(); !folder.empty(); folder = folder.parent_path()) {
     if (fs::is_regular_file(folder / "device.ini", error)) return folder;

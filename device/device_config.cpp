@@ -85,7 +85,8 @@ DeviceConfig DeviceConfig::Parse(std::string_view text, const std::string& fileN
       continue;
     }
     const auto equals = line.find('=');
-    const std::string_view key = equals == std::string_view::npos ? "" : Trim(line.substr(0, equals));
+    const std::string_view key =
+        equals == std::string_view::npos ? "" : Trim(line.substr(0, equals));
     if (key.empty()) {
       Warn(fileName, number, "expected 'key = value'");
       continue;
@@ -99,8 +100,7 @@ DeviceConfig DeviceConfig::Parse(std::string_view text, const std::string& fileN
   return config;
 }
 
-std::optional<std::string> DeviceConfig::Get(std::string_view section,
-                                             std::string_view key) const {
+std::optional<std::string> DeviceConfig::Get(std::string_view section, std::string_view key) const {
   const auto found = values_.find(Join(section, key));
   if (found == values_.end()) return std::nullopt;
   return found->second;

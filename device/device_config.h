@@ -33,14 +33,14 @@ class DeviceConfig {
   bool GetBool(std::string_view section, std::string_view key, bool fallback) const;
 
   // Pixels up to 32767; a value outside 1.. (0.. for scroll) falls back too.
-  int ScreenWidth() const;     // [screen] width, 480
-  int ScreenHeight() const;    // [screen] height, 272
-  int ScrollHeight() const;    // [screen] scroll, 13
-  int AcLineStatus() const;    // [power] ac_line, 1
-  int BoardRevision() const;   // [board] revision, 3
-  uint32_t StorePages() const;    // [memory] store_pages, 2048
-  uint32_t ProgramPages() const;  // [memory] program_pages, 6144
-  uint32_t PageSize() const;      // [memory] page_size, 4096
+  int ScreenWidth() const;           // [screen] width, 480
+  int ScreenHeight() const;          // [screen] height, 272
+  int ScrollHeight() const;          // [screen] scroll, 13
+  int AcLineStatus() const;          // [power] ac_line, 1
+  int BoardRevision() const;         // [board] revision, 3
+  uint32_t StorePages() const;       // [memory] store_pages, 2048
+  uint32_t ProgramPages() const;     // [memory] program_pages, 6144
+  uint32_t PageSize() const;         // [memory] page_size, 4096
   uint32_t SetMemoryResult() const;  // [memory] set_result, 0
   // The kind of driver ("flash", "power") under that device name ("SCD1"),
   // none when the device has no such driver. Without a [drivers] section
@@ -49,8 +49,8 @@ class DeviceConfig {
   std::optional<std::string> DriverKind(std::string_view name) const;
   // [drivers] fail: control codes the drivers answer with failure.
   std::vector<uint32_t> FailingCodes() const;
-  bool HasCoreDll() const;     // [kernel] coredll, yes
-  bool HasToolhelp() const;    // [kernel] toolhelp, yes
+  bool HasCoreDll() const;           // [kernel] coredll, yes
+  bool HasToolhelp() const;          // [kernel] toolhelp, yes
   std::string AnsiCodePage() const;  // [locale] acp, CP1252
   uint64_t FsCapacity() const;       // [fs] capacity, 0 = no limit
 

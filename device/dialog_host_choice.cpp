@@ -41,7 +41,8 @@ bool WantsWindow() {
   const bool displayNamed = std::getenv("DISPLAY") != nullptr && *std::getenv("DISPLAY") != 0;
   if (choice == "gui") {
     if (displayNamed && FltkDisplayAvailable()) return true;
-    std::fprintf(stderr, "fitkit: FITKIT_UI=gui but no X display can be opened; using the console\n");
+    std::fprintf(stderr,
+                 "fitkit: FITKIT_UI=gui but no X display can be opened; using the console\n");
     return false;
   }
   if (!choice.empty()) {

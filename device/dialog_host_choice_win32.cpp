@@ -28,8 +28,7 @@ std::unique_ptr<DialogHost> CreateDialogHost(const DeviceContext& context) {
     return std::make_unique<ConsoleDialogHost>(screen, std::cin, std::cout);
   }
   if (!choice.empty() && choice != "gui") {
-    std::fprintf(stderr, "fitkit: FITKIT_UI=%s is neither gui nor console; using the window\n",
-                 ui);
+    std::fprintf(stderr, "fitkit: FITKIT_UI=%s is neither gui nor console; using the window\n", ui);
   }
   Trace("dialog host: Win32 window");
   return CreateWin32DialogHost();

@@ -17,6 +17,8 @@
 
 // Last: its macros would replace the platform's constants of the same names.
 #include <windows.h>
+
+// Needs <windows.h> before it.
 #include <shellapi.h>
 
 namespace platform {
@@ -36,7 +38,8 @@ std::unique_ptr<Registry> OpenDeviceRegistry(const fs::path& root) {
     return CreateHostRegistry();
   }
   if (!choice.empty() && choice != "file") {
-    std::fprintf(stderr, "fitkit: FITKIT_REGISTRY=%s is neither host nor file; using registry.reg\n",
+    std::fprintf(stderr,
+                 "fitkit: FITKIT_REGISTRY=%s is neither host nor file; using registry.reg\n",
                  setting);
   }
   return FileRegistry::Load(root / "registry.reg");

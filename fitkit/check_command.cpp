@@ -154,7 +154,9 @@ void CheckSignatures(CheckedDevice* device, const fs::path& update, bool images,
 
 Json SignatureJson(const fs::path& file) {
   const SignatureFacts facts = ReadSignatureOf(file, {});
-  return {{"present", facts.present}, {"readable", facts.readable}, {"key_id", facts.keyId},
+  return {{"present", facts.present},
+          {"readable", facts.readable},
+          {"key_id", facts.keyId},
           {"trusted_comment", facts.trustedComment}};
 }
 
@@ -169,25 +171,28 @@ std::string SignatureLine(const fs::path& file) {
 
 const char* LevelWord(Level level) {
   switch (level) {
-    case Level::Ok: return "ok";
-    case Level::Note: return "note";
-    case Level::Problem: return "problem";
+    case Level::Ok:
+      return "ok";
+    case Level::Note:
+      return "note";
+    case Level::Problem:
+      return "problem";
   }
   return "";
 }
 
 int UsageError(const std::string& command, const std::string& message) {
-  std::fprintf(stderr, "fitkit %s: %s (see fitkit %s --help)\n", command.c_str(),
-               message.c_str(), command.c_str());
+  std::fprintf(stderr, "fitkit %s: %s (see fitkit %s --help)\n", command.c_str(), message.c_str(),
+               command.c_str());
   return kExitUsage;
 }
 
 int RunCheck(const Words& words) {
   ParsedArgs args;
-  const int early = Begin("check", kCheckUsage, words,
-                          {{"--help"}, {"--json"}, {"--device", true}, {"--model", true, true},
-                           {"--key", true, true}},
-                          &args);
+  const int early = Begin(
+      "check", kCheckUsage, words,
+      {{"--help"}, {"--json"}, {"--device", true}, {"--model", true, true}, {"--key", true, true}},
+      &args);
   if (early >= 0) return early;
   if (args.Has("--device") && args.Has("--model")) {
     return UsageError("check", "--device and --model exclude each other: a device names its model");
@@ -242,16 +247,27 @@ int InspectPackageFile(const fs::path& package, bool json) {
   if (json) {
     Json entries = Json::array();
     for (const EntryFacts& e : facts.entries) {
-      entries.push_back({{"name", e.name}, {"size", e.size}, {"packed", e.packed},
-                         {"crc32", HexWord(e.crc)}, {"method", e.method == 0 ? "stored" : e.method == 8 ? "deflated" : "other"},
-                         {"folder", e.folder}, {"encrypted", e.encrypted}});
+      entries.push_back({{"name", e.name},
+                         {"size", e.size},
+                         {"packed", e.packed},
+                         {"crc32", HexWord(e.crc)},
+                         {"method", e.method == 0   ? "stored"
+                                    : e.method == 8 ? "deflated"
+                                                    : "other"},
+                         {"folder", e.folder},
+                         {"encrypted", e.encrypted}});
     }
-    PrintJson({{"update", package.string()}, {"kind", "package"}, {"size", facts.size},
+    PrintJson({{"update", package.string()},
+               {"kind", "package"},
+               {"size", facts.size},
                {"readable", facts.openError == 0},
                {"error", facts.openError == 0 ? "" : ZipErrorWords(facts.openError)},
-               {"files", facts.files}, {"bytes", facts.bytes},
-               {"main_exe", mainExe}, {"main_exe_read", facts.mainExe.has_value()},
-               {"signature", SignatureJson(package)}, {"entries", entries}});
+               {"files", facts.files},
+               {"bytes", facts.bytes},
+               {"main_exe", mainExe},
+               {"main_exe_read", facts.mainExe.has_value()},
+               {"signature", SignatureJson(package)},
+               {"entries", entries}});
   } else {
     std::cout << "package " << package.string() << ": " << WithThousands(facts.size) << " bytes, "
               << SignatureLine(package) << '\n';
@@ -263,8 +279,9 @@ int InspectPackageFile(const fs::path& package, bool json) {
                 << WithThousands(facts.files) << (facts.files == 1 ? " file, " : " files, ")
                 << WithThousands(facts.bytes) << " bytes unpacked\n";
       std::cout << "main.exe: "
-                << (!facts.mainExe ? "none, or not readable with the device's password"
-                    : mainExe.empty() ? "no version" : mainExe)
+                << (!facts.mainExe    ? "none, or not readable with the device's password"
+                    : mainExe.empty() ? "no version"
+                                      : mainExe)
                 << '\n';
       for (const EntryFacts& e : facts.entries) {
         std::printf("  %12s  %12s  %s  %s%s\n", WithThousands(e.size).c_str(),
@@ -281,19 +298,26 @@ int InspectImageFolder(const fs::path& folder, bool json) {
   if (json) {
     Json images = Json::array();
     for (const ImageFacts& image : facts.images) {
-      Json item = {{"name", image.name}, {"present", !image.path.empty()}, {"size", image.size},
-                   {"signature", SignatureJson(image.path.empty() ? folder / image.name : image.path)}};
+      Json item = {
+          {"name", image.name},
+          {"present", !image.path.empty()},
+          {"size", image.size},
+          {"signature", SignatureJson(image.path.empty() ? folder / image.name : image.path)}};
       if (image.bin) {
-        item["bin"] = {{"start", HexWord(image.bin->start)}, {"length", image.bin->length},
-                       {"records", image.bin->records}, {"problem", image.bin->problem}};
+        item["bin"] = {{"start", HexWord(image.bin->start)},
+                       {"length", image.bin->length},
+                       {"records", image.bin->records},
+                       {"problem", image.bin->problem}};
       }
       images.push_back(item);
     }
-    PrintJson({{"update", folder.string()}, {"kind", "image-set"},
+    PrintJson({{"update", folder.string()},
+               {"kind", "image-set"},
                {"version_file", facts.versionFile},
                {"version_file_signature", SignatureJson(folder / facts.versionFile)},
                {"version", facts.versionText},
-               {"version_code", HexWord(facts.versionCode)}, {"revision", facts.revision},
+               {"version_code", HexWord(facts.versionCode)},
+               {"revision", facts.revision},
                {"images", images}});
   } else {
     std::cout << "image set " << folder.string() << '\n';
@@ -308,9 +332,10 @@ int InspectImageFolder(const fs::path& folder, bool json) {
       std::printf("  %-12s %s", image.name.c_str(),
                   image.path.empty() ? "missing" : (WithThousands(image.size) + " bytes").c_str());
       if (image.bin) {
-        std::printf(", BIN image at %s, %s bytes, %u records%s%s", HexWord(image.bin->start).c_str(),
-                    WithThousands(image.bin->length).c_str(), image.bin->records,
-                    image.bin->problem.empty() ? "" : ": ", image.bin->problem.c_str());
+        std::printf(", BIN image at %s, %s bytes, %u records%s%s",
+                    HexWord(image.bin->start).c_str(), WithThousands(image.bin->length).c_str(),
+                    image.bin->records, image.bin->problem.empty() ? "" : ": ",
+                    image.bin->problem.c_str());
       }
       if (!image.path.empty()) std::printf("; %s", SignatureLine(image.path).c_str());
       std::printf("\n");

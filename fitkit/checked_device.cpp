@@ -59,8 +59,7 @@ std::u16string DevicePathIn(const fs::path& root, const fs::path& hostPath) {
   return device.empty() ? u"\\" : device;
 }
 
-std::unique_ptr<CheckedDevice> CheckedDevice::Open(const fs::path& root,
-                                                   const std::string& model,
+std::unique_ptr<CheckedDevice> CheckedDevice::Open(const fs::path& root, const std::string& model,
                                                    std::string* error) {
   std::unique_ptr<CheckedDevice> device(new CheckedDevice);
   fs::path opened = root;

@@ -2,8 +2,8 @@
 
 namespace fitkit {
 
-bool ParsedArgs::Parse(const std::vector<std::string>& words,
-                       const std::vector<OptionSpec>& specs, std::string* error) {
+bool ParsedArgs::Parse(const std::vector<std::string>& words, const std::vector<OptionSpec>& specs,
+                       std::string* error) {
   bool optionsEnd = false;
   for (std::size_t i = 0; i < words.size(); ++i) {
     const std::string& word = words[i];

@@ -12,7 +12,7 @@
 namespace fitkit {
 
 struct OptionSpec {
-  std::string name;    // "--device"
+  std::string name;  // "--device"
   bool takesValue = false;
   bool repeats = false;
 };

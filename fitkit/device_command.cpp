@@ -78,18 +78,17 @@ int Show(const fs::path& root, bool json) {
   frame::GetFlashDriveFolder(&flash);
   std::string flashVersion;
   std::ifstream(root / "flash" / "version") >> flashVersion;
-  const Json shown = {
-      {"root", fs::absolute(root).string()},
-      {"model", Text(u"Ident", u"Model")},
-      {"os_version", Text(u"Ident", u"Version")},
-      {"flash_drive", ToUtf8(flash)},
-      {"board_revision", config.BoardRevision()},
-      {"ac_line", config.AcLineStatus()},
-      {"flash_driver", config.DriverKind("SCD1").has_value()},
-      {"power_driver", config.DriverKind("PWR1").has_value()},
-      {"capacity", config.FsCapacity()},
-      {"flashed_version", flashVersion},
-      {"storage_card", CardContents(u"\\Storage Card")}};
+  const Json shown = {{"root", fs::absolute(root).string()},
+                      {"model", Text(u"Ident", u"Model")},
+                      {"os_version", Text(u"Ident", u"Version")},
+                      {"flash_drive", ToUtf8(flash)},
+                      {"board_revision", config.BoardRevision()},
+                      {"ac_line", config.AcLineStatus()},
+                      {"flash_driver", config.DriverKind("SCD1").has_value()},
+                      {"power_driver", config.DriverKind("PWR1").has_value()},
+                      {"capacity", config.FsCapacity()},
+                      {"flashed_version", flashVersion},
+                      {"storage_card", CardContents(u"\\Storage Card")}};
   if (json) {
     std::cout << shown.dump(2, ' ', false, Json::error_handler_t::replace) << '\n';
     return kExitSuccess;
@@ -100,7 +99,8 @@ int Show(const fs::path& root, bool json) {
             << "  flash drive     " << shown["flash_drive"].get<std::string>() << '\n'
             << "  board revision  " << config.BoardRevision() << '\n'
             << "  external power  " << (config.AcLineStatus() == 1 ? "yes" : "no") << '\n'
-            << "  flash driver    " << (shown["flash_driver"].get<bool>() ? "yes" : "absent") << '\n'
+            << "  flash driver    " << (shown["flash_driver"].get<bool>() ? "yes" : "absent")
+            << '\n'
             << "  capacity        "
             << (config.FsCapacity() == 0 ? std::string("no limit")
                                          : std::to_string(config.FsCapacity()) + " bytes")
@@ -109,7 +109,9 @@ int Show(const fs::path& root, bool json) {
   std::cout << "  \\Storage Card:\n";
   for (const Json& item : shown["storage_card"]) {
     std::cout << "    " << item["name"].get<std::string>()
-              << (item["folder"].get<bool>() ? "\\" : "  " + std::to_string(item["size"].get<uint64_t>()) + " bytes")
+              << (item["folder"].get<bool>()
+                      ? "\\"
+                      : "  " + std::to_string(item["size"].get<uint64_t>()) + " bytes")
               << '\n';
   }
   return kExitSuccess;

@@ -165,8 +165,9 @@ void CheckDevice(const ImageSetFacts& facts, const platform::DeviceConfig& devic
                 ": imagefit would ask before it starts (rehearse: --revision=yes or no)");
   }
   if (!device.FailingCodes().empty()) {
-    found->Note("the device's driver is set to fail some control codes: imagefit would ask "
-                "whether to continue (rehearse: --continue=yes or no)");
+    found->Note(
+        "the device's driver is set to fail some control codes: imagefit would ask "
+        "whether to continue (rehearse: --continue=yes or no)");
   }
   found->Ok("OS " + platform::ToUtf8(imagefit::FormatShownVersion(installed)) + " -> " +
             facts.versionText);

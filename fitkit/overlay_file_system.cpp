@@ -91,14 +91,16 @@ std::unique_ptr<platform::File> OpenHostFileForReading(const std::filesystem::pa
 
 OverlayFileSystem::OverlayFileSystem(platform::FileSystem& inner, std::u16string devicePath,
                                      std::filesystem::path hostFile)
-    : FileSystemWrapper(inner), inner_(inner), devicePath_(std::move(devicePath)), hostFile_(std::move(hostFile)) {}
+    : FileSystemWrapper(inner),
+      inner_(inner),
+      devicePath_(std::move(devicePath)),
+      hostFile_(std::move(hostFile)) {}
 
 bool OverlayFileSystem::IsShown(std::u16string_view path) const {
   return platform::EqualsNoCase(path, devicePath_);
 }
 
-std::unique_ptr<platform::File> OverlayFileSystem::Open(std::u16string_view path,
-                                                        uint32_t access,
+std::unique_ptr<platform::File> OverlayFileSystem::Open(std::u16string_view path, uint32_t access,
                                                         platform::Disposition disposition) {
   if (!IsShown(path)) return inner_.Open(path, access, disposition);
   if ((access & platform::AccessWrite) != 0) return nullptr;

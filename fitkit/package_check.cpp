@@ -36,8 +36,7 @@ std::string FileVersionOf(const std::vector<uint8_t>& block) {
 }
 
 // The entry read into memory with the password; none when it cannot be.
-std::optional<std::vector<uint8_t>> ReadEntry(CZipReader& reader, uint16_t index,
-                                              uint32_t size) {
+std::optional<std::vector<uint8_t>> ReadEntry(CZipReader& reader, uint16_t index, uint32_t size) {
   if (size > kLargestReadExecutable || !reader.OpenEntry(index)) return std::nullopt;
   std::vector<uint8_t> bytes(size);
   uint32_t done = 0;
@@ -105,14 +104,16 @@ void CheckVersion(const std::u16string& target, const PackageFacts& facts, Findi
   shellfit::GetFileVersionString(shellfit::WithBackslash(target) + u"main.exe", &installed);
   const std::string packaged = facts.mainExe.value_or("");
   if (installed.empty() || packaged.empty()) {
-    found->Note("main.exe " + (installed.empty() ? std::string("has no installed version")
-                                                 : "installed " + ToUtf8(installed)) +
+    found->Note("main.exe " +
+                (installed.empty() ? std::string("has no installed version")
+                                   : "installed " + ToUtf8(installed)) +
                 (packaged.empty() ? ", none in the package" : ", packaged " + packaged) +
                 ": shellfit /upgrade would install it");
     return;
   }
   const auto form = frame::VersionForm::Plain;
-  if (frame::ParseVersion(installed, form) < frame::ParseVersion(platform::FromUtf8(packaged), form)) {
+  if (frame::ParseVersion(installed, form) <
+      frame::ParseVersion(platform::FromUtf8(packaged), form)) {
     found->Ok("main.exe " + ToUtf8(installed) + " -> " + packaged + ": newer");
   } else {
     found->Note("main.exe " + packaged + " is not newer than the installed " + ToUtf8(installed) +
@@ -122,8 +123,7 @@ void CheckVersion(const std::u16string& target, const PackageFacts& facts, Findi
 
 // In START's order: the package opens with the password and uses nothing
 // the reader cannot read; the device can take it; every entry reads through.
-void CheckReadAndFit(const std::u16string& path, const std::u16string& target,
-                     Findings* found) {
+void CheckReadAndFit(const std::u16string& path, const std::u16string& target, Findings* found) {
   CZipReader reader;
   int32_t code = 0;
   std::u16string problem;

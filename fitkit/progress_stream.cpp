@@ -44,9 +44,8 @@ ProgressStream::ProgressStream(std::ostream& out, UpdateSizes sizes)
   }
 }
 
-void ProgressStream::Emit(const std::string& phase, const std::string& item,
-                          uint64_t entriesDone, uint64_t entriesTotal, uint64_t bytesDone,
-                          uint64_t bytesTotal) {
+void ProgressStream::Emit(const std::string& phase, const std::string& item, uint64_t entriesDone,
+                          uint64_t entriesTotal, uint64_t bytesDone, uint64_t bytesTotal) {
   Json line;
   line["phase"] = phase;
   line["item"] = item;
@@ -91,8 +90,8 @@ void ProgressStream::OnPackageStep(const std::string& phase, const std::string& 
   }
   if (phase == "check") {
     // The bar counts the files read through.
-    const std::size_t done = std::min<std::size_t>(std::size_t(std::max(state.position, 0)),
-                                                   fileSizes_.size());
+    const std::size_t done =
+        std::min<std::size_t>(std::size_t(std::max(state.position, 0)), fileSizes_.size());
     uint64_t bytes = 0;
     for (std::size_t i = 0; i < done; ++i) bytes += fileSizes_[i];
     Emit(phase, item, done, fileSizes_.size(), bytes, totalBytes_);

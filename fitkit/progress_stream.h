@@ -19,9 +19,9 @@
 namespace fitkit {
 
 struct UpdateSizes {
-  bool images = false;                  // an image set: `items` are its six images
-  std::vector<std::string> items;       // entry or image names, in the order handled
-  std::vector<uint64_t> sizes;          // their sizes
+  bool images = false;                           // an image set: `items` are its six images
+  std::vector<std::string> items;                // entry or image names, in the order handled
+  std::vector<uint64_t> sizes;                   // their sizes
   std::multimap<std::string, uint64_t> deleted;  // file name -> size, of the old files
 };
 

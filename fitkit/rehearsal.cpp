@@ -90,8 +90,8 @@ bool PlacePackage(const fs::path& root, const fs::path& package, std::u16string*
 }
 
 bool IsImageSetFile(const std::string& name) {
-  static const char* const kNames[] = {"nboot.bin", "eboot.nb0", "tinynk.bin",
-                                       "drivers.bin", "nk.bin", "chain.bin"};
+  static const char* const kNames[] = {"nboot.bin",   "eboot.nb0", "tinynk.bin",
+                                       "drivers.bin", "nk.bin",    "chain.bin"};
   const std::string lower = Lower(name);
   for (const char* known : kNames) {
     if (lower == known) return true;
@@ -225,7 +225,8 @@ int ExitCodeFor(const Json& report) {
 
 int Rehearse(const RehearsalRequest& request) {
   if (!IsDeviceRoot(request.device)) {
-    Say(request.device.string() + " is no device root (it holds no device.ini); make one with "
+    Say(request.device.string() +
+        " is no device root (it holds no device.ini); make one with "
         "fitkit device create");
     return kExitNoDevice;
   }

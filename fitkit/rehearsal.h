@@ -17,8 +17,8 @@ struct RehearsalRequest {
   std::filesystem::path update;  // a package file or an image set folder
   Answers answers;
   bool progressJson = false;
-  bool json = false;             // the whole report on standard output
-  std::string reportFile;        // also write the report here
+  bool json = false;       // the whole report on standard output
+  std::string reportFile;  // also write the report here
 };
 
 int Rehearse(const RehearsalRequest& request);

@@ -27,9 +27,12 @@ constexpr char kRehearseUsage[] =
     "4 no update found, 5 no device, 6 already running, 7 other failure.\n";
 
 bool ParseAnswer(const std::string& text, Answer* answer) {
-  if (text == "yes") *answer = Answer::Yes;
-  else if (text == "no") *answer = Answer::No;
-  else return false;
+  if (text == "yes")
+    *answer = Answer::Yes;
+  else if (text == "no")
+    *answer = Answer::No;
+  else
+    return false;
   return true;
 }
 
@@ -39,8 +42,14 @@ int RunRehearse(const Words& words) {
   ParsedArgs args;
   std::string error;
   if (!args.Parse(words,
-                  {{"--help"}, {"--json"}, {"--yes"}, {"--no"}, {"--device", true},
-                   {"--revision", true}, {"--continue", true}, {"--progress", true},
+                  {{"--help"},
+                   {"--json"},
+                   {"--yes"},
+                   {"--no"},
+                   {"--device", true},
+                   {"--revision", true},
+                   {"--continue", true},
+                   {"--progress", true},
                    {"--report", true}},
                   &error)) {
     return UsageError("rehearse", error);
@@ -49,15 +58,18 @@ int RunRehearse(const Words& words) {
     std::fputs(kRehearseUsage, stdout);
     return kExitSuccess;
   }
-  if (!args.Has("--device")) return UsageError("rehearse", "name the device root with --device ROOT");
+  if (!args.Has("--device"))
+    return UsageError("rehearse", "name the device root with --device ROOT");
   if (args.operands().size() != 1) return UsageError("rehearse", "name one UPDATE");
-  if (args.Has("--yes") && args.Has("--no")) return UsageError("rehearse", "--yes or --no, not both");
+  if (args.Has("--yes") && args.Has("--no"))
+    return UsageError("rehearse", "--yes or --no, not both");
   RehearsalRequest request;
   request.device = *args.Value("--device");
   request.update = args.operands().front();
   const Answer all = args.Has("--yes") ? Answer::Yes : args.Has("--no") ? Answer::No : Answer::None;
   request.answers = {all, all};
-  if (args.Has("--revision") && !ParseAnswer(*args.Value("--revision"), &request.answers.revision)) {
+  if (args.Has("--revision") &&
+      !ParseAnswer(*args.Value("--revision"), &request.answers.revision)) {
     return UsageError("rehearse", "--revision is yes or no");
   }
   if (args.Has("--continue") && !ParseAnswer(*args.Value("--continue"), &request.answers.proceed)) {

@@ -30,10 +30,14 @@ std::string ReadSmallFile(const fs::path& file) {
 
 std::string VerdictWords(signature::Verdict verdict) {
   switch (verdict) {
-    case signature::Verdict::Valid: return "valid";
-    case signature::Verdict::OtherKey: return "made with another key";
-    case signature::Verdict::FileChanged: return "the file is not what was signed";
-    case signature::Verdict::CommentChanged: return "the trusted comment is not what was signed";
+    case signature::Verdict::Valid:
+      return "valid";
+    case signature::Verdict::OtherKey:
+      return "made with another key";
+    case signature::Verdict::FileChanged:
+      return "the file is not what was signed";
+    case signature::Verdict::CommentChanged:
+      return "the trusted comment is not what was signed";
   }
   return "";
 }

@@ -13,8 +13,7 @@ namespace {
 constexpr std::size_t kValueBufferBytes = platform::kMaxPath * 2;
 
 constexpr std::u16string_view kFlashDrvKey = u"System\\StorageManager\\Profiles\\FlashDrv";
-constexpr std::u16string_view kNewFlashDrvKey =
-    u"System\\StorageManager\\Profiles\\NewFlashDrv";
+constexpr std::u16string_view kNewFlashDrvKey = u"System\\StorageManager\\Profiles\\NewFlashDrv";
 constexpr std::u16string_view kFolderValue = u"Folder";
 
 // The value's bytes as the zeroed 520-byte query buffer would hold them, read

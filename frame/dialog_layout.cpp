@@ -40,7 +40,8 @@ void LayoutUpdateDialog(platform::Dialog& dialog) {
   const int titleHeight = MeasureTitleHeight(dialog);
 
   platform::DialogHost& host = platform::Dialogs();
-  const int dx = (host.GetSystemMetrics(platform::SM_CXSCREEN) - dialog.GetWindowRect(0).Width()) / 2;
+  const int dx =
+      (host.GetSystemMetrics(platform::SM_CXSCREEN) - dialog.GetWindowRect(0).Width()) / 2;
   const int m = MarginUnit();
   const int dy = m + m / 2 + titleHeight - dialog.GetWindowRect(program.anchorId).top;
   for (int id : program.moveOrder) {

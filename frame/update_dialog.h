@@ -19,12 +19,12 @@ extern platform::FontHandle TitleFont;
 
 // What makes one program's dialog its own.
 struct UpdateProgram {
-  std::u16string mutexName;                 // "VKMORAN3_SHELLFIT"
-  const platform::DialogTemplate* dialog;   // resource 104
-  int anchorId;                             // the control whose top lands below the title
-  std::vector<int> moveOrder;               // controls shifted by the layout, in order
-  std::vector<int> statusFontControls;      // controls that get StatusFont
-  bool titleAtHalfMargin;                   // shellfit: title top at m/2; imagefit: at m
+  std::u16string mutexName;                // "VKMORAN3_SHELLFIT"
+  const platform::DialogTemplate* dialog;  // resource 104
+  int anchorId;                            // the control whose top lands below the title
+  std::vector<int> moveOrder;              // controls shifted by the layout, in order
+  std::vector<int> statusFontControls;     // controls that get StatusFont
+  bool titleAtHalfMargin;                  // shellfit: title top at m/2; imagefit: at m
   // Step 2 of the skeleton: the program's own checks; false ends with exit 0.
   bool (*prepare)(const std::u16string& commandLine);
   // Runs at the end of the layout (shellfit fills its texts here). May be null.
@@ -56,8 +56,7 @@ void LayoutUpdateDialog(platform::Dialog& dialog);
 void PumpOneMessage(platform::Dialog& dialog);
 
 // "<action> <name>" in the status line (controls::kStatus), the name shortened to fit; pumps once.
-void ShowStatus(platform::Dialog& dialog, std::u16string_view action,
-                std::u16string_view name);
+void ShowStatus(platform::Dialog& dialog, std::u16string_view action, std::u16string_view name);
 
 // A top-most message box owned by the dialog with TitleText as caption.
 int ShowMessageBox(platform::Dialog& dialog, std::u16string_view text, uint32_t style);

@@ -1,5 +1,5 @@
-#include "platform/byte_order.h"
 #include "imagefit/flash_driver.h"
+#include "platform/byte_order.h"
 
 #include "imagefit/image_files.h"
 #include "imagefit/whole_file_buffer.h"

@@ -71,8 +71,7 @@ platform::File* HeldImageFiles::Open(int index, std::u16string_view path) {
   // Held already (its signature was checked): every later check reads the
   // same handle, from its start.
   uint64_t start = 0;
-  if (held.file && held.path == path &&
-      held.file->Seek(0, platform::SeekOrigin::Begin, &start)) {
+  if (held.file && held.path == path && held.file->Seek(0, platform::SeekOrigin::Begin, &start)) {
     return held.file.get();
   }
   held.path = std::u16string(path);

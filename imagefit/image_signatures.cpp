@@ -30,8 +30,8 @@ bool DigestOf(platform::File& file, signature::Digest* digest, std::string* head
   uint32_t got = 0;
   while (file.Read(chunk.data(), kChunk, &got) && got > 0) {
     if (head != nullptr && head->size() < kVersionBytes) {
-      head->append(chunk.begin(), chunk.begin() + std::min<std::size_t>(
-                                                       got, kVersionBytes - head->size()));
+      head->append(chunk.begin(),
+                   chunk.begin() + std::min<std::size_t>(got, kVersionBytes - head->size()));
     }
     hash.Update(chunk.data(), got);
   }
@@ -57,9 +57,8 @@ bool RefuseUnreadable(platform::Dialog& dialog, std::u16string_view file) {
 }
 
 // Checks one file's signature; false after the refusal.
-bool CheckOne(platform::Dialog& dialog, const signature::DeviceKeys& keys,
-              std::u16string_view path, const signature::Digest& digest,
-              signature::SignatureCheck* check) {
+bool CheckOne(platform::Dialog& dialog, const signature::DeviceKeys& keys, std::u16string_view path,
+              const signature::Digest& digest, signature::SignatureCheck* check) {
   *check = signature::CheckSignature(keys, path, digest, Model);
   if (check->refusal == Refusal::None) return true;
   return Refuse(dialog, path, signature::RefusalText(path, Model, *check), *check);

@@ -3,20 +3,21 @@
 #include <string_view>
 
 #include "frame/update_dialog.h"
-#include "platform/held_stops.h"
 #include "imagefit/device_power.h"
 #include "imagefit/flash_driver.h"
 #include "imagefit/image_set.h"
 #include "imagefit/image_set_check.h"
 #include "imagefit/image_signatures.h"
 #include "imagefit/update_report.h"
+#include "platform/held_stops.h"
 
 namespace imagefit {
 
 namespace {
 
 constexpr uint32_t kNoPowerStyle = platform::MB_TOPMOST | platform::MB_ICONINFORMATION;
-constexpr uint32_t kErrorStyle = platform::MB_TOPMOST | platform::MB_ICONQUESTION | platform::MB_YESNO;
+constexpr uint32_t kErrorStyle =
+    platform::MB_TOPMOST | platform::MB_ICONQUESTION | platform::MB_YESNO;
 constexpr uint32_t kRevisionStyle = kErrorStyle | platform::MB_DEFBUTTON2;
 constexpr int kExternalPowerChecks = 3;
 constexpr int kPumpsAfterRevisionYes = 10;
@@ -62,8 +63,8 @@ bool PassOver(platform::Dialog& dialog, std::string_view step, std::u16string_vi
 }
 
 // A step that asks whether to go on when it failed.
-bool Step(platform::Dialog& dialog, std::string_view step, bool ok,
-          std::u16string_view failureText, int* result) {
+bool Step(platform::Dialog& dialog, std::string_view step, bool ok, std::u16string_view failureText,
+          int* result) {
   if (!ok) return PassOver(dialog, step, failureText, result);
   NoteStep(step, kStepOk);
   return true;
@@ -126,10 +127,9 @@ bool ConfirmBoardRevision(platform::Dialog& dialog) {
     return true;
   }
   const std::u16string_view text =
-      board < image
-          ? u"Are you sure you want to update the REV-D image to the REV-C device?\r\n"
-            u"It cause to halt the system!"
-          : u"Are you sure you want to update the REV-C image to the REV-D device?";
+      board < image ? u"Are you sure you want to update the REV-D image to the REV-C device?\r\n"
+                      u"It cause to halt the system!"
+                    : u"Are you sure you want to update the REV-C image to the REV-D device?";
   const bool confirmed = frame::ShowMessageBox(dialog, text, kRevisionStyle) == platform::IDYES;
   NoteRevisionCheck(board, confirmed);
   if (!confirmed) return false;

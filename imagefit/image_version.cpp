@@ -94,8 +94,8 @@ uint32_t ReadInstalledVersion() {
 
 std::u16string FormatShownVersion(uint32_t version) {
   char text[48];
-  std::snprintf(text, sizeof text, "V%d.%d.%d", int(version >> 16 & 0xFF),
-                int(version >> 8 & 0xFF), int(version & 0xFF));
+  std::snprintf(text, sizeof text, "V%d.%d.%d", int(version >> 16 & 0xFF), int(version >> 8 & 0xFF),
+                int(version & 0xFF));
   return platform::FromUtf8(text);
 }
 

@@ -1,9 +1,9 @@
 // UpdateKernel: the control-code sequence that carries the four BIN images,
 // their headers and the version to the flash update driver.
-#include "platform/byte_order.h"
 #include "imagefit/flash_driver.h"
 #include "imagefit/image_files.h"
 #include "imagefit/update_report.h"
+#include "platform/byte_order.h"
 
 namespace imagefit {
 

@@ -5,11 +5,11 @@
 #include <memory>
 #include <string>
 
-#include "platform/byte_order.h"
 #include "imagefit/flash_driver.h"
 #include "imagefit/held_image_files.h"
 #include "imagefit/image_files.h"
 #include "imagefit/read_fully.h"
+#include "platform/byte_order.h"
 #include "platform/environment.h"
 #include "platform/file_system.h"
 
@@ -28,7 +28,9 @@ struct RecordHeader {
   uint32_t checksum = 0;
   bool IsEnd() const { return address == 0 && checksum == 0; }
   // The end record carries the launch address in its length and no data.
-  uint64_t WireSize() const { return IsEnd() ? kRecordHeaderSize : kRecordHeaderSize + uint64_t(length); }
+  uint64_t WireSize() const {
+    return IsEnd() ? kRecordHeaderSize : kRecordHeaderSize + uint64_t(length);
+  }
 };
 
 // The image file with the reading position kept here, so that checking a

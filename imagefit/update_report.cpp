@@ -82,9 +82,9 @@ void NoteStep(std::string_view step, std::string_view result) {
     if (!g_failedSteps.empty()) g_failedSteps += ", ";
     g_failedSteps += step;
   }
-  Outcome().Append("steps", {{"run", ReportNumber(g_run)},
-                             {"step", ReportText(step)},
-                             {"result", ReportText(result)}});
+  Outcome().Append(
+      "steps",
+      {{"run", ReportNumber(g_run)}, {"step", ReportText(step)}, {"result", ReportText(result)}});
   if (result != kStepOk) NoteFailedSteps();
 }
 
@@ -107,7 +107,8 @@ void NoteRestart(bool restarted, int result) {
   if (!restarted) {
     platform::SetOutcome("not-restarted");
   } else {
-    platform::SetOutcome(result > 0 && g_failedSteps.empty() ? "restarted" : "restarted-after-errors");
+    platform::SetOutcome(result > 0 && g_failedSteps.empty() ? "restarted"
+                                                             : "restarted-after-errors");
   }
 }
 

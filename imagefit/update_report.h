@@ -10,7 +10,7 @@ namespace imagefit {
 
 // Step results.
 inline constexpr std::string_view kStepOk = "ok";
-inline constexpr std::string_view kStepFailed = "failed";         // no question asked
+inline constexpr std::string_view kStepFailed = "failed";           // no question asked
 inline constexpr std::string_view kStepPassedOver = "passed-over";  // failed, Yes: go on
 inline constexpr std::string_view kStepStopped = "stopped";         // failed, No: stop
 
@@ -27,9 +27,7 @@ void NoteImageSetCheck(std::u16string_view path, std::string_view what);
 
 // Every result but "ok" also names the step in the run's failed steps.
 void NoteStep(std::string_view step, std::string_view result);
-inline void NoteStep(std::string_view step, bool ok) {
-  NoteStep(step, ok ? kStepOk : kStepFailed);
-}
+inline void NoteStep(std::string_view step, bool ok) { NoteStep(step, ok ? kStepOk : kStepFailed); }
 
 // The board's revision; `confirmed` false when a mismatch with the image's
 // was answered No (the outcome is then "declined").

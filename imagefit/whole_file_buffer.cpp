@@ -12,7 +12,7 @@ namespace imagefit {
 bool FileHolder::Open(std::u16string_view path, bool writable) {
   if (IsOpen()) return false;
   file_ = writable ? platform::Files().Open(path, platform::AccessRead | platform::AccessWrite,
-                                           platform::Disposition::OpenExisting)
+                                            platform::Disposition::OpenExisting)
                    : OpenImageFile(path);
   return IsOpen();
 }

@@ -11,8 +11,7 @@ namespace {
 // absolute differences against zero adds eight bytes into each 64-bit lane),
 // the rest one by one.
 #if defined(__x86_64__)
-__attribute__((target("avx2")))
-uint64_t WideByteSum(const uint8_t*& bytes, std::size_t& count) {
+__attribute__((target("avx2"))) uint64_t WideByteSum(const uint8_t*& bytes, std::size_t& count) {
   __m256i sums = _mm256_setzero_si256();
   const __m256i zero = _mm256_setzero_si256();
   for (; count >= 32; count -= 32, bytes += 32) {

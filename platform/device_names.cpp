@@ -7,10 +7,18 @@ bool IsValidDeviceName(std::u16string_view name) {
   for (const char16_t unit : name) {
     if (unit < u' ') return false;
     switch (unit) {
-      case u'\\': case u'/': case u':': case u'*': case u'?':
-      case u'"': case u'<': case u'>': case u'|':
+      case u'\\':
+      case u'/':
+      case u':':
+      case u'*':
+      case u'?':
+      case u'"':
+      case u'<':
+      case u'>':
+      case u'|':
         return false;
-      default: break;
+      default:
+        break;
     }
   }
   return true;

@@ -103,7 +103,7 @@ class Painter {
   virtual ~Painter() = default;
   virtual uint32_t SetTextColor(uint32_t colorref) = 0;  // returns the old colour
   virtual FontHandle SelectFont(FontHandle font) = 0;    // returns the old font
-  virtual int SetBkMode(int mode) = 0;                    // returns the old mode
+  virtual int SetBkMode(int mode) = 0;                   // returns the old mode
   virtual Size MeasureText(std::u16string_view text) = 0;
   virtual void DrawText(std::u16string_view text, const Rect& rect, uint32_t format) = 0;
   virtual void FillRect(const Rect& rect, uint32_t colorref) = 0;
@@ -153,8 +153,7 @@ class Dialog {
   virtual void PostCommand(int id) = 0;  // PostMessage(WM_COMMAND, id, 0)
   virtual void EndDialog(int result) = 0;
   // Modal message box owned by the dialog; returns IDOK, IDYES or IDNO.
-  virtual int MessageBox(std::u16string_view text, std::u16string_view caption,
-                         uint32_t style) = 0;
+  virtual int MessageBox(std::u16string_view text, std::u16string_view caption, uint32_t style) = 0;
   // Removes at most one pending message and dispatches it; never waits.
   virtual bool PumpOneMessage() = 0;
 };

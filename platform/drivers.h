@@ -11,8 +11,8 @@ class DriverHandle {
  public:
   virtual ~DriverHandle() = default;  // closes the handle
   // DeviceIoControl without overlapped I/O and without a returned length.
-  virtual bool IoControl(uint32_t code, const void* input, uint32_t inputLength,
-                         void* output, uint32_t outputLength) = 0;
+  virtual bool IoControl(uint32_t code, const void* input, uint32_t inputLength, void* output,
+                         uint32_t outputLength) = 0;
 };
 
 class DriverHost {

@@ -84,7 +84,10 @@ class File {
   virtual bool DenyWriters() { return false; }
   // Which file this is, whatever names lead to it now (device and inode, or
   // volume and file index); false when the file system cannot tell.
-  virtual bool GetIdentity(FileIdentity* identity) { (void)identity; return false; }
+  virtual bool GetIdentity(FileIdentity* identity) {
+    (void)identity;
+    return false;
+  }
 };
 
 struct FindData {

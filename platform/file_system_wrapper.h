@@ -18,9 +18,7 @@ class FileWrapper : public File {
   bool Read(void* buffer, uint32_t count, uint32_t* got) override {
     return target_->Read(buffer, count, got);
   }
-  bool Write(const void* buffer, uint32_t count) override {
-    return target_->Write(buffer, count);
-  }
+  bool Write(const void* buffer, uint32_t count) override { return target_->Write(buffer, count); }
   bool Seek(int64_t offset, SeekOrigin origin, uint64_t* newPosition) override {
     return target_->Seek(offset, origin, newPosition);
   }
@@ -30,8 +28,7 @@ class FileWrapper : public File {
   bool GetTimes(FileTime* creation, FileTime* access, FileTime* write) override {
     return target_->GetTimes(creation, access, write);
   }
-  bool SetTimes(const FileTime* creation, const FileTime* access,
-                const FileTime* write) override {
+  bool SetTimes(const FileTime* creation, const FileTime* access, const FileTime* write) override {
     return target_->SetTimes(creation, access, write);
   }
   bool DenyWriters() override { return target_->DenyWriters(); }
@@ -52,28 +49,20 @@ class FileSystemWrapper : public FileSystem {
                              Disposition disposition) override {
     return target_.Open(path, access, disposition);
   }
-  uint32_t GetAttributes(std::u16string_view path) override {
-    return target_.GetAttributes(path);
-  }
+  uint32_t GetAttributes(std::u16string_view path) override { return target_.GetAttributes(path); }
   bool SetAttributes(std::u16string_view path, uint32_t attributes) override {
     return target_.SetAttributes(path, attributes);
   }
   bool DeleteFile(std::u16string_view path) override { return target_.DeleteFile(path); }
-  bool CreateDirectory(std::u16string_view path) override {
-    return target_.CreateDirectory(path);
-  }
-  bool RemoveDirectory(std::u16string_view path) override {
-    return target_.RemoveDirectory(path);
-  }
+  bool CreateDirectory(std::u16string_view path) override { return target_.CreateDirectory(path); }
+  bool RemoveDirectory(std::u16string_view path) override { return target_.RemoveDirectory(path); }
   bool MoveFile(std::u16string_view from, std::u16string_view to) override {
     return target_.MoveFile(from, to);
   }
   bool Flush(std::u16string_view path) override { return target_.Flush(path); }
   bool FlushVolume(std::u16string_view path) override { return target_.FlushVolume(path); }
   bool CanCreate(std::u16string_view path) override { return target_.CanCreate(path); }
-  std::vector<FindData> Find(std::u16string_view pattern) override {
-    return target_.Find(pattern);
-  }
+  std::vector<FindData> Find(std::u16string_view pattern) override { return target_.Find(pattern); }
   SystemTime Now() override { return target_.Now(); }
   bool GetFreeBytes(std::u16string_view path, uint64_t* bytes) override {
     return target_.GetFreeBytes(path, bytes);
@@ -81,9 +70,7 @@ class FileSystemWrapper : public FileSystem {
   bool GetVolumeRoom(std::u16string_view path, VolumeRoom* room) override {
     return target_.GetVolumeRoom(path, room);
   }
-  bool CanChangeFolder(std::u16string_view path) override {
-    return target_.CanChangeFolder(path);
-  }
+  bool CanChangeFolder(std::u16string_view path) override { return target_.CanChangeFolder(path); }
 
  protected:
   FileSystem& target() { return target_; }

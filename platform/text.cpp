@@ -71,11 +71,11 @@ std::u16string FromUtf8(std::string_view text) {
   std::size_t i = 0;
   while (i < text.size()) {
     const auto lead = static_cast<unsigned char>(text[i]);
-    const int extra = lead < 0x80            ? 0
-                      : (lead >> 5) == 0x6   ? 1
-                      : (lead >> 4) == 0xE   ? 2
-                      : (lead >> 3) == 0x1E  ? 3
-                                             : -1;
+    const int extra = lead < 0x80           ? 0
+                      : (lead >> 5) == 0x6  ? 1
+                      : (lead >> 4) == 0xE  ? 2
+                      : (lead >> 3) == 0x1E ? 3
+                                            : -1;
     char32_t cp = lead & (0x7F >> (extra > 0 ? extra + 1 : 0));
     bool valid = extra >= 0 && i + static_cast<std::size_t>(extra) < text.size();
     for (int k = 1; valid && k <= extra; ++k) {

@@ -4,8 +4,8 @@
 #include <string>
 #include <vector>
 
-#include "readers/file_registry.h"
 #include "platform/text.h"
+#include "readers/file_registry.h"
 
 namespace platform {
 namespace {
@@ -118,9 +118,7 @@ class Cursor {
   std::u16string_view text_;
 };
 
-std::u16string_view CutComment(std::u16string_view text) {
-  return text.substr(0, text.find(u';'));
-}
+std::u16string_view CutComment(std::u16string_view text) { return text.substr(0, text.find(u';')); }
 
 int HexDigit(char16_t unit) {
   if (unit >= u'0' && unit <= u'9') return unit - u'0';

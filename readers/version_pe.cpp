@@ -68,9 +68,14 @@ bool PeImage::ReadOptionalHeader(uint64_t offset, uint16_t size) {
   if (size < 2 || !source_.ReadAt(offset, header.data(), size)) return false;
   std::size_t countAt = 0;
   switch (LoadLe16(header.data())) {
-    case 0x10B: countAt = 92; break;   // PE32
-    case 0x20B: countAt = 108; break;  // PE32+
-    default: return false;
+    case 0x10B:
+      countAt = 92;
+      break;  // PE32
+    case 0x20B:
+      countAt = 108;
+      break;  // PE32+
+    default:
+      return false;
   }
   const std::size_t directoriesAt = countAt + 4;
   const std::size_t resourceAt = directoriesAt + kResourceDirectoryIndex * 8;

@@ -57,8 +57,7 @@ std::string IsoTime(std::chrono::system_clock::time_point time) {
   ToUtc(&seconds, &utc);
   char text[64];
   std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d.%03dZ", utc.tm_year + 1900,
-                utc.tm_mon + 1, utc.tm_mday, utc.tm_hour, utc.tm_min, utc.tm_sec,
-                int(ms % 1000));
+                utc.tm_mon + 1, utc.tm_mday, utc.tm_hour, utc.tm_min, utc.tm_sec, int(ms % 1000));
   return text;
 }
 
@@ -114,8 +113,7 @@ void JsonReport::Finish(int exitStatus) {
   const auto ended = std::chrono::system_clock::now();
   const int status = ShellStatus(exitStatus);
   document_["ended"] = IsoTime(ended);
-  document_["seconds"] =
-      std::chrono::duration<double>(ended - started_).count();
+  document_["seconds"] = std::chrono::duration<double>(ended - started_).count();
   document_["exit_code"] = status;
   if (document_["outcome"] == "") document_["outcome"] = DefaultOutcome(document_, status);
   document_["success"] = IsSuccessOutcome(document_["outcome"].get<std::string>());

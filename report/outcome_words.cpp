@@ -63,8 +63,8 @@ std::string IncompleteReason(const Json& report) {
                        " entries were not installed";
   const Json& failed = At(report, "entries.failed");
   if (failed.is_array() && !failed.empty()) {
-    reason += " (first: " + Text(failed.front(), "name") + ", " +
-              Text(failed.front(), "reason") + ")";
+    reason +=
+        " (first: " + Text(failed.front(), "name") + ", " + Text(failed.front(), "reason") + ")";
   }
   if (const int64_t code = Number(report, "entries.zip_error"); code != 0) {
     reason += "; the package could no longer be read: " + ZipErrorWords(code);
@@ -146,12 +146,18 @@ bool IsSuccessOutcome(std::string_view outcome) {
 
 std::string ZipErrorWords(int64_t code) {
   switch (code) {
-    case 101: return "the archive is damaged";
-    case 102: return "an entry's data does not match its CRC-32";
-    case 110: return "the package was not made with the device's password";
-    case 115: return "the archive uses a feature the device cannot read";
-    case 116: return "the file is not a ZIP archive";
-    default: break;
+    case 101:
+      return "the archive is damaged";
+    case 102:
+      return "an entry's data does not match its CRC-32";
+    case 110:
+      return "the package was not made with the device's password";
+    case 115:
+      return "the archive uses a feature the device cannot read";
+    case 116:
+      return "the file is not a ZIP archive";
+    default:
+      break;
   }
   if (code >= 500 && code <= 507) return "an entry's compressed data is damaged";
   return "ZIP error " + std::to_string(code);
@@ -175,7 +181,7 @@ std::string ReasonFor(const Json& report) {
            "folder";
   }
   std::string reason = Text(report, "program") == "imagefit" ? ImagefitReason(outcome, report)
-                                                              : ShellfitReason(outcome, report);
+                                                             : ShellfitReason(outcome, report);
   return reason.empty() ? "the run ended without an update" : reason;
 }
 

@@ -53,8 +53,7 @@ class LockedReport : public platform::OutcomeRecorder {
     report_.Finish(status);
     std::string error;
     if (file_ != nullptr && !report_.WriteTo(file_, &error)) {
-      std::fprintf(stderr, "%s: cannot write the report %s: %s\n", program, file_,
-                   error.c_str());
+      std::fprintf(stderr, "%s: cannot write the report %s: %s\n", program, file_, error.c_str());
     }
     if (sayHowItEnded) SayHowItEnded(program);
   }
@@ -86,8 +85,8 @@ void OnInterrupted(int signal, bool held) {
   if (g_report == nullptr) return;
   if (held) g_report->Set("held_signal", std::string(StopSignalName(signal)));
   const std::string reason =
-      held ? std::string() : "stopped by " + std::string(StopSignalName(signal)) +
-                                 " before the run ended";
+      held ? std::string()
+           : "stopped by " + std::string(StopSignalName(signal)) + " before the run ended";
   g_report->Write(g_program, 128 + signal, held ? nullptr : "interrupted", reason, held);
 }
 
@@ -124,8 +123,7 @@ int ProgramMain(const ProgramInfo& program, int argc, char** argv,
   g_program = program.name;
   WatchStopSignals(program.name, OnInterrupted);
   const char* file = std::getenv("FITKIT_REPORT");
-  return RunReported(program, file != nullptr && *file != '\0' ? file : nullptr, argc, argv,
-                     entry);
+  return RunReported(program, file != nullptr && *file != '\0' ? file : nullptr, argc, argv, entry);
 }
 
 }  // namespace fitkit

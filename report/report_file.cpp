@@ -99,8 +99,7 @@ bool ReplaceWhole(const std::filesystem::path& file, const std::string& text, st
 #ifndef _WIN32
 // Into what is there, never replacing it: a device, a named pipe, a
 // terminal. A pipe nobody reads is refused rather than waited for.
-bool WriteInPlace(const std::filesystem::path& file, const std::string& text,
-                  std::string* error) {
+bool WriteInPlace(const std::filesystem::path& file, const std::string& text, std::string* error) {
   const int fd = ::open(file.c_str(), O_WRONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0 && errno == ENXIO) {
     *error = "it is a named pipe that nobody reads";
@@ -123,7 +122,8 @@ bool WriteReportFile(const std::filesystem::path& file, const std::string& text,
 #ifdef _WIN32
   return ReplaceWhole(file, text, error, nullptr);
 #else
-  struct stat own {}, target {};
+  struct stat own {
+  }, target{};
   const bool exists = ::lstat(file.c_str(), &own) == 0;
   if (!exists) return ReplaceWhole(file, text, error, nullptr);
   if (::stat(file.c_str(), &target) != 0) {

@@ -108,10 +108,14 @@ void WatchStopSignals(const char* program, std::function<void(int, bool)> interr
 
 const char* StopSignalName(int signal) {
   switch (signal) {
-    case SIGINT: return "SIGINT";
-    case SIGTERM: return "SIGTERM";
-    case SIGHUP: return "SIGHUP";
-    default: return "a signal";
+    case SIGINT:
+      return "SIGINT";
+    case SIGTERM:
+      return "SIGTERM";
+    case SIGHUP:
+      return "SIGHUP";
+    default:
+      return "a signal";
   }
 }
 

@@ -12,8 +12,7 @@
 namespace fitkit {
 
 // Call first in main, before any other thread exists.
-void WatchStopSignals(const char* program,
-                      std::function<void(int signal, bool held)> interrupted);
+void WatchStopSignals(const char* program, std::function<void(int signal, bool held)> interrupted);
 
 // "SIGTERM" and the like.
 const char* StopSignalName(int signal);

@@ -23,12 +23,17 @@ const platform::DialogTemplate& UpdateDialogTemplate() {
     d.controls = {
         {ids::kStart, ControlKind::DefaultPushButton, u"START", StyleTabStop, 66, 82, 48, 14},
         {ids::kCancel, ControlKind::PushButton, u"Cancel", StyleTabStop, 118, 82, 48, 14},
-        {ids::kShellSource, ControlKind::Static, u"", StyleLeft | StyleVCenter | StyleBorder, 40, 21, 126, 11},
-        {ids::kShellTarget, ControlKind::Static, u"", StyleLeft | StyleVCenter | StyleBorder, 40, 36, 126, 11},
-        {ids::kShellSourceLabel, ControlKind::Static, u"Source:", StyleLeft | StyleVCenter, 7, 21, 29, 11},
-        {ids::kShellTargetLabel, ControlKind::Static, u"Target:", StyleLeft | StyleVCenter, 7, 36, 29, 11},
+        {ids::kShellSource, ControlKind::Static, u"", StyleLeft | StyleVCenter | StyleBorder, 40,
+         21, 126, 11},
+        {ids::kShellTarget, ControlKind::Static, u"", StyleLeft | StyleVCenter | StyleBorder, 40,
+         36, 126, 11},
+        {ids::kShellSourceLabel, ControlKind::Static, u"Source:", StyleLeft | StyleVCenter, 7, 21,
+         29, 11},
+        {ids::kShellTargetLabel, ControlKind::Static, u"Target:", StyleLeft | StyleVCenter, 7, 36,
+         29, 11},
         {ids::kStatus, ControlKind::Static, u"Ready...", StyleLeft | StyleVCenter, 7, 54, 159, 9},
-        {ids::kShellProgress, ControlKind::Progress, u"Progress1", StyleSmooth | StyleStaticEdge, 7, 65, 159, 11},
+        {ids::kShellProgress, ControlKind::Progress, u"Progress1", StyleSmooth | StyleStaticEdge, 7,
+         65, 159, 11},
     };
     return d;
   }();
@@ -40,8 +45,14 @@ frame::UpdateProgram FrameProgram() {
   program.mutexName = u"VKMORAN3_SHELLFIT";
   program.dialog = &UpdateDialogTemplate();
   program.anchorId = ids::kShellSourceLabel;
-  program.moveOrder = {ids::kShellSourceLabel, ids::kShellSource, ids::kShellTargetLabel, ids::kShellTarget,
-                       ids::kStatus, ids::kShellProgress, ids::kStart, ids::kCancel};
+  program.moveOrder = {ids::kShellSourceLabel,
+                       ids::kShellSource,
+                       ids::kShellTargetLabel,
+                       ids::kShellTarget,
+                       ids::kStatus,
+                       ids::kShellProgress,
+                       ids::kStart,
+                       ids::kCancel};
   program.statusFontControls = {ids::kStatus};
   program.titleAtHalfMargin = true;
   return program;

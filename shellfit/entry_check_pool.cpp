@@ -138,8 +138,8 @@ std::size_t DirectoryBytes(const CZipReader& reader) {
   constexpr std::size_t kBlockOverhead = 16;
   std::size_t bytes = 0;
   for (const auto& header : reader.Headers()) {
-    bytes += sizeof(CZipEntryHeader) + 4 * kBlockOverhead + sizeof(header) +
-             header->name.Size() + header->extraField.Size() + header->comment.Size();
+    bytes += sizeof(CZipEntryHeader) + 4 * kBlockOverhead + sizeof(header) + header->name.Size() +
+             header->extraField.Size() + header->comment.Size();
   }
   return bytes;
 }

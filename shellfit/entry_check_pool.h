@@ -16,8 +16,8 @@ namespace shellfit {
 
 // The first entry (in the order given) that does not read through.
 struct EntryFailure {
-  std::size_t position = 0;     // in the list of entries
-  int32_t code = 0;             // the ZIP error code
+  std::size_t position = 0;       // in the list of entries
+  int32_t code = 0;               // the ZIP error code
   std::exception_ptr unexpected;  // anything that is no CZipException
 };
 

@@ -12,8 +12,8 @@ namespace shellfit {
 // one read for most files.
 bool GetFileCrc(std::u16string_view path, uint32_t* crc, uint32_t* size) {
   // A folder (or nothing) does not open as a file.
-  auto file = platform::Files().Open(path, platform::AccessRead,
-                                     platform::Disposition::OpenExisting);
+  auto file =
+      platform::Files().Open(path, platform::AccessRead, platform::Disposition::OpenExisting);
   if (!file) return false;
   uint64_t length = 0;
   if (!file->GetSize(&length)) return false;

@@ -53,19 +53,24 @@ const char* ModeName(InstallRecord::Mode mode) {
 
 const char* StepName(InstallRecord::Step step) {
   switch (step) {
-    case InstallRecord::Step::Committed: return "committed";
-    case InstallRecord::Step::Moving: return "moving";
-    case InstallRecord::Step::Unpacking: break;
+    case InstallRecord::Step::Committed:
+      return "committed";
+    case InstallRecord::Step::Moving:
+      return "moving";
+    case InstallRecord::Step::Unpacking:
+      break;
   }
   return "unpacking";
 }
 
 bool ReadWhole(std::u16string_view path, std::string* out, uint32_t most) {
-  auto file = platform::Files().Open(path, platform::AccessRead, platform::Disposition::OpenExisting);
+  auto file =
+      platform::Files().Open(path, platform::AccessRead, platform::Disposition::OpenExisting);
   if (file == nullptr) return false;
   out->resize(most + 1);
   uint32_t got = 0, total = 0;
-  while (total < out->size() && file->Read(out->data() + total, most + 1 - total, &got) && got > 0) {
+  while (total < out->size() && file->Read(out->data() + total, most + 1 - total, &got) &&
+         got > 0) {
     total += got;
   }
   out->resize(total);
@@ -154,8 +159,8 @@ bool WriteInstallRecord(std::u16string_view target, const InstallRecord& record)
   const std::string text = FormatInstallRecord(record);
   const std::u16string fresh = NewRecordPath(target);
   {
-    auto file = platform::Files().Open(fresh, platform::AccessWrite,
-                                       platform::Disposition::CreateAlways);
+    auto file =
+        platform::Files().Open(fresh, platform::AccessWrite, platform::Disposition::CreateAlways);
     if (file == nullptr || !file->Write(text.data(), static_cast<uint32_t>(text.size())) ||
         !file->Flush()) {
       return false;
@@ -172,8 +177,8 @@ bool DropInstallRecord(std::u16string_view target) {
 }
 
 bool DescribePackage(std::u16string_view package, InstallRecord* record) {
-  auto file = platform::Files().Open(package, platform::AccessRead,
-                                     platform::Disposition::OpenExisting);
+  auto file =
+      platform::Files().Open(package, platform::AccessRead, platform::Disposition::OpenExisting);
   uint64_t size = 0;
   if (file == nullptr || !file->GetSize(&size)) return false;
   const uint64_t tail = std::min(size, kTailBytes);

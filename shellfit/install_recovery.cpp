@@ -21,7 +21,8 @@ const char* Words(Recovery::What what) {
     case Recovery::What::InterruptedInPlace:
       return "found an in-place install that was interrupted; the shell is incomplete until it "
              "is installed again";
-    case Recovery::What::Nothing: break;
+    case Recovery::What::Nothing:
+      break;
   }
   return "";
 }
@@ -43,8 +44,8 @@ Recovery RecoverInterruptedInstall(std::u16string_view target) {
     return recovery;
   }
   recovery.record = ReadInstallRecord(target);
-  const bool staging = platform::Files().GetAttributes(StagingFolder(target)) !=
-                       platform::kInvalidAttributes;
+  const bool staging =
+      platform::Files().GetAttributes(StagingFolder(target)) != platform::kInvalidAttributes;
   // Finishing or undoing is a change of the device like an install.
   const platform::HeldStops held;
   if (recovery.record && recovery.record->mode == InstallRecord::Mode::Staged) {

@@ -24,21 +24,20 @@ bool IsPreserved(std::u16string_view name) {
 // listed), the full clear-then-delete follows.
 bool DeleteListedFile(const std::u16string& path, uint32_t listedAttributes) {
   constexpr uint32_t kBlocking = platform::FILE_ATTRIBUTE_READONLY |
-                                 platform::FILE_ATTRIBUTE_HIDDEN |
-                                 platform::FILE_ATTRIBUTE_SYSTEM;
+                                 platform::FILE_ATTRIBUTE_HIDDEN | platform::FILE_ATTRIBUTE_SYSTEM;
   if ((listedAttributes & kBlocking) == 0 && platform::Files().DeleteFile(path)) return true;
   return frame::ForceDeleteFile(path);
 }
 
 }  // namespace
 
-int DeleteOldFiles(platform::Dialog& dialog, std::u16string_view folder,
-                   std::u16string_view keep, FailedDeletions* failed) {
+int DeleteOldFiles(platform::Dialog& dialog, std::u16string_view folder, std::u16string_view keep,
+                   FailedDeletions* failed) {
   return DeleteOldFiles(&dialog, folder, keep, failed);
 }
 
-int DeleteOldFiles(platform::Dialog* dialog, std::u16string_view folder,
-                   std::u16string_view keep, FailedDeletions* failed) {
+int DeleteOldFiles(platform::Dialog* dialog, std::u16string_view folder, std::u16string_view keep,
+                   FailedDeletions* failed) {
   if (folder.empty()) return 0;
   const std::u16string base = WithBackslash(folder);
   const std::u16string keepKey = CanonicalDevicePath(keep);

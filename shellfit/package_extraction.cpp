@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "frame/update_dialog.h"
 #include "frame/device_identity.h"
+#include "frame/update_dialog.h"
 #include "platform/environment.h"
 #include "platform/file_system.h"
 #include "shellfit/package_fit.h"
@@ -99,15 +99,14 @@ std::u16string DeviceFault(std::u16string_view target, const CZipEntryHeader& he
     return std::u16string(target) + u" cannot be reached any more." + stopped;
   }
   if (!platform::Files().CanChangeFolder(target)) {
-    return std::u16string(target) + u" cannot be written any more (it is read-only now)." +
-           stopped;
+    return std::u16string(target) + u" cannot be written any more (it is read-only now)." + stopped;
   }
   uint64_t free = 0;
   if (platform::Files().GetFreeBytes(target, &free) && free < header.uncompressedSize &&
       free < left.smallestLater) {
-    return u"The flash drive is full: the entries left need " + Number(left.bytes) +
-           u" bytes, " + Number(free) + u" bytes are free (" + Number(left.bytes - free) +
-           u" bytes missing)." + stopped;
+    return u"The flash drive is full: the entries left need " + Number(left.bytes) + u" bytes, " +
+           Number(free) + u" bytes are free (" + Number(left.bytes - free) + u" bytes missing)." +
+           stopped;
   }
   return {};
 }
@@ -144,9 +143,9 @@ int CountEntries(CZipReader& reader, bool filesOnly) {
   return count;
 }
 
-int ExtractOpenPackage(platform::Dialog& dialog, CZipReader& reader,
-                       std::u16string_view package, std::u16string_view target,
-                       const SpareReaders* spares, int32_t* zipErrorOut) {
+int ExtractOpenPackage(platform::Dialog& dialog, CZipReader& reader, std::u16string_view package,
+                       std::u16string_view target, const SpareReaders* spares,
+                       int32_t* zipErrorOut) {
   const std::u16string base = WithBackslash(target);
   const std::unique_ptr<ZipDecodeAhead> ahead = DecodeAhead(reader, spares);
   reader.DecodeAheadWith(ahead.get());
@@ -156,8 +155,7 @@ int ExtractOpenPackage(platform::Dialog& dialog, CZipReader& reader,
   int32_t zipError = 0;
   std::u16string unfinished;  // the file being written, gone again if it fails
   try {
-    dialog.SetProgressRange(kProgressControl, 0,
-                            static_cast<uint16_t>(CountEntries(reader, true)));
+    dialog.SetProgressRange(kProgressControl, 0, static_cast<uint16_t>(CountEntries(reader, true)));
     const std::vector<Remaining> left = RemainingFromEachEntry(reader);
     int attempts = 0;
     for (unsigned index = 0; index <= 0xFFFF && reader.GetEntryInfo(header, index);) {
@@ -203,8 +201,7 @@ int ExtractOpenPackage(platform::Dialog& dialog, CZipReader& reader,
 
 int ExtractPackage(platform::Dialog& dialog, std::u16string_view package,
                    std::u16string_view target) {
-  if (platform::Files().GetAttributes(package) == platform::kInvalidAttributes ||
-      target.empty()) {
+  if (platform::Files().GetAttributes(package) == platform::kInvalidAttributes || target.empty()) {
     NoteExtraction(0, 0, 0, 0);
     return -1;
   }

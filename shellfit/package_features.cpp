@@ -24,24 +24,45 @@ std::u16string Number(uint64_t value) { return Ascii(std::to_string(value).c_str
 
 const char* MethodName(uint16_t method) {
   switch (method) {
-    case 1: return "Shrink";
-    case 2: case 3: case 4: case 5: return "Reduce";
-    case 6: return "Implode";
-    case 9: return "Deflate64";
-    case 10: return "PKWARE DCL Implode";
-    case 12: return "BZIP2";
-    case 14: return "LZMA";
-    case 16: return "IBM z/OS CMPSC";
-    case 18: return "IBM TERSE";
-    case 19: return "IBM LZ77";
-    case 93: return "Zstandard";
-    case 94: return "MP3";
-    case 95: return "XZ";
-    case 96: return "JPEG";
-    case 97: return "WavPack";
-    case 98: return "PPMd";
-    case 99: return "AES encryption";
-    default: return nullptr;
+    case 1:
+      return "Shrink";
+    case 2:
+    case 3:
+    case 4:
+    case 5:
+      return "Reduce";
+    case 6:
+      return "Implode";
+    case 9:
+      return "Deflate64";
+    case 10:
+      return "PKWARE DCL Implode";
+    case 12:
+      return "BZIP2";
+    case 14:
+      return "LZMA";
+    case 16:
+      return "IBM z/OS CMPSC";
+    case 18:
+      return "IBM TERSE";
+    case 19:
+      return "IBM LZ77";
+    case 93:
+      return "Zstandard";
+    case 94:
+      return "MP3";
+    case 95:
+      return "XZ";
+    case 96:
+      return "JPEG";
+    case 97:
+      return "WavPack";
+    case 98:
+      return "PPMd";
+    case 99:
+      return "AES encryption";
+    default:
+      return nullptr;
   }
 }
 
@@ -102,8 +123,8 @@ std::u16string UnreadableFeature(const CZipReader& reader) {
 }
 
 bool HasZip64Records(std::u16string_view package, const CZipReader* reader) {
-  const auto file = platform::Files().Open(package, platform::AccessRead,
-                                           platform::Disposition::OpenExisting);
+  const auto file =
+      platform::Files().Open(package, platform::AccessRead, platform::Disposition::OpenExisting);
   uint64_t size = 0;
   if (file == nullptr || !file->GetSize(&size)) return false;
   const uint64_t start = size > kTailBytes ? size - kTailBytes : 0;

@@ -17,15 +17,15 @@ namespace {
 enum class Kind { Absent, File, Folder };
 
 struct PathState {
-  Kind claim = Kind::Absent;        // what the package makes of it; Absent: not named
-  std::optional<Kind> current;      // what it names on the device now, once asked
-  std::optional<uint64_t> size;     // the size the package gives the file
-  bool replaced = false;            // an old file of its own stays until it is written
+  Kind claim = Kind::Absent;     // what the package makes of it; Absent: not named
+  std::optional<Kind> current;   // what it names on the device now, once asked
+  std::optional<uint64_t> size;  // the size the package gives the file
+  bool replaced = false;         // an old file of its own stays until it is written
   uint64_t replacedSize = 0;
-  std::optional<bool> probe;        // whether it could be created, once tried
-  std::optional<bool> changeable;   // a folder: whether entries can be made in it, once asked
-  std::optional<uint32_t> writer;   // the entry written to it, when it is a file
-  bool created = false;             // a folder the package makes anew
+  std::optional<bool> probe;       // whether it could be created, once tried
+  std::optional<bool> changeable;  // a folder: whether entries can be made in it, once asked
+  std::optional<uint32_t> writer;  // the entry written to it, when it is a file
+  bool created = false;            // a folder the package makes anew
 };
 
 std::u16string Number(uint64_t value) {
@@ -224,8 +224,8 @@ class FitCheck {
 
 }  // namespace
 
-bool CheckPackageFits(CZipReader& reader, std::u16string_view package,
-                      std::u16string_view target, std::u16string* problem) {
+bool CheckPackageFits(CZipReader& reader, std::u16string_view package, std::u16string_view target,
+                      std::u16string* problem) {
   problem->clear();
   FitCheck check(reader, package, target);
   const std::u16string base = WithBackslash(target);

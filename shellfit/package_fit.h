@@ -4,8 +4,8 @@
 
 #include <cstdint>
 #include <map>
-#include <set>
 #include <memory>
+#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -42,8 +42,8 @@ std::u16string EntryDestination(const std::u16string& entryName, std::u16string_
 
 // True when every entry of the opened package can be written to the device
 // once the old files are gone; otherwise false with the message to show.
-bool CheckPackageFits(CZipReader& reader, std::u16string_view package,
-                      std::u16string_view target, std::u16string* problem);
+bool CheckPackageFits(CZipReader& reader, std::u16string_view package, std::u16string_view target,
+                      std::u16string* problem);
 
 // Readers of the package besides the one that holds it, for decoding ahead.
 using SpareReaders = std::vector<std::unique_ptr<CZipReader>>;
@@ -76,9 +76,9 @@ void OpenSpareReaders(CZipReader& reader, std::u16string_view package, SpareRead
 // `spares` (see VerifyOpenPackage) decode the next entries in turn while
 // one is written. With `zipError`, the reader error that ended it (0 if none)
 // is the caller's to report; without, its message box says it.
-int ExtractOpenPackage(platform::Dialog& dialog, CZipReader& reader,
-                       std::u16string_view package, std::u16string_view target,
-                       const SpareReaders* spares = nullptr, int32_t* zipError = nullptr);
+int ExtractOpenPackage(platform::Dialog& dialog, CZipReader& reader, std::u16string_view package,
+                       std::u16string_view target, const SpareReaders* spares = nullptr,
+                       int32_t* zipError = nullptr);
 
 // Why the opened package cannot be installed although it reads well: an
 // entry compressed with a method the reader has not, ZIP64 records, no file

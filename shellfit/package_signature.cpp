@@ -42,8 +42,8 @@ bool HeldDigest(CZipStream& file, signature::Digest* digest) {
 bool PackageSignatureHolds(std::u16string_view package) {
   const signature::DeviceKeys keys = signature::ReadDeviceKeys();
   if (!keys.required) return true;
-  auto file = platform::Files().Open(package, platform::AccessRead,
-                                     platform::Disposition::OpenExisting);
+  auto file =
+      platform::Files().Open(package, platform::AccessRead, platform::Disposition::OpenExisting);
   if (file == nullptr) return false;
   std::vector<uint8_t> chunk(1 << 20);
   signature::FileDigest hash;
@@ -51,8 +51,7 @@ bool PackageSignatureHolds(std::u16string_view package) {
   while (file->Read(chunk.data(), uint32_t(chunk.size()), &got) && got > 0) {
     hash.Update(chunk.data(), got);
   }
-  return signature::CheckSignature(keys, package, hash.Final(), Model).refusal ==
-         Refusal::None;
+  return signature::CheckSignature(keys, package, hash.Final(), Model).refusal == Refusal::None;
 }
 
 bool CheckPackageSignature(platform::Dialog& dialog, CZipReader& reader,

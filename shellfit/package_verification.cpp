@@ -195,8 +195,7 @@ bool VerifyOpenPackage(CZipReader& reader, std::u16string_view package, int32_t*
          ReadPackageThrough(reader, package, errorCode, dialog, spares);
 }
 
-bool VerifyPackage(std::u16string_view package, int32_t* errorCode,
-                   platform::Dialog* dialog) {
+bool VerifyPackage(std::u16string_view package, int32_t* errorCode, platform::Dialog* dialog) {
   CZipReader reader;
   return VerifyOpenPackage(reader, package, errorCode, dialog);
 }

@@ -61,8 +61,8 @@ struct FailedDeletions {
 int DeleteOldFiles(platform::Dialog& dialog, std::u16string_view folder,
                    std::u16string_view keep = {}, FailedDeletions* failed = nullptr);
 // The same; without a dialog nothing is shown (a finish at start, before it).
-int DeleteOldFiles(platform::Dialog* dialog, std::u16string_view folder,
-                   std::u16string_view keep, FailedDeletions* failed = nullptr);
+int DeleteOldFiles(platform::Dialog* dialog, std::u16string_view folder, std::u16string_view keep,
+                   FailedDeletions* failed = nullptr);
 
 // Ends every process whose program path matches `folder`: mode < 0 equal,
 // 0 prefix, > 0 suffix (all ignoring case). Returns how many were ended.

@@ -61,15 +61,15 @@ bool ModelUsable() {
   }
   const auto value = platform::Reg().QueryValue(u"Ident", u"Model");
   if (!value) {
-    NotStarted(
-        "no model name in the registry (HKEY_LOCAL_MACHINE\\Ident, \"Model\"); not started");
+    NotStarted("no model name in the registry (HKEY_LOCAL_MACHINE\\Ident, \"Model\"); not started");
   } else if (Model.empty() && value->data.size() <= 2) {
-    NotStarted("the model name in the registry (HKEY_LOCAL_MACHINE\\Ident, \"Model\") is empty; "
+    NotStarted(
+        "the model name in the registry (HKEY_LOCAL_MACHINE\\Ident, \"Model\") is empty; "
         "not started");
   } else {
     NotStarted("the model name in the registry (HKEY_LOCAL_MACHINE\\Ident, \"Model\") has " +
-        std::to_string(value->data.size() / 2 - 1) +
-        " characters; it must have fewer than 260; not started");
+               std::to_string(value->data.size() / 2 - 1) +
+               " characters; it must have fewer than 260; not started");
   }
   return false;
 }
@@ -77,8 +77,9 @@ bool ModelUsable() {
 bool Prepare(const std::u16string& commandLine) {
   if (!ModelUsable()) return false;
   if (!frame::GetFlashDriveFolder(&TargetFolder)) {
-    NotStarted("no flash drive folder in the registry (HKEY_LOCAL_MACHINE\\System\\"
-               "StorageManager\\Profiles\\FlashDrv or NewFlashDrv, \"Folder\"); not started");
+    NotStarted(
+        "no flash drive folder in the registry (HKEY_LOCAL_MACHINE\\System\\"
+        "StorageManager\\Profiles\\FlashDrv or NewFlashDrv, \"Folder\"); not started");
     return false;
   }
   // Before anything else looks at the flash drive.
@@ -105,9 +106,8 @@ bool Prepare(const std::u16string& commandLine) {
 void FillFields(platform::Dialog& dialog) {
   dialog.SetItemText(kSourceControl, SourceFolder);
   dialog.SetItemText(kTargetControl, TargetFolder);
-  dialog.SetItemText(kStatusControl, g_interrupted
-                                         ? u"Ready... The last update was interrupted."
-                                         : u"Ready...");
+  dialog.SetItemText(kStatusControl,
+                     g_interrupted ? u"Ready... The last update was interrupted." : u"Ready...");
   dialog.SetProgressRange(kProgressControl, 0, 100);
   dialog.SetProgressPos(kProgressControl, 0);
 }

@@ -95,8 +95,8 @@ void DeleteOld(platform::Dialog* dialog, const std::u16string& folder,
   const std::string count = std::to_string(failed.count);
   frame::ShowMessageBox(*dialog,
                         std::u16string(count.begin(), count.end()) +
-                            u" old files could not be deleted, the first of them " +
-                            failed.first + u". The new files are unpacked around them.",
+                            u" old files could not be deleted, the first of them " + failed.first +
+                            u". The new files are unpacked around them.",
                         kNoticeStyle);
 }
 
@@ -116,8 +116,8 @@ void RefuseUnreadable(platform::Dialog& dialog, const CZipReader& reader,
                       const std::u16string& package, std::u16string_view target, int32_t code) {
   DiscardStaging(target);
   if (code == ErrBadArchive && HasZip64Records(package, &reader)) {
-    const std::u16string text = u"The package cannot be installed: " +
-                                std::u16string(kUsesZip64) + std::u16string(kNothingChanged);
+    const std::u16string text = u"The package cannot be installed: " + std::u16string(kUsesZip64) +
+                                std::u16string(kNothingChanged);
     NoteRefusedFit(text);
     frame::ShowMessageBox(dialog, text, kNoticeStyle);
     return;
@@ -220,7 +220,8 @@ void InstallInPlace(platform::Dialog& dialog, CZipReader& reader, const SpareRea
   if (!WriteInstallRecord(target, record)) {
     const std::u16string text =
         u"The update cannot begin: the flash drive does not take the record of an install "
-        u"under way." + std::u16string(kNothingChanged);
+        u"under way." +
+        std::u16string(kNothingChanged);
     NoteRefusedFit(text);
     frame::ShowMessageBox(dialog, text, kNoticeStyle);
     return;

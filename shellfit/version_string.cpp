@@ -30,8 +30,8 @@ bool GetFileVersionString(std::u16string_view path, std::u16string* out) {
   if (!block || block->empty()) return false;
   const std::u16string translation = FirstTranslation(*block);
   if (translation.empty()) return true;
-  const auto value = platform::QueryVersionValue(
-      *block, u"\\StringFileInfo\\" + translation + u"\\FileVersion");
+  const auto value =
+      platform::QueryVersionValue(*block, u"\\StringFileInfo\\" + translation + u"\\FileVersion");
   if (value && value->length != 0) {
     *out = platform::VersionValueText(*value).substr(0, platform::kMaxPath - 1);
   }

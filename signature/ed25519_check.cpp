@@ -48,11 +48,10 @@ bool VerifyEd25519(const std::array<uint8_t, 32>& key, const std::array<uint8_t,
   if (gcry_sexp_build(publicKey.out(), nullptr,
                       "(public-key (ecc (curve Ed25519) (flags eddsa) (q %b)))", keyLength,
                       key.data()) != 0 ||
-      gcry_sexp_build(signature.out(), nullptr, "(sig-val (eddsa (r %b) (s %b)))", half,
-                      sig.data(), half, sig.data() + half) != 0 ||
-      gcry_sexp_build(data.out(), nullptr,
-                      "(data (flags eddsa) (hash-algo sha512) (value %b))", messageLength,
-                      message) != 0) {
+      gcry_sexp_build(signature.out(), nullptr, "(sig-val (eddsa (r %b) (s %b)))", half, sig.data(),
+                      half, sig.data() + half) != 0 ||
+      gcry_sexp_build(data.out(), nullptr, "(data (flags eddsa) (hash-algo sha512) (value %b))",
+                      messageLength, message) != 0) {
     return false;
   }
   return gcry_pk_verify(signature.get(), data.get(), publicKey.get()) == 0;

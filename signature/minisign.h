@@ -26,7 +26,7 @@ struct Signature {
   // since it would need the whole file in memory.
   KeyId keyId{};
   std::array<uint8_t, 64> fileSignature{};
-  std::string trustedComment;  // bytes after "trusted comment: ", line end removed
+  std::string trustedComment;                  // bytes after "trusted comment: ", line end removed
   std::array<uint8_t, 64> commentSignature{};  // over fileSignature + trustedComment
 };
 
@@ -61,9 +61,9 @@ Digest DigestOf(const void* data, std::size_t length);
 
 enum class Verdict {
   Valid,
-  OtherKey,         // made with a key other than the one given
-  FileChanged,      // the file's signature does not hold
-  CommentChanged,   // the trusted comment's signature does not hold
+  OtherKey,        // made with a key other than the one given
+  FileChanged,     // the file's signature does not hold
+  CommentChanged,  // the trusted comment's signature does not hold
 };
 
 // Checks both signatures of `signature` against `key` for a file whose

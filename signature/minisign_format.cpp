@@ -92,8 +92,7 @@ std::optional<PublicKey> ParsePublicKey(std::string_view text) {
 std::optional<Signature> ParseSignature(std::string_view text) {
   if (text.size() > kMostSignatureBytes) return std::nullopt;
   const std::vector<std::string_view> lines = Lines(text);
-  if (lines.size() != 4 || !lines[0].starts_with(kUntrusted) ||
-      !lines[2].starts_with(kTrusted)) {
+  if (lines.size() != 4 || !lines[0].starts_with(kUntrusted) || !lines[2].starts_with(kTrusted)) {
     return std::nullopt;
   }
   const auto main = DecodeBase64(lines[1]);

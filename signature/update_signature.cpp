@@ -20,15 +20,14 @@ std::u16string ValueText(const std::vector<uint8_t>& data) {
 }
 
 bool IsSeparator(char16_t c) {
-  return c == 0 || c == u' ' || c == u'\t' || c == u'\r' || c == u'\n' || c == u',' ||
-         c == u';';
+  return c == 0 || c == u' ' || c == u'\t' || c == u'\r' || c == u'\n' || c == u',' || c == u';';
 }
 
 // The whole signature file, or nothing when it is no regular file of a
 // signature's size.
 std::optional<std::string> ReadSignatureFile(std::u16string_view path) {
-  auto file = platform::Files().Open(path, platform::AccessRead,
-                                     platform::Disposition::OpenExisting);
+  auto file =
+      platform::Files().Open(path, platform::AccessRead, platform::Disposition::OpenExisting);
   uint64_t size = 0;
   if (file == nullptr || !file->GetSize(&size) || size > kMostSignatureBytes) {
     return std::nullopt;
@@ -37,8 +36,8 @@ std::optional<std::string> ReadSignatureFile(std::u16string_view path) {
   std::string text(kMostSignatureBytes + 1, '\0');
   std::size_t have = 0;
   uint32_t got = 0;
-  while (have < text.size() &&
-         file->Read(text.data() + have, uint32_t(text.size() - have), &got) && got > 0) {
+  while (have < text.size() && file->Read(text.data() + have, uint32_t(text.size() - have), &got) &&
+         got > 0) {
     have += got;
   }
   if (have > kMostSignatureBytes) return std::nullopt;
@@ -109,8 +108,8 @@ SignatureCheck CheckSignature(const DeviceKeys& keys, std::u16string_view file,
         return check;
       case Verdict::Valid:
         check.model = CommentField(parsed->trustedComment, kModelField);
-        check.refusal = check.model && SameModel(*check.model, model) ? Refusal::None
-                                                                       : Refusal::OtherModel;
+        check.refusal =
+            check.model && SameModel(*check.model, model) ? Refusal::None : Refusal::OtherModel;
         return check;
     }
   }
@@ -153,13 +152,20 @@ std::u16string RefusalText(std::u16string_view file, std::u16string_view model,
 
 std::string_view RefusalWord(Refusal refusal) {
   switch (refusal) {
-    case Refusal::None: return "valid";
-    case Refusal::NoSignature: return "no-signature";
-    case Refusal::Unreadable: return "unreadable";
-    case Refusal::UntrustedKey: return "untrusted-key";
-    case Refusal::FileChanged: return "file-changed";
-    case Refusal::SignatureChanged: return "signature-changed";
-    case Refusal::OtherModel: return "other-model";
+    case Refusal::None:
+      return "valid";
+    case Refusal::NoSignature:
+      return "no-signature";
+    case Refusal::Unreadable:
+      return "unreadable";
+    case Refusal::UntrustedKey:
+      return "untrusted-key";
+    case Refusal::FileChanged:
+      return "file-changed";
+    case Refusal::SignatureChanged:
+      return "signature-changed";
+    case Refusal::OtherModel:
+      return "other-model";
   }
   return "unreadable";
 }

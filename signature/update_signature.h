@@ -39,8 +39,8 @@ enum class Refusal {
 
 struct SignatureCheck {
   Refusal refusal = Refusal::None;
-  std::string keyId;                // the signature's key, once one was read
-  std::optional<std::string> model; // the model it names, once verified
+  std::string keyId;                 // the signature's key, once one was read
+  std::optional<std::string> model;  // the model it names, once verified
 };
 
 // The signature file of an update file.

@@ -72,28 +72,46 @@ Options ParseOptions(int argc, char** argv) {
       if (i + 1 >= argc) Fail("missing value after " + arg);
       return argv[++i];
     };
-    if (arg == "--start") o.start = uint32_t(Number(value()));
-    else if (arg == "--size") o.size = Number(value());
-    else if (arg == "--data") o.dataFile = value();
-    else if (arg == "--seed") o.seed = uint32_t(Number(value()));
-    else if (arg == "--record-size") o.recordSize = uint32_t(Number(value()));
-    else if (arg == "--gap") o.gap = uint32_t(Number(value()));
-    else if (arg == "--length") o.length = int64_t(Number(value()));
-    else if (arg == "--launch") o.launch = int64_t(Number(value()));
-    else if (arg == "--sync") o.sync = value();
-    else if (arg == "--cut") o.cut = int64_t(Number(value()));
-    else if (arg == "--bad-checksum") o.badChecksum = int64_t(Number(value()));
-    else if (arg == "--zero-length") o.zeroLength = int64_t(Number(value()));
-    else if (arg == "--implausible-length") o.implausible = int64_t(Number(value()));
-    else if (arg == "--no-end") o.noEnd = true;
-    else if (arg == "-h" || arg == "--help") { std::fputs(kUsage, stdout); std::exit(0); }
-    else if (arg == "--version") {
+    if (arg == "--start")
+      o.start = uint32_t(Number(value()));
+    else if (arg == "--size")
+      o.size = Number(value());
+    else if (arg == "--data")
+      o.dataFile = value();
+    else if (arg == "--seed")
+      o.seed = uint32_t(Number(value()));
+    else if (arg == "--record-size")
+      o.recordSize = uint32_t(Number(value()));
+    else if (arg == "--gap")
+      o.gap = uint32_t(Number(value()));
+    else if (arg == "--length")
+      o.length = int64_t(Number(value()));
+    else if (arg == "--launch")
+      o.launch = int64_t(Number(value()));
+    else if (arg == "--sync")
+      o.sync = value();
+    else if (arg == "--cut")
+      o.cut = int64_t(Number(value()));
+    else if (arg == "--bad-checksum")
+      o.badChecksum = int64_t(Number(value()));
+    else if (arg == "--zero-length")
+      o.zeroLength = int64_t(Number(value()));
+    else if (arg == "--implausible-length")
+      o.implausible = int64_t(Number(value()));
+    else if (arg == "--no-end")
+      o.noEnd = true;
+    else if (arg == "-h" || arg == "--help") {
+      std::fputs(kUsage, stdout);
+      std::exit(0);
+    } else if (arg == "--version") {
       std::printf("fitkit-make-bin-image (fitkit) %s\n", FITKIT_VERSION);
       std::exit(0);
-    }
-    else if (!arg.empty() && arg[0] == '-') Fail("unknown option " + arg);
-    else if (o.output.empty()) o.output = arg;
-    else Fail("more than one output file");
+    } else if (!arg.empty() && arg[0] == '-')
+      Fail("unknown option " + arg);
+    else if (o.output.empty())
+      o.output = arg;
+    else
+      Fail("more than one output file");
   }
   if (o.output.empty()) Fail("no output file");
   if (o.recordSize == 0) Fail("--record-size must be above 0");

@@ -19,8 +19,7 @@ int FrameThickness(const ControlTemplate& control) {
 }  // namespace
 
 Rect DialogUnitsToPixels(const Rect& units) {
-  return Rect{units.left * 8 / 4, units.top * 16 / 8, units.right * 8 / 4,
-              units.bottom * 16 / 8};
+  return Rect{units.left * 8 / 4, units.top * 16 / 8, units.right * 8 / 4, units.bottom * 16 / 8};
 }
 
 int ScreenMetric(const ScreenMetrics& screen, int index) {
@@ -38,16 +37,15 @@ int ScreenMetric(const ScreenMetrics& screen, int index) {
 
 LogFont SystemLogFont() { return LogFont{16, 400, u"System"}; }
 
-DialogState::DialogState(const DialogTemplate& dialog, DialogProc proc,
-                         const ScreenMetrics& screen)
+DialogState::DialogState(const DialogTemplate& dialog, DialogProc proc, const ScreenMetrics& screen)
     : proc_(proc), screen_(screen), statusId_(dialog.statusId) {
   window_ = DialogUnitsToPixels(Rect{0, 0, dialog.cx, dialog.cy});
   fonts_[kSystemFontHandle] = SystemLogFont();
   for (const ControlTemplate& source : dialog.controls) {
     ControlState control;
     control.source = source;
-    control.rect = DialogUnitsToPixels(
-        Rect{source.x, source.y, source.x + source.cx, source.y + source.cy});
+    control.rect =
+        DialogUnitsToPixels(Rect{source.x, source.y, source.x + source.cx, source.y + source.cy});
     control.text = source.text;
     controls_.push_back(std::move(control));
   }

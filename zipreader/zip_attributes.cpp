@@ -26,8 +26,8 @@ uint32_t UnixMode(uint32_t attributes, bool toHost) {
 }
 
 constexpr Converter kConverters[11] = {
-    Unchanged, nullptr, nullptr, UnixMode, nullptr, nullptr,
-    Unchanged, ReadOnlyAndDirectory, nullptr, nullptr, Unchanged,
+    Unchanged, nullptr, nullptr,   UnixMode, nullptr, nullptr, Unchanged, ReadOnlyAndDirectory,
+    nullptr,   nullptr, Unchanged,
 };
 
 }  // namespace

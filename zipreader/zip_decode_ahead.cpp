@@ -21,7 +21,9 @@ void CloseQuietly(CZipReader& reader) {
 
 ZipDecodeAhead::ZipDecodeAhead(std::vector<CZipReader*> readers, std::vector<uint16_t> files,
                                unsigned pieceSize)
-    : files_(std::move(files)), pieceSize_(pieceSize), lanes_(std::max<std::size_t>(readers.size(), 1)) {
+    : files_(std::move(files)),
+      pieceSize_(pieceSize),
+      lanes_(std::max<std::size_t>(readers.size(), 1)) {
   for (std::size_t i = 0; i < readers.size(); ++i) lanes_[i].reader = readers[i];
   for (std::size_t i = 0; i < readers.size(); ++i) {
     lanes_[i].thread = std::thread([this, i] { Run(lanes_[i], i); });
@@ -113,8 +115,7 @@ void ZipDecodeAhead::Decode(CZipReader& reader, Lane& lane, std::size_t position
 void ZipDecodeAhead::Push(Lane& lane, Piece piece) {
   std::unique_lock lock(mutex_);
   changed_.wait(lock, [&] {
-    return stop_ || lane.pieces.empty() ||
-           lane.bytesHeld + piece.bytes.size() <= kMostBytesHeld;
+    return stop_ || lane.pieces.empty() || lane.bytesHeld + piece.bytes.size() <= kMostBytesHeld;
   });
   if (stop_) return;
   lane.bytesHeld += piece.bytes.size();

@@ -2,9 +2,9 @@
 // them: threads with a reader each (opened on the same package) decrypt and
 // inflate the next entries, in turn, while the extracting reader writes the
 // one before. Every entry has its own key chain and inflate stream, so the
-// work divides along entries; the key chain within an entry stays serial. What it hands over, piece by piece, is exactly what the
-// extracting reader's own calls would have given, each error at the call
-// that would have raised it.
+// work divides along entries; the key chain within an entry stays serial. What it hands over, piece
+// by piece, is exactly what the extracting reader's own calls would have given, each error at the
+// call that would have raised it.
 #pragma once
 
 #include <condition_variable>
@@ -23,8 +23,7 @@ class ZipDecodeAhead {
   // decodes every readers.size()-th entry; `files` are the indices of the
   // file entries in the order they will be extracted; `pieceSize` is the
   // size every read will ask for.
-  ZipDecodeAhead(std::vector<CZipReader*> readers, std::vector<uint16_t> files,
-                 unsigned pieceSize);
+  ZipDecodeAhead(std::vector<CZipReader*> readers, std::vector<uint16_t> files, unsigned pieceSize);
   ~ZipDecodeAhead();
   ZipDecodeAhead(const ZipDecodeAhead&) = delete;
   ZipDecodeAhead& operator=(const ZipDecodeAhead&) = delete;
@@ -66,8 +65,7 @@ class ZipDecodeAhead {
 
   static Piece Started(std::size_t position, Step step);
   void Run(Lane& lane, std::size_t first);
-  void Decode(CZipReader& reader, Lane& lane, std::size_t position,
-              std::vector<uint8_t>& buffer);
+  void Decode(CZipReader& reader, Lane& lane, std::size_t position, std::vector<uint8_t>& buffer);
   void Push(Lane& lane, Piece piece);
   void DropBefore(std::size_t position);
   Lane& LaneOf(std::size_t position) { return lanes_[position % lanes_.size()]; }

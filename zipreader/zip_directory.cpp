@@ -134,8 +134,8 @@ void CZipDirectory::OpenEntryHeader(int index) {
   localExtra.Release();
   if (header.localExtraLength == 0) return;
   int volume = store->CurrentVolume();
-  store->ReadBytes(localExtra.Allocate(header.localExtraLength, false),
-                   header.localExtraLength, true);
+  store->ReadBytes(localExtra.Allocate(header.localExtraLength, false), header.localExtraLength,
+                   true);
   if (store->CurrentVolume() != volume) Raise(ErrBadArchive);
 }
 

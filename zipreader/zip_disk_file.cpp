@@ -24,10 +24,14 @@ platform::Disposition DispositionOf(uint32_t openFlags) {
 // read, 0 no sharing.
 uint32_t ShareOf(uint32_t openFlags) {
   switch (openFlags & 0x1C) {
-    case 0: return 3;
-    case FileDenyRead: return 2;
-    case FileDenyWrite: return 1;
-    default: return 0;
+    case 0:
+      return 3;
+    case FileDenyRead:
+      return 2;
+    case FileDenyWrite:
+      return 1;
+    default:
+      return 0;
   }
 }
 
@@ -45,8 +49,8 @@ CZipDiskFile::~CZipDiskFile() { Close(); }
 
 bool CZipDiskFile::Open(const std::u16string& path, uint32_t openFlags, bool raiseOnFailure) {
   if (!IsClosed()) Close();
-  handle_ = ZipHost::OpenFile(path, AccessOf(openFlags), DispositionOf(openFlags),
-                              ShareOf(openFlags));
+  handle_ =
+      ZipHost::OpenFile(path, AccessOf(openFlags), DispositionOf(openFlags), ShareOf(openFlags));
   readAhead_ = (openFlags & FileWrite) == 0;
   aheadNext_ = aheadEnd_ = 0;
   hostPosition_ = 0;

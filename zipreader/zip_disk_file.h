@@ -47,7 +47,7 @@ class CZipDiskFile : public CZipStream {
   std::u16string path_;
   bool readAhead_ = false;
   std::unique_ptr<uint8_t[]> ahead_;
-  uint32_t aheadNext_ = 0;      // next unread byte in ahead_
-  uint32_t aheadEnd_ = 0;       // bytes held in ahead_
-  uint64_t hostPosition_ = 0;   // the host file's position: just past ahead_'s bytes
+  uint32_t aheadNext_ = 0;     // next unread byte in ahead_
+  uint32_t aheadEnd_ = 0;      // bytes held in ahead_
+  uint64_t hostPosition_ = 0;  // the host file's position: just past ahead_'s bytes
 };

@@ -34,9 +34,7 @@ class CZipEntryHeader {
   bool HasDescriptor() const { return (flags & 0x0008) != 0; }
   bool HasUtf8Name() const { return (flags & 0x0800) != 0; }
   // Bytes of the central header as stored: fixed part, name, extra, comment.
-  uint64_t CentralSize() const {
-    return 46ull + name.Size() + extraField.Size() + comment.Size();
-  }
+  uint64_t CentralSize() const { return 46ull + name.Size() + extraField.Size() + comment.Size(); }
 
   uint8_t signature[4] = {0, 0, 0, 0};
   uint16_t versionMadeBy = 0;

@@ -10,14 +10,23 @@ void RaiseZipError(int32_t code, const std::u16string& fileName) {
 
 int32_t MapInflateError(int result) {
   switch (result) {
-    case 1: return ErrInflateStreamEnd;
-    case 2: return ErrInflateNeedDict;
-    case -1: return ErrInflateErrno;
-    case -2: return ErrInflateStream;
-    case -3: return ErrInflateData;
-    case -4: return ErrInflateMemory;
-    case -5: return ErrInflateBuffer;
-    case -6: return ErrInflateVersion;
-    default: return ErrGeneric;
+    case 1:
+      return ErrInflateStreamEnd;
+    case 2:
+      return ErrInflateNeedDict;
+    case -1:
+      return ErrInflateErrno;
+    case -2:
+      return ErrInflateStream;
+    case -3:
+      return ErrInflateData;
+    case -4:
+      return ErrInflateMemory;
+    case -5:
+      return ErrInflateBuffer;
+    case -6:
+      return ErrInflateVersion;
+    default:
+      return ErrGeneric;
   }
 }

@@ -43,15 +43,14 @@ bool CZipReader::OpenEntry(uint16_t index) {
   if (header.method != 0 && header.method != 8) ThrowZipError(ErrBadArchive, false);
   // Stored data is its own uncompressed form: sizes that disagree would have
   // the copy loop wait for bytes that never come.
-  uint32_t dataSize =
-      header.compressedSize - (header.IsEncrypted() ? kEncryptionHeaderSize : 0);
+  uint32_t dataSize = header.compressedSize - (header.IsEncrypted() ? kEncryptionHeaderSize : 0);
   if (header.method == 0 && dataSize != header.uncompressedSize) {
     ThrowZipError(ErrBadArchive, false);
   }
   if (header.method == 8) {
     context.stream.opaque = &blocks;
-    CheckInflateResult(inflateInit2_(&context.stream, -15, "1.2.3",
-                                     static_cast<int>(sizeof(z_stream))));
+    CheckInflateResult(
+        inflateInit2_(&context.stream, -15, "1.2.3", static_cast<int>(sizeof(z_stream))));
   }
   context.remainingCompressed = dataSize;
   context.remainingUncompressed = header.uncompressedSize;

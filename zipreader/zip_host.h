@@ -21,8 +21,7 @@ namespace ZipHost {
 
 // Null when the file cannot be opened. The share field has no effect here.
 std::unique_ptr<platform::File> OpenFile(const std::u16string& path, uint32_t access,
-                                         platform::Disposition disposition,
-                                         uint32_t shareField);
+                                         platform::Disposition disposition, uint32_t shareField);
 bool TruncateFile(platform::File& handle, uint32_t length);
 bool FlushFile(platform::File& handle);
 // 0 nothing there, -1 a directory, 1 anything else.

@@ -24,8 +24,7 @@ uint32_t CZipVolumeStore::ReadCurrent(void* buffer, uint32_t count) {
 // The walk through the volumes ends at the last one, and a volume that cannot
 // be opened ends it too: skipping it would splice unrelated data together.
 void CZipVolumeStore::NextVolume() {
-  if (mode != Split || currentVolume < 0 ||
-      static_cast<uint32_t>(currentVolume) >= volumeLimit) {
+  if (mode != Split || currentVolume < 0 || static_cast<uint32_t>(currentVolume) >= volumeLimit) {
     Raise(ErrBadArchive);
   }
   ChangeVolume(currentVolume + 1);

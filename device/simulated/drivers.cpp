@@ -8,12 +8,12 @@
 #include <string>
 #include <vector>
 
-#include "device/simulated/simulated_hardware.h"
 #include "device/device_config.h"
-#include "platform/drivers.h"
-#include "platform/flash_protocol.h"
 #include "device/simulated/flash.h"
 #include "device/simulated/journal.h"
+#include "device/simulated/simulated_hardware.h"
+#include "platform/drivers.h"
+#include "platform/flash_protocol.h"
 #include "platform/text.h"
 #include "platform/trace.h"
 

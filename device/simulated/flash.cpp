@@ -4,9 +4,9 @@
 #include <cstring>
 #include <system_error>
 
+#include "host/root_files.h"
 #include "platform/byte_order.h"
 #include "platform/flash_protocol.h"
-#include "host/root_files.h"
 #include "platform/trace.h"
 
 namespace platform {
@@ -36,22 +36,33 @@ SimulatedFlash::SimulatedFlash(std::filesystem::path folder, uint32_t boardRevis
 
 SimulatedFlash::~SimulatedFlash() { DropRegionFile(); }
 
-bool SimulatedFlash::Control(uint32_t code, const void* input, uint32_t inputLength,
-                             void* output, uint32_t outputLength) {
+bool SimulatedFlash::Control(uint32_t code, const void* input, uint32_t inputLength, void* output,
+                             uint32_t outputLength) {
   const auto* bytes = static_cast<const uint8_t*>(input);
   if (bytes == nullptr) inputLength = 0;
   switch (code) {
-    case SCD_IOCTL_WRITE_NBOOT: return WriteBootLoader("nboot.bin", bytes, inputLength);
-    case SCD_IOCTL_WRITE_EBOOT: return WriteBootLoader("eboot.nb0", bytes, inputLength);
-    case SCD_IOCTL_GET_BOARD_REVISION: return ReportBoardRevision(output, outputLength);
-    case SCD_IOCTL_KERNEL_OPEN: return OpenKernel();
-    case SCD_IOCTL_MULTI_HEADER: return AcceptMultiHeader(bytes, inputLength);
-    case SCD_IOCTL_IMAGE_HEADER: return AcceptImageHeader(bytes, inputLength);
-    case SCD_IOCTL_IMAGE_RECORD: return AcceptRecord(bytes, inputLength);
-    case SCD_IOCTL_SET_VERSION: return AcceptVersion(bytes, inputLength);
-    case SCD_IOCTL_KERNEL_FINISH: return Advance(Phase::VersionSet, Phase::Finished);
-    case SCD_IOCTL_KERNEL_CLOSE: return CloseKernel();
-    default: return false;
+    case SCD_IOCTL_WRITE_NBOOT:
+      return WriteBootLoader("nboot.bin", bytes, inputLength);
+    case SCD_IOCTL_WRITE_EBOOT:
+      return WriteBootLoader("eboot.nb0", bytes, inputLength);
+    case SCD_IOCTL_GET_BOARD_REVISION:
+      return ReportBoardRevision(output, outputLength);
+    case SCD_IOCTL_KERNEL_OPEN:
+      return OpenKernel();
+    case SCD_IOCTL_MULTI_HEADER:
+      return AcceptMultiHeader(bytes, inputLength);
+    case SCD_IOCTL_IMAGE_HEADER:
+      return AcceptImageHeader(bytes, inputLength);
+    case SCD_IOCTL_IMAGE_RECORD:
+      return AcceptRecord(bytes, inputLength);
+    case SCD_IOCTL_SET_VERSION:
+      return AcceptVersion(bytes, inputLength);
+    case SCD_IOCTL_KERNEL_FINISH:
+      return Advance(Phase::VersionSet, Phase::Finished);
+    case SCD_IOCTL_KERNEL_CLOSE:
+      return CloseKernel();
+    default:
+      return false;
   }
 }
 
@@ -67,8 +78,7 @@ RootDescriptor SimulatedFlash::OpenFolder() const {
 bool SimulatedFlash::WriteBootLoader(const char* name, const void* input, uint32_t length) {
   if (phase_ != Phase::Idle || length == 0) return false;
   const RootDescriptor folder = OpenFolder();
-  return WriteReplacing(folder.get(), name,
-                        std::string(static_cast<const char*>(input), length));
+  return WriteReplacing(folder.get(), name, std::string(static_cast<const char*>(input), length));
 }
 
 bool SimulatedFlash::ReportBoardRevision(void* output, uint32_t outputLength) {
@@ -143,7 +153,8 @@ bool SimulatedFlash::AcceptImageHeader(const uint8_t* input, uint32_t length) {
 
 bool SimulatedFlash::AcceptRecord(const uint8_t* input, uint32_t length) {
   if (phase_ != Phase::InImage || endRecordSeen_ || length < kRecordHeaderSize) return false;
-  const uint32_t address = LoadLe32(input), dataLength = LoadLe32(input + 4), checksum = LoadLe32(input + 8);
+  const uint32_t address = LoadLe32(input), dataLength = LoadLe32(input + 4),
+                 checksum = LoadLe32(input + 8);
   if (address == 0 && checksum == 0) {
     if (length != kRecordHeaderSize || !CommitRegionFile()) return false;
     endRecordSeen_ = true;
@@ -151,8 +162,8 @@ bool SimulatedFlash::AcceptRecord(const uint8_t* input, uint32_t length) {
   }
   if (uint64_t(length) != kRecordHeaderSize + uint64_t(dataLength)) return false;
   const Region& region = regions_[currentRegion_];
-  if (address < region.start ||
-      uint64_t(address - region.start) + dataLength > region.length) return false;
+  if (address < region.start || uint64_t(address - region.start) + dataLength > region.length)
+    return false;
   const uint8_t* data = input + kRecordHeaderSize;
   if (SumBytes(data, dataLength) != checksum) return false;
   return WriteAt(regionFile_, data, dataLength, address - region.start);

@@ -51,8 +51,8 @@ std::string Journal::CodeText(uint32_t code) {
   return text;
 }
 
-std::string Journal::FormatLine(std::string_view target, std::string_view what,
-                                const void* input, uint32_t length, bool ok) {
+std::string Journal::FormatLine(std::string_view target, std::string_view what, const void* input,
+                                uint32_t length, bool ok) {
   const uint32_t crc =
       input == nullptr ? 0u : JournalCrc32(0, static_cast<const uint8_t*>(input), length);
   char tail[64];

@@ -23,14 +23,14 @@ class Journal {
   Journal& operator=(const Journal&) = delete;
 
   // One line for a call with its input bytes (null/0 for none).
-  void Record(std::string_view target, std::string_view what, const void* input,
-              uint32_t length, bool ok);
+  void Record(std::string_view target, std::string_view what, const void* input, uint32_t length,
+              bool ok);
 
   // "0x80012004": how driver calls name their control code.
   static std::string CodeText(uint32_t code);
   // The journal's line for a call, without the line end.
-  static std::string FormatLine(std::string_view target, std::string_view what,
-                                const void* input, uint32_t length, bool ok);
+  static std::string FormatLine(std::string_view target, std::string_view what, const void* input,
+                                uint32_t length, bool ok);
 
  private:
   bool Open();

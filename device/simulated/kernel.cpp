@@ -9,9 +9,9 @@
 #include <string>
 #include <string_view>
 
-#include "device/simulated/simulated_hardware.h"
 #include "device/device_config.h"
 #include "device/simulated/journal.h"
+#include "device/simulated/simulated_hardware.h"
 #include "platform/flash_protocol.h"
 #include "platform/kernel.h"
 #include "platform/trace.h"
@@ -34,8 +34,10 @@ bool ListNames(std::string_view list, std::string_view function) {
   while (!list.empty()) {
     const std::size_t comma = list.find(',');
     std::string_view item = list.substr(0, comma);
-    while (!item.empty() && std::isspace(static_cast<unsigned char>(item.front()))) item.remove_prefix(1);
-    while (!item.empty() && std::isspace(static_cast<unsigned char>(item.back()))) item.remove_suffix(1);
+    while (!item.empty() && std::isspace(static_cast<unsigned char>(item.front())))
+      item.remove_prefix(1);
+    while (!item.empty() && std::isspace(static_cast<unsigned char>(item.back())))
+      item.remove_suffix(1);
     if (Lower(item) == wanted) return true;
     list = comma == std::string_view::npos ? std::string_view() : list.substr(comma + 1);
   }
@@ -61,8 +63,8 @@ class SimulatedKernel : public Kernel {
 
   uint32_t GetSystemPowerStatusEx2(PowerStatusRecord* record, uint32_t length,
                                    bool /*refresh*/) override {
-    const bool ok = record != nullptr && length >= kPowerStatusSize &&
-                    !Fails("GetSystemPowerStatusEx2");
+    const bool ok =
+        record != nullptr && length >= kPowerStatusSize && !Fails("GetSystemPowerStatusEx2");
     if (ok) {
       *record = PowerStatusRecord{};
       record->bytes[0] = uint8_t(acLine_);

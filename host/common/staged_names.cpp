@@ -1,6 +1,5 @@
 #include "host/common/staged_names.h"
 
-
 namespace platform {
 
 namespace {

@@ -8,9 +8,12 @@ namespace {
 
 const char* Describe(MutexResult result) {
   switch (result) {
-    case MutexResult::Created: return "created";
-    case MutexResult::AlreadyExists: return "already exists";
-    case MutexResult::Failed: return "failed";
+    case MutexResult::Created:
+      return "created";
+    case MutexResult::AlreadyExists:
+      return "already exists";
+    case MutexResult::Failed:
+      return "failed";
   }
   return "?";
 }

@@ -80,8 +80,8 @@ long XattrAt(long call, int dir, const std::string& name, const void* value, siz
     return -1;
   }
   XattrArgs args{reinterpret_cast<uintptr_t>(value), static_cast<uint32_t>(size), 0};
-  const long result = syscall(call, dir, name.c_str(), AT_SYMLINK_NOFOLLOW, kAttributesXattr,
-                              &args, sizeof args);
+  const long result =
+      syscall(call, dir, name.c_str(), AT_SYMLINK_NOFOLLOW, kAttributesXattr, &args, sizeof args);
   if (result < 0 && errno == ENOSYS) xattrAtMissing = true;
   return result;
 }
@@ -131,7 +131,8 @@ bool WriteHostAttributesAt(int dir, const std::string& name, const struct stat& 
       return false;
     }
   }
-  const uint32_t kept = attributes & (folder ? kKeptInXattr | FILE_ATTRIBUTE_READONLY : kKeptInXattr);
+  const uint32_t kept =
+      attributes & (folder ? kKeptInXattr | FILE_ATTRIBUTE_READONLY : kKeptInXattr);
   char text[16];
   const int length = std::snprintf(text, sizeof text, "0x%02X", kept);
   if (SetEntryXattr(dir, name, text, static_cast<size_t>(length)) == 0) {
@@ -157,7 +158,8 @@ bool WriteHostAttributes(const std::filesystem::path& path, uint32_t attributes)
     mode = readOnly ? mode & ~mode_t{0222} : ((mode & 0222) != 0 ? mode : mode | S_IWUSR);
     if (mode != (info.st_mode & 07777) && chmod(path.c_str(), mode) != 0) return false;
   }
-  const uint32_t kept = attributes & (folder ? kKeptInXattr | FILE_ATTRIBUTE_READONLY : kKeptInXattr);
+  const uint32_t kept =
+      attributes & (folder ? kKeptInXattr | FILE_ATTRIBUTE_READONLY : kKeptInXattr);
   return WriteStoredBits(path.c_str(), kept);
 }
 

@@ -128,7 +128,8 @@ std::optional<DevicePaths::Place> DevicePaths::Root() const {
   return place;
 }
 
-std::optional<DevicePaths::Place> DevicePaths::OpenReal(const std::vector<std::string>& real) const {
+std::optional<DevicePaths::Place> DevicePaths::OpenReal(
+    const std::vector<std::string>& real) const {
   auto place = Root();
   if (!place) return std::nullopt;
   for (const auto& name : real) {
@@ -244,7 +245,8 @@ bool DevicePaths::Descend(Place& place, const std::string& name, int* hops) cons
     return true;
   }
   struct stat info {};
-  if ((errno != ENOTDIR && errno != ELOOP) || fstatat(place.dir->get(), name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0 ||
+  if ((errno != ENOTDIR && errno != ELOOP) ||
+      fstatat(place.dir->get(), name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0 ||
       !S_ISLNK(info.st_mode)) {
     return false;
   }
@@ -286,8 +288,7 @@ std::optional<DevicePaths::Place> DevicePaths::WalkFolder(const std::vector<std:
 }
 
 std::optional<DevicePaths::Place> DevicePaths::OpenFolder(const std::vector<std::u16string>& parts,
-                                                          std::size_t count,
-                                                          bool knowReal) const {
+                                                          std::size_t count, bool knowReal) const {
   for (std::size_t i = 0; i < count; ++i) {
     if (IsForbiddenComponent(parts[i])) return std::nullopt;
   }
@@ -348,8 +349,7 @@ std::optional<Located> DevicePaths::Locate(std::u16string_view devicePath, LastL
     if (!place) return std::nullopt;
     Located located;
     bool missing = false, kept = false;
-    located.name =
-        MatchEntry(*place, parts.back(), &located.info, &located.stamp, &missing, &kept);
+    located.name = MatchEntry(*place, parts.back(), &located.info, &located.stamp, &missing, &kept);
     located.exists = !located.name.empty();
     if (!located.exists) {
       if (!mayBeMissing || !missing) return std::nullopt;

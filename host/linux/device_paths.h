@@ -29,7 +29,7 @@ struct Located {
   // A descriptor (O_PATH) of a folder inside the file system, which may be
   // kept open for later look-ups too.
   std::shared_ptr<const UniqueFd> folder;
-  std::string name;    // the entry's host name in `folder`; "." for the folder itself
+  std::string name;  // the entry's host name in `folder`; "." for the folder itself
   bool exists = false;
   struct stat info {};  // the entry's own status (a link not followed), when it exists
   // The folder's state when its names were consulted for a case-insensitive
@@ -101,8 +101,8 @@ class DevicePaths {
   int FsFd() const;
   WatchedFolders* Watched() const;
   std::optional<Place> Root() const;
-  std::optional<Place> OpenFolder(const std::vector<std::u16string>& parts,
-                                  std::size_t count, bool knowReal) const;
+  std::optional<Place> OpenFolder(const std::vector<std::u16string>& parts, std::size_t count,
+                                  bool knowReal) const;
   std::optional<Place> WalkFolder(const std::vector<std::u16string>& parts,
                                   std::size_t count) const;
   std::optional<Place> OpenReal(const std::vector<std::string>& real) const;

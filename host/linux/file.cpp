@@ -161,7 +161,8 @@ bool LinuxFile::Flush() {
 bool LinuxFile::GetTimes(FileTime* creation, FileTime* access, FileTime* write) {
   // One call for all three host times.
   struct statx info {};
-  const bool ok = statx(fd_, "", AT_EMPTY_PATH, STATX_ATIME | STATX_MTIME | STATX_BTIME, &info) == 0;
+  const bool ok =
+      statx(fd_, "", AT_EMPTY_PATH, STATX_ATIME | STATX_MTIME | STATX_BTIME, &info) == 0;
   const auto toFileTime = [](const statx_timestamp& t) {
     timespec host{};
     host.tv_sec = t.tv_sec;
@@ -183,8 +184,7 @@ bool LinuxFile::GetTimes(FileTime* creation, FileTime* access, FileTime* write) 
   return ok;
 }
 
-bool LinuxFile::SetTimes(const FileTime* creation, const FileTime* access,
-                         const FileTime* write) {
+bool LinuxFile::SetTimes(const FileTime* creation, const FileTime* access, const FileTime* write) {
   bool ok = ValidTime(creation) && ValidTime(access) && ValidTime(write);
   if (ok && (access != nullptr || write != nullptr)) {
     const timespec times[2] = {ToHostTime(access), ToHostTime(write)};

@@ -6,8 +6,8 @@
 #include <memory>
 #include <string>
 
-#include "platform/file_system.h"
 #include "host/common/drive_capacity.h"
+#include "platform/file_system.h"
 
 namespace platform {
 
@@ -34,8 +34,7 @@ class LinuxFile : public File {
   bool SetEnd() override;
   bool Flush() override;
   bool GetTimes(FileTime* creation, FileTime* access, FileTime* write) override;
-  bool SetTimes(const FileTime* creation, const FileTime* access,
-                const FileTime* write) override;
+  bool SetTimes(const FileTime* creation, const FileTime* access, const FileTime* write) override;
   // A read lease: another open for writing, or a truncation, waits until this
   // handle closes (at most the kernel's lease-break time, 45 s by default).
   bool DenyWriters() override;

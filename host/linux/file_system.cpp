@@ -6,17 +6,17 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <climits>
 #include <cerrno>
+#include <climits>
 #include <ctime>
 
-#include "host/linux/file_times.h"
+#include "host/common/wildcard.h"
 #include "host/linux/attributes.h"
 #include "host/linux/file.h"
+#include "host/linux/file_times.h"
 #include "platform/device_names.h"
 #include "platform/text.h"
 #include "platform/trace.h"
-#include "host/common/wildcard.h"
 
 namespace platform {
 namespace fs = std::filesystem;
@@ -52,7 +52,8 @@ bool HasValidLastName(std::u16string_view path) {
 
 LinuxFileSystem::LinuxFileSystem(const fs::path& deviceRoot, uint64_t capacity,
                                  FolderKeeping keeping)
-    : paths_(deviceRoot, keeping), capacity_(std::make_shared<DriveCapacity>(paths_.FsRoot(), capacity)) {}
+    : paths_(deviceRoot, keeping),
+      capacity_(std::make_shared<DriveCapacity>(paths_.FsRoot(), capacity)) {}
 
 std::unique_ptr<File> LinuxFileSystem::OpenExisting(const Located& where, uint32_t access,
                                                     Disposition disposition) {
@@ -60,8 +61,8 @@ std::unique_ptr<File> LinuxFileSystem::OpenExisting(const Located& where, uint32
   // open file, which is what counts.
   if (!S_ISREG(where.info.st_mode) || disposition == Disposition::CreateNew) return nullptr;
   struct stat info {};
-  const int fd = OpenRegularFileAt(where.folder->get(), where.name.c_str(), AccessFlags(access),
-                                   0, &info);
+  const int fd =
+      OpenRegularFileAt(where.folder->get(), where.name.c_str(), AccessFlags(access), 0, &info);
   if (fd < 0) return nullptr;
   // Permission bits bind no one running as root; the device's rule holds anyway.
   const bool changes = (access & AccessWrite) != 0 || disposition == Disposition::CreateAlways;
@@ -156,14 +157,12 @@ bool LinuxFileSystem::DeleteFile(std::u16string_view path) {
 // MoveFileEx does; a folder is never moved nor replaced.
 bool LinuxFileSystem::MoveFile(std::u16string_view from, std::u16string_view to) {
   const auto source = paths_.Locate(from, LastLink::Own, false);
-  const auto where =
-      HasValidLastName(to) ? paths_.Locate(to, LastLink::Own, true) : std::nullopt;
-  const bool movable = source && source->name != "." && !S_ISDIR(source->info.st_mode) &&
-                       where && where->name != "." &&
-                       !(where->exists && S_ISDIR(where->info.st_mode));
-  const bool replaced = movable && where->exists && S_ISREG(where->info.st_mode) &&
-                        !(source->info.st_dev == where->info.st_dev &&
-                          source->info.st_ino == where->info.st_ino);
+  const auto where = HasValidLastName(to) ? paths_.Locate(to, LastLink::Own, true) : std::nullopt;
+  const bool movable = source && source->name != "." && !S_ISDIR(source->info.st_mode) && where &&
+                       where->name != "." && !(where->exists && S_ISDIR(where->info.st_mode));
+  const bool replaced =
+      movable && where->exists && S_ISREG(where->info.st_mode) &&
+      !(source->info.st_dev == where->info.st_dev && source->info.st_ino == where->info.st_ino);
   const bool ok = movable && renameat(source->folder->get(), source->name.c_str(),
                                       where->folder->get(), where->name.c_str()) == 0;
   if (ok) {
@@ -175,8 +174,10 @@ bool LinuxFileSystem::MoveFile(std::u16string_view from, std::u16string_view to)
 }
 
 bool LinuxFileSystem::CreateDirectory(std::u16string_view path) {
-  const auto where = HasValidLastName(path) ? paths_.Locate(path, LastLink::Own, true) : std::nullopt;
-  const bool ok = where && !where->exists && mkdirat(where->folder->get(), where->name.c_str(), 0777) == 0;
+  const auto where =
+      HasValidLastName(path) ? paths_.Locate(path, LastLink::Own, true) : std::nullopt;
+  const bool ok =
+      where && !where->exists && mkdirat(where->folder->get(), where->name.c_str(), 0777) == 0;
   if (ok) paths_.NoteCreated(*where);
   Trace("CreateDirectory(%s) -> %s", ToUtf8(path).c_str(), Result(ok));
   return ok;
@@ -259,8 +260,8 @@ std::optional<FindData> LinuxFileSystem::Describe(int dir, const std::string& na
     const auto target = paths_.Locate(folder + u"\\" + data.name, LastLink::Follow, false);
     if (!target) return std::nullopt;
     info = target->info;
-    data.attributes = ReadHostAttributesAt(target->folder->get(), target->name, info) &
-                      ~FILE_ATTRIBUTE_DIRECTORY;
+    data.attributes =
+        ReadHostAttributesAt(target->folder->get(), target->name, info) & ~FILE_ATTRIBUTE_DIRECTORY;
   } else {
     data.attributes = ReadHostAttributesAt(dir, name, info);
   }

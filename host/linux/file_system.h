@@ -5,9 +5,9 @@
 #include <memory>
 #include <optional>
 
+#include "host/common/drive_capacity.h"
 #include "host/linux/device_paths.h"
 #include "platform/file_system.h"
-#include "host/common/drive_capacity.h"
 
 namespace platform {
 

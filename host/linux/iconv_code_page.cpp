@@ -79,7 +79,9 @@ std::unique_ptr<IconvCodePage> IconvCodePage::Create(const std::string& name) {
 }
 
 IconvCodePage::IconvCodePage(std::string name, iconv_t toAnsi, iconv_t toWide)
-    : name_(std::move(name)), toAnsi_(toAnsi), toWide_(toWide),
+    : name_(std::move(name)),
+      toAnsi_(toAnsi),
+      toWide_(toWide),
       passUnassigned1252_(Is1252(name_)) {}
 
 IconvCodePage::~IconvCodePage() {
@@ -113,8 +115,8 @@ bool IconvCodePage::WideToAnsi(std::u16string_view text, std::string* bytes) {
     start = i + 1;
   }
   if (!ok) bytes->clear();
-  Trace("WideCharToMultiByte(%s, \"%s\") -> %s, %zu bytes", name_.c_str(),
-        ToUtf8(text).c_str(), ok ? "ok" : "failed", bytes->size());
+  Trace("WideCharToMultiByte(%s, \"%s\") -> %s, %zu bytes", name_.c_str(), ToUtf8(text).c_str(),
+        ok ? "ok" : "failed", bytes->size());
   return ok;
 }
 

@@ -78,8 +78,8 @@ RootDescriptor CreateStaged(int folderFd, const char* name) {
 bool CommitStaged(int folderFd, const char* name) {
   const std::string staged = StagedName(name, ::getpid());
   struct stat info {};
-  const bool isFolder = ::fstatat(folderFd, name, &info, AT_SYMLINK_NOFOLLOW) == 0 &&
-                        S_ISDIR(info.st_mode);
+  const bool isFolder =
+      ::fstatat(folderFd, name, &info, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(info.st_mode);
   if (!isFolder && ::renameat(folderFd, staged.c_str(), folderFd, name) == 0) return true;
   ::unlinkat(folderFd, staged.c_str(), 0);
   return false;
@@ -120,8 +120,8 @@ bool WriteReplacing(int folderFd, const char* name, const std::string& bytes) {
 }
 
 RootDescriptor OpenForAppend(int folderFd, const char* name, std::string* why) {
-  RootDescriptor fd(::openat(folderFd, name, O_WRONLY | O_APPEND | O_CREAT | O_NONBLOCK | kNoLinks,
-                             0644));
+  RootDescriptor fd(
+      ::openat(folderFd, name, O_WRONLY | O_APPEND | O_CREAT | O_NONBLOCK | kNoLinks, 0644));
   struct stat info {};
   if (!fd.valid()) {
     *why = errno == ELOOP ? "is a symbolic link" : "cannot be opened";

@@ -211,8 +211,8 @@ WatchedFolders::Answer WatchedFolders::Child(Node* node, const std::u16string& c
     *child = kept->second.get();
     return Answer::Found;
   }
-  UniqueFd dir(openat(node->dir->get(), name.c_str(),
-                      O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+  UniqueFd dir(
+      openat(node->dir->get(), name.c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
   if (!dir.valid() && errno == ENOENT && !node->names) {
     if (!HaveNames(node)) return Answer::Unwatched;
     return Child(node, component, child);
@@ -247,8 +247,8 @@ WatchedFolders::Answer WatchedFolders::FindFolder(const std::vector<std::u16stri
 }
 
 WatchedFolders::Answer WatchedFolders::FindEntry(const Folder& folder,
-                                                 const std::u16string& component,
-                                                 std::string* name, struct stat* info) {
+                                                 const std::u16string& component, std::string* name,
+                                                 struct stat* info) {
   std::lock_guard lock(mutex_);
   const auto found = byId_.find(folder.id);
   if (found == byId_.end()) return Answer::Unwatched;

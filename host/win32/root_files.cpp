@@ -77,10 +77,9 @@ bool IsReparsePoint(DWORD attributes) {
 
 // A C runtime descriptor over a new handle; -1 when either cannot be made.
 int OpenHandle(const std::filesystem::path& file, DWORD access, DWORD disposition, int crtFlags) {
-  HANDLE handle = CreateFileW(file.c_str(), access,
-                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                              disposition, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT,
-                              nullptr);
+  HANDLE handle = CreateFileW(
+      file.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+      disposition, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
   if (handle == INVALID_HANDLE_VALUE) return -1;
   BY_HANDLE_FILE_INFORMATION info{};
   // Anything but a plain file on disk (a device such as NUL, a folder, a
@@ -212,7 +211,8 @@ bool WriteReplacing(int folderFd, const char* name, const std::string& bytes) {
 
 RootDescriptor OpenForAppend(int folderFd, const char* name, std::string* why) {
   const std::filesystem::path file = InFolder(folderFd, name);
-  const DWORD attributes = file.empty() ? INVALID_FILE_ATTRIBUTES : GetFileAttributesW(file.c_str());
+  const DWORD attributes =
+      file.empty() ? INVALID_FILE_ATTRIBUTES : GetFileAttributesW(file.c_str());
   if (IsReparsePoint(attributes)) {
     *why = "is a symbolic link";
     return {};
@@ -221,9 +221,10 @@ RootDescriptor OpenForAppend(int folderFd, const char* name, std::string* why) {
     *why = "is not a regular file";
     return {};
   }
-  RootDescriptor fd(file.empty() ? -1
-                                 : OpenHandle(file, FILE_APPEND_DATA | SYNCHRONIZE | FILE_READ_ATTRIBUTES,
-                                              OPEN_ALWAYS, _O_WRONLY | _O_APPEND));
+  RootDescriptor fd(file.empty()
+                        ? -1
+                        : OpenHandle(file, FILE_APPEND_DATA | SYNCHRONIZE | FILE_READ_ATTRIBUTES,
+                                     OPEN_ALWAYS, _O_WRONLY | _O_APPEND));
   if (!fd.valid()) {
     *why = attributes == INVALID_FILE_ATTRIBUTES ? "cannot be opened" : "is not a regular file";
     return {};

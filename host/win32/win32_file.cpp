@@ -119,8 +119,8 @@ bool Win32File::GetSize(uint64_t* size) {
 bool Win32File::SetEnd() {
   uint64_t position = 0, size = 0;
   bool ok = (access_ & AccessWrite) != 0 && PositionAndSize(&position, &size);
-  ok = ok && (position <= size || capacity_->Reserve(position - size)) &&
-       SetEndOfFile(handle_) != 0;
+  ok =
+      ok && (position <= size || capacity_->Reserve(position - size)) && SetEndOfFile(handle_) != 0;
   if (ok && position < size) capacity_->Release(size - position);
   Trace("SetEndOfFile(%s) -> %s", name_.c_str(), Result(ok));
   return ok;
@@ -145,8 +145,7 @@ bool Win32File::GetTimes(FileTime* creation, FileTime* access, FileTime* write) 
   return ok;
 }
 
-bool Win32File::SetTimes(const FileTime* creation, const FileTime* access,
-                         const FileTime* write) {
+bool Win32File::SetTimes(const FileTime* creation, const FileTime* access, const FileTime* write) {
   bool ok = ValidTime(creation) && ValidTime(access) && ValidTime(write);
   if (ok) {
     FILETIME c{}, a{}, w{};

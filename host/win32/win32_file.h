@@ -30,8 +30,7 @@ class Win32File : public File {
   bool Flush() override;
   bool GetIdentity(FileIdentity* identity) override;
   bool GetTimes(FileTime* creation, FileTime* access, FileTime* write) override;
-  bool SetTimes(const FileTime* creation, const FileTime* access,
-                const FileTime* write) override;
+  bool SetTimes(const FileTime* creation, const FileTime* access, const FileTime* write) override;
 
  private:
   // The file's current position and size; false when either cannot be read.

@@ -25,8 +25,8 @@ const char* Result(bool ok) { return ok ? "ok" : "failed"; }
 constexpr DWORD kDeviceBits = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN |
                               FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_DIRECTORY |
                               FILE_ATTRIBUTE_ARCHIVE;
-constexpr DWORD kSettableBits =
-    FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE;
+constexpr DWORD kSettableBits = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN |
+                                FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE;
 
 uint32_t DeviceAttributes(DWORD host) {
   const DWORD kept = host & kDeviceBits;
@@ -47,10 +47,14 @@ std::u16string FolderOf(const std::vector<std::u16string>& parts) {
 // of that name, which the other dispositions would follow wherever it points.
 DWORD CreationOf(Disposition disposition, bool exists) {
   switch (disposition) {
-    case Disposition::CreateNew: return CREATE_NEW;
-    case Disposition::CreateAlways: return exists ? CREATE_ALWAYS : CREATE_NEW;
-    case Disposition::OpenAlways: return exists ? OPEN_EXISTING : CREATE_NEW;
-    case Disposition::OpenExisting: return OPEN_EXISTING;
+    case Disposition::CreateNew:
+      return CREATE_NEW;
+    case Disposition::CreateAlways:
+      return exists ? CREATE_ALWAYS : CREATE_NEW;
+    case Disposition::OpenAlways:
+      return exists ? OPEN_EXISTING : CREATE_NEW;
+    case Disposition::OpenExisting:
+      return OPEN_EXISTING;
   }
   return OPEN_EXISTING;
 }
@@ -89,9 +93,9 @@ std::unique_ptr<File> Win32FileSystem::OpenResolved(const std::wstring& host, ui
   if (access & AccessWrite) desired |= GENERIC_WRITE;
   // Creating over a hidden or system file keeps its bits (and Windows
   // refuses CREATE_ALWAYS over such a file unless they are given).
-  const DWORD flags = exists ? (existing & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM)) |
-                                   FILE_ATTRIBUTE_ARCHIVE
-                             : FILE_ATTRIBUTE_ARCHIVE;
+  const DWORD flags =
+      exists ? (existing & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM)) | FILE_ATTRIBUTE_ARCHIVE
+             : FILE_ATTRIBUTE_ARCHIVE;
   const DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
   const DWORD creation = CreationOf(disposition, exists);
   const uint64_t truncated = creation == CREATE_ALWAYS ? FileSizeOf(host) : 0;
@@ -121,8 +125,8 @@ std::unique_ptr<File> Win32FileSystem::Open(std::u16string_view path, uint32_t a
 uint32_t Win32FileSystem::GetAttributes(std::u16string_view path) {
   const auto host = paths_.ResolveExisting(path);
   const DWORD found = host ? GetFileAttributesW(host->c_str()) : INVALID_FILE_ATTRIBUTES;
-  const uint32_t attributes = found == INVALID_FILE_ATTRIBUTES ? kInvalidAttributes
-                                                               : DeviceAttributes(found);
+  const uint32_t attributes =
+      found == INVALID_FILE_ATTRIBUTES ? kInvalidAttributes : DeviceAttributes(found);
   Trace("GetFileAttributes(%s) -> 0x%08X", ToUtf8(path).c_str(), attributes);
   return attributes;
 }
@@ -190,8 +194,8 @@ std::vector<FindData> Win32FileSystem::Find(std::u16string_view pattern) {
       if (item.data.attributes == 0) item.data.attributes = FILE_ATTRIBUTE_NORMAL;
       const bool isFolder = (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
       item.data.size = isFolder ? 0 : uint64_t(entry.nFileSizeHigh) << 32 | entry.nFileSizeLow;
-      item.data.writeTime.value =
-          uint64_t(entry.ftLastWriteTime.dwHighDateTime) << 32 | entry.ftLastWriteTime.dwLowDateTime;
+      item.data.writeTime.value = uint64_t(entry.ftLastWriteTime.dwHighDateTime) << 32 |
+                                  entry.ftLastWriteTime.dwLowDateTime;
       listed.push_back(std::move(item));
     } while (FindNextFileW(search, &entry));
     FindClose(search);

@@ -14,8 +14,8 @@ const char* Result(bool ok) { return ok ? "ok" : "failed"; }
 
 bool FlushHandle(const std::wstring& host, DWORD flags) {
   const HANDLE handle = CreateFileW(host.c_str(), GENERIC_READ | GENERIC_WRITE,
-                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                    nullptr, OPEN_EXISTING, flags, nullptr);
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                    OPEN_EXISTING, flags, nullptr);
   if (handle == INVALID_HANDLE_VALUE) return false;
   const bool ok = FlushFileBuffers(handle) != 0;
   CloseHandle(handle);

@@ -22,8 +22,7 @@ bool AllowedComponent(std::u16string_view part) {
 
 bool SameText(std::wstring_view a, std::wstring_view b) {
   return a.size() == b.size() &&
-         CompareStringOrdinal(a.data(), int(a.size()), b.data(), int(b.size()), TRUE) ==
-             CSTR_EQUAL;
+         CompareStringOrdinal(a.data(), int(a.size()), b.data(), int(b.size()), TRUE) == CSTR_EQUAL;
 }
 
 // "C:\x" -> "\\?\C:\x", "\\server\share" -> "\\?\UNC\server\share".
@@ -59,9 +58,9 @@ Win32Paths::Win32Paths(const std::filesystem::path& deviceRoot) {
 
 std::wstring Win32Paths::FinalPath(const std::wstring& hostPath) {
   // Backup semantics: folders open too. No access is asked for.
-  const HANDLE handle = CreateFileW(hostPath.c_str(), 0,
-                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                    nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  const HANDLE handle =
+      CreateFileW(hostPath.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                  nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
   if (handle == INVALID_HANDLE_VALUE) return {};
   std::wstring path(MAX_PATH, L'\0');
   DWORD length = GetFinalPathNameByHandleW(handle, path.data(), DWORD(path.size()), 0);

@@ -6,6 +6,8 @@
 
 // Last: its macros would replace the platform's constants of the same names.
 #include <windows.h>
+
+// Needs <windows.h> before it.
 #include <tlhelp32.h>
 
 namespace platform {

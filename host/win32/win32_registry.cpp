@@ -44,7 +44,8 @@ class HostRegistry : public Registry {
     }
     Trace("RegQueryValueEx(HKLM\\%s, \"%s\") -> %s", ToUtf8(key).c_str(), ToUtf8(name).c_str(),
           result ? ("type " + std::to_string(result->type) + ", " +
-                    std::to_string(result->data.size()) + " bytes").c_str()
+                    std::to_string(result->data.size()) + " bytes")
+                       .c_str()
                  : "missing");
     return result;
   }

@@ -9,7 +9,9 @@ namespace platform {
 
 static_assert(sizeof(wchar_t) == sizeof(char16_t), "Win32 wide strings are UTF-16");
 
-inline std::wstring Wide(std::u16string_view text) { return std::wstring(text.begin(), text.end()); }
+inline std::wstring Wide(std::u16string_view text) {
+  return std::wstring(text.begin(), text.end());
+}
 inline std::u16string Units(std::wstring_view text) {
   return std::u16string(text.begin(), text.end());
 }

@@ -28,7 +28,8 @@ TEST(ConfigLimits, DeviceIniOverOneMegabyteIsReportedAtTheLineThatCrossesIt) {
   EXPECT_EQ(config.ScreenWidth(), 480) << "nothing of the file is used";
   // 1048576 bytes: 21 in the first two lines, then 69903 comment lines and a part.
   EXPECT_NE(err.find(ini.string() + ":69906: larger than the limit of 1048576 bytes"),
-            std::string::npos) << err;
+            std::string::npos)
+      << err;
 }
 
 TEST(ConfigLimits, RegistryThatIsAFolderOrAPipeReadsAsEmpty) {

@@ -84,14 +84,14 @@ TEST(DeviceConfig, UnreadableNumbersFallBackAndEmptyKindsRemoveDrivers) {
 }
 
 TEST(DeviceConfig, ScreensNoWindowFitsOnFallBack) {
-  const auto empty = DeviceConfig::Parse(
-      "[screen]\nwidth = 0\nheight = -272\nscroll = -1\n", "x.ini");
+  const auto empty =
+      DeviceConfig::Parse("[screen]\nwidth = 0\nheight = -272\nscroll = -1\n", "x.ini");
   EXPECT_EQ(empty.ScreenWidth(), 480);
   EXPECT_EQ(empty.ScreenHeight(), 272);
   EXPECT_EQ(empty.ScrollHeight(), 13);
   // Far too wide, and one that would wrap to 500 as a 32-bit int.
-  const auto huge = DeviceConfig::Parse(
-      "[screen]\nwidth = 4294967796\nheight = 40000\nscroll = 0\n", "x.ini");
+  const auto huge =
+      DeviceConfig::Parse("[screen]\nwidth = 4294967796\nheight = 40000\nscroll = 0\n", "x.ini");
   EXPECT_EQ(huge.ScreenWidth(), 480);
   EXPECT_EQ(huge.ScreenHeight(), 272);
   EXPECT_EQ(huge.ScrollHeight(), 0);

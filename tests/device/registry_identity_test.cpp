@@ -58,14 +58,14 @@ TEST_F(RegistryFileTest, Utf8ExportWithEveryCase) {
 }
 
 TEST_F(RegistryFileTest, Utf16ExportAndTheFlashDrvProfile) {
-  Install(Utf16File(
-      u"Windows Registry Editor Version 5.00\r\n\r\n"
-      u"[HKEY_LOCAL_MACHINE\\Ident]\r\n"
-      u"\"Model\"=\"KTR \u00C460\"\r\n\r\n"
-      u"[HKEY_LOCAL_MACHINE\\System\\StorageManager\\Profiles\\FlashDrv]\r\n"
-      u"\"Folder\"=\"Flash Disk\"\r\n"
-      u"[HKEY_LOCAL_MACHINE\\System\\StorageManager\\Profiles\\NewFlashDrv]\r\n"
-      u"\"Folder\"=\"NAND\"\r\n"));
+  Install(
+      Utf16File(u"Windows Registry Editor Version 5.00\r\n\r\n"
+                u"[HKEY_LOCAL_MACHINE\\Ident]\r\n"
+                u"\"Model\"=\"KTR \u00C460\"\r\n\r\n"
+                u"[HKEY_LOCAL_MACHINE\\System\\StorageManager\\Profiles\\FlashDrv]\r\n"
+                u"\"Folder\"=\"Flash Disk\"\r\n"
+                u"[HKEY_LOCAL_MACHINE\\System\\StorageManager\\Profiles\\NewFlashDrv]\r\n"
+                u"\"Folder\"=\"NAND\"\r\n"));
   std::u16string out;
   EXPECT_TRUE(frame::ReadRegistryString(u"Ident", u"Model", &out));
   EXPECT_EQ(out, u"KTR \u00C460");

@@ -76,8 +76,8 @@ class FitkitCommandTest : public ::testing::Test {
                                                         {"nk.bin", "0x80200000"},
                                                         {"chain.bin", "0x82200000"}};
     for (const auto& [name, start] : bins) {
-      const RunResult made = RunProgram(FITKIT_MAKE_BIN_IMAGE,
-                                        {"--start", start, "--size", "8192", (set / name).string()});
+      const RunResult made = RunProgram(
+          FITKIT_MAKE_BIN_IMAGE, {"--start", start, "--size", "8192", (set / name).string()});
       EXPECT_EQ(made.exitCode, 0) << made.err;
     }
     WriteText(set / "KTR 60.ini", "V1.0.7\r\n");
@@ -133,18 +133,17 @@ TEST_F(FitkitCommandTest, ShowsAndChecksThePackagesSignature) {
 
   maker.Sign(package, "model=KTR 60; version=1.2.4");
   const RunResult inspect = Fitkit({"inspect", package.string()});
-  EXPECT_NE(inspect.out.find("trusted comment \"model=KTR 60; version=1.2.4\""),
-            std::string::npos)
+  EXPECT_NE(inspect.out.find("trusted comment \"model=KTR 60; version=1.2.4\""), std::string::npos)
       << inspect.out;
-  const RunResult valid = Fitkit({"check", package.string(), "--model", "KTR 60", "--key",
-                                  maker.publicKeyFile().string()});
+  const RunResult valid = Fitkit(
+      {"check", package.string(), "--model", "KTR 60", "--key", maker.publicKeyFile().string()});
   EXPECT_EQ(valid.exitCode, 0) << valid.out;
   EXPECT_NE(valid.out.find(": valid"), std::string::npos) << valid.out;
   const RunResult wrongKey =
       Fitkit({"check", package.string(), "--key", other.publicKeyFile().string()});
   EXPECT_EQ(wrongKey.exitCode, 1) << wrongKey.out;
-  const RunResult otherModel = Fitkit({"check", package.string(), "--model", "XR 9", "--key",
-                                       maker.publicKeyFile().string()});
+  const RunResult otherModel = Fitkit(
+      {"check", package.string(), "--model", "XR 9", "--key", maker.publicKeyFile().string()});
   EXPECT_EQ(otherModel.exitCode, 1);
   EXPECT_NE(otherModel.out.find("signed for the model \"KTR 60\", not for \"XR 9\""),
             std::string::npos)
@@ -194,8 +193,8 @@ TEST_F(FitkitCommandTest, RefusesADamagedPackageWithTheReportSayingWhy) {
     file.put('\x5A');
   }
   const auto flashBefore = test_support::SnapshotTree(Root() / "fs" / "Flash Disk");
-  const RunResult run = Fitkit({"rehearse", "--device", Root().string(), package.string(),
-                                "--json", "--report", Work("report.json").string()});
+  const RunResult run = Fitkit({"rehearse", "--device", Root().string(), package.string(), "--json",
+                                "--report", Work("report.json").string()});
   EXPECT_EQ(run.exitCode, 1) << run.err;
   const Json report = Json::parse(run.out);
   EXPECT_EQ(report, Json::parse(ReadText(Work("report.json"))));
@@ -230,8 +229,8 @@ TEST_F(FitkitCommandTest, RehearsesAnImageSetAnsweringOnlyAsTold) {
                                 "CONTINUE?\" and no answer was given"),
             std::string::npos)
       << unanswered.out;
-  const RunResult passed = Fitkit(
-      {"rehearse", "--device", Root().string(), set.string(), "--continue=yes"});
+  const RunResult passed =
+      Fitkit({"rehearse", "--device", Root().string(), set.string(), "--continue=yes"});
   EXPECT_EQ(passed.exitCode, 3) << passed.out;
   EXPECT_NE(passed.out.find("restarted-after-errors: "), std::string::npos) << passed.out;
 }
@@ -247,7 +246,8 @@ TEST_F(FitkitCommandTest, GivesEachWayOfFailingItsOwnExitCode) {
             4);
   // Another shellfit holds the device's mutex (this test's process, here).
   fs::create_directories(Root() / ".locks");
-  const int held = ::open((Root() / ".locks" / "VKMORAN3_SHELLFIT").c_str(), O_RDWR | O_CREAT, 0644);
+  const int held =
+      ::open((Root() / ".locks" / "VKMORAN3_SHELLFIT").c_str(), O_RDWR | O_CREAT, 0644);
   ASSERT_GE(held, 0);
   ASSERT_EQ(::flock(held, LOCK_EX | LOCK_NB), 0);
   const RunResult busy = Fitkit({"rehearse", "--device", Root().string(), package.string()});
@@ -296,8 +296,7 @@ TEST_F(FitkitCommandTest, AnInterruptedProgramStillLeavesItsReport) {
   EXPECT_EQ(written["success"], false);
   EXPECT_EQ(written["exit_code"], 128 + SIGTERM);
   EXPECT_EQ(written["reason"], "stopped by SIGTERM before the run ended");
-  EXPECT_NE(ReadText(Work("err")).find("shellfit: interrupted by SIGTERM"),
-            std::string::npos)
+  EXPECT_NE(ReadText(Work("err")).find("shellfit: interrupted by SIGTERM"), std::string::npos)
       << ReadText(Work("err"));
 }
 

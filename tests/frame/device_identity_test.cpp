@@ -134,8 +134,8 @@ TEST_F(DeviceIdentityTest, ModuleFolderKeepsItsTrailingBackslash) {
 TEST_F(DeviceIdentityTest, FileExistsAndForceDelete) {
   files.PutWithAttributes(u"\\Flash Disk", platform::FILE_ATTRIBUTE_DIRECTORY);
   files.PutWithAttributes(u"\\Flash Disk\\a.txt", platform::FILE_ATTRIBUTE_READONLY |
-                                                     platform::FILE_ATTRIBUTE_HIDDEN |
-                                                     platform::FILE_ATTRIBUTE_SYSTEM);
+                                                      platform::FILE_ATTRIBUTE_HIDDEN |
+                                                      platform::FILE_ATTRIBUTE_SYSTEM);
   EXPECT_TRUE(frame::FileExists(u"\\Flash Disk"));
   EXPECT_TRUE(frame::FileExists(u"\\Flash Disk\\a.txt"));
   EXPECT_FALSE(frame::FileExists(u""));
@@ -159,7 +159,8 @@ TEST(ParseVersion, PacksThreeNumbersInEitherForm) {
   EXPECT_EQ(ParseVersion(u"1.2", VersionForm::Plain), 0u);
   EXPECT_EQ(ParseVersion(u"0.0.0", VersionForm::Plain), 0u);
   EXPECT_EQ(ParseVersion(u"", VersionForm::Plain), 0u);
-  EXPECT_EQ(ParseVersion(u"1.2.3.4", VersionForm::Plain), ParseVersion(u"1.2.3", VersionForm::Plain));
+  EXPECT_EQ(ParseVersion(u"1.2.3.4", VersionForm::Plain),
+            ParseVersion(u"1.2.3", VersionForm::Plain));
   EXPECT_EQ(ParseVersion(u"1.2.3 beta", VersionForm::Plain), 0x10203u);
 }
 

@@ -4,10 +4,10 @@
 
 #include "frame/update_dialog.h"
 #include "imagefit/dialog_template.h"
-#include "ui/console/console_host.h"
 #include "platform/environment.h"
 #include "shellfit/dialog_template.h"
 #include "tests/support/painting_dialog.h"
+#include "ui/console/console_host.h"
 
 namespace frame_test {
 namespace {
@@ -35,10 +35,11 @@ class FrameTest : public ::testing::Test {
 
   // Runs WM_INITDIALOG and returns the dialog, still open.
   std::unique_ptr<PaintingDialog> Open(const frame::UpdateProgram& program,
-                                        const ScreenMetrics& screen) {
+                                       const ScreenMetrics& screen) {
     Use(screen);
     frame::SetCurrentProgram(program);
-    auto dialog = std::make_unique<PaintingDialog>(*program.dialog, frame::UpdateDialogProc, screen);
+    auto dialog =
+        std::make_unique<PaintingDialog>(*program.dialog, frame::UpdateDialogProc, screen);
     dialog->SendMessage(platform::WM_INITDIALOG);
     return dialog;
   }
@@ -128,8 +129,8 @@ TEST_F(FrameTest, FontsGoToTheRightControlsAndAreDeletedAtDestroy) {
   EXPECT_EQ(dialog->FontOf(frame::TitleFont).weight, 900);
   EXPECT_EQ(dialog->FontOf(frame::TitleFont).height, 27);
   for (const auto& control : dialog->controls()) {
-    const bool bold = control.source.id == 1008 || control.source.id == 1003 ||
-                      control.source.id == 1005;
+    const bool bold =
+        control.source.id == 1008 || control.source.id == 1003 || control.source.id == 1005;
     EXPECT_EQ(control.font, bold ? frame::StatusFont : 0u) << "control " << control.source.id;
   }
   const platform::FontHandle title = frame::TitleFont;
@@ -264,7 +265,8 @@ TEST_F(FrameTest, MessageBoxesCarryTheTitleAndAreTopmost) {
   EXPECT_EQ(frame::ShowMessageBox(*dialog, u"x", platform::MB_OK | platform::MB_ICONINFORMATION),
             platform::IDOK);
   EXPECT_EQ(dialog->lastCaption, u"KTR 60 SHELL UPDATE");
-  EXPECT_EQ(dialog->lastStyle, platform::MB_OK | platform::MB_ICONINFORMATION | platform::MB_TOPMOST);
+  EXPECT_EQ(dialog->lastStyle,
+            platform::MB_OK | platform::MB_ICONINFORMATION | platform::MB_TOPMOST);
 }
 
 }  // namespace

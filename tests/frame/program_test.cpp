@@ -74,7 +74,8 @@ TEST(ShellfitProgram, NoModelOrFlashDriveExitsSilently) {
   {
     DeviceRoot device(
         "[HKEY_LOCAL_MACHINE\\Ident]\n\"Version\"=\"V1.0.5\"\n\n"
-        "[HKEY_LOCAL_MACHINE\\System\\StorageManager\\Profiles\\FlashDrv]\n\"Folder\"=\"Flash Disk\"\n");
+        "[HKEY_LOCAL_MACHINE\\System\\StorageManager\\Profiles\\FlashDrv]\n\"Folder\"=\"Flash "
+        "Disk\"\n");
     const RunResult run = device.RunConsole(FITKIT_SHELLFIT_BIN, kSource, "\n");
     EXPECT_EQ(run.exitCode, 0);
     EXPECT_EQ(run.out, "");
@@ -121,11 +122,10 @@ TEST(ShellfitProgram, WindowOfTheSimulatedScreenSize) {
   const fs::path png = fs::path(FITKIT_TEST_OUTPUT) / "shellfit-window.png";
   fs::remove(png);
   // Cancel lies at 118,82 units: 236 + (400 - 346) / 2, 164 + 4 pixels.
-  const std::string command = XvfbRun() + "bash " +
-                              Quote(FITKIT_TEST_SOURCE_DIR "/gui_screenshot.sh") + " " +
-                              Quote(FITKIT_SHELLFIT_BIN) + " " + Quote(device.root().string()) +
-                              " " + Quote(png.string()) + " 'ShowWindow' 311 182 " +
-                              Quote(kSource) + " 2>&1";
+  const std::string command =
+      XvfbRun() + "bash " + Quote(FITKIT_TEST_SOURCE_DIR "/gui_screenshot.sh") + " " +
+      Quote(FITKIT_SHELLFIT_BIN) + " " + Quote(device.root().string()) + " " + Quote(png.string()) +
+      " 'ShowWindow' 311 182 " + Quote(kSource) + " 2>&1";
   const std::string output = CommandOutput(command);
   EXPECT_NE(output.find(" 400x240+0+0 "), std::string::npos) << output;
   EXPECT_NE(output.find("KTR 60 SHELL UPDATE"), std::string::npos) << output;

@@ -6,11 +6,11 @@
 #include <optional>
 
 #include "frame/update_dialog.h"
-#include "ui/console/console_host.h"
 #include "platform/environment.h"
 #include "platform/text.h"
 #include "shellfit/dialog_template.h"
 #include "tests/support/painting_dialog.h"
+#include "ui/console/console_host.h"
 
 namespace frame_test {
 namespace {
@@ -152,8 +152,8 @@ TEST_F(StatusLineTest, EachStatusPumpsExactlyOneMessage) {
 TEST_F(StatusLineTest, ConsolePrintsEveryStatusChange) {
   std::istringstream in("cancel\n");
   std::ostringstream out;
-  auto console = platform::CreateConsoleDialog(*program_.dialog, frame::UpdateDialogProc, screen_,
-                                               in, out);
+  auto console =
+      platform::CreateConsoleDialog(*program_.dialog, frame::UpdateDialogProc, screen_, in, out);
   frame::SetCurrentProgram(program_);
   console->Show();
   frame::ShowStatus(*console, u"Copying...", u"a\\b\\c.txt");

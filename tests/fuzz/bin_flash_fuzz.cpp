@@ -7,14 +7,14 @@
 #include <fstream>
 #include <string>
 
+#include "device/device.h"
+#include "device/device_config.h"
+#include "device/simulated/simulated_hardware.h"
+#include "host/linux/file_system.h"
 #include "imagefit/flash_driver.h"
 #include "imagefit/image_set_check.h"
-#include "device/device.h"
-#include "device/simulated/simulated_hardware.h"
-#include "device/device_config.h"
 #include "platform/drivers.h"
 #include "platform/environment.h"
-#include "host/linux/file_system.h"
 #include "tests/fuzz/scratch_root.h"
 
 namespace {

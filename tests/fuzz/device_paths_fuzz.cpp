@@ -6,8 +6,8 @@
 #include <cstdint>
 #include <string>
 
-#include "platform/file_system.h"
 #include "host/linux/file_system.h"
+#include "platform/file_system.h"
 #include "platform/text.h"
 #include "tests/fuzz/scratch_root.h"
 
@@ -19,8 +19,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   using platform::Disposition;
   files.GetAttributes(path);
   files.Find(path);
-  if (auto file = files.Open(path, platform::AccessRead | platform::AccessWrite,
-                             Disposition::OpenAlways)) {
+  if (auto file =
+          files.Open(path, platform::AccessRead | platform::AccessWrite, Disposition::OpenAlways)) {
     file->Write("x", 1);
     file->SetEnd();
     const platform::FileTime time{0x01D0000000000000ull};

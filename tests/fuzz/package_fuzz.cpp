@@ -7,9 +7,9 @@
 #include <fstream>
 #include <string>
 
-#include "platform/environment.h"
-#include "host/linux/iconv_code_page.h"
 #include "host/linux/file_system.h"
+#include "host/linux/iconv_code_page.h"
+#include "platform/environment.h"
 #include "tests/fuzz/scratch_root.h"
 #include "zipreader/zip_reader.h"
 

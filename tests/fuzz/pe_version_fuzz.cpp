@@ -5,8 +5,8 @@
 #include <cstdio>
 #include <string>
 
-#include "readers/version_pe.h"
 #include "platform/version_query.h"
+#include "readers/version_pe.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   platform::MemoryByteSource source(data, size);
@@ -20,8 +20,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::snprintf(text, sizeof text, "%04x%04x", b[0] | b[1] << 8, b[2] | b[3] << 8);
     table.assign(text, text + 8);
   }
-  const auto value = platform::QueryVersionValue(*block, u"\\StringFileInfo\\" + table +
-                                                             u"\\FileVersion");
+  const auto value =
+      platform::QueryVersionValue(*block, u"\\StringFileInfo\\" + table + u"\\FileVersion");
   if (value) platform::VersionValueText(*value);
   platform::QueryVersionValue(*block, u"\\");
   return 0;

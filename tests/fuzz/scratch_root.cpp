@@ -87,7 +87,8 @@ void ScratchRoot::Reset() const {
   std::error_code error;
   for (fs::recursive_directory_iterator it(fs(), error), end; !error && it != end;
        it.increment(error)) {
-    if (!it->is_symlink()) fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add, error);
+    if (!it->is_symlink())
+      fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add, error);
   }
   fs::remove_all(fs(), error);
   MakeFileSystem();

@@ -2,7 +2,8 @@
 // file system with a few folders and links (one pointing out of fs/), and an
 // "outside" folder with a sentinel file beside it. A target calls
 // CheckOutside() after each input; anything created, changed or deleted
-// outside fs/ (and the simulated drivers' flash/ and journal.log) aborts, which libFuzzer reports as a crash.
+// outside fs/ (and the simulated drivers' flash/ and journal.log) aborts, which libFuzzer reports
+// as a crash.
 #pragma once
 
 #include <filesystem>

@@ -4,9 +4,9 @@
 #include <fstream>
 #include <string_view>
 
+#include "host/linux/file_system.h"
 #include "imagefit/image_version.h"
 #include "platform/environment.h"
-#include "host/linux/file_system.h"
 #include "tests/fuzz/scratch_root.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

@@ -30,7 +30,6 @@ using test_support::ReadText;
 using test_support::TempFolder;
 using test_support::WriteText;
 
-
 class DeviceRootEscape : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -40,14 +39,15 @@ class DeviceRootEscape : public ::testing::Test {
     WriteText(outside_ / "sentinel.txt", "outside\n");
     WriteText(device_ / "device.ini", "[memory]\nstore_pages = 2048\n");
     WriteText(device_ / "registry.reg",
-                  "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\Ident]\n\"Model\"=\"KTR 60\"\n"
-                  "\"Version\"=\"V1.0.5\"\n");
+              "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\Ident]\n\"Model\"=\"KTR 60\"\n"
+              "\"Version\"=\"V1.0.5\"\n");
     WriteText(images_ / "KTR 60.ini", "V1.0.7\r\n");
     Put("nboot.bin", Pattern(3000, 1));
     Put("eboot.nb0", Pattern(5000, 2));
     const char* names[] = {"drivers.bin", "tinynk.bin", "nk.bin", "chain.bin"};
     const uint32_t starts[] = {0x80000000, 0x80100000, 0x80200000, 0x80400000};
-    for (int i = 0; i < 4; ++i) Put(names[i], MakeFlatBin(starts[i], Pattern(5000, uint8_t(i)), 4096));
+    for (int i = 0; i < 4; ++i)
+      Put(names[i], MakeFlatBin(starts[i], Pattern(5000, uint8_t(i)), 4096));
   }
 
   void Put(const std::string& name, const Bytes& bytes) {
@@ -70,11 +70,10 @@ class DeviceRootEscape : public ::testing::Test {
   // killed and reads as 124.
   int Run(const std::string& input) {
     WriteText(top_.path() / "stdin.txt", input);
-    const std::string command = "FITKIT_UI=console FITKIT_DEVICE=" + Quote(device_) +
-                                " timeout -s KILL 60 " + FITKIT_IMAGEFIT_BIN +
-                                " '\\Storage Card\\Update' <" + Quote(top_.path() / "stdin.txt") +
-                                " >" + Quote(top_.path() / "stdout.txt") + " 2>" +
-                                Quote(top_.path() / "stderr.txt");
+    const std::string command =
+        "FITKIT_UI=console FITKIT_DEVICE=" + Quote(device_) + " timeout -s KILL 60 " +
+        FITKIT_IMAGEFIT_BIN + " '\\Storage Card\\Update' <" + Quote(top_.path() / "stdin.txt") +
+        " >" + Quote(top_.path() / "stdout.txt") + " 2>" + Quote(top_.path() / "stderr.txt");
     const int status = std::system(command.c_str());
     out_ = ReadText(top_.path() / "stdout.txt");
     err_ = ReadText(top_.path() / "stderr.txt");
@@ -180,7 +179,8 @@ TEST_F(DeviceRootEscape, RegistryKeyFiftyThousandLevelsDeepIsRefusedInLinearMemo
   std::string key;
   for (int i = 0; i < 50000; ++i) key += "a\\";
   WriteText(device_ / "registry.reg",
-                "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\" + key + "b]\n\"x\"=\"y\"\n"
+            "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\" + key +
+                "b]\n\"x\"=\"y\"\n"
                 "[HKEY_LOCAL_MACHINE\\Ident]\n\"Model\"=\"KTR 60\"\n\"Version\"=\"V1.0.5\"\n");
   // Every prefix of the key stored took 4 GB and ended in bad_alloc.
   EXPECT_EQ(Run("start\n"), 1) << err_;
@@ -199,8 +199,8 @@ TEST_F(DeviceRootEscape, RegistryLinkedToDevZeroIsNoRegularFile) {
 // update: the boot loaders are taken again instead of refused.
 TEST_F(DeviceRootEscape, TryAgainAfterNoStartsANewUpdateCleanly) {
   WriteText(device_ / "device.ini",
-                "[memory]\nstore_pages = 2048\n[drivers]\nSCD1 = flash\nPWR1 = power\n"
-                "fail = 80012070\n");
+            "[memory]\nstore_pages = 2048\n[drivers]\nSCD1 = flash\nPWR1 = power\n"
+            "fail = 80012070\n");
   EXPECT_EQ(Run("start\nno\nstart\nno\n"), 2) << err_;
   const auto nboot = Lines("SCD1 0x80012004 ");
   ASSERT_EQ(nboot.size(), 2u) << Journal();

@@ -31,7 +31,8 @@ class DriverProtocol : public ::testing::Test {
  protected:
   void PutRegions() {
     for (int i = 0; i < 4; ++i)
-      device.files.Put(kPaths[i], MakeFlatBin(0x80000000 + 0x100000 * i, Pattern(300, uint8_t(i)), 128));
+      device.files.Put(kPaths[i],
+                       MakeFlatBin(0x80000000 + 0x100000 * i, Pattern(300, uint8_t(i)), 128));
   }
   bool Kernel(ProgressCallback callback = RecordProgress) {
     return UpdateKernel(kPaths[0], kPaths[1], kPaths[2], kPaths[3], 0x04010007, callback,
@@ -49,10 +50,31 @@ TEST_F(DriverProtocol, CompleteImagesGoRecordByRecordInOrder) {
   PutRegions();
   ASSERT_TRUE(Kernel());
   // Each image: header, three data records (128+128+44) and the end record.
-  const std::vector<uint32_t> expected = {
-      SCD_IOCTL_KERNEL_OPEN, SCD_IOCTL_MULTI_HEADER, H, R, R, R, R, H, R, R, R, R,
-      H, R, R, R, R, H, R, R, R, R, SCD_IOCTL_SET_VERSION, SCD_IOCTL_KERNEL_FINISH,
-      SCD_IOCTL_KERNEL_CLOSE};
+  const std::vector<uint32_t> expected = {SCD_IOCTL_KERNEL_OPEN,
+                                          SCD_IOCTL_MULTI_HEADER,
+                                          H,
+                                          R,
+                                          R,
+                                          R,
+                                          R,
+                                          H,
+                                          R,
+                                          R,
+                                          R,
+                                          R,
+                                          H,
+                                          R,
+                                          R,
+                                          R,
+                                          R,
+                                          H,
+                                          R,
+                                          R,
+                                          R,
+                                          R,
+                                          SCD_IOCTL_SET_VERSION,
+                                          SCD_IOCTL_KERNEL_FINISH,
+                                          SCD_IOCTL_KERNEL_CLOSE};
   EXPECT_EQ(Codes(), expected);
   const auto& calls = device.drivers.calls;
   EXPECT_EQ(calls[1].input.size(), 47u);
@@ -84,8 +106,8 @@ TEST_F(DriverProtocol, ImageCutInsideARecordFailsTheKernelUpdateThere) {
   cut.resize(15 + 140 + 50);  // inside the second record's data
   device.files.Put(kPaths[1], cut);
   EXPECT_FALSE(Kernel());
-  const std::vector<uint32_t> expected = {SCD_IOCTL_KERNEL_OPEN, SCD_IOCTL_MULTI_HEADER, H, R, R,
-                                          R, R, H, R};
+  const std::vector<uint32_t> expected = {
+      SCD_IOCTL_KERNEL_OPEN, SCD_IOCTL_MULTI_HEADER, H, R, R, R, R, H, R};
   EXPECT_EQ(Codes(), expected);
   EXPECT_EQ(device.drivers.closed, device.drivers.opened);
 }

@@ -42,8 +42,8 @@ class ScriptedDrivers : public platform::DriverHost {
   std::vector<uint32_t> CodesSent(const std::string& device) const;
 
   std::vector<DriverCall> calls;
-  std::set<std::string> absent;        // device names without ":" that do not open
-  std::multiset<uint32_t> failOnce;    // each entry fails one call of that code
+  std::set<std::string> absent;      // device names without ":" that do not open
+  std::multiset<uint32_t> failOnce;  // each entry fails one call of that code
   std::set<uint32_t> failAlways;
   uint32_t boardRevision = 3;
   int opened = 0, closed = 0;
@@ -58,13 +58,13 @@ class ScriptedKernel : public platform::Kernel {
   std::optional<bool> KernelIoControl(uint32_t code, const void* input, uint32_t inputLength,
                                       void* output, uint32_t outputLength) override;
 
-  std::deque<uint8_t> acLine;    // answers in turn; the last one repeats
+  std::deque<uint8_t> acLine;  // answers in turn; the last one repeats
   bool coreDll = true;
   bool getDivisionWorks = true;
   uint32_t setResult = 0;
   platform::MemoryDivision division{2048, 6144, 4096};
-  std::vector<std::string> calls;        // function names in order
-  std::vector<uint32_t> setPages;        // every SetSystemMemoryDivision argument
+  std::vector<std::string> calls;  // function names in order
+  std::vector<uint32_t> setPages;  // every SetSystemMemoryDivision argument
   int powerChecks = 0;
 };
 

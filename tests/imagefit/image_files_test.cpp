@@ -1,9 +1,9 @@
 #include <gtest/gtest.h>
 
-#include "platform/byte_order.h"
 #include "imagefit/image_files.h"
 #include "imagefit/image_set_check.h"
 #include "imagefit/whole_file_buffer.h"
+#include "platform/byte_order.h"
 #include "tests/imagefit/fakes.h"
 #include "tests/support/bin_images.h"
 
@@ -33,8 +33,8 @@ TEST(BinImageCheck, RecordsAcrossReadPiecesAreCheckedToTheEnd) {
   Bytes bin = MakeFlatBin(0x80000000, data, 100003);
   auto check = [&](const Bytes& image) {
     device.files.Put(u"\\nk.bin", image);
-    auto file = device.files.Open(u"\\nk.bin", platform::AccessRead,
-                                  platform::Disposition::OpenExisting);
+    auto file =
+        device.files.Open(u"\\nk.bin", platform::AccessRead, platform::Disposition::OpenExisting);
     return imagefit::CheckBinImage(*file);
   };
   EXPECT_EQ(check(bin), "");

@@ -50,8 +50,8 @@ const std::string kReboot = Kernel("KernelIoControl", Word(0x0101003C));
 // The images of one set: their bytes as files and the data the tool wrapped.
 struct ImageSet {
   Bytes nboot, eboot;
-  std::array<Bytes, 4> bins;        // drivers, tinynk, nk, chain as written
-  std::array<Bytes, 4> regions;     // what flash/regionN.bin must hold
+  std::array<Bytes, 4> bins;     // drivers, tinynk, nk, chain as written
+  std::array<Bytes, 4> regions;  // what flash/regionN.bin must hold
 };
 
 class ProgramRun : public ::testing::Test {
@@ -59,16 +59,17 @@ class ProgramRun : public ::testing::Test {
   void SetUp() override {
     folder_ = root_.fs("Storage Card/Update");
     fs::create_directories(folder_);
-    root_.WriteRegistry("REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\Ident]\n\"Model\"=\"KTR 60\"\n"
-                        "\"Version\"=\"V1.0.5\"\n");
+    root_.WriteRegistry(
+        "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\Ident]\n\"Model\"=\"KTR 60\"\n"
+        "\"Version\"=\"V1.0.5\"\n");
     WriteText(folder_ / "KTR 60.ini", "V1.0.7\r\n");
     WriteDeviceIni("");
     MakeImages();
   }
 
   void WriteDeviceIni(const std::string& extra) {
-    root_.WriteDeviceIni(
-        "[memory]\nstore_pages = 2048\nprogram_pages = 6144\npage_size = 4096\n" + extra);
+    root_.WriteDeviceIni("[memory]\nstore_pages = 2048\nprogram_pages = 6144\npage_size = 4096\n" +
+                         extra);
   }
 
   // Wraps `data` with the BIN writer; returns the file's bytes.
@@ -114,9 +115,9 @@ class ProgramRun : public ::testing::Test {
 
   // Runs the program with `input` on stdin; returns its exit status.
   int Run(const std::string& input, const std::string& commandLine = "\\Storage Card\\Update") {
-    const RunResult run = RunProgram(
-        FITKIT_IMAGEFIT_BIN, {commandLine},
-        {{"FITKIT_UI", "console"}, {"FITKIT_DEVICE", root_.root().string()}}, input);
+    const RunResult run =
+        RunProgram(FITKIT_IMAGEFIT_BIN, {commandLine},
+                   {{"FITKIT_UI", "console"}, {"FITKIT_DEVICE", root_.root().string()}}, input);
     output_ = run.out;
     return run.exitCode;
   }
@@ -233,8 +234,8 @@ TEST_F(ProgramRun, NewerBoardAskedBothWays) {
 TEST_F(ProgramRun, NoExternalPowerStopsBeforeAnything) {
   WriteDeviceIni("[power]\nac_line = 0\n");
   EXPECT_EQ(Run("start\nok\n"), 2);
-  EXPECT_EQ(Journal(), (Lines{kRevision, kPowerEnter, kPowerStatus, kPowerStatus, kPowerStatus,
-                              kPowerLeave}));
+  EXPECT_EQ(Journal(),
+            (Lines{kRevision, kPowerEnter, kPowerStatus, kPowerStatus, kPowerStatus, kPowerLeave}));
   EXPECT_TRUE(Printed("Please make sure an AC online!"));
   EXPECT_TRUE(Printed("START: enabled")) << "the buttons come back";
   EXPECT_FALSE(fs::exists(root_.root() / "flash"));
@@ -252,7 +253,8 @@ void PrintTo(const StepFailure& step, std::ostream* out) { *out << step.name; }
 class FailingStep : public ProgramRun, public ::testing::WithParamInterface<StepFailure> {};
 
 TEST_P(FailingStep, NoStopsRestoresAndGivesTheButtonsBack) {
-  WriteDeviceIni(std::string("[drivers]\nSCD1 = flash\nPWR1 = power\nfail = ") + GetParam().code + "\n");
+  WriteDeviceIni(std::string("[drivers]\nSCD1 = flash\nPWR1 = power\nfail = ") + GetParam().code +
+                 "\n");
   EXPECT_EQ(Run("start\nno\n"), 2);
   EXPECT_TRUE(Printed(GetParam().prompt)) << output_;
   const Lines journal = Journal();
@@ -270,7 +272,8 @@ TEST_P(FailingStep, NoStopsRestoresAndGivesTheButtonsBack) {
 }
 
 TEST_P(FailingStep, YesGoesOnToTheRestart) {
-  WriteDeviceIni(std::string("[drivers]\nSCD1 = flash\nPWR1 = power\nfail = ") + GetParam().code + "\n");
+  WriteDeviceIni(std::string("[drivers]\nSCD1 = flash\nPWR1 = power\nfail = ") + GetParam().code +
+                 "\n");
   EXPECT_EQ(Run("start\nyes\n"), 1);
   const Lines journal = Journal();
   ASSERT_FALSE(journal.empty());
@@ -352,7 +355,8 @@ TEST_F(ProgramRun, CoreLibraryMissingPromptsAndCannotRestart) {
   WriteDeviceIni("[kernel]\ncoredll = no\n");
   EXPECT_EQ(Run("start\nyes\nyes\n"), 1) << "the dialog ends with 1 when no restart happens";
   Lines expected = CleanJournal();
-  for (const std::string& gone : {kGetDivision, kShrink, kRestore, kReboot}) std::erase(expected, gone);
+  for (const std::string& gone : {kGetDivision, kShrink, kRestore, kReboot})
+    std::erase(expected, gone);
   EXPECT_EQ(Journal(), expected);
 }
 
@@ -393,10 +397,15 @@ INSTANTIATE_TEST_SUITE_P(
     EachDamage, HostileImageSet,
     ::testing::Values(
         HostileImage{"Cut", 2, {"--cut", "3"}, "record 4 is longer than the rest of the file"},
-        HostileImage{"BadChecksum", 0, {"--bad-checksum", "1"}, "record 2 does not match its checksum"},
-        HostileImage{"ImplausibleLength", 2, {"--implausible-length", "2"},
+        HostileImage{
+            "BadChecksum", 0, {"--bad-checksum", "1"}, "record 2 does not match its checksum"},
+        HostileImage{"ImplausibleLength",
+                     2,
+                     {"--implausible-length", "2"},
                      "record 3 is longer than the rest of the file"},
-        HostileImage{"PastTheRegion", 3, {"--length", "4096"},
+        HostileImage{"PastTheRegion",
+                     3,
+                     {"--length", "4096"},
                      "record 2 lies outside the image's address range"},
         HostileImage{"NoEndRecord", 1, {"--no-end"}, "it ends without an end record"},
         HostileImage{"EmptyBootLoader", -1, {}, "it is empty"}),
@@ -457,7 +466,8 @@ TEST_F(ProgramRun, KillDuringABootLoaderStoreLeavesTheOldFileWhole) {
     kill(std::stoi(staged.filename().string().substr(15)), SIGKILL);
     run.Finish();
     const Bytes kept = Flash("eboot.nb0");
-    EXPECT_TRUE(kept == set_.eboot || kept == large) << "eboot.nb0 holds " << kept.size() << " bytes";
+    EXPECT_TRUE(kept == set_.eboot || kept == large)
+        << "eboot.nb0 holds " << kept.size() << " bytes";
     if (!fs::exists(staged)) staged.clear();
   }
   ASSERT_FALSE(staged.empty()) << "never killed while storing";
@@ -511,9 +521,10 @@ class SignedProgramRun : public ProgramRun {
  protected:
   void SetUp() override {
     ProgramRun::SetUp();
-    root_.WriteRegistry("REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\Ident]\n\"Model\"=\"KTR 60\"\n"
-                        "\"Version\"=\"V1.0.5\"\n\"UpdateKeys\"=\"" +
-                        maker_.PublicKeyLine() + "\"\n");
+    root_.WriteRegistry(
+        "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\Ident]\n\"Model\"=\"KTR 60\"\n"
+        "\"Version\"=\"V1.0.5\"\n\"UpdateKeys\"=\"" +
+        maker_.PublicKeyLine() + "\"\n");
     for (const char* name : {"KTR 60.ini", "nboot.bin", "eboot.nb0", "tinynk.bin", "drivers.bin",
                              "nk.bin", "chain.bin"}) {
       maker_.Sign(folder_ / name, "model=KTR 60");

@@ -52,11 +52,11 @@ class ImagefitReportTest : public ::testing::Test {
   Json Run(const std::string& input, const std::string& before = "true") {
     WriteText(root_.path() / "stdin.txt", input);
     const fs::path report = root_.path() / "report.json";
-    const std::string command =
-        before + "; FITKIT_UI=console FITKIT_DEVICE=" + Quote(root_.path() / "dev") +
-        " FITKIT_REPORT=" + Quote(report) + " " + FITKIT_IMAGEFIT_BIN +
-        " '\\Storage Card\\Update' <" + Quote(root_.path() / "stdin.txt") + " >/dev/null 2>" +
-        Quote(root_.path() / "err.txt");
+    const std::string command = before +
+                                "; FITKIT_UI=console FITKIT_DEVICE=" + Quote(root_.path() / "dev") +
+                                " FITKIT_REPORT=" + Quote(report) + " " + FITKIT_IMAGEFIT_BIN +
+                                " '\\Storage Card\\Update' <" + Quote(root_.path() / "stdin.txt") +
+                                " >/dev/null 2>" + Quote(root_.path() / "err.txt");
     const int status = std::system(("bash -c " + Quote(command)).c_str());
     exitCode_ = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     return Json::parse(ReadText(report));
@@ -114,7 +114,7 @@ TEST_F(ImagefitReportTest, StoppedAndPassedOverRunsSayWhichStepFailed) {
       u"\uFEFFWindows Registry Editor Version 5.00\r\n\r\n[HKEY_LOCAL_MACHINE\\Ident]\r\n"
       u"\"Model\"=\"KTR 60\"\r\n\"Version\"=\"V0.9.1\"\r\n";
   WriteText(root_.path() / "export.reg",
-                std::string(reinterpret_cast<const char*>(exported.data()), exported.size() * 2));
+            std::string(reinterpret_cast<const char*>(exported.data()), exported.size() * 2));
   MakeDevice("--fail 0x80012004 --registry " +
              Quote(root_.path() / "export.reg"));  // the driver refuses nboot
   Json report = Run("start\nno\n");
@@ -165,7 +165,8 @@ TEST_F(ImagefitReportTest, BrokenImagesNeverReportACleanRestart) {
   EXPECT_EQ(report["outcome"], "refused");
   EXPECT_EQ(report["refused"]["file"], "\\Storage Card\\Update\\nk.bin");
   EXPECT_EQ(report["refused"]["reason"], "record 3 is longer than the rest of the file");
-  EXPECT_EQ(Steps(report), (std::vector<std::string>{"revision check=ok", "image set check=failed"}));
+  EXPECT_EQ(Steps(report),
+            (std::vector<std::string>{"revision check=ok", "image set check=failed"}));
 }
 
 // A journal at its size limit: the lines that do not fit are said once on
@@ -181,7 +182,8 @@ TEST_F(ImagefitReportTest, JournalThatCannotTakeALineIsSaid) {
   EXPECT_EQ(report["journal"]["complete"], false);
   EXPECT_GT(report["journal"]["lost_lines"].get<int>(), 20);
   const std::string err = ReadText(root_.path() / "err.txt");
-  EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 2) << "said once, then the closing line: " << err;
+  EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 2)
+      << "said once, then the closing line: " << err;
   EXPECT_NE(err.find("journal.log could not take a line"), std::string::npos) << err;
   EXPECT_NE(err.find("\nimagefit: restarted-after-errors: the device restarted, but its journal "
                      "lost "),

@@ -29,8 +29,8 @@ class RunSequence : public ::testing::Test {
     for (int i = 0; i < kImageCount; ++i) {
       const std::u16string name(kImageFileNames[i]);
       const bool bin = name.ends_with(u".bin") && name != u"nboot.bin";
-      device.files.Put(u"\\U\\" + name, bin ? MakeFlatBin(0x1000, Pattern(100, 1), 64)
-                                            : Pattern(32, uint8_t(i)));
+      device.files.Put(u"\\U\\" + name,
+                       bin ? MakeFlatBin(0x1000, Pattern(100, 1), 64) : Pattern(32, uint8_t(i)));
     }
     device.files.Put(u"\\U\\KTR 60.ini", "V1.0.7\r\n");
     ChooseImageFolder(u"\\U");
@@ -51,11 +51,11 @@ TEST_F(RunSequence, CleanRunShrinksTheStoreAndSetsItBack) {
   EXPECT_EQ(RunImageUpdate(dialog), 1);
   EXPECT_EQ(device.kernel.setPages, (std::vector<uint32_t>{32, 2048}));
   EXPECT_TRUE(dialog.boxes.empty());
-  EXPECT_EQ(dialog.statusHistory,
-            (std::vector<std::u16string>{u"Downloading...  nboot.bin", u"Downloading...  eboot.nb0",
-                                         u"Downloading...  drivers.bin", u"Downloading...  tinynk.bin",
-                                         u"Downloading...  nk.bin", u"Downloading...  chain.bin",
-                                         u"Programming...  Please wait..."}))
+  EXPECT_EQ(dialog.statusHistory, (std::vector<std::u16string>{
+                                      u"Downloading...  nboot.bin", u"Downloading...  eboot.nb0",
+                                      u"Downloading...  drivers.bin", u"Downloading...  tinynk.bin",
+                                      u"Downloading...  nk.bin", u"Downloading...  chain.bin",
+                                      u"Programming...  Please wait..."}))
       << "once per image, not once per record";
   EXPECT_EQ(dialog.pumps, 7);
 }
@@ -110,7 +110,8 @@ TEST_F(RunSequence, MissingCoreLibraryFunctionsArePassedOverWithYes) {
   dialog.answers = {IDYES, IDYES};
   EXPECT_EQ(RunImageUpdate(dialog), 0);
   EXPECT_EQ(BoxTexts(), (std::vector<std::u16string>{kGetFailed, kSetFailed}));
-  // Both boot loaders, then open, multi header, 4 x (header, 2 records, end), version, finish, close.
+  // Both boot loaders, then open, multi header, 4 x (header, 2 records, end), version, finish,
+  // close.
   EXPECT_EQ(device.drivers.CodesSent("SCD1").size(), 2u + 2 + 4 * 4 + 3);
 }
 

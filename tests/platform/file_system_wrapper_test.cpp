@@ -11,8 +11,7 @@ using namespace platform;
 using test_support::MemoryFileSystem;
 using test_support::PowerCutFileSystem;
 
-bool WriteFile(FileSystem& files, std::u16string_view path, const std::string& text,
-               bool flush) {
+bool WriteFile(FileSystem& files, std::u16string_view path, const std::string& text, bool flush) {
   auto file = files.Open(path, AccessWrite, Disposition::CreateAlways);
   return file != nullptr && file->Write(text.data(), static_cast<uint32_t>(text.size())) &&
          (!flush || file->Flush());
@@ -27,19 +26,19 @@ TEST(PowerCutFileSystem, KeepsWhatWasFlushedAndLosesTheRest) {
   ASSERT_TRUE(files.CreateDirectory(u"\\Disk\\New"));
   ASSERT_TRUE(WriteFile(files, u"\\Disk\\New\\kept.txt", "kept", true));
   ASSERT_TRUE(files.Flush(u"\\Disk\\New"));
-  ASSERT_TRUE(files.Flush(u"\\Disk"));                    // New itself is on the medium
+  ASSERT_TRUE(files.Flush(u"\\Disk"));  // New itself is on the medium
   ASSERT_TRUE(WriteFile(files, u"\\Disk\\New\\lost.txt", "lost", true));  // entry unflushed
   ASSERT_TRUE(WriteFile(files, u"\\Disk\\old.txt", "rewritten", false));  // data unflushed
   ASSERT_TRUE(files.MoveFile(u"\\Disk\\gone.txt", u"\\Disk\\New\\moved.txt"));
   ASSERT_TRUE(files.CreateDirectory(u"\\Disk\\Later"));
   ASSERT_TRUE(WriteFile(files, u"\\Disk\\Later\\x.txt", "x", true));
-  ASSERT_TRUE(files.Flush(u"\\Disk\\Later"));             // but Later is not in Disk
+  ASSERT_TRUE(files.Flush(u"\\Disk\\Later"));  // but Later is not in Disk
   files.Restart();
 
   EXPECT_EQ(memory.Get("\\Disk\\New\\kept.txt"), "kept");
   EXPECT_FALSE(memory.Has("\\Disk\\New\\lost.txt"));
   EXPECT_EQ(memory.Get("\\Disk\\old.txt"), "old");
-  EXPECT_EQ(memory.Get("\\Disk\\gone.txt"), "gone");      // the rename undone
+  EXPECT_EQ(memory.Get("\\Disk\\gone.txt"), "gone");  // the rename undone
   EXPECT_FALSE(memory.Has("\\Disk\\New\\moved.txt"));
   EXPECT_FALSE(memory.Has("\\Disk\\Later"));
   EXPECT_FALSE(memory.Has("\\Disk\\Later\\x.txt"));
@@ -65,9 +64,9 @@ TEST(PowerCutFileSystem, FromTheCutOnEveryCallFails) {
   files.cutAt = 3;
   auto file = files.Open(u"\\Disk\\b.txt", AccessWrite, Disposition::CreateNew);  // 1
   ASSERT_NE(file, nullptr);
-  EXPECT_TRUE(file->Write("b", 1));                                                // 2
-  EXPECT_EQ(files.GetAttributes(u"\\Disk\\a.txt"), FILE_ATTRIBUTE_ARCHIVE);        // reads don't count
-  EXPECT_FALSE(file->Flush());                                                     // 3: the cut
+  EXPECT_TRUE(file->Write("b", 1));                                          // 2
+  EXPECT_EQ(files.GetAttributes(u"\\Disk\\a.txt"), FILE_ATTRIBUTE_ARCHIVE);  // reads don't count
+  EXPECT_FALSE(file->Flush());                                               // 3: the cut
   EXPECT_TRUE(files.Cut());
   EXPECT_FALSE(files.CreateDirectory(u"\\Disk\\c"));
   EXPECT_EQ(files.GetAttributes(u"\\Disk\\a.txt"), kInvalidAttributes);

@@ -40,8 +40,9 @@ TEST(FileTimeConversion, KnownInstants) {
 }
 
 TEST(FileTimeConversion, RoundTripsAcrossCenturiesAndLeapDays) {
-  for (const SystemTime& t : {Make(1601, 1, 1), Make(1899, 12, 31, 12), Make(1980, 1, 1),
-                              Make(2024, 2, 29, 6, 7, 8, 9), Make(2100, 3, 1), Make(30827, 12, 31)}) {
+  for (const SystemTime& t :
+       {Make(1601, 1, 1), Make(1899, 12, 31, 12), Make(1980, 1, 1), Make(2024, 2, 29, 6, 7, 8, 9),
+        Make(2100, 3, 1), Make(30827, 12, 31)}) {
     FileTime value;
     ASSERT_TRUE(SystemTimeToFileTime(t, &value)) << t.year;
     SystemTime back;
@@ -53,10 +54,10 @@ TEST(FileTimeConversion, RoundTripsAcrossCenturiesAndLeapDays) {
 
 TEST(FileTimeConversion, RejectsImpossibleDates) {
   FileTime value;
-  for (const SystemTime& t : {Make(2023, 2, 29), Make(1900, 2, 29), Make(2000, 0, 1),
-                              Make(2000, 13, 1), Make(2000, 4, 31), Make(2000, 1, 0),
-                              Make(1600, 12, 31), Make(2000, 1, 1, 24), Make(2000, 1, 1, 0, 60),
-                              Make(2000, 1, 1, 0, 0, 60), Make(2000, 1, 1, 0, 0, 0, 1000)}) {
+  for (const SystemTime& t :
+       {Make(2023, 2, 29), Make(1900, 2, 29), Make(2000, 0, 1), Make(2000, 13, 1),
+        Make(2000, 4, 31), Make(2000, 1, 0), Make(1600, 12, 31), Make(2000, 1, 1, 24),
+        Make(2000, 1, 1, 0, 60), Make(2000, 1, 1, 0, 0, 60), Make(2000, 1, 1, 0, 0, 0, 1000)}) {
     EXPECT_FALSE(SystemTimeToFileTime(t, &value)) << t.year << "-" << t.month << "-" << t.day;
   }
   SystemTime out;

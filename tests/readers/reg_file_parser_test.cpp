@@ -85,9 +85,10 @@ TEST(FileRegistry, KeysAndNamesIgnoreCase) {
 }
 
 TEST(FileRegistry, Utf16WithByteOrderMarkAndRegedit4) {
-  auto wide = Parse(test_support::Utf16FileBytes(u"Windows Registry Editor Version 5.00\r\n"
-                                   u"[HKEY_LOCAL_MACHINE\\Ident]\r\n"
-                                   u"\"Model\"=\"K\u00C4R \u4E2D\"\r\n"));
+  auto wide =
+      Parse(test_support::Utf16FileBytes(u"Windows Registry Editor Version 5.00\r\n"
+                                         u"[HKEY_LOCAL_MACHINE\\Ident]\r\n"
+                                         u"\"Model\"=\"K\u00C4R \u4E2D\"\r\n"));
   EXPECT_EQ(wide->QueryValue(u"Ident", u"Model")->data, Utf16z(u"K\u00C4R \u4E2D"));
   auto utf8 = Parse("\xEF\xBB\xBFREGEDIT4\n[HKEY_LOCAL_MACHINE\\Ident]\n\"M\"=\"\xC3\x84\"\n");
   EXPECT_EQ(utf8->QueryValue(u"Ident", u"M")->data, Utf16z(u"\u00C4"));
@@ -97,25 +98,25 @@ TEST(FileRegistry, BadLinesAreReportedAndSkipped) {
   std::string errors;
   auto registry = Parse(
       "REGEDIT4\n"
-      "\"Early\"=\"before any key\"\n"          // 2
+      "\"Early\"=\"before any key\"\n"  // 2
       "[HKEY_LOCAL_MACHINE\\Ident]\n"
-      "\"A\"=dword:123456789\n"                 // 4: nine digits
-      "\"B\"=\"unterminated\n"                  // 5
-      "garbage\n"                               // 6
-      "\"C\"=hex:01,zz\n"                       // 7
+      "\"A\"=dword:123456789\n"  // 4: nine digits
+      "\"B\"=\"unterminated\n"   // 5
+      "garbage\n"                // 6
+      "\"C\"=hex:01,zz\n"        // 7
       "\"D\"=dword:00000001\n"
-      "[HKEY_CURRENT_USER\\Software]\n"         // 9: other root, ignored
+      "[HKEY_CURRENT_USER\\Software]\n"  // 9: other root, ignored
       "\"E\"=\"elsewhere\"\n"
-      "[HKEY_LOCAL_MACHINE\\Ident\n"            // 11
+      "[HKEY_LOCAL_MACHINE\\Ident\n"  // 11
       "\"F\"=\"lost with its key\"\n"
       "[HKEY_LOCAL_MACHINE\\Ident]\n"
       "\"G\"=hex:01,\\\n"
-      "  0g\n"                                  // a continued line reports its first line: 14
+      "  0g\n"  // a continued line reports its first line: 14
       "\"H\"=\"kept\"\n",
       &errors);
-  for (const char* where : {"registry.reg:2:", "registry.reg:4:", "registry.reg:5:",
-                            "registry.reg:6:", "registry.reg:7:", "registry.reg:9:",
-                            "registry.reg:11:", "registry.reg:14:"}) {
+  for (const char* where :
+       {"registry.reg:2:", "registry.reg:4:", "registry.reg:5:", "registry.reg:6:",
+        "registry.reg:7:", "registry.reg:9:", "registry.reg:11:", "registry.reg:14:"}) {
     EXPECT_NE(errors.find(where), std::string::npos) << where << " in\n" << errors;
   }
   EXPECT_EQ(errors.find("registry.reg:8:"), std::string::npos);

@@ -7,8 +7,8 @@
 #include <random>
 
 #include "platform/text.h"
-#include "readers/version_pe.h"
 #include "platform/version_query.h"
+#include "readers/version_pe.h"
 
 namespace {
 
@@ -38,8 +38,8 @@ std::string FirstTranslation(const std::vector<uint8_t>& block) {
   return text;
 }
 
-std::optional<std::string> StringValue(const std::vector<uint8_t>& block,
-                                       const std::string& table, const std::string& name) {
+std::optional<std::string> StringValue(const std::vector<uint8_t>& block, const std::string& table,
+                                       const std::string& name) {
   const auto path = platform::FromUtf8("\\StringFileInfo\\" + table + "\\" + name);
   const auto value = QueryVersionValue(block, path);
   if (!value || value->length == 0) return std::nullopt;

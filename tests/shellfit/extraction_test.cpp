@@ -57,8 +57,7 @@ TEST_F(ExtractionTest, AFileThatCannotBeWrittenIsTriedThreeTimesThenSkipped) {
   WriteText(Stage("small.txt"), "small");
   Pack({"big.bin", "small.txt"});
   // A nearly full drive: the big file never fits, the small one does.
-  OpenDevice("[fs]\ncapacity = " +
-             std::to_string(fs::file_size(Zipped()) + 1000) + "\n");
+  OpenDevice("[fs]\ncapacity = " + std::to_string(fs::file_size(Zipped()) + 1000) + "\n");
 
   EXPECT_EQ(shellfit::ExtractPackage(dialog_, kPackage, u"\\Flash Disk"), 1);
 
@@ -99,8 +98,8 @@ TEST_F(ExtractionTest, ReaderErrorsDuringExtractionStopItWithAMessage) {
   EXPECT_EQ(result, 0);
   ASSERT_EQ(dialog_.messageBoxes.size(), 1u);
   EXPECT_EQ(dialog_.messageBoxes[0].style, 0x40040u);
-  EXPECT_TRUE(dialog_.messageBoxes[0].text.starts_with(
-      "\\Storage Card\\KTR 60 SHELL.ZIP ZIP error "));
+  EXPECT_TRUE(
+      dialog_.messageBoxes[0].text.starts_with("\\Storage Card\\KTR 60 SHELL.ZIP ZIP error "));
   EXPECT_FALSE(fs::exists(Fs("Flash Disk/b.txt")));
 }
 
@@ -128,8 +127,8 @@ TEST_F(ExtractionTest, VerifyPackageNamesTheZipError) {
 
   // A stored entry with a flipped byte decrypts to wrong data: CRC error.
   fs::remove(Zipped());
-  const std::string command = "cd '" + staging_.path().string() +
-                              "' && zip -q -0 -X -P .TORVA. '" + Zipped().string() + "' a.txt";
+  const std::string command = "cd '" + staging_.path().string() + "' && zip -q -0 -X -P .TORVA. '" +
+                              Zipped().string() + "' a.txt";
   ASSERT_EQ(std::system(command.c_str()), 0);
   std::string stored = ReadText(Zipped());
   stored[FirstEntryDataOffset(Zipped()) + 12 + 100] ^= 0x01;

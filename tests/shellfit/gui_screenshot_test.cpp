@@ -37,10 +37,8 @@ TEST(ShellfitWindow, ScreenshotWhileCopying) {
   const RunResult run = RunProgram(
       "/usr/bin/xvfb-run",
       {"-a", "-n", std::to_string(1000 + getpid() % 800), "-f", authority.string(), "-s",
-       "-screen 0 480x272x24", "bash",
-       fs::path(FITKIT_TEST_SOURCE_DIR) / "gui_screenshot.sh", root.path() / "fs" /
-           "Storage Card" / "shellfit.exe",
-       root.path().string(), png.string()},
+       "-screen 0 480x272x24", "bash", fs::path(FITKIT_TEST_SOURCE_DIR) / "gui_screenshot.sh",
+       root.path() / "fs" / "Storage Card" / "shellfit.exe", root.path().string(), png.string()},
       {}, "");
 
   EXPECT_EQ(run.exitCode, 1) << run.out << run.err;

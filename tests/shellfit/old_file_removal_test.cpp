@@ -36,12 +36,10 @@ TEST_F(ShellfitTest, DeleteOldFilesKeepsOnlyPreservedNamesAndDotFolders) {
   EXPECT_EQ(count, 5);
   EXPECT_EQ(Remaining(flash),
             (std::vector<std::string>{".config", ".config/inner", ".config/inner/x.exe",
-                                      ".config/settings.ini", "GPSPARA1.BIN", "Sys",
-                                      "Sys/Boot.HV", "Sys/Deep", "Sys/Deep/gpspara3.bin",
-                                      "user.hv"}));
+                                      ".config/settings.ini", "GPSPARA1.BIN", "Sys", "Sys/Boot.HV",
+                                      "Sys/Deep", "Sys/Deep/gpspara3.bin", "user.hv"}));
   // Each deletion is announced with the bare name.
-  EXPECT_NE(std::find(dialog_.statuses.begin(), dialog_.statuses.end(),
-                      "Deleting... readonly.dat"),
+  EXPECT_NE(std::find(dialog_.statuses.begin(), dialog_.statuses.end(), "Deleting... readonly.dat"),
             dialog_.statuses.end());
   EXPECT_EQ(dialog_.statuses.size(), 5u);
 }

@@ -80,8 +80,9 @@ class PowerCutTest : public ::testing::TestWithParam<bool> {
     memory_.Put("\\Flash Disk\\Sub\\gpspara0.bin", "gps parameters");
     memory_.Put("\\Flash Disk\\.settings\\keep.dat", "a dot folder stays whole");
     for (int i = 0; i < 30; ++i) {
-      memory_.Put("\\Flash Disk\\Old\\" + std::to_string(i % 5) + "\\f" + std::to_string(i) + ".dat",
-                  "old file " + std::to_string(i));
+      memory_.Put(
+          "\\Flash Disk\\Old\\" + std::to_string(i % 5) + "\\f" + std::to_string(i) + ".dat",
+          "old file " + std::to_string(i));
     }
     memory_.PutWithAttributes(u"\\Flash Disk\\Old\\locked.dat",
                               platform::FILE_ATTRIBUTE_READONLY | platform::FILE_ATTRIBUTE_HIDDEN);
@@ -96,8 +97,10 @@ class PowerCutTest : public ::testing::TestWithParam<bool> {
     b.entries.push_back({.name = "Docs/empty.txt", .data = "", .method = 0, .encrypt = true});
     b.entries.push_back({.name = "boot.hv", .data = "packaged boot hive", .encrypt = true});
     for (int i = 0; i < 27; ++i) {
-      b.entries.push_back({.name = "Lib/" + std::to_string(i % 4) + "/m" + std::to_string(i) + ".dll",
-                           .data = zip_test::Pseudorandom(300 + 97 * i, i), .encrypt = true});
+      b.entries.push_back(
+          {.name = "Lib/" + std::to_string(i % 4) + "/m" + std::to_string(i) + ".dll",
+           .data = zip_test::Pseudorandom(300 + 97 * i, i),
+           .encrypt = true});
     }
     return b.Build().bytes;
   }

@@ -1,8 +1,8 @@
 // Which processes the updater ends, over a process list the test controls.
 #include <algorithm>
 
-#include "shellfit_fixture.h"
 #include "platform/processes.h"
+#include "shellfit_fixture.h"
 
 namespace shellfit_test {
 namespace {

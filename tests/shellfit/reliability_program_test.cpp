@@ -2,7 +2,6 @@
 // the run: nothing of the old shell may go unless the new one can come.
 #include <gtest/gtest.h>
 
-
 #include <fcntl.h>
 #include <linux/fs.h>
 #include <sys/ioctl.h>
@@ -142,10 +141,12 @@ INSTANTIATE_TEST_SUITE_P(
         Hostile{"dots", {{.name = "../../Windows/x.dll", .data = "x"}}, "\".\" or \"..\""},
         Hostile{"long_part", {{.name = std::string(260, 'n'), .data = "x"}}, "260 characters"},
         Hostile{"colon", {{.name = "a:b.txt", .data = "x"}}, "does not allow"},
-        Hostile{"clash", {{.name = "Data", .data = "x"}, {.name = "data/y.txt", .data = "y"}},
+        Hostile{"clash",
+                {{.name = "Data", .data = "x"}, {.name = "data/y.txt", .data = "y"}},
                 "both a file and a folder"},
         Hostile{"kept_file", {{.name = "user.hv/z.txt", .data = "z"}}, "stays a file"},
-        Hostile{"outward_link", {{.name = "Linked/keep.txt", .data = "evil"}},
+        Hostile{"outward_link",
+                {{.name = "Linked/keep.txt", .data = "evil"}},
                 "cannot be created on the device"},
         // 100 characters the device takes, 300 bytes on a host that takes 255,
         // after a new name that has the folder's names read.
@@ -157,14 +158,18 @@ INSTANTIATE_TEST_SUITE_P(
         Hostile{"trailing_dot", {{.name = "a.txt.", .data = "x"}}, "ends with a dot or a blank"},
         Hostile{"dotted_folder", {{.name = "Res./x", .data = "x"}}, "ends with a dot or a blank"},
         Hostile{"trailing_blank", {{.name = "Res /x", .data = "x"}}, "ends with a dot or a blank"},
-        Hostile{"folder_with_data", {{.name = "Res/", .data = "abc", .externalAttr = 0x41ED0010}},
+        Hostile{"folder_with_data",
+                {{.name = "Res/", .data = "abc", .externalAttr = 0x41ED0010}},
                 "a folder entry, yet it holds 3 bytes"},
-        Hostile{"root_with_data", {{.name = "/", .data = "abc", .externalAttr = 0x41ED0010}},
+        Hostile{"root_with_data",
+                {{.name = "/", .data = "abc", .externalAttr = 0x41ED0010}},
                 "a folder entry, yet it holds 3 bytes"},
         // Two entries, one file: both are named.
-        Hostile{"same_name_twice", {{.name = "main.exe", .data = ""}},
+        Hostile{"same_name_twice",
+                {{.name = "main.exe", .data = ""}},
                 "entry \"main.exe\": it and entry \"main.exe\" would both be written to"},
-        Hostile{"case_only", {{.name = "MAIN.EXE", .data = ""}},
+        Hostile{"case_only",
+                {{.name = "MAIN.EXE", .data = ""}},
                 "entry \"MAIN.EXE\": it and entry \"main.exe\" would both be written to"},
         Hostile{"two_spellings",
                 {{.name = "Res//a", .data = "1"}, {.name = "Res\\a", .data = "2"}},
@@ -174,7 +179,8 @@ INSTANTIATE_TEST_SUITE_P(
                  {.name = "\xDC.txt", .data = "2"}},
                 "would both be written to \"\\Flash Disk\\\xC3\x9C.txt\""},
         // What the reader cannot read, in words.
-        Hostile{"lzma", {{.name = "big.bin", .data = "raw", .method = 14}},
+        Hostile{"lzma",
+                {{.name = "big.bin", .data = "raw", .method = 14}},
                 "entry \"big.bin\" is compressed with method 14 (LZMA); only stored and "
                 "deflated entries can be installed."}),
     [](const auto& info) { return std::string(info.param.name); });
@@ -203,8 +209,7 @@ TEST_F(ReliabilityProgramTest, ABombIsWeighedBeforeAByteIsInflated) {
     zip_test::PutU32(built.bytes, at, 0x12345678);
   }
   WriteText(Card(kPackageName), built.bytes);
-  Device("[fs]\ncapacity = " + std::to_string(BytesBelow(root_.path() / "fs") + (10 << 20)) +
-         "\n");
+  Device("[fs]\ncapacity = " + std::to_string(BytesBelow(root_.path() / "fs") + (10 << 20)) + "\n");
   ExpectRefused("bytes missing). Nothing was changed.");
 }
 
@@ -215,11 +220,13 @@ TEST_F(ReliabilityProgramTest, WhatTheReaderCannotReadIsSaidInWords) {
   Package(folders);
   ExpectRefused("The package cannot be installed: it holds no file. Nothing was changed.");
 
-  const std::string zip64 = "import zipfile\n"
-                            "with zipfile.ZipFile('" + Card(kPackageName).string() +
-                            "', 'w') as z:\n"
-                            "  with z.open('main.exe', 'w', force_zip64=True) as f:\n"
-                            "    f.write(b'new main')\n";
+  const std::string zip64 =
+      "import zipfile\n"
+      "with zipfile.ZipFile('" +
+      Card(kPackageName).string() +
+      "', 'w') as z:\n"
+      "  with z.open('main.exe', 'w', force_zip64=True) as f:\n"
+      "    f.write(b'new main')\n";
   WriteText(Stage("zip64.py"), zip64);
   ASSERT_EQ(std::system(("python3 '" + Stage("zip64.py").string() + "'").c_str()), 0);
   ExpectRefused("it uses ZIP64, which this device's reader does not read. Nothing was changed.");
@@ -336,8 +343,7 @@ TEST_F(ReadOnlyAfterAllTest, EndsTheExtractionWithTwoBoxes) {
     GTEST_SKIP() << "a tmpfs cannot be mounted here: " << std::strerror(errno);
   }
   OpenDevice("");
-  EXPECT_EQ(shellfit::ExtractPackage(dialog_, u"\\Storage Card\\KTR 60 SHELL.ZIP",
-                                     u"\\Flash Disk"),
+  EXPECT_EQ(shellfit::ExtractPackage(dialog_, u"\\Storage Card\\KTR 60 SHELL.ZIP", u"\\Flash Disk"),
             0);
   umount2(flash.c_str(), MNT_DETACH);
   ASSERT_EQ(dialog_.messageBoxes.size(), 2u);
@@ -449,8 +455,8 @@ TEST_F(ReliabilityProgramTest, AStopDuringTheDeletionWaitsForTheNewShell) {
   ZipBuilder good;
   good.entries.push_back({.name = "main.exe", .data = zip_test::Pseudorandom(200000, 7)});
   good.entries.push_back({.name = "Data/strings.txt", .data = "new strings"});
-  const std::pair<std::string, int> stops[] = {{"SIGINT", SIGINT}, {"SIGTERM", SIGTERM},
-                                               {"pipe", 0}};
+  const std::pair<std::string, int> stops[] = {
+      {"SIGINT", SIGINT}, {"SIGTERM", SIGTERM}, {"pipe", 0}};
   Package(good);
   for (const auto& [stop, signal] : stops) {
     SCOPED_TRACE(stop);
@@ -486,14 +492,21 @@ TEST_F(ReliabilityProgramTest, AStopDuringTheDeletionWaitsForTheNewShell) {
   OldShell();
   const fs::path report = Stage("waiting.json");
   const std::string out = Stage("waiting.out").string();
-  WriteText(Stage("waiting.sh"),
-            "(sleep 29.5 | FITKIT_UI=console FITKIT_TRACE=1 FITKIT_DEVICE='" +
-                root_.path().string() + "' FITKIT_REPORT='" + report.string() + "' '" +
-                Card("shellfit.exe").string() + "' >/dev/null 2>'" + out + "') &\n"
-                "until [ -s '" + out + "' ]; do sleep 0.05; done\n"
-                "pkill -TERM -f -x \"" + Card("shellfit.exe").string() + "\"\n"
-                "until [ -e '" + report.string() + "' ]; do sleep 0.05; done\n"
-                "pkill -f -x 'sleep 29.5'\n");
+  WriteText(Stage("waiting.sh"), "(sleep 29.5 | FITKIT_UI=console FITKIT_TRACE=1 FITKIT_DEVICE='" +
+                                     root_.path().string() + "' FITKIT_REPORT='" + report.string() +
+                                     "' '" + Card("shellfit.exe").string() + "' >/dev/null 2>'" +
+                                     out +
+                                     "') &\n"
+                                     "until [ -s '" +
+                                     out +
+                                     "' ]; do sleep 0.05; done\n"
+                                     "pkill -TERM -f -x \"" +
+                                     Card("shellfit.exe").string() +
+                                     "\"\n"
+                                     "until [ -e '" +
+                                     report.string() +
+                                     "' ]; do sleep 0.05; done\n"
+                                     "pkill -f -x 'sleep 29.5'\n");
   CommandOutput("timeout 30 bash '" + Stage("waiting.sh").string() + "'");
   EXPECT_NE(ReadText(report).find("\"outcome\": \"interrupted\""), std::string::npos)
       << ReadText(report);
@@ -566,16 +579,13 @@ class FullAfterAllTest : public ShellfitTest {};
 TEST_F(FullAfterAllTest, EndsTheExtractionWithTwoBoxes) {
   ZipBuilder b;
   for (int i = 0; i < 5; ++i) {
-    b.entries.push_back(
-        {.name = std::string("f").append(std::to_string(i)) + ".bin",
-         .data = zip_test::Pseudorandom(40000, i)});
+    b.entries.push_back({.name = std::string("f").append(std::to_string(i)) + ".bin",
+                         .data = zip_test::Pseudorandom(40000, i)});
   }
   WriteText(Fs("Storage Card/KTR 60 SHELL.ZIP"), b.Build().bytes);
-  OpenDevice("[fs]\ncapacity = " + std::to_string(BytesBelow(root_.path() / "fs") + 90000) +
-             "\n");
+  OpenDevice("[fs]\ncapacity = " + std::to_string(BytesBelow(root_.path() / "fs") + 90000) + "\n");
 
-  EXPECT_EQ(shellfit::ExtractPackage(dialog_, u"\\Storage Card\\KTR 60 SHELL.ZIP",
-                                     u"\\Flash Disk"),
+  EXPECT_EQ(shellfit::ExtractPackage(dialog_, u"\\Storage Card\\KTR 60 SHELL.ZIP", u"\\Flash Disk"),
             2);
 
   ASSERT_EQ(dialog_.messageBoxes.size(), 2u);
@@ -614,8 +624,8 @@ bool WaitForText(const fs::path& path, const std::string& text) {
     char chunk[65536];
     in.clear();
     while (in.read(chunk, sizeof chunk) || in.gcount() > 0) seen.append(chunk, in.gcount());
-    if (seen.find(text, seen.size() > 65536 + text.size() ? seen.size() - 65536 - text.size() : 0) !=
-        std::string::npos) {
+    if (seen.find(text, seen.size() > 65536 + text.size() ? seen.size() - 65536 - text.size()
+                                                          : 0) != std::string::npos) {
       return true;
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(2));
@@ -632,10 +642,13 @@ TEST_F(ReliabilityProgramTest, KilledAnywhereTheNextUpgradeLeavesTheNewShell) {
   fs::copy_file(PeFixture("v123.exe"), Flash("main.exe"), fs::copy_options::overwrite_existing);
   ZipBuilder b;
   b.password = ".TORVA.";
-  b.entries.push_back({.name = "main.exe", .data = ReadText(PeFixture("v124.exe")), .encrypt = true});
+  b.entries.push_back(
+      {.name = "main.exe", .data = ReadText(PeFixture("v124.exe")), .encrypt = true});
   for (int i = 0; i < 2000; ++i) {
-    b.entries.push_back({.name = "App/" + std::to_string(i % 40) + "/f" + std::to_string(i) + ".bin",
-                         .data = zip_test::Pseudorandom(64 + i % 900, i), .encrypt = true});
+    b.entries.push_back(
+        {.name = "App/" + std::to_string(i % 40) + "/f" + std::to_string(i) + ".bin",
+         .data = zip_test::Pseudorandom(64 + i % 900, i),
+         .encrypt = true});
   }
   Package(b);
   // The runs take place on tmpfs where there is one: each run flushes the
@@ -644,7 +657,9 @@ TEST_F(ReliabilityProgramTest, KilledAnywhereTheNextUpgradeLeavesTheNewShell) {
   const fs::path place = ::mkdtemp(shm.data()) != nullptr ? fs::path(shm) : outside_.path();
   struct Remove {
     fs::path path;
-    ~Remove() { if (path.string().starts_with("/dev/shm/")) fs::remove_all(path); }
+    ~Remove() {
+      if (path.string().starts_with("/dev/shm/")) fs::remove_all(path);
+    }
   } removeLater{place};
   const fs::path device = place / "device";
   const auto flash = [&] { return device / "fs" / "Flash Disk"; };

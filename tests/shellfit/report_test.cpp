@@ -97,8 +97,7 @@ TEST_F(ShellfitReportTest, RefusedPackageLeavesTheDriveAndSaysWhy) {
   EXPECT_EQ(report["outcome"], "refused");
   EXPECT_EQ(report["refused_zip_error"], 110);
   ASSERT_EQ(report["message_boxes"].size(), 1u);
-  EXPECT_EQ(report["message_boxes"][0]["text"],
-            "\\Storage Card\\KTR 60 SHELL.ZIP ZIP error 110!");
+  EXPECT_EQ(report["message_boxes"][0]["text"], "\\Storage Card\\KTR 60 SHELL.ZIP ZIP error 110!");
   EXPECT_EQ(report["message_boxes"][0]["caption"], "KTR 60 SHELL UPDATE");
   EXPECT_EQ(report["message_boxes"][0]["answer"], "OK");
   EXPECT_FALSE(report.contains("deleted"));

@@ -7,9 +7,9 @@
 #include <memory>
 
 #include "device/device.h"
+#include "package_files.h"
 #include "platform/environment.h"
 #include "platform/processes.h"
-#include "package_files.h"
 #include "shellfit/shellfit.h"
 #include "tests/support/recording_dialog.h"
 

@@ -9,9 +9,9 @@
 #include <random>
 
 #include "device/device.h"
+#include "package_files.h"
 #include "platform/environment.h"
 #include "platform/file_system.h"
-#include "package_files.h"
 
 namespace shellfit_test {
 namespace {
@@ -58,9 +58,9 @@ class ShellfitProgramTest : public ::testing::Test {
     fs::permissions(Flash("Old/readonly.dll"), fs::perms::owner_read | fs::perms::group_read);
     const auto device = platform::Device::Open(root_.path());
     platform::ScopedEnvironment installed(device->environment());
-    platform::Files().SetAttributes(u"\\Flash Disk\\Old\\Deep\\hidden.dat",
-                                    platform::FILE_ATTRIBUTE_HIDDEN |
-                                        platform::FILE_ATTRIBUTE_SYSTEM);
+    platform::Files().SetAttributes(
+        u"\\Flash Disk\\Old\\Deep\\hidden.dat",
+        platform::FILE_ATTRIBUTE_HIDDEN | platform::FILE_ATTRIBUTE_SYSTEM);
   }
 
   // The new shell, packed with the package password; returns its tree.
@@ -80,8 +80,7 @@ class ShellfitProgramTest : public ::testing::Test {
 
   fs::path Stage(const std::string& relative) const { return staging_.path() / relative; }
 
-  RunResult Run(const std::string& commandLine, const std::string& input,
-                bool trace = false) {
+  RunResult Run(const std::string& commandLine, const std::string& input, bool trace = false) {
     std::map<std::string, std::string> env = {{"FITKIT_UI", "console"},
                                               {"FITKIT_DEVICE", root_.path().string()},
                                               {"FITKIT_TRACE", trace ? "1" : "0"}};
@@ -132,12 +131,12 @@ TEST_F(ShellfitProgramTest, ForceRunReplacesTheShell) {
 
   auto flash = SnapshotTree(Flash());
   // Of the old tree only the preserved files and the dot folder are left.
-  for (const char* kept : {"User.HV", "Old/GPSPARA2.BIN", "Old/Deep/SYSTEM.hv",
-                           ".private/settings.ini"}) {
+  for (const char* kept :
+       {"User.HV", "Old/GPSPARA2.BIN", "Old/Deep/SYSTEM.hv", ".private/settings.ini"}) {
     EXPECT_TRUE(flash.count(kept)) << kept;
   }
-  for (const char* gone : {"main.exe.old", "boot.hv.old", "Old/readonly.dll",
-                           "Old/Deep/hidden.dat", "Gone", "shell.exe"}) {
+  for (const char* gone : {"main.exe.old", "boot.hv.old", "Old/readonly.dll", "Old/Deep/hidden.dat",
+                           "Gone", "shell.exe"}) {
     EXPECT_FALSE(flash.count(gone)) << gone;
   }
   EXPECT_EQ(ReadText(Flash(".private/settings.ini")), "kept untouched");
@@ -298,11 +297,9 @@ TEST_P(DamagedPackageTest, LeavesTheFlashDriveUntouched) {
   const std::string box = GetParam().name == std::string("no_files")
                               ? "The package cannot be installed: it holds no file."
                               : "\\Storage Card\\KTR 60 SHELL.ZIP ZIP error ";
-  EXPECT_NE(run.out.find("message box: KTR 60 SHELL UPDATE\n" + box), std::string::npos)
-      << run.out;
+  EXPECT_NE(run.out.find("message box: KTR 60 SHELL UPDATE\n" + box), std::string::npos) << run.out;
   if (GetParam().code != 0) {
-    EXPECT_NE(run.out.find("ZIP error " + std::to_string(GetParam().code) + "!"),
-              std::string::npos)
+    EXPECT_NE(run.out.find("ZIP error " + std::to_string(GetParam().code) + "!"), std::string::npos)
         << run.out;
   }
   // One box, OK button, information icon, top-most.
@@ -312,10 +309,8 @@ TEST_P(DamagedPackageTest, LeavesTheFlashDriveUntouched) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Kinds, DamagedPackageTest,
-                         ::testing::Values(Damage{"truncated", 116},
-                                           Damage{"wrong_password", 110},
-                                           Damage{"flipped_byte", 0},
-                                           Damage{"not_a_zip", 116},
+                         ::testing::Values(Damage{"truncated", 116}, Damage{"wrong_password", 110},
+                                           Damage{"flipped_byte", 0}, Damage{"not_a_zip", 116},
                                            Damage{"no_files", 0}),
                          [](const auto& info) { return std::string(info.param.name); });
 

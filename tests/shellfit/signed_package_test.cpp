@@ -141,11 +141,10 @@ TEST_F(SignedPackageTest, RefusesEveryOtherPackageBeforeAnythingChanges) {
 TEST_F(SignedPackageTest, UpgradeUnpacksNothingOfAnUnsignedPackage) {
   TrustKeys(maker_.PublicKeyLine());
   fs::copy_file(PeFixture("v123.exe"), Flash("main.exe"), fs::copy_options::overwrite_existing);
-  const RunResult run = RunProgram(Card("shellfit.exe"), {"/upgrade"},
-                                   {{"FITKIT_UI", "console"},
-                                    {"FITKIT_DEVICE", root_.path().string()},
-                                    {"FITKIT_TRACE", "1"}},
-                                   "\n");
+  const RunResult run = RunProgram(
+      Card("shellfit.exe"), {"/upgrade"},
+      {{"FITKIT_UI", "console"}, {"FITKIT_DEVICE", root_.path().string()}, {"FITKIT_TRACE", "1"}},
+      "\n");
   EXPECT_EQ(run.exitCode, 1);
   EXPECT_EQ(run.err.find("_main.exe"), std::string::npos);
   EXPECT_NE(run.out.find("is not signed"), std::string::npos) << run.out;

@@ -45,10 +45,9 @@ TEST(SwapRace, FolderSwappedForAnOutwardLinkNeverLeadsOut) {
       }
     }
   });
-  const RunResult run = RunProgram(card / "shellfit.exe", {"/force"},
-                                   {{"FITKIT_UI", "console"},
-                                    {"FITKIT_DEVICE", root.path().string()}},
-                                   "");
+  const RunResult run =
+      RunProgram(card / "shellfit.exe", {"/force"},
+                 {{"FITKIT_UI", "console"}, {"FITKIT_DEVICE", root.path().string()}}, "");
   running = false;
   attacker.join();
 

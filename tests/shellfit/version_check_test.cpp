@@ -27,10 +27,10 @@ TEST_F(VersionCheckTest, GetFileVersionStringReadsTheFirstTranslation) {
     std::u16string version;
   };
   const Case cases[] = {
-      {"v123.exe", true, u"1.2.3"},          {"commas.exe", true, u"1, 2, 3, 4"},
-      {"arm.exe", true, u"2.0.1"},           {"no_file_version.exe", true, u""},
-      {"two_translations.exe", true, u""},   {"no_translation.exe", true, u""},
-      {"no_resources.exe", false, u""},      {"rcdata_only.exe", false, u""},
+      {"v123.exe", true, u"1.2.3"},        {"commas.exe", true, u"1, 2, 3, 4"},
+      {"arm.exe", true, u"2.0.1"},         {"no_file_version.exe", true, u""},
+      {"two_translations.exe", true, u""}, {"no_translation.exe", true, u""},
+      {"no_resources.exe", false, u""},    {"rcdata_only.exe", false, u""},
       {"not_pe.exe", false, u""},
   };
   for (const Case& c : cases) {

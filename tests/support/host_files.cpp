@@ -59,8 +59,8 @@ std::map<std::string, std::string> SnapshotTree(const fs::path& folder) {
     const auto status = fs::symlink_status(entry.path());
     std::string state = entry.is_directory() ? "<dir>" : ReadText(entry.path());
     state += " mode=" + std::to_string(static_cast<unsigned>(status.permissions()));
-    state += " mtime=" +
-             std::to_string(fs::last_write_time(entry.path()).time_since_epoch().count());
+    state +=
+        " mtime=" + std::to_string(fs::last_write_time(entry.path()).time_since_epoch().count());
     tree[relative] = state;
   }
   return tree;

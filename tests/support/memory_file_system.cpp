@@ -34,9 +34,10 @@ class MemoryFile : public platform::File {
     return true;
   }
   bool Seek(int64_t offset, platform::SeekOrigin origin, uint64_t* newPosition) override {
-    int64_t base = origin == platform::SeekOrigin::Begin     ? 0
-                   : origin == platform::SeekOrigin::Current ? static_cast<int64_t>(position_)
-                                                             : static_cast<int64_t>(node_->bytes->size());
+    int64_t base = origin == platform::SeekOrigin::Begin ? 0
+                   : origin == platform::SeekOrigin::Current
+                       ? static_cast<int64_t>(position_)
+                       : static_cast<int64_t>(node_->bytes->size());
     if (base + offset < 0) return false;
     position_ = static_cast<uint64_t>(base + offset);
     if (newPosition != nullptr) *newPosition = position_;
@@ -227,8 +228,8 @@ std::vector<platform::FindData> MemoryFileSystem::Find(std::u16string_view patte
   const size_t slash = pattern.find_last_of(u"\\/");
   const std::u16string_view folderPath =
       slash == std::u16string_view::npos ? std::u16string_view() : pattern.substr(0, slash);
-  std::u16string suffix = platform::ToLower(
-      pattern.substr(slash == std::u16string_view::npos ? 0 : slash + 1));
+  std::u16string suffix =
+      platform::ToLower(pattern.substr(slash == std::u16string_view::npos ? 0 : slash + 1));
   if (suffix.empty() || suffix[0] != u'*') return {};
   suffix.erase(0, 1);
   if (suffix == u".*") suffix.clear();

@@ -60,7 +60,8 @@ class MemoryFileSystem : public platform::FileSystem {
   std::set<std::string> failOpen;               // normalised keys that cannot be opened
   std::vector<std::string> createdDirectories;  // in order of creation
   size_t maxFileBytes = 0;                      // 0: no limit; else writes past it fail
-  uint64_t largestRead = 0;  // the largest single read asked for, to see that streaming stays bounded
+  uint64_t largestRead =
+      0;  // the largest single read asked for, to see that streaming stays bounded
   // "SetAttributes <path> <value>" and "DeleteFile <path>", paths as passed.
   std::vector<std::string> calls;
   // "Flush <path>", "FlushFile <key>" and "FlushVolume <path>", in order.

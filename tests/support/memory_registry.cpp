@@ -16,7 +16,8 @@ void MemoryRegistry::SetString(const std::u16string& key, const std::u16string& 
 
 void MemoryRegistry::SetRaw(const std::u16string& key, const std::u16string& name, uint32_t type,
                             std::vector<uint8_t> data) {
-  keys_[platform::ToLower(key)][platform::ToLower(name)] = platform::RegistryValue{type, std::move(data)};
+  keys_[platform::ToLower(key)][platform::ToLower(name)] =
+      platform::RegistryValue{type, std::move(data)};
 }
 
 bool MemoryRegistry::KeyExists(std::u16string_view key) {

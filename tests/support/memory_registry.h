@@ -15,7 +15,8 @@ class MemoryRegistry : public platform::Registry {
  public:
   void AddKey(const std::u16string& key);  // a key without values
   // A REG_SZ value: UTF-16LE with its terminator.
-  void SetString(const std::u16string& key, const std::u16string& name, const std::u16string& value);
+  void SetString(const std::u16string& key, const std::u16string& name,
+                 const std::u16string& value);
   void SetRaw(const std::u16string& key, const std::u16string& name, uint32_t type,
               std::vector<uint8_t> data);
   bool KeyExists(std::u16string_view key) override;

@@ -9,8 +9,8 @@ namespace test_support {
 
 MinisignKey::MinisignKey(const std::filesystem::path& folder, const std::string& name)
     : pub_(folder / (name + ".pub")), sec_(folder / (name + ".sec")) {
-  const RunResult made = RunProgram("/usr/bin/minisign",
-                                    {"-G", "-W", "-f", "-p", pub_.string(), "-s", sec_.string()});
+  const RunResult made =
+      RunProgram("/usr/bin/minisign", {"-G", "-W", "-f", "-p", pub_.string(), "-s", sec_.string()});
   EXPECT_EQ(made.exitCode, 0) << made.err;
 }
 
@@ -24,8 +24,8 @@ std::string MinisignKey::PublicKeyLine() const {
 
 void MinisignKey::Sign(const std::filesystem::path& file, const std::string& trustedComment,
                        bool legacy) const {
-  std::vector<std::string> args{"-S", "-W", "-s", sec_.string(), "-m", file.string(),
-                                "-t", trustedComment};
+  std::vector<std::string> args{"-S", "-W",          "-s", sec_.string(),
+                                "-m", file.string(), "-t", trustedComment};
   if (legacy) args.push_back("-l");
   const RunResult signedFile = RunProgram("/usr/bin/minisign", args);
   EXPECT_EQ(signedFile.exitCode, 0) << signedFile.err;

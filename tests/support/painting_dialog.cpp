@@ -13,7 +13,9 @@ class RecordingPainter : public platform::Painter {
   RecordingPainter(PaintingDialog& dialog, platform::FontHandle font)
       : dialog_(dialog), font_(font) {}
   uint32_t SetTextColor(uint32_t c) override { return std::exchange(color_, c); }
-  platform::FontHandle SelectFont(platform::FontHandle f) override { return std::exchange(font_, f); }
+  platform::FontHandle SelectFont(platform::FontHandle f) override {
+    return std::exchange(font_, f);
+  }
   int SetBkMode(int mode) override { return std::exchange(mode_, mode); }
   platform::Size MeasureText(std::u16string_view text) override {
     return platform::ConsoleTextExtent(text, dialog_.FontOf(font_));

@@ -113,11 +113,10 @@ void PowerCutFileSystem::Restart(bool afterKill) {
   StoreEverything();
 }
 
-std::unique_ptr<platform::File> PowerCutFileSystem::Open(std::u16string_view path,
-                                                         uint32_t access,
+std::unique_ptr<platform::File> PowerCutFileSystem::Open(std::u16string_view path, uint32_t access,
                                                          platform::Disposition disposition) {
-  const bool changing = (access & platform::AccessWrite) != 0 ||
-                        disposition != platform::Disposition::OpenExisting;
+  const bool changing =
+      (access & platform::AccessWrite) != 0 || disposition != platform::Disposition::OpenExisting;
   if (changing ? !Change() : cut_) return nullptr;
   auto file = FileSystemWrapper::Open(path, access, disposition);
   std::string key;
@@ -171,9 +170,7 @@ bool PowerCutFileSystem::FlushVolume(std::u16string_view path) {
 }
 
 // Trying a name makes and removes a folder: both count.
-bool PowerCutFileSystem::CanCreate(std::u16string_view path) {
-  return FileSystem::CanCreate(path);
-}
+bool PowerCutFileSystem::CanCreate(std::u16string_view path) { return FileSystem::CanCreate(path); }
 
 std::vector<platform::FindData> PowerCutFileSystem::Find(std::u16string_view pattern) {
   return cut_ ? std::vector<platform::FindData>{} : FileSystemWrapper::Find(pattern);

@@ -20,8 +20,8 @@ class PowerCutFileSystem : public platform::FileSystemWrapper {
   // Everything `memory` holds now counts as on the medium.
   explicit PowerCutFileSystem(MemoryFileSystem& memory);
 
-  int cutAt = 0;        // 0: the power stays on
-  int changes = 0;      // changing calls so far, the failed one included
+  int cutAt = 0;    // 0: the power stays on
+  int changes = 0;  // changing calls so far, the failed one included
   bool Cut() const { return cut_; }
 
   // Power back: the memory file system holds only what reached the medium,
@@ -69,8 +69,8 @@ class PowerCutFileSystem : public platform::FileSystemWrapper {
 
   MemoryFileSystem& memory_;
   bool cut_ = false;
-  std::map<std::string, StoredEntry> entries_;            // by normalised key
-  std::map<const std::string*, StoredData> data_;          // by file identity
+  std::map<std::string, StoredEntry> entries_;     // by normalised key
+  std::map<const std::string*, StoredData> data_;  // by file identity
 };
 
 }  // namespace test_support

@@ -145,8 +145,7 @@ bool HaveCommand(const std::string& name) {
 }
 
 std::string XvfbRun() {
-  return "xvfb-run -a -n " + std::to_string(100 + getpid() % 800) +
-         " -s '-screen 0 800x600x24' ";
+  return "xvfb-run -a -n " + std::to_string(100 + getpid() % 800) + " -s '-screen 0 800x600x24' ";
 }
 
 }  // namespace test_support

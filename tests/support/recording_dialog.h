@@ -77,8 +77,8 @@ class RecordingDialog : public platform::Dialog {
   std::optional<int> statusWidth;
   std::u16string title;
   std::map<int, std::u16string> texts;
-  std::vector<std::u16string> statusHistory;  // every text set on 1005
-  std::vector<std::string> statuses;          // the same in UTF-8
+  std::vector<std::u16string> statusHistory;             // every text set on 1005
+  std::vector<std::string> statuses;                     // the same in UTF-8
   std::map<int, bool> enabled = {{1, true}, {2, true}};  // START and CANCEL start enabled
   int enableCalls = 0;
   std::vector<std::pair<uint16_t, uint16_t>> ranges;  // of every progress control
@@ -87,13 +87,15 @@ class RecordingDialog : public platform::Dialog {
   int progressPos = 0;
   std::vector<MessageBoxCall> boxes;
   std::vector<MessageBoxText> messageBoxes;  // the same in UTF-8
-  std::deque<int> answers;  // IDYES/IDNO/IDOK in turn; empty = the default button
+  std::deque<int> answers;                   // IDYES/IDNO/IDOK in turn; empty = the default button
   int pumps = 0;
   std::optional<int> endResult;
   std::function<void()> onPump;
 
  private:
-  platform::Rect StatusRect() const { return {0, 0, statusWidth.value_or(0), statusWidth ? 20 : 0}; }
+  platform::Rect StatusRect() const {
+    return {0, 0, statusWidth.value_or(0), statusWidth ? 20 : 0};
+  }
   FixedPainter painter_;
 };
 

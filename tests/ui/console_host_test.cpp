@@ -15,7 +15,8 @@ using platform::AskMessageBox;
 int Ask(const std::string& input, uint32_t style, std::string* output = nullptr) {
   std::istringstream in(input);
   std::ostringstream out;
-  const int answer = AskMessageBox(in, out, u"Board revision differs.\nCONTINUE?", u"KTR 60 OS UPDATE", style);
+  const int answer =
+      AskMessageBox(in, out, u"Board revision differs.\nCONTINUE?", u"KTR 60 OS UPDATE", style);
   if (output != nullptr) *output = out.str();
   return answer;
 }
@@ -88,8 +89,8 @@ TEST(ConsoleModalLoop, ProgressStaysInsideItsRange) {
   }();
   std::istringstream in;
   std::ostringstream out;
-  auto console = platform::CreateConsoleDialog(dialog, &StartDisabledProc, platform::ScreenMetrics{},
-                                               in, out);
+  auto console =
+      platform::CreateConsoleDialog(dialog, &StartDisabledProc, platform::ScreenMetrics{}, in, out);
   console->SetProgressRange(1006, 0, 1024);
   console->SetProgressPos(1006, 5000);
   EXPECT_EQ(console->Find(1006)->position, 1024);

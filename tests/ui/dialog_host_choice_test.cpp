@@ -8,11 +8,11 @@
 #include <string>
 
 #include "device/device.h"
-#include "device/dialog_host_choice.h"
 #include "device/device_config.h"
+#include "device/dialog_host_choice.h"
+#include "tests/support/scoped_variable.h"
 #include "ui/console/console_host.h"
 #include "ui/fltk/fltk_host.h"
-#include "tests/support/scoped_variable.h"
 
 namespace ui_test {
 namespace {

@@ -10,10 +10,10 @@
 #include <filesystem>
 #include <string>
 
+#include "tests/support/program_runner.h"
 #include "ui/fltk/fltk_host.h"
 #include "ui/fltk/fltk_message_box.h"
 #include "ui/fltk/fltk_painter.h"
-#include "tests/support/program_runner.h"
 
 namespace ui_test {
 namespace {
@@ -29,8 +29,8 @@ TEST(FltkHostUnderXvfb, RunsTheWindowTests) {
     if (!HaveCommand(tool)) GTEST_SKIP() << tool << " is not installed";
   }
   const std::string self = std::filesystem::read_symlink("/proc/self/exe").string();
-  const std::string command = "FITKIT_IN_XVFB=1 " + XvfbRun() + "'" + self +
-                              "' --gtest_filter='FltkHost.*' 2>&1";
+  const std::string command =
+      "FITKIT_IN_XVFB=1 " + XvfbRun() + "'" + self + "' --gtest_filter='FltkHost.*' 2>&1";
   FILE* pipe = popen(command.c_str(), "r");
   ASSERT_NE(pipe, nullptr);
   std::string output;
@@ -44,14 +44,15 @@ TEST(FltkHostUnderXvfb, RunsTheWindowTests) {
 // Presses a key on whatever lies at the middle of the simulated screen after
 // a moment, while the message box waits.
 void PressLater(const std::string& keys) {
-  const std::string command =
-      "(sleep 0.5; xdotool mousemove 240 136; for k in " + keys + "; do xdotool key $k; sleep 0.2; done) &";
+  const std::string command = "(sleep 0.5; xdotool mousemove 240 136; for k in " + keys +
+                              "; do xdotool key $k; sleep 0.2; done) &";
   ASSERT_EQ(std::system(command.c_str()), 0);
 }
 
 int AskWindow(uint32_t style, const std::string& keys) {
   PressLater(keys);
-  return platform::RunFltkMessageBox(u"CONTINUE?", u"KTR 60 OS UPDATE", style, platform::ScreenMetrics{});
+  return platform::RunFltkMessageBox(u"CONTINUE?", u"KTR 60 OS UPDATE", style,
+                                     platform::ScreenMetrics{});
 }
 
 TEST(FltkHost, TitleFontHasTheTitleCellHeight) {

@@ -78,8 +78,8 @@ fs::path MakeDevice(const fs::path& folder) {
                            Quote(std::string(FITKIT_SOURCE_DIR) + "/tools/make-demo-device.sh") +
                            " " + Quote(folder.string()) + " >/dev/null 2>&1";
   EXPECT_EQ(std::system(make.c_str()), 0);
-  const std::string text =
-      std::regex_replace(ReadText(folder / "device.ini"), std::regex("\nfail = *"), "\nfail = 80012070 ");
+  const std::string text = std::regex_replace(ReadText(folder / "device.ini"),
+                                              std::regex("\nfail = *"), "\nfail = 80012070 ");
   WriteText(folder / "device.ini", text);
   return folder;
 }
@@ -87,14 +87,13 @@ fs::path MakeDevice(const fs::path& folder) {
 // The driver's journal shows the refused version and no restart.
 bool RefusedAndNotRestarted(const fs::path& device) {
   const std::string calls = ReadText(device / "journal.log");
-  return calls.find("80012070") != std::string::npos &&
-         calls.find("0101003C") == std::string::npos;
+  return calls.find("80012070") != std::string::npos && calls.find("0101003C") == std::string::npos;
 }
 
 // imagefit on the device, with the console host.
 std::string Imagefit(const fs::path& device, const std::string& environment = "") {
-  return "env " + environment + " FITKIT_UI=console FITKIT_DEVICE=" + Quote(device.string()) +
-         " " + Quote(FITKIT_IMAGEFIT_BIN) + " '\\Storage Card\\Update'";
+  return "env " + environment + " FITKIT_UI=console FITKIT_DEVICE=" + Quote(device.string()) + " " +
+         Quote(FITKIT_IMAGEFIT_BIN) + " '\\Storage Card\\Update'";
 }
 
 // The pane keeps the exit code and the terminal's modes after the program.

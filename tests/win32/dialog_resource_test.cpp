@@ -49,8 +49,10 @@ ResourceDialog ParseRc(const std::string& file) {
   EXPECT_TRUE(std::regex_search(text, m, std::regex(R"rc(\nFONT (\d+), "([^"]*)")rc")));
   if (m.size() == 3) dialog.font = m[2].str() + " " + m[1].str();
 
-  const std::regex plain(R"rc(^\s*(DEFPUSHBUTTON|PUSHBUTTON|LTEXT|CTEXT|GROUPBOX) "([^"]*)", (\d+), (\d+), (\d+), (\d+), (\d+)(?:, (.*))?$)rc");
-  const std::regex control(R"rc(^\s*CONTROL "([^"]*)", (\d+), "msctls_progress32", ([^,]*), (\d+), (\d+), (\d+), (\d+), (.*)$)rc");
+  const std::regex plain(
+      R"rc(^\s*(DEFPUSHBUTTON|PUSHBUTTON|LTEXT|CTEXT|GROUPBOX) "([^"]*)", (\d+), (\d+), (\d+), (\d+), (\d+)(?:, (.*))?$)rc");
+  const std::regex control(
+      R"rc(^\s*CONTROL "([^"]*)", (\d+), "msctls_progress32", ([^,]*), (\d+), (\d+), (\d+), (\d+), (.*)$)rc");
   std::istringstream lines(text.substr(text.find("\nBEGIN\n") + 7));
   for (std::string line; std::getline(lines, line) && line != "END";) {
     platform::ControlTemplate c;
@@ -94,7 +96,8 @@ void ExpectSameDialog(const std::string& rc, const platform::DialogTemplate& pro
   EXPECT_EQ(resource.cx, program.cx);
   EXPECT_EQ(resource.cy, program.cy);
   EXPECT_EQ(resource.visible, program.visible);
-  EXPECT_EQ(resource.font, platform::ToUtf8(program.fontFace) + " " + std::to_string(program.fontPoints));
+  EXPECT_EQ(resource.font,
+            platform::ToUtf8(program.fontFace) + " " + std::to_string(program.fontPoints));
   EXPECT_EQ(resource.controls.size(), program.controls.size());
   // The styles the hosts read; the left alignment is no bit of its own.
   const uint32_t kUsed = platform::StyleCenter | platform::StyleVCenter | platform::StyleBorder |

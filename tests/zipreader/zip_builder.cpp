@@ -91,8 +91,8 @@ BuiltArchive ZipBuilder::Build() const {
     uint32_t crc = Crc(e.data);
     std::string payload = e.method == 8 ? Deflate(e.data) : e.data;
     if (e.encrypt) payload = Encrypt(password, e, crc, payload);
-    uint16_t flags = static_cast<uint16_t>((e.encrypt ? 1 : 0) | (e.descriptor ? 8 : 0) |
-                                           e.extraFlags);
+    uint16_t flags =
+        static_cast<uint16_t>((e.encrypt ? 1 : 0) | (e.descriptor ? 8 : 0) | e.extraFlags);
     uint32_t local = static_cast<uint32_t>(out.size());
     a.localOffsets.push_back(local);
     std::string header;

@@ -11,14 +11,14 @@ namespace zip_test {
 struct BuildEntry {
   std::string name;
   std::string data;
-  uint16_t method = 8;           // 0 stored, 8 deflated
+  uint16_t method = 8;  // 0 stored, 8 deflated
   bool encrypt = false;
-  bool descriptor = false;       // flag bit 3, sizes after the data
+  bool descriptor = false;  // flag bit 3, sizes after the data
   bool descriptorSignature = true;
   uint16_t versionMadeBy = 0x031E;  // Unix
   uint32_t externalAttr = 0x81A40000;
-  uint16_t modTime = 0x6000;     // 12:00:00
-  uint16_t modDate = 0x58B1;     // 2024-05-17
+  uint16_t modTime = 0x6000;  // 12:00:00
+  uint16_t modDate = 0x58B1;  // 2024-05-17
   uint16_t extraFlags = 0;
   std::string localExtra;
 };
@@ -35,9 +35,9 @@ struct BuiltArchive {
 struct ZipBuilder {
   std::vector<BuildEntry> entries;
   std::string password;
-  std::string prefix;            // bytes before the archive (offsets stay relative)
+  std::string prefix;  // bytes before the archive (offsets stay relative)
   std::string comment;
-  bool reverseCentral = false;   // list the central headers in reverse order
+  bool reverseCentral = false;  // list the central headers in reverse order
   BuiltArchive Build() const;
 };
 

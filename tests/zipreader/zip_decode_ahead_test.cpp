@@ -21,9 +21,8 @@ std::vector<int> ExtractAll(CZipReader& reader, const char16_t* folder, std::siz
   std::vector<int> outcomes;
   auto extract = [&](uint16_t index) {
     int outcome = 0;
-    const int code = ErrorCode([&] {
-      outcome = reader.ExtractEntry(index, folder, true, nullptr, 65536) ? 1 : 0;
-    });
+    const int code = ErrorCode(
+        [&] { outcome = reader.ExtractEntry(index, folder, true, nullptr, 65536) ? 1 : 0; });
     if (code != 0) {
       outcome = 100 + code;
       reader.CloseEntry(nullptr, true);
@@ -47,17 +46,16 @@ TEST_P(DecodeAhead, GivesWhatTheReaderAloneGives) {
   b.password = ".TORVA.";
   b.entries.push_back({.name = "big.bin", .data = Pseudorandom(200000, 1), .encrypt = true});
   b.entries.push_back({.name = "dir/", .data = "", .externalAttr = 0x41ED0010});
-  b.entries.push_back({.name = "dir/stored", .data = Pseudorandom(65536, 2), .method = 0,
-                       .encrypt = true});
+  b.entries.push_back(
+      {.name = "dir/stored", .data = Pseudorandom(65536, 2), .method = 0, .encrypt = true});
   b.entries.push_back({.name = "dir/empty", .data = "", .encrypt = true});
   b.entries.push_back({.name = "crc", .data = std::string(9000, 'c')});
-  b.entries.push_back({.name = "described", .data = std::string(70000, 'k'), .encrypt = true,
-                       .descriptor = true});
+  b.entries.push_back(
+      {.name = "described", .data = std::string(70000, 'k'), .encrypt = true, .descriptor = true});
   std::string letters = Pseudorandom(400000, 3);
   for (char& c : letters) c = static_cast<char>('a' + (static_cast<unsigned char>(c) % 4));
   b.entries.push_back({.name = "damaged", .data = letters});
-  b.entries.push_back({.name = "bad descriptor", .data = "short", .method = 0,
-                       .descriptor = true});
+  b.entries.push_back({.name = "bad descriptor", .data = "short", .method = 0, .descriptor = true});
   b.entries.push_back({.name = "last", .data = Pseudorandom(1000, 4), .encrypt = true});
   const BuiltArchive a = b.Build();
   std::string bytes = a.bytes;
@@ -92,8 +90,8 @@ TEST_P(DecodeAhead, GivesWhatTheReaderAloneGives) {
     extracting.DecodeAheadWith(nullptr);
   }
   EXPECT_EQ(got, expected);
-  EXPECT_EQ(expected, (std::vector<int>{1, 1, 1, 1, 1, 100 + ErrBadCrc, 1,
-                                        100 + ErrBadArchive, 100 + ErrBadArchive, 1}));
+  EXPECT_EQ(expected, (std::vector<int>{1, 1, 1, 1, 1, 100 + ErrBadCrc, 1, 100 + ErrBadArchive,
+                                        100 + ErrBadArchive, 1}));
   for (const auto& entry : b.entries) {
     if (entry.name.back() == '/') continue;
     const std::string name = "\\" + entry.name;

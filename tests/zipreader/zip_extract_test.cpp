@@ -124,10 +124,10 @@ TEST_F(Extract, PartialReadGivesMinusOne) {
 TEST_F(Extract, EncryptedEntriesAndPasswords) {
   ZipBuilder b;
   b.password = ".TORVA.";
-  b.entries.push_back({.name = "s.bin", .data = Pseudorandom(777, 3), .method = 0,
-                       .encrypt = true});
-  b.entries.push_back({.name = "d.txt", .data = std::string(70000, 'k'), .encrypt = true,
-                       .descriptor = true});
+  b.entries.push_back(
+      {.name = "s.bin", .data = Pseudorandom(777, 3), .method = 0, .encrypt = true});
+  b.entries.push_back(
+      {.name = "d.txt", .data = std::string(70000, 'k'), .encrypt = true, .descriptor = true});
   BuiltArchive a = Put(b);
   Open();
   std::u16string name;
@@ -164,7 +164,10 @@ TEST_F(Extract, EncryptedEntryShorterThanItsHeaderIsRefused) {
 TEST_F(Extract, DescriptorsWithAndWithoutSignature) {
   ZipBuilder b;
   b.entries.push_back({.name = "a", .data = "first", .descriptor = true});
-  b.entries.push_back({.name = "b", .data = "second", .method = 0, .descriptor = true,
+  b.entries.push_back({.name = "b",
+                       .data = "second",
+                       .method = 0,
+                       .descriptor = true,
                        .descriptorSignature = false});
   // Empty but deflated: its two bytes of data must be drained before the
   // descriptor that follows them can be read.
@@ -229,16 +232,14 @@ TEST_F(Extract, CrcMismatchRaisesAfterTheFileIsWritten) {
   }
   device.files.Put("\\t.zip", bytes);
   Open();
-  EXPECT_EQ(ErrorCode([&] { reader.ExtractEntry(0, u"\\o", true, nullptr, 65536); }),
-            ErrBadCrc);
+  EXPECT_EQ(ErrorCode([&] { reader.ExtractEntry(0, u"\\o", true, nullptr, 65536); }), ErrBadCrc);
   EXPECT_EQ(device.files.Get("\\o\\a"), b.entries[0].data);
   EXPECT_TRUE(reader.IsEntryOpen());
   EXPECT_GT(reader.TrackedBlockCount(), 0u) << "the stream is not ended after the error";
   EXPECT_EQ(reader.CloseEntry(nullptr, true), 1);
   EXPECT_FALSE(reader.IsEntryOpen());
   EXPECT_EQ(reader.TrackedBlockCount(), 0u) << "inflate's memory freed without inflateEnd";
-  EXPECT_EQ(ErrorCode([&] { reader.ExtractEntry(1, u"\\o", true, nullptr, 65536); }),
-            ErrBadCrc)
+  EXPECT_EQ(ErrorCode([&] { reader.ExtractEntry(1, u"\\o", true, nullptr, 65536); }), ErrBadCrc)
       << "stored data";
   EXPECT_EQ(reader.CloseEntry(nullptr, true), 1);
 }
@@ -307,7 +308,9 @@ TEST_F(Extract, BufferSizeZeroAndUnusableNames) {
 TEST_F(Extract, FolderEntryWithoutPathIsTheFolderItself) {
   ZipBuilder b;
   b.entries.push_back({.name = "dir/", .data = "", .versionMadeBy = 0x0014, .externalAttr = 0});
-  b.entries.push_back({.name = "../", .data = "", .versionMadeBy = 0x0314,
+  b.entries.push_back({.name = "../",
+                       .data = "",
+                       .versionMadeBy = 0x0314,
                        .externalAttr = 0x416D0010});  // dr-xr-xr-x
   Put(b);
   Open();

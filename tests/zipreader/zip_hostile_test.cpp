@@ -31,8 +31,7 @@ TEST(ZipHostile, Utf8NamesAndUnixFolderEntries) {
   ASSERT_TRUE(reader.GetEntryInfo(header, 1));
   EXPECT_EQ(header.GetEntryName(), u"\u00C3\u0084.bin");
   for (unsigned i = 0; i < 5; ++i) {
-    ASSERT_TRUE(reader.ExtractEntry(static_cast<uint16_t>(i), u"\\out", true, nullptr, 65536))
-        << i;
+    ASSERT_TRUE(reader.ExtractEntry(static_cast<uint16_t>(i), u"\\out", true, nullptr, 65536)) << i;
   }
   EXPECT_TRUE(device.files.Node("\\out\\dir")->directory);
   EXPECT_EQ(device.files.Node("\\out\\dir")->attributes, platform::FILE_ATTRIBUTE_DIRECTORY);

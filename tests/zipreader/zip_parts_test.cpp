@@ -149,8 +149,7 @@ TEST(ZipEntryHeader, SystemAttributesAndNames) {
 TEST(ZipReader, BuildTargetPathJoinsFolderAndName) {
   EXPECT_EQ(CZipReader::BuildTargetPath(u"x\\y.txt", u"\\A", true, nullptr), u"\\A\\x\\y.txt");
   EXPECT_EQ(CZipReader::BuildTargetPath(u"x\\y.txt", u"\\A", false, nullptr), u"\\A\\y.txt");
-  EXPECT_EQ(CZipReader::BuildTargetPath(u"x\\y.txt", u"\\A\\", true, nullptr),
-            u"\\A\\\\x\\y.txt");
+  EXPECT_EQ(CZipReader::BuildTargetPath(u"x\\y.txt", u"\\A\\", true, nullptr), u"\\A\\\\x\\y.txt");
   // A caller's full path comes back without its leading separator.
   EXPECT_EQ(CZipReader::BuildTargetPath(u"main.exe", nullptr, true, u"\\Flash Disk\\m.tmp"),
             u"Flash Disk\\m.tmp");
@@ -167,9 +166,9 @@ TEST(ZipReader, BuildTargetPathKeepsArchiveNamesInsideTheFolder) {
             u"\\A\\a\\b\\c");
   EXPECT_EQ(CZipReader::BuildTargetPath(u"\\\\?\\UNC\\h\\..\\x", u"\\A", true, nullptr),
             u"\\A\\h\\x");
-  EXPECT_EQ(CZipReader::BuildTargetPath(std::u16string(u"ok\0..\\..\\x", 11), u"\\A", true,
-                                        nullptr),
-            u"\\A\\ok");
+  EXPECT_EQ(
+      CZipReader::BuildTargetPath(std::u16string(u"ok\0..\\..\\x", 11), u"\\A", true, nullptr),
+      u"\\A\\ok");
   EXPECT_EQ(CZipReader::BuildTargetPath(u"..", u"\\A", false, nullptr), u"\\A\\");
 }
 

@@ -48,7 +48,8 @@ class Producers : public ::testing::Test {
     WriteText(src / "empty.bin", "");
     WriteText(src / "locked.cfg", "read only\n");
     fs::create_directories(src / "emptydir");
-    for (const auto& entry : fs::recursive_directory_iterator(src)) test_support::SetModTime(entry.path(), kSourceTime);
+    for (const auto& entry : fs::recursive_directory_iterator(src))
+      test_support::SetModTime(entry.path(), kSourceTime);
     chmod((src / "locked.cfg").c_str(), 0444);
     device = platform::Device::Open(root);
     ASSERT_NE(device, nullptr);
@@ -87,8 +88,8 @@ class Producers : public ::testing::Test {
     CZipEntryHeader header;
     int count = 0;
     for (unsigned i = 0; reader.GetEntryInfo(header, i); ++i, ++count) {
-      EXPECT_TRUE(reader.ExtractEntry(static_cast<uint16_t>(i), target.c_str(), true, nullptr,
-                                      65536))
+      EXPECT_TRUE(
+          reader.ExtractEntry(static_cast<uint16_t>(i), target.c_str(), true, nullptr, 65536))
           << platform::ToUtf8(header.GetEntryName());
     }
     reader.CloseEntry(nullptr, true);
@@ -144,7 +145,8 @@ TEST_F(Producers, InfoZipWrittenToAStreamUsesDescriptors) {
     reader.OpenArchive(u"\\stream.zip", 1, 0);
     CZipEntryHeader header;
     int withDescriptor = 0;
-    for (unsigned i = 0; reader.GetEntryInfo(header, i); ++i) withDescriptor += header.HasDescriptor();
+    for (unsigned i = 0; reader.GetEntryInfo(header, i); ++i)
+      withDescriptor += header.HasDescriptor();
     EXPECT_GT(withDescriptor, 0) << "the stream archive should carry data descriptors";
   }
   ExtractAll(u"\\stream.zip", "stream");

@@ -6,9 +6,9 @@
 #include <utility>
 
 #include "platform/dialog_controls.h"
-#include "ui/console/console_view.h"
 #include "platform/text.h"
 #include "platform/trace.h"
+#include "ui/console/console_view.h"
 
 namespace platform {
 namespace {
@@ -60,10 +60,8 @@ class ConsoleDialog : public DialogState {
     out_.flush();
   }
 
-  int MessageBox(std::u16string_view text, std::u16string_view caption,
-                 uint32_t style) override {
-    Trace("MessageBox(\"%s\", \"%s\", 0x%X)", ToUtf8(text).c_str(), ToUtf8(caption).c_str(),
-          style);
+  int MessageBox(std::u16string_view text, std::u16string_view caption, uint32_t style) override {
+    Trace("MessageBox(\"%s\", \"%s\", 0x%X)", ToUtf8(text).c_str(), ToUtf8(caption).c_str(), style);
     const int answer = AskMessageBox(in_, out_, text, caption, style);
     Trace("MessageBox answered %d", answer);
     return answer;
@@ -84,8 +82,7 @@ class ConsoleDialog : public DialogState {
 
   void OnEnabledChanged(const ControlState& control) override {
     if (!shown()) return;
-    out_ << ConsoleControlName(control) << (control.enabled ? ": enabled" : ": disabled")
-         << '\n';
+    out_ << ConsoleControlName(control) << (control.enabled ? ": enabled" : ": disabled") << '\n';
     out_.flush();
   }
 
@@ -107,8 +104,8 @@ class ConsoleDialog : public DialogState {
     for (const std::string& row : ConsoleRows(controls())) out_ << "  " << row << '\n';
     for (const ControlState& control : controls()) {
       if (control.source.kind == ControlKind::Progress) {
-        lastProgress_ = "progress: " + std::to_string(control.position) + "/" +
-                        std::to_string(control.high);
+        lastProgress_ =
+            "progress: " + std::to_string(control.position) + "/" + std::to_string(control.high);
       }
     }
     out_.flush();

@@ -9,13 +9,13 @@
 #include <string_view>
 #include <utility>
 
+#include "platform/text.h"
+#include "platform/trace.h"
 #include "ui/console/console_view.h"
 #include "ui/console/terminal_box.h"
 #include "ui/console/terminal_input.h"
 #include "ui/console/terminal_screen.h"
 #include "ui/console/terminal_view.h"
-#include "platform/text.h"
-#include "platform/trace.h"
 
 namespace platform {
 namespace {
@@ -75,14 +75,11 @@ class TerminalDialog : public DialogState {
     Redraw();
   }
 
-  int MessageBox(std::u16string_view text, std::u16string_view caption,
-                 uint32_t style) override {
-    Trace("MessageBox(\"%s\", \"%s\", 0x%X)", ToUtf8(text).c_str(), ToUtf8(caption).c_str(),
-          style);
+  int MessageBox(std::u16string_view text, std::u16string_view caption, uint32_t style) override {
+    Trace("MessageBox(\"%s\", \"%s\", 0x%X)", ToUtf8(text).c_str(), ToUtf8(caption).c_str(), style);
     const int answer = AskTerminalMessageBox(
-        input_, text, caption, style, [this](const TerminalBoxPicture& box) {
-          DrawTerminal(Picture(), &box);
-        });
+        input_, text, caption, style,
+        [this](const TerminalBoxPicture& box) { DrawTerminal(Picture(), &box); });
     Redraw();
     Trace("MessageBox answered %d", answer);
     return answer;
@@ -94,8 +91,7 @@ class TerminalDialog : public DialogState {
   // takes clicks: they only queue a press for a later pump.
   bool PumpOneMessage() override {
     if (DispatchQueued()) return true;
-    for (TerminalKey key = input_.Poll(); key.kind != TerminalKeyKind::None;
-         key = input_.Poll()) {
+    for (TerminalKey key = input_.Poll(); key.kind != TerminalKeyKind::None; key = input_.Poll()) {
       HandleKey(key);
     }
     return false;

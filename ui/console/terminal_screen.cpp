@@ -31,7 +31,7 @@ struct Restore {
 };
 Restore g_restore;
 
-constexpr int kCaughtSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT,
+constexpr int kCaughtSignals[] = {SIGINT,  SIGTERM, SIGHUP, SIGQUIT,
                                   SIGABRT, SIGSEGV, SIGBUS, SIGFPE};
 struct sigaction g_previous[std::size(kCaughtSignals)];
 bool g_handlersInstalled = false;
@@ -179,8 +179,8 @@ TerminalKey TerminalScreen::ReadKey(bool wait) {
       if (errno == EINTR) continue;
       return TerminalKey{TerminalKeyKind::EndOfInput};
     }
-    const TerminalKey key = kind == KEY_CODE_YES ? KeyFromCode(static_cast<int>(c))
-                                                 : KeyFromCharacter(c);
+    const TerminalKey key =
+        kind == KEY_CODE_YES ? KeyFromCode(static_cast<int>(c)) : KeyFromCharacter(c);
     // Keys that mean nothing here are skipped, not reported.
     if (key.kind != TerminalKeyKind::None) return key;
   }

@@ -7,10 +7,10 @@ namespace platform {
 
 // What a key press means to a dialog or a message box.
 enum class TerminalKeyKind {
-  None,        // nothing waiting (polling only)
-  Enter,       // Return or keypad Enter
-  Next,        // Tab, right or down arrow
-  Previous,    // Shift-Tab, left or up arrow
+  None,      // nothing waiting (polling only)
+  Enter,     // Return or keypad Enter
+  Next,      // Tab, right or down arrow
+  Previous,  // Shift-Tab, left or up arrow
   Escape,
   Resize,      // the terminal changed size: draw again
   EndOfInput,  // the terminal went away

@@ -9,7 +9,7 @@
 namespace platform {
 namespace {
 
-constexpr int kCellWidth = 8;    // the console's cell, as text is measured
+constexpr int kCellWidth = 8;  // the console's cell, as text is measured
 constexpr int kCellHeight = 16;
 constexpr int kBoxMaxTextWidth = 48;
 constexpr short kCaptionPair = 1;

@@ -13,12 +13,12 @@ namespace platform {
 
 // What the dialog looks like now.
 struct TerminalDialogPicture {
-  const DialogState* state = nullptr;    // controls and fonts
-  Rect window;                           // pixels
-  std::u16string title;                  // as the dialog procedure painted it
-  Rect titleRect;                        // pixels
-  int focusId = 0;                       // the button Enter presses, 0: none
-  bool keys = true;                      // keys from the terminal: hint at them
+  const DialogState* state = nullptr;  // controls and fonts
+  Rect window;                         // pixels
+  std::u16string title;                // as the dialog procedure painted it
+  Rect titleRect;                      // pixels
+  int focusId = 0;                     // the button Enter presses, 0: none
+  bool keys = true;                    // keys from the terminal: hint at them
   int buttonsEnabled = 0;
   bool cancelEnabled = false;
 };

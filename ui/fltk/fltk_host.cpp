@@ -8,11 +8,11 @@
 #include <map>
 #include <memory>
 
+#include "platform/text.h"
+#include "platform/trace.h"
 #include "ui/fltk/fltk_message_box.h"
 #include "ui/fltk/fltk_painter.h"
 #include "ui/fltk/fltk_widgets.h"
-#include "platform/text.h"
-#include "platform/trace.h"
 
 namespace platform {
 namespace {
@@ -59,10 +59,8 @@ class FltkDialog : public DialogState {
   }
   void EndPaint(Painter* painter) override { delete painter; }
 
-  int MessageBox(std::u16string_view text, std::u16string_view caption,
-                 uint32_t style) override {
-    Trace("MessageBox(\"%s\", \"%s\", 0x%X)", ToUtf8(text).c_str(), ToUtf8(caption).c_str(),
-          style);
+  int MessageBox(std::u16string_view text, std::u16string_view caption, uint32_t style) override {
+    Trace("MessageBox(\"%s\", \"%s\", 0x%X)", ToUtf8(text).c_str(), ToUtf8(caption).c_str(), style);
     const int answer = RunFltkMessageBox(text, caption, style, screen());
     Trace("MessageBox answered %d", answer);
     return answer;

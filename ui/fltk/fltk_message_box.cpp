@@ -11,10 +11,10 @@
 #include <algorithm>
 #include <vector>
 
-#include "ui/fltk/fltk_widgets.h"
 #include "platform/message_box_buttons.h"
 #include "platform/text.h"
 #include "platform/trace.h"
+#include "ui/fltk/fltk_widgets.h"
 
 namespace platform {
 namespace {

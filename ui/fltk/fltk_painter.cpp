@@ -26,7 +26,8 @@ FltkFont ToFltkFont(const LogFont& font) {
 }
 
 Fl_Color ToFltkColor(uint32_t colorref) {
-  return fl_rgb_color(static_cast<uchar>(colorref & 0xFF), static_cast<uchar>((colorref >> 8) & 0xFF),
+  return fl_rgb_color(static_cast<uchar>(colorref & 0xFF),
+                      static_cast<uchar>((colorref >> 8) & 0xFF),
                       static_cast<uchar>((colorref >> 16) & 0xFF));
 }
 

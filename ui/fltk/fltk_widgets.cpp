@@ -6,8 +6,8 @@
 #include <FL/Fl_Progress.H>
 #include <FL/fl_draw.H>
 
-#include "ui/fltk/fltk_painter.h"
 #include "platform/text.h"
+#include "ui/fltk/fltk_painter.h"
 
 namespace platform {
 namespace {

@@ -12,6 +12,8 @@
 
 // After the platform's headers: see win32_dialog.h.
 #include <windows.h>
+
+// Needs <windows.h> before it.
 #include <commctrl.h>
 // The members of those names are the device's calls, not the A/W macros.
 #undef SetWindowText
@@ -60,8 +62,7 @@ intptr_t Win32Dialog::Handle(unsigned message, uintptr_t wParam, intptr_t lParam
       // Escape sends IDCANCEL also while Cancel is disabled; the button would not.
       const HWND control = GetDlgItem(window_, LOWORD(wParam));
       if (control != nullptr && IsWindowEnabled(control) == 0) return TRUE;
-      Trace("DispatchMessage(0x%04X, %lu)", WM_COMMAND,
-            static_cast<unsigned long>(LOWORD(wParam)));
+      Trace("DispatchMessage(0x%04X, %lu)", WM_COMMAND, static_cast<unsigned long>(LOWORD(wParam)));
       proc_(*this, WM_COMMAND, wParam, lParam);
       return TRUE;
     }
@@ -71,8 +72,7 @@ intptr_t Win32Dialog::Handle(unsigned message, uintptr_t wParam, intptr_t lParam
     case WM_ERASEBKGND: {
       // BeginPaint sends this with the paint context; the frame fills it.
       Win32Painter painter(reinterpret_cast<HDC>(wParam));
-      const intptr_t erased =
-          proc_(*this, WM_ERASEBKGND, reinterpret_cast<uintptr_t>(&painter), 0);
+      const intptr_t erased = proc_(*this, WM_ERASEBKGND, reinterpret_cast<uintptr_t>(&painter), 0);
       SetWindowLongPtrW(window_, DWLP_MSGRESULT, erased);
       return TRUE;
     }
@@ -223,8 +223,7 @@ void Win32Dialog::EndDialog(int result) {
   Trace("EndDialog(%d)", result);
 }
 
-int Win32Dialog::MessageBox(std::u16string_view text, std::u16string_view caption,
-                            uint32_t style) {
+int Win32Dialog::MessageBox(std::u16string_view text, std::u16string_view caption, uint32_t style) {
   Trace("MessageBox(\"%s\", \"%s\", 0x%X)", ToUtf8(text).c_str(), ToUtf8(caption).c_str(),
         unsigned(style));
   const int answer =

@@ -7,6 +7,8 @@
 
 // After the platform's headers: see win32_dialog.h.
 #include <windows.h>
+
+// Needs <windows.h> before it.
 #include <commctrl.h>
 
 namespace platform {
@@ -34,9 +36,9 @@ class Win32DialogHost : public DialogHost {
     Win32Dialog window(dialog, proc);
     Trace("DialogBox(resource %d, %d controls)", kUpdateDialogResource,
           static_cast<int>(dialog.controls.size()));
-    const INT_PTR result =
-        DialogBoxParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(kUpdateDialogResource),
-                        nullptr, reinterpret_cast<DLGPROC>(Win32Dialog::WindowProc), reinterpret_cast<LPARAM>(&window));
+    const INT_PTR result = DialogBoxParamW(
+        GetModuleHandleW(nullptr), MAKEINTRESOURCEW(kUpdateDialogResource), nullptr,
+        reinterpret_cast<DLGPROC>(Win32Dialog::WindowProc), reinterpret_cast<LPARAM>(&window));
     if (!window.created()) {
       std::fprintf(stderr, "fitkit: the dialog (resource %d) could not be created: error %lu\n",
                    kUpdateDialogResource, static_cast<unsigned long>(GetLastError()));

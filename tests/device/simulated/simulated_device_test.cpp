@@ -6,14 +6,14 @@
 #include <cstring>
 #include <filesystem>
 
-#include "platform/flash_protocol.h"
 #include "device/device.h"
-#include "device/simulated/simulated_hardware.h"
 #include "device/device_config.h"
-#include "platform/drivers.h"
 #include "device/simulated/flash.h"
 #include "device/simulated/journal.h"
 #include "device/simulated/journal_crc32.h"
+#include "device/simulated/simulated_hardware.h"
+#include "platform/drivers.h"
+#include "platform/flash_protocol.h"
 #include "platform/kernel.h"
 #include "tests/support/bin_images.h"
 #include "tests/support/host_files.h"
@@ -39,7 +39,9 @@ class SimulatedFlashTest : public ::testing::Test {
     ASSERT_TRUE(Send(SCD_IOCTL_KERNEL_OPEN));
     ASSERT_TRUE(Send(SCD_IOCTL_MULTI_HEADER, MultiHeader(regions)));
   }
-  Bytes Region(int i) { return ReadBytes(folder.path() / "flash" / ("region" + std::to_string(i) + ".bin")); }
+  Bytes Region(int i) {
+    return ReadBytes(folder.path() / "flash" / ("region" + std::to_string(i) + ".bin"));
+  }
 
   TempFolder folder;
   platform::SimulatedFlash flash{folder.path() / "flash", 5};
@@ -93,7 +95,8 @@ TEST_F(SimulatedFlashTest, CodesOutOfOrderAreRefused) {
   EXPECT_FALSE(Send(SCD_IOCTL_WRITE_NBOOT, Pattern(8, 1))) << "not inside a kernel update";
   EXPECT_FALSE(Send(SCD_IOCTL_IMAGE_RECORD, kEndRecord)) << "record before its image header";
   EXPECT_FALSE(Send(SCD_IOCTL_SET_VERSION, {1, 2, 3, 4})) << "version before the images";
-  for (int i = 0; i < 4; ++i) ASSERT_TRUE(Send(SCD_IOCTL_IMAGE_HEADER, ImageHeader(regions[i].first, 64)));
+  for (int i = 0; i < 4; ++i)
+    ASSERT_TRUE(Send(SCD_IOCTL_IMAGE_HEADER, ImageHeader(regions[i].first, 64)));
   EXPECT_FALSE(Send(SCD_IOCTL_IMAGE_HEADER, ImageHeader(0x5000, 64))) << "a fifth image";
   EXPECT_FALSE(Send(SCD_IOCTL_SET_VERSION, {1, 2, 3, 4})) << "the last image without its end";
   ASSERT_TRUE(Send(SCD_IOCTL_IMAGE_RECORD, kEndRecord));
@@ -125,7 +128,8 @@ TEST_F(SimulatedFlashTest, MultiHeaderIsChecked) {
 TEST_F(SimulatedFlashTest, ImageHeadersMustMatchTheirRegion) {
   OpenFourRegions();
   EXPECT_FALSE(Send(SCD_IOCTL_IMAGE_HEADER, ImageHeader(0x1000, 65)));
-  EXPECT_FALSE(Send(SCD_IOCTL_IMAGE_HEADER, ImageHeader(0x2000, 64))) << "region 1's before region 0's";
+  EXPECT_FALSE(Send(SCD_IOCTL_IMAGE_HEADER, ImageHeader(0x2000, 64)))
+      << "region 1's before region 0's";
   EXPECT_TRUE(Send(SCD_IOCTL_IMAGE_HEADER, ImageHeader(0x1000, 64)));
 }
 
@@ -145,7 +149,8 @@ TEST_F(SimulatedFlashTest, RecordsOutsideTheRegionOrWithBadChecksumsAreRefused) 
   EXPECT_FALSE(Send(SCD_IOCTL_IMAGE_RECORD, shortRecord)) << "length field and size disagree";
   EXPECT_TRUE(Send(SCD_IOCTL_IMAGE_RECORD, Record(0x1010, {}))) << "zero length inside";
   EXPECT_TRUE(Send(SCD_IOCTL_IMAGE_RECORD, kEndRecord));
-  EXPECT_FALSE(Send(SCD_IOCTL_IMAGE_RECORD, Record(0x1000, Pattern(4, 1)))) << "after the end record";
+  EXPECT_FALSE(Send(SCD_IOCTL_IMAGE_RECORD, Record(0x1000, Pattern(4, 1))))
+      << "after the end record";
   // A region whose stream broke off does not stop the next one.
   ASSERT_TRUE(Send(SCD_IOCTL_IMAGE_HEADER, ImageHeader(0x2000, 64)));
   ASSERT_TRUE(Send(SCD_IOCTL_IMAGE_HEADER, ImageHeader(0x3000, 64)));
@@ -188,7 +193,8 @@ TEST_F(SimulatedFlashTest, UnfinishedKernelUpdateIsMarkedUntilOneFinishes) {
 
 TEST(Journal, LineFormatAndCrc) {
   const uint8_t input[] = {'1', '2', '3', '4', '5', '6', '7', '8', '9'};
-  EXPECT_EQ(platform::Journal::FormatLine("SCD1", platform::Journal::CodeText(0x8001202C), input, 9, true),
+  EXPECT_EQ(platform::Journal::FormatLine("SCD1", platform::Journal::CodeText(0x8001202C), input, 9,
+                                          true),
             "SCD1 0x8001202C len=9 crc32=cbf43926 ok");
   EXPECT_EQ(platform::Journal::FormatLine("KERNEL", "GetSystemMemoryDivision", nullptr, 0, false),
             "KERNEL GetSystemMemoryDivision len=0 crc32=00000000 fail");
@@ -248,15 +254,15 @@ TEST_F(SimulatedServices, FailingCodesAndBoardRevision) {
   EXPECT_TRUE(flash->IoControl(SCD_IOCTL_GET_BOARD_REVISION, nullptr, 0, revision, 4));
   EXPECT_EQ(ReadWord(revision), 4u);
   const std::string crc = Crc32Text({1, 2, 3});
-  EXPECT_EQ(Journal(),
-            (std::vector<std::string>{"SCD1 0x80012004 len=3 crc32=" + crc + " fail",
-                                      "SCD1 0x8001202C len=3 crc32=" + crc + " ok",
-                                      "SCD1 0x80012084 len=0 crc32=00000000 ok"}));
+  EXPECT_EQ(Journal(), (std::vector<std::string>{"SCD1 0x80012004 len=3 crc32=" + crc + " fail",
+                                                 "SCD1 0x8001202C len=3 crc32=" + crc + " ok",
+                                                 "SCD1 0x80012084 len=0 crc32=00000000 ok"}));
 }
 
 TEST_F(SimulatedServices, KernelAnswersFromDeviceIni) {
-  Configure("[power]\nac_line = 255\n[memory]\nstore_pages = 100\nprogram_pages = 900\n"
-            "page_size = 1024\nset_result = 0\n");
+  Configure(
+      "[power]\nac_line = 255\n[memory]\nstore_pages = 100\nprogram_pages = 900\n"
+      "page_size = 1024\nset_result = 0\n");
   platform::PowerStatusRecord record;
   EXPECT_EQ(kernel->GetSystemPowerStatusEx2(&record, 56, true), 56u);
   EXPECT_EQ(record.bytes[0], 255);
@@ -269,12 +275,13 @@ TEST_F(SimulatedServices, KernelAnswersFromDeviceIni) {
   EXPECT_EQ(division.storePages, 32u);
   EXPECT_EQ(division.programPages, 968u) << "program memory takes what the store gave up";
   EXPECT_EQ(kernel->KernelIoControl(0x0101003C, nullptr, 0, nullptr, 0), true);
-  EXPECT_EQ(Journal(), (std::vector<std::string>{
-                           "KERNEL GetSystemPowerStatusEx2 len=0 crc32=00000000 ok",
-                           "KERNEL GetSystemMemoryDivision len=0 crc32=00000000 ok",
-                           "KERNEL SetSystemMemoryDivision len=4 crc32=" + Crc32Text({32, 0, 0, 0}) + " ok",
-                           "KERNEL GetSystemMemoryDivision len=0 crc32=00000000 ok",
-                           "KERNEL KernelIoControl len=4 crc32=" + Crc32Text({0x3C, 0, 0x01, 0x01}) + " ok"}));
+  EXPECT_EQ(Journal(),
+            (std::vector<std::string>{
+                "KERNEL GetSystemPowerStatusEx2 len=0 crc32=00000000 ok",
+                "KERNEL GetSystemMemoryDivision len=0 crc32=00000000 ok",
+                "KERNEL SetSystemMemoryDivision len=4 crc32=" + Crc32Text({32, 0, 0, 0}) + " ok",
+                "KERNEL GetSystemMemoryDivision len=0 crc32=00000000 ok",
+                "KERNEL KernelIoControl len=4 crc32=" + Crc32Text({0x3C, 0, 0x01, 0x01}) + " ok"}));
 }
 
 TEST_F(SimulatedServices, KernelWithoutCoreLibraryOrWithFailures) {

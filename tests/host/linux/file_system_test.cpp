@@ -143,13 +143,12 @@ TEST_F(FileSystemTest, AttributesOfFilesAndFolders) {
   EXPECT_EQ(files.GetAttributes(u"\\plain.txt"), FILE_ATTRIBUTE_NORMAL);
   ASSERT_TRUE(files.SetAttributes(u"\\plain.txt", 0xA0));  // normal + archive
   EXPECT_EQ(files.GetAttributes(u"\\plain.txt"), FILE_ATTRIBUTE_ARCHIVE);
-  EXPECT_EQ(files.GetAttributes(u"\\folder"),
-            FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY);
+  EXPECT_EQ(files.GetAttributes(u"\\folder"), FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY);
 }
 
 TEST_F(FileSystemTest, DirectoriesAndDeletion) {
   EXPECT_TRUE(files.CreateDirectory(u"\\A"));
-  EXPECT_FALSE(files.CreateDirectory(u"\\a"));  // exists in another case
+  EXPECT_FALSE(files.CreateDirectory(u"\\a"));     // exists in another case
   EXPECT_FALSE(files.CreateDirectory(u"\\x\\y"));  // no parent
   EXPECT_TRUE(files.CreateDirectory(u"\\a\\Sub"));
   EXPECT_TRUE(fs::is_directory(device.fs() / "A" / "Sub"));
@@ -180,8 +179,8 @@ TEST_F(FileSystemTest, MovesAndFlushes) {
   EXPECT_EQ(test_support::ReadText(device.fs() / "Dest" / "A.BIN"), "new");
   EXPECT_EQ(fs::directory_iterator(device.fs() / "Dest")->path().filename(), "A.BIN");
   EXPECT_TRUE(files.MoveFile(u"\\dest\\a.bin", u"\\stage\\b.bin"));
-  EXPECT_FALSE(files.MoveFile(u"\\stage\\b.bin", u"\\dest"));   // a folder stays
-  EXPECT_FALSE(files.MoveFile(u"\\dest", u"\\moved"));           // and is not moved
+  EXPECT_FALSE(files.MoveFile(u"\\stage\\b.bin", u"\\dest"));  // a folder stays
+  EXPECT_FALSE(files.MoveFile(u"\\dest", u"\\moved"));         // and is not moved
   EXPECT_FALSE(files.MoveFile(u"\\stage\\none", u"\\x.bin"));
   EXPECT_FALSE(files.MoveFile(u"\\stage\\b.bin", u"\\stage\\b?.bin"));
   EXPECT_TRUE(files.FlushVolume(u"\\dest"));
@@ -213,8 +212,8 @@ TEST_F(FileSystemTest, NothingIsCreatedOrDeletedOutsideTheRoot) {
 }
 
 TEST_F(FileSystemTest, FindMatchesPatternsInByteOrder) {
-  for (const char16_t* name : {u"\\b.ZIP", u"\\a.zip", u"\\B SHELL.ZIP", u"\\readme",
-                               u"\\c.zipx", u"\\\u00C4.zip"}) {
+  for (const char16_t* name :
+       {u"\\b.ZIP", u"\\a.zip", u"\\B SHELL.ZIP", u"\\readme", u"\\c.zipx", u"\\\u00C4.zip"}) {
     WriteDevice(name, "12345");
   }
   ASSERT_TRUE(files.CreateDirectory(u"\\Sub"));
@@ -225,8 +224,8 @@ TEST_F(FileSystemTest, FindMatchesPatternsInByteOrder) {
   };
   using V = std::vector<std::string>;
   EXPECT_EQ(names(u"\\*.zip"), (V{"B SHELL.ZIP", "a.zip", "b.ZIP", "\xC3\x84.zip"}));
-  EXPECT_EQ(names(u"\\*"), (V{"B SHELL.ZIP", "Sub", "a.zip", "b.ZIP", "c.zipx", "readme",
-                              "\xC3\x84.zip"}));
+  EXPECT_EQ(names(u"\\*"),
+            (V{"B SHELL.ZIP", "Sub", "a.zip", "b.ZIP", "c.zipx", "readme", "\xC3\x84.zip"}));
   EXPECT_EQ(names(u"\\*.*"), names(u"\\*"));
   EXPECT_EQ(names(u"\\?.zip"), (V{"a.zip", "b.ZIP", "\xC3\x84.zip"}));
   EXPECT_EQ(names(u"\\*shell.zip"), (V{"B SHELL.ZIP"}));
@@ -320,8 +319,8 @@ TEST_F(CapacityTest, WritesPastTheCapacityFailWhole) {
   auto file = files.Open(u"\\new.bin", AccessWrite, Disposition::CreateNew);
   ASSERT_NE(file, nullptr);
   const std::string chunk(30, 'x');
-  EXPECT_TRUE(file->Write(chunk.data(), 30));   // 70 used
-  EXPECT_TRUE(file->Write(chunk.data(), 30));   // 100 used: exactly full
+  EXPECT_TRUE(file->Write(chunk.data(), 30));  // 70 used
+  EXPECT_TRUE(file->Write(chunk.data(), 30));  // 100 used: exactly full
   EXPECT_FALSE(file->Write(chunk.data(), 1));  // a full drive
   EXPECT_EQ(fs::file_size(device.fs() / "new.bin"), 60u);
   // Overwriting in place needs no room.

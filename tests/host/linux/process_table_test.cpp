@@ -5,8 +5,8 @@
 
 #include <algorithm>
 
-#include "host/linux/processes.h"
 #include "device/device_config.h"
+#include "host/linux/processes.h"
 #include "platform/processes.h"
 #include "tests/support/program_runner.h"
 #include "tests/support/temp_folder.h"

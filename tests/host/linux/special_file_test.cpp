@@ -18,8 +18,8 @@ TEST(SpecialFiles, NamedPipeNeverOpensNorBlocks) {
   ASSERT_EQ(mkfifo((device.fs() / "Pipe").c_str(), 0666), 0);
   std::filesystem::create_symlink("Pipe", device.fs() / "to-pipe");
   for (const char16_t* path : {u"\\pipe", u"\\to-pipe"}) {
-    for (const auto disposition : {Disposition::OpenExisting, Disposition::OpenAlways,
-                                   Disposition::CreateAlways}) {
+    for (const auto disposition :
+         {Disposition::OpenExisting, Disposition::OpenAlways, Disposition::CreateAlways}) {
       EXPECT_EQ(files.Open(path, AccessRead, disposition), nullptr);
       EXPECT_EQ(files.Open(path, AccessWrite, disposition), nullptr);
     }
