@@ -8,7 +8,7 @@ packages=(
   zlib1g-dev libfltk1.3-dev libncurses-dev libgtest-dev googletest
   xvfb xauth x11-apps xdotool imagemagick fonts-dejavu-core tmux
   zip unzip 7zip python3
-  clang-14 lld-14 llvm-14 libclang-rt-14-dev
+  clang-14 lld-14 llvm-14 libclang-rt-14-dev clang-format-14
   nlohmann-json3-dev
   dpkg-dev file lintian
   g++-mingw-w64-x86-64 libz-mingw-w64-dev wine64 wine
