@@ -98,6 +98,11 @@ std::u16string StagingFolder(std::u16string_view target) {
   return InstallFolder(target) + u"\\staging";
 }
 
+bool IsStagingFolder(std::u16string_view folder) {
+  const std::u16string_view name = u"\\.fitkit\\staging";
+  return folder.size() > name.size() && folder.substr(folder.size() - name.size()) == name;
+}
+
 std::string FormatInstallRecord(const InstallRecord& record) {
   std::string text = std::string(kFirstLine) + "\n";
   text += "mode " + std::string(ModeName(record.mode)) + "\n";

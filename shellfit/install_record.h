@@ -27,6 +27,8 @@ struct InstallRecord {
 // "<target>\.fitkit", and the staging folder inside it.
 std::u16string InstallFolder(std::u16string_view target);
 std::u16string StagingFolder(std::u16string_view target);
+// Whether `folder` is the staging folder of some flash drive folder.
+bool IsStagingFolder(std::u16string_view folder);
 
 // The record of the flash drive folder `target`; none when there is none or
 // it does not read whole (it was never completely written).

@@ -10,6 +10,7 @@
 #include "frame/update_dialog.h"
 #include "platform/environment.h"
 #include "platform/file_system.h"
+#include "shellfit/install_record.h"
 #include "shellfit/package_fit.h"
 #include "shellfit/shellfit.h"
 #include "shellfit/update_report.h"
@@ -93,8 +94,10 @@ std::u16string Number(uint64_t value) {
 // later one with data.
 std::u16string DeviceFault(std::u16string_view target, const CZipEntryHeader& header,
                            const Remaining& left) {
+  // Unpacking beside the old shell, a stop leaves the old shell as it was.
   const std::u16string stopped =
-      u" The update stopped at " + header.GetEntryName() + u": the new shell is incomplete.";
+      u" The update stopped at " + header.GetEntryName() +
+      (IsStagingFolder(target) ? u": the old shell is kept." : u": the new shell is incomplete.");
   if (platform::Files().GetAttributes(target) == platform::kInvalidAttributes) {
     return std::u16string(target) + u" cannot be reached any more." + stopped;
   }

@@ -593,6 +593,16 @@ TEST_F(FullAfterAllTest, EndsTheExtractionWithTwoBoxes) {
   EXPECT_NE(dialog_.messageBoxes[1].text.find("The flash drive is full"), std::string::npos);
   EXPECT_FALSE(fs::exists(Fs("Flash Disk/f2.bin")));
   EXPECT_FALSE(fs::exists(Fs("Flash Disk/f3.bin")));
+  EXPECT_NE(dialog_.messageBoxes[1].text.find("the new shell is incomplete."), std::string::npos);
+
+  // Unpacking into the staging folder, the old shell is still whole.
+  dialog_.messageBoxes.clear();
+  fs::create_directories(Fs("Flash Disk/.fitkit/staging"));
+  shellfit::ExtractPackage(dialog_, u"\\Storage Card\\KTR 60 SHELL.ZIP",
+                           u"\\Flash Disk\\.fitkit\\staging");
+  ASSERT_FALSE(dialog_.messageBoxes.empty());
+  EXPECT_NE(dialog_.messageBoxes.back().text.find("the old shell is kept."), std::string::npos)
+      << dialog_.messageBoxes.back().text;
 }
 
 }  // namespace
