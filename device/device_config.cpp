@@ -57,7 +57,7 @@ void Warn(const std::string& file, int line, const char* what) {
 }  // namespace
 
 DeviceConfig DeviceConfig::Load(const std::filesystem::path& file) {
-  const auto text = ReadConfigFile(file, kDeviceIniLimit);
+  const auto text = host::ReadConfigFile(file, host::kDeviceIniLimit);
   if (!text) return DeviceConfig();
   return Parse(*text, file.string());
 }

@@ -17,7 +17,7 @@ namespace platform {
 namespace fs = std::filesystem;
 
 std::unique_ptr<FileSystem> CreateDeviceFileSystem(const fs::path& root, uint64_t capacity) {
-  return std::make_unique<LinuxFileSystem>(root, capacity);
+  return std::make_unique<host::LinuxFileSystem>(root, capacity);
 }
 
 std::unique_ptr<Registry> OpenDeviceRegistry(const fs::path& root) {
@@ -27,15 +27,15 @@ std::unique_ptr<Registry> OpenDeviceRegistry(const fs::path& root) {
 const char* const kCodePageConverter = "iconv";
 
 std::unique_ptr<CodePage> CreateHostCodePage(const std::string& name) {
-  return IconvCodePage::Create(name);
+  return host::IconvCodePage::Create(name);
 }
 
 std::unique_ptr<SystemServices> CreateDeviceSystem(const fs::path& root) {
-  return std::make_unique<LinuxSystemServices>(root);
+  return std::make_unique<host::LinuxSystemServices>(root);
 }
 
 std::unique_ptr<ProcessTable> CreateDeviceProcesses(const fs::path& root, bool toolhelp) {
-  return CreateHostProcessTable(root, toolhelp);
+  return host::CreateHostProcessTable(root, toolhelp);
 }
 
 std::unique_ptr<VersionResources> CreateDeviceVersions(FileSystem& files) {

@@ -25,7 +25,7 @@ namespace platform {
 namespace fs = std::filesystem;
 
 std::unique_ptr<FileSystem> CreateDeviceFileSystem(const fs::path& root, uint64_t capacity) {
-  return std::make_unique<Win32FileSystem>(root, capacity);
+  return std::make_unique<host::Win32FileSystem>(root, capacity);
 }
 
 // registry.reg of the root unless FITKIT_REGISTRY=host asks for the host's
@@ -35,7 +35,7 @@ std::unique_ptr<Registry> OpenDeviceRegistry(const fs::path& root) {
   const std::string_view choice = setting == nullptr ? "" : setting;
   if (choice == "host") {
     Trace("registry: the host's HKEY_LOCAL_MACHINE");
-    return CreateHostRegistry();
+    return host::CreateHostRegistry();
   }
   if (!choice.empty() && choice != "file") {
     std::fprintf(stderr,
@@ -48,20 +48,20 @@ std::unique_ptr<Registry> OpenDeviceRegistry(const fs::path& root) {
 const char* const kCodePageConverter = "Windows";
 
 std::unique_ptr<CodePage> CreateHostCodePage(const std::string& name) {
-  return CreateWin32CodePage(name);
+  return host::CreateWin32CodePage(name);
 }
 
 std::unique_ptr<SystemServices> CreateDeviceSystem(const fs::path& root) {
-  return std::make_unique<Win32SystemServices>(root);
+  return std::make_unique<host::Win32SystemServices>(root);
 }
 
 std::unique_ptr<ProcessTable> CreateDeviceProcesses(const fs::path& root, bool toolhelp) {
-  return CreateWin32ProcessTable(root, toolhelp);
+  return host::CreateWin32ProcessTable(root, toolhelp);
 }
 
 std::unique_ptr<VersionResources> CreateDeviceVersions(FileSystem& files) {
   // Read through the file system's own path mapping, which it made above.
-  return CreateWin32VersionResources(static_cast<Win32FileSystem&>(files).paths());
+  return host::CreateWin32VersionResources(static_cast<host::Win32FileSystem&>(files).paths());
 }
 
 fs::path NamedDeviceRoot() {
@@ -70,7 +70,7 @@ fs::path NamedDeviceRoot() {
 }
 
 fs::path ProgramFolder() {
-  const std::wstring module = HostModulePath();
+  const std::wstring module = host::HostModulePath();
   return module.empty() ? fs::path() : fs::path(module).parent_path();
 }
 

@@ -7,7 +7,7 @@ namespace platform {
 
 std::unique_ptr<FileRegistry> FileRegistry::Load(const std::filesystem::path& file) {
   auto registry = std::make_unique<FileRegistry>();
-  const auto bytes = ReadConfigFile(file, kRegistryFileLimit);
+  const auto bytes = host::ReadConfigFile(file, host::kRegistryFileLimit);
   if (bytes) ParseRegFile(*bytes, file.string(), registry.get());
   return registry;
 }

@@ -9,7 +9,7 @@
 #include <optional>
 #include <string>
 
-namespace platform {
+namespace host {
 
 inline constexpr std::size_t kDeviceIniLimit = 1u << 20;      // 1 MB
 inline constexpr std::size_t kRegistryFileLimit = 16u << 20;  // 16 MB
@@ -20,4 +20,4 @@ inline constexpr std::size_t kRegistryFileLimit = 16u << 20;  // 16 MB
 // the limit is crossed).
 std::optional<std::string> ReadConfigFile(const std::filesystem::path& file, std::size_t limit);
 
-}  // namespace platform
+}  // namespace host

@@ -14,7 +14,7 @@
 #include <filesystem>
 #include <string>
 
-namespace platform {
+namespace host {
 
 // An open descriptor, closed with the object; -1 when none.
 class RootDescriptor {
@@ -85,4 +85,4 @@ bool AppendWhole(int fd, const std::string& bytes);
 // Closes a descriptor this API returned; false when the close failed.
 bool CloseDescriptor(int fd);
 
-}  // namespace platform
+}  // namespace host

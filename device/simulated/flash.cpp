@@ -31,7 +31,7 @@ SimulatedFlash::SimulatedFlash(std::filesystem::path folder, uint32_t boardRevis
     : folder_(std::move(folder)), boardRevision_(boardRevision) {
   // What a killed run was still writing; flash/ itself is made only by a store.
   std::error_code error;
-  if (std::filesystem::is_directory(folder_, error)) RemoveStaleStaged(OpenFolder().get());
+  if (std::filesystem::is_directory(folder_, error)) host::RemoveStaleStaged(OpenFolder().get());
 }
 
 SimulatedFlash::~SimulatedFlash() { DropRegionFile(); }
@@ -68,17 +68,18 @@ bool SimulatedFlash::Control(uint32_t code, const void* input, uint32_t inputLen
 
 // flash/ of the device root, never through a link; its files are always
 // made anew (see root_files.h).
-RootDescriptor SimulatedFlash::OpenFolder() const {
-  const RootDescriptor root = OpenRootFolder(folder_.parent_path());
+host::RootDescriptor SimulatedFlash::OpenFolder() const {
+  const host::RootDescriptor root = host::OpenRootFolder(folder_.parent_path());
   if (!root.valid()) return {};
-  return OpenOwnFolder(root.get(), folder_.filename().string().c_str());
+  return host::OpenOwnFolder(root.get(), folder_.filename().string().c_str());
 }
 
 // A boot loader is written whole, outside a kernel update; an empty one is refused.
 bool SimulatedFlash::WriteBootLoader(const char* name, const void* input, uint32_t length) {
   if (phase_ != Phase::Idle || length == 0) return false;
-  const RootDescriptor folder = OpenFolder();
-  return WriteReplacing(folder.get(), name, std::string(static_cast<const char*>(input), length));
+  const host::RootDescriptor folder = OpenFolder();
+  return host::WriteReplacing(folder.get(), name,
+                              std::string(static_cast<const char*>(input), length));
 }
 
 bool SimulatedFlash::ReportBoardRevision(void* output, uint32_t outputLength) {
@@ -91,7 +92,7 @@ bool SimulatedFlash::ReportBoardRevision(void* output, uint32_t outputLength) {
 // KERNEL_OPEN starts over, also when an earlier update was left open.
 bool SimulatedFlash::OpenKernel() {
   DropRegionFile();
-  if (!WriteReplacing(OpenFolder().get(), kUnfinishedMark, kUnfinishedText)) return false;
+  if (!host::WriteReplacing(OpenFolder().get(), kUnfinishedMark, kUnfinishedText)) return false;
   ++kernelGeneration_;
   phase_ = Phase::Opened;
   currentRegion_ = -1;
@@ -102,7 +103,7 @@ bool SimulatedFlash::OpenKernel() {
 // The update is whole: the regions and the version are stored.
 bool SimulatedFlash::CloseKernel() {
   if (phase_ != Phase::Finished) return false;
-  if (!RemoveRootFile(OpenFolder().get(), kUnfinishedMark)) return false;
+  if (!host::RemoveRootFile(OpenFolder().get(), kUnfinishedMark)) return false;
   phase_ = Phase::Idle;
   return true;
 }
@@ -140,8 +141,8 @@ bool SimulatedFlash::AcceptImageHeader(const uint8_t* input, uint32_t length) {
   }
   DropRegionFile();
   std::snprintf(regionName_, sizeof regionName_, "region%d.bin", currentRegion_ + 1);
-  regionFile_ = CreateStaged(OpenFolder().get(), regionName_).Release();
-  if (regionFile_ < 0 || !SetLength(regionFile_, next.length)) {
+  regionFile_ = host::CreateStaged(OpenFolder().get(), regionName_).Release();
+  if (regionFile_ < 0 || !host::SetLength(regionFile_, next.length)) {
     DropRegionFile();
     return false;
   }
@@ -166,7 +167,7 @@ bool SimulatedFlash::AcceptRecord(const uint8_t* input, uint32_t length) {
     return false;
   const uint8_t* data = input + kRecordHeaderSize;
   if (SumBytes(data, dataLength) != checksum) return false;
-  return WriteAt(regionFile_, data, dataLength, address - region.start);
+  return host::WriteAt(regionFile_, data, dataLength, address - region.start);
 }
 
 bool SimulatedFlash::AcceptVersion(const uint8_t* input, uint32_t length) {
@@ -174,7 +175,7 @@ bool SimulatedFlash::AcceptVersion(const uint8_t* input, uint32_t length) {
   if (!lastRegion || length != 4 || !endRecordSeen_) return false;
   char text[16];
   std::snprintf(text, sizeof text, "0x%08X", LoadLe32(input));
-  if (!WriteReplacing(OpenFolder().get(), "version", text)) return false;
+  if (!host::WriteReplacing(OpenFolder().get(), "version", text)) return false;
   phase_ = Phase::VersionSet;
   return true;
 }
@@ -188,22 +189,22 @@ void SimulatedFlash::AbandonKernelUpdate(uint32_t generation) {
 
 // A region is stored whole, once its end record arrived.
 bool SimulatedFlash::CommitRegionFile() {
-  const bool closed = CloseDescriptor(regionFile_);
+  const bool closed = host::CloseDescriptor(regionFile_);
   regionFile_ = -1;
-  const RootDescriptor folder = OpenFolder();
+  const host::RootDescriptor folder = OpenFolder();
   if (!closed) {
-    DropStaged(folder.get(), regionName_);
+    host::DropStaged(folder.get(), regionName_);
     return false;
   }
-  return CommitStaged(folder.get(), regionName_);
+  return host::CommitStaged(folder.get(), regionName_);
 }
 
 // A region that broke off leaves the stored one as it was.
 void SimulatedFlash::DropRegionFile() {
   if (regionFile_ < 0) return;
-  CloseDescriptor(regionFile_);
+  host::CloseDescriptor(regionFile_);
   regionFile_ = -1;
-  DropStaged(OpenFolder().get(), regionName_);
+  host::DropStaged(OpenFolder().get(), regionName_);
 }
 
 }  // namespace platform

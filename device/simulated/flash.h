@@ -56,7 +56,7 @@ class SimulatedFlash {
   bool AcceptRecord(const uint8_t* input, uint32_t length);
   bool AcceptVersion(const uint8_t* input, uint32_t length);
   bool Advance(Phase from, Phase to);
-  RootDescriptor OpenFolder() const;
+  host::RootDescriptor OpenFolder() const;
   bool CommitRegionFile();
   void DropRegionFile();
 

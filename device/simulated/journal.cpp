@@ -27,10 +27,10 @@ std::string HostPath(const std::filesystem::path& file) {
 // when it is the root's own plain file: appending to a hard link would
 // change a file elsewhere.
 bool Journal::Open() {
-  const RootDescriptor root = OpenRootFolder(file_.parent_path());
+  const host::RootDescriptor root = host::OpenRootFolder(file_.parent_path());
   std::string why = "cannot be opened";
   const std::string name = file_.filename().string();
-  fd_ = root.valid() ? OpenForAppend(root.get(), name.c_str(), &why) : RootDescriptor();
+  fd_ = root.valid() ? host::OpenForAppend(root.get(), name.c_str(), &why) : host::RootDescriptor();
   if (!fd_.valid()) {
     refused_ = true;
     LineLost(why + "; driver and kernel calls are not journaled");
@@ -71,7 +71,7 @@ void Journal::Record(std::string_view target, std::string_view what, const void*
     return;
   }
   if (!fd_.valid() && !Open()) return;
-  if (!AppendWhole(fd_.get(), line + "\n")) {
+  if (!host::AppendWhole(fd_.get(), line + "\n")) {
     LineLost(std::string("could not take a line (") + std::strerror(errno) +
              "); the journal of this run's driver and kernel calls is incomplete");
   }

@@ -37,7 +37,7 @@ class Journal {
   void LineLost(const std::string& why);
 
   std::filesystem::path file_;
-  RootDescriptor fd_;
+  host::RootDescriptor fd_;
   bool refused_ = false;
 };
 

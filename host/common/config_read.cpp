@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 
-namespace platform {
+namespace host {
 
 std::optional<std::string> ReadWithinLimit(const std::string& name, std::size_t limit,
                                            const ReadSome& read) {
@@ -32,4 +32,4 @@ void ReportNotRead(const std::string& name, const char* why) {
   std::fprintf(stderr, "%s:1: %s; not read\n", name.c_str(), why);
 }
 
-}  // namespace platform
+}  // namespace host

@@ -8,7 +8,7 @@
 #include <optional>
 #include <string>
 
-namespace platform {
+namespace host {
 
 // Reads up to `size` bytes into `buffer`: the count, 0 at the end, negative
 // on failure.
@@ -23,4 +23,4 @@ std::optional<std::string> ReadWithinLimit(const std::string& name, std::size_t 
 // Reports on stderr that the file `name` is not read, and `why`.
 void ReportNotRead(const std::string& name, const char* why);
 
-}  // namespace platform
+}  // namespace host

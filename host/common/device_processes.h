@@ -11,15 +11,15 @@
 
 #include "platform/processes.h"
 
-namespace platform {
+namespace host {
 
-class DeviceProcessTable : public ProcessTable {
+class DeviceProcessTable : public platform::ProcessTable {
  public:
   // `available` false stands for a device without the tool-help library:
   // the table then cannot be listed.
   explicit DeviceProcessTable(bool available) : available_(available) {}
 
-  std::optional<std::vector<ProcessEntry>> Snapshot() final;
+  std::optional<std::vector<platform::ProcessEntry>> Snapshot() final;
   std::optional<std::u16string> ProgramPath(uint32_t id) final;
   bool Terminate(uint32_t id, uint32_t exitCode) final;
 
@@ -38,4 +38,4 @@ class DeviceProcessTable : public ProcessTable {
   bool available_;
 };
 
-}  // namespace platform
+}  // namespace host

@@ -1,6 +1,6 @@
 #include "host/common/drive_capacity.h"
 
-namespace platform {
+namespace host {
 
 DriveCapacity::DriveCapacity(std::filesystem::path fsRoot, uint64_t capacity)
     : fsRoot_(std::move(fsRoot)), capacity_(capacity) {}
@@ -28,4 +28,4 @@ void DriveCapacity::Release(uint64_t bytes) {
   *used_ = bytes > *used_ ? 0 : *used_ - bytes;
 }
 
-}  // namespace platform
+}  // namespace host

@@ -8,7 +8,7 @@
 #include <filesystem>
 #include <optional>
 
-namespace platform {
+namespace host {
 
 class DriveCapacity {
  public:
@@ -36,4 +36,4 @@ class DriveCapacity {
   std::optional<uint64_t> used_;
 };
 
-}  // namespace platform
+}  // namespace host

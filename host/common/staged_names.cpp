@@ -1,6 +1,6 @@
 #include "host/common/staged_names.h"
 
-namespace platform {
+namespace host {
 
 namespace {
 
@@ -26,4 +26,4 @@ long StagedOwner(const char* entry) {
   return pid;
 }
 
-}  // namespace platform
+}  // namespace host

@@ -4,11 +4,11 @@
 
 #include <string>
 
-namespace platform {
+namespace host {
 
 std::string StagedName(const char* name, long pid);
 
 // The process that made the staged file `entry`; 0 when `entry` is none.
 long StagedOwner(const char* entry);
 
-}  // namespace platform
+}  // namespace host

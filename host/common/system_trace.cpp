@@ -3,16 +3,16 @@
 #include "platform/text.h"
 #include "platform/trace.h"
 
-namespace platform {
+namespace host {
 namespace {
 
-const char* Describe(MutexResult result) {
+const char* Describe(platform::MutexResult result) {
   switch (result) {
-    case MutexResult::Created:
+    case platform::MutexResult::Created:
       return "created";
-    case MutexResult::AlreadyExists:
+    case platform::MutexResult::AlreadyExists:
       return "already exists";
-    case MutexResult::Failed:
+    case platform::MutexResult::Failed:
       return "failed";
   }
   return "?";
@@ -20,14 +20,14 @@ const char* Describe(MutexResult result) {
 
 }  // namespace
 
-MutexResult TracedMutex(std::u16string_view name, MutexResult result) {
-  Trace("CreateMutex(\"%s\") -> %s", ToUtf8(name).c_str(), Describe(result));
+platform::MutexResult TracedMutex(std::u16string_view name, platform::MutexResult result) {
+  platform::Trace("CreateMutex(\"%s\") -> %s", platform::ToUtf8(name).c_str(), Describe(result));
   return result;
 }
 
 std::optional<std::u16string> TracedModulePath(std::optional<std::u16string> path) {
-  Trace("GetModuleFileName() -> %s", path ? ToUtf8(*path).c_str() : "none");
+  platform::Trace("GetModuleFileName() -> %s", path ? platform::ToUtf8(*path).c_str() : "none");
   return path;
 }
 
-}  // namespace platform
+}  // namespace host

@@ -8,12 +8,12 @@
 
 #include "platform/system.h"
 
-namespace platform {
+namespace host {
 
 // Traces CreateMutex of `name` and hands `result` back.
-MutexResult TracedMutex(std::u16string_view name, MutexResult result);
+platform::MutexResult TracedMutex(std::u16string_view name, platform::MutexResult result);
 
 // Traces GetModuleFileName and hands `path` back.
 std::optional<std::u16string> TracedModulePath(std::optional<std::u16string> path);
 
-}  // namespace platform
+}  // namespace host

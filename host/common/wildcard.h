@@ -6,8 +6,8 @@
 
 #include <string_view>
 
-namespace platform {
+namespace host {
 
 bool MatchWildcard(std::u16string_view pattern, std::u16string_view name);
 
-}  // namespace platform
+}  // namespace host

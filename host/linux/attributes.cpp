@@ -14,24 +14,25 @@
 
 #include "platform/file_system.h"
 
-namespace platform {
+namespace host {
 namespace {
 
-constexpr uint32_t kKeptInXattr =
-    FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE;
+constexpr uint32_t kKeptInXattr = platform::FILE_ATTRIBUTE_HIDDEN |
+                                  platform::FILE_ATTRIBUTE_SYSTEM |
+                                  platform::FILE_ATTRIBUTE_ARCHIVE;
 
 // A file the kit never touched carries the archive bit, as every file
 // written on the device does.
-constexpr uint32_t kDefaultFileBits = FILE_ATTRIBUTE_ARCHIVE;
+constexpr uint32_t kDefaultFileBits = platform::FILE_ATTRIBUTE_ARCHIVE;
 
 // None (all ones) when the entry has no stored bits.
 uint32_t ReadStoredBits(const char* path) {
   char text[32] = {};
   const ssize_t length = getxattr(path, kAttributesXattr, text, sizeof text - 1);
-  if (length <= 0) return kInvalidAttributes;
+  if (length <= 0) return platform::kInvalidAttributes;
   char* end = nullptr;
   const unsigned long bits = std::strtoul(text, &end, 16);
-  return end == text ? kInvalidAttributes : static_cast<uint32_t>(bits);
+  return end == text ? platform::kInvalidAttributes : static_cast<uint32_t>(bits);
 }
 
 bool WriteStoredBits(const char* path, uint32_t bits) {
@@ -45,15 +46,15 @@ bool WriteStoredBits(const char* path, uint32_t bits) {
 uint32_t Combine(bool folder, mode_t mode, uint32_t stored) {
   uint32_t attributes = 0;
   if (folder) {
-    attributes = FILE_ATTRIBUTE_DIRECTORY;
-    if (stored != kInvalidAttributes) {
-      attributes |= stored & (kKeptInXattr | FILE_ATTRIBUTE_READONLY);
+    attributes = platform::FILE_ATTRIBUTE_DIRECTORY;
+    if (stored != platform::kInvalidAttributes) {
+      attributes |= stored & (kKeptInXattr | platform::FILE_ATTRIBUTE_READONLY);
     }
   } else {
-    attributes = stored != kInvalidAttributes ? stored & kKeptInXattr : kDefaultFileBits;
-    if ((mode & 0222) == 0) attributes |= FILE_ATTRIBUTE_READONLY;
+    attributes = stored != platform::kInvalidAttributes ? stored & kKeptInXattr : kDefaultFileBits;
+    if ((mode & 0222) == 0) attributes |= platform::FILE_ATTRIBUTE_READONLY;
   }
-  return attributes == 0 ? FILE_ATTRIBUTE_NORMAL : attributes;
+  return attributes == 0 ? platform::FILE_ATTRIBUTE_NORMAL : attributes;
 }
 
 // The extended attributes of an entry of an open folder are reached
@@ -108,7 +109,7 @@ int SetEntryXattr(int dir, const std::string& name, const char* value, size_t si
 }  // namespace
 
 uint32_t ReadHostAttributesAt(int dir, const std::string& name, const struct stat& info) {
-  uint32_t stored = kInvalidAttributes;
+  uint32_t stored = platform::kInvalidAttributes;
   char text[32] = {};
   const ssize_t length = GetEntryXattr(dir, name, text, sizeof text - 1);
   if (length > 0) {
@@ -122,7 +123,7 @@ uint32_t ReadHostAttributesAt(int dir, const std::string& name, const struct sta
 bool WriteHostAttributesAt(int dir, const std::string& name, const struct stat& info,
                            uint32_t attributes) {
   const bool folder = S_ISDIR(info.st_mode);
-  const bool readOnly = (attributes & FILE_ATTRIBUTE_READONLY) != 0;
+  const bool readOnly = (attributes & platform::FILE_ATTRIBUTE_READONLY) != 0;
   if (!folder) {
     mode_t mode = info.st_mode & 07777;
     mode = readOnly ? mode & ~mode_t{0222} : ((mode & 0222) != 0 ? mode : mode | S_IWUSR);
@@ -132,7 +133,7 @@ bool WriteHostAttributesAt(int dir, const std::string& name, const struct stat& 
     }
   }
   const uint32_t kept =
-      attributes & (folder ? kKeptInXattr | FILE_ATTRIBUTE_READONLY : kKeptInXattr);
+      attributes & (folder ? kKeptInXattr | platform::FILE_ATTRIBUTE_READONLY : kKeptInXattr);
   char text[16];
   const int length = std::snprintf(text, sizeof text, "0x%02X", kept);
   if (SetEntryXattr(dir, name, text, static_cast<size_t>(length)) == 0) {
@@ -144,7 +145,7 @@ bool WriteHostAttributesAt(int dir, const std::string& name, const struct stat& 
 
 uint32_t ReadHostAttributes(const std::filesystem::path& path) {
   struct stat info {};
-  if (stat(path.c_str(), &info) != 0) return kInvalidAttributes;
+  if (stat(path.c_str(), &info) != 0) return platform::kInvalidAttributes;
   return Combine(S_ISDIR(info.st_mode), info.st_mode, ReadStoredBits(path.c_str()));
 }
 
@@ -152,14 +153,14 @@ bool WriteHostAttributes(const std::filesystem::path& path, uint32_t attributes)
   struct stat info {};
   if (stat(path.c_str(), &info) != 0) return false;
   const bool folder = S_ISDIR(info.st_mode);
-  const bool readOnly = (attributes & FILE_ATTRIBUTE_READONLY) != 0;
+  const bool readOnly = (attributes & platform::FILE_ATTRIBUTE_READONLY) != 0;
   if (!folder) {
     mode_t mode = info.st_mode & 07777;
     mode = readOnly ? mode & ~mode_t{0222} : ((mode & 0222) != 0 ? mode : mode | S_IWUSR);
     if (mode != (info.st_mode & 07777) && chmod(path.c_str(), mode) != 0) return false;
   }
   const uint32_t kept =
-      attributes & (folder ? kKeptInXattr | FILE_ATTRIBUTE_READONLY : kKeptInXattr);
+      attributes & (folder ? kKeptInXattr | platform::FILE_ATTRIBUTE_READONLY : kKeptInXattr);
   return WriteStoredBits(path.c_str(), kept);
 }
 
@@ -168,4 +169,4 @@ bool IsReadOnlyFile(const std::filesystem::path& path) {
   return stat(path.c_str(), &info) == 0 && !S_ISDIR(info.st_mode) && (info.st_mode & 0222) == 0;
 }
 
-}  // namespace platform
+}  // namespace host

@@ -10,7 +10,7 @@
 #include <filesystem>
 #include <string>
 
-namespace platform {
+namespace host {
 
 inline constexpr const char* kAttributesXattr = "user.fitkit.attributes";
 
@@ -27,4 +27,4 @@ bool WriteHostAttributesAt(int dir, const std::string& name, const struct stat& 
 // True for a file (not a folder) whose write permission bits are all clear.
 bool IsReadOnlyFile(const std::filesystem::path& path);
 
-}  // namespace platform
+}  // namespace host

@@ -8,7 +8,7 @@
 
 #include <cstring>
 
-namespace platform {
+namespace host {
 namespace {
 
 // The bytes the regular files below the open folder `dir` hold (the
@@ -45,4 +45,4 @@ uint64_t DriveCapacity::Measure() const {
   return fd < 0 ? 0 : SizeBelow(fd);
 }
 
-}  // namespace platform
+}  // namespace host

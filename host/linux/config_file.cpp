@@ -8,7 +8,7 @@
 
 #include "host/common/config_read.h"
 
-namespace platform {
+namespace host {
 namespace {
 
 class Descriptor {
@@ -49,4 +49,4 @@ std::optional<std::string> ReadConfigFile(const std::filesystem::path& file, std
   });
 }
 
-}  // namespace platform
+}  // namespace host

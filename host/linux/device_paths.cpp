@@ -12,7 +12,7 @@
 
 #include "platform/text.h"
 
-namespace platform {
+namespace host {
 namespace fs = std::filesystem;
 namespace {
 
@@ -145,7 +145,7 @@ std::optional<DevicePaths::Place> DevicePaths::OpenReal(
 std::string DevicePaths::MatchName(int dir, const std::u16string& component, struct stat* info,
                                    std::optional<FolderStamp>* stamp, bool* missing) const {
   *missing = false;
-  std::string name = ToUtf8(component);
+  std::string name = platform::ToUtf8(component);
   if (fstatat(dir, name.c_str(), info, AT_SYMLINK_NOFOLLOW) == 0) return name;
   if (errno != ENOENT) return {};
   FolderStamp state;
@@ -315,7 +315,7 @@ std::optional<DevicePaths::Place> DevicePaths::OpenFolder(const std::vector<std:
     std::string relative;
     for (std::size_t i = 0; i < count; ++i) {
       if (i > 0) relative += '/';
-      relative += ToUtf8(parts[i]);
+      relative += platform::ToUtf8(parts[i]);
     }
     const int fsFd = FsFd();
     UniqueFd fd(fsFd < 0 ? -1 : OpenBeneath(fsFd, relative));
@@ -331,7 +331,7 @@ std::optional<DevicePaths::Place> DevicePaths::OpenFolder(const std::vector<std:
 
 std::optional<Located> DevicePaths::Locate(std::u16string_view devicePath, LastLink last,
                                            bool mayBeMissing) const {
-  const auto parts = SplitPathComponents(devicePath);
+  const auto parts = platform::SplitPathComponents(devicePath);
   if (parts.empty()) {
     auto root = Root();
     if (!root) return std::nullopt;
@@ -353,7 +353,7 @@ std::optional<Located> DevicePaths::Locate(std::u16string_view devicePath, LastL
     located.exists = !located.name.empty();
     if (!located.exists) {
       if (!mayBeMissing || !missing) return std::nullopt;
-      located.name = ToUtf8(parts.back());
+      located.name = platform::ToUtf8(parts.back());
     }
     located.host = place->host / located.name;
     if (located.exists && S_ISLNK(located.info.st_mode) && last == LastLink::Follow) {
@@ -393,11 +393,11 @@ void DevicePaths::NoteCreated(const Located& where) const {
 std::optional<fs::path> DevicePaths::ResolveExisting(std::u16string_view devicePath) const {
   const auto located = Locate(devicePath, LastLink::Follow, false);
   if (!located) return std::nullopt;
-  return SplitPathComponents(devicePath).empty() ? fsRoot_ : located->host;
+  return platform::SplitPathComponents(devicePath).empty() ? fsRoot_ : located->host;
 }
 
 std::optional<fs::path> DevicePaths::ResolveForCreate(std::u16string_view devicePath) const {
-  if (SplitPathComponents(devicePath).empty()) return std::nullopt;
+  if (platform::SplitPathComponents(devicePath).empty()) return std::nullopt;
   const auto located = Locate(devicePath, LastLink::Follow, true);
   if (!located) return std::nullopt;
   return located->host;
@@ -412,9 +412,9 @@ std::optional<std::u16string> DevicePaths::ToDevicePath(const fs::path& hostPath
   for (const auto& part : relative) {
     if (part.empty() || part == ".") continue;
     device += u'\\';
-    device += FromUtf8(part.string());
+    device += platform::FromUtf8(part.string());
   }
   return device.empty() ? u"\\" : device;
 }
 
-}  // namespace platform
+}  // namespace host

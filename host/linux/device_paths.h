@@ -20,7 +20,7 @@
 #include "host/linux/unique_fd.h"
 #include "host/linux/watched_folders.h"
 
-namespace platform {
+namespace host {
 
 // A device path resolved: the folder that holds the entry, held open, and
 // the entry's host name in it. Every operation on the entry is made
@@ -135,4 +135,4 @@ class DevicePaths {
   std::shared_ptr<Shared> shared_ = std::make_shared<Shared>();
 };
 
-}  // namespace platform
+}  // namespace host

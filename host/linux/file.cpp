@@ -14,7 +14,7 @@
 #include "host/linux/file_times.h"
 #include "platform/trace.h"
 
-namespace platform {
+namespace host {
 namespace {
 
 // The host keeps no settable creation time; the kit keeps the one it was
@@ -23,21 +23,21 @@ constexpr const char* kCreationXattr = "user.fitkit.created";
 
 const char* Result(bool ok) { return ok ? "ok" : "failed"; }
 
-std::optional<FileTime> StoredCreationTime(int fd) {
+std::optional<platform::FileTime> StoredCreationTime(int fd) {
   char text[32] = {};
   const ssize_t length = fgetxattr(fd, kCreationXattr, text, sizeof text - 1);
   if (length <= 0) return std::nullopt;
   char* end = nullptr;
   const unsigned long long value = std::strtoull(text, &end, 10);
   if (end == text) return std::nullopt;
-  return FileTime{value};
+  return platform::FileTime{value};
 }
 
-bool ValidTime(const FileTime* time) {
+bool ValidTime(const platform::FileTime* time) {
   return time == nullptr || time->value <= static_cast<uint64_t>(INT64_MAX);
 }
 
-timespec ToHostTime(const FileTime* time) {
+timespec ToHostTime(const platform::FileTime* time) {
   if (time != nullptr) return FileTimeToTimespec(*time);
   timespec omit{};
   omit.tv_nsec = UTIME_OMIT;
@@ -71,12 +71,13 @@ LinuxFile::LinuxFile(int fd, uint32_t access, std::string name,
 
 LinuxFile::~LinuxFile() {
   ::close(fd_);
-  Trace("CloseHandle(%s)", name_.c_str());
+  platform::Trace("CloseHandle(%s)", name_.c_str());
 }
 
 bool LinuxFile::Read(void* buffer, uint32_t count, uint32_t* got) {
   if (got != nullptr) *got = 0;
-  bool ok = (access_ & AccessRead) != 0 && got != nullptr && (buffer != nullptr || count == 0);
+  bool ok =
+      (access_ & platform::AccessRead) != 0 && got != nullptr && (buffer != nullptr || count == 0);
   ssize_t n = 0;
   if (ok) {
     do {
@@ -85,7 +86,8 @@ bool LinuxFile::Read(void* buffer, uint32_t count, uint32_t* got) {
     ok = n >= 0;
     if (ok) *got = static_cast<uint32_t>(n);
   }
-  Trace("ReadFile(%s, %u) -> %s, %zd bytes", name_.c_str(), count, Result(ok), ok ? n : 0);
+  platform::Trace("ReadFile(%s, %u) -> %s, %zd bytes", name_.c_str(), count, Result(ok),
+                  ok ? n : 0);
   return ok;
 }
 
@@ -108,25 +110,25 @@ bool LinuxFile::WriteAll(const char* bytes, uint32_t count) {
 }
 
 bool LinuxFile::Write(const void* buffer, uint32_t count) {
-  bool ok = (access_ & AccessWrite) != 0 && (buffer != nullptr || count == 0);
+  bool ok = (access_ & platform::AccessWrite) != 0 && (buffer != nullptr || count == 0);
   if (ok && capacity_->Limited()) {
     const off_t position = lseek(fd_, 0, SEEK_CUR);
     ok = position >= 0 && ReserveUpTo(static_cast<uint64_t>(position) + count);
   }
   ok = ok && WriteAll(static_cast<const char*>(buffer), count);
-  Trace("WriteFile(%s, %u) -> %s", name_.c_str(), count, Result(ok));
+  platform::Trace("WriteFile(%s, %u) -> %s", name_.c_str(), count, Result(ok));
   return ok;
 }
 
-bool LinuxFile::Seek(int64_t offset, SeekOrigin origin, uint64_t* newPosition) {
-  const int whence = origin == SeekOrigin::Begin     ? SEEK_SET
-                     : origin == SeekOrigin::Current ? SEEK_CUR
-                                                     : SEEK_END;
+bool LinuxFile::Seek(int64_t offset, platform::SeekOrigin origin, uint64_t* newPosition) {
+  const int whence = origin == platform::SeekOrigin::Begin     ? SEEK_SET
+                     : origin == platform::SeekOrigin::Current ? SEEK_CUR
+                                                               : SEEK_END;
   const off_t position = lseek(fd_, static_cast<off_t>(offset), whence);
   const bool ok = position >= 0;
   if (ok && newPosition != nullptr) *newPosition = static_cast<uint64_t>(position);
-  Trace("SetFilePointer(%s, %" PRId64 ", %d) -> %s, %lld", name_.c_str(), offset,
-        static_cast<int>(origin), Result(ok), static_cast<long long>(position));
+  platform::Trace("SetFilePointer(%s, %" PRId64 ", %d) -> %s, %lld", name_.c_str(), offset,
+                  static_cast<int>(origin), Result(ok), static_cast<long long>(position));
   return ok;
 }
 
@@ -134,31 +136,32 @@ bool LinuxFile::GetSize(uint64_t* size) {
   struct stat info {};
   const bool ok = size != nullptr && fstat(fd_, &info) == 0;
   if (ok) *size = static_cast<uint64_t>(info.st_size);
-  Trace("GetFileSize(%s) -> %s, %lld", name_.c_str(), Result(ok),
-        static_cast<long long>(ok ? info.st_size : 0));
+  platform::Trace("GetFileSize(%s) -> %s, %lld", name_.c_str(), Result(ok),
+                  static_cast<long long>(ok ? info.st_size : 0));
   return ok;
 }
 
 bool LinuxFile::SetEnd() {
   struct stat info {};
   const off_t position = lseek(fd_, 0, SEEK_CUR);
-  bool ok = (access_ & AccessWrite) != 0 && position >= 0 && fstat(fd_, &info) == 0;
+  bool ok = (access_ & platform::AccessWrite) != 0 && position >= 0 && fstat(fd_, &info) == 0;
   const auto end = static_cast<uint64_t>(position);
   const auto size = static_cast<uint64_t>(info.st_size);
   ok = ok && (end <= size || capacity_->Reserve(end - size)) && ftruncate(fd_, position) == 0;
   if (ok && end < size) capacity_->Release(size - end);
-  Trace("SetEndOfFile(%s) at %lld -> %s", name_.c_str(), static_cast<long long>(position),
-        Result(ok));
+  platform::Trace("SetEndOfFile(%s) at %lld -> %s", name_.c_str(), static_cast<long long>(position),
+                  Result(ok));
   return ok;
 }
 
 bool LinuxFile::Flush() {
   const bool ok = fsync(fd_) == 0;
-  Trace("FlushFileBuffers(%s) -> %s", name_.c_str(), Result(ok));
+  platform::Trace("FlushFileBuffers(%s) -> %s", name_.c_str(), Result(ok));
   return ok;
 }
 
-bool LinuxFile::GetTimes(FileTime* creation, FileTime* access, FileTime* write) {
+bool LinuxFile::GetTimes(platform::FileTime* creation, platform::FileTime* access,
+                         platform::FileTime* write) {
   // One call for all three host times.
   struct statx info {};
   const bool ok =
@@ -170,7 +173,7 @@ bool LinuxFile::GetTimes(FileTime* creation, FileTime* access, FileTime* write) 
     return FileTimeFromTimespec(host);
   };
   if (ok) {
-    const FileTime modified = toFileTime(info.stx_mtime);
+    const platform::FileTime modified = toFileTime(info.stx_mtime);
     if (access != nullptr) *access = toFileTime(info.stx_atime);
     if (write != nullptr) *write = modified;
     if (creation != nullptr) {
@@ -179,12 +182,13 @@ bool LinuxFile::GetTimes(FileTime* creation, FileTime* access, FileTime* write) 
       *creation = created.value_or(modified);
     }
   }
-  Trace("GetFileTime(%s) -> %s, write %" PRIu64, name_.c_str(), Result(ok),
-        ok && write != nullptr ? write->value : 0);
+  platform::Trace("GetFileTime(%s) -> %s, write %" PRIu64, name_.c_str(), Result(ok),
+                  ok && write != nullptr ? write->value : 0);
   return ok;
 }
 
-bool LinuxFile::SetTimes(const FileTime* creation, const FileTime* access, const FileTime* write) {
+bool LinuxFile::SetTimes(const platform::FileTime* creation, const platform::FileTime* access,
+                         const platform::FileTime* write) {
   bool ok = ValidTime(creation) && ValidTime(access) && ValidTime(write);
   if (ok && (access != nullptr || write != nullptr)) {
     const timespec times[2] = {ToHostTime(access), ToHostTime(write)};
@@ -197,12 +201,12 @@ bool LinuxFile::SetTimes(const FileTime* creation, const FileTime* access, const
     ok = fsetxattr(fd_, kCreationXattr, text, static_cast<size_t>(length), 0) == 0 ||
          errno == ENOTSUP;
   }
-  Trace("SetFileTime(%s, write %" PRIu64 ") -> %s", name_.c_str(),
-        write != nullptr ? write->value : 0, Result(ok));
+  platform::Trace("SetFileTime(%s, write %" PRIu64 ") -> %s", name_.c_str(),
+                  write != nullptr ? write->value : 0, Result(ok));
   return ok;
 }
 
-bool LinuxFile::GetIdentity(FileIdentity* identity) {
+bool LinuxFile::GetIdentity(platform::FileIdentity* identity) {
   struct stat info {};
   if (fstat(fd_, &info) != 0) return false;
   identity->volume = static_cast<uint64_t>(info.st_dev);
@@ -210,4 +214,4 @@ bool LinuxFile::GetIdentity(FileIdentity* identity) {
   return true;
 }
 
-}  // namespace platform
+}  // namespace host

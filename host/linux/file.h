@@ -9,7 +9,7 @@
 #include "host/common/drive_capacity.h"
 #include "platform/file_system.h"
 
-namespace platform {
+namespace host {
 
 // Opens the entry `name` of the folder open as `dir` as a regular file:
 // never through a link, never waiting on a named pipe, and refusing (-1,
@@ -19,7 +19,7 @@ namespace platform {
 // opens goes through here.
 int OpenRegularFileAt(int dir, const char* name, int flags, mode_t mode, struct stat* info);
 
-class LinuxFile : public File {
+class LinuxFile : public platform::File {
  public:
   // Takes ownership of `fd`. `access` limits what Read and Write allow.
   LinuxFile(int fd, uint32_t access, std::string name, std::shared_ptr<DriveCapacity> capacity);
@@ -29,16 +29,18 @@ class LinuxFile : public File {
 
   bool Read(void* buffer, uint32_t count, uint32_t* got) override;
   bool Write(const void* buffer, uint32_t count) override;
-  bool Seek(int64_t offset, SeekOrigin origin, uint64_t* newPosition) override;
+  bool Seek(int64_t offset, platform::SeekOrigin origin, uint64_t* newPosition) override;
   bool GetSize(uint64_t* size) override;
   bool SetEnd() override;
   bool Flush() override;
-  bool GetTimes(FileTime* creation, FileTime* access, FileTime* write) override;
-  bool SetTimes(const FileTime* creation, const FileTime* access, const FileTime* write) override;
+  bool GetTimes(platform::FileTime* creation, platform::FileTime* access,
+                platform::FileTime* write) override;
+  bool SetTimes(const platform::FileTime* creation, const platform::FileTime* access,
+                const platform::FileTime* write) override;
   // A read lease: another open for writing, or a truncation, waits until this
   // handle closes (at most the kernel's lease-break time, 45 s by default).
   bool DenyWriters() override;
-  bool GetIdentity(FileIdentity* identity) override;
+  bool GetIdentity(platform::FileIdentity* identity) override;
 
  private:
   bool WriteAll(const char* bytes, uint32_t count);
@@ -51,4 +53,4 @@ class LinuxFile : public File {
   std::shared_ptr<DriveCapacity> capacity_;
 };
 
-}  // namespace platform
+}  // namespace host

@@ -6,7 +6,7 @@
 #include "host/linux/file.h"
 #include "platform/trace.h"
 
-namespace platform {
+namespace host {
 namespace {
 
 // The kernel tells a lease holder with SIGIO that a writer waits; the holder
@@ -23,12 +23,12 @@ void IgnoreLeaseBreaks() {
 
 bool LinuxFile::DenyWriters() {
   bool ok = false;
-  if ((access_ & AccessWrite) == 0) {
+  if ((access_ & platform::AccessWrite) == 0) {
     IgnoreLeaseBreaks();
     ok = fcntl(fd_, F_SETLEASE, F_RDLCK) == 0;
   }
-  Trace("DenyWriters(%s) -> %s", name_.c_str(), ok ? "ok" : "failed");
+  platform::Trace("DenyWriters(%s) -> %s", name_.c_str(), ok ? "ok" : "failed");
   return ok;
 }
 
-}  // namespace platform
+}  // namespace host

@@ -18,15 +18,15 @@
 #include "platform/text.h"
 #include "platform/trace.h"
 
-namespace platform {
+namespace host {
 namespace fs = std::filesystem;
 namespace {
 
 const char* Result(bool ok) { return ok ? "ok" : "failed"; }
 
 int AccessFlags(uint32_t access) {
-  if ((access & AccessRead) && (access & AccessWrite)) return O_RDWR;
-  return (access & AccessWrite) ? O_WRONLY : O_RDONLY;
+  if ((access & platform::AccessRead) && (access & platform::AccessWrite)) return O_RDWR;
+  return (access & platform::AccessWrite) ? O_WRONLY : O_RDONLY;
 }
 
 bool EndsWithSeparator(std::u16string_view path) {
@@ -40,12 +40,12 @@ std::u16string FolderOf(const std::vector<std::u16string>& parts) {
   return folder.empty() ? u"\\" : folder;
 }
 
-bool IsUtf8(const std::string& name) { return ToUtf8(FromUtf8(name)) == name; }
+bool IsUtf8(const std::string& name) { return platform::ToUtf8(platform::FromUtf8(name)) == name; }
 
 // What the kit creates must be a name the device would take.
 bool HasValidLastName(std::u16string_view path) {
-  const auto parts = SplitPathComponents(path);
-  return !parts.empty() && IsValidDeviceName(parts.back());
+  const auto parts = platform::SplitPathComponents(path);
+  return !parts.empty() && platform::IsValidDeviceName(parts.back());
 }
 
 }  // namespace
@@ -55,19 +55,21 @@ LinuxFileSystem::LinuxFileSystem(const fs::path& deviceRoot, uint64_t capacity,
     : paths_(deviceRoot, keeping),
       capacity_(std::make_shared<DriveCapacity>(paths_.FsRoot(), capacity)) {}
 
-std::unique_ptr<File> LinuxFileSystem::OpenExisting(const Located& where, uint32_t access,
-                                                    Disposition disposition) {
+std::unique_ptr<platform::File> LinuxFileSystem::OpenExisting(const Located& where, uint32_t access,
+                                                              platform::Disposition disposition) {
   // Checked before opening (a device node is never opened) and again on the
   // open file, which is what counts.
-  if (!S_ISREG(where.info.st_mode) || disposition == Disposition::CreateNew) return nullptr;
+  if (!S_ISREG(where.info.st_mode) || disposition == platform::Disposition::CreateNew)
+    return nullptr;
   struct stat info {};
   const int fd =
       OpenRegularFileAt(where.folder->get(), where.name.c_str(), AccessFlags(access), 0, &info);
   if (fd < 0) return nullptr;
   // Permission bits bind no one running as root; the device's rule holds anyway.
-  const bool changes = (access & AccessWrite) != 0 || disposition == Disposition::CreateAlways;
+  const bool changes =
+      (access & platform::AccessWrite) != 0 || disposition == platform::Disposition::CreateAlways;
   bool ok = !changes || (info.st_mode & 0222) != 0;
-  if (ok && disposition == Disposition::CreateAlways) {
+  if (ok && disposition == platform::Disposition::CreateAlways) {
     ok = ftruncate(fd, 0) == 0;
     if (ok) capacity_->Release(static_cast<uint64_t>(info.st_size));
   }
@@ -75,13 +77,13 @@ std::unique_ptr<File> LinuxFileSystem::OpenExisting(const Located& where, uint32
     ::close(fd);
     return nullptr;
   }
-  return std::make_unique<LinuxFile>(fd, access & (AccessRead | AccessWrite), where.host.string(),
-                                     capacity_);
+  return std::make_unique<LinuxFile>(fd, access & (platform::AccessRead | platform::AccessWrite),
+                                     where.host.string(), capacity_);
 }
 
-std::unique_ptr<File> LinuxFileSystem::OpenPath(std::u16string_view path, uint32_t access,
-                                                Disposition disposition) {
-  const bool create = disposition != Disposition::OpenExisting;
+std::unique_ptr<platform::File> LinuxFileSystem::OpenPath(std::u16string_view path, uint32_t access,
+                                                          platform::Disposition disposition) {
+  const bool create = disposition != platform::Disposition::OpenExisting;
   // Someone else may create the name between the look-up and the creation;
   // then it is looked up again and opened as an existing file.
   for (int attempt = 0; attempt < 3; ++attempt) {
@@ -94,19 +96,19 @@ std::unique_ptr<File> LinuxFileSystem::OpenPath(std::u16string_view path, uint32
     if (fd < 0 && errno == EEXIST) continue;
     if (fd < 0) return nullptr;
     paths_.NoteCreated(*where);
-    return std::make_unique<LinuxFile>(fd, access & (AccessRead | AccessWrite),
+    return std::make_unique<LinuxFile>(fd, access & (platform::AccessRead | platform::AccessWrite),
                                        where->host.string(), capacity_);
   }
   return nullptr;
 }
 
-std::unique_ptr<File> LinuxFileSystem::Open(std::u16string_view path, uint32_t access,
-                                            Disposition disposition) {
-  std::unique_ptr<File> file;
-  const bool named = disposition == Disposition::OpenExisting || HasValidLastName(path);
+std::unique_ptr<platform::File> LinuxFileSystem::Open(std::u16string_view path, uint32_t access,
+                                                      platform::Disposition disposition) {
+  std::unique_ptr<platform::File> file;
+  const bool named = disposition == platform::Disposition::OpenExisting || HasValidLastName(path);
   if (named && !EndsWithSeparator(path)) file = OpenPath(path, access, disposition);
-  Trace("CreateFile(%s, access %u, disposition %d) -> %s", ToUtf8(path).c_str(), access,
-        static_cast<int>(disposition), Result(file != nullptr));
+  platform::Trace("CreateFile(%s, access %u, disposition %d) -> %s", platform::ToUtf8(path).c_str(),
+                  access, static_cast<int>(disposition), Result(file != nullptr));
   return file;
 }
 
@@ -114,8 +116,8 @@ uint32_t LinuxFileSystem::GetAttributes(std::u16string_view path) {
   const auto where = paths_.Locate(path, LastLink::Follow, false);
   const uint32_t attributes =
       where ? ReadHostAttributesAt(where->folder->get(), where->name, where->info)
-            : kInvalidAttributes;
-  Trace("GetFileAttributes(%s) -> 0x%08X", ToUtf8(path).c_str(), attributes);
+            : platform::kInvalidAttributes;
+  platform::Trace("GetFileAttributes(%s) -> 0x%08X", platform::ToUtf8(path).c_str(), attributes);
   return attributes;
 }
 
@@ -123,7 +125,8 @@ bool LinuxFileSystem::SetAttributes(std::u16string_view path, uint32_t attribute
   const auto where = paths_.Locate(path, LastLink::Follow, false);
   const bool ok =
       where && WriteHostAttributesAt(where->folder->get(), where->name, where->info, attributes);
-  Trace("SetFileAttributes(%s, 0x%08X) -> %s", ToUtf8(path).c_str(), attributes, Result(ok));
+  platform::Trace("SetFileAttributes(%s, 0x%08X) -> %s", platform::ToUtf8(path).c_str(), attributes,
+                  Result(ok));
   return ok;
 }
 
@@ -149,7 +152,7 @@ bool LinuxFileSystem::DeleteFile(std::u16string_view path) {
   if (ok && S_ISREG(where->info.st_mode)) {
     capacity_->Release(static_cast<uint64_t>(where->info.st_size));
   }
-  Trace("DeleteFile(%s) -> %s", ToUtf8(path).c_str(), Result(ok));
+  platform::Trace("DeleteFile(%s) -> %s", platform::ToUtf8(path).c_str(), Result(ok));
   return ok;
 }
 
@@ -169,7 +172,8 @@ bool LinuxFileSystem::MoveFile(std::u16string_view from, std::u16string_view to)
     paths_.NoteCreated(*where);
     if (replaced) capacity_->Release(static_cast<uint64_t>(where->info.st_size));
   }
-  Trace("MoveFile(%s, %s) -> %s", ToUtf8(from).c_str(), ToUtf8(to).c_str(), Result(ok));
+  platform::Trace("MoveFile(%s, %s) -> %s", platform::ToUtf8(from).c_str(),
+                  platform::ToUtf8(to).c_str(), Result(ok));
   return ok;
 }
 
@@ -179,7 +183,7 @@ bool LinuxFileSystem::CreateDirectory(std::u16string_view path) {
   const bool ok =
       where && !where->exists && mkdirat(where->folder->get(), where->name.c_str(), 0777) == 0;
   if (ok) paths_.NoteCreated(*where);
-  Trace("CreateDirectory(%s) -> %s", ToUtf8(path).c_str(), Result(ok));
+  platform::Trace("CreateDirectory(%s) -> %s", platform::ToUtf8(path).c_str(), Result(ok));
   return ok;
 }
 
@@ -193,20 +197,20 @@ bool LinuxFileSystem::CanCreate(std::u16string_view path) {
       return true;
     }
   }
-  return FileSystem::CanCreate(path);
+  return platform::FileSystem::CanCreate(path);
 }
 
 bool LinuxFileSystem::RemoveDirectory(std::u16string_view path) {
   const auto where = paths_.Locate(path, LastLink::Own, false);
   const bool ok = where && where->name != "." &&
                   unlinkat(where->folder->get(), where->name.c_str(), AT_REMOVEDIR) == 0;
-  Trace("RemoveDirectory(%s) -> %s", ToUtf8(path).c_str(), Result(ok));
+  platform::Trace("RemoveDirectory(%s) -> %s", platform::ToUtf8(path).c_str(), Result(ok));
   return ok;
 }
 
-std::vector<FindData> LinuxFileSystem::Find(std::u16string_view pattern) {
-  std::vector<FindData> found;
-  const auto parts = SplitPathComponents(pattern);
+std::vector<platform::FindData> LinuxFileSystem::Find(std::u16string_view pattern) {
+  std::vector<platform::FindData> found;
+  const auto parts = platform::SplitPathComponents(pattern);
   const std::u16string folder = parts.empty() ? u"" : FolderOf(parts);
   const auto where = parts.empty() || EndsWithSeparator(pattern)
                          ? std::nullopt
@@ -221,7 +225,7 @@ std::vector<FindData> LinuxFileSystem::Find(std::u16string_view pattern) {
     while (const dirent* entry = readdir(stream)) {
       const std::string name = entry->d_name;
       if (name != "." && name != ".." && IsUtf8(name) &&
-          MatchWildcard(parts.back(), FromUtf8(name))) {
+          MatchWildcard(parts.back(), platform::FromUtf8(name))) {
         names.push_back(name);
       }
     }
@@ -232,12 +236,13 @@ std::vector<FindData> LinuxFileSystem::Find(std::u16string_view pattern) {
     auto data = Describe(dir.get(), name, folder);
     if (data) found.push_back(std::move(*data));
   }
-  Trace("FindFirstFile(%s) -> %zu entries", ToUtf8(pattern).c_str(), found.size());
+  platform::Trace("FindFirstFile(%s) -> %zu entries", platform::ToUtf8(pattern).c_str(),
+                  found.size());
   return found;
 }
 
-std::optional<FindData> LinuxFileSystem::Describe(int dir, const std::string& name,
-                                                  const std::u16string& folder) {
+std::optional<platform::FindData> LinuxFileSystem::Describe(int dir, const std::string& name,
+                                                            const std::u16string& folder) {
   // One statx gives the status and the flags that lock an entry.
   struct statx full {};
   if (statx(dir, name.c_str(), AT_SYMLINK_NOFOLLOW | AT_STATX_DONT_SYNC,
@@ -249,9 +254,9 @@ std::optional<FindData> LinuxFileSystem::Describe(int dir, const std::string& na
   info.st_size = static_cast<off_t>(full.stx_size);
   info.st_mtim.tv_sec = full.stx_mtime.tv_sec;
   info.st_mtim.tv_nsec = full.stx_mtime.tv_nsec;
-  FindData data;
+  platform::FindData data;
   data.locked = (full.stx_attributes & (STATX_ATTR_IMMUTABLE | STATX_ATTR_APPEND)) != 0;
-  data.name = FromUtf8(name);
+  data.name = platform::FromUtf8(name);
   if (S_ISLNK(info.st_mode)) {
     // Only a link that stays inside is listed. The device has no links: it
     // is listed as an entry of its own, never as a folder, so a walk over the
@@ -260,8 +265,8 @@ std::optional<FindData> LinuxFileSystem::Describe(int dir, const std::string& na
     const auto target = paths_.Locate(folder + u"\\" + data.name, LastLink::Follow, false);
     if (!target) return std::nullopt;
     info = target->info;
-    data.attributes =
-        ReadHostAttributesAt(target->folder->get(), target->name, info) & ~FILE_ATTRIBUTE_DIRECTORY;
+    data.attributes = ReadHostAttributesAt(target->folder->get(), target->name, info) &
+                      ~platform::FILE_ATTRIBUTE_DIRECTORY;
   } else {
     data.attributes = ReadHostAttributesAt(dir, name, info);
   }
@@ -270,14 +275,14 @@ std::optional<FindData> LinuxFileSystem::Describe(int dir, const std::string& na
   return data;
 }
 
-SystemTime LinuxFileSystem::Now() {
+platform::SystemTime LinuxFileSystem::Now() {
   timespec now{};
   clock_gettime(CLOCK_REALTIME, &now);
-  SystemTime time;
-  FileTimeToSystemTime(FileTimeFromTimespec(now), &time);
-  Trace("GetSystemTime() -> %04u-%02u-%02u %02u:%02u:%02u", time.year, time.month, time.day,
-        time.hour, time.minute, time.second);
+  platform::SystemTime time;
+  platform::FileTimeToSystemTime(FileTimeFromTimespec(now), &time);
+  platform::Trace("GetSystemTime() -> %04u-%02u-%02u %02u:%02u:%02u", time.year, time.month,
+                  time.day, time.hour, time.minute, time.second);
   return time;
 }
 
-}  // namespace platform
+}  // namespace host

@@ -9,16 +9,16 @@
 #include "host/linux/device_paths.h"
 #include "platform/file_system.h"
 
-namespace platform {
+namespace host {
 
-class LinuxFileSystem : public FileSystem {
+class LinuxFileSystem : public platform::FileSystem {
  public:
   // `capacity`: bytes all files may hold together, 0 for no limit.
   LinuxFileSystem(const std::filesystem::path& deviceRoot, uint64_t capacity,
                   FolderKeeping keeping = FolderKeeping::Watched);
 
-  std::unique_ptr<File> Open(std::u16string_view path, uint32_t access,
-                             Disposition disposition) override;
+  std::unique_ptr<platform::File> Open(std::u16string_view path, uint32_t access,
+                                       platform::Disposition disposition) override;
   uint32_t GetAttributes(std::u16string_view path) override;
   bool SetAttributes(std::u16string_view path, uint32_t attributes) override;
   bool DeleteFile(std::u16string_view path) override;
@@ -29,28 +29,29 @@ class LinuxFileSystem : public FileSystem {
   bool Flush(std::u16string_view path) override;
   bool FlushVolume(std::u16string_view path) override;
   bool CanCreate(std::u16string_view path) override;
-  std::vector<FindData> Find(std::u16string_view pattern) override;
-  SystemTime Now() override;
+  std::vector<platform::FindData> Find(std::u16string_view pattern) override;
+  platform::SystemTime Now() override;
   // From the device's capacity when device.ini sets one, else the host's.
   bool GetFreeBytes(std::u16string_view path, uint64_t* bytes) override;
-  bool GetVolumeRoom(std::u16string_view path, VolumeRoom* room) override;
+  bool GetVolumeRoom(std::u16string_view path, platform::VolumeRoom* room) override;
   bool CanChangeFolder(std::u16string_view path) override;
 
   const DevicePaths& paths() const { return paths_; }
 
  private:
-  std::unique_ptr<File> OpenPath(std::u16string_view path, uint32_t access,
-                                 Disposition disposition);
-  std::unique_ptr<File> OpenExisting(const Located& where, uint32_t access,
-                                     Disposition disposition);
+  std::unique_ptr<platform::File> OpenPath(std::u16string_view path, uint32_t access,
+                                           platform::Disposition disposition);
+  std::unique_ptr<platform::File> OpenExisting(const Located& where, uint32_t access,
+                                               platform::Disposition disposition);
   bool Deletable(std::u16string_view path, const Located& where);
   // The search result for the entry `name` of the open folder `dir`, which
   // is the device folder `folder`; none for a link that leads nowhere inside.
-  std::optional<FindData> Describe(int dir, const std::string& name, const std::u16string& folder);
+  std::optional<platform::FindData> Describe(int dir, const std::string& name,
+                                             const std::u16string& folder);
 
   DevicePaths paths_;
   // Shared with the open files, which may outlive a moved-from owner.
   std::shared_ptr<DriveCapacity> capacity_;
 };
 
-}  // namespace platform
+}  // namespace host

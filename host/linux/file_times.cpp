@@ -1,23 +1,23 @@
 #include "host/linux/file_times.h"
 
-namespace platform {
+namespace host {
 namespace {
 constexpr int64_t kTicksPerSecond = 10000000;
 }  // namespace
 
-FileTime FileTimeFromTimespec(const timespec& time) {
+platform::FileTime FileTimeFromTimespec(const timespec& time) {
   // Some host file systems (tmpfs) keep times far beyond what a file time
   // can hold; those stay at its ends instead of overflowing.
   constexpr int64_t kLastSecond = (INT64_MAX - kUnixEpochAsFileTime) / kTicksPerSecond - 1;
   constexpr int64_t kFirstSecond = -kUnixEpochAsFileTime / kTicksPerSecond - 1;
   const int64_t seconds = static_cast<int64_t>(time.tv_sec);
-  if (seconds > kLastSecond) return FileTime{static_cast<uint64_t>(INT64_MAX)};
-  if (seconds < kFirstSecond) return FileTime{0};
+  if (seconds > kLastSecond) return platform::FileTime{static_cast<uint64_t>(INT64_MAX)};
+  if (seconds < kFirstSecond) return platform::FileTime{0};
   const int64_t ticks = seconds * kTicksPerSecond + time.tv_nsec / 100 + kUnixEpochAsFileTime;
-  return FileTime{ticks < 0 ? 0 : static_cast<uint64_t>(ticks)};
+  return platform::FileTime{ticks < 0 ? 0 : static_cast<uint64_t>(ticks)};
 }
 
-timespec FileTimeToTimespec(const FileTime& time) {
+timespec FileTimeToTimespec(const platform::FileTime& time) {
   const int64_t sinceEpoch = static_cast<int64_t>(time.value) - kUnixEpochAsFileTime;
   int64_t seconds = sinceEpoch / kTicksPerSecond;
   int64_t ticks = sinceEpoch % kTicksPerSecond;
@@ -31,4 +31,4 @@ timespec FileTimeToTimespec(const FileTime& time) {
   return out;
 }
 
-}  // namespace platform
+}  // namespace host

@@ -5,13 +5,13 @@
 
 #include "platform/file_system.h"
 
-namespace platform {
+namespace host {
 
 // 100-nanosecond intervals between 1601-01-01 and 1970-01-01.
 inline constexpr int64_t kUnixEpochAsFileTime = 116444736000000000;
 
-FileTime FileTimeFromTimespec(const timespec& time);
+platform::FileTime FileTimeFromTimespec(const timespec& time);
 // Times before 1970 become negative seconds, as the host allows.
-timespec FileTimeToTimespec(const FileTime& time);
+timespec FileTimeToTimespec(const platform::FileTime& time);
 
-}  // namespace platform
+}  // namespace host

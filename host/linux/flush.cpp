@@ -8,7 +8,7 @@
 #include "platform/text.h"
 #include "platform/trace.h"
 
-namespace platform {
+namespace host {
 namespace {
 
 const char* Result(bool ok) { return ok ? "ok" : "failed"; }
@@ -25,15 +25,15 @@ bool LinuxFileSystem::Flush(std::u16string_view path) {
     const UniqueFd fd(openat(where->folder->get(), where->name.c_str(), flags));
     ok = fd.valid() && fsync(fd.get()) == 0;
   }
-  Trace("FlushFileBuffers(%s) -> %s", ToUtf8(path).c_str(), Result(ok));
+  platform::Trace("FlushFileBuffers(%s) -> %s", platform::ToUtf8(path).c_str(), Result(ok));
   return ok;
 }
 
 bool LinuxFileSystem::FlushVolume(std::u16string_view path) {
   const UniqueFd fd(open(paths_.FsRoot().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   const bool ok = fd.valid() && syncfs(fd.get()) == 0;
-  Trace("FlushVolume(%s) -> %s", ToUtf8(path).c_str(), Result(ok));
+  platform::Trace("FlushVolume(%s) -> %s", platform::ToUtf8(path).c_str(), Result(ok));
   return ok;
 }
 
-}  // namespace platform
+}  // namespace host

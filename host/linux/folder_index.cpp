@@ -2,7 +2,7 @@
 
 #include <unistd.h>
 
-namespace platform {
+namespace host {
 namespace {
 
 // Folders whose names are kept; the least recently used goes first.
@@ -67,4 +67,4 @@ void FolderIndex::Added(int dir, const FolderStamp& before, const std::string& n
   it->second.stamp = StampOf(info);
 }
 
-}  // namespace platform
+}  // namespace host

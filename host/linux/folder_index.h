@@ -16,7 +16,7 @@
 
 #include "host/linux/folder_names.h"
 
-namespace platform {
+namespace host {
 
 // What identifies a folder and its state: device, inode, mtime and ctime.
 struct FolderStamp {
@@ -58,4 +58,4 @@ class FolderIndex {
   uint64_t uses_ = 0;
 };
 
-}  // namespace platform
+}  // namespace host

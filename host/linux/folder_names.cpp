@@ -6,17 +6,17 @@
 
 #include "platform/text.h"
 
-namespace platform {
+namespace host {
 namespace {
 
 std::size_t FoldedHash(std::u16string_view name) {
-  return std::hash<std::u16string>()(ToLower(name));
+  return std::hash<std::u16string>()(platform::ToLower(name));
 }
 
 }  // namespace
 
 void FolderNames::Add(const std::string& name) {
-  const std::size_t hash = FoldedHash(FromUtf8(name));
+  const std::size_t hash = FoldedHash(platform::FromUtf8(name));
   const auto [begin, end] = byFoldedHash_.equal_range(hash);
   for (auto it = begin; it != end; ++it) {
     if (it->second == name) return;
@@ -25,7 +25,7 @@ void FolderNames::Add(const std::string& name) {
 }
 
 void FolderNames::Remove(const std::string& name) {
-  const auto [begin, end] = byFoldedHash_.equal_range(FoldedHash(FromUtf8(name)));
+  const auto [begin, end] = byFoldedHash_.equal_range(FoldedHash(platform::FromUtf8(name)));
   for (auto it = begin; it != end; ++it) {
     if (it->second == name) {
       byFoldedHash_.erase(it);
@@ -35,12 +35,13 @@ void FolderNames::Remove(const std::string& name) {
 }
 
 std::optional<std::string> FolderNames::Match(std::u16string_view component) const {
-  const std::string exact = ToUtf8(component);
+  const std::string exact = platform::ToUtf8(component);
   std::optional<std::string> first;
   const auto [begin, end] = byFoldedHash_.equal_range(FoldedHash(component));
   for (auto it = begin; it != end; ++it) {
     if (it->second == exact) return exact;
-    if ((!first || it->second < *first) && EqualsNoCase(FromUtf8(it->second), component)) {
+    if ((!first || it->second < *first) &&
+        platform::EqualsNoCase(platform::FromUtf8(it->second), component)) {
       first = it->second;
     }
   }
@@ -64,4 +65,4 @@ bool FolderNames::Scan(int dir) {
   return true;
 }
 
-}  // namespace platform
+}  // namespace host

@@ -9,7 +9,7 @@
 #include <string_view>
 #include <unordered_map>
 
-namespace platform {
+namespace host {
 
 class FolderNames {
  public:
@@ -27,4 +27,4 @@ class FolderNames {
   std::unordered_multimap<std::size_t, std::string> byFoldedHash_;
 };
 
-}  // namespace platform
+}  // namespace host

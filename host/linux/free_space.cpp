@@ -9,7 +9,7 @@
 #include "platform/text.h"
 #include "platform/trace.h"
 
-namespace platform {
+namespace host {
 
 bool LinuxFileSystem::GetFreeBytes(std::u16string_view path, uint64_t* bytes) {
   const auto host = paths_.ResolveExisting(path);
@@ -22,15 +22,15 @@ bool LinuxFileSystem::GetFreeBytes(std::u16string_view path, uint64_t* bytes) {
     ok = statvfs(host->c_str(), &info) == 0;
     if (ok) *bytes = static_cast<uint64_t>(info.f_bavail) * info.f_frsize;
   }
-  Trace("GetDiskFreeSpaceEx(%s) -> %s %llu", ToUtf8(path).c_str(), ok ? "ok" : "failed",
-        ok ? static_cast<unsigned long long>(*bytes) : 0ull);
+  platform::Trace("GetDiskFreeSpaceEx(%s) -> %s %llu", platform::ToUtf8(path).c_str(),
+                  ok ? "ok" : "failed", ok ? static_cast<unsigned long long>(*bytes) : 0ull);
   return ok;
 }
 
 // The capacity counts bytes; a real file system gives every file whole
 // blocks of its fundamental block size.
-bool LinuxFileSystem::GetVolumeRoom(std::u16string_view path, VolumeRoom* room) {
-  *room = VolumeRoom{};
+bool LinuxFileSystem::GetVolumeRoom(std::u16string_view path, platform::VolumeRoom* room) {
+  *room = platform::VolumeRoom{};
   const auto host = paths_.ResolveExisting(path);
   bool ok = false;
   if (host && capacity_->Limited()) {
@@ -45,10 +45,11 @@ bool LinuxFileSystem::GetVolumeRoom(std::u16string_view path, VolumeRoom* room) 
       room->blockSize = info.f_frsize > 0 ? info.f_frsize : 1;
     }
   }
-  Trace("GetVolumeRoom(%s) -> %s free %llu, over %llu, blocks of %llu", ToUtf8(path).c_str(),
-        ok ? "ok" : "failed", static_cast<unsigned long long>(room->free),
-        static_cast<unsigned long long>(room->overdrawn),
-        static_cast<unsigned long long>(room->blockSize));
+  platform::Trace("GetVolumeRoom(%s) -> %s free %llu, over %llu, blocks of %llu",
+                  platform::ToUtf8(path).c_str(), ok ? "ok" : "failed",
+                  static_cast<unsigned long long>(room->free),
+                  static_cast<unsigned long long>(room->overdrawn),
+                  static_cast<unsigned long long>(room->blockSize));
   return ok;
 }
 
@@ -67,8 +68,8 @@ bool LinuxFileSystem::CanChangeFolder(std::u16string_view path) {
       ok = (info.stx_attributes & (STATX_ATTR_IMMUTABLE | STATX_ATTR_APPEND)) == 0;
     }
   }
-  Trace("CanChangeFolder(%s) -> %s", ToUtf8(path).c_str(), ok ? "yes" : "no");
+  platform::Trace("CanChangeFolder(%s) -> %s", platform::ToUtf8(path).c_str(), ok ? "yes" : "no");
   return ok;
 }
 
-}  // namespace platform
+}  // namespace host

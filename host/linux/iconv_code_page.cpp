@@ -6,7 +6,7 @@
 #include "platform/text.h"
 #include "platform/trace.h"
 
-namespace platform {
+namespace host {
 namespace {
 
 const iconv_t kNoConverter = reinterpret_cast<iconv_t>(-1);
@@ -115,8 +115,8 @@ bool IconvCodePage::WideToAnsi(std::u16string_view text, std::string* bytes) {
     start = i + 1;
   }
   if (!ok) bytes->clear();
-  Trace("WideCharToMultiByte(%s, \"%s\") -> %s, %zu bytes", name_.c_str(), ToUtf8(text).c_str(),
-        ok ? "ok" : "failed", bytes->size());
+  platform::Trace("WideCharToMultiByte(%s, \"%s\") -> %s, %zu bytes", name_.c_str(),
+                  platform::ToUtf8(text).c_str(), ok ? "ok" : "failed", bytes->size());
   return ok;
 }
 
@@ -134,9 +134,9 @@ bool IconvCodePage::AnsiToWide(std::string_view bytes, std::u16string* text) {
     start = i + 1;
   }
   if (!ok) text->clear();
-  Trace("MultiByteToWideChar(%s, %zu bytes) -> %s, \"%s\"", name_.c_str(), bytes.size(),
-        ok ? "ok" : "failed", ToUtf8(*text).c_str());
+  platform::Trace("MultiByteToWideChar(%s, %zu bytes) -> %s, \"%s\"", name_.c_str(), bytes.size(),
+                  ok ? "ok" : "failed", platform::ToUtf8(*text).c_str());
   return ok;
 }
 
-}  // namespace platform
+}  // namespace host

@@ -8,9 +8,9 @@
 
 #include "platform/code_page.h"
 
-namespace platform {
+namespace host {
 
-class IconvCodePage : public CodePage {
+class IconvCodePage : public platform::CodePage {
  public:
   // Null when iconv does not know `name` ("CP1252", "CP949"; a bare number
   // such as "1252" means "CP1252").
@@ -37,4 +37,4 @@ class IconvCodePage : public CodePage {
   bool passUnassigned1252_;
 };
 
-}  // namespace platform
+}  // namespace host

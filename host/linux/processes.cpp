@@ -11,7 +11,7 @@
 #include "host/linux/device_paths.h"
 #include "host/linux/processes.h"
 
-namespace platform {
+namespace host {
 namespace {
 
 namespace fs = std::filesystem;
@@ -59,9 +59,9 @@ class HostProcessTable : public DeviceProcessTable {
 
 }  // namespace
 
-std::unique_ptr<ProcessTable> CreateHostProcessTable(const std::filesystem::path& root,
-                                                     bool available) {
+std::unique_ptr<platform::ProcessTable> CreateHostProcessTable(const std::filesystem::path& root,
+                                                               bool available) {
   return std::make_unique<HostProcessTable>(root, available);
 }
 
-}  // namespace platform
+}  // namespace host

@@ -7,11 +7,11 @@
 
 #include "platform/processes.h"
 
-namespace platform {
+namespace host {
 
 // `available` false stands for a device without the tool-help library: the
 // table then cannot be listed.
-std::unique_ptr<ProcessTable> CreateHostProcessTable(const std::filesystem::path& root,
-                                                     bool available);
+std::unique_ptr<platform::ProcessTable> CreateHostProcessTable(const std::filesystem::path& root,
+                                                               bool available);
 
-}  // namespace platform
+}  // namespace host

@@ -10,7 +10,7 @@
 
 #include "host/common/staged_names.h"
 
-namespace platform {
+namespace host {
 namespace {
 
 constexpr int kNoLinks = O_NOFOLLOW | O_CLOEXEC | O_NOCTTY;
@@ -145,9 +145,9 @@ RootDescriptor OpenLockFile(int folderFd, const char* name) {
   return OpenRegular(folderFd, name, O_RDWR | O_CREAT);
 }
 
-}  // namespace platform
+}  // namespace host
 
-namespace platform {
+namespace host {
 
 bool WriteAt(int fd, const void* bytes, uint64_t count, uint64_t offset) {
   const auto* next = static_cast<const uint8_t*>(bytes);
@@ -195,4 +195,4 @@ bool AppendWhole(int fd, const std::string& bytes) {
 
 bool CloseDescriptor(int fd) { return fd >= 0 && ::close(fd) == 0; }
 
-}  // namespace platform
+}  // namespace host

@@ -11,7 +11,7 @@
 #include "host/root_files.h"
 #include "platform/text.h"
 
-namespace platform {
+namespace host {
 namespace fs = std::filesystem;
 
 LinuxSystemServices::LinuxSystemServices(const fs::path& deviceRoot)
@@ -26,7 +26,7 @@ LinuxSystemServices::~LinuxSystemServices() {
 
 fs::path LinuxSystemServices::LockPath(std::u16string_view name) const {
   std::string file;
-  const std::string text = ToUtf8(name);
+  const std::string text = platform::ToUtf8(name);
   if (text == "." || text == "..") return root_ / ".locks" / ("%2E" + text.substr(1));
   for (const char c : text) {
     if (c == '/') {
@@ -40,10 +40,10 @@ fs::path LinuxSystemServices::LockPath(std::u16string_view name) const {
   return root_ / ".locks" / file;
 }
 
-MutexResult LinuxSystemServices::CreateNamedMutex(std::u16string_view name) {
-  MutexResult result = MutexResult::Failed;
+platform::MutexResult LinuxSystemServices::CreateNamedMutex(std::u16string_view name) {
+  platform::MutexResult result = platform::MutexResult::Failed;
   if (name.empty()) {
-    result = MutexResult::Created;  // an unnamed mutex is nobody else's
+    result = platform::MutexResult::Created;  // an unnamed mutex is nobody else's
   } else {
     // Only ever inside an existing root, and never through a link at
     // .locks or at the lock file.
@@ -54,9 +54,10 @@ MutexResult LinuxSystemServices::CreateNamedMutex(std::u16string_view name) {
     if (fd >= 0) {
       if (flock(fd, LOCK_EX | LOCK_NB) == 0) {
         held_.push_back(fd);
-        result = MutexResult::Created;
+        result = platform::MutexResult::Created;
       } else {
-        result = errno == EWOULDBLOCK ? MutexResult::AlreadyExists : MutexResult::Failed;
+        result = errno == EWOULDBLOCK ? platform::MutexResult::AlreadyExists
+                                      : platform::MutexResult::Failed;
         ::close(fd);
       }
     }
@@ -72,4 +73,4 @@ std::optional<std::u16string> LinuxSystemServices::ModuleFileName() {
   return TracedModulePath(std::move(path));
 }
 
-}  // namespace platform
+}  // namespace host

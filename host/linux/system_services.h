@@ -7,9 +7,9 @@
 #include "host/linux/device_paths.h"
 #include "platform/system.h"
 
-namespace platform {
+namespace host {
 
-class LinuxSystemServices : public SystemServices {
+class LinuxSystemServices : public platform::SystemServices {
  public:
   explicit LinuxSystemServices(const std::filesystem::path& deviceRoot);
   ~LinuxSystemServices() override;
@@ -18,7 +18,7 @@ class LinuxSystemServices : public SystemServices {
 
   // An exclusive flock on <root>/.locks/<name>, kept until the process ends
   // (the descriptor is close-on-exec, so started programs do not hold it).
-  MutexResult CreateNamedMutex(std::u16string_view name) override;
+  platform::MutexResult CreateNamedMutex(std::u16string_view name) override;
   std::optional<std::u16string> ModuleFileName() override;
 
   // The lock file of a mutex name ("/" and "%" escaped).
@@ -30,4 +30,4 @@ class LinuxSystemServices : public SystemServices {
   std::vector<int> held_;
 };
 
-}  // namespace platform
+}  // namespace host

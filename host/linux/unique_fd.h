@@ -5,7 +5,7 @@
 
 #include <utility>
 
-namespace platform {
+namespace host {
 
 class UniqueFd {
  public:
@@ -32,4 +32,4 @@ class UniqueFd {
   int fd_ = -1;
 };
 
-}  // namespace platform
+}  // namespace host

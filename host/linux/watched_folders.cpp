@@ -10,7 +10,7 @@
 
 #include "platform/text.h"
 
-namespace platform {
+namespace host {
 namespace {
 
 // Folders kept open at once; the least recently used without kept
@@ -199,7 +199,7 @@ bool WatchedFolders::HaveNames(Node* node) {
 // name, else by the folder's names, opened and kept on first use.
 WatchedFolders::Answer WatchedFolders::Child(Node* node, const std::u16string& component,
                                              Node** child) {
-  std::string name = ToUtf8(component);
+  std::string name = platform::ToUtf8(component);
   auto kept = node->children.find(name);
   if (kept == node->children.end() && node->names) {
     const auto match = node->names->Match(component);
@@ -255,7 +255,7 @@ WatchedFolders::Answer WatchedFolders::FindEntry(const Folder& folder,
   Node* node = found->second;
   const int dir = node->dir->get();
   if (!node->names) {
-    *name = ToUtf8(component);
+    *name = platform::ToUtf8(component);
     if (fstatat(dir, name->c_str(), info, AT_SYMLINK_NOFOLLOW) == 0) return Answer::Found;
     if (errno != ENOENT || !HaveNames(node)) return Answer::Unwatched;
   }
@@ -267,4 +267,4 @@ WatchedFolders::Answer WatchedFolders::FindEntry(const Folder& folder,
   return errno == ENOENT ? Answer::Missing : Answer::Unwatched;
 }
 
-}  // namespace platform
+}  // namespace host

@@ -21,7 +21,7 @@
 #include "host/linux/folder_names.h"
 #include "host/linux/unique_fd.h"
 
-namespace platform {
+namespace host {
 
 class WatchedFolders {
  public:
@@ -93,4 +93,4 @@ class WatchedFolders {
   uint64_t uses_ = 0;
 };
 
-}  // namespace platform
+}  // namespace host

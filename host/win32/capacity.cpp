@@ -5,7 +5,7 @@
 
 #include <system_error>
 
-namespace platform {
+namespace host {
 namespace fs = std::filesystem;
 
 uint64_t DriveCapacity::Measure() const {
@@ -22,4 +22,4 @@ uint64_t DriveCapacity::Measure() const {
   return total;
 }
 
-}  // namespace platform
+}  // namespace host

@@ -11,7 +11,7 @@
 
 #include "host/common/config_read.h"
 
-namespace platform {
+namespace host {
 namespace {
 
 std::string Text(const std::filesystem::path& file) {
@@ -49,4 +49,4 @@ std::optional<std::string> ReadConfigFile(const std::filesystem::path& file, std
   return bytes;
 }
 
-}  // namespace platform
+}  // namespace host

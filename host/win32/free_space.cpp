@@ -7,7 +7,7 @@
 // Last: its macros would replace the platform's constants of the same names.
 #include <windows.h>
 
-namespace platform {
+namespace host {
 
 bool Win32FileSystem::GetFreeBytes(std::u16string_view path, uint64_t* bytes) {
   const auto host = paths_.ResolveExisting(path);
@@ -20,9 +20,9 @@ bool Win32FileSystem::GetFreeBytes(std::u16string_view path, uint64_t* bytes) {
     ok = GetDiskFreeSpaceExW(host->c_str(), &available, nullptr, nullptr) != 0;
     if (ok) *bytes = available.QuadPart;
   }
-  Trace("GetDiskFreeSpaceEx(%s) -> %s %llu", ToUtf8(path).c_str(), ok ? "ok" : "failed",
-        ok ? static_cast<unsigned long long>(*bytes) : 0ull);
+  platform::Trace("GetDiskFreeSpaceEx(%s) -> %s %llu", platform::ToUtf8(path).c_str(),
+                  ok ? "ok" : "failed", ok ? static_cast<unsigned long long>(*bytes) : 0ull);
   return ok;
 }
 
-}  // namespace platform
+}  // namespace host

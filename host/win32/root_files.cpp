@@ -18,7 +18,7 @@
 // Last: its macros would replace the platform's constants of the same names.
 #include <windows.h>
 
-namespace platform {
+namespace host {
 namespace {
 
 constexpr int kFolderBase = 1 << 24;
@@ -267,4 +267,4 @@ bool CloseDescriptor(int fd) {
   return IsFolder(fd) ? CloseFolder(fd) : _close(fd) == 0;
 }
 
-}  // namespace platform
+}  // namespace host

@@ -9,7 +9,7 @@
 // Last: its macros would replace the platform's constants of the same names.
 #include <windows.h>
 
-namespace platform {
+namespace host {
 namespace {
 
 std::optional<UINT> CodePageNumber(std::string name) {
@@ -27,7 +27,7 @@ std::optional<UINT> CodePageNumber(std::string name) {
 
 // Nothing is ever replaced by a default character: text the code page cannot
 // hold makes the conversion fail, both ways.
-class Win32CodePage : public CodePage {
+class Win32CodePage : public platform::CodePage {
  public:
   explicit Win32CodePage(UINT codePage) : codePage_(codePage) {}
 
@@ -77,11 +77,11 @@ class Win32CodePage : public CodePage {
 
 }  // namespace
 
-std::unique_ptr<CodePage> CreateWin32CodePage(const std::string& name) {
+std::unique_ptr<platform::CodePage> CreateWin32CodePage(const std::string& name) {
   const auto number = CodePageNumber(name);
   if (!number || IsValidCodePage(*number) == 0) return nullptr;
-  Trace("code page %u", *number);
+  platform::Trace("code page %u", *number);
   return std::make_unique<Win32CodePage>(*number);
 }
 
-}  // namespace platform
+}  // namespace host

@@ -7,10 +7,10 @@
 
 #include "platform/code_page.h"
 
-namespace platform {
+namespace host {
 
 // Null when Windows does not know the code page: `name` is "CP1252",
 // "CP949", a bare number ("1252"), or "UTF-8".
-std::unique_ptr<CodePage> CreateWin32CodePage(const std::string& name);
+std::unique_ptr<platform::CodePage> CreateWin32CodePage(const std::string& name);
 
-}  // namespace platform
+}  // namespace host

@@ -7,25 +7,25 @@
 // Last: its macros would replace the platform's constants of the same names.
 #include <windows.h>
 
-namespace platform {
+namespace host {
 namespace {
 
 const char* Result(bool ok) { return ok ? "ok" : "failed"; }
 
-FILETIME ToHost(const FileTime& time) {
+FILETIME ToHost(const platform::FileTime& time) {
   FILETIME host;
   host.dwLowDateTime = DWORD(time.value);
   host.dwHighDateTime = DWORD(time.value >> 32);
   return host;
 }
 
-FileTime FromHost(const FILETIME& time) {
-  return FileTime{uint64_t(time.dwHighDateTime) << 32 | time.dwLowDateTime};
+platform::FileTime FromHost(const FILETIME& time) {
+  return platform::FileTime{uint64_t(time.dwHighDateTime) << 32 | time.dwLowDateTime};
 }
 
 // File times with the top bit set are no times (SetFileTime takes -1 to mean
 // "stop updating", which the device never asks for).
-bool ValidTime(const FileTime* time) {
+bool ValidTime(const platform::FileTime* time) {
   return time == nullptr || time->value <= static_cast<uint64_t>(INT64_MAX);
 }
 
@@ -50,23 +50,23 @@ bool Win32File::PositionAndSize(uint64_t* position, uint64_t* size) {
 
 Win32File::~Win32File() {
   CloseHandle(handle_);
-  Trace("CloseHandle(%s)", name_.c_str());
+  platform::Trace("CloseHandle(%s)", name_.c_str());
 }
 
 bool Win32File::Read(void* buffer, uint32_t count, uint32_t* got) {
   if (got != nullptr) *got = 0;
   DWORD n = 0;
-  const bool ok = (access_ & AccessRead) != 0 && got != nullptr &&
+  const bool ok = (access_ & platform::AccessRead) != 0 && got != nullptr &&
                   (buffer != nullptr || count == 0) &&
                   ReadFile(handle_, buffer, count, &n, nullptr) != 0;
   if (ok) *got = n;
-  Trace("ReadFile(%s, %u) -> %s, %lu bytes", name_.c_str(), count, Result(ok),
-        static_cast<unsigned long>(ok ? n : 0));
+  platform::Trace("ReadFile(%s, %u) -> %s, %lu bytes", name_.c_str(), count, Result(ok),
+                  static_cast<unsigned long>(ok ? n : 0));
   return ok;
 }
 
 bool Win32File::Write(const void* buffer, uint32_t count) {
-  bool ok = (access_ & AccessWrite) != 0 && (buffer != nullptr || count == 0);
+  bool ok = (access_ & platform::AccessWrite) != 0 && (buffer != nullptr || count == 0);
   uint64_t position = 0, size = 0;
   if (ok && capacity_->Limited()) {
     ok = PositionAndSize(&position, &size) &&
@@ -79,26 +79,26 @@ bool Win32File::Write(const void* buffer, uint32_t count) {
     bytes += written;
     count -= written;
   }
-  Trace("WriteFile(%s) -> %s", name_.c_str(), Result(ok));
+  platform::Trace("WriteFile(%s) -> %s", name_.c_str(), Result(ok));
   return ok;
 }
 
-bool Win32File::Seek(int64_t offset, SeekOrigin origin, uint64_t* newPosition) {
-  const DWORD method = origin == SeekOrigin::Begin     ? FILE_BEGIN
-                       : origin == SeekOrigin::Current ? FILE_CURRENT
-                                                       : FILE_END;
+bool Win32File::Seek(int64_t offset, platform::SeekOrigin origin, uint64_t* newPosition) {
+  const DWORD method = origin == platform::SeekOrigin::Begin     ? FILE_BEGIN
+                       : origin == platform::SeekOrigin::Current ? FILE_CURRENT
+                                                                 : FILE_END;
   LONG high = LONG(offset >> 32);
   SetLastError(NO_ERROR);
   const DWORD low = SetFilePointer(handle_, LONG(offset & 0xFFFFFFFF), &high, method);
   const bool ok = low != INVALID_SET_FILE_POINTER || GetLastError() == NO_ERROR;
   const uint64_t position = uint64_t(uint32_t(high)) << 32 | low;
   if (ok && newPosition != nullptr) *newPosition = position;
-  Trace("SetFilePointer(%s, %" PRId64 ", %d) -> %s, %" PRIu64, name_.c_str(), offset,
-        static_cast<int>(origin), Result(ok), ok ? position : 0);
+  platform::Trace("SetFilePointer(%s, %" PRId64 ", %d) -> %s, %" PRIu64, name_.c_str(), offset,
+                  static_cast<int>(origin), Result(ok), ok ? position : 0);
   return ok;
 }
 
-bool Win32File::GetIdentity(FileIdentity* identity) {
+bool Win32File::GetIdentity(platform::FileIdentity* identity) {
   BY_HANDLE_FILE_INFORMATION info{};
   if (!GetFileInformationByHandle(handle_, &info)) return false;
   identity->volume = info.dwVolumeSerialNumber;
@@ -112,27 +112,28 @@ bool Win32File::GetSize(uint64_t* size) {
   const DWORD low = GetFileSize(handle_, &high);
   const bool ok = size != nullptr && (low != INVALID_FILE_SIZE || GetLastError() == NO_ERROR);
   if (ok) *size = uint64_t(high) << 32 | low;
-  Trace("GetFileSize(%s) -> %s, %" PRIu64, name_.c_str(), Result(ok), ok ? *size : 0);
+  platform::Trace("GetFileSize(%s) -> %s, %" PRIu64, name_.c_str(), Result(ok), ok ? *size : 0);
   return ok;
 }
 
 bool Win32File::SetEnd() {
   uint64_t position = 0, size = 0;
-  bool ok = (access_ & AccessWrite) != 0 && PositionAndSize(&position, &size);
+  bool ok = (access_ & platform::AccessWrite) != 0 && PositionAndSize(&position, &size);
   ok =
       ok && (position <= size || capacity_->Reserve(position - size)) && SetEndOfFile(handle_) != 0;
   if (ok && position < size) capacity_->Release(size - position);
-  Trace("SetEndOfFile(%s) -> %s", name_.c_str(), Result(ok));
+  platform::Trace("SetEndOfFile(%s) -> %s", name_.c_str(), Result(ok));
   return ok;
 }
 
 bool Win32File::Flush() {
   const bool ok = FlushFileBuffers(handle_) != 0;
-  Trace("FlushFileBuffers(%s) -> %s", name_.c_str(), Result(ok));
+  platform::Trace("FlushFileBuffers(%s) -> %s", name_.c_str(), Result(ok));
   return ok;
 }
 
-bool Win32File::GetTimes(FileTime* creation, FileTime* access, FileTime* write) {
+bool Win32File::GetTimes(platform::FileTime* creation, platform::FileTime* access,
+                         platform::FileTime* write) {
   FILETIME created{}, accessed{}, written{};
   const bool ok = GetFileTime(handle_, &created, &accessed, &written) != 0;
   if (ok) {
@@ -140,12 +141,13 @@ bool Win32File::GetTimes(FileTime* creation, FileTime* access, FileTime* write) 
     if (access != nullptr) *access = FromHost(accessed);
     if (write != nullptr) *write = FromHost(written);
   }
-  Trace("GetFileTime(%s) -> %s, write %" PRIu64, name_.c_str(), Result(ok),
-        ok && write != nullptr ? write->value : 0);
+  platform::Trace("GetFileTime(%s) -> %s, write %" PRIu64, name_.c_str(), Result(ok),
+                  ok && write != nullptr ? write->value : 0);
   return ok;
 }
 
-bool Win32File::SetTimes(const FileTime* creation, const FileTime* access, const FileTime* write) {
+bool Win32File::SetTimes(const platform::FileTime* creation, const platform::FileTime* access,
+                         const platform::FileTime* write) {
   bool ok = ValidTime(creation) && ValidTime(access) && ValidTime(write);
   if (ok) {
     FILETIME c{}, a{}, w{};
@@ -155,9 +157,9 @@ bool Win32File::SetTimes(const FileTime* creation, const FileTime* access, const
     ok = SetFileTime(handle_, creation != nullptr ? &c : nullptr, access != nullptr ? &a : nullptr,
                      write != nullptr ? &w : nullptr) != 0;
   }
-  Trace("SetFileTime(%s, write %" PRIu64 ") -> %s", name_.c_str(),
-        write != nullptr ? write->value : 0, Result(ok));
+  platform::Trace("SetFileTime(%s, write %" PRIu64 ") -> %s", name_.c_str(),
+                  write != nullptr ? write->value : 0, Result(ok));
   return ok;
 }
 
-}  // namespace platform
+}  // namespace host

@@ -11,9 +11,9 @@
 
 #include "platform/file_system.h"
 
-namespace platform {
+namespace host {
 
-class Win32File : public File {
+class Win32File : public platform::File {
  public:
   // Takes ownership of `handle`; `name` is for the trace.
   Win32File(void* handle, uint32_t access, std::string name,
@@ -24,13 +24,15 @@ class Win32File : public File {
 
   bool Read(void* buffer, uint32_t count, uint32_t* got) override;
   bool Write(const void* buffer, uint32_t count) override;
-  bool Seek(int64_t offset, SeekOrigin origin, uint64_t* newPosition) override;
+  bool Seek(int64_t offset, platform::SeekOrigin origin, uint64_t* newPosition) override;
   bool GetSize(uint64_t* size) override;
   bool SetEnd() override;
   bool Flush() override;
-  bool GetIdentity(FileIdentity* identity) override;
-  bool GetTimes(FileTime* creation, FileTime* access, FileTime* write) override;
-  bool SetTimes(const FileTime* creation, const FileTime* access, const FileTime* write) override;
+  bool GetIdentity(platform::FileIdentity* identity) override;
+  bool GetTimes(platform::FileTime* creation, platform::FileTime* access,
+                platform::FileTime* write) override;
+  bool SetTimes(const platform::FileTime* creation, const platform::FileTime* access,
+                const platform::FileTime* write) override;
 
  private:
   // The file's current position and size; false when either cannot be read.
@@ -42,4 +44,4 @@ class Win32File : public File {
   std::shared_ptr<DriveCapacity> capacity_;
 };
 
-}  // namespace platform
+}  // namespace host

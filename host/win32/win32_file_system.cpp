@@ -15,7 +15,7 @@
 #undef CreateDirectory
 #undef RemoveDirectory
 
-namespace platform {
+namespace host {
 namespace {
 
 const char* Result(bool ok) { return ok ? "ok" : "failed"; }
@@ -45,15 +45,15 @@ std::u16string FolderOf(const std::vector<std::u16string>& parts) {
 
 // A missing entry is always made with CREATE_NEW: it refuses a dangling link
 // of that name, which the other dispositions would follow wherever it points.
-DWORD CreationOf(Disposition disposition, bool exists) {
+DWORD CreationOf(platform::Disposition disposition, bool exists) {
   switch (disposition) {
-    case Disposition::CreateNew:
+    case platform::Disposition::CreateNew:
       return CREATE_NEW;
-    case Disposition::CreateAlways:
+    case platform::Disposition::CreateAlways:
       return exists ? CREATE_ALWAYS : CREATE_NEW;
-    case Disposition::OpenAlways:
+    case platform::Disposition::OpenAlways:
       return exists ? OPEN_EXISTING : CREATE_NEW;
-    case Disposition::OpenExisting:
+    case platform::Disposition::OpenExisting:
       return OPEN_EXISTING;
   }
   return OPEN_EXISTING;
@@ -61,7 +61,7 @@ DWORD CreationOf(Disposition disposition, bool exists) {
 
 struct Listed {
   std::string utf8;  // the sort key: the Linux host's enumeration order
-  FindData data;
+  platform::FindData data;
 };
 
 }  // namespace
@@ -83,14 +83,15 @@ uint64_t FileSizeOf(const std::wstring& host) {
 
 }  // namespace
 
-std::unique_ptr<File> Win32FileSystem::OpenResolved(const std::wstring& host, uint32_t access,
-                                                    Disposition disposition) {
+std::unique_ptr<platform::File> Win32FileSystem::OpenResolved(const std::wstring& host,
+                                                              uint32_t access,
+                                                              platform::Disposition disposition) {
   const DWORD existing = GetFileAttributesW(host.c_str());
   const bool exists = existing != INVALID_FILE_ATTRIBUTES;
   if (exists && (existing & FILE_ATTRIBUTE_DIRECTORY) != 0) return nullptr;
   DWORD desired = FILE_WRITE_ATTRIBUTES;  // file times may be set on any open file
-  if (access & AccessRead) desired |= GENERIC_READ;
-  if (access & AccessWrite) desired |= GENERIC_WRITE;
+  if (access & platform::AccessRead) desired |= GENERIC_READ;
+  if (access & platform::AccessWrite) desired |= GENERIC_WRITE;
   // Creating over a hidden or system file keeps its bits (and Windows
   // refuses CREATE_ALWAYS over such a file unless they are given).
   const DWORD flags =
@@ -101,24 +102,26 @@ std::unique_ptr<File> Win32FileSystem::OpenResolved(const std::wstring& host, ui
   const uint64_t truncated = creation == CREATE_ALWAYS ? FileSizeOf(host) : 0;
   HANDLE handle = CreateFileW(host.c_str(), desired, share, nullptr, creation, flags, nullptr);
   if (handle == INVALID_HANDLE_VALUE && GetLastError() == ERROR_ACCESS_DENIED &&
-      (access & AccessWrite) == 0) {
+      (access & platform::AccessWrite) == 0) {
     handle = CreateFileW(host.c_str(), desired & ~DWORD(FILE_WRITE_ATTRIBUTES), share, nullptr,
                          creation, flags, nullptr);
   }
   if (handle == INVALID_HANDLE_VALUE) return nullptr;
   capacity_->Release(truncated);
-  return std::make_unique<Win32File>(handle, access & (AccessRead | AccessWrite),
-                                     ToUtf8(Units(host)), capacity_);
+  return std::make_unique<Win32File>(handle,
+                                     access & (platform::AccessRead | platform::AccessWrite),
+                                     platform::ToUtf8(Units(host)), capacity_);
 }
 
-std::unique_ptr<File> Win32FileSystem::Open(std::u16string_view path, uint32_t access,
-                                            Disposition disposition) {
-  const auto host = disposition == Disposition::OpenExisting ? paths_.ResolveExisting(path)
-                                                             : paths_.ResolveForCreate(path);
-  std::unique_ptr<File> file;
+std::unique_ptr<platform::File> Win32FileSystem::Open(std::u16string_view path, uint32_t access,
+                                                      platform::Disposition disposition) {
+  const auto host = disposition == platform::Disposition::OpenExisting
+                        ? paths_.ResolveExisting(path)
+                        : paths_.ResolveForCreate(path);
+  std::unique_ptr<platform::File> file;
   if (host && !EndsWithSeparator(path)) file = OpenResolved(*host, access, disposition);
-  Trace("CreateFile(%s, access %u, disposition %d) -> %s", ToUtf8(path).c_str(), access,
-        static_cast<int>(disposition), Result(file != nullptr));
+  platform::Trace("CreateFile(%s, access %u, disposition %d) -> %s", platform::ToUtf8(path).c_str(),
+                  access, static_cast<int>(disposition), Result(file != nullptr));
   return file;
 }
 
@@ -126,8 +129,8 @@ uint32_t Win32FileSystem::GetAttributes(std::u16string_view path) {
   const auto host = paths_.ResolveExisting(path);
   const DWORD found = host ? GetFileAttributesW(host->c_str()) : INVALID_FILE_ATTRIBUTES;
   const uint32_t attributes =
-      found == INVALID_FILE_ATTRIBUTES ? kInvalidAttributes : DeviceAttributes(found);
-  Trace("GetFileAttributes(%s) -> 0x%08X", ToUtf8(path).c_str(), attributes);
+      found == INVALID_FILE_ATTRIBUTES ? platform::kInvalidAttributes : DeviceAttributes(found);
+  platform::Trace("GetFileAttributes(%s) -> 0x%08X", platform::ToUtf8(path).c_str(), attributes);
   return attributes;
 }
 
@@ -136,7 +139,8 @@ bool Win32FileSystem::SetAttributes(std::u16string_view path, uint32_t attribute
   DWORD bits = attributes & kSettableBits;
   if (bits == 0) bits = FILE_ATTRIBUTE_NORMAL;
   const bool ok = host && SetFileAttributesW(host->c_str(), bits) != 0;
-  Trace("SetFileAttributes(%s, 0x%08X) -> %s", ToUtf8(path).c_str(), attributes, Result(ok));
+  platform::Trace("SetFileAttributes(%s, 0x%08X) -> %s", platform::ToUtf8(path).c_str(), attributes,
+                  Result(ok));
   return ok;
 }
 
@@ -149,26 +153,26 @@ bool Win32FileSystem::DeleteFile(std::u16string_view path) {
                   (found & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY)) == 0 &&
                   DeleteFileW(host->c_str()) != 0;
   if (ok) capacity_->Release(size);
-  Trace("DeleteFile(%s) -> %s", ToUtf8(path).c_str(), Result(ok));
+  platform::Trace("DeleteFile(%s) -> %s", platform::ToUtf8(path).c_str(), Result(ok));
   return ok;
 }
 
 bool Win32FileSystem::CreateDirectory(std::u16string_view path) {
   const auto host = paths_.ResolveForCreate(path);
   const bool ok = host && CreateDirectoryW(host->c_str(), nullptr) != 0;
-  Trace("CreateDirectory(%s) -> %s", ToUtf8(path).c_str(), Result(ok));
+  platform::Trace("CreateDirectory(%s) -> %s", platform::ToUtf8(path).c_str(), Result(ok));
   return ok;
 }
 
 bool Win32FileSystem::RemoveDirectory(std::u16string_view path) {
   const auto host = paths_.ResolveExisting(path);
   const bool ok = host && *host != paths_.FsRoot() && RemoveDirectoryW(host->c_str()) != 0;
-  Trace("RemoveDirectory(%s) -> %s", ToUtf8(path).c_str(), Result(ok));
+  platform::Trace("RemoveDirectory(%s) -> %s", platform::ToUtf8(path).c_str(), Result(ok));
   return ok;
 }
 
-std::vector<FindData> Win32FileSystem::Find(std::u16string_view pattern) {
-  const auto parts = SplitPathComponents(pattern);
+std::vector<platform::FindData> Win32FileSystem::Find(std::u16string_view pattern) {
+  const auto parts = platform::SplitPathComponents(pattern);
   const auto folder = parts.empty() || EndsWithSeparator(pattern)
                           ? std::nullopt
                           : paths_.ResolveExisting(FolderOf(parts));
@@ -185,7 +189,7 @@ std::vector<FindData> Win32FileSystem::Find(std::u16string_view pattern) {
       const bool reparse = (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
       if (reparse && !paths_.StaysInside(*folder + L'\\' + std::wstring(name))) continue;
       Listed item;
-      item.utf8 = ToUtf8(deviceName);
+      item.utf8 = platform::ToUtf8(deviceName);
       item.data.name = deviceName;
       item.data.attributes = DeviceAttributes(entry.dwFileAttributes);
       // The device has no links: one is listed as an entry of its own, never
@@ -203,17 +207,17 @@ std::vector<FindData> Win32FileSystem::Find(std::u16string_view pattern) {
   // The same order on every host: byte order of the UTF-8 names.
   std::sort(listed.begin(), listed.end(),
             [](const Listed& a, const Listed& b) { return a.utf8 < b.utf8; });
-  std::vector<FindData> found;
+  std::vector<platform::FindData> found;
   for (auto& item : listed) found.push_back(std::move(item.data));
-  Trace("FindFirstFile(%s) -> %lu entries", ToUtf8(pattern).c_str(),
-        static_cast<unsigned long>(found.size()));
+  platform::Trace("FindFirstFile(%s) -> %lu entries", platform::ToUtf8(pattern).c_str(),
+                  static_cast<unsigned long>(found.size()));
   return found;
 }
 
-SystemTime Win32FileSystem::Now() {
+platform::SystemTime Win32FileSystem::Now() {
   SYSTEMTIME now;
   GetSystemTime(&now);
-  SystemTime time;
+  platform::SystemTime time;
   time.year = now.wYear;
   time.month = now.wMonth;
   time.dayOfWeek = now.wDayOfWeek;
@@ -222,9 +226,9 @@ SystemTime Win32FileSystem::Now() {
   time.minute = now.wMinute;
   time.second = now.wSecond;
   time.milliseconds = now.wMilliseconds;
-  Trace("GetSystemTime() -> %04u-%02u-%02u %02u:%02u:%02u", time.year, time.month, time.day,
-        time.hour, time.minute, time.second);
+  platform::Trace("GetSystemTime() -> %04u-%02u-%02u %02u:%02u:%02u", time.year, time.month,
+                  time.day, time.hour, time.minute, time.second);
   return time;
 }
 
-}  // namespace platform
+}  // namespace host

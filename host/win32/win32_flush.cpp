@@ -7,7 +7,7 @@
 #include <windows.h>
 #undef MoveFile
 
-namespace platform {
+namespace host {
 namespace {
 
 const char* Result(bool ok) { return ok ? "ok" : "failed"; }
@@ -43,7 +43,8 @@ bool Win32FileSystem::MoveFile(std::u16string_view from, std::u16string_view to)
                   MoveFileExW(source->c_str(), target->c_str(),
                               MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
   if (ok) capacity_->Release(replaced);
-  Trace("MoveFile(%s, %s) -> %s", ToUtf8(from).c_str(), ToUtf8(to).c_str(), Result(ok));
+  platform::Trace("MoveFile(%s, %s) -> %s", platform::ToUtf8(from).c_str(),
+                  platform::ToUtf8(to).c_str(), Result(ok));
   return ok;
 }
 
@@ -68,7 +69,7 @@ bool Win32FileSystem::Flush(std::u16string_view path) {
   } else {
     ok = FlushHandle(*host, 0);
   }
-  Trace("FlushFileBuffers(%s) -> %s", ToUtf8(path).c_str(), Result(ok));
+  platform::Trace("FlushFileBuffers(%s) -> %s", platform::ToUtf8(path).c_str(), Result(ok));
   return ok;
 }
 
@@ -80,8 +81,8 @@ bool Win32FileSystem::FlushVolume(std::u16string_view path) {
   std::wstring device = L"\\\\.\\" + std::wstring(volume);
   if (ok && !device.empty() && device.back() == L'\\') device.pop_back();
   ok = ok && FlushHandle(device, 0);
-  Trace("FlushVolume(%s) -> %s", ToUtf8(path).c_str(), Result(ok));
+  platform::Trace("FlushVolume(%s) -> %s", platform::ToUtf8(path).c_str(), Result(ok));
   return ok;
 }
 
-}  // namespace platform
+}  // namespace host

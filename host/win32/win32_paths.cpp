@@ -6,7 +6,7 @@
 // Last: its macros would replace the platform's constants of the same names.
 #include <windows.h>
 
-namespace platform {
+namespace host {
 namespace {
 
 // Characters that Windows reads as something other than part of a name.
@@ -109,12 +109,12 @@ std::optional<std::wstring> Win32Paths::ResolveFolder(const std::vector<std::u16
 }
 
 std::optional<std::wstring> Win32Paths::ResolveExisting(std::u16string_view devicePath) const {
-  const auto parts = SplitPathComponents(devicePath);
+  const auto parts = platform::SplitPathComponents(devicePath);
   return ResolveFolder(parts, parts.size());
 }
 
 std::optional<std::wstring> Win32Paths::ResolveForCreate(std::u16string_view devicePath) const {
-  const auto parts = SplitPathComponents(devicePath);
+  const auto parts = platform::SplitPathComponents(devicePath);
   if (parts.empty() || !AllowedComponent(parts.back())) return std::nullopt;
   auto folder = ResolveFolder(parts, parts.size() - 1);
   if (!folder) return std::nullopt;
@@ -134,4 +134,4 @@ std::optional<std::u16string> Win32Paths::ToDevicePath(const std::wstring& hostP
   return rest->empty() ? u"\\" : Units(*rest);
 }
 
-}  // namespace platform
+}  // namespace host

@@ -16,7 +16,7 @@
 #include <string_view>
 #include <vector>
 
-namespace platform {
+namespace host {
 
 class Win32Paths {
  public:
@@ -55,4 +55,4 @@ class Win32Paths {
   std::wstring finalRoot_;  // with reparse points resolved, for containment checks
 };
 
-}  // namespace platform
+}  // namespace host

@@ -10,7 +10,7 @@
 // Needs <windows.h> before it.
 #include <tlhelp32.h>
 
-namespace platform {
+namespace host {
 namespace {
 
 class Win32ProcessTable : public DeviceProcessTable {
@@ -22,7 +22,7 @@ class Win32ProcessTable : public DeviceProcessTable {
   std::optional<std::vector<uint32_t>> HostProcessIds() override {
     const HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
     if (snapshot == INVALID_HANDLE_VALUE) {
-      Trace("CreateToolhelp32Snapshot -> failed");
+      platform::Trace("CreateToolhelp32Snapshot -> failed");
       return std::nullopt;
     }
     std::vector<uint32_t> ids;
@@ -61,9 +61,9 @@ class Win32ProcessTable : public DeviceProcessTable {
 
 }  // namespace
 
-std::unique_ptr<ProcessTable> CreateWin32ProcessTable(const std::filesystem::path& root,
-                                                      bool available) {
+std::unique_ptr<platform::ProcessTable> CreateWin32ProcessTable(const std::filesystem::path& root,
+                                                                bool available) {
   return std::make_unique<Win32ProcessTable>(root, available);
 }
 
-}  // namespace platform
+}  // namespace host

@@ -8,10 +8,10 @@
 
 #include "platform/processes.h"
 
-namespace platform {
+namespace host {
 
 // `available` false stands for a device without the tool-help library.
-std::unique_ptr<ProcessTable> CreateWin32ProcessTable(const std::filesystem::path& root,
-                                                      bool available);
+std::unique_ptr<platform::ProcessTable> CreateWin32ProcessTable(const std::filesystem::path& root,
+                                                                bool available);
 
-}  // namespace platform
+}  // namespace host

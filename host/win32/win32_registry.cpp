@@ -9,7 +9,7 @@
 // Last: its macros would replace the platform's constants of the same names.
 #include <windows.h>
 
-namespace platform {
+namespace host {
 namespace {
 
 // The device's key paths may carry separators at either end or doubled; the
@@ -24,29 +24,31 @@ std::wstring KeyPath(std::u16string_view key) {
   return path;
 }
 
-class HostRegistry : public Registry {
+class HostRegistry : public platform::Registry {
  public:
   bool KeyExists(std::u16string_view key) override {
     HKEY handle = nullptr;
     const bool exists = Open(key, &handle);
     if (exists) RegCloseKey(handle);
-    Trace("RegOpenKeyEx(HKLM\\%s) -> %s", ToUtf8(key).c_str(), exists ? "ok" : "missing");
+    platform::Trace("RegOpenKeyEx(HKLM\\%s) -> %s", platform::ToUtf8(key).c_str(),
+                    exists ? "ok" : "missing");
     return exists;
   }
 
-  std::optional<RegistryValue> QueryValue(std::u16string_view key,
-                                          std::u16string_view name) override {
-    std::optional<RegistryValue> result;
+  std::optional<platform::RegistryValue> QueryValue(std::u16string_view key,
+                                                    std::u16string_view name) override {
+    std::optional<platform::RegistryValue> result;
     HKEY handle = nullptr;
     if (Open(key, &handle)) {
       result = Read(handle, Wide(name));
       RegCloseKey(handle);
     }
-    Trace("RegQueryValueEx(HKLM\\%s, \"%s\") -> %s", ToUtf8(key).c_str(), ToUtf8(name).c_str(),
-          result ? ("type " + std::to_string(result->type) + ", " +
-                    std::to_string(result->data.size()) + " bytes")
-                       .c_str()
-                 : "missing");
+    platform::Trace("RegQueryValueEx(HKLM\\%s, \"%s\") -> %s", platform::ToUtf8(key).c_str(),
+                    platform::ToUtf8(name).c_str(),
+                    result ? ("type " + std::to_string(result->type) + ", " +
+                              std::to_string(result->data.size()) + " bytes")
+                                 .c_str()
+                           : "missing");
     return result;
   }
 
@@ -58,10 +60,10 @@ class HostRegistry : public Registry {
 
   // The value's bytes as stored: strings with the terminator they were
   // written with, as the device returns them.
-  static std::optional<RegistryValue> Read(HKEY handle, const std::wstring& name) {
+  static std::optional<platform::RegistryValue> Read(HKEY handle, const std::wstring& name) {
     DWORD type = 0, size = 0;
     LONG status = RegQueryValueExW(handle, name.c_str(), nullptr, &type, nullptr, &size);
-    RegistryValue value;
+    platform::RegistryValue value;
     while (status == ERROR_SUCCESS || status == ERROR_MORE_DATA) {
       value.data.resize(size);
       status = RegQueryValueExW(handle, name.c_str(), nullptr, &type,
@@ -78,6 +80,8 @@ class HostRegistry : public Registry {
 
 }  // namespace
 
-std::unique_ptr<Registry> CreateHostRegistry() { return std::make_unique<HostRegistry>(); }
+std::unique_ptr<platform::Registry> CreateHostRegistry() {
+  return std::make_unique<HostRegistry>();
+}
 
-}  // namespace platform
+}  // namespace host

@@ -8,8 +8,8 @@
 
 #include "platform/registry.h"
 
-namespace platform {
+namespace host {
 
-std::unique_ptr<Registry> CreateHostRegistry();
+std::unique_ptr<platform::Registry> CreateHostRegistry();
 
-}  // namespace platform
+}  // namespace host

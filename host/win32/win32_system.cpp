@@ -6,7 +6,7 @@
 // Last: its macros would replace the platform's constants of the same names.
 #include <windows.h>
 
-namespace platform {
+namespace host {
 
 std::wstring HostModulePath() {
   std::wstring path(MAX_PATH, L'\0');
@@ -21,16 +21,16 @@ std::wstring HostModulePath() {
   }
 }
 
-MutexResult Win32SystemServices::CreateNamedMutex(std::u16string_view name) {
+platform::MutexResult Win32SystemServices::CreateNamedMutex(std::u16string_view name) {
   const std::wstring wide = Wide(name);
   const HANDLE mutex = CreateMutexW(nullptr, TRUE, wide.empty() ? nullptr : wide.c_str());
-  MutexResult result = MutexResult::Failed;
+  platform::MutexResult result = platform::MutexResult::Failed;
   if (mutex != nullptr) {
     if (GetLastError() == ERROR_ALREADY_EXISTS) {
       CloseHandle(mutex);
-      result = MutexResult::AlreadyExists;
+      result = platform::MutexResult::AlreadyExists;
     } else {
-      result = MutexResult::Created;  // the handle stays open until the process ends
+      result = platform::MutexResult::Created;  // the handle stays open until the process ends
     }
   }
   return TracedMutex(name, result);
@@ -43,4 +43,4 @@ std::optional<std::u16string> Win32SystemServices::ModuleFileName() {
   return TracedModulePath(std::move(path));
 }
 
-}  // namespace platform
+}  // namespace host

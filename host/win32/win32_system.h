@@ -7,16 +7,16 @@
 #include "host/win32/win32_paths.h"
 #include "platform/system.h"
 
-namespace platform {
+namespace host {
 
-class Win32SystemServices : public SystemServices {
+class Win32SystemServices : public platform::SystemServices {
  public:
   explicit Win32SystemServices(const std::filesystem::path& deviceRoot) : paths_(deviceRoot) {}
 
   // The mutex is the host's own, by the name given: it is held until the
   // process ends (the handle is never closed), and Windows reports a second
   // creation anywhere in the session as ERROR_ALREADY_EXISTS.
-  MutexResult CreateNamedMutex(std::u16string_view name) override;
+  platform::MutexResult CreateNamedMutex(std::u16string_view name) override;
   // The executable's path in device terms when it lies inside <root>\fs.
   std::optional<std::u16string> ModuleFileName() override;
 
@@ -27,4 +27,4 @@ class Win32SystemServices : public SystemServices {
 // The running program's own Windows path; empty when it cannot be read.
 std::wstring HostModulePath();
 
-}  // namespace platform
+}  // namespace host

@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-namespace platform {
+namespace host {
 
 static_assert(sizeof(wchar_t) == sizeof(char16_t), "Win32 wide strings are UTF-16");
 
@@ -16,4 +16,4 @@ inline std::u16string Units(std::wstring_view text) {
   return std::u16string(text.begin(), text.end());
 }
 
-}  // namespace platform
+}  // namespace host

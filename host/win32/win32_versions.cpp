@@ -8,18 +8,18 @@
 // Last: its macros would replace the platform's constants of the same names.
 #include <windows.h>
 
-namespace platform {
+namespace host {
 namespace {
 
-class Win32VersionResources : public VersionResources {
+class Win32VersionResources : public platform::VersionResources {
  public:
   explicit Win32VersionResources(const Win32Paths& paths) : paths_(paths) {}
 
   std::optional<std::vector<uint8_t>> ReadVersionBlock(std::u16string_view path) override {
     std::optional<std::vector<uint8_t>> block;
     if (const auto host = paths_.ResolveExisting(path)) block = Read(*host);
-    Trace("ReadVersionBlock(%s) -> %s", ToUtf8(path).c_str(),
-          block ? std::to_string(block->size()).c_str() : "none");
+    platform::Trace("ReadVersionBlock(%s) -> %s", platform::ToUtf8(path).c_str(),
+                    block ? std::to_string(block->size()).c_str() : "none");
     return block;
   }
 
@@ -42,8 +42,8 @@ class Win32VersionResources : public VersionResources {
 
 }  // namespace
 
-std::unique_ptr<VersionResources> CreateWin32VersionResources(const Win32Paths& paths) {
+std::unique_ptr<platform::VersionResources> CreateWin32VersionResources(const Win32Paths& paths) {
   return std::make_unique<Win32VersionResources>(paths);
 }
 
-}  // namespace platform
+}  // namespace host

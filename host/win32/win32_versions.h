@@ -8,8 +8,8 @@
 #include "host/win32/win32_paths.h"
 #include "platform/version_resources.h"
 
-namespace platform {
+namespace host {
 
-std::unique_ptr<VersionResources> CreateWin32VersionResources(const Win32Paths& paths);
+std::unique_ptr<platform::VersionResources> CreateWin32VersionResources(const Win32Paths& paths);
 
-}  // namespace platform
+}  // namespace host

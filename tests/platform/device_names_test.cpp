@@ -27,7 +27,7 @@ TEST(DeviceNames, ReservedCharactersAndControlCharactersAreRefused) {
 
 TEST(DeviceNames, TheFileSystemCreatesNoNameTheDeviceRefuses) {
   TempDeviceRoot device;
-  LinuxFileSystem files(device.root(), 0);
+  host::LinuxFileSystem files(device.root(), 0);
   for (const char16_t* bad : {u"\\a:b.txt", u"\\q?", u"\\pipe|", u"\\c\u0001"}) {
     for (const Disposition how :
          {Disposition::CreateNew, Disposition::CreateAlways, Disposition::OpenAlways}) {

@@ -65,24 +65,25 @@ TEST(FileTimeConversion, RejectsImpossibleDates) {
 }
 
 TEST(FileTimeConversion, HostTimesBeforeAndAfter1970) {
-  const timespec before = FileTimeToTimespec(FileTime{kUnixEpochAsFileTime - 5});
+  const timespec before = host::FileTimeToTimespec(FileTime{host::kUnixEpochAsFileTime - 5});
   EXPECT_EQ(before.tv_sec, -1);
   EXPECT_EQ(before.tv_nsec, 999999500);
-  EXPECT_EQ(FileTimeFromTimespec(before).value, static_cast<uint64_t>(kUnixEpochAsFileTime - 5));
+  EXPECT_EQ(host::FileTimeFromTimespec(before).value,
+            static_cast<uint64_t>(host::kUnixEpochAsFileTime - 5));
   const timespec after{1247576742, 250000000};
-  EXPECT_EQ(FileTimeToTimespec(FileTimeFromTimespec(after)).tv_sec, after.tv_sec);
-  EXPECT_EQ(FileTimeToTimespec(FileTimeFromTimespec(after)).tv_nsec, after.tv_nsec);
+  EXPECT_EQ(host::FileTimeToTimespec(host::FileTimeFromTimespec(after)).tv_sec, after.tv_sec);
+  EXPECT_EQ(host::FileTimeToTimespec(host::FileTimeFromTimespec(after)).tv_nsec, after.tv_nsec);
 
   // Host times a file time cannot hold (tmpfs keeps them) stay at its ends.
-  EXPECT_EQ(FileTimeFromTimespec(timespec{99999999999999, 0}).value,
+  EXPECT_EQ(host::FileTimeFromTimespec(timespec{99999999999999, 0}).value,
             static_cast<uint64_t>(INT64_MAX));
-  EXPECT_EQ(FileTimeFromTimespec(timespec{INT64_MAX, 999999999}).value,
+  EXPECT_EQ(host::FileTimeFromTimespec(timespec{INT64_MAX, 999999999}).value,
             static_cast<uint64_t>(INT64_MAX));
-  EXPECT_EQ(FileTimeFromTimespec(timespec{-99999999999999, 0}).value, 0u);
-  EXPECT_EQ(FileTimeFromTimespec(timespec{INT64_MIN, 0}).value, 0u);
+  EXPECT_EQ(host::FileTimeFromTimespec(timespec{-99999999999999, 0}).value, 0u);
+  EXPECT_EQ(host::FileTimeFromTimespec(timespec{INT64_MIN, 0}).value, 0u);
   // The last whole second below the top still converts exactly.
   const timespec last{910692730084, 0};
-  EXPECT_EQ(FileTimeToTimespec(FileTimeFromTimespec(last)).tv_sec, last.tv_sec);
+  EXPECT_EQ(host::FileTimeToTimespec(host::FileTimeFromTimespec(last)).tv_sec, last.tv_sec);
 }
 
 }  // namespace

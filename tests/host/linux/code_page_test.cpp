@@ -4,10 +4,10 @@
 
 namespace {
 
-using platform::IconvCodePage;
+using host::IconvCodePage;
 
 TEST(IconvCodePage, Cp1252BothWaysIncludingTheUnassignedBytes) {
-  auto cp = IconvCodePage::Create("1252");
+  auto cp = host::IconvCodePage::Create("1252");
   ASSERT_NE(cp, nullptr);
   EXPECT_EQ(cp->name(), "CP1252");
   std::u16string text;
@@ -26,7 +26,7 @@ TEST(IconvCodePage, Cp1252BothWaysIncludingTheUnassignedBytes) {
 }
 
 TEST(IconvCodePage, UnconvertibleTextFailsAndEmptiesTheOutput) {
-  auto cp = IconvCodePage::Create("CP1252");
+  auto cp = host::IconvCodePage::Create("CP1252");
   ASSERT_NE(cp, nullptr);
   std::string bytes = "old";
   EXPECT_FALSE(cp->WideToAnsi(u"\u4E2D", &bytes));
@@ -38,7 +38,7 @@ TEST(IconvCodePage, UnconvertibleTextFailsAndEmptiesTheOutput) {
 }
 
 TEST(IconvCodePage, Cp949Multibyte) {
-  auto cp = IconvCodePage::Create("CP949");
+  auto cp = host::IconvCodePage::Create("CP949");
   ASSERT_NE(cp, nullptr);
   std::u16string text;
   // "한글" in the Wansung range and U+AC02, which only CP949's extension has.
@@ -52,6 +52,6 @@ TEST(IconvCodePage, Cp949Multibyte) {
   EXPECT_FALSE(cp->AnsiToWide("\x81", &text));
 }
 
-TEST(IconvCodePage, UnknownNames) { EXPECT_EQ(IconvCodePage::Create("CP99999"), nullptr); }
+TEST(IconvCodePage, UnknownNames) { EXPECT_EQ(host::IconvCodePage::Create("CP99999"), nullptr); }
 
 }  // namespace

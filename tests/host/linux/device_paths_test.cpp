@@ -8,14 +8,14 @@
 namespace {
 
 namespace fs = std::filesystem;
-using platform::DevicePaths;
+using host::DevicePaths;
 using TempDeviceRoot = test_support::DeviceRoot;
 
 class DevicePathsTest : public ::testing::Test {
  protected:
   TempDeviceRoot device;
   TempDeviceRoot outside;  // a folder that is not part of the device
-  DevicePaths paths{device.root()};
+  host::DevicePaths paths{device.root()};
 };
 
 TEST_F(DevicePathsTest, MatchesLetterCaseLooselyAndExactMatchWins) {

@@ -13,6 +13,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using namespace platform;
+using namespace host;
 using TempDeviceRoot = test_support::DeviceRoot;
 
 std::string ReadAll(File& file) {

@@ -18,6 +18,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using namespace platform;
+using namespace host;
 using TempDeviceRoot = test_support::DeviceRoot;
 
 // Runs `change` in a child process and waits for it.

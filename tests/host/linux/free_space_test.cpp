@@ -11,6 +11,7 @@
 namespace {
 
 using namespace platform;
+using namespace host;
 using TempDeviceRoot = test_support::DeviceRoot;
 
 TEST(FreeSpace, CapacityLessWhatTheFilesHoldElseTheHostsRoom) {

@@ -28,7 +28,7 @@ class ProcessTableTest : public ::testing::Test {
 
   std::unique_ptr<platform::ProcessTable> Table(const std::string& ini) {
     config_ = platform::DeviceConfig::Parse(ini, "device.ini");
-    return platform::CreateHostProcessTable(root_.path(), config_.HasToolhelp());
+    return host::CreateHostProcessTable(root_.path(), config_.HasToolhelp());
   }
 
   TempFolder root_;

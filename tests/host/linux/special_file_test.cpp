@@ -10,6 +10,7 @@
 namespace {
 
 using namespace platform;
+using namespace host;
 using TempDeviceRoot = test_support::DeviceRoot;
 
 TEST(SpecialFiles, NamedPipeNeverOpensNorBlocks) {

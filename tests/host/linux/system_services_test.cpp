@@ -11,6 +11,7 @@
 namespace {
 
 using namespace platform;
+using namespace host;
 using TempDeviceRoot = test_support::DeviceRoot;
 
 // Runs CreateNamedMutex in a child process and returns what it got.
