@@ -26,6 +26,10 @@ class OverlayFileSystem : public platform::FileSystemWrapper {
   bool RemoveDirectory(std::u16string_view path) override;
   bool CanCreate(std::u16string_view path) override;
   std::vector<platform::FindData> Find(std::u16string_view pattern) override;
+  std::vector<platform::FindData> FindEntries(std::u16string_view pattern,
+                                              platform::FindDetail) override {
+    return Find(pattern);
+  }
   // Moving a file onto or off the shown path is refused like any change to it.
   bool MoveFile(std::u16string_view from, std::u16string_view to) override;
 

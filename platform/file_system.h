@@ -100,6 +100,13 @@ struct FindData {
   bool locked = false;
 };
 
+// How much of each entry a search must tell.
+enum class FindDetail {
+  Full,      // all of FindData
+  NoStored,  // no hidden, system or archive bit (a host may keep them apart, a call each)
+  Kinds,     // the name and the folder bit alone (a file's read-only bit may be missing)
+};
+
 // What the volume that holds a path can still take.
 struct VolumeRoom {
   uint64_t free = 0;       // bytes still free
@@ -146,6 +153,13 @@ class FileSystem {
   // the folder part names a folder, the last component may hold * and ?.
   // Returns the matches in the file system's enumeration order.
   virtual std::vector<FindData> Find(std::u16string_view pattern) = 0;
+  // Find for walks that need less of each entry, so that a host may spare
+  // the calls the rest would cost: the same entries, with `detail`'s part
+  // of each at least.
+  virtual std::vector<FindData> FindEntries(std::u16string_view pattern, FindDetail detail) {
+    (void)detail;
+    return Find(pattern);
+  }
   // The current time (GetSystemTime).
   virtual SystemTime Now() = 0;
   // The bytes still free on the volume that holds `path`, as

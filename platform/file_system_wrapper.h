@@ -63,6 +63,10 @@ class FileSystemWrapper : public FileSystem {
   bool FlushVolume(std::u16string_view path) override { return target_.FlushVolume(path); }
   bool CanCreate(std::u16string_view path) override { return target_.CanCreate(path); }
   std::vector<FindData> Find(std::u16string_view pattern) override { return target_.Find(pattern); }
+  // A wrapper that changes what Find shows changes this too.
+  std::vector<FindData> FindEntries(std::u16string_view pattern, FindDetail detail) override {
+    return target_.FindEntries(pattern, detail);
+  }
   SystemTime Now() override { return target_.Now(); }
   bool GetFreeBytes(std::u16string_view path, uint64_t* bytes) override {
     return target_.GetFreeBytes(path, bytes);

@@ -21,7 +21,8 @@ bool IsPreserved(std::u16string_view name) {
 // Only a file listed with read-only, hidden or system set needs them cleared
 // before it can go; any other is deleted at once, which spares a look-up and
 // a write of its attributes. Should that fail (the file changed since it was
-// listed), the full clear-then-delete follows.
+// listed, or the listing did not tell its read-only bit), the full
+// clear-then-delete follows.
 bool DeleteListedFile(const std::u16string& path, uint32_t listedAttributes) {
   constexpr uint32_t kBlocking = platform::FILE_ATTRIBUTE_READONLY |
                                  platform::FILE_ATTRIBUTE_HIDDEN | platform::FILE_ATTRIBUTE_SYSTEM;
@@ -40,16 +41,22 @@ int DeleteOldFiles(platform::Dialog* dialog, std::u16string_view folder, std::u1
                    FailedDeletions* failed) {
   if (folder.empty()) return 0;
   const std::u16string base = WithBackslash(folder);
+  // The kept file can only be one of this folder's when the folders match.
   const std::u16string keepKey = CanonicalDevicePath(keep);
+  const std::u16string baseKey = CanonicalDevicePath(base) + u"\\";
+  const bool keepHere =
+      keepKey.starts_with(baseKey) && keepKey.find(u'\\', baseKey.size()) == std::u16string::npos;
   int count = 0;
-  for (const platform::FindData& entry : platform::Files().Find(base + u"*.*")) {
+  // Names and kinds are all the walk needs; a host may list them cheaper.
+  for (const platform::FindData& entry :
+       platform::Files().FindEntries(base + u"*.*", platform::FindDetail::Kinds)) {
     const std::u16string path = base + entry.name;
     if (entry.attributes & platform::FILE_ATTRIBUTE_DIRECTORY) {
       if (entry.name.starts_with(u'.')) continue;
       count += DeleteOldFiles(dialog, path, keep, failed);
       // Fails quietly when something was kept inside.
       NoteFolderRemoval(path, platform::Files().RemoveDirectory(path));
-    } else if (!IsPreserved(entry.name) && CanonicalDevicePath(path) != keepKey) {
+    } else if (!IsPreserved(entry.name) && !(keepHere && CanonicalDevicePath(path) == keepKey)) {
       if (dialog != nullptr) frame::ShowStatus(*dialog, u"Deleting...", entry.name);
       const bool deleted = DeleteListedFile(path, entry.attributes);
       NoteFileDeletion(path, deleted);

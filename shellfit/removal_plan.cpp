@@ -29,7 +29,9 @@ class Planner {
   bool Plan(std::u16string_view folder) {
     const std::u16string base = WithBackslash(folder);
     bool keptAny = false, deletes = false;
-    const std::vector<platform::FindData> found = platform::Files().Find(base + u"*.*");
+    // Sizes, kinds and locks decide here; the stored attribute bits do not.
+    const std::vector<platform::FindData> found =
+        platform::Files().FindEntries(base + u"*.*", platform::FindDetail::NoStored);
     for (const platform::FindData& entry : found) {
       if (entry.attributes & platform::FILE_ATTRIBUTE_DIRECTORY) continue;
       const std::u16string path = base + entry.name;

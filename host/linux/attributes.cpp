@@ -164,6 +164,12 @@ bool WriteHostAttributes(const std::filesystem::path& path, uint32_t attributes)
   return WriteStoredBits(path.c_str(), kept);
 }
 
+uint32_t StatusAttributes(const struct stat& info) {
+  if (S_ISDIR(info.st_mode)) return platform::FILE_ATTRIBUTE_DIRECTORY;
+  return (info.st_mode & 0222) == 0 ? platform::FILE_ATTRIBUTE_READONLY
+                                    : platform::FILE_ATTRIBUTE_NORMAL;
+}
+
 bool IsReadOnlyFile(const std::filesystem::path& path) {
   struct stat info {};
   return stat(path.c_str(), &info) == 0 && !S_ISDIR(info.st_mode) && (info.st_mode & 0222) == 0;

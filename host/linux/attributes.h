@@ -24,6 +24,10 @@ uint32_t ReadHostAttributesAt(int dir, const std::string& name, const struct sta
 bool WriteHostAttributesAt(int dir, const std::string& name, const struct stat& info,
                            uint32_t attributes);
 
+// What the status alone tells, with no read of the stored bits: the folder
+// bit, and a file's read-only bit.
+uint32_t StatusAttributes(const struct stat& info);
+
 // True for a file (not a folder) whose write permission bits are all clear.
 bool IsReadOnlyFile(const std::filesystem::path& path);
 

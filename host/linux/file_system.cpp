@@ -209,6 +209,11 @@ bool LinuxFileSystem::RemoveDirectory(std::u16string_view path) {
 }
 
 std::vector<platform::FindData> LinuxFileSystem::Find(std::u16string_view pattern) {
+  return FindEntries(pattern, platform::FindDetail::Full);
+}
+
+std::vector<platform::FindData> LinuxFileSystem::FindEntries(std::u16string_view pattern,
+                                                             platform::FindDetail detail) {
   std::vector<platform::FindData> found;
   const auto parts = platform::SplitPathComponents(pattern);
   const std::u16string folder = parts.empty() ? u"" : FolderOf(parts);
@@ -220,20 +225,30 @@ std::vector<platform::FindData> LinuxFileSystem::Find(std::u16string_view patter
     dir.Reset(openat(where->folder->get(), where->name.c_str(),
                      O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
   }
-  std::vector<std::string> names;
+  // With the entry's type as the listing gave it (DT_UNKNOWN where the file
+  // system does not tell).
+  std::vector<std::pair<std::string, unsigned char>> names;
   if (DIR* stream = dir.valid() ? fdopendir(fcntl(dir.get(), F_DUPFD_CLOEXEC, 0)) : nullptr) {
     while (const dirent* entry = readdir(stream)) {
       const std::string name = entry->d_name;
       if (name != "." && name != ".." && IsUtf8(name) &&
           MatchWildcard(parts.back(), platform::FromUtf8(name))) {
-        names.push_back(name);
+        names.emplace_back(name, entry->d_type);
       }
     }
     closedir(stream);
   }
   std::sort(names.begin(), names.end());
-  for (const auto& name : names) {
-    auto data = Describe(dir.get(), name, folder);
+  for (const auto& [name, type] : names) {
+    if (detail == platform::FindDetail::Kinds && (type == DT_REG || type == DT_DIR)) {
+      platform::FindData data;
+      data.name = platform::FromUtf8(name);
+      data.attributes =
+          type == DT_DIR ? platform::FILE_ATTRIBUTE_DIRECTORY : platform::FILE_ATTRIBUTE_NORMAL;
+      found.push_back(std::move(data));
+      continue;
+    }
+    auto data = Describe(dir.get(), name, folder, detail);
     if (data) found.push_back(std::move(*data));
   }
   platform::Trace("FindFirstFile(%s) -> %zu entries", platform::ToUtf8(pattern).c_str(),
@@ -242,7 +257,8 @@ std::vector<platform::FindData> LinuxFileSystem::Find(std::u16string_view patter
 }
 
 std::optional<platform::FindData> LinuxFileSystem::Describe(int dir, const std::string& name,
-                                                            const std::u16string& folder) {
+                                                            const std::u16string& folder,
+                                                            platform::FindDetail detail) {
   // One statx gives the status and the flags that lock an entry.
   struct statx full {};
   if (statx(dir, name.c_str(), AT_SYMLINK_NOFOLLOW | AT_STATX_DONT_SYNC,
@@ -268,7 +284,8 @@ std::optional<platform::FindData> LinuxFileSystem::Describe(int dir, const std::
     data.attributes = ReadHostAttributesAt(target->folder->get(), target->name, info) &
                       ~platform::FILE_ATTRIBUTE_DIRECTORY;
   } else {
-    data.attributes = ReadHostAttributesAt(dir, name, info);
+    data.attributes = detail == platform::FindDetail::Full ? ReadHostAttributesAt(dir, name, info)
+                                                           : StatusAttributes(info);
   }
   data.size = S_ISDIR(info.st_mode) ? 0 : static_cast<uint64_t>(info.st_size);
   data.writeTime = FileTimeFromTimespec(info.st_mtim);

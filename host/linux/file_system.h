@@ -30,6 +30,10 @@ class LinuxFileSystem : public platform::FileSystem {
   bool FlushVolume(std::u16string_view path) override;
   bool CanCreate(std::u16string_view path) override;
   std::vector<platform::FindData> Find(std::u16string_view pattern) override;
+  // Kinds come from the folder listing itself (one status call per link
+  // only); NoStored spares the attribute read of each entry.
+  std::vector<platform::FindData> FindEntries(std::u16string_view pattern,
+                                              platform::FindDetail detail) override;
   platform::SystemTime Now() override;
   // From the device's capacity when device.ini sets one, else the host's.
   bool GetFreeBytes(std::u16string_view path, uint64_t* bytes) override;
@@ -47,7 +51,8 @@ class LinuxFileSystem : public platform::FileSystem {
   // The search result for the entry `name` of the open folder `dir`, which
   // is the device folder `folder`; none for a link that leads nowhere inside.
   std::optional<platform::FindData> Describe(int dir, const std::string& name,
-                                             const std::u16string& folder);
+                                             const std::u16string& folder,
+                                             platform::FindDetail detail);
 
   DevicePaths paths_;
   // Shared with the open files, which may outlive a moved-from owner.

@@ -57,6 +57,19 @@ TEST_F(ShellfitTest, DeleteOldFilesRemovesALinkButNotWhatItPointsAt) {
   EXPECT_FALSE(fs::exists(flash / "main.exe"));
 }
 
+// The file to keep is known by its folder and name in any letter case; the
+// same name elsewhere goes.
+TEST_F(ShellfitTest, DeleteOldFilesKeepsTheNamedFileOnlyInItsOwnFolder) {
+  const fs::path flash = Fs("Flash Disk");
+  WriteText(flash / "Pkg" / "Shell.zip", "package");
+  WriteText(flash / "Shell.zip", "old");
+  WriteText(flash / "Other" / "Pkg" / "Shell.zip", "old");
+
+  EXPECT_EQ(shellfit::DeleteOldFiles(dialog_, u"\\Flash Disk", u"\\FLASH DISK\\pkg\\SHELL.ZIP"), 2);
+
+  EXPECT_EQ(Remaining(flash), (std::vector<std::string>{"Pkg", "Pkg/Shell.zip"}));
+}
+
 TEST_F(ShellfitTest, DeleteOldFilesOfAnEmptyOrMissingFolderDoesNothing) {
   WriteText(Fs("Flash Disk/main.exe"), "old");
   EXPECT_EQ(shellfit::DeleteOldFiles(dialog_, u""), 0);

@@ -42,6 +42,10 @@ class PowerCutFileSystem : public platform::FileSystemWrapper {
   bool FlushVolume(std::u16string_view path) override;
   bool CanCreate(std::u16string_view path) override;
   std::vector<platform::FindData> Find(std::u16string_view pattern) override;
+  std::vector<platform::FindData> FindEntries(std::u16string_view pattern,
+                                              platform::FindDetail) override {
+    return Find(pattern);
+  }
   bool GetFreeBytes(std::u16string_view path, uint64_t* bytes) override;
 
  private:

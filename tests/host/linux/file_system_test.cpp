@@ -244,6 +244,34 @@ TEST_F(FileSystemTest, FindMatchesPatternsInByteOrder) {
   EXPECT_EQ(zip[0].attributes, FILE_ATTRIBUTE_ARCHIVE);
 }
 
+// The leaner listings give Find's entries with their part of each: a link
+// that stays inside is listed and never as a folder, one leading out is not.
+TEST_F(FileSystemTest, LeanerListingsTellTheirPartAsFindDoes) {
+  TempDeviceRoot outside;
+  WriteDevice(u"\\plain.txt", "12345");
+  WriteDevice(u"\\locked.txt", "xy");
+  ASSERT_TRUE(files.SetAttributes(u"\\locked.txt", FILE_ATTRIBUTE_READONLY));
+  ASSERT_TRUE(files.CreateDirectory(u"\\real"));
+  fs::create_directory_symlink("real", device.fs() / "alias");
+  fs::create_directory_symlink(outside.root(), device.fs() / "escape");
+  const auto full = files.Find(u"\\*");
+  ASSERT_EQ(full.size(), 4u);
+  for (FindDetail detail : {FindDetail::NoStored, FindDetail::Kinds}) {
+    const auto lean = files.FindEntries(u"\\*", detail);
+    ASSERT_EQ(lean.size(), full.size());
+    for (std::size_t i = 0; i < full.size(); ++i) {
+      SCOPED_TRACE(ToUtf8(full[i].name));
+      EXPECT_EQ(lean[i].name, full[i].name);
+      EXPECT_EQ(lean[i].attributes & FILE_ATTRIBUTE_DIRECTORY,
+                full[i].attributes & FILE_ATTRIBUTE_DIRECTORY);
+      if (detail == FindDetail::Kinds) continue;
+      EXPECT_EQ(lean[i].size, full[i].size);
+      EXPECT_EQ(lean[i].attributes & FILE_ATTRIBUTE_READONLY,
+                full[i].attributes & FILE_ATTRIBUTE_READONLY);
+    }
+  }
+}
+
 TEST_F(FileSystemTest, TimesRoundTripThroughTheHost) {
   WriteDevice(u"\\t.txt", "x");
   auto file = files.Open(u"\\t.txt", AccessRead | AccessWrite, Disposition::OpenExisting);
