@@ -1,11 +1,10 @@
 // The device's rules for names, applied to where each entry will be written.
+#include "platform/device_names.h"
 #include "platform/text.h"
 #include "shellfit/package_fit.h"
 
 namespace shellfit {
 namespace {
-
-constexpr std::u16string_view kForbidden = u":*?\"<>|";
 
 bool IsSeparator(char16_t unit) { return unit == u'\\' || unit == u'/'; }
 
@@ -27,11 +26,9 @@ std::u16string PartProblem(std::u16string_view part) {
     return u"a part of the name ends with a dot or a blank, which the device's file system "
            u"drops";
   }
-  for (char16_t unit : part) {
-    if (unit < 0x20 || kForbidden.find(unit) != std::u16string_view::npos) {
-      return u"the name holds a character the device does not allow in names "
-             u"(: * ? \" < > | or a control character)";
-    }
+  if (!platform::IsValidDeviceName(part)) {
+    return u"the name holds a character the device does not allow in names "
+           u"(: * ? \" < > | or a control character)";
   }
   return {};
 }

@@ -1,6 +1,7 @@
 #include "host/win32/win32_paths.h"
 
 #include "host/win32/win32_text.h"
+#include "platform/device_names.h"
 #include "platform/text.h"
 
 // Last: its macros would replace the platform's constants of the same names.
@@ -9,15 +10,10 @@
 namespace host {
 namespace {
 
-// Characters that Windows reads as something other than part of a name.
+// Windows reads "." and ".." as steps and the device's forbidden characters
+// as something other than part of a name.
 bool AllowedComponent(std::u16string_view part) {
-  if (part == u"." || part == u"..") return false;
-  for (const char16_t unit : part) {
-    if (unit < 0x20 || std::u16string_view(u":*?\"<>|").find(unit) != std::u16string_view::npos) {
-      return false;
-    }
-  }
-  return true;
+  return part != u"." && part != u".." && IsValidDeviceName(part);
 }
 
 bool SameText(std::wstring_view a, std::wstring_view b) {
