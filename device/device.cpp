@@ -14,6 +14,8 @@
 #include "platform/drivers.h"
 #include "platform/kernel.h"
 #include "platform/trace.h"
+#include "platform/traced_file_system.h"
+#include "platform/traced_services.h"
 
 namespace platform {
 namespace fs = std::filesystem;
@@ -26,26 +28,30 @@ std::unique_ptr<CodePage> OpenCodePage(const DeviceConfig& config) {
   if (!codePage) {
     std::fprintf(stderr, "fitkit: device.ini: %s does not know code page '%s'; using CP1252\n",
                  kCodePageConverter, name.c_str());
-    codePage = CreateHostCodePage("CP1252");
+    return TraceCodePage(CreateHostCodePage("CP1252"), "CP1252");
   }
-  return codePage;
+  return TraceCodePage(std::move(codePage), name);
 }
 
+// Every host service is traced the same way (FITKIT_TRACE=1) by the wrappers
+// composed here, whichever host made it.
 class RootDevice : public Device {
  public:
   explicit RootDevice(const fs::path& root) {
+    const FailureReasons reasons = HostFailureReasons();
     config_ = DeviceConfig::Load(root / "device.ini");
-    files_ = CreateDeviceFileSystem(root, config_.FsCapacity());
+    hostFiles_ = CreateDeviceFileSystem(root, config_.FsCapacity());
+    files_ = std::make_unique<TracedFileSystem>(*hostFiles_, reasons);
     context_.root = root;
     context_.config = &config_;
     context_.files = files_.get();
-    registry_ = OpenDeviceRegistry(root);
+    registry_ = TraceRegistry(OpenDeviceRegistry(root));
     codePage_ = OpenCodePage(config_);
-    system_ = CreateDeviceSystem(root);
+    system_ = TraceSystem(CreateDeviceSystem(root), reasons);
     drivers_ = CreateSimulatedDrivers(context_);
     kernel_ = CreateSimulatedKernel(context_);
-    processes_ = CreateDeviceProcesses(root, config_.HasToolhelp());
-    versions_ = CreateDeviceVersions(*files_);
+    processes_ = TraceProcesses(CreateDeviceProcesses(root, config_.HasToolhelp()), reasons);
+    versions_ = TraceVersions(CreateDeviceVersions(*hostFiles_));
     dialogs_ = CreateDialogHost(context_);
   }
 
@@ -68,6 +74,7 @@ class RootDevice : public Device {
  private:
   DeviceConfig config_;
   DeviceContext context_;
+  std::unique_ptr<FileSystem> hostFiles_;
   std::unique_ptr<FileSystem> files_;
   std::unique_ptr<Registry> registry_;
   std::unique_ptr<CodePage> codePage_;

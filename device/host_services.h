@@ -11,6 +11,7 @@
 #include <string>
 
 #include "platform/code_page.h"
+#include "platform/failure_reason.h"
 #include "platform/file_system.h"
 #include "platform/processes.h"
 #include "platform/registry.h"
@@ -33,6 +34,9 @@ std::unique_ptr<ProcessTable> CreateDeviceProcesses(const std::filesystem::path&
                                                     bool toolhelp);
 // `files` is what CreateDeviceFileSystem made.
 std::unique_ptr<VersionResources> CreateDeviceVersions(FileSystem& files);
+
+// The host's reason for a failed call (errno, GetLastError), for the traces.
+FailureReasons HostFailureReasons();
 
 // The folder FITKIT_DEVICE names; empty when it is unset or empty.
 std::filesystem::path NamedDeviceRoot();

@@ -2,6 +2,7 @@
 // root and arguments as Linux gives them.
 #include "device/host_services.h"
 
+#include <cerrno>
 #include <cstdlib>
 #include <system_error>
 
@@ -40,6 +41,15 @@ std::unique_ptr<ProcessTable> CreateDeviceProcesses(const fs::path& root, bool t
 
 std::unique_ptr<VersionResources> CreateDeviceVersions(FileSystem& files) {
   return CreatePeVersionResources(files);
+}
+
+FailureReasons HostFailureReasons() {
+  FailureReasons reasons;
+  reasons.forget = [] { errno = 0; };
+  reasons.last = []() -> std::string {
+    return errno == 0 ? std::string() : std::generic_category().message(errno);
+  };
+  return reasons;
 }
 
 fs::path NamedDeviceRoot() {

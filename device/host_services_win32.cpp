@@ -64,6 +64,30 @@ std::unique_ptr<VersionResources> CreateDeviceVersions(FileSystem& files) {
   return host::CreateWin32VersionResources(static_cast<host::Win32FileSystem&>(files).paths());
 }
 
+// "error 2: The system cannot find the file specified", or nothing when
+// the last call set no error.
+std::string LastErrorText() {
+  const DWORD error = GetLastError();
+  if (error == 0) return {};
+  char* text = nullptr;
+  const DWORD length = FormatMessageA(
+      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+      nullptr, error, 0, reinterpret_cast<char*>(&text), 0, nullptr);
+  std::string words(text != nullptr ? text : "", length);
+  if (text != nullptr) LocalFree(text);
+  while (!words.empty() && (words.back() == '\r' || words.back() == '\n' || words.back() == ' ')) {
+    words.pop_back();
+  }
+  return "error " + std::to_string(error) + (words.empty() ? "" : ": " + words);
+}
+
+FailureReasons HostFailureReasons() {
+  FailureReasons reasons;
+  reasons.forget = [] { SetLastError(0); };
+  reasons.last = LastErrorText;
+  return reasons;
+}
+
 fs::path NamedDeviceRoot() {
   const wchar_t* named = _wgetenv(L"FITKIT_DEVICE");
   return named == nullptr ? fs::path() : fs::path(named);

@@ -1,23 +1,8 @@
 #include "report/json_report.h"
 
-#include "report/report_file.h"
-
-#include <fcntl.h>
-#ifdef _WIN32
-#include <io.h>
-#include <process.h>
-#include <sys/stat.h>
-#include <windows.h>
-#else
-#include <unistd.h>
-#endif
-
-#include <algorithm>
-#include <cerrno>
 #include <cstdio>
-#include <cstring>
-#include <ctime>
 
+#include "host/report_file.h"
 #include "report/outcome_words.h"
 
 namespace fitkit {
@@ -39,25 +24,22 @@ std::string DefaultOutcome(const Json& document, int status) {
   return "ended";
 }
 
-#ifdef _WIN32
-void ToUtc(const std::time_t* seconds, std::tm* utc) { gmtime_s(utc, seconds); }
-#else
-void ToUtc(const std::time_t* seconds, std::tm* utc) { gmtime_r(seconds, utc); }
-#endif
-
 }  // namespace
 
 const char* KitVersionText() { return FITKIT_VERSION; }
 
 std::string IsoTime(std::chrono::system_clock::time_point time) {
   using namespace std::chrono;
-  const auto ms = duration_cast<milliseconds>(time.time_since_epoch()).count();
-  const std::time_t seconds = std::time_t(ms / 1000);
-  std::tm utc{};
-  ToUtc(&seconds, &utc);
+  // The calendar of the system clock is UTC's: no time zone is asked.
+  const auto ms = floor<milliseconds>(time);
+  const auto day = floor<days>(ms);
+  const year_month_day date(day);
+  const hh_mm_ss clock(ms - day);
   char text[64];
-  std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d.%03dZ", utc.tm_year + 1900,
-                utc.tm_mon + 1, utc.tm_mday, utc.tm_hour, utc.tm_min, utc.tm_sec, int(ms % 1000));
+  std::snprintf(text, sizeof text, "%04d-%02u-%02uT%02d:%02d:%02d.%03dZ", int(date.year()),
+                unsigned(date.month()), unsigned(date.day()), int(clock.hours().count()),
+                int(clock.minutes().count()), int(clock.seconds().count()),
+                int(clock.subseconds().count()));
   return text;
 }
 
@@ -124,7 +106,7 @@ bool JsonReport::WriteTo(const std::filesystem::path& file, std::string* error) 
   // Text the device held in another encoding must not stop the report.
   const std::string text =
       document_.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
-  return WriteReportFile(file, text, error);
+  return host::WriteReportFile(file, text, error);
 }
 
 }  // namespace fitkit

@@ -7,12 +7,14 @@
 #include <string>
 
 #include "device/device.h"
+#include "host/stop_signals.h"
 #include "report/json_report.h"
 #include "report/outcome_words.h"
-#include "report/stop_signals.h"
 
 namespace fitkit {
 namespace {
+
+using host::StopSignalName;
 
 // The command line exactly as the device side receives it.
 std::string JoinArguments(int argc, char** argv) {
@@ -62,12 +64,8 @@ class LockedReport : public platform::OutcomeRecorder {
   // The closing line goes to stderr only where stderr is the program's own
   // (the Windows programs have no console); no device root was said already.
   void SayHowItEnded(const char* program) const {
-#ifndef _WIN32
-    if (report_.document()["outcome"] == "no-device") return;
+    if (!host::kClosingLineOnStderr || report_.document()["outcome"] == "no-device") return;
     std::fprintf(stderr, "%s: %s\n", program, ClosingLine(report_.document()).c_str());
-#else
-    (void)program;
-#endif
   }
 
   JsonReport& report_;
@@ -121,7 +119,7 @@ int ProgramMain(const ProgramInfo& program, int argc, char** argv,
     return 0;
   }
   g_program = program.name;
-  WatchStopSignals(program.name, OnInterrupted);
+  host::WatchStopSignals(program.name, OnInterrupted);
   const char* file = std::getenv("FITKIT_REPORT");
   return RunReported(program, file != nullptr && *file != '\0' ? file : nullptr, argc, argv, entry);
 }

@@ -23,6 +23,12 @@ uint64_t DriveCapacity::Overdrawn() {
   return *used_ > capacity_ ? *used_ - capacity_ : 0;
 }
 
+bool DriveCapacity::FreeBytes(uint64_t* bytes, const std::function<bool(uint64_t*)>& hostFree) {
+  if (!Limited()) return hostFree(bytes);
+  *bytes = Free();
+  return true;
+}
+
 void DriveCapacity::Release(uint64_t bytes) {
   if (!used_) return;
   *used_ = bytes > *used_ ? 0 : *used_ - bytes;

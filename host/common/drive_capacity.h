@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <optional>
 
 namespace host {
@@ -27,6 +28,9 @@ class DriveCapacity {
   uint64_t Free();
   // What the files hold beyond the capacity, measured afresh (0 within it).
   uint64_t Overdrawn();
+  // GetFreeBytes for a path that exists: what the capacity leaves when one
+  // is set, else what `hostFree` reads from the host's volume.
+  bool FreeBytes(uint64_t* bytes, const std::function<bool(uint64_t*)>& hostFree);
 
  private:
   std::filesystem::path fsRoot_;

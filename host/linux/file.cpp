@@ -12,7 +12,6 @@
 #include <optional>
 
 #include "host/linux/file_times.h"
-#include "platform/trace.h"
 
 namespace host {
 namespace {
@@ -20,8 +19,6 @@ namespace {
 // The host keeps no settable creation time; the kit keeps the one it was
 // given here.
 constexpr const char* kCreationXattr = "user.fitkit.created";
-
-const char* Result(bool ok) { return ok ? "ok" : "failed"; }
 
 std::optional<platform::FileTime> StoredCreationTime(int fd) {
   char text[32] = {};
@@ -69,10 +66,7 @@ LinuxFile::LinuxFile(int fd, uint32_t access, std::string name,
                      std::shared_ptr<DriveCapacity> capacity)
     : fd_(fd), access_(access), name_(std::move(name)), capacity_(std::move(capacity)) {}
 
-LinuxFile::~LinuxFile() {
-  ::close(fd_);
-  platform::Trace("CloseHandle(%s)", name_.c_str());
-}
+LinuxFile::~LinuxFile() { ::close(fd_); }
 
 bool LinuxFile::Read(void* buffer, uint32_t count, uint32_t* got) {
   if (got != nullptr) *got = 0;
@@ -86,8 +80,6 @@ bool LinuxFile::Read(void* buffer, uint32_t count, uint32_t* got) {
     ok = n >= 0;
     if (ok) *got = static_cast<uint32_t>(n);
   }
-  platform::Trace("ReadFile(%s, %u) -> %s, %zd bytes", name_.c_str(), count, Result(ok),
-                  ok ? n : 0);
   return ok;
 }
 
@@ -116,7 +108,6 @@ bool LinuxFile::Write(const void* buffer, uint32_t count) {
     ok = position >= 0 && ReserveUpTo(static_cast<uint64_t>(position) + count);
   }
   ok = ok && WriteAll(static_cast<const char*>(buffer), count);
-  platform::Trace("WriteFile(%s, %u) -> %s", name_.c_str(), count, Result(ok));
   return ok;
 }
 
@@ -127,8 +118,6 @@ bool LinuxFile::Seek(int64_t offset, platform::SeekOrigin origin, uint64_t* newP
   const off_t position = lseek(fd_, static_cast<off_t>(offset), whence);
   const bool ok = position >= 0;
   if (ok && newPosition != nullptr) *newPosition = static_cast<uint64_t>(position);
-  platform::Trace("SetFilePointer(%s, %" PRId64 ", %d) -> %s, %lld", name_.c_str(), offset,
-                  static_cast<int>(origin), Result(ok), static_cast<long long>(position));
   return ok;
 }
 
@@ -136,8 +125,6 @@ bool LinuxFile::GetSize(uint64_t* size) {
   struct stat info {};
   const bool ok = size != nullptr && fstat(fd_, &info) == 0;
   if (ok) *size = static_cast<uint64_t>(info.st_size);
-  platform::Trace("GetFileSize(%s) -> %s, %lld", name_.c_str(), Result(ok),
-                  static_cast<long long>(ok ? info.st_size : 0));
   return ok;
 }
 
@@ -149,14 +136,11 @@ bool LinuxFile::SetEnd() {
   const auto size = static_cast<uint64_t>(info.st_size);
   ok = ok && (end <= size || capacity_->Reserve(end - size)) && ftruncate(fd_, position) == 0;
   if (ok && end < size) capacity_->Release(size - end);
-  platform::Trace("SetEndOfFile(%s) at %lld -> %s", name_.c_str(), static_cast<long long>(position),
-                  Result(ok));
   return ok;
 }
 
 bool LinuxFile::Flush() {
   const bool ok = fsync(fd_) == 0;
-  platform::Trace("FlushFileBuffers(%s) -> %s", name_.c_str(), Result(ok));
   return ok;
 }
 
@@ -182,8 +166,6 @@ bool LinuxFile::GetTimes(platform::FileTime* creation, platform::FileTime* acces
       *creation = created.value_or(modified);
     }
   }
-  platform::Trace("GetFileTime(%s) -> %s, write %" PRIu64, name_.c_str(), Result(ok),
-                  ok && write != nullptr ? write->value : 0);
   return ok;
 }
 
@@ -201,8 +183,6 @@ bool LinuxFile::SetTimes(const platform::FileTime* creation, const platform::Fil
     ok = fsetxattr(fd_, kCreationXattr, text, static_cast<size_t>(length), 0) == 0 ||
          errno == ENOTSUP;
   }
-  platform::Trace("SetFileTime(%s, write %" PRIu64 ") -> %s", name_.c_str(),
-                  write != nullptr ? write->value : 0, Result(ok));
   return ok;
 }
 

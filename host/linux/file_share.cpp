@@ -4,7 +4,6 @@
 #include <signal.h>
 
 #include "host/linux/file.h"
-#include "platform/trace.h"
 
 namespace host {
 namespace {
@@ -27,7 +26,6 @@ bool LinuxFile::DenyWriters() {
     IgnoreLeaseBreaks();
     ok = fcntl(fd_, F_SETLEASE, F_RDLCK) == 0;
   }
-  platform::Trace("DenyWriters(%s) -> %s", name_.c_str(), ok ? "ok" : "failed");
   return ok;
 }
 

@@ -10,34 +10,21 @@
 #include <climits>
 #include <ctime>
 
+#include "host/common/search_pattern.h"
 #include "host/common/wildcard.h"
 #include "host/linux/attributes.h"
 #include "host/linux/file.h"
 #include "host/linux/file_times.h"
 #include "platform/device_names.h"
 #include "platform/text.h"
-#include "platform/trace.h"
 
 namespace host {
 namespace fs = std::filesystem;
 namespace {
 
-const char* Result(bool ok) { return ok ? "ok" : "failed"; }
-
 int AccessFlags(uint32_t access) {
   if ((access & platform::AccessRead) && (access & platform::AccessWrite)) return O_RDWR;
   return (access & platform::AccessWrite) ? O_WRONLY : O_RDONLY;
-}
-
-bool EndsWithSeparator(std::u16string_view path) {
-  return !path.empty() && (path.back() == u'\\' || path.back() == u'/');
-}
-
-// The folder part of a pattern, as a device path.
-std::u16string FolderOf(const std::vector<std::u16string>& parts) {
-  std::u16string folder;
-  for (std::size_t i = 0; i + 1 < parts.size(); ++i) folder += u"\\" + parts[i];
-  return folder.empty() ? u"\\" : folder;
 }
 
 bool IsUtf8(const std::string& name) { return platform::ToUtf8(platform::FromUtf8(name)) == name; }
@@ -107,8 +94,6 @@ std::unique_ptr<platform::File> LinuxFileSystem::Open(std::u16string_view path, 
   std::unique_ptr<platform::File> file;
   const bool named = disposition == platform::Disposition::OpenExisting || HasValidLastName(path);
   if (named && !EndsWithSeparator(path)) file = OpenPath(path, access, disposition);
-  platform::Trace("CreateFile(%s, access %u, disposition %d) -> %s", platform::ToUtf8(path).c_str(),
-                  access, static_cast<int>(disposition), Result(file != nullptr));
   return file;
 }
 
@@ -117,7 +102,6 @@ uint32_t LinuxFileSystem::GetAttributes(std::u16string_view path) {
   const uint32_t attributes =
       where ? ReadHostAttributesAt(where->folder->get(), where->name, where->info)
             : platform::kInvalidAttributes;
-  platform::Trace("GetFileAttributes(%s) -> 0x%08X", platform::ToUtf8(path).c_str(), attributes);
   return attributes;
 }
 
@@ -125,8 +109,6 @@ bool LinuxFileSystem::SetAttributes(std::u16string_view path, uint32_t attribute
   const auto where = paths_.Locate(path, LastLink::Follow, false);
   const bool ok =
       where && WriteHostAttributesAt(where->folder->get(), where->name, where->info, attributes);
-  platform::Trace("SetFileAttributes(%s, 0x%08X) -> %s", platform::ToUtf8(path).c_str(), attributes,
-                  Result(ok));
   return ok;
 }
 
@@ -152,7 +134,6 @@ bool LinuxFileSystem::DeleteFile(std::u16string_view path) {
   if (ok && S_ISREG(where->info.st_mode)) {
     capacity_->Release(static_cast<uint64_t>(where->info.st_size));
   }
-  platform::Trace("DeleteFile(%s) -> %s", platform::ToUtf8(path).c_str(), Result(ok));
   return ok;
 }
 
@@ -172,8 +153,6 @@ bool LinuxFileSystem::MoveFile(std::u16string_view from, std::u16string_view to)
     paths_.NoteCreated(*where);
     if (replaced) capacity_->Release(static_cast<uint64_t>(where->info.st_size));
   }
-  platform::Trace("MoveFile(%s, %s) -> %s", platform::ToUtf8(from).c_str(),
-                  platform::ToUtf8(to).c_str(), Result(ok));
   return ok;
 }
 
@@ -183,7 +162,6 @@ bool LinuxFileSystem::CreateDirectory(std::u16string_view path) {
   const bool ok =
       where && !where->exists && mkdirat(where->folder->get(), where->name.c_str(), 0777) == 0;
   if (ok) paths_.NoteCreated(*where);
-  platform::Trace("CreateDirectory(%s) -> %s", platform::ToUtf8(path).c_str(), Result(ok));
   return ok;
 }
 
@@ -204,7 +182,6 @@ bool LinuxFileSystem::RemoveDirectory(std::u16string_view path) {
   const auto where = paths_.Locate(path, LastLink::Own, false);
   const bool ok = where && where->name != "." &&
                   unlinkat(where->folder->get(), where->name.c_str(), AT_REMOVEDIR) == 0;
-  platform::Trace("RemoveDirectory(%s) -> %s", platform::ToUtf8(path).c_str(), Result(ok));
   return ok;
 }
 
@@ -251,8 +228,6 @@ std::vector<platform::FindData> LinuxFileSystem::FindEntries(std::u16string_view
     auto data = Describe(dir.get(), name, folder, detail);
     if (data) found.push_back(std::move(*data));
   }
-  platform::Trace("FindFirstFile(%s) -> %zu entries", platform::ToUtf8(pattern).c_str(),
-                  found.size());
   return found;
 }
 
@@ -297,8 +272,6 @@ platform::SystemTime LinuxFileSystem::Now() {
   clock_gettime(CLOCK_REALTIME, &now);
   platform::SystemTime time;
   platform::FileTimeToSystemTime(FileTimeFromTimespec(now), &time);
-  platform::Trace("GetSystemTime() -> %04u-%02u-%02u %02u:%02u:%02u", time.year, time.month,
-                  time.day, time.hour, time.minute, time.second);
   return time;
 }
 

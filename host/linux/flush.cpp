@@ -5,15 +5,8 @@
 
 #include "host/linux/file_system.h"
 #include "host/linux/unique_fd.h"
-#include "platform/text.h"
-#include "platform/trace.h"
 
 namespace host {
-namespace {
-
-const char* Result(bool ok) { return ok ? "ok" : "failed"; }
-
-}  // namespace
 
 bool LinuxFileSystem::Flush(std::u16string_view path) {
   const auto where = paths_.Locate(path, LastLink::Follow, false);
@@ -25,15 +18,13 @@ bool LinuxFileSystem::Flush(std::u16string_view path) {
     const UniqueFd fd(openat(where->folder->get(), where->name.c_str(), flags));
     ok = fd.valid() && fsync(fd.get()) == 0;
   }
-  platform::Trace("FlushFileBuffers(%s) -> %s", platform::ToUtf8(path).c_str(), Result(ok));
   return ok;
 }
 
-bool LinuxFileSystem::FlushVolume(std::u16string_view path) {
+// Every path lies on the one volume of fs/.
+bool LinuxFileSystem::FlushVolume(std::u16string_view /*path*/) {
   const UniqueFd fd(open(paths_.FsRoot().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-  const bool ok = fd.valid() && syncfs(fd.get()) == 0;
-  platform::Trace("FlushVolume(%s) -> %s", platform::ToUtf8(path).c_str(), Result(ok));
-  return ok;
+  return fd.valid() && syncfs(fd.get()) == 0;
 }
 
 }  // namespace host

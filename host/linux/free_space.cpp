@@ -6,25 +6,17 @@
 #include <unistd.h>
 
 #include "host/linux/file_system.h"
-#include "platform/text.h"
-#include "platform/trace.h"
 
 namespace host {
 
 bool LinuxFileSystem::GetFreeBytes(std::u16string_view path, uint64_t* bytes) {
   const auto host = paths_.ResolveExisting(path);
-  bool ok = false;
-  if (host && capacity_->Limited()) {
-    *bytes = capacity_->Free();
-    ok = true;
-  } else if (host) {
+  return host && capacity_->FreeBytes(bytes, [&](uint64_t* free) {
     struct statvfs info {};
-    ok = statvfs(host->c_str(), &info) == 0;
-    if (ok) *bytes = static_cast<uint64_t>(info.f_bavail) * info.f_frsize;
-  }
-  platform::Trace("GetDiskFreeSpaceEx(%s) -> %s %llu", platform::ToUtf8(path).c_str(),
-                  ok ? "ok" : "failed", ok ? static_cast<unsigned long long>(*bytes) : 0ull);
-  return ok;
+    if (statvfs(host->c_str(), &info) != 0) return false;
+    *free = static_cast<uint64_t>(info.f_bavail) * info.f_frsize;
+    return true;
+  });
 }
 
 // The capacity counts bytes; a real file system gives every file whole
@@ -45,11 +37,6 @@ bool LinuxFileSystem::GetVolumeRoom(std::u16string_view path, platform::VolumeRo
       room->blockSize = info.f_frsize > 0 ? info.f_frsize : 1;
     }
   }
-  platform::Trace("GetVolumeRoom(%s) -> %s free %llu, over %llu, blocks of %llu",
-                  platform::ToUtf8(path).c_str(), ok ? "ok" : "failed",
-                  static_cast<unsigned long long>(room->free),
-                  static_cast<unsigned long long>(room->overdrawn),
-                  static_cast<unsigned long long>(room->blockSize));
   return ok;
 }
 
@@ -68,7 +55,6 @@ bool LinuxFileSystem::CanChangeFolder(std::u16string_view path) {
       ok = (info.stx_attributes & (STATX_ATTR_IMMUTABLE | STATX_ATTR_APPEND)) == 0;
     }
   }
-  platform::Trace("CanChangeFolder(%s) -> %s", platform::ToUtf8(path).c_str(), ok ? "yes" : "no");
   return ok;
 }
 

@@ -4,7 +4,6 @@
 #include <cerrno>
 
 #include "platform/text.h"
-#include "platform/trace.h"
 
 namespace host {
 namespace {
@@ -115,8 +114,6 @@ bool IconvCodePage::WideToAnsi(std::u16string_view text, std::string* bytes) {
     start = i + 1;
   }
   if (!ok) bytes->clear();
-  platform::Trace("WideCharToMultiByte(%s, \"%s\") -> %s, %zu bytes", name_.c_str(),
-                  platform::ToUtf8(text).c_str(), ok ? "ok" : "failed", bytes->size());
   return ok;
 }
 
@@ -134,8 +131,6 @@ bool IconvCodePage::AnsiToWide(std::string_view bytes, std::u16string* text) {
     start = i + 1;
   }
   if (!ok) text->clear();
-  platform::Trace("MultiByteToWideChar(%s, %zu bytes) -> %s, \"%s\"", name_.c_str(), bytes.size(),
-                  ok ? "ok" : "failed", platform::ToUtf8(*text).c_str());
   return ok;
 }
 

@@ -39,24 +39,6 @@ bool WriteAll(int fd, const char* bytes, std::size_t count) {
 
 }  // namespace
 
-RootDescriptor::~RootDescriptor() {
-  if (fd_ >= 0) ::close(fd_);
-}
-
-RootDescriptor& RootDescriptor::operator=(RootDescriptor&& other) noexcept {
-  if (this != &other) {
-    if (fd_ >= 0) ::close(fd_);
-    fd_ = other.Release();
-  }
-  return *this;
-}
-
-int RootDescriptor::Release() {
-  const int fd = fd_;
-  fd_ = -1;
-  return fd;
-}
-
 RootDescriptor OpenRootFolder(const std::filesystem::path& root) {
   return RootDescriptor(::open(root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
 }

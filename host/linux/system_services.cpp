@@ -7,7 +7,6 @@
 
 #include <cerrno>
 
-#include "host/common/system_trace.h"
 #include "host/root_files.h"
 #include "platform/text.h"
 
@@ -62,7 +61,7 @@ platform::MutexResult LinuxSystemServices::CreateNamedMutex(std::u16string_view 
       }
     }
   }
-  return TracedMutex(name, result);
+  return result;
 }
 
 std::optional<std::u16string> LinuxSystemServices::ModuleFileName() {
@@ -70,7 +69,7 @@ std::optional<std::u16string> LinuxSystemServices::ModuleFileName() {
   const fs::path exe = fs::read_symlink("/proc/self/exe", error);
   std::optional<std::u16string> path;
   if (!error) path = paths_.ToDevicePath(exe);
-  return TracedModulePath(std::move(path));
+  return path;
 }
 
 }  // namespace host

@@ -107,24 +107,6 @@ bool WriteAll(int fd, const char* bytes, std::size_t count) {
 
 }  // namespace
 
-RootDescriptor::~RootDescriptor() {
-  if (fd_ >= 0) CloseDescriptor(fd_);
-}
-
-RootDescriptor& RootDescriptor::operator=(RootDescriptor&& other) noexcept {
-  if (this != &other) {
-    if (fd_ >= 0) CloseDescriptor(fd_);
-    fd_ = other.Release();
-  }
-  return *this;
-}
-
-int RootDescriptor::Release() {
-  const int fd = fd_;
-  fd_ = -1;
-  return fd;
-}
-
 RootDescriptor OpenRootFolder(const std::filesystem::path& root) {
   const DWORD attributes = GetFileAttributesW(root.c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {

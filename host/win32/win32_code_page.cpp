@@ -4,8 +4,6 @@
 #include <charconv>
 #include <optional>
 
-#include "platform/trace.h"
-
 // Last: its macros would replace the platform's constants of the same names.
 #include <windows.h>
 
@@ -80,7 +78,6 @@ class Win32CodePage : public platform::CodePage {
 std::unique_ptr<platform::CodePage> CreateWin32CodePage(const std::string& name) {
   const auto number = CodePageNumber(name);
   if (!number || IsValidCodePage(*number) == 0) return nullptr;
-  platform::Trace("code page %u", *number);
   return std::make_unique<Win32CodePage>(*number);
 }
 

@@ -2,15 +2,11 @@
 
 #include <cinttypes>
 
-#include "platform/trace.h"
-
 // Last: its macros would replace the platform's constants of the same names.
 #include <windows.h>
 
 namespace host {
 namespace {
-
-const char* Result(bool ok) { return ok ? "ok" : "failed"; }
 
 FILETIME ToHost(const platform::FileTime& time) {
   FILETIME host;
@@ -48,10 +44,7 @@ bool Win32File::PositionAndSize(uint64_t* position, uint64_t* size) {
   return true;
 }
 
-Win32File::~Win32File() {
-  CloseHandle(handle_);
-  platform::Trace("CloseHandle(%s)", name_.c_str());
-}
+Win32File::~Win32File() { CloseHandle(handle_); }
 
 bool Win32File::Read(void* buffer, uint32_t count, uint32_t* got) {
   if (got != nullptr) *got = 0;
@@ -60,8 +53,6 @@ bool Win32File::Read(void* buffer, uint32_t count, uint32_t* got) {
                   (buffer != nullptr || count == 0) &&
                   ReadFile(handle_, buffer, count, &n, nullptr) != 0;
   if (ok) *got = n;
-  platform::Trace("ReadFile(%s, %u) -> %s, %lu bytes", name_.c_str(), count, Result(ok),
-                  static_cast<unsigned long>(ok ? n : 0));
   return ok;
 }
 
@@ -79,7 +70,6 @@ bool Win32File::Write(const void* buffer, uint32_t count) {
     bytes += written;
     count -= written;
   }
-  platform::Trace("WriteFile(%s) -> %s", name_.c_str(), Result(ok));
   return ok;
 }
 
@@ -93,8 +83,6 @@ bool Win32File::Seek(int64_t offset, platform::SeekOrigin origin, uint64_t* newP
   const bool ok = low != INVALID_SET_FILE_POINTER || GetLastError() == NO_ERROR;
   const uint64_t position = uint64_t(uint32_t(high)) << 32 | low;
   if (ok && newPosition != nullptr) *newPosition = position;
-  platform::Trace("SetFilePointer(%s, %" PRId64 ", %d) -> %s, %" PRIu64, name_.c_str(), offset,
-                  static_cast<int>(origin), Result(ok), ok ? position : 0);
   return ok;
 }
 
@@ -112,7 +100,6 @@ bool Win32File::GetSize(uint64_t* size) {
   const DWORD low = GetFileSize(handle_, &high);
   const bool ok = size != nullptr && (low != INVALID_FILE_SIZE || GetLastError() == NO_ERROR);
   if (ok) *size = uint64_t(high) << 32 | low;
-  platform::Trace("GetFileSize(%s) -> %s, %" PRIu64, name_.c_str(), Result(ok), ok ? *size : 0);
   return ok;
 }
 
@@ -122,13 +109,11 @@ bool Win32File::SetEnd() {
   ok =
       ok && (position <= size || capacity_->Reserve(position - size)) && SetEndOfFile(handle_) != 0;
   if (ok && position < size) capacity_->Release(size - position);
-  platform::Trace("SetEndOfFile(%s) -> %s", name_.c_str(), Result(ok));
   return ok;
 }
 
 bool Win32File::Flush() {
   const bool ok = FlushFileBuffers(handle_) != 0;
-  platform::Trace("FlushFileBuffers(%s) -> %s", name_.c_str(), Result(ok));
   return ok;
 }
 
@@ -141,8 +126,6 @@ bool Win32File::GetTimes(platform::FileTime* creation, platform::FileTime* acces
     if (access != nullptr) *access = FromHost(accessed);
     if (write != nullptr) *write = FromHost(written);
   }
-  platform::Trace("GetFileTime(%s) -> %s, write %" PRIu64, name_.c_str(), Result(ok),
-                  ok && write != nullptr ? write->value : 0);
   return ok;
 }
 
@@ -157,8 +140,6 @@ bool Win32File::SetTimes(const platform::FileTime* creation, const platform::Fil
     ok = SetFileTime(handle_, creation != nullptr ? &c : nullptr, access != nullptr ? &a : nullptr,
                      write != nullptr ? &w : nullptr) != 0;
   }
-  platform::Trace("SetFileTime(%s, write %" PRIu64 ") -> %s", name_.c_str(),
-                  write != nullptr ? write->value : 0, Result(ok));
   return ok;
 }
 

@@ -2,11 +2,11 @@
 
 #include <algorithm>
 
+#include "host/common/search_pattern.h"
 #include "host/common/wildcard.h"
 #include "host/win32/win32_file.h"
 #include "host/win32/win32_text.h"
 #include "platform/text.h"
-#include "platform/trace.h"
 
 // Last: its macros would replace the platform's constants of the same names.
 #include <windows.h>
@@ -17,8 +17,6 @@
 
 namespace host {
 namespace {
-
-const char* Result(bool ok) { return ok ? "ok" : "failed"; }
 
 // The bits the device knows; anything else the host keeps (reparse point,
 // not content indexed, ...) is not the device's business.
@@ -31,16 +29,6 @@ constexpr DWORD kSettableBits = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN 
 uint32_t DeviceAttributes(DWORD host) {
   const DWORD kept = host & kDeviceBits;
   return kept == 0 ? FILE_ATTRIBUTE_NORMAL : kept;
-}
-
-bool EndsWithSeparator(std::u16string_view path) {
-  return !path.empty() && (path.back() == u'\\' || path.back() == u'/');
-}
-
-std::u16string FolderOf(const std::vector<std::u16string>& parts) {
-  std::u16string folder;
-  for (std::size_t i = 0; i + 1 < parts.size(); ++i) folder += u"\\" + parts[i];
-  return folder.empty() ? u"\\" : folder;
 }
 
 // A missing entry is always made with CREATE_NEW: it refuses a dangling link
@@ -120,8 +108,6 @@ std::unique_ptr<platform::File> Win32FileSystem::Open(std::u16string_view path, 
                         : paths_.ResolveForCreate(path);
   std::unique_ptr<platform::File> file;
   if (host && !EndsWithSeparator(path)) file = OpenResolved(*host, access, disposition);
-  platform::Trace("CreateFile(%s, access %u, disposition %d) -> %s", platform::ToUtf8(path).c_str(),
-                  access, static_cast<int>(disposition), Result(file != nullptr));
   return file;
 }
 
@@ -130,7 +116,6 @@ uint32_t Win32FileSystem::GetAttributes(std::u16string_view path) {
   const DWORD found = host ? GetFileAttributesW(host->c_str()) : INVALID_FILE_ATTRIBUTES;
   const uint32_t attributes =
       found == INVALID_FILE_ATTRIBUTES ? platform::kInvalidAttributes : DeviceAttributes(found);
-  platform::Trace("GetFileAttributes(%s) -> 0x%08X", platform::ToUtf8(path).c_str(), attributes);
   return attributes;
 }
 
@@ -139,8 +124,6 @@ bool Win32FileSystem::SetAttributes(std::u16string_view path, uint32_t attribute
   DWORD bits = attributes & kSettableBits;
   if (bits == 0) bits = FILE_ATTRIBUTE_NORMAL;
   const bool ok = host && SetFileAttributesW(host->c_str(), bits) != 0;
-  platform::Trace("SetFileAttributes(%s, 0x%08X) -> %s", platform::ToUtf8(path).c_str(), attributes,
-                  Result(ok));
   return ok;
 }
 
@@ -153,21 +136,18 @@ bool Win32FileSystem::DeleteFile(std::u16string_view path) {
                   (found & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY)) == 0 &&
                   DeleteFileW(host->c_str()) != 0;
   if (ok) capacity_->Release(size);
-  platform::Trace("DeleteFile(%s) -> %s", platform::ToUtf8(path).c_str(), Result(ok));
   return ok;
 }
 
 bool Win32FileSystem::CreateDirectory(std::u16string_view path) {
   const auto host = paths_.ResolveForCreate(path);
   const bool ok = host && CreateDirectoryW(host->c_str(), nullptr) != 0;
-  platform::Trace("CreateDirectory(%s) -> %s", platform::ToUtf8(path).c_str(), Result(ok));
   return ok;
 }
 
 bool Win32FileSystem::RemoveDirectory(std::u16string_view path) {
   const auto host = paths_.ResolveExisting(path);
   const bool ok = host && *host != paths_.FsRoot() && RemoveDirectoryW(host->c_str()) != 0;
-  platform::Trace("RemoveDirectory(%s) -> %s", platform::ToUtf8(path).c_str(), Result(ok));
   return ok;
 }
 
@@ -209,8 +189,6 @@ std::vector<platform::FindData> Win32FileSystem::Find(std::u16string_view patter
             [](const Listed& a, const Listed& b) { return a.utf8 < b.utf8; });
   std::vector<platform::FindData> found;
   for (auto& item : listed) found.push_back(std::move(item.data));
-  platform::Trace("FindFirstFile(%s) -> %lu entries", platform::ToUtf8(pattern).c_str(),
-                  static_cast<unsigned long>(found.size()));
   return found;
 }
 
@@ -226,8 +204,6 @@ platform::SystemTime Win32FileSystem::Now() {
   time.minute = now.wMinute;
   time.second = now.wSecond;
   time.milliseconds = now.wMilliseconds;
-  platform::Trace("GetSystemTime() -> %04u-%02u-%02u %02u:%02u:%02u", time.year, time.month,
-                  time.day, time.hour, time.minute, time.second);
   return time;
 }
 

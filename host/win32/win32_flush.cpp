@@ -1,7 +1,5 @@
 // Renames and putting what was written on the medium, through the Win32 API.
 #include "host/win32/win32_file_system.h"
-#include "platform/text.h"
-#include "platform/trace.h"
 
 // Last: its macros would replace the platform's constants of the same names.
 #include <windows.h>
@@ -9,8 +7,6 @@
 
 namespace host {
 namespace {
-
-const char* Result(bool ok) { return ok ? "ok" : "failed"; }
 
 bool FlushHandle(const std::wstring& host, DWORD flags) {
   const HANDLE handle = CreateFileW(host.c_str(), GENERIC_READ | GENERIC_WRITE,
@@ -43,8 +39,6 @@ bool Win32FileSystem::MoveFile(std::u16string_view from, std::u16string_view to)
                   MoveFileExW(source->c_str(), target->c_str(),
                               MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
   if (ok) capacity_->Release(replaced);
-  platform::Trace("MoveFile(%s, %s) -> %s", platform::ToUtf8(from).c_str(),
-                  platform::ToUtf8(to).c_str(), Result(ok));
   return ok;
 }
 
@@ -69,20 +63,18 @@ bool Win32FileSystem::Flush(std::u16string_view path) {
   } else {
     ok = FlushHandle(*host, 0);
   }
-  platform::Trace("FlushFileBuffers(%s) -> %s", platform::ToUtf8(path).c_str(), Result(ok));
   return ok;
 }
 
 // A volume handle flushes every file at once, but only for an administrator.
-bool Win32FileSystem::FlushVolume(std::u16string_view path) {
+// Every path lies on the one volume of fs\.
+bool Win32FileSystem::FlushVolume(std::u16string_view /*path*/) {
   wchar_t volume[MAX_PATH] = {};
   const std::wstring root = paths_.FsRoot();
   bool ok = GetVolumePathNameW(root.c_str(), volume, MAX_PATH) != 0;
   std::wstring device = L"\\\\.\\" + std::wstring(volume);
   if (ok && !device.empty() && device.back() == L'\\') device.pop_back();
-  ok = ok && FlushHandle(device, 0);
-  platform::Trace("FlushVolume(%s) -> %s", platform::ToUtf8(path).c_str(), Result(ok));
-  return ok;
+  return ok && FlushHandle(device, 0);
 }
 
 }  // namespace host

@@ -13,7 +13,7 @@ namespace {
 // Windows reads "." and ".." as steps and the device's forbidden characters
 // as something other than part of a name.
 bool AllowedComponent(std::u16string_view part) {
-  return part != u"." && part != u".." && IsValidDeviceName(part);
+  return part != u"." && part != u".." && platform::IsValidDeviceName(part);
 }
 
 bool SameText(std::wstring_view a, std::wstring_view b) {

@@ -2,7 +2,6 @@
 
 #include "host/common/device_processes.h"
 #include "host/win32/win32_paths.h"
-#include "platform/trace.h"
 
 // Last: its macros would replace the platform's constants of the same names.
 #include <windows.h>
@@ -22,7 +21,6 @@ class Win32ProcessTable : public DeviceProcessTable {
   std::optional<std::vector<uint32_t>> HostProcessIds() override {
     const HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
     if (snapshot == INVALID_HANDLE_VALUE) {
-      platform::Trace("CreateToolhelp32Snapshot -> failed");
       return std::nullopt;
     }
     std::vector<uint32_t> ids;

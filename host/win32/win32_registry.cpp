@@ -3,8 +3,6 @@
 #include <string>
 
 #include "host/win32/win32_text.h"
-#include "platform/text.h"
-#include "platform/trace.h"
 
 // Last: its macros would replace the platform's constants of the same names.
 #include <windows.h>
@@ -30,8 +28,6 @@ class HostRegistry : public platform::Registry {
     HKEY handle = nullptr;
     const bool exists = Open(key, &handle);
     if (exists) RegCloseKey(handle);
-    platform::Trace("RegOpenKeyEx(HKLM\\%s) -> %s", platform::ToUtf8(key).c_str(),
-                    exists ? "ok" : "missing");
     return exists;
   }
 
@@ -43,12 +39,6 @@ class HostRegistry : public platform::Registry {
       result = Read(handle, Wide(name));
       RegCloseKey(handle);
     }
-    platform::Trace("RegQueryValueEx(HKLM\\%s, \"%s\") -> %s", platform::ToUtf8(key).c_str(),
-                    platform::ToUtf8(name).c_str(),
-                    result ? ("type " + std::to_string(result->type) + ", " +
-                              std::to_string(result->data.size()) + " bytes")
-                                 .c_str()
-                           : "missing");
     return result;
   }
 

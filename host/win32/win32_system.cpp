@@ -1,6 +1,5 @@
 #include "host/win32/win32_system.h"
 
-#include "host/common/system_trace.h"
 #include "host/win32/win32_text.h"
 
 // Last: its macros would replace the platform's constants of the same names.
@@ -33,14 +32,14 @@ platform::MutexResult Win32SystemServices::CreateNamedMutex(std::u16string_view 
       result = platform::MutexResult::Created;  // the handle stays open until the process ends
     }
   }
-  return TracedMutex(name, result);
+  return result;
 }
 
 std::optional<std::u16string> Win32SystemServices::ModuleFileName() {
   const std::wstring module = HostModulePath();
   std::optional<std::u16string> path;
   if (!module.empty()) path = paths_.ToDevicePath(module);
-  return TracedModulePath(std::move(path));
+  return path;
 }
 
 }  // namespace host

@@ -2,9 +2,6 @@
 
 #include <string>
 
-#include "platform/text.h"
-#include "platform/trace.h"
-
 // Last: its macros would replace the platform's constants of the same names.
 #include <windows.h>
 
@@ -18,8 +15,6 @@ class Win32VersionResources : public platform::VersionResources {
   std::optional<std::vector<uint8_t>> ReadVersionBlock(std::u16string_view path) override {
     std::optional<std::vector<uint8_t>> block;
     if (const auto host = paths_.ResolveExisting(path)) block = Read(*host);
-    platform::Trace("ReadVersionBlock(%s) -> %s", platform::ToUtf8(path).c_str(),
-                    block ? std::to_string(block->size()).c_str() : "none");
     return block;
   }
 

@@ -1,8 +1,5 @@
-#include "report/stop_signals.h"
+#include "host/stop_signals.h"
 
-#include "platform/held_stops.h"
-
-#ifndef _WIN32
 #include <pthread.h>
 #include <unistd.h>
 
@@ -11,18 +8,10 @@
 #include <cstdio>
 #include <mutex>
 #include <thread>
-#endif
 
-namespace fitkit {
+#include "platform/held_stops.h"
 
-#ifdef _WIN32
-
-// The Windows build's console has no such signals to hold.
-void WatchStopSignals(const char*, std::function<void(int, bool)>) {}
-const char* StopSignalName(int) { return "signal"; }
-
-#else
-
+namespace host {
 namespace {
 
 constexpr int kStopSignals[] = {SIGINT, SIGTERM, SIGHUP};
@@ -119,6 +108,6 @@ const char* StopSignalName(int signal) {
   }
 }
 
-#endif
+const bool kClosingLineOnStderr = true;
 
-}  // namespace fitkit
+}  // namespace host

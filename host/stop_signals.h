@@ -5,11 +5,13 @@
 // did. Either way `interrupted` runs first (the report), then whatever
 // handler the dialog installed (the terminal view gives the screen back).
 // SIGPIPE is ignored: a closed output stops the output, never the update.
+// Declared once for every host; the Windows build's console has no such
+// signals to hold.
 #pragma once
 
 #include <functional>
 
-namespace fitkit {
+namespace host {
 
 // Call first in main, before any other thread exists.
 void WatchStopSignals(const char* program, std::function<void(int signal, bool held)> interrupted);
@@ -17,4 +19,8 @@ void WatchStopSignals(const char* program, std::function<void(int signal, bool h
 // "SIGTERM" and the like.
 const char* StopSignalName(int signal);
 
-}  // namespace fitkit
+// Whether the program's closing line goes to stderr: only where stderr is
+// the program's own (the Windows programs have no console).
+extern const bool kClosingLineOnStderr;
+
+}  // namespace host

@@ -1,0 +1,62 @@
+// The trace lines of the file calls: the same text whichever host serves
+// them, with the byte counts and the host's reason for a failure.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "platform/trace.h"
+#include "platform/traced_file_system.h"
+#include "tests/support/memory_file_system.h"
+
+namespace {
+
+using namespace platform;
+
+std::string g_reason;
+
+FailureReasons TestReasons() {
+  FailureReasons reasons;
+  reasons.forget = [] { g_reason.clear(); };
+  reasons.last = [] { return g_reason; };
+  return reasons;
+}
+
+// A host that says why it keeps a folder.
+class RefusingFileSystem : public test_support::MemoryFileSystem {
+ public:
+  bool RemoveDirectory(std::u16string_view) override {
+    g_reason = "Directory not empty";
+    return false;
+  }
+};
+
+TEST(TracedFileSystem, SaysEachCallWithItsBytesAndTheReasonOfAFailure) {
+  RefusingFileSystem memory;
+  memory.Put("\\Disk\\a.txt", "abcdef");
+  TracedFileSystem files(memory, TestReasons());
+  SetTraceEnabled(true);
+  testing::internal::CaptureStderr();
+  {
+    auto file = files.Open(u"\\Disk\\a.txt", AccessRead | AccessWrite, Disposition::OpenExisting);
+    char buffer[4];
+    uint32_t got = 0;
+    ASSERT_TRUE(file->Read(buffer, sizeof buffer, &got));
+    ASSERT_TRUE(file->Write("xy", 2));
+  }
+  g_reason = "stale";  // a failure that asks the host nothing has no reason
+  EXPECT_FALSE(files.DeleteFile(u"\\Disk\\none.txt"));
+  EXPECT_FALSE(files.RemoveDirectory(u"\\Disk"));
+  const std::string lines = testing::internal::GetCapturedStderr();
+  SetTraceEnabled(false);
+
+  EXPECT_NE(lines.find("fitkit: CreateFile(\\Disk\\a.txt, access 3, disposition 2) -> ok\n"
+                       "fitkit: ReadFile(\\Disk\\a.txt, 4) -> ok, 4 bytes\n"
+                       "fitkit: WriteFile(\\Disk\\a.txt, 2) -> ok\n"
+                       "fitkit: CloseHandle(\\Disk\\a.txt)\n"
+                       "fitkit: DeleteFile(\\Disk\\none.txt) -> failed\n"
+                       "fitkit: RemoveDirectory(\\Disk) -> failed: Directory not empty\n"),
+            std::string::npos)
+      << lines;
+}
+
+}  // namespace
