@@ -22,7 +22,7 @@ std::unique_ptr<FileSystem> CreateDeviceFileSystem(const fs::path& root, uint64_
 }
 
 std::unique_ptr<Registry> OpenDeviceRegistry(const fs::path& root) {
-  return FileRegistry::Load(root / "registry.reg");
+  return readers::FileRegistry::Load(root / "registry.reg");
 }
 
 const char* const kCodePageConverter = "iconv";
@@ -40,7 +40,7 @@ std::unique_ptr<ProcessTable> CreateDeviceProcesses(const fs::path& root, bool t
 }
 
 std::unique_ptr<VersionResources> CreateDeviceVersions(FileSystem& files) {
-  return CreatePeVersionResources(files);
+  return readers::CreatePeVersionResources(files);
 }
 
 FailureReasons HostFailureReasons() {

@@ -42,7 +42,7 @@ std::unique_ptr<Registry> OpenDeviceRegistry(const fs::path& root) {
                  "fitkit: FITKIT_REGISTRY=%s is neither host nor file; using registry.reg\n",
                  setting);
   }
-  return FileRegistry::Load(root / "registry.reg");
+  return readers::FileRegistry::Load(root / "registry.reg");
 }
 
 const char* const kCodePageConverter = "Windows";

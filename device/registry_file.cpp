@@ -3,7 +3,7 @@
 #include "host/config_file.h"
 #include "readers/file_registry.h"
 
-namespace platform {
+namespace readers {
 
 std::unique_ptr<FileRegistry> FileRegistry::Load(const std::filesystem::path& file) {
   auto registry = std::make_unique<FileRegistry>();
@@ -12,4 +12,4 @@ std::unique_ptr<FileRegistry> FileRegistry::Load(const std::filesystem::path& fi
   return registry;
 }
 
-}  // namespace platform
+}  // namespace readers

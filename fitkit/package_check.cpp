@@ -55,8 +55,8 @@ std::optional<std::string> MainExeVersion(CZipReader& reader) {
     if (!platform::EqualsNoCase(header.GetEntryName(), u"main.exe")) continue;
     const auto bytes = ReadEntry(reader, uint16_t(index), header.uncompressedSize);
     if (!bytes) return std::nullopt;
-    platform::MemoryByteSource source(bytes->data(), bytes->size());
-    const auto block = platform::FindVersionResource(source);
+    readers::MemoryByteSource source(bytes->data(), bytes->size());
+    const auto block = readers::FindVersionResource(source);
     return block ? FileVersionOf(*block) : std::string();
   }
   return std::nullopt;

@@ -3,7 +3,7 @@
 #include "platform/text.h"
 #include "platform/trace.h"
 
-namespace platform {
+namespace readers {
 namespace {
 
 // Only the backslash separates registry keys; "/" is part of a key name.
@@ -12,14 +12,14 @@ std::vector<std::u16string> KeyParts(std::u16string_view key) {
   while (!key.empty()) {
     const auto separator = key.find(u'\\');
     const auto part = key.substr(0, separator);
-    if (!part.empty()) parts.push_back(ToLower(part));
+    if (!part.empty()) parts.push_back(platform::ToLower(part));
     if (separator == std::u16string_view::npos) break;
     key.remove_prefix(separator + 1);
   }
   return parts;
 }
 
-std::string Describe(const std::optional<RegistryValue>& value) {
+std::string Describe(const std::optional<platform::RegistryValue>& value) {
   if (!value) return "missing";
   return "type " + std::to_string(value->type) + ", " + std::to_string(value->data.size()) +
          " bytes";
@@ -64,19 +64,20 @@ FileRegistry::Key* FileRegistry::MakeKey(std::u16string_view key) {
 
 bool FileRegistry::KeyExists(std::u16string_view key) {
   const bool exists = Find(key) != nullptr;
-  Trace("RegOpenKeyEx(HKLM\\%s) -> %s", ToUtf8(key).c_str(), exists ? "ok" : "missing");
+  platform::Trace("RegOpenKeyEx(HKLM\\%s) -> %s", platform::ToUtf8(key).c_str(),
+                  exists ? "ok" : "missing");
   return exists;
 }
 
-std::optional<RegistryValue> FileRegistry::QueryValue(std::u16string_view key,
-                                                      std::u16string_view name) {
-  std::optional<RegistryValue> result;
+std::optional<platform::RegistryValue> FileRegistry::QueryValue(std::u16string_view key,
+                                                                std::u16string_view name) {
+  std::optional<platform::RegistryValue> result;
   if (const Key* found = Find(key)) {
-    const auto value = found->values.find(ToLower(name));
+    const auto value = found->values.find(platform::ToLower(name));
     if (value != found->values.end()) result = value->second;
   }
-  Trace("RegQueryValueEx(HKLM\\%s, \"%s\") -> %s", ToUtf8(key).c_str(), ToUtf8(name).c_str(),
-        Describe(result).c_str());
+  platform::Trace("RegQueryValueEx(HKLM\\%s, \"%s\") -> %s", platform::ToUtf8(key).c_str(),
+                  platform::ToUtf8(name).c_str(), Describe(result).c_str());
   return result;
 }
 
@@ -100,7 +101,7 @@ void FileRegistry::DeleteKey(std::u16string_view key) {
 }
 
 void FileRegistry::SetValue(std::u16string_view key, std::u16string_view name,
-                            RegistryValue value) {
+                            platform::RegistryValue value) {
   if (Key* made = MakeKey(key)) made->Set(name, std::move(value));
 }
 
@@ -108,10 +109,10 @@ void FileRegistry::DeleteValue(std::u16string_view key, std::u16string_view name
   if (Key* found = Find(key)) found->Delete(name);
 }
 
-void FileRegistry::Key::Set(std::u16string_view name, RegistryValue value) {
-  values[ToLower(name)] = std::move(value);
+void FileRegistry::Key::Set(std::u16string_view name, platform::RegistryValue value) {
+  values[platform::ToLower(name)] = std::move(value);
 }
 
-void FileRegistry::Key::Delete(std::u16string_view name) { values.erase(ToLower(name)); }
+void FileRegistry::Key::Delete(std::u16string_view name) { values.erase(platform::ToLower(name)); }
 
-}  // namespace platform
+}  // namespace readers

@@ -11,9 +11,9 @@
 
 #include "platform/registry.h"
 
-namespace platform {
+namespace readers {
 
-class FileRegistry : public Registry {
+class FileRegistry : public platform::Registry {
  public:
   // A missing file gives an empty registry, and so does one that is no
   // regular file or is larger than 16 MB (reported on stderr); what cannot
@@ -22,8 +22,8 @@ class FileRegistry : public Registry {
   static std::unique_ptr<FileRegistry> Load(const std::filesystem::path& file);
 
   bool KeyExists(std::u16string_view key) override;
-  std::optional<RegistryValue> QueryValue(std::u16string_view key,
-                                          std::u16string_view name) override;
+  std::optional<platform::RegistryValue> QueryValue(std::u16string_view key,
+                                                    std::u16string_view name) override;
 
   // The deepest key the registry holds, as on the device's registry.
   static constexpr std::size_t kMaxKeyDepth = 512;
@@ -35,15 +35,15 @@ class FileRegistry : public Registry {
   // added, and neither are its values.
   void AddKey(std::u16string_view key);
   void DeleteKey(std::u16string_view key);
-  void SetValue(std::u16string_view key, std::u16string_view name, RegistryValue value);
+  void SetValue(std::u16string_view key, std::u16string_view name, platform::RegistryValue value);
   void DeleteValue(std::u16string_view key, std::u16string_view name);
 
   // A tree of keys, each level stored once by its lower-cased name, so
   // memory follows the text read, however deep a key goes.
   struct Key {
-    std::map<std::u16string, RegistryValue> values;  // by lower-cased name
+    std::map<std::u16string, platform::RegistryValue> values;  // by lower-cased name
     std::map<std::u16string, std::unique_ptr<Key>> subkeys;
-    void Set(std::u16string_view name, RegistryValue value);
+    void Set(std::u16string_view name, platform::RegistryValue value);
     void Delete(std::u16string_view name);
   };
   // The key, made with its parents when missing; null when deeper than
@@ -64,4 +64,4 @@ class FileRegistry : public Registry {
 // export at all (nothing is read then).
 bool ParseRegFile(std::string_view bytes, const std::string& fileName, FileRegistry* registry);
 
-}  // namespace platform
+}  // namespace readers

@@ -7,7 +7,7 @@
 #include "platform/text.h"
 #include "readers/file_registry.h"
 
-namespace platform {
+namespace readers {
 namespace {
 
 constexpr std::u16string_view kRootName = u"HKEY_LOCAL_MACHINE";
@@ -28,7 +28,7 @@ std::u16string DecodeText(std::string_view bytes) {
     return text;
   }
   if (bytes.substr(0, 3) == "\xEF\xBB\xBF") bytes.remove_prefix(3);
-  return FromUtf8(bytes);
+  return platform::FromUtf8(bytes);
 }
 
 std::u16string_view TrimLeft(std::u16string_view text) {
@@ -86,7 +86,7 @@ class Cursor {
     return true;
   }
   bool TakeWordNoCase(std::u16string_view word) {
-    if (!EqualsNoCase(text_.substr(0, word.size()), word)) return false;
+    if (!platform::EqualsNoCase(text_.substr(0, word.size()), word)) return false;
     Skip(word.size());
     return true;
   }
@@ -155,9 +155,9 @@ std::optional<std::vector<uint8_t>> HexBytes(std::u16string_view text) {
   return bytes;
 }
 
-RegistryValue StringValue(std::u16string_view text) {
-  RegistryValue value;
-  value.type = REG_SZ;
+platform::RegistryValue StringValue(std::u16string_view text) {
+  platform::RegistryValue value;
+  value.type = platform::REG_SZ;
   for (const char16_t unit : text) {
     value.data.push_back(static_cast<uint8_t>(unit & 0xFF));
     value.data.push_back(static_cast<uint8_t>(unit >> 8));
@@ -170,7 +170,7 @@ RegistryValue StringValue(std::u16string_view text) {
 // What follows "=": a string, dword:, hex:, hex(N):, or "-" (delete).
 // None when it cannot be read; a value of type REG_NONE with no data and
 // `*erase` set for "-".
-std::optional<RegistryValue> ValueData(Cursor& cursor, bool* erase) {
+std::optional<platform::RegistryValue> ValueData(Cursor& cursor, bool* erase) {
   *erase = false;
   if (cursor.Peek() == u'"') {
     const auto text = cursor.QuotedString();
@@ -179,21 +179,23 @@ std::optional<RegistryValue> ValueData(Cursor& cursor, bool* erase) {
   }
   if (cursor.Take(u'-')) {
     *erase = true;
-    return cursor.OnlyCommentLeft() ? std::optional<RegistryValue>(RegistryValue{}) : std::nullopt;
+    return cursor.OnlyCommentLeft()
+               ? std::optional<platform::RegistryValue>(platform::RegistryValue{})
+               : std::nullopt;
   }
   if (cursor.TakeWordNoCase(u"dword:")) {
     const auto number = HexNumber(TrimRight(CutComment(cursor.Rest())), 8);
     if (!number) return std::nullopt;
-    RegistryValue value;
-    value.type = REG_DWORD;
+    platform::RegistryValue value;
+    value.type = platform::REG_DWORD;
     for (int shift = 0; shift < 32; shift += 8) {
       value.data.push_back(static_cast<uint8_t>(*number >> shift));
     }
     return value;
   }
   if (!cursor.TakeWordNoCase(u"hex")) return std::nullopt;
-  RegistryValue value;
-  value.type = REG_BINARY;
+  platform::RegistryValue value;
+  value.type = platform::REG_BINARY;
   if (cursor.Take(u'(')) {
     const auto close = cursor.Rest().find(u')');
     const auto type = close == std::u16string_view::npos
@@ -242,7 +244,7 @@ class RegFileReader {
     if (erase) text.remove_prefix(1);
     const auto separator = text.find(u'\\');
     const std::u16string_view rootName = text.substr(0, separator);
-    if (!EqualsNoCase(rootName, kRootName)) {
+    if (!platform::EqualsNoCase(rootName, kRootName)) {
       keyState_ = KeyState::Ignored;
       std::fprintf(stderr, "%s:%d: only HKEY_LOCAL_MACHINE exists; key ignored\n",
                    fileName_.c_str(), line.number);
@@ -310,4 +312,4 @@ bool ParseRegFile(std::string_view bytes, const std::string& fileName, FileRegis
   return true;
 }
 
-}  // namespace platform
+}  // namespace readers

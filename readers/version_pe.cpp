@@ -9,7 +9,7 @@
 #include "platform/trace.h"
 #include "platform/version_resources.h"
 
-namespace platform {
+namespace readers {
 namespace {
 
 constexpr uint32_t kResourceTypeVersion = 16;
@@ -53,12 +53,12 @@ class PeImage {
 bool PeImage::ReadHeaders() {
   uint8_t dos[64];
   if (!source_.ReadAt(0, dos, sizeof dos) || dos[0] != 'M' || dos[1] != 'Z') return false;
-  const uint64_t peOffset = LoadLe32(dos + 0x3C);
+  const uint64_t peOffset = platform::LoadLe32(dos + 0x3C);
   uint8_t coff[24];
   if (!source_.ReadAt(peOffset, coff, sizeof coff)) return false;
   if (std::memcmp(coff, "PE\0\0", 4) != 0) return false;
-  const uint16_t sectionCount = LoadLe16(coff + 6);
-  const uint16_t optionalSize = LoadLe16(coff + 20);
+  const uint16_t sectionCount = platform::LoadLe16(coff + 6);
+  const uint16_t optionalSize = platform::LoadLe16(coff + 20);
   if (!ReadOptionalHeader(peOffset + 24, optionalSize)) return false;
   return ReadSections(peOffset + 24 + optionalSize, sectionCount);
 }
@@ -67,7 +67,7 @@ bool PeImage::ReadOptionalHeader(uint64_t offset, uint16_t size) {
   std::vector<uint8_t> header(size);
   if (size < 2 || !source_.ReadAt(offset, header.data(), size)) return false;
   std::size_t countAt = 0;
-  switch (LoadLe16(header.data())) {
+  switch (platform::LoadLe16(header.data())) {
     case 0x10B:
       countAt = 92;
       break;  // PE32
@@ -80,8 +80,8 @@ bool PeImage::ReadOptionalHeader(uint64_t offset, uint16_t size) {
   const std::size_t directoriesAt = countAt + 4;
   const std::size_t resourceAt = directoriesAt + kResourceDirectoryIndex * 8;
   if (size < resourceAt + 8) return false;
-  if (LoadLe32(header.data() + countAt) <= kResourceDirectoryIndex) return false;
-  resourceRva_ = LoadLe32(header.data() + resourceAt);
+  if (platform::LoadLe32(header.data() + countAt) <= kResourceDirectoryIndex) return false;
+  resourceRva_ = platform::LoadLe32(header.data() + resourceAt);
   return resourceRva_ != 0;
 }
 
@@ -91,7 +91,8 @@ bool PeImage::ReadSections(uint64_t offset, uint16_t count) {
   if (!source_.ReadAt(offset, table.data(), table.size())) return false;
   for (uint16_t i = 0; i < count; ++i) {
     const uint8_t* s = table.data() + i * 40;
-    sections_.push_back({LoadLe32(s + 12), LoadLe32(s + 16), LoadLe32(s + 20)});
+    sections_.push_back(
+        {platform::LoadLe32(s + 12), platform::LoadLe32(s + 16), platform::LoadLe32(s + 20)});
   }
   return true;
 }
@@ -117,7 +118,8 @@ std::optional<std::vector<DirectoryEntry>> PeImage::ReadDirectory(uint32_t relat
   if (rva > UINT32_MAX) return std::nullopt;
   uint8_t header[16];
   if (!ReadRva(static_cast<uint32_t>(rva), header, sizeof header)) return std::nullopt;
-  const uint32_t count = static_cast<uint32_t>(LoadLe16(header + 12)) + LoadLe16(header + 14);
+  const uint32_t count =
+      static_cast<uint32_t>(platform::LoadLe16(header + 12)) + platform::LoadLe16(header + 14);
   std::vector<uint8_t> raw(static_cast<std::size_t>(count) * 8);
   if (rva + 16 + raw.size() > UINT32_MAX) return std::nullopt;
   if (count > 0 && !ReadRva(static_cast<uint32_t>(rva + 16), raw.data(), count * 8)) {
@@ -125,7 +127,8 @@ std::optional<std::vector<DirectoryEntry>> PeImage::ReadDirectory(uint32_t relat
   }
   std::vector<DirectoryEntry> entries;
   for (uint32_t i = 0; i < count; ++i) {
-    entries.push_back({LoadLe32(raw.data() + i * 8), LoadLe32(raw.data() + i * 8 + 4)});
+    entries.push_back(
+        {platform::LoadLe32(raw.data() + i * 8), platform::LoadLe32(raw.data() + i * 8 + 4)});
   }
   return entries;
 }
@@ -152,8 +155,8 @@ std::optional<std::vector<uint8_t>> PeImage::VersionData() {
   if (entryRva > UINT32_MAX || !ReadRva(static_cast<uint32_t>(entryRva), entry, sizeof entry)) {
     return std::nullopt;
   }
-  const uint32_t dataRva = LoadLe32(entry);
-  const uint32_t dataSize = LoadLe32(entry + 4);
+  const uint32_t dataRva = platform::LoadLe32(entry);
+  const uint32_t dataSize = platform::LoadLe32(entry + 4);
   if (dataSize == 0 || dataSize > kMaxVersionData) return std::nullopt;
   std::vector<uint8_t> data(dataSize);
   if (!ReadRva(dataRva, data.data(), dataSize)) return std::nullopt;
@@ -163,14 +166,15 @@ std::optional<std::vector<uint8_t>> PeImage::VersionData() {
 // An open device file read at arbitrary offsets.
 class FileByteSource : public ByteSource {
  public:
-  explicit FileByteSource(std::unique_ptr<File> file) : file_(std::move(file)) {
+  explicit FileByteSource(std::unique_ptr<platform::File> file) : file_(std::move(file)) {
     if (!file_->GetSize(&size_)) size_ = 0;
   }
   uint64_t Size() const override { return size_; }
   bool ReadAt(uint64_t offset, void* out, std::size_t count) override {
     if (offset > size_ || count > size_ - offset) return false;
     uint64_t position = 0;
-    if (!file_->Seek(static_cast<int64_t>(offset), SeekOrigin::Begin, &position)) return false;
+    if (!file_->Seek(static_cast<int64_t>(offset), platform::SeekOrigin::Begin, &position))
+      return false;
     auto* bytes = static_cast<uint8_t*>(out);
     while (count > 0) {
       uint32_t got = 0;
@@ -182,28 +186,28 @@ class FileByteSource : public ByteSource {
   }
 
  private:
-  std::unique_ptr<File> file_;
+  std::unique_ptr<platform::File> file_;
   uint64_t size_ = 0;
 };
 
-class PeVersionResources : public VersionResources {
+class PeVersionResources : public platform::VersionResources {
  public:
-  explicit PeVersionResources(FileSystem& files) : files_(files) {}
+  explicit PeVersionResources(platform::FileSystem& files) : files_(files) {}
 
   std::optional<std::vector<uint8_t>> ReadVersionBlock(std::u16string_view path) override {
-    auto file = files_.Open(path, AccessRead, Disposition::OpenExisting);
+    auto file = files_.Open(path, platform::AccessRead, platform::Disposition::OpenExisting);
     std::optional<std::vector<uint8_t>> block;
     if (file) {
       FileByteSource source(std::move(file));
       block = FindVersionResource(source);
     }
-    Trace("ReadVersionBlock(%s) -> %s", ToUtf8(path).c_str(),
-          block ? std::to_string(block->size()).c_str() : "none");
+    platform::Trace("ReadVersionBlock(%s) -> %s", platform::ToUtf8(path).c_str(),
+                    block ? std::to_string(block->size()).c_str() : "none");
     return block;
   }
 
  private:
-  FileSystem& files_;
+  platform::FileSystem& files_;
 };
 
 }  // namespace
@@ -220,8 +224,8 @@ std::optional<std::vector<uint8_t>> FindVersionResource(ByteSource& image) {
   return pe.VersionData();
 }
 
-std::unique_ptr<VersionResources> CreatePeVersionResources(FileSystem& files) {
+std::unique_ptr<platform::VersionResources> CreatePeVersionResources(platform::FileSystem& files) {
   return std::make_unique<PeVersionResources>(files);
 }
 
-}  // namespace platform
+}  // namespace readers

@@ -10,13 +10,15 @@
 #include <vector>
 
 namespace platform {
-
 class FileSystem;
 class VersionResources;
+}  // namespace platform
+
+namespace readers {
 
 // The version resources of the PE files on `files` (GetFileVersionInfo and
 // VerQueryValue over the device's file system).
-std::unique_ptr<VersionResources> CreatePeVersionResources(FileSystem& files);
+std::unique_ptr<platform::VersionResources> CreatePeVersionResources(platform::FileSystem& files);
 
 // Random access to the bytes of one image.
 class ByteSource {
@@ -44,4 +46,4 @@ class MemoryByteSource : public ByteSource {
 // damaged, or has no such resource.
 std::optional<std::vector<uint8_t>> FindVersionResource(ByteSource& image);
 
-}  // namespace platform
+}  // namespace readers

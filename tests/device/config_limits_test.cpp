@@ -37,10 +37,10 @@ TEST(ConfigLimits, RegistryThatIsAFolderOrAPipeReadsAsEmpty) {
   const auto reg = device.root() / "registry.reg";
   ASSERT_EQ(::mkfifo(reg.c_str(), 0644), 0);
   testing::internal::CaptureStderr();
-  EXPECT_FALSE(FileRegistry::Load(reg)->KeyExists(u"Ident"));
+  EXPECT_FALSE(readers::FileRegistry::Load(reg)->KeyExists(u"Ident"));
   std::filesystem::remove(reg);
   std::filesystem::create_directory(reg);
-  EXPECT_FALSE(FileRegistry::Load(reg)->KeyExists(u"Ident"));
+  EXPECT_FALSE(readers::FileRegistry::Load(reg)->KeyExists(u"Ident"));
   const std::string err = testing::internal::GetCapturedStderr();
   EXPECT_NE(err.find(reg.string() + ":1: not a regular file"), std::string::npos) << err;
 }

@@ -12,9 +12,9 @@ using namespace platform;
 
 TEST(FileRegistry, LoadsFromTheDeviceRootOrStartsEmpty) {
   test_support::DeviceRoot device;
-  EXPECT_FALSE(FileRegistry::Load(device.root() / "registry.reg")->KeyExists(u"Ident"));
+  EXPECT_FALSE(readers::FileRegistry::Load(device.root() / "registry.reg")->KeyExists(u"Ident"));
   device.WriteRegistry(test_support::kStockRegistry);
-  auto registry = FileRegistry::Load(device.root() / "registry.reg");
+  auto registry = readers::FileRegistry::Load(device.root() / "registry.reg");
   EXPECT_EQ(registry->QueryValue(u"Ident", u"Model")->data, test_support::Utf16Bytes(u"KTR 60"));
 }
 

@@ -17,7 +17,7 @@ class RegistryFileTest : public ::testing::Test {
   void Install(const std::string& bytes) {
     device_.WriteRegistry(bytes);
     scope_.reset();
-    registry_ = platform::FileRegistry::Load(device_.root() / "registry.reg");
+    registry_ = readers::FileRegistry::Load(device_.root() / "registry.reg");
     ASSERT_NE(registry_, nullptr);
     platform::Environment env;
     env.registry = registry_.get();
@@ -29,7 +29,7 @@ class RegistryFileTest : public ::testing::Test {
   }
 
   test_support::DeviceRoot device_;
-  std::unique_ptr<platform::FileRegistry> registry_;
+  std::unique_ptr<readers::FileRegistry> registry_;
   std::unique_ptr<platform::ScopedEnvironment> scope_;
 };
 

@@ -65,7 +65,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   Write(folder / "nk.bin", data, size);
 
   const platform::DeviceConfig config;
-  platform::LinuxFileSystem files(scratch.root(), 0);
+  host::LinuxFileSystem files(scratch.root(), 0);
   platform::DeviceContext context;
   context.root = scratch.root();
   context.config = &config;

@@ -13,7 +13,7 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   auto& scratch = fuzz_support::ScratchRoot::Get();
-  platform::LinuxFileSystem files(scratch.root(), 1u << 20);
+  host::LinuxFileSystem files(scratch.root(), 1u << 20);
   const std::u16string path =
       platform::FromUtf8(std::string_view(reinterpret_cast<const char*>(data), size));
   using platform::Disposition;

@@ -43,8 +43,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   auto& scratch = fuzz_support::ScratchRoot::Get();
   std::ofstream(scratch.fs() / "Storage Card" / "p.zip", std::ios::binary | std::ios::trunc)
       .write(reinterpret_cast<const char*>(data), std::streamsize(size));
-  platform::LinuxFileSystem files(scratch.root(), 64u << 20);
-  static const auto codePage = platform::IconvCodePage::Create("CP1252");
+  host::LinuxFileSystem files(scratch.root(), 64u << 20);
+  static const auto codePage = host::IconvCodePage::Create("CP1252");
   platform::Environment env;
   env.files = &files;
   env.codePage = codePage.get();

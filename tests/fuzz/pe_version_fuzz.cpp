@@ -9,8 +9,8 @@
 #include "readers/version_pe.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  platform::MemoryByteSource source(data, size);
-  const auto block = platform::FindVersionResource(source);
+  readers::MemoryByteSource source(data, size);
+  const auto block = readers::FindVersionResource(source);
   if (!block) return 0;
   const auto translation = platform::QueryVersionValue(*block, u"\\VarFileInfo\\Translation");
   std::u16string table = u"040904b0";

@@ -6,9 +6,9 @@
 #include "readers/file_registry.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  platform::FileRegistry registry;
+  readers::FileRegistry registry;
   const std::string_view bytes(reinterpret_cast<const char*>(data), size);
-  platform::ParseRegFile(bytes, "registry.reg", &registry);
+  readers::ParseRegFile(bytes, "registry.reg", &registry);
   registry.KeyExists(u"Ident");
   registry.QueryValue(u"Ident", u"Model");
   registry.QueryValue(u"System\\StorageManager\\Profiles\\FlashDrv", u"Folder");

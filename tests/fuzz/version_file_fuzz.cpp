@@ -13,7 +13,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   auto& scratch = fuzz_support::ScratchRoot::Get();
   std::ofstream(scratch.fs() / "Storage Card" / "KTR 60.ini", std::ios::binary | std::ios::trunc)
       .write(reinterpret_cast<const char*>(data), std::streamsize(size));
-  platform::LinuxFileSystem files(scratch.root(), 0);
+  host::LinuxFileSystem files(scratch.root(), 0);
   platform::Environment env;
   env.files = &files;
   platform::ScopedEnvironment installed(env);

@@ -13,10 +13,11 @@ using namespace platform;
 using Bytes = std::vector<uint8_t>;
 
 // The registry read from `text`, and what was reported on stderr.
-std::unique_ptr<FileRegistry> Parse(const std::string& text, std::string* errors = nullptr) {
-  auto registry = std::make_unique<FileRegistry>();
+std::unique_ptr<readers::FileRegistry> Parse(const std::string& text,
+                                             std::string* errors = nullptr) {
+  auto registry = std::make_unique<readers::FileRegistry>();
   testing::internal::CaptureStderr();
-  ParseRegFile(text, "registry.reg", registry.get());
+  readers::ParseRegFile(text, "registry.reg", registry.get());
   const std::string captured = testing::internal::GetCapturedStderr();
   if (errors != nullptr) *errors = captured;
   return registry;

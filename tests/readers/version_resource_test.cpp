@@ -12,10 +12,10 @@
 
 namespace {
 
-using platform::FindVersionResource;
-using platform::MemoryByteSource;
 using platform::QueryVersionValue;
 using platform::VersionValueText;
+using readers::FindVersionResource;
+using readers::MemoryByteSource;
 
 std::vector<uint8_t> ReadFixture(const std::string& name) {
   std::ifstream in(std::string(FITKIT_PE_FIXTURES) + "/" + name, std::ios::binary);
@@ -24,8 +24,8 @@ std::vector<uint8_t> ReadFixture(const std::string& name) {
 }
 
 std::optional<std::vector<uint8_t>> VersionBlockOf(const std::vector<uint8_t>& image) {
-  MemoryByteSource source(image.data(), image.size());
-  return FindVersionResource(source);
+  readers::MemoryByteSource source(image.data(), image.size());
+  return readers::FindVersionResource(source);
 }
 
 // "lang+codepage" of the first translation, as GetFileVersionString formats it.

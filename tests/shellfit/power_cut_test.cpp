@@ -143,8 +143,7 @@ class PowerCutTest : public ::testing::TestWithParam<bool> {
   test_support::Latin1CodePage codePage_;
   test_support::FakeSystem system_;
   NoPrograms processes_;
-  std::unique_ptr<platform::VersionResources> versions_ =
-      platform::CreatePeVersionResources(files_);
+  std::unique_ptr<platform::VersionResources> versions_ = readers::CreatePeVersionResources(files_);
   std::unique_ptr<test_support::RecordingDialog> dialog_;
   std::map<std::string, MemoryNode> initial_;
 };
