@@ -24,8 +24,8 @@ namespace {
 bool FltkDisplayAvailable() { return false; }
 #endif
 
-ScreenMetrics ScreenOf(const DeviceContext& context) {
-  ScreenMetrics screen;
+ui::ScreenMetrics ScreenOf(const DeviceContext& context) {
+  ui::ScreenMetrics screen;
   if (context.config != nullptr) {
     screen.width = context.config->ScreenWidth();
     screen.height = context.config->ScreenHeight();
@@ -40,7 +40,7 @@ bool WantsWindow() {
   if (choice == "console") return false;
   const bool displayNamed = std::getenv("DISPLAY") != nullptr && *std::getenv("DISPLAY") != 0;
   if (choice == "gui") {
-    if (displayNamed && FltkDisplayAvailable()) return true;
+    if (displayNamed && ui::FltkDisplayAvailable()) return true;
     std::fprintf(stderr,
                  "fitkit: FITKIT_UI=gui but no X display can be opened; using the console\n");
     return false;
@@ -49,25 +49,25 @@ bool WantsWindow() {
     std::fprintf(stderr, "fitkit: FITKIT_UI=%s is neither gui nor console; choosing by display\n",
                  ui);
   }
-  return displayNamed && FltkDisplayAvailable();
+  return displayNamed && ui::FltkDisplayAvailable();
 }
 
 }  // namespace
 
 std::unique_ptr<DialogHost> CreateDialogHost(const DeviceContext& context) {
-  const ScreenMetrics screen = ScreenOf(context);
+  const ui::ScreenMetrics screen = ScreenOf(context);
   if (WantsWindow()) {
 #if FITKIT_WITH_FLTK
     Trace("dialog host: window %dx%d", screen.width, screen.height);
-    return std::make_unique<FltkDialogHost>(screen);
+    return std::make_unique<ui::FltkDialogHost>(screen);
 #endif
   }
-  if (TerminalViewWanted()) {
+  if (ui::TerminalViewWanted()) {
     Trace("dialog host: console on the terminal %dx%d", screen.width, screen.height);
-    return std::make_unique<TerminalDialogHost>(screen);
+    return std::make_unique<ui::TerminalDialogHost>(screen);
   }
   Trace("dialog host: console %dx%d", screen.width, screen.height);
-  return std::make_unique<ConsoleDialogHost>(screen, std::cin, std::cout);
+  return std::make_unique<ui::ConsoleDialogHost>(screen, std::cin, std::cout);
 }
 
 }  // namespace platform

@@ -18,20 +18,20 @@ std::unique_ptr<DialogHost> CreateDialogHost(const DeviceContext& context) {
   const char* ui = std::getenv("FITKIT_UI");
   const std::string_view choice = ui == nullptr ? "" : ui;
   if (choice == "console") {
-    ScreenMetrics screen;
+    ui::ScreenMetrics screen;
     if (context.config != nullptr) {
       screen.width = context.config->ScreenWidth();
       screen.height = context.config->ScreenHeight();
       screen.scroll = context.config->ScrollHeight();
     }
     Trace("dialog host: console %dx%d", screen.width, screen.height);
-    return std::make_unique<ConsoleDialogHost>(screen, std::cin, std::cout);
+    return std::make_unique<ui::ConsoleDialogHost>(screen, std::cin, std::cout);
   }
   if (!choice.empty() && choice != "gui") {
     std::fprintf(stderr, "fitkit: FITKIT_UI=%s is neither gui nor console; using the window\n", ui);
   }
   Trace("dialog host: Win32 window");
-  return CreateWin32DialogHost();
+  return ui::CreateWin32DialogHost();
 }
 
 }  // namespace platform

@@ -12,21 +12,21 @@ namespace {
 // Measures as the console does; draws nothing.
 class MeasuringPainter : public platform::Painter {
  public:
-  MeasuringPainter(const platform::DialogState& dialog) : dialog_(dialog) {}
+  MeasuringPainter(const ui::DialogState& dialog) : dialog_(dialog) {}
   uint32_t SetTextColor(uint32_t colorref) override { return std::exchange(color_, colorref); }
   platform::FontHandle SelectFont(platform::FontHandle font) override {
     return std::exchange(font_, font);
   }
   int SetBkMode(int mode) override { return std::exchange(mode_, mode); }
   platform::Size MeasureText(std::u16string_view text) override {
-    return platform::ConsoleTextExtent(text, dialog_.FontOf(font_));
+    return ui::ConsoleTextExtent(text, dialog_.FontOf(font_));
   }
   void DrawText(std::u16string_view, const platform::Rect&, uint32_t) override {}
   void FillRect(const platform::Rect&, uint32_t) override {}
 
  private:
-  const platform::DialogState& dialog_;
-  platform::FontHandle font_ = platform::kSystemFontHandle;
+  const ui::DialogState& dialog_;
+  platform::FontHandle font_ = ui::kSystemFontHandle;
   uint32_t color_ = 0;
   int mode_ = platform::OPAQUE;
 };
@@ -35,11 +35,11 @@ class MeasuringPainter : public platform::Painter {
 // dialog that keeps coming back would otherwise never end.
 constexpr int kMostWaits = 3;
 
-class HeadlessDialog : public platform::DialogState {
+class HeadlessDialog : public ui::DialogState {
  public:
   HeadlessDialog(const platform::DialogTemplate& dialog, platform::DialogProc proc,
-                 const platform::ScreenMetrics& screen, HeadlessDialogHost& host)
-      : DialogState(dialog, proc, screen), host_(host) {}
+                 const ui::ScreenMetrics& screen, HeadlessDialogHost& host)
+      : ui::DialogState(dialog, proc, screen), host_(host) {}
 
   platform::Painter* GetDC(int) override { return new MeasuringPainter(*this); }
   void ReleaseDC(platform::Painter* painter) override { delete painter; }
@@ -51,12 +51,12 @@ class HeadlessDialog : public platform::DialogState {
   bool PumpOneMessage() override { return DispatchQueued(); }
 
  protected:
-  void OnTextChanged(const platform::ControlState& control) override {
+  void OnTextChanged(const ui::ControlState& control) override {
     if (control.source.id != statusId()) return;
     state_.status = control.text;
     host_.Changed(state_);
   }
-  void OnProgressChanged(const platform::ControlState& control) override {
+  void OnProgressChanged(const ui::ControlState& control) override {
     if (state_.position == control.position && state_.high == control.high) return;
     state_.position = control.position;
     state_.high = control.high;
@@ -90,17 +90,15 @@ std::string OneLine(std::u16string_view text) {
 
 }  // namespace
 
-HeadlessDialogHost::HeadlessDialogHost(const platform::ScreenMetrics& screen, Answers answers,
+HeadlessDialogHost::HeadlessDialogHost(const ui::ScreenMetrics& screen, Answers answers,
                                        std::function<void(const ScreenState&)> observer)
     : screen_(screen), answers_(answers), observer_(std::move(observer)) {}
 
-int HeadlessDialogHost::GetSystemMetrics(int index) {
-  return platform::ScreenMetric(screen_, index);
-}
+int HeadlessDialogHost::GetSystemMetrics(int index) { return ui::ScreenMetric(screen_, index); }
 
 platform::Rect HeadlessDialogHost::MapDialogRect(const platform::DialogTemplate&,
                                                  const platform::Rect& units) {
-  return platform::DialogUnitsToPixels(units);
+  return ui::DialogUnitsToPixels(units);
 }
 
 int HeadlessDialogHost::RunModal(const platform::DialogTemplate& dialog,

@@ -31,7 +31,7 @@ struct ScreenState {
 
 class HeadlessDialogHost : public platform::DialogHost {
  public:
-  HeadlessDialogHost(const platform::ScreenMetrics& screen, Answers answers,
+  HeadlessDialogHost(const ui::ScreenMetrics& screen, Answers answers,
                      std::function<void(const ScreenState&)> observer);
   int GetSystemMetrics(int index) override;
   platform::Rect MapDialogRect(const platform::DialogTemplate& dialog,
@@ -47,7 +47,7 @@ class HeadlessDialogHost : public platform::DialogHost {
   void Changed(const ScreenState& state) { observer_(state); }
 
  private:
-  platform::ScreenMetrics screen_;
+  ui::ScreenMetrics screen_;
   Answers answers_;
   std::function<void(const ScreenState&)> observer_;
   std::string unanswered_;

@@ -166,8 +166,8 @@ UpdateSizes ImageSizes(const fs::path& folder) {
   return sizes;
 }
 
-platform::ScreenMetrics ScreenOf(const platform::DeviceContext& context) {
-  platform::ScreenMetrics screen;
+ui::ScreenMetrics ScreenOf(const platform::DeviceContext& context) {
+  ui::ScreenMetrics screen;
   if (context.config != nullptr) {
     screen.width = context.config->ScreenWidth();
     screen.height = context.config->ScreenHeight();

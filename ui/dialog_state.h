@@ -10,7 +10,7 @@
 
 #include "platform/dialog.h"
 
-namespace platform {
+namespace ui {
 
 // The simulated screen (device.ini [screen]).
 struct ScreenMetrics {
@@ -21,45 +21,46 @@ struct ScreenMetrics {
 
 // Dialog units of the "System" font to pixels: its base units are 8 x 16, so
 // one unit is 2 pixels each way (x * 8 / 4, y * 16 / 8).
-Rect DialogUnitsToPixels(const Rect& units);
+platform::Rect DialogUnitsToPixels(const platform::Rect& units);
 
 int ScreenMetric(const ScreenMetrics& screen, int index);
 
 // The stock system font (SYSTEM_FONT) and its handle.
-inline constexpr FontHandle kSystemFontHandle = 1;
-LogFont SystemLogFont();
+inline constexpr platform::FontHandle kSystemFontHandle = 1;
+platform::LogFont SystemLogFont();
 
 // GetSysColor(COLOR_STATIC) of the device: light grey.
 inline constexpr uint32_t kStaticColorRef = 0x00C0C0C0;
 
 struct ControlState {
-  ControlTemplate source;
-  Rect rect;  // client coordinates of the dialog, in pixels
+  platform::ControlTemplate source;
+  platform::Rect rect;  // client coordinates of the dialog, in pixels
   std::u16string text;
   bool enabled = true;
-  FontHandle font = 0;  // 0: the system font
+  platform::FontHandle font = 0;  // 0: the system font
   uint16_t low = 0, high = 100;
   int position = 0;
 };
 
-class DialogState : public Dialog {
+class DialogState : public platform::Dialog {
  public:
-  DialogState(const DialogTemplate& dialog, DialogProc proc, const ScreenMetrics& screen);
+  DialogState(const platform::DialogTemplate& dialog, platform::DialogProc proc,
+              const ScreenMetrics& screen);
 
   void SetWindowText(std::u16string_view text) override;
   void SetItemText(int id, std::u16string_view text) override;
   std::u16string GetItemText(int id) override;
   void EnableItem(int id, bool enabled) override;
-  Rect GetWindowRect(int id) override;
-  Rect GetClientRect(int id) override;
+  platform::Rect GetWindowRect(int id) override;
+  platform::Rect GetClientRect(int id) override;
   void MoveItem(int id, int x, int y) override;
   void SetProgressRange(int id, uint16_t low, uint16_t high) override;
   void SetProgressPos(int id, int position) override;
 
-  LogFont GetSystemFont() override;
-  FontHandle CreateFont(const LogFont& font) override;
-  void DeleteFont(FontHandle font) override;
-  void SetItemFont(int id, FontHandle font) override;
+  platform::LogFont GetSystemFont() override;
+  platform::FontHandle CreateFont(const platform::LogFont& font) override;
+  void DeleteFont(platform::FontHandle font) override;
+  void SetItemFont(int id, platform::FontHandle font) override;
   uint32_t GetSysColor(uint32_t index) override;
 
   void MakeFullScreenTopmost() override;
@@ -71,7 +72,7 @@ class DialogState : public Dialog {
   int RunModal();
 
   // The font a handle stands for (the system font for unknown handles).
-  LogFont FontOf(FontHandle font) const;
+  platform::LogFont FontOf(platform::FontHandle font) const;
   const std::vector<ControlState>& controls() const { return controls_; }
   const ControlState* Find(int id) const;
   const std::u16string& windowText() const { return windowText_; }
@@ -110,13 +111,13 @@ class DialogState : public Dialog {
     int button = 0;  // the clicked button, 0 for a posted message
   };
 
-  DialogProc proc_;
+  platform::DialogProc proc_;
   ScreenMetrics screen_;
-  Rect window_;  // screen coordinates
+  platform::Rect window_;  // screen coordinates
   std::u16string windowText_;
   std::vector<ControlState> controls_;
-  std::map<FontHandle, LogFont> fonts_;
-  FontHandle nextFont_ = kSystemFontHandle + 1;
+  std::map<platform::FontHandle, platform::LogFont> fonts_;
+  platform::FontHandle nextFont_ = kSystemFontHandle + 1;
   std::deque<Posted> queue_;
   int statusId_ = 0;
   bool shown_ = false;
@@ -124,4 +125,4 @@ class DialogState : public Dialog {
   int result_ = 0;
 };
 
-}  // namespace platform
+}  // namespace ui

@@ -15,13 +15,13 @@ namespace {
 using test_support::PaintingDialog;
 
 using platform::Rect;
-using platform::ScreenMetrics;
+using ui::ScreenMetrics;
 
 class FrameTest : public ::testing::Test {
  protected:
-  void Use(const ScreenMetrics& screen) {
+  void Use(const ui::ScreenMetrics& screen) {
     scope_.reset();  // restores the outer environment before the next is installed
-    host_ = std::make_unique<platform::ConsoleDialogHost>(screen, in_, out_);
+    host_ = std::make_unique<ui::ConsoleDialogHost>(screen, in_, out_);
     platform::Environment env;
     env.dialogs = host_.get();
     scope_ = std::make_unique<platform::ScopedEnvironment>(env);
@@ -35,7 +35,7 @@ class FrameTest : public ::testing::Test {
 
   // Runs WM_INITDIALOG and returns the dialog, still open.
   std::unique_ptr<PaintingDialog> Open(const frame::UpdateProgram& program,
-                                       const ScreenMetrics& screen) {
+                                       const ui::ScreenMetrics& screen) {
     Use(screen);
     frame::SetCurrentProgram(program);
     auto dialog =
@@ -66,12 +66,12 @@ class FrameTest : public ::testing::Test {
 
   std::istringstream in_;
   std::ostringstream out_;
-  std::unique_ptr<platform::ConsoleDialogHost> host_;
+  std::unique_ptr<ui::ConsoleDialogHost> host_;
   std::unique_ptr<platform::ScopedEnvironment> scope_;
 };
 
-const ScreenMetrics kSmall{480, 272, 13};
-const ScreenMetrics kLarge{640, 480, 17};
+const ui::ScreenMetrics kSmall{480, 272, 13};
+const ui::ScreenMetrics kLarge{640, 480, 17};
 
 TEST_F(FrameTest, ShellfitLayoutOnTwoScreens) {
   const frame::UpdateProgram program = shellfit::FrameProgram();
@@ -110,12 +110,12 @@ TEST_F(FrameTest, ImagefitLayoutMeasuresTheEmptyTitle) {
 TEST_F(FrameTest, OddWidthsAndMarginsRoundTowardZero) {
   const frame::UpdateProgram program = shellfit::FrameProgram();
   frame::TitleText = u"T";
-  auto dialog = Open(program, ScreenMetrics{347, 300, 1});
+  auto dialog = Open(program, ui::ScreenMetrics{347, 300, 1});
   // dx = (347 - 346) / 2 = 0; m / 2 = 0, so dy = 1 + 0 + 27 - 42.
   ExpectShifted(*dialog, program, 0, -14);
 
   // A screen narrower than the dialog shifts to the left.
-  auto narrow = Open(program, ScreenMetrics{320, 240, 13});
+  auto narrow = Open(program, ui::ScreenMetrics{320, 240, 13});
   ExpectShifted(*narrow, program, -13, 4);
 }
 
@@ -125,7 +125,7 @@ TEST_F(FrameTest, FontsGoToTheRightControlsAndAreDeletedAtDestroy) {
   ASSERT_NE(frame::StatusFont, 0u);
   ASSERT_NE(frame::TitleFont, 0u);
   EXPECT_EQ(dialog->FontOf(frame::StatusFont).weight, 900);
-  EXPECT_EQ(dialog->FontOf(frame::StatusFont).height, platform::SystemLogFont().height);
+  EXPECT_EQ(dialog->FontOf(frame::StatusFont).height, ui::SystemLogFont().height);
   EXPECT_EQ(dialog->FontOf(frame::TitleFont).weight, 900);
   EXPECT_EQ(dialog->FontOf(frame::TitleFont).height, 27);
   for (const auto& control : dialog->controls()) {
@@ -138,7 +138,7 @@ TEST_F(FrameTest, FontsGoToTheRightControlsAndAreDeletedAtDestroy) {
   EXPECT_EQ(frame::StatusFont, 0u);
   EXPECT_EQ(frame::TitleFont, 0u);
   // Deleted: the handle no longer names the bold font.
-  EXPECT_EQ(dialog->FontOf(title).weight, platform::SystemLogFont().weight);
+  EXPECT_EQ(dialog->FontOf(title).weight, ui::SystemLogFont().weight);
   EXPECT_EQ(dialog->openPainters, 0);
 }
 
@@ -179,8 +179,8 @@ TEST_F(FrameTest, PaintWithoutTitleFontUsesTheContextsFont) {
   dialog->SendMessage(platform::WM_DESTROY);  // fonts gone
   dialog->SendMessage(platform::WM_PAINT);
   ASSERT_EQ(dialog->drawn.size(), 1u);
-  EXPECT_EQ(dialog->drawn[0].font.height, platform::SystemLogFont().height);
-  EXPECT_EQ(dialog->drawn[0].rect.Height(), platform::SystemLogFont().height);
+  EXPECT_EQ(dialog->drawn[0].font.height, ui::SystemLogFont().height);
+  EXPECT_EQ(dialog->drawn[0].rect.Height(), ui::SystemLogFont().height);
 }
 
 TEST_F(FrameTest, EraseWithoutContextDoesNothing) {

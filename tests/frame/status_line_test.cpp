@@ -17,7 +17,7 @@ namespace {
 
 using test_support::PaintingDialog;
 
-constexpr std::size_t kFittingUnits = 318 / platform::kConsoleCellWidth;  // 39
+constexpr std::size_t kFittingUnits = 318 / ui::kConsoleCellWidth;  // 39
 
 class StatusLineTest : public ::testing::Test {
  protected:
@@ -42,11 +42,11 @@ class StatusLineTest : public ::testing::Test {
     return dialog_.GetItemText(1005);
   }
 
-  platform::ScreenMetrics screen_{480, 272, 13};
+  ui::ScreenMetrics screen_{480, 272, 13};
   std::istringstream in_;
   std::ostringstream out_;
   frame::UpdateProgram program_;
-  platform::ConsoleDialogHost host_;
+  ui::ConsoleDialogHost host_;
   platform::ScopedEnvironment scope_;
   PaintingDialog dialog_;
 };
@@ -113,10 +113,10 @@ struct StatusOfWidth {
 
   platform::DialogTemplate wide;
   frame::UpdateProgram program = shellfit::FrameProgram();
-  const platform::ScreenMetrics screen{480, 272, 13};
+  const ui::ScreenMetrics screen{480, 272, 13};
   std::istringstream in;
   std::ostringstream out;
-  platform::ConsoleDialogHost host{screen, in, out};
+  ui::ConsoleDialogHost host{screen, in, out};
   platform::Environment env;
   std::optional<platform::ScopedEnvironment> scope;
   std::optional<PaintingDialog> dialog;
@@ -134,7 +134,7 @@ TEST(StatusLine, NeverLongerThanTheStatusBuffer) {
 
 TEST(StatusLine, TextExactlyAsWideAsTheControlIsShownInFull) {
   StatusOfWidth line(160);
-  ASSERT_EQ(line.dialog->GetClientRect(1005).Width(), 40 * platform::kConsoleCellWidth);
+  ASSERT_EQ(line.dialog->GetClientRect(1005).Width(), 40 * ui::kConsoleCellWidth);
   const std::u16string name(40 - 11, u'n');
   EXPECT_EQ(line.Show(u"Copying...", name), u"Copying... " + name);
   EXPECT_EQ(line.Show(u"Copying...", name + u"m"), u"Copying... ..." + (name + u"m").substr(4));
@@ -153,7 +153,7 @@ TEST_F(StatusLineTest, ConsolePrintsEveryStatusChange) {
   std::istringstream in("cancel\n");
   std::ostringstream out;
   auto console =
-      platform::CreateConsoleDialog(*program_.dialog, frame::UpdateDialogProc, screen_, in, out);
+      ui::CreateConsoleDialog(*program_.dialog, frame::UpdateDialogProc, screen_, in, out);
   frame::SetCurrentProgram(program_);
   console->Show();
   frame::ShowStatus(*console, u"Copying...", u"a\\b\\c.txt");

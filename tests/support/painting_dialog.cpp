@@ -18,7 +18,7 @@ class RecordingPainter : public platform::Painter {
   }
   int SetBkMode(int mode) override { return std::exchange(mode_, mode); }
   platform::Size MeasureText(std::u16string_view text) override {
-    return platform::ConsoleTextExtent(text, dialog_.FontOf(font_));
+    return ui::ConsoleTextExtent(text, dialog_.FontOf(font_));
   }
   void DrawText(std::u16string_view text, const platform::Rect& rect, uint32_t format) override {
     dialog_.drawn.push_back(
@@ -42,7 +42,7 @@ class RecordingPainter : public platform::Painter {
 
 platform::Painter* PaintingDialog::GetDC(int) {
   ++openPainters;
-  return new RecordingPainter(*this, platform::kSystemFontHandle);
+  return new RecordingPainter(*this, ui::kSystemFontHandle);
 }
 
 void PaintingDialog::ReleaseDC(platform::Painter* painter) {
@@ -52,7 +52,7 @@ void PaintingDialog::ReleaseDC(platform::Painter* painter) {
 
 platform::Painter* PaintingDialog::BeginPaint() {
   ++openPainters;
-  auto* painter = new RecordingPainter(*this, platform::kSystemFontHandle);
+  auto* painter = new RecordingPainter(*this, ui::kSystemFontHandle);
   Send(platform::WM_ERASEBKGND, reinterpret_cast<uintptr_t>(painter), 0);
   return painter;
 }
@@ -60,7 +60,7 @@ platform::Painter* PaintingDialog::BeginPaint() {
 void PaintingDialog::EndPaint(platform::Painter* painter) {
   // Painting must hand the context back as it found it.
   auto* recording = static_cast<RecordingPainter*>(painter);
-  if (recording->font() != platform::kSystemFontHandle || recording->color() != 0 ||
+  if (recording->font() != ui::kSystemFontHandle || recording->color() != 0 ||
       recording->mode() != platform::OPAQUE) {
     drawn.push_back(DrawnText{u"<context not restored>", {}, 0, 0, {}, 0});
   }

@@ -22,11 +22,11 @@ struct DrawnText {
   int bkMode = 0;
 };
 
-class PaintingDialog : public platform::DialogState {
+class PaintingDialog : public ui::DialogState {
  public:
   PaintingDialog(const platform::DialogTemplate& dialog, platform::DialogProc proc,
-                 const platform::ScreenMetrics& screen)
-      : DialogState(dialog, proc, screen) {}
+                 const ui::ScreenMetrics& screen)
+      : ui::DialogState(dialog, proc, screen) {}
 
   std::vector<DrawnText> drawn;
   std::vector<std::pair<platform::Rect, uint32_t>> filled;

@@ -10,13 +10,13 @@
 namespace ui_test {
 namespace {
 
-using platform::AskMessageBox;
+using ui::AskMessageBox;
 
 int Ask(const std::string& input, uint32_t style, std::string* output = nullptr) {
   std::istringstream in(input);
   std::ostringstream out;
   const int answer =
-      AskMessageBox(in, out, u"Board revision differs.\nCONTINUE?", u"KTR 60 OS UPDATE", style);
+      ui::AskMessageBox(in, out, u"Board revision differs.\nCONTINUE?", u"KTR 60 OS UPDATE", style);
   if (output != nullptr) *output = out.str();
   return answer;
 }
@@ -73,7 +73,7 @@ TEST(ConsoleModalLoop, DisabledButtonsCannotBePressed) {
   const platform::DialogTemplate dialog = TwoButtons();
   std::istringstream in("start\n\nwhat\n");
   std::ostringstream out;
-  platform::ConsoleDialogHost host(platform::ScreenMetrics{}, in, out);
+  ui::ConsoleDialogHost host(ui::ScreenMetrics{}, in, out);
   EXPECT_EQ(host.RunModal(dialog, &StartDisabledProc), 2);  // end of input: Cancel
   const std::string text = out.str();
   EXPECT_NE(text.find("START is disabled\n"), std::string::npos) << text;
@@ -89,8 +89,7 @@ TEST(ConsoleModalLoop, ProgressStaysInsideItsRange) {
   }();
   std::istringstream in;
   std::ostringstream out;
-  auto console =
-      platform::CreateConsoleDialog(dialog, &StartDisabledProc, platform::ScreenMetrics{}, in, out);
+  auto console = ui::CreateConsoleDialog(dialog, &StartDisabledProc, ui::ScreenMetrics{}, in, out);
   console->SetProgressRange(1006, 0, 1024);
   console->SetProgressPos(1006, 5000);
   EXPECT_EQ(console->Find(1006)->position, 1024);

@@ -29,8 +29,7 @@ TEST(DialogHostChoice, ConsoleWithoutDisplayAndScreenFromDeviceIni) {
     ScopedVariable choice("FITKIT_UI", ui);
     const std::unique_ptr<platform::DialogHost> host = platform::CreateDialogHost(context);
     ASSERT_NE(host, nullptr);
-    EXPECT_NE(dynamic_cast<platform::ConsoleDialogHost*>(host.get()), nullptr)
-        << (ui ? ui : "unset");
+    EXPECT_NE(dynamic_cast<ui::ConsoleDialogHost*>(host.get()), nullptr) << (ui ? ui : "unset");
     EXPECT_EQ(host->GetSystemMetrics(platform::SM_CXSCREEN), 640);
     EXPECT_EQ(host->GetSystemMetrics(platform::SM_CYSCREEN), 480);
     EXPECT_EQ(host->GetSystemMetrics(platform::SM_CYHSCROLL), 17);

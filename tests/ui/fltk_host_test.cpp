@@ -51,18 +51,17 @@ void PressLater(const std::string& keys) {
 
 int AskWindow(uint32_t style, const std::string& keys) {
   PressLater(keys);
-  return platform::RunFltkMessageBox(u"CONTINUE?", u"KTR 60 OS UPDATE", style,
-                                     platform::ScreenMetrics{});
+  return ui::RunFltkMessageBox(u"CONTINUE?", u"KTR 60 OS UPDATE", style, ui::ScreenMetrics{});
 }
 
 TEST(FltkHost, TitleFontHasTheTitleCellHeight) {
   if (!InsideXvfb()) GTEST_SKIP() << "needs the X server of FltkHostUnderXvfb";
-  ASSERT_TRUE(platform::FltkDisplayAvailable());
-  const platform::FltkFont title = platform::ToFltkFont(platform::LogFont{27, 900, u"System"});
+  ASSERT_TRUE(ui::FltkDisplayAvailable());
+  const ui::FltkFont title = ui::ToFltkFont(platform::LogFont{27, 900, u"System"});
   EXPECT_EQ(title.face, FL_HELVETICA_BOLD);
   fl_font(title.face, title.size);
   EXPECT_EQ(fl_height(), 27);
-  const platform::FltkFont system = platform::ToFltkFont(platform::LogFont{16, 400, u"System"});
+  const ui::FltkFont system = ui::ToFltkFont(platform::LogFont{16, 400, u"System"});
   EXPECT_EQ(system.face, FL_HELVETICA);
   fl_font(system.face, system.size);
   EXPECT_LE(fl_height(), 16);
@@ -70,7 +69,7 @@ TEST(FltkHost, TitleFontHasTheTitleCellHeight) {
 
 TEST(FltkHost, ReturnTakesTheDefaultButton) {
   if (!InsideXvfb()) GTEST_SKIP() << "needs the X server of FltkHostUnderXvfb";
-  ASSERT_TRUE(platform::FltkDisplayAvailable());
+  ASSERT_TRUE(ui::FltkDisplayAvailable());
   EXPECT_EQ(AskWindow(platform::MB_YESNO | platform::MB_DEFBUTTON2, "Return"), platform::IDNO);
   EXPECT_EQ(AskWindow(platform::MB_YESNO, "Return"), platform::IDYES);
 }

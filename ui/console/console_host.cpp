@@ -10,60 +10,65 @@
 #include "platform/trace.h"
 #include "ui/console/console_view.h"
 
-namespace platform {
+namespace ui {
 namespace {
 
-constexpr int kStartId = controls::kStart;
-constexpr int kCancelId = controls::kCancel;
+constexpr int kStartId = platform::controls::kStart;
+constexpr int kCancelId = platform::controls::kCancel;
 
 // A device context that measures in the console's cell and prints what the
 // dialog procedure draws (the title).
-class ConsolePainter : public Painter {
+class ConsolePainter : public platform::Painter {
  public:
-  ConsolePainter(const DialogState& dialog, FontHandle font, std::ostream* out)
+  ConsolePainter(const DialogState& dialog, platform::FontHandle font, std::ostream* out)
       : dialog_(dialog), font_(font), out_(out) {}
   uint32_t SetTextColor(uint32_t colorref) override { return std::exchange(color_, colorref); }
-  FontHandle SelectFont(FontHandle font) override { return std::exchange(font_, font); }
+  platform::FontHandle SelectFont(platform::FontHandle font) override {
+    return std::exchange(font_, font);
+  }
   int SetBkMode(int mode) override { return std::exchange(mode_, mode); }
-  Size MeasureText(std::u16string_view text) override {
+  platform::Size MeasureText(std::u16string_view text) override {
     return ConsoleTextExtent(text, dialog_.FontOf(font_));
   }
-  void DrawText(std::u16string_view text, const Rect&, uint32_t) override {
-    if (out_ != nullptr) *out_ << "title: " << ToUtf8(text) << '\n';
+  void DrawText(std::u16string_view text, const platform::Rect&, uint32_t) override {
+    if (out_ != nullptr) *out_ << "title: " << platform::ToUtf8(text) << '\n';
   }
-  void FillRect(const Rect&, uint32_t) override {}
+  void FillRect(const platform::Rect&, uint32_t) override {}
 
  private:
   const DialogState& dialog_;
-  FontHandle font_;
+  platform::FontHandle font_;
   std::ostream* out_;
   uint32_t color_ = 0;
-  int mode_ = OPAQUE;
+  int mode_ = platform::OPAQUE;
 };
 
 class ConsoleDialog : public DialogState {
  public:
-  ConsoleDialog(const DialogTemplate& dialog, DialogProc proc, const ScreenMetrics& screen,
-                std::istream& in, std::ostream& out)
+  ConsoleDialog(const platform::DialogTemplate& dialog, platform::DialogProc proc,
+                const ScreenMetrics& screen, std::istream& in, std::ostream& out)
       : DialogState(dialog, proc, screen), in_(in), out_(out) {}
 
   // A fresh context holds the system font, whatever font the control draws with.
-  Painter* GetDC(int) override { return new ConsolePainter(*this, kSystemFontHandle, nullptr); }
-  void ReleaseDC(Painter* painter) override { delete painter; }
-  Painter* BeginPaint() override {
+  platform::Painter* GetDC(int) override {
+    return new ConsolePainter(*this, kSystemFontHandle, nullptr);
+  }
+  void ReleaseDC(platform::Painter* painter) override { delete painter; }
+  platform::Painter* BeginPaint() override {
     auto* painter = new ConsolePainter(*this, kSystemFontHandle, &out_);
-    Send(WM_ERASEBKGND, reinterpret_cast<uintptr_t>(painter), 0);
+    Send(platform::WM_ERASEBKGND, reinterpret_cast<uintptr_t>(painter), 0);
     return painter;
   }
-  void EndPaint(Painter* painter) override {
+  void EndPaint(platform::Painter* painter) override {
     delete painter;
     out_.flush();
   }
 
   int MessageBox(std::u16string_view text, std::u16string_view caption, uint32_t style) override {
-    Trace("MessageBox(\"%s\", \"%s\", 0x%X)", ToUtf8(text).c_str(), ToUtf8(caption).c_str(), style);
+    platform::Trace("MessageBox(\"%s\", \"%s\", 0x%X)", platform::ToUtf8(text).c_str(),
+                    platform::ToUtf8(caption).c_str(), style);
     const int answer = AskMessageBox(in_, out_, text, caption, style);
-    Trace("MessageBox answered %d", answer);
+    platform::Trace("MessageBox answered %d", answer);
     return answer;
   }
 
@@ -73,9 +78,9 @@ class ConsoleDialog : public DialogState {
   void OnTextChanged(const ControlState& control) override {
     if (!shown()) return;
     if (control.source.id == statusId()) {
-      out_ << "status: " << ToUtf8(control.text) << '\n';
+      out_ << "status: " << platform::ToUtf8(control.text) << '\n';
     } else {
-      out_ << "text " << control.source.id << ": " << ToUtf8(control.text) << '\n';
+      out_ << "text " << control.source.id << ": " << platform::ToUtf8(control.text) << '\n';
     }
     out_.flush();
   }
@@ -97,13 +102,13 @@ class ConsoleDialog : public DialogState {
   }
 
   void OnShown() override {
-    out_ << "dialog: " << ToUtf8(windowText()) << " (" << GetWindowRect(0).Width() << "x"
+    out_ << "dialog: " << platform::ToUtf8(windowText()) << " (" << GetWindowRect(0).Width() << "x"
          << GetWindowRect(0).Height() << ")\n";
     // The painted title, then the controls row by row.
-    Send(WM_PAINT, 0, 0);
+    Send(platform::WM_PAINT, 0, 0);
     for (const std::string& row : ConsoleRows(controls())) out_ << "  " << row << '\n';
     for (const ControlState& control : controls()) {
-      if (control.source.kind == ControlKind::Progress) {
+      if (control.source.kind == platform::ControlKind::Progress) {
         lastProgress_ =
             "progress: " + std::to_string(control.position) + "/" + std::to_string(control.high);
       }
@@ -152,11 +157,12 @@ class ConsoleDialog : public DialogState {
 
 }  // namespace
 
-Size ConsoleTextExtent(std::u16string_view text, const LogFont& font) {
-  return Size{static_cast<int>(text.size()) * kConsoleCellWidth, font.height};
+platform::Size ConsoleTextExtent(std::u16string_view text, const platform::LogFont& font) {
+  return platform::Size{static_cast<int>(text.size()) * kConsoleCellWidth, font.height};
 }
 
-std::unique_ptr<DialogState> CreateConsoleDialog(const DialogTemplate& dialog, DialogProc proc,
+std::unique_ptr<DialogState> CreateConsoleDialog(const platform::DialogTemplate& dialog,
+                                                 platform::DialogProc proc,
                                                  const ScreenMetrics& screen, std::istream& in,
                                                  std::ostream& out) {
   return std::make_unique<ConsoleDialog>(dialog, proc, screen, in, out);
@@ -168,14 +174,15 @@ ConsoleDialogHost::ConsoleDialogHost(const ScreenMetrics& screen, std::istream& 
 
 int ConsoleDialogHost::GetSystemMetrics(int index) { return ScreenMetric(screen_, index); }
 
-Rect ConsoleDialogHost::MapDialogRect(const DialogTemplate&, const Rect& units) {
+platform::Rect ConsoleDialogHost::MapDialogRect(const platform::DialogTemplate&,
+                                                const platform::Rect& units) {
   return DialogUnitsToPixels(units);
 }
 
-int ConsoleDialogHost::RunModal(const DialogTemplate& dialog, DialogProc proc) {
-  Trace("DialogBox(console, %d controls)", static_cast<int>(dialog.controls.size()));
+int ConsoleDialogHost::RunModal(const platform::DialogTemplate& dialog, platform::DialogProc proc) {
+  platform::Trace("DialogBox(console, %d controls)", static_cast<int>(dialog.controls.size()));
   ConsoleDialog console(dialog, proc, screen_, in_, out_);
   return console.RunModal();
 }
 
-}  // namespace platform
+}  // namespace ui

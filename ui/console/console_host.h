@@ -8,19 +8,20 @@
 
 #include "ui/dialog_state.h"
 
-namespace platform {
+namespace ui {
 
 // Text is measured in a fixed cell: 8 pixels per UTF-16 unit, as high as the
 // selected font's cell height.
 inline constexpr int kConsoleCellWidth = 8;
-Size ConsoleTextExtent(std::u16string_view text, const LogFont& font);
+platform::Size ConsoleTextExtent(std::u16string_view text, const platform::LogFont& font);
 
-class ConsoleDialogHost : public DialogHost {
+class ConsoleDialogHost : public platform::DialogHost {
  public:
   ConsoleDialogHost(const ScreenMetrics& screen, std::istream& in, std::ostream& out);
   int GetSystemMetrics(int index) override;
-  Rect MapDialogRect(const DialogTemplate& dialog, const Rect& units) override;
-  int RunModal(const DialogTemplate& dialog, DialogProc proc) override;
+  platform::Rect MapDialogRect(const platform::DialogTemplate& dialog,
+                               const platform::Rect& units) override;
+  int RunModal(const platform::DialogTemplate& dialog, platform::DialogProc proc) override;
 
  private:
   ScreenMetrics screen_;
@@ -29,8 +30,9 @@ class ConsoleDialogHost : public DialogHost {
 };
 
 // A console dialog that can be driven without a modal loop (tests).
-std::unique_ptr<DialogState> CreateConsoleDialog(const DialogTemplate& dialog, DialogProc proc,
+std::unique_ptr<DialogState> CreateConsoleDialog(const platform::DialogTemplate& dialog,
+                                                 platform::DialogProc proc,
                                                  const ScreenMetrics& screen, std::istream& in,
                                                  std::ostream& out);
 
-}  // namespace platform
+}  // namespace ui

@@ -8,7 +8,7 @@
 #include "platform/message_box_buttons.h"
 #include "platform/text.h"
 
-namespace platform {
+namespace ui {
 namespace {
 
 constexpr int kBarSlots = 20;
@@ -21,18 +21,18 @@ std::string ProgressBar(const ControlState& control) {
 }
 
 std::string ControlText(const ControlState& control) {
-  const std::string text = ToUtf8(control.text);
+  const std::string text = platform::ToUtf8(control.text);
   switch (control.source.kind) {
-    case ControlKind::DefaultPushButton:
+    case platform::ControlKind::DefaultPushButton:
       return control.enabled ? "<" + text + ">" : "(" + text + ")";
-    case ControlKind::PushButton:
+    case platform::ControlKind::PushButton:
       return control.enabled ? "[" + text + "]" : "(" + text + ")";
-    case ControlKind::Progress:
+    case platform::ControlKind::Progress:
       return ProgressBar(control);
-    case ControlKind::GroupBox:
+    case platform::ControlKind::GroupBox:
       return text;
-    case ControlKind::Static:
-      return (control.source.style & StyleBorder) ? "|" + text + "|" : text;
+    case platform::ControlKind::Static:
+      return (control.source.style & platform::StyleBorder) ? "|" + text + "|" : text;
   }
   return text;
 }
@@ -43,7 +43,7 @@ std::vector<std::string> ConsoleRows(const std::vector<ControlState>& controls) 
   std::map<int, std::vector<const ControlState*>> rows;
   for (const ControlState& control : controls) {
     // A group box only frames others; an empty one has nothing to show.
-    if (control.source.kind == ControlKind::GroupBox && control.text.empty()) continue;
+    if (control.source.kind == platform::ControlKind::GroupBox && control.text.empty()) continue;
     rows[control.rect.top].push_back(&control);
   }
   std::vector<std::string> lines;
@@ -62,9 +62,9 @@ std::vector<std::string> ConsoleRows(const std::vector<ControlState>& controls) 
 }
 
 std::string ConsoleControlName(const ControlState& control) {
-  const bool button = control.source.kind == ControlKind::PushButton ||
-                      control.source.kind == ControlKind::DefaultPushButton;
-  if (button && !control.text.empty()) return ToUtf8(control.text);
+  const bool button = control.source.kind == platform::ControlKind::PushButton ||
+                      control.source.kind == platform::ControlKind::DefaultPushButton;
+  if (button && !control.text.empty()) return platform::ToUtf8(control.text);
   return "control " + std::to_string(control.source.id);
 }
 
@@ -80,8 +80,8 @@ std::string TrimmedLower(std::string_view line) {
 
 int AskMessageBox(std::istream& in, std::ostream& out, std::u16string_view text,
                   std::u16string_view caption, uint32_t style) {
-  const MessageBoxButtons choice = ButtonsFor(style);
-  out << "message box: " << ToUtf8(caption) << '\n' << ToUtf8(text) << '\n';
+  const platform::MessageBoxButtons choice = platform::ButtonsFor(style);
+  out << "message box: " << platform::ToUtf8(caption) << '\n' << platform::ToUtf8(text) << '\n';
   std::string buttons;
   for (std::size_t i = 0; i < choice.buttons.size(); ++i) {
     const std::string& label = choice.buttons[i].label;
@@ -99,7 +99,7 @@ int AskMessageBox(std::istream& in, std::ostream& out, std::u16string_view text,
     }
     const std::string answer = TrimmedLower(line);
     if (answer.empty()) break;
-    for (const MessageBoxButton& button : choice.buttons) {
+    for (const platform::MessageBoxButton& button : choice.buttons) {
       if (std::tolower(static_cast<unsigned char>(button.label[0])) == answer[0]) {
         out.flush();
         return button.answer;
@@ -111,4 +111,4 @@ int AskMessageBox(std::istream& in, std::ostream& out, std::u16string_view text,
   return choice.buttons[choice.defaultIndex].answer;
 }
 
-}  // namespace platform
+}  // namespace ui

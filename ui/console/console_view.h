@@ -8,7 +8,7 @@
 
 #include "ui/dialog_state.h"
 
-namespace platform {
+namespace ui {
 
 // The controls as text, one row per distinct top edge, left to right:
 // <START> for the default button, [Cancel] for another, (START) when
@@ -25,4 +25,4 @@ std::string TrimmedLower(std::string_view line);
 int AskMessageBox(std::istream& in, std::ostream& out, std::u16string_view text,
                   std::u16string_view caption, uint32_t style);
 
-}  // namespace platform
+}  // namespace ui

@@ -4,23 +4,24 @@
 
 #include "platform/message_box_buttons.h"
 
-namespace platform {
+namespace ui {
 namespace {
 
 // The answer a key gives, or 0 when it gives none.
-int AnswerFor(const TerminalKey& key, const MessageBoxButtons& choice, std::size_t focus) {
+int AnswerFor(const TerminalKey& key, const platform::MessageBoxButtons& choice,
+              std::size_t focus) {
   switch (key.kind) {
     case TerminalKeyKind::Enter:
       return choice.buttons[focus].answer;
     case TerminalKeyKind::EndOfInput:
       return choice.buttons[choice.defaultIndex].answer;
     case TerminalKeyKind::Escape:
-      for (const MessageBoxButton& button : choice.buttons) {
-        if (button.answer == IDCANCEL) return IDCANCEL;
+      for (const platform::MessageBoxButton& button : choice.buttons) {
+        if (button.answer == platform::IDCANCEL) return platform::IDCANCEL;
       }
       return choice.buttons.size() == 1 ? choice.buttons[0].answer : 0;
     case TerminalKeyKind::Character:
-      for (const MessageBoxButton& button : choice.buttons) {
+      for (const platform::MessageBoxButton& button : choice.buttons) {
         const char32_t letter =
             static_cast<char32_t>(std::tolower(static_cast<unsigned char>(button.label[0])));
         if (letter == key.character) return button.answer;
@@ -36,11 +37,12 @@ int AnswerFor(const TerminalKey& key, const MessageBoxButtons& choice, std::size
 int AskTerminalMessageBox(TerminalInput& input, std::u16string_view text,
                           std::u16string_view caption, uint32_t style,
                           const std::function<void(const TerminalBoxPicture&)>& draw) {
-  const MessageBoxButtons choice = ButtonsFor(style);
+  const platform::MessageBoxButtons choice = platform::ButtonsFor(style);
   TerminalBoxPicture box;
   box.caption = std::u16string(caption);
   box.text = std::u16string(text);
-  for (const MessageBoxButton& button : choice.buttons) box.labels.push_back(button.label);
+  for (const platform::MessageBoxButton& button : choice.buttons)
+    box.labels.push_back(button.label);
   box.focus = choice.defaultIndex;
   input.DiscardTypeAhead();
   const std::size_t count = choice.buttons.size();
@@ -53,4 +55,4 @@ int AskTerminalMessageBox(TerminalInput& input, std::u16string_view text,
   }
 }
 
-}  // namespace platform
+}  // namespace ui

@@ -8,7 +8,7 @@
 #include "ui/console/terminal_input.h"
 #include "ui/console/terminal_view.h"
 
-namespace platform {
+namespace ui {
 
 // Shows the box through `draw` and reads keys until one answers it: Enter
 // presses the marked button (the default one to begin with), Tab and the
@@ -20,4 +20,4 @@ int AskTerminalMessageBox(TerminalInput& input, std::u16string_view text,
                           std::u16string_view caption, uint32_t style,
                           const std::function<void(const TerminalBoxPicture&)>& draw);
 
-}  // namespace platform
+}  // namespace ui

@@ -17,71 +17,74 @@
 #include "ui/console/terminal_screen.h"
 #include "ui/console/terminal_view.h"
 
-namespace platform {
+namespace ui {
 namespace {
 
 constexpr int kCancelId = 2;
 
 // Measures in the console's cell and keeps what the dialog procedure paints
 // (the title), to be drawn with the rest.
-class TerminalPainter : public Painter {
+class TerminalPainter : public platform::Painter {
  public:
   TerminalPainter(const DialogState& dialog, TerminalDialogPicture* picture)
       : dialog_(dialog), picture_(picture) {}
   uint32_t SetTextColor(uint32_t colorref) override { return std::exchange(color_, colorref); }
-  FontHandle SelectFont(FontHandle font) override { return std::exchange(font_, font); }
+  platform::FontHandle SelectFont(platform::FontHandle font) override {
+    return std::exchange(font_, font);
+  }
   int SetBkMode(int mode) override { return std::exchange(mode_, mode); }
-  Size MeasureText(std::u16string_view text) override {
+  platform::Size MeasureText(std::u16string_view text) override {
     return ConsoleTextExtent(text, dialog_.FontOf(font_));
   }
-  void DrawText(std::u16string_view text, const Rect& rect, uint32_t) override {
+  void DrawText(std::u16string_view text, const platform::Rect& rect, uint32_t) override {
     if (picture_ == nullptr) return;
     picture_->title = std::u16string(text);
     picture_->titleRect = rect;
   }
-  void FillRect(const Rect&, uint32_t) override {}
+  void FillRect(const platform::Rect&, uint32_t) override {}
 
  private:
   const DialogState& dialog_;
   TerminalDialogPicture* picture_;
-  FontHandle font_ = kSystemFontHandle;
+  platform::FontHandle font_ = kSystemFontHandle;
   uint32_t color_ = 0;
-  int mode_ = OPAQUE;
+  int mode_ = platform::OPAQUE;
 };
 
 bool IsButton(const ControlState& control) {
-  return control.source.kind == ControlKind::PushButton ||
-         control.source.kind == ControlKind::DefaultPushButton;
+  return control.source.kind == platform::ControlKind::PushButton ||
+         control.source.kind == platform::ControlKind::DefaultPushButton;
 }
 
 class TerminalDialog : public DialogState {
  public:
-  TerminalDialog(const DialogTemplate& dialog, DialogProc proc, const ScreenMetrics& screen,
-                 TerminalInput& input)
+  TerminalDialog(const platform::DialogTemplate& dialog, platform::DialogProc proc,
+                 const ScreenMetrics& screen, TerminalInput& input)
       : DialogState(dialog, proc, screen), input_(input) {
     picture_.state = this;
     picture_.keys = input.keys();
   }
 
-  Painter* GetDC(int) override { return new TerminalPainter(*this, nullptr); }
-  void ReleaseDC(Painter* painter) override { delete painter; }
-  Painter* BeginPaint() override {
+  platform::Painter* GetDC(int) override { return new TerminalPainter(*this, nullptr); }
+  void ReleaseDC(platform::Painter* painter) override { delete painter; }
+  platform::Painter* BeginPaint() override {
     auto* painter = new TerminalPainter(*this, &picture_);
-    Send(WM_ERASEBKGND, reinterpret_cast<uintptr_t>(painter), 0);
+    Send(platform::WM_ERASEBKGND, reinterpret_cast<uintptr_t>(painter), 0);
     return painter;
   }
-  void EndPaint(Painter* painter) override {
+  void EndPaint(platform::Painter* painter) override {
     delete painter;
     Redraw();
   }
 
   int MessageBox(std::u16string_view text, std::u16string_view caption, uint32_t style) override {
-    Trace("MessageBox(\"%s\", \"%s\", 0x%X)", ToUtf8(text).c_str(), ToUtf8(caption).c_str(), style);
+    platform::Trace("MessageBox(\"%s\", \"%s\", 0x%X)", platform::ToUtf8(text).c_str(),
+                    platform::ToUtf8(caption).c_str(), style);
     const int answer = AskTerminalMessageBox(
         input_, text, caption, style,
         [this](const TerminalBoxPicture& box) { DrawTerminal(Picture(), &box); });
     Redraw();
-    Trace("MessageBox answered %d", answer);
+    platform::Trace("MessageBox answered %d", answer);
     return answer;
   }
 
@@ -104,7 +107,7 @@ class TerminalDialog : public DialogState {
   void OnFontChanged(const ControlState&) override { Redraw(); }
   void OnWindowChanged() override { Redraw(); }
   void OnShown() override {
-    Send(WM_PAINT, 0, 0);
+    Send(platform::WM_PAINT, 0, 0);
     Redraw();  // also when the dialog procedure paints nothing
   }
 
@@ -181,7 +184,7 @@ class TerminalDialog : public DialogState {
       if (id == focus_) return id;
     }
     for (int id : ids) {
-      if (Find(id)->source.kind == ControlKind::DefaultPushButton) return id;
+      if (Find(id)->source.kind == platform::ControlKind::DefaultPushButton) return id;
     }
     return ids.front();
   }
@@ -206,8 +209,8 @@ class TerminalDialog : public DialogState {
 // The dialog as it was when it closed, in the line view's form, so that the
 // outcome is still readable once the terminal is given back.
 void PrintLastState(const DialogState& dialog, std::u16string_view title, std::ostream& out) {
-  out << "dialog: " << ToUtf8(dialog.windowText()) << " (closed)\n";
-  if (!title.empty()) out << "title: " << ToUtf8(title) << '\n';
+  out << "dialog: " << platform::ToUtf8(dialog.windowText()) << " (closed)\n";
+  if (!title.empty()) out << "title: " << platform::ToUtf8(title) << '\n';
   for (const std::string& row : ConsoleRows(dialog.controls())) out << "  " << row << '\n';
   out.flush();
 }
@@ -228,7 +231,8 @@ bool TerminalViewWanted() {
 TerminalDialogHost::TerminalDialogHost(const ScreenMetrics& screen)
     : ConsoleDialogHost(screen, std::cin, std::cout), screen_(screen) {}
 
-int TerminalDialogHost::RunModal(const DialogTemplate& dialog, DialogProc proc) {
+int TerminalDialogHost::RunModal(const platform::DialogTemplate& dialog,
+                                 platform::DialogProc proc) {
   TerminalScreen terminal;
   // What was printed before goes out before the terminal is taken.
   std::cout.flush();
@@ -239,7 +243,7 @@ int TerminalDialogHost::RunModal(const DialogTemplate& dialog, DialogProc proc) 
                  term == nullptr ? "" : term);
     return ConsoleDialogHost::RunModal(dialog, proc);
   }
-  Trace("DialogBox(terminal, %d controls)", static_cast<int>(dialog.controls.size()));
+  platform::Trace("DialogBox(terminal, %d controls)", static_cast<int>(dialog.controls.size()));
   TerminalInput input(terminal, std::cin, ::isatty(STDIN_FILENO) == 1);
   TerminalDialog view(dialog, proc, screen_, input);
   const int result = view.RunModal();
@@ -248,4 +252,4 @@ int TerminalDialogHost::RunModal(const DialogTemplate& dialog, DialogProc proc) 
   return result;
 }
 
-}  // namespace platform
+}  // namespace ui

@@ -5,7 +5,7 @@
 
 #include "ui/console/console_host.h"
 
-namespace platform {
+namespace ui {
 
 // True when standard output is a terminal and FITKIT_CONSOLE=lines does not
 // ask for the line stream. Input is keys when standard input is the terminal
@@ -17,10 +17,10 @@ class TerminalDialogHost : public ConsoleDialogHost {
   explicit TerminalDialogHost(const ScreenMetrics& screen);
   // Draws on the terminal; prints lines when the terminal cannot be driven.
   // When the dialog has closed, its last state stays on the terminal as text.
-  int RunModal(const DialogTemplate& dialog, DialogProc proc) override;
+  int RunModal(const platform::DialogTemplate& dialog, platform::DialogProc proc) override;
 
  private:
   ScreenMetrics screen_;
 };
 
-}  // namespace platform
+}  // namespace ui

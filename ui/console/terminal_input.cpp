@@ -5,7 +5,7 @@
 
 #include "ui/console/console_view.h"
 
-namespace platform {
+namespace ui {
 
 TerminalKey TerminalInput::NextForDialog() {
   if (keys_) return screen_.ReadKey(true);
@@ -32,4 +32,4 @@ void TerminalInput::DiscardTypeAhead() {
   if (keys_) screen_.DiscardTypeAhead();
 }
 
-}  // namespace platform
+}  // namespace ui

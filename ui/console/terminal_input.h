@@ -7,7 +7,7 @@
 
 #include "ui/console/terminal_screen.h"
 
-namespace platform {
+namespace ui {
 
 class TerminalInput {
  public:
@@ -33,4 +33,4 @@ class TerminalInput {
   bool keys_;
 };
 
-}  // namespace platform
+}  // namespace ui

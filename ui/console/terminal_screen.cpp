@@ -13,7 +13,7 @@
 #include <cwctype>
 #include <iterator>
 
-namespace platform {
+namespace ui {
 namespace {
 
 // Keep Escape quick: a lone ESC is a key of its own after this many ms.
@@ -188,4 +188,4 @@ TerminalKey TerminalScreen::ReadKey(bool wait) {
 
 void TerminalScreen::DiscardTypeAhead() { flushinp(); }
 
-}  // namespace platform
+}  // namespace ui

@@ -3,7 +3,7 @@
 // (normal end, exception, exit(), SIGINT, SIGTERM and the fatal signals).
 #pragma once
 
-namespace platform {
+namespace ui {
 
 // What a key press means to a dialog or a message box.
 enum class TerminalKeyKind {
@@ -47,4 +47,4 @@ class TerminalScreen {
   bool open_ = false;
 };
 
-}  // namespace platform
+}  // namespace ui

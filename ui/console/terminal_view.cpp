@@ -6,7 +6,7 @@
 #include <cctype>
 #include <cwchar>
 
-namespace platform {
+namespace ui {
 namespace {
 
 constexpr int kCellWidth = 8;  // the console's cell, as text is measured
@@ -100,13 +100,13 @@ std::wstring Centred(std::wstring_view text, int width) {
 
 int ColumnOf(int x) { return (x + kCellWidth / 2) / kCellWidth; }
 // Both edges rounded alike, so that controls a cell apart stay apart.
-int WidthOf(const Rect& r) { return std::max(1, ColumnOf(r.right) - ColumnOf(r.left)); }
+int WidthOf(const platform::Rect& r) { return std::max(1, ColumnOf(r.right) - ColumnOf(r.left)); }
 // A one-row control sits on the row that holds its middle.
-int RowOf(const Rect& r) { return (r.top + r.bottom) / 2 / kCellHeight; }
+int RowOf(const platform::Rect& r) { return (r.top + r.bottom) / 2 / kCellHeight; }
 
 bool IsButton(const ControlState& control) {
-  return control.source.kind == ControlKind::PushButton ||
-         control.source.kind == ControlKind::DefaultPushButton;
+  return control.source.kind == platform::ControlKind::PushButton ||
+         control.source.kind == platform::ControlKind::DefaultPushButton;
 }
 
 std::wstring ButtonText(const std::wstring& label, int width, bool enabled, bool focused) {
@@ -116,39 +116,39 @@ std::wstring ButtonText(const std::wstring& label, int width, bool enabled, bool
 }
 
 void DrawControl(const TerminalDialogPicture& picture, const ControlState& control, Origin at) {
-  const Rect& r = control.rect;
+  const platform::Rect& r = control.rect;
   const int col = at.col + ColumnOf(r.left);
   const int width = WidthOf(r);
   const int row = at.row + RowOf(r);
   const std::wstring text = Wide(control.text);
   const bool bold = picture.state->FontOf(control.font).weight >= 700;
   switch (control.source.kind) {
-    case ControlKind::GroupBox: {
+    case platform::ControlKind::GroupBox: {
       const int top = at.row + (r.top + kCellHeight / 2) / kCellHeight;
       const int bottom = std::max(top + 1, at.row + (r.bottom + kCellHeight / 2) / kCellHeight - 1);
       Frame(top, col, bottom, col + width - 1);
       if (!text.empty()) Put(top, col + 2, L" " + text + L" ");
       break;
     }
-    case ControlKind::Progress: {
+    case platform::ControlKind::Progress: {
       Put(row, col, Wide(TerminalProgressBar(control, width)), A_BOLD);
       const int span = std::max(1, control.high - control.low);
       const int percent = std::clamp((control.position - control.low) * 100 / span, 0, 100);
       Put(row, col + width + 1, Wide(std::to_string(percent) + "%"));
       break;
     }
-    case ControlKind::PushButton:
-    case ControlKind::DefaultPushButton: {
+    case platform::ControlKind::PushButton:
+    case platform::ControlKind::DefaultPushButton: {
       const bool focused = control.source.id == picture.focusId;
       const attr_t look = !control.enabled ? A_DIM : focused ? (A_REVERSE | A_BOLD) : A_NORMAL;
       Put(row, col, ButtonText(text, width, control.enabled, focused), look);
       break;
     }
-    case ControlKind::Static: {
+    case platform::ControlKind::Static: {
       const attr_t look = bold ? A_BOLD : A_NORMAL;
-      if (control.source.style & StyleBorder) {
+      if (control.source.style & platform::StyleBorder) {
         Put(row, col, L"[" + Centred(text, width - 2) + L"]", look);
-      } else if (control.source.style & StyleCenter) {
+      } else if (control.source.style & platform::StyleCenter) {
         Put(row, col, Centred(text, width), look);
       } else {
         Put(row, col, FitTo(text, width), look);
@@ -266,7 +266,7 @@ void DrawTerminal(const TerminalDialogPicture& dialog, const TerminalBoxPicture*
   Frame(frame.row, frame.col, frame.row + rows + 1, frame.col + cols + 1);
   const Origin client{frame.row + 1, frame.col + 1};
   if (!dialog.title.empty()) {
-    const Rect& r = dialog.titleRect;
+    const platform::Rect& r = dialog.titleRect;
     Put(client.row + RowOf(r), client.col + ColumnOf(r.left),
         Centred(Wide(dialog.title), WidthOf(r)), A_BOLD);
   }
@@ -282,4 +282,4 @@ void DrawTerminal(const TerminalDialogPicture& dialog, const TerminalBoxPicture*
   refresh();
 }
 
-}  // namespace platform
+}  // namespace ui

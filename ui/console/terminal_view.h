@@ -9,14 +9,14 @@
 
 #include "ui/dialog_state.h"
 
-namespace platform {
+namespace ui {
 
 // What the dialog looks like now.
 struct TerminalDialogPicture {
   const DialogState* state = nullptr;  // controls and fonts
-  Rect window;                         // pixels
+  platform::Rect window;               // pixels
   std::u16string title;                // as the dialog procedure painted it
-  Rect titleRect;                      // pixels
+  platform::Rect titleRect;            // pixels
   int focusId = 0;                     // the button Enter presses, 0: none
   bool keys = true;                    // keys from the terminal: hint at them
   int buttonsEnabled = 0;
@@ -37,4 +37,4 @@ void DrawTerminal(const TerminalDialogPicture& dialog, const TerminalBoxPicture*
 // The progress bar as text of `width` cells: "[####......]".
 std::string TerminalProgressBar(const ControlState& control, int width);
 
-}  // namespace platform
+}  // namespace ui

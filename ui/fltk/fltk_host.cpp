@@ -14,7 +14,7 @@
 #include "ui/fltk/fltk_painter.h"
 #include "ui/fltk/fltk_widgets.h"
 
-namespace platform {
+namespace ui {
 namespace {
 
 constexpr int kCancelId = 2;
@@ -34,9 +34,10 @@ class DialogWindow : public Fl_Double_Window {
 
 class FltkDialog : public DialogState {
  public:
-  FltkDialog(const DialogTemplate& dialog, DialogProc proc, const ScreenMetrics& screen)
+  FltkDialog(const platform::DialogTemplate& dialog, platform::DialogProc proc,
+             const ScreenMetrics& screen)
       : DialogState(dialog, proc, screen) {
-    const Rect window = GetWindowRect(0);
+    const platform::Rect window = GetWindowRect(0);
     window_ = std::make_unique<DialogWindow>(*this, window.Width(), window.Height());
     for (const ControlState& control : controls()) {
       widgets_[control.source.id] = CreateControlWidget(*this, control, &Press, this);
@@ -49,20 +50,21 @@ class FltkDialog : public DialogState {
   ~FltkDialog() override { window_->hide(); }
 
   // A fresh context holds the system font, whatever font the control draws with.
-  Painter* GetDC(int) override { return new FltkPainter(*this, kSystemFontHandle); }
-  void ReleaseDC(Painter* painter) override { delete painter; }
+  platform::Painter* GetDC(int) override { return new FltkPainter(*this, kSystemFontHandle); }
+  void ReleaseDC(platform::Painter* painter) override { delete painter; }
 
-  Painter* BeginPaint() override {
+  platform::Painter* BeginPaint() override {
     auto* painter = new FltkPainter(*this, kSystemFontHandle);
-    Send(WM_ERASEBKGND, reinterpret_cast<uintptr_t>(painter), 0);
+    Send(platform::WM_ERASEBKGND, reinterpret_cast<uintptr_t>(painter), 0);
     return painter;
   }
-  void EndPaint(Painter* painter) override { delete painter; }
+  void EndPaint(platform::Painter* painter) override { delete painter; }
 
   int MessageBox(std::u16string_view text, std::u16string_view caption, uint32_t style) override {
-    Trace("MessageBox(\"%s\", \"%s\", 0x%X)", ToUtf8(text).c_str(), ToUtf8(caption).c_str(), style);
+    platform::Trace("MessageBox(\"%s\", \"%s\", 0x%X)", platform::ToUtf8(text).c_str(),
+                    platform::ToUtf8(caption).c_str(), style);
     const int answer = RunFltkMessageBox(text, caption, style, screen());
-    Trace("MessageBox answered %d", answer);
+    platform::Trace("MessageBox answered %d", answer);
     return answer;
   }
 
@@ -75,7 +77,7 @@ class FltkDialog : public DialogState {
     return false;
   }
 
-  void Paint() { Send(WM_PAINT, 0, 0); }
+  void Paint() { Send(platform::WM_PAINT, 0, 0); }
 
  protected:
   void OnTextChanged(const ControlState& control) override { Refresh(control); }
@@ -83,9 +85,11 @@ class FltkDialog : public DialogState {
   void OnMoved(const ControlState& control) override { Refresh(control); }
   void OnProgressChanged(const ControlState& control) override { Refresh(control); }
   void OnFontChanged(const ControlState& control) override { Refresh(control); }
-  void OnWindowTextChanged() override { window_->copy_label(ToUtf8(windowText()).c_str()); }
+  void OnWindowTextChanged() override {
+    window_->copy_label(platform::ToUtf8(windowText()).c_str());
+  }
   void OnWindowChanged() override {
-    const Rect window = GetWindowRect(0);
+    const platform::Rect window = GetWindowRect(0);
     window_->resize(window.left, window.top, window.Width(), window.Height());
   }
   void OnShown() override {
@@ -160,14 +164,15 @@ FltkDialogHost::FltkDialogHost(const ScreenMetrics& screen) : screen_(screen) {}
 
 int FltkDialogHost::GetSystemMetrics(int index) { return ScreenMetric(screen_, index); }
 
-Rect FltkDialogHost::MapDialogRect(const DialogTemplate&, const Rect& units) {
+platform::Rect FltkDialogHost::MapDialogRect(const platform::DialogTemplate&,
+                                             const platform::Rect& units) {
   return DialogUnitsToPixels(units);
 }
 
-int FltkDialogHost::RunModal(const DialogTemplate& dialog, DialogProc proc) {
-  Trace("DialogBox(window, %d controls)", static_cast<int>(dialog.controls.size()));
+int FltkDialogHost::RunModal(const platform::DialogTemplate& dialog, platform::DialogProc proc) {
+  platform::Trace("DialogBox(window, %d controls)", static_cast<int>(dialog.controls.size()));
   FltkDialog window(dialog, proc, screen_);
   return window.RunModal();
 }
 
-}  // namespace platform
+}  // namespace ui

@@ -5,20 +5,21 @@
 
 #include "ui/dialog_state.h"
 
-namespace platform {
+namespace ui {
 
 // True when an X display can be opened (FLTK itself exits when it cannot).
 bool FltkDisplayAvailable();
 
-class FltkDialogHost : public DialogHost {
+class FltkDialogHost : public platform::DialogHost {
  public:
   explicit FltkDialogHost(const ScreenMetrics& screen);
   int GetSystemMetrics(int index) override;
-  Rect MapDialogRect(const DialogTemplate& dialog, const Rect& units) override;
-  int RunModal(const DialogTemplate& dialog, DialogProc proc) override;
+  platform::Rect MapDialogRect(const platform::DialogTemplate& dialog,
+                               const platform::Rect& units) override;
+  int RunModal(const platform::DialogTemplate& dialog, platform::DialogProc proc) override;
 
  private:
   ScreenMetrics screen_;
 };
 
-}  // namespace platform
+}  // namespace ui

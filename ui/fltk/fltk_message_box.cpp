@@ -16,7 +16,7 @@
 #include "platform/trace.h"
 #include "ui/fltk/fltk_widgets.h"
 
-namespace platform {
+namespace ui {
 namespace {
 
 constexpr int kPadding = 10;
@@ -48,9 +48,9 @@ void Escape(Fl_Widget*, void* context) {
   state->answered = true;
 }
 
-int EscapeAnswer(const MessageBoxButtons& choice) {
-  for (const MessageBoxButton& button : choice.buttons) {
-    if (button.answer == IDCANCEL) return IDCANCEL;
+int EscapeAnswer(const platform::MessageBoxButtons& choice) {
+  for (const platform::MessageBoxButton& button : choice.buttons) {
+    if (button.answer == platform::IDCANCEL) return platform::IDCANCEL;
   }
   return choice.buttons.size() == 1 ? choice.buttons[0].answer : 0;
 }
@@ -67,9 +67,9 @@ void MeasureWrapped(const std::string& text, int maxWidth, int* w, int* h) {
 
 int RunFltkMessageBox(std::u16string_view text, std::u16string_view caption, uint32_t style,
                       const ScreenMetrics& screen) {
-  const MessageBoxButtons choice = ButtonsFor(style);
-  const std::string message = ToUtf8(text);
-  const std::string title = ToUtf8(caption);
+  const platform::MessageBoxButtons choice = platform::ButtonsFor(style);
+  const std::string message = platform::ToUtf8(text);
+  const std::string title = platform::ToUtf8(caption);
   const int buttonsWidth = static_cast<int>(choice.buttons.size()) * (kButtonWidth + kPadding);
   int textW = 0, textH = 0;
   MeasureWrapped(message, std::max(120, screen.width - 6 * kPadding), &textW, &textH);
@@ -111,10 +111,10 @@ int RunFltkMessageBox(std::u16string_view text, std::u16string_view caption, uin
   if (defaultButton != nullptr) defaultButton->take_focus();
   Fl::flush();
   if (fl_display != nullptr) XSync(fl_display, False);
-  Trace("MessageBox shown");
+  platform::Trace("MessageBox shown");
   while (!state.answered && window.shown()) Fl::wait();
   window.hide();
   return state.answered ? state.answer : choice.buttons[choice.defaultIndex].answer;
 }
 
-}  // namespace platform
+}  // namespace ui

@@ -7,11 +7,11 @@
 
 #include "ui/dialog_state.h"
 
-namespace platform {
+namespace ui {
 
 // Return presses the default button; Escape answers Cancel where the box has
 // one and OK on an OK box, and does nothing on a Yes/No box.
 int RunFltkMessageBox(std::u16string_view text, std::u16string_view caption, uint32_t style,
                       const ScreenMetrics& screen);
 
-}  // namespace platform
+}  // namespace ui

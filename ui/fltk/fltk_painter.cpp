@@ -7,9 +7,9 @@
 
 #include "platform/text.h"
 
-namespace platform {
+namespace ui {
 
-FltkFont ToFltkFont(const LogFont& font) {
+FltkFont ToFltkFont(const platform::LogFont& font) {
   static std::map<std::pair<int, bool>, FltkFont> cache;
   const bool bold = font.weight >= 700;
   const auto key = std::make_pair(font.height, bold);
@@ -32,7 +32,9 @@ Fl_Color ToFltkColor(uint32_t colorref) {
 }
 
 uint32_t FltkPainter::SetTextColor(uint32_t colorref) { return std::exchange(color_, colorref); }
-FontHandle FltkPainter::SelectFont(FontHandle font) { return std::exchange(font_, font); }
+platform::FontHandle FltkPainter::SelectFont(platform::FontHandle font) {
+  return std::exchange(font_, font);
+}
 int FltkPainter::SetBkMode(int mode) { return std::exchange(mode_, mode); }
 
 void FltkPainter::UseFont() const {
@@ -40,16 +42,16 @@ void FltkPainter::UseFont() const {
   fl_font(font.face, font.size);
 }
 
-Size FltkPainter::MeasureText(std::u16string_view text) {
+platform::Size FltkPainter::MeasureText(std::u16string_view text) {
   UseFont();
-  const std::string utf8 = ToUtf8(text);
-  return Size{static_cast<int>(fl_width(utf8.c_str())), fl_height()};
+  const std::string utf8 = platform::ToUtf8(text);
+  return platform::Size{static_cast<int>(fl_width(utf8.c_str())), fl_height()};
 }
 
-void FltkPainter::DrawText(std::u16string_view text, const Rect& rect, uint32_t format) {
+void FltkPainter::DrawText(std::u16string_view text, const platform::Rect& rect, uint32_t format) {
   UseFont();
-  const std::string utf8 = ToUtf8(text);
-  const Fl_Align align = (format & DT_CENTER) ? FL_ALIGN_TOP : FL_ALIGN_TOP_LEFT;
+  const std::string utf8 = platform::ToUtf8(text);
+  const Fl_Align align = (format & platform::DT_CENTER) ? FL_ALIGN_TOP : FL_ALIGN_TOP_LEFT;
   fl_push_clip(rect.left, rect.top, rect.Width(), rect.Height());
   fl_color(ToFltkColor(color_));
   // No symbol or '&' interpretation: the text is drawn as it is.
@@ -57,8 +59,8 @@ void FltkPainter::DrawText(std::u16string_view text, const Rect& rect, uint32_t 
   fl_pop_clip();
 }
 
-void FltkPainter::FillRect(const Rect& rect, uint32_t colorref) {
+void FltkPainter::FillRect(const platform::Rect& rect, uint32_t colorref) {
   fl_rectf(rect.left, rect.top, rect.Width(), rect.Height(), ToFltkColor(colorref));
 }
 
-}  // namespace platform
+}  // namespace ui

@@ -9,7 +9,7 @@
 #include "platform/text.h"
 #include "ui/fltk/fltk_painter.h"
 
-namespace platform {
+namespace ui {
 namespace {
 
 // The smooth bar's fill.
@@ -17,8 +17,8 @@ constexpr uint32_t kBarColor = 0x00800000;
 
 Fl_Align StaticAlign(uint32_t style) {
   Fl_Align align = FL_ALIGN_INSIDE | FL_ALIGN_CLIP;
-  align |= (style & StyleCenter) ? 0 : FL_ALIGN_LEFT;
-  if (!(style & StyleVCenter)) align |= FL_ALIGN_TOP;
+  align |= (style & platform::StyleCenter) ? 0 : FL_ALIGN_LEFT;
+  if (!(style & platform::StyleVCenter)) align |= FL_ALIGN_TOP;
   return align;
 }
 
@@ -34,7 +34,7 @@ void StaticWidget::draw() {
   if (control == nullptr) return;
   fl_rectf(x(), y(), w(), h(), color());
   int inset = 0;
-  if (control->source.style & StyleBorder) {
+  if (control->source.style & platform::StyleBorder) {
     fl_color(FL_BLACK);
     fl_rect(x(), y(), w(), h());
     inset = 1;
@@ -42,7 +42,7 @@ void StaticWidget::draw() {
   const FltkFont font = ToFltkFont(dialog_.FontOf(control->font));
   fl_font(font.face, font.size);
   fl_color(FL_BLACK);
-  const std::string text = ToUtf8(control->text);
+  const std::string text = platform::ToUtf8(control->text);
   fl_push_clip(x() + inset, y() + inset, w() - 2 * inset, h() - 2 * inset);
   fl_draw(text.c_str(), x() + inset, y() + inset, w() - 2 * inset, h() - 2 * inset,
           StaticAlign(control->source.style), nullptr, 0);
@@ -61,23 +61,23 @@ void PlainTextWidget::draw() {
 
 Fl_Widget* CreateControlWidget(const DialogState& dialog, const ControlState& control,
                                void (*press)(Fl_Widget*, void*), void* pressContext) {
-  const Rect& r = control.rect;
-  const ControlTemplate& source = control.source;
+  const platform::Rect& r = control.rect;
+  const platform::ControlTemplate& source = control.source;
   switch (source.kind) {
-    case ControlKind::PushButton:
-    case ControlKind::DefaultPushButton: {
+    case platform::ControlKind::PushButton:
+    case platform::ControlKind::DefaultPushButton: {
       auto* button = new Fl_Button(r.left, r.top, r.Width(), r.Height());
-      button->copy_label(ToUtf8(control.text).c_str());
+      button->copy_label(platform::ToUtf8(control.text).c_str());
       button->labelsize(14);
       button->callback(press, pressContext);
-      if (source.kind == ControlKind::DefaultPushButton) button->shortcut(FL_Enter);
+      if (source.kind == platform::ControlKind::DefaultPushButton) button->shortcut(FL_Enter);
       return button;
     }
-    case ControlKind::GroupBox: {
+    case platform::ControlKind::GroupBox: {
       auto* box = new Fl_Box(FL_ENGRAVED_FRAME, r.left, r.top, r.Width(), r.Height(), nullptr);
       return box;
     }
-    case ControlKind::Progress: {
+    case platform::ControlKind::Progress: {
       auto* bar = new Fl_Progress(r.left, r.top, r.Width(), r.Height());
       bar->box(FL_THIN_DOWN_BOX);
       bar->color(FL_WHITE);
@@ -85,18 +85,19 @@ Fl_Widget* CreateControlWidget(const DialogState& dialog, const ControlState& co
       UpdateControlWidget(bar, control);
       return bar;
     }
-    case ControlKind::Static:
+    case platform::ControlKind::Static:
       break;
   }
   return new StaticWidget(dialog, source.id, r.left, r.top, r.Width(), r.Height());
 }
 
 void UpdateControlWidget(Fl_Widget* widget, const ControlState& control) {
-  const ControlKind kind = control.source.kind;
-  if (kind == ControlKind::PushButton || kind == ControlKind::DefaultPushButton) {
-    widget->copy_label(ToUtf8(control.text).c_str());
+  const platform::ControlKind kind = control.source.kind;
+  if (kind == platform::ControlKind::PushButton ||
+      kind == platform::ControlKind::DefaultPushButton) {
+    widget->copy_label(platform::ToUtf8(control.text).c_str());
   }
-  if (kind == ControlKind::Progress) {
+  if (kind == platform::ControlKind::Progress) {
     auto* bar = static_cast<Fl_Progress*>(widget);
     bar->minimum(control.low);
     bar->maximum(control.high > control.low ? control.high : control.low + 1);
@@ -114,4 +115,4 @@ void UpdateControlWidget(Fl_Widget* widget, const ControlState& control) {
   widget->redraw();
 }
 
-}  // namespace platform
+}  // namespace ui

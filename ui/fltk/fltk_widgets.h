@@ -7,7 +7,7 @@
 
 #include "ui/dialog_state.h"
 
-namespace platform {
+namespace ui {
 
 // A static control: its text in its own font, drawn as it is (no '@' symbols,
 // no '&' shortcuts), with an optional thin border, on the static colour.
@@ -40,4 +40,4 @@ Fl_Widget* CreateControlWidget(const DialogState& dialog, const ControlState& co
 // position, progress).
 void UpdateControlWidget(Fl_Widget* widget, const ControlState& control);
 
-}  // namespace platform
+}  // namespace ui

@@ -20,7 +20,7 @@
 #undef CreateFont
 #undef MessageBox
 
-namespace platform {
+namespace ui {
 namespace {
 
 const wchar_t* WideText(const std::wstring& text) { return text.c_str(); }
@@ -30,11 +30,13 @@ std::wstring Wide(std::u16string_view text) { return std::wstring(text.begin(), 
 constexpr uint32_t kDeviceStaticColor = 0x40000019;
 static_assert(kDeviceStaticColor == platform::COLOR_STATIC);
 
-Rect FromRect(const RECT& rect) { return Rect{rect.left, rect.top, rect.right, rect.bottom}; }
+platform::Rect FromRect(const RECT& rect) {
+  return platform::Rect{rect.left, rect.top, rect.right, rect.bottom};
+}
 
 }  // namespace
 
-Win32Dialog::Win32Dialog(const DialogTemplate& dialog, DialogProc proc)
+Win32Dialog::Win32Dialog(const platform::DialogTemplate& dialog, platform::DialogProc proc)
     : template_(dialog), proc_(proc), paint_(std::make_unique<PAINTSTRUCT>()) {}
 
 Win32Dialog::~Win32Dialog() = default;
@@ -62,7 +64,8 @@ intptr_t Win32Dialog::Handle(unsigned message, uintptr_t wParam, intptr_t lParam
       // Escape sends IDCANCEL also while Cancel is disabled; the button would not.
       const HWND control = GetDlgItem(window_, LOWORD(wParam));
       if (control != nullptr && IsWindowEnabled(control) == 0) return TRUE;
-      Trace("DispatchMessage(0x%04X, %lu)", WM_COMMAND, static_cast<unsigned long>(LOWORD(wParam)));
+      platform::Trace("DispatchMessage(0x%04X, %lu)", WM_COMMAND,
+                      static_cast<unsigned long>(LOWORD(wParam)));
       proc_(*this, WM_COMMAND, wParam, lParam);
       return TRUE;
     }
@@ -94,12 +97,12 @@ void Win32Dialog::CheckResource() const {
 
 void Win32Dialog::SetWindowText(std::u16string_view text) {
   ::SetWindowTextW(window_, WideText(Wide(text)));
-  Trace("SetWindowText(\"%s\")", ToUtf8(text).c_str());
+  platform::Trace("SetWindowText(\"%s\")", platform::ToUtf8(text).c_str());
 }
 
 void Win32Dialog::SetItemText(int id, std::u16string_view text) {
   SetDlgItemTextW(window_, id, WideText(Wide(text)));
-  Trace("SetItemText(%d, \"%s\")", id, ToUtf8(text).c_str());
+  platform::Trace("SetItemText(%d, \"%s\")", id, platform::ToUtf8(text).c_str());
 }
 
 std::u16string Win32Dialog::GetItemText(int id) {
@@ -112,16 +115,16 @@ std::u16string Win32Dialog::GetItemText(int id) {
 
 void Win32Dialog::EnableItem(int id, bool enabled) {
   EnableWindow(Window(id), enabled ? TRUE : FALSE);
-  Trace("EnableItem(%d, %s)", id, enabled ? "true" : "false");
+  platform::Trace("EnableItem(%d, %s)", id, enabled ? "true" : "false");
 }
 
-Rect Win32Dialog::GetWindowRect(int id) {
+platform::Rect Win32Dialog::GetWindowRect(int id) {
   RECT rect{};
   ::GetWindowRect(Window(id), &rect);
   return FromRect(rect);
 }
 
-Rect Win32Dialog::GetClientRect(int id) {
+platform::Rect Win32Dialog::GetClientRect(int id) {
   RECT rect{};
   ::GetClientRect(Window(id), &rect);
   return FromRect(rect);
@@ -130,66 +133,68 @@ Rect Win32Dialog::GetClientRect(int id) {
 void Win32Dialog::MoveItem(int id, int x, int y) {
   SetWindowPos(Window(id), nullptr, x, y, 0, 0,
                SWP_NOSIZE | SWP_NOZORDER | SWP_NOREDRAW | SWP_NOACTIVATE);
-  Trace("MoveItem(%d, %d, %d)", id, x, y);
+  platform::Trace("MoveItem(%d, %d, %d)", id, x, y);
 }
 
 void Win32Dialog::SetProgressRange(int id, uint16_t low, uint16_t high) {
   SendDlgItemMessageW(window_, id, PBM_SETRANGE, 0, MAKELPARAM(low, high));
-  Trace("SetProgressRange(%d, %u, %u)", id, unsigned(low), unsigned(high));
+  platform::Trace("SetProgressRange(%d, %u, %u)", id, unsigned(low), unsigned(high));
 }
 
 void Win32Dialog::SetProgressPos(int id, int position) {
   SendDlgItemMessageW(window_, id, PBM_SETPOS, WPARAM(position), 0);
-  Trace("SetProgressPos(%d, %d)", id, position);
+  platform::Trace("SetProgressPos(%d, %d)", id, position);
 }
 
-LogFont Win32Dialog::GetSystemFont() {
+platform::LogFont Win32Dialog::GetSystemFont() {
   LOGFONTW system{};
   GetObjectW(GetStockObject(SYSTEM_FONT), sizeof system, &system);
-  LogFont font;
+  platform::LogFont font;
   font.height = int(system.lfHeight);
   font.weight = int(system.lfWeight);
   font.face = std::u16string(system.lfFaceName, system.lfFaceName + wcslen(system.lfFaceName));
   return font;
 }
 
-FontHandle Win32Dialog::CreateFont(const LogFont& font) {
+platform::FontHandle Win32Dialog::CreateFont(const platform::LogFont& font) {
   LOGFONTW wanted{};
   wanted.lfHeight = font.height;
   wanted.lfWeight = font.weight;
   wanted.lfCharSet = DEFAULT_CHARSET;
   const std::size_t length = std::min(font.face.size(), std::size_t(LF_FACESIZE - 1));
   for (std::size_t i = 0; i < length; ++i) wanted.lfFaceName[i] = wchar_t(font.face[i]);
-  const auto handle = reinterpret_cast<FontHandle>(CreateFontIndirectW(&wanted));
-  Trace("CreateFont(height %d, weight %d) = %s", font.height, font.weight,
-        handle != 0 ? "ok" : "failed");
+  const auto handle = reinterpret_cast<platform::FontHandle>(CreateFontIndirectW(&wanted));
+  platform::Trace("CreateFont(height %d, weight %d) = %s", font.height, font.weight,
+                  handle != 0 ? "ok" : "failed");
   return handle;
 }
 
-void Win32Dialog::DeleteFont(FontHandle font) { DeleteObject(reinterpret_cast<HGDIOBJ>(font)); }
+void Win32Dialog::DeleteFont(platform::FontHandle font) {
+  DeleteObject(reinterpret_cast<HGDIOBJ>(font));
+}
 
-void Win32Dialog::SetItemFont(int id, FontHandle font) {
+void Win32Dialog::SetItemFont(int id, platform::FontHandle font) {
   SendDlgItemMessageW(window_, id, WM_SETFONT, WPARAM(font), FALSE);
 }
 
-Painter* Win32Dialog::GetDC(int id) {
+platform::Painter* Win32Dialog::GetDC(int id) {
   const HDC dc = ::GetDC(Window(id));
   return dc == nullptr ? nullptr : new Win32Painter(dc);
 }
 
-void Win32Dialog::ReleaseDC(Painter* painter) {
+void Win32Dialog::ReleaseDC(platform::Painter* painter) {
   auto* own = static_cast<Win32Painter*>(painter);
   if (own == nullptr) return;
   ::ReleaseDC(WindowFromDC(own->dc()), own->dc());
   delete own;
 }
 
-Painter* Win32Dialog::BeginPaint() {
+platform::Painter* Win32Dialog::BeginPaint() {
   const HDC dc = ::BeginPaint(window_, paint_.get());
   return dc == nullptr ? nullptr : new Win32Painter(dc);
 }
 
-void Win32Dialog::EndPaint(Painter* painter) {
+void Win32Dialog::EndPaint(platform::Painter* painter) {
   ::EndPaint(window_, paint_.get());
   delete static_cast<Win32Painter*>(painter);
 }
@@ -204,31 +209,31 @@ uint32_t Win32Dialog::GetSysColor(uint32_t index) {
 void Win32Dialog::MakeFullScreenTopmost() {
   const int width = ::GetSystemMetrics(SM_CXSCREEN), height = ::GetSystemMetrics(SM_CYSCREEN);
   SetWindowPos(window_, HWND_TOPMOST, 0, 0, width, height, SWP_FRAMECHANGED);
-  Trace("SetWindowPos(topmost, 0, 0, %d, %d)", width, height);
+  platform::Trace("SetWindowPos(topmost, 0, 0, %d, %d)", width, height);
 }
 
 void Win32Dialog::Show() {
   ShowWindow(window_, SW_SHOW);
   UpdateWindow(window_);
-  Trace("ShowWindow(SW_SHOW)");
+  platform::Trace("ShowWindow(SW_SHOW)");
 }
 
 void Win32Dialog::PostCommand(int id) {
   PostMessageW(window_, WM_COMMAND, WPARAM(id), 0);
-  Trace("PostMessage(WM_COMMAND, %d)", id);
+  platform::Trace("PostMessage(WM_COMMAND, %d)", id);
 }
 
 void Win32Dialog::EndDialog(int result) {
   ::EndDialog(window_, result);
-  Trace("EndDialog(%d)", result);
+  platform::Trace("EndDialog(%d)", result);
 }
 
 int Win32Dialog::MessageBox(std::u16string_view text, std::u16string_view caption, uint32_t style) {
-  Trace("MessageBox(\"%s\", \"%s\", 0x%X)", ToUtf8(text).c_str(), ToUtf8(caption).c_str(),
-        unsigned(style));
+  platform::Trace("MessageBox(\"%s\", \"%s\", 0x%X)", platform::ToUtf8(text).c_str(),
+                  platform::ToUtf8(caption).c_str(), unsigned(style));
   const int answer =
       MessageBoxW(window_, WideText(Wide(text)), WideText(Wide(caption)), UINT(style));
-  Trace("MessageBox answered %d", answer);
+  platform::Trace("MessageBox answered %d", answer);
   return answer;
 }
 
@@ -241,4 +246,4 @@ bool Win32Dialog::PumpOneMessage() {
   return true;
 }
 
-}  // namespace platform
+}  // namespace ui

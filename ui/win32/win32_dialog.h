@@ -13,11 +13,11 @@
 struct HWND__;
 struct tagPAINTSTRUCT;
 
-namespace platform {
+namespace ui {
 
-class Win32Dialog : public Dialog {
+class Win32Dialog : public platform::Dialog {
  public:
-  Win32Dialog(const DialogTemplate& dialog, DialogProc proc);
+  Win32Dialog(const platform::DialogTemplate& dialog, platform::DialogProc proc);
   ~Win32Dialog() override;
 
   // The Win32 dialog procedure (a DLGPROC); WM_INITDIALOG's lParam is the
@@ -31,20 +31,20 @@ class Win32Dialog : public Dialog {
   void SetItemText(int id, std::u16string_view text) override;
   std::u16string GetItemText(int id) override;
   void EnableItem(int id, bool enabled) override;
-  Rect GetWindowRect(int id) override;
-  Rect GetClientRect(int id) override;
+  platform::Rect GetWindowRect(int id) override;
+  platform::Rect GetClientRect(int id) override;
   void MoveItem(int id, int x, int y) override;
   void SetProgressRange(int id, uint16_t low, uint16_t high) override;
   void SetProgressPos(int id, int position) override;
 
-  LogFont GetSystemFont() override;
-  FontHandle CreateFont(const LogFont& font) override;
-  void DeleteFont(FontHandle font) override;
-  void SetItemFont(int id, FontHandle font) override;
-  Painter* GetDC(int id) override;
-  void ReleaseDC(Painter* painter) override;
-  Painter* BeginPaint() override;
-  void EndPaint(Painter* painter) override;
+  platform::LogFont GetSystemFont() override;
+  platform::FontHandle CreateFont(const platform::LogFont& font) override;
+  void DeleteFont(platform::FontHandle font) override;
+  void SetItemFont(int id, platform::FontHandle font) override;
+  platform::Painter* GetDC(int id) override;
+  void ReleaseDC(platform::Painter* painter) override;
+  platform::Painter* BeginPaint() override;
+  void EndPaint(platform::Painter* painter) override;
   uint32_t GetSysColor(uint32_t index) override;
 
   void MakeFullScreenTopmost() override;
@@ -60,10 +60,10 @@ class Win32Dialog : public Dialog {
   // Says on stderr which controls of the template the resource lacks.
   void CheckResource() const;
 
-  const DialogTemplate& template_;
-  DialogProc proc_;
+  const platform::DialogTemplate& template_;
+  platform::DialogProc proc_;
   HWND__* window_ = nullptr;
   std::unique_ptr<tagPAINTSTRUCT> paint_;
 };
 
-}  // namespace platform
+}  // namespace ui

@@ -11,10 +11,10 @@
 // Needs <windows.h> before it.
 #include <commctrl.h>
 
-namespace platform {
+namespace ui {
 namespace {
 
-class Win32DialogHost : public DialogHost {
+class Win32DialogHost : public platform::DialogHost {
  public:
   Win32DialogHost() {
     INITCOMMONCONTROLSEX controls{};
@@ -26,16 +26,18 @@ class Win32DialogHost : public DialogHost {
   int GetSystemMetrics(int index) override { return ::GetSystemMetrics(index); }
 
   // The resources' font is "System", whose dialog base units Windows reports.
-  Rect MapDialogRect(const DialogTemplate& /*dialog*/, const Rect& units) override {
+  platform::Rect MapDialogRect(const platform::DialogTemplate& /*dialog*/,
+                               const platform::Rect& units) override {
     const LONG base = GetDialogBaseUnits();
     const int x = LOWORD(base), y = HIWORD(base);
-    return Rect{units.left * x / 4, units.top * y / 8, units.right * x / 4, units.bottom * y / 8};
+    return platform::Rect{units.left * x / 4, units.top * y / 8, units.right * x / 4,
+                          units.bottom * y / 8};
   }
 
-  int RunModal(const DialogTemplate& dialog, DialogProc proc) override {
+  int RunModal(const platform::DialogTemplate& dialog, platform::DialogProc proc) override {
     Win32Dialog window(dialog, proc);
-    Trace("DialogBox(resource %d, %d controls)", kUpdateDialogResource,
-          static_cast<int>(dialog.controls.size()));
+    platform::Trace("DialogBox(resource %d, %d controls)", kUpdateDialogResource,
+                    static_cast<int>(dialog.controls.size()));
     const INT_PTR result = DialogBoxParamW(
         GetModuleHandleW(nullptr), MAKEINTRESOURCEW(kUpdateDialogResource), nullptr,
         reinterpret_cast<DLGPROC>(Win32Dialog::WindowProc), reinterpret_cast<LPARAM>(&window));
@@ -43,13 +45,15 @@ class Win32DialogHost : public DialogHost {
       std::fprintf(stderr, "fitkit: the dialog (resource %d) could not be created: error %lu\n",
                    kUpdateDialogResource, static_cast<unsigned long>(GetLastError()));
     }
-    Trace("DialogBox ended with %d", static_cast<int>(result));
+    platform::Trace("DialogBox ended with %d", static_cast<int>(result));
     return static_cast<int>(result);
   }
 };
 
 }  // namespace
 
-std::unique_ptr<DialogHost> CreateWin32DialogHost() { return std::make_unique<Win32DialogHost>(); }
+std::unique_ptr<platform::DialogHost> CreateWin32DialogHost() {
+  return std::make_unique<Win32DialogHost>();
+}
 
-}  // namespace platform
+}  // namespace ui

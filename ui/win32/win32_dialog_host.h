@@ -6,11 +6,11 @@
 
 #include "platform/dialog.h"
 
-namespace platform {
+namespace ui {
 
 // The resource every program's update dialog has.
 inline constexpr int kUpdateDialogResource = 104;
 
-std::unique_ptr<DialogHost> CreateWin32DialogHost();
+std::unique_ptr<platform::DialogHost> CreateWin32DialogHost();
 
-}  // namespace platform
+}  // namespace ui

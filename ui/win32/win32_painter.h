@@ -5,22 +5,22 @@
 
 struct HDC__;  // <windows.h>'s HDC, which this header does not include
 
-namespace platform {
+namespace ui {
 
-class Win32Painter : public Painter {
+class Win32Painter : public platform::Painter {
  public:
   explicit Win32Painter(HDC__* dc) : dc_(dc) {}
   HDC__* dc() const { return dc_; }
 
   uint32_t SetTextColor(uint32_t colorref) override;
-  FontHandle SelectFont(FontHandle font) override;
+  platform::FontHandle SelectFont(platform::FontHandle font) override;
   int SetBkMode(int mode) override;
-  Size MeasureText(std::u16string_view text) override;
-  void DrawText(std::u16string_view text, const Rect& rect, uint32_t format) override;
-  void FillRect(const Rect& rect, uint32_t colorref) override;
+  platform::Size MeasureText(std::u16string_view text) override;
+  void DrawText(std::u16string_view text, const platform::Rect& rect, uint32_t format) override;
+  void FillRect(const platform::Rect& rect, uint32_t colorref) override;
 
  private:
   HDC__* dc_;
 };
 
-}  // namespace platform
+}  // namespace ui
