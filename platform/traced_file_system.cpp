@@ -184,9 +184,17 @@ bool TracedFileSystem::CanCreate(std::u16string_view path) {
 }
 
 std::vector<FindData> TracedFileSystem::Find(std::u16string_view pattern) {
-  const bool tracing = Tracing();
-  auto found = target().Find(pattern);
-  if (tracing) {
+  return Found(pattern, target().Find(pattern));
+}
+
+std::vector<FindData> TracedFileSystem::FindEntries(std::u16string_view pattern,
+                                                    FindDetail detail) {
+  return Found(pattern, target().FindEntries(pattern, detail));
+}
+
+std::vector<FindData> TracedFileSystem::Found(std::u16string_view pattern,
+                                              std::vector<FindData> found) const {
+  if (TraceEnabled()) {
     Trace("FindFirstFile(%s) -> %lu entries", ToUtf8(pattern).c_str(),
           static_cast<unsigned long>(found.size()));
   }

@@ -25,6 +25,7 @@ class TracedFileSystem : public FileSystemWrapper {
   bool FlushVolume(std::u16string_view path) override;
   bool CanCreate(std::u16string_view path) override;
   std::vector<FindData> Find(std::u16string_view pattern) override;
+  std::vector<FindData> FindEntries(std::u16string_view pattern, FindDetail detail) override;
   SystemTime Now() override;
   bool GetFreeBytes(std::u16string_view path, uint64_t* bytes) override;
   bool GetVolumeRoom(std::u16string_view path, VolumeRoom* room) override;
@@ -36,6 +37,7 @@ class TracedFileSystem : public FileSystemWrapper {
   // "ok", or "failed" with the host's reason.
   std::string Result(bool ok) const;
   // A call on one path that says ok or failed, or for a `question` yes or no.
+  std::vector<FindData> Found(std::u16string_view pattern, std::vector<FindData> found) const;
   bool PathCall(const char* call, bool (FileSystem::*method)(std::u16string_view),
                 std::u16string_view path, bool question);
 
