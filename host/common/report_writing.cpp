@@ -7,14 +7,7 @@
 namespace host {
 
 bool WriteWholeText(const ReportFileCalls& calls, int fd, const std::string& text) {
-  std::size_t done = 0;
-  while (done < text.size()) {
-    const long n = calls.write(fd, text.data() + done, text.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    done += std::size_t(n);
-  }
-  return true;
+  return WriteAllBytes(calls.write, fd, text.data(), text.size());
 }
 
 bool ReportFailed(std::string* error, int number) {

@@ -8,13 +8,14 @@
 #include <functional>
 #include <string>
 
+#include "host/common/write_all.h"
+
 namespace host {
 
 struct ReportFileCalls {
   // A new, empty file (an existing one truncated); -1 with errno set.
   int (*create)(const std::filesystem::path& file);
-  // Some of `count` bytes; the number written, or -1 with errno set.
-  long (*write)(int fd, const char* bytes, std::size_t count);
+  WriteSomeCall write;
   int (*sync)(int fd);
   void (*close)(int fd);
   // Renames `from` over `to`; false with errno set.

@@ -9,6 +9,7 @@
 #include <cerrno>
 
 #include "host/common/staged_names.h"
+#include "host/common/write_all.h"
 
 namespace host {
 namespace {
@@ -27,14 +28,9 @@ RootDescriptor OpenRegular(int folderFd, const char* name, int flags) {
 }
 
 bool WriteAll(int fd, const char* bytes, std::size_t count) {
-  while (count > 0) {
-    const ssize_t n = ::write(fd, bytes, count);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    bytes += n;
-    count -= std::size_t(n);
-  }
-  return true;
+  return WriteAllBytes(
+      [](int to, const char* some, std::size_t size) { return long(::write(to, some, size)); }, fd,
+      bytes, count);
 }
 
 }  // namespace

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "host/common/staged_names.h"
+#include "host/common/write_all.h"
 
 // Last: its macros would replace the platform's constants of the same names.
 #include <windows.h>
@@ -94,15 +95,13 @@ int OpenHandle(const std::filesystem::path& file, DWORD access, DWORD dispositio
   return fd;
 }
 
+// _write takes at most INT_MAX bytes a call.
 bool WriteAll(int fd, const char* bytes, std::size_t count) {
-  while (count > 0) {
-    const unsigned chunk = count > INT_MAX ? unsigned(INT_MAX) : unsigned(count);
-    const int n = _write(fd, bytes, chunk);
-    if (n <= 0) return false;
-    bytes += n;
-    count -= std::size_t(n);
-  }
-  return true;
+  return WriteAllBytes(
+      [](int to, const char* some, std::size_t size) {
+        return long(_write(to, some, size > INT_MAX ? unsigned(INT_MAX) : unsigned(size)));
+      },
+      fd, bytes, count);
 }
 
 }  // namespace
