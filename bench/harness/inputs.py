@@ -38,6 +38,13 @@ REGISTRY = """Windows Registry Editor Version 5.00
 """ % (MODEL, FLASH)
 
 
+# The device's registry asking for the in-place install instead of the staged one.
+IN_PLACE = """
+[HKEY_LOCAL_MACHINE\\Software\\fitkit]
+"ShellInstall"="in-place"
+"""
+
+
 def _text_pool(rng, size):
     words = [bytes(rng.choice(b'abcdefghijklmnopqrstuvwxyz') for _ in range(rng.randint(2, 9)))
              for _ in range(3000)]

@@ -22,6 +22,9 @@ def main():
     # turn each clean-up and the deletion row into minutes of measuring the disk.
     shm = '/dev/shm' if os.path.isdir('/dev/shm') else os.environ.get('TMPDIR', '/tmp')
     parser.add_argument('--work', default=os.path.join(shm, 'fitkit-bench'))
+    # The same comparisons again on the disk a device root usually lies on.
+    parser.add_argument('--disk', default='/var/tmp/fitkit-bench',
+                        help='a second work folder on another file system, or "none"')
     parser.add_argument('--scale', type=float, default=1.0,
                         help='multiplies every repeat count and time share')
     parser.add_argument('--keep', action='store_true', help='keep the generated packages')
@@ -42,15 +45,63 @@ def main():
 
     work = os.path.abspath(args.work)
     os.makedirs(work, exist_ok=True)
-    bench = Bench(os.path.abspath(args.build), work, log)
+    bench = Bench(os.path.abspath(args.build), work, log,
+                  aside=report.file_system(work) != 'tmpfs')
     if args.only:
         run_one(bench, args.only, repeats, budget)
+        shutil.rmtree(os.path.join(work, 'trash'), ignore_errors=True)
         return
+    cases, goals = comparisons(bench, repeats, budget, 100000, with_python=True)
+    disk = None if args.disk == 'none' else os.path.abspath(args.disk)
+    if disk is not None and report.file_system(disk) == report.file_system(work):
+        disk = None
+    if disk is not None:
+        os.makedirs(disk, exist_ok=True)
+        log('the same on %s (%s)' % (disk, report.file_system(disk)))
+        disk_bench = Bench(os.path.abspath(args.build), disk, log, aside=True)
+        # Each unlink of a file with data waits for the disk's discard there:
+        # fewer rounds, and a fifth of the old files.
+        more, more_goals = comparisons(disk_bench, lambda n: repeats(max(1, n // 2)),
+                                       lambda s: budget(s * 0.6), 20000, with_python=False)
+        cases += more
+        goals += more_goals
+
+    rss = []
+    for package, files in ((bench.packages_made['small'], '20,000 files'),
+                           (bench.packages_made['twins'], '2,000 files'),
+                           (bench.package('large-500mb', inputs.large_files_tree,
+                                          megabytes=500), None)):
+        for in_place in (False, True):
+            entry = bench.peak_rss(package, in_place)
+            label = '%.0f MB package' % entry['package_mb']
+            rss.append({'program': 'shellfit /force, ' + ('in place' if in_place else 'staged'),
+                        'input': label + (' of %s' % files if files else ''),
+                        'rss_kb': entry['tool'].rss_kb})
+    for case in (bench.image_small, bench.image_large):
+        rss.append({'program': 'imagefit', 'input': case['label'].split(', ', 1)[1],
+                    'rss_kb': case['tools'][0].rss_kb})
+    calls = None
+    if shutil.which('perf'):
+        log('system calls per file (perf stat)')
+        calls = bench.calls_per_file(bench.packages_made['small'], 20000)
+
+    elapsed = time.monotonic() - started
+    report.write(args.out, report.tables(cases, goals, rss, calls, elapsed, work, disk))
+    log('wrote %s' % args.out)
+    for folder in (work, disk):
+        if folder is None:
+            continue
+        for name in os.listdir(folder):
+            if name != 'packages' or not args.keep:
+                shutil.rmtree(os.path.join(folder, name), ignore_errors=True)
+
+
+def comparisons(bench, repeats, budget, old_files, with_python):
+    """Every comparison in the work folder of `bench`: the cases and their goals."""
     one_folder = bench.package('one-folder-20000', inputs.one_folder_tree)
     small = bench.package('small-20000', inputs.small_files_tree)
     twins = bench.package('twins-2000', inputs.twin_tree)
-    twin_sample = bench.package('twins-40', inputs.twin_tree, files=40)
-    large = bench.package('large-500mb', inputs.large_files_tree, megabytes=500)
+    bench.packages_made = {'small': small, 'twins': twins}
 
     # Repeats and seconds per comparison: rounds go on while they fit the
     # seconds, so a loaded machine gets fewer repeats, not a longer run.
@@ -63,40 +114,26 @@ def main():
     cases.append(case), goals.append(1.0)
     case = bench.extraction('2,000 files (1,000 deflated + their stored twins)', twins,
                             repeats(5), budget(170))
-    sample_mb = os.path.getsize(twin_sample) / 1e6
-    python = bench.python_sample(twin_sample, case['package_mb'] / sample_mb)
-    python.name += ' (one run on a %.0f MB sample, scaled)' % sample_mb
-    case['tools'].append(python)
+    if with_python:
+        twin_sample = bench.package('twins-40', inputs.twin_tree, files=40)
+        sample_mb = os.path.getsize(twin_sample) / 1e6
+        python = bench.python_sample(twin_sample, case['package_mb'] / sample_mb)
+        python.name += ' (one run on a %.0f MB sample, scaled)' % sample_mb
+        case['tools'].append(python)
     case['label'] += ', %.0f MB ZipCrypto' % case['package_mb']
-    cases.append(case), goals.append(0.7)
-    case = bench.signed_extraction('the same %.0f MB package, signed, on a device that requires '
-                                   'it' % case['package_mb'], twins, repeats(5), budget(170))
-    cases.append(case), goals.append(0.7)
-    cases.append(bench.deletion(100000, repeats(5), budget(100))), goals.append(1.2)
-    image_small = bench.imagefit(64, repeats(5), budget(25))
-    cases.append(bench.imagefit(256, repeats(7), budget(60))), goals.append(1.5)
-
-    rss = []
-    for package, files in ((small, '20,000 files'), (twins, '2,000 files'), (large, None)):
-        entry = bench.peak_rss(package)
-        label = '%.0f MB package' % entry['package_mb']
-        rss.append({'program': 'shellfit /force',
-                    'input': label + (' of %s' % files if files else ''),
-                    'rss_kb': entry['tool'].rss_kb})
-    for case in (image_small, cases[-1]):
-        rss.append({'program': 'imagefit', 'input': case['label'].split(', ', 1)[1],
-                    'rss_kb': case['tools'][0].rss_kb})
-    calls = None
-    if shutil.which('perf'):
-        log('system calls per file (perf stat)')
-        calls = bench.calls_per_file(small, 20000)
-
-    elapsed = time.monotonic() - started
-    report.write(args.out, report.tables(cases, goals, rss, calls, elapsed, work))
-    log('wrote %s' % args.out)
-    for name in os.listdir(work):
-        if name != 'packages' or not args.keep:
-            shutil.rmtree(os.path.join(work, name), ignore_errors=True)
+    cases.append(case), goals.append(0.4)
+    if with_python:
+        case = bench.signed_extraction('the same %.0f MB package, signed, on a device that '
+                                       'requires it' % case['package_mb'], twins, repeats(5),
+                                       budget(170))
+        cases.append(case), goals.append(0.7)
+    cases.append(bench.deletion(old_files, repeats(5), budget(100))), goals.append(1.2)
+    bench.image_small = bench.imagefit(64, repeats(5), budget(25))
+    bench.image_large = bench.imagefit(256, repeats(7), budget(60))
+    cases.append(bench.image_large), goals.append(1.5)
+    for case in cases:
+        case['fs'] = report.file_system(bench.work)
+    return cases, goals
 
 
 def run_one(bench, name, repeats, budget):

@@ -30,14 +30,23 @@ def machine():
     return cpu, memory
 
 
-def describe(work):
+def file_system(folder):
+    """The type of the file system that holds `folder` (tmpfs, ext2/ext3 for ext4, ...)."""
+    name = _first_line(['stat', '-f', '-c', '%T', folder])
+    return 'ext4' if name == 'ext2/ext3' else name
+
+
+def describe(work, disk=None):
     cpu, memory = machine()
-    fs_type = _first_line(['stat', '-f', '-c', '%T', work])
+    places = 'work folder on %s' % file_system(work)
+    if disk is not None:
+        places = 'work folders on %s (%s) and %s (%s)' % (file_system(work), work,
+                                                          file_system(disk), disk)
     load = os.getloadavg()
     return [
         '- Date: %s UTC' % datetime.datetime.utcnow().strftime('%Y-%m-%d %H:%M'),
-        '- Machine: %s, %d cores, %d MB memory; %s %s; work folder on %s' % (
-            cpu, os.cpu_count(), memory, platform.system(), platform.release(), fs_type),
+        '- Machine: %s, %d cores, %d MB memory; %s %s; %s' % (
+            cpu, os.cpu_count(), memory, platform.system(), platform.release(), places),
         '- Load average at the start: %.2f %.2f %.2f (the cores are shared)' % load,
         '- Peers: %s; %s; Python %s' % (
             _first_line(['unzip', '-v']).split(' by ')[0].rstrip(','),
@@ -66,23 +75,24 @@ def comparison_row(case, goal):
         met += ' (CPU: %s)' % ('no' if cpu_ratio > goal else 'yes')
     ratio_text = ('> %.0fx' % ratio) if kit.capped else '%.2fx (CPU %.2fx)' % (ratio, cpu_ratio)
     peer_text = '<br>'.join('%s: %s' % (t.name, seconds(t)) for t in peers)
-    return '| %s | %s | %s | %s | %.1fx | %s |' % (
-        case['label'], seconds(kit), peer_text, ratio_text, goal, met)
+    return '| %s | %s | %s | %s | %s | %.1fx | %s |' % (
+        case['label'], case.get('fs', ''), seconds(kit), peer_text, ratio_text, goal, met)
 
 
-def tables(cases, goals, rss, calls, elapsed, work):
-    lines = describe(work) + [
+def tables(cases, goals, rss, calls, elapsed, work, disk=None):
+    lines = describe(work, disk) + [
         '- Each cell: median wall time of the repeats, the fastest and slowest in brackets, and '
         'the median CPU time (user + system); the tools alternate within every repeat. The '
         'ratio compares wall times with the fastest peer (CPU: with the least CPU time). '
         'Total run time of bench/run: %.0f s.' % elapsed,
         '',
-        '| workload | kit | peers | kit / fastest peer | goal | met |',
-        '|---|---|---|---|---|---|',
+        '| workload | file system | kit | peers | kit / fastest peer | goal | met |',
+        '|---|---|---|---|---|---|---|',
     ]
     for case, goal in zip(cases, goals):
         lines.append(comparison_row(case, goal))
-    lines += ['', 'Peak resident set (from /usr/bin/time), one run each:', '',
+    lines += ['', 'Peak resident set (from /usr/bin/time), one run each, on %s:'
+              % file_system(work), '',
               '| program | input | peak RSS |', '|---|---|---|']
     for entry in rss:
         lines.append('| %s | %s | %.1f MB |' % (entry['program'], entry['input'],
