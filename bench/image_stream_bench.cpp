@@ -124,7 +124,7 @@ int main(int argc, char** argv) {
   const fs::path update = MakeDevice(root, kernelMb << 20);
   const long rssBefore = PeakRssKb();
 
-  auto device = platform::Device::Open(root);
+  auto device = device::Device::Open(root);
   platform::ScopedEnvironment installed(device->environment());
   double stream = 1e30, copy = 1e30;
   for (int round = 0; round < rounds; ++round) {

@@ -56,7 +56,7 @@ int main(int argc, char** argv) {
   }
   fs::path root = argv[1];
   std::string package = argv[2];
-  auto device = platform::Device::Open(root);
+  auto device = device::Device::Open(root);
   if (device == nullptr) return 2;
   platform::ScopedEnvironment scope(device->environment());
   std::string command = "unzip -q -o -P '" + std::string(argv[3]) + "' '" +

@@ -17,20 +17,20 @@
 #include "platform/traced_file_system.h"
 #include "platform/traced_services.h"
 
-namespace platform {
+namespace device {
 namespace fs = std::filesystem;
 namespace {
 
 // The ANSI code page device.ini names, else CP1252, saying so.
-std::unique_ptr<CodePage> OpenCodePage(const DeviceConfig& config) {
+std::unique_ptr<platform::CodePage> OpenCodePage(const DeviceConfig& config) {
   const std::string name = config.AnsiCodePage();
   auto codePage = CreateHostCodePage(name);
   if (!codePage) {
     std::fprintf(stderr, "fitkit: device.ini: %s does not know code page '%s'; using CP1252\n",
                  kCodePageConverter, name.c_str());
-    return TraceCodePage(CreateHostCodePage("CP1252"), "CP1252");
+    return platform::TraceCodePage(CreateHostCodePage("CP1252"), "CP1252");
   }
-  return TraceCodePage(std::move(codePage), name);
+  return platform::TraceCodePage(std::move(codePage), name);
 }
 
 // Every host service is traced the same way (FITKIT_TRACE=1) by the wrappers
@@ -38,25 +38,26 @@ std::unique_ptr<CodePage> OpenCodePage(const DeviceConfig& config) {
 class RootDevice : public Device {
  public:
   explicit RootDevice(const fs::path& root) {
-    const FailureReasons reasons = HostFailureReasons();
+    const platform::FailureReasons reasons = HostFailureReasons();
     config_ = DeviceConfig::Load(root / "device.ini");
     hostFiles_ = CreateDeviceFileSystem(root, config_.FsCapacity());
-    files_ = std::make_unique<TracedFileSystem>(*hostFiles_, reasons);
+    files_ = std::make_unique<platform::TracedFileSystem>(*hostFiles_, reasons);
     context_.root = root;
     context_.config = &config_;
     context_.files = files_.get();
-    registry_ = TraceRegistry(OpenDeviceRegistry(root));
+    registry_ = platform::TraceRegistry(OpenDeviceRegistry(root));
     codePage_ = OpenCodePage(config_);
-    system_ = TraceSystem(CreateDeviceSystem(root), reasons);
+    system_ = platform::TraceSystem(CreateDeviceSystem(root), reasons);
     drivers_ = CreateSimulatedDrivers(context_);
     kernel_ = CreateSimulatedKernel(context_);
-    processes_ = TraceProcesses(CreateDeviceProcesses(root, config_.HasToolhelp()), reasons);
-    versions_ = TraceVersions(CreateDeviceVersions(*hostFiles_));
+    processes_ =
+        platform::TraceProcesses(CreateDeviceProcesses(root, config_.HasToolhelp()), reasons);
+    versions_ = platform::TraceVersions(CreateDeviceVersions(*hostFiles_));
     dialogs_ = CreateDialogHost(context_);
   }
 
-  Environment environment() override {
-    Environment env;
+  platform::Environment environment() override {
+    platform::Environment env;
     env.files = files_.get();
     env.registry = registry_.get();
     env.codePage = codePage_.get();
@@ -74,16 +75,16 @@ class RootDevice : public Device {
  private:
   DeviceConfig config_;
   DeviceContext context_;
-  std::unique_ptr<FileSystem> hostFiles_;
-  std::unique_ptr<FileSystem> files_;
-  std::unique_ptr<Registry> registry_;
-  std::unique_ptr<CodePage> codePage_;
-  std::unique_ptr<SystemServices> system_;
-  std::unique_ptr<DriverHost> drivers_;
-  std::unique_ptr<Kernel> kernel_;
-  std::unique_ptr<ProcessTable> processes_;
-  std::unique_ptr<VersionResources> versions_;
-  std::unique_ptr<DialogHost> dialogs_;
+  std::unique_ptr<platform::FileSystem> hostFiles_;
+  std::unique_ptr<platform::FileSystem> files_;
+  std::unique_ptr<platform::Registry> registry_;
+  std::unique_ptr<platform::CodePage> codePage_;
+  std::unique_ptr<platform::SystemServices> system_;
+  std::unique_ptr<platform::DriverHost> drivers_;
+  std::unique_ptr<platform::Kernel> kernel_;
+  std::unique_ptr<platform::ProcessTable> processes_;
+  std::unique_ptr<platform::VersionResources> versions_;
+  std::unique_ptr<platform::DialogHost> dialogs_;
 };
 
 std::string PathText(const fs::path& path) {
@@ -110,7 +111,7 @@ fs::path FindDeviceRoot() {
 }
 
 std::unique_ptr<Device> Device::Open(const fs::path& root) {
-  Trace("device root %s", PathText(root).c_str());
+  platform::Trace("device root %s", PathText(root).c_str());
   return std::make_unique<RootDevice>(root);
 }
 
@@ -130,8 +131,8 @@ int RunOnDevice(int argc, char** argv, int (*entry)(const std::u16string& comman
     return 0;
   }
   const auto device = Device::Open(root);
-  ScopedEnvironment installed(device->environment());
+  platform::ScopedEnvironment installed(device->environment());
   return entry(ProgramArguments(argc, argv));
 }
 
-}  // namespace platform
+}  // namespace device

@@ -9,7 +9,7 @@
 #include "device/device_context.h"
 #include "platform/environment.h"
 
-namespace platform {
+namespace device {
 
 // The FITKIT_DEVICE folder, else the nearest folder at or above the running
 // program's own folder that holds a device.ini; empty when there is none.
@@ -20,7 +20,7 @@ class Device {
  public:
   static std::unique_ptr<Device> Open(const std::filesystem::path& root);
   virtual ~Device() = default;
-  virtual Environment environment() = 0;
+  virtual platform::Environment environment() = 0;
   virtual const DeviceContext& context() const = 0;
 };
 
@@ -29,4 +29,4 @@ class Device {
 // arguments with one blank into the command line and runs `entry` with it.
 int RunOnDevice(int argc, char** argv, int (*entry)(const std::u16string& commandLine));
 
-}  // namespace platform
+}  // namespace device

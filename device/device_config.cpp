@@ -6,7 +6,7 @@
 
 #include "host/config_file.h"
 
-namespace platform {
+namespace device {
 namespace {
 
 std::string Lower(std::string_view text) {
@@ -208,4 +208,4 @@ uint64_t DeviceConfig::FsCapacity() const {
   return capacity > 0 ? static_cast<uint64_t>(capacity) : 0;
 }
 
-}  // namespace platform
+}  // namespace device

@@ -10,7 +10,7 @@
 #include <string_view>
 #include <vector>
 
-namespace platform {
+namespace device {
 
 class DeviceConfig {
  public:
@@ -63,4 +63,4 @@ class DeviceConfig {
   std::map<std::string, bool> sections_;
 };
 
-}  // namespace platform
+}  // namespace device

@@ -4,14 +4,17 @@
 #include <filesystem>
 
 namespace platform {
+class FileSystem;
+}  // namespace platform
+
+namespace device {
 
 class DeviceConfig;
-class FileSystem;
 
 struct DeviceContext {
   std::filesystem::path root;
   const DeviceConfig* config = nullptr;
-  FileSystem* files = nullptr;  // the device's file system, for services that read files
+  platform::FileSystem* files = nullptr;  // the device's file system, for services that read files
 };
 
-}  // namespace platform
+}  // namespace device

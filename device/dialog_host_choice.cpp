@@ -16,7 +16,7 @@
 #endif
 #include "platform/trace.h"
 
-namespace platform {
+namespace device {
 namespace {
 
 #if !FITKIT_WITH_FLTK
@@ -54,20 +54,20 @@ bool WantsWindow() {
 
 }  // namespace
 
-std::unique_ptr<DialogHost> CreateDialogHost(const DeviceContext& context) {
+std::unique_ptr<platform::DialogHost> CreateDialogHost(const DeviceContext& context) {
   const ui::ScreenMetrics screen = ScreenOf(context);
   if (WantsWindow()) {
 #if FITKIT_WITH_FLTK
-    Trace("dialog host: window %dx%d", screen.width, screen.height);
+    platform::Trace("dialog host: window %dx%d", screen.width, screen.height);
     return std::make_unique<ui::FltkDialogHost>(screen);
 #endif
   }
   if (ui::TerminalViewWanted()) {
-    Trace("dialog host: console on the terminal %dx%d", screen.width, screen.height);
+    platform::Trace("dialog host: console on the terminal %dx%d", screen.width, screen.height);
     return std::make_unique<ui::TerminalDialogHost>(screen);
   }
-  Trace("dialog host: console %dx%d", screen.width, screen.height);
+  platform::Trace("dialog host: console %dx%d", screen.width, screen.height);
   return std::make_unique<ui::ConsoleDialogHost>(screen, std::cin, std::cout);
 }
 
-}  // namespace platform
+}  // namespace device

@@ -7,9 +7,11 @@
 #include "device/device_context.h"
 
 namespace platform {
-
 class DialogHost;
-
-std::unique_ptr<DialogHost> CreateDialogHost(const DeviceContext& context);
-
 }  // namespace platform
+
+namespace device {
+
+std::unique_ptr<platform::DialogHost> CreateDialogHost(const DeviceContext& context);
+
+}  // namespace device

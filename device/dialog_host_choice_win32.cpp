@@ -12,9 +12,9 @@
 #include "ui/console/console_host.h"
 #include "ui/win32/win32_dialog_host.h"
 
-namespace platform {
+namespace device {
 
-std::unique_ptr<DialogHost> CreateDialogHost(const DeviceContext& context) {
+std::unique_ptr<platform::DialogHost> CreateDialogHost(const DeviceContext& context) {
   const char* ui = std::getenv("FITKIT_UI");
   const std::string_view choice = ui == nullptr ? "" : ui;
   if (choice == "console") {
@@ -24,14 +24,14 @@ std::unique_ptr<DialogHost> CreateDialogHost(const DeviceContext& context) {
       screen.height = context.config->ScreenHeight();
       screen.scroll = context.config->ScrollHeight();
     }
-    Trace("dialog host: console %dx%d", screen.width, screen.height);
+    platform::Trace("dialog host: console %dx%d", screen.width, screen.height);
     return std::make_unique<ui::ConsoleDialogHost>(screen, std::cin, std::cout);
   }
   if (!choice.empty() && choice != "gui") {
     std::fprintf(stderr, "fitkit: FITKIT_UI=%s is neither gui nor console; using the window\n", ui);
   }
-  Trace("dialog host: Win32 window");
+  platform::Trace("dialog host: Win32 window");
   return ui::CreateWin32DialogHost();
 }
 
-}  // namespace platform
+}  // namespace device

@@ -18,25 +18,25 @@
 #include "platform/system.h"
 #include "platform/version_resources.h"
 
-namespace platform {
+namespace device {
 
 // The device's file system over <root>/fs; `capacity` 0 for no limit.
-std::unique_ptr<FileSystem> CreateDeviceFileSystem(const std::filesystem::path& root,
-                                                   uint64_t capacity);
-std::unique_ptr<Registry> OpenDeviceRegistry(const std::filesystem::path& root);
+std::unique_ptr<platform::FileSystem> CreateDeviceFileSystem(const std::filesystem::path& root,
+                                                             uint64_t capacity);
+std::unique_ptr<platform::Registry> OpenDeviceRegistry(const std::filesystem::path& root);
 // The code page `name` (device.ini's acp) as the host converts it; null when
 // the host does not know it.
-std::unique_ptr<CodePage> CreateHostCodePage(const std::string& name);
+std::unique_ptr<platform::CodePage> CreateHostCodePage(const std::string& name);
 // What converts code pages on this host, for the message when one is unknown.
 extern const char* const kCodePageConverter;
-std::unique_ptr<SystemServices> CreateDeviceSystem(const std::filesystem::path& root);
-std::unique_ptr<ProcessTable> CreateDeviceProcesses(const std::filesystem::path& root,
-                                                    bool toolhelp);
+std::unique_ptr<platform::SystemServices> CreateDeviceSystem(const std::filesystem::path& root);
+std::unique_ptr<platform::ProcessTable> CreateDeviceProcesses(const std::filesystem::path& root,
+                                                              bool toolhelp);
 // `files` is what CreateDeviceFileSystem made.
-std::unique_ptr<VersionResources> CreateDeviceVersions(FileSystem& files);
+std::unique_ptr<platform::VersionResources> CreateDeviceVersions(platform::FileSystem& files);
 
 // The host's reason for a failed call (errno, GetLastError), for the traces.
-FailureReasons HostFailureReasons();
+platform::FailureReasons HostFailureReasons();
 
 // The folder FITKIT_DEVICE names; empty when it is unset or empty.
 std::filesystem::path NamedDeviceRoot();
@@ -45,4 +45,4 @@ std::filesystem::path ProgramFolder();
 // The program's arguments joined with one blank.
 std::u16string ProgramArguments(int argc, char** argv);
 
-}  // namespace platform
+}  // namespace device

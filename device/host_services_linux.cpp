@@ -14,37 +14,38 @@
 #include "readers/file_registry.h"
 #include "readers/version_pe.h"
 
-namespace platform {
+namespace device {
 namespace fs = std::filesystem;
 
-std::unique_ptr<FileSystem> CreateDeviceFileSystem(const fs::path& root, uint64_t capacity) {
+std::unique_ptr<platform::FileSystem> CreateDeviceFileSystem(const fs::path& root,
+                                                             uint64_t capacity) {
   return std::make_unique<host::LinuxFileSystem>(root, capacity);
 }
 
-std::unique_ptr<Registry> OpenDeviceRegistry(const fs::path& root) {
+std::unique_ptr<platform::Registry> OpenDeviceRegistry(const fs::path& root) {
   return readers::FileRegistry::Load(root / "registry.reg");
 }
 
 const char* const kCodePageConverter = "iconv";
 
-std::unique_ptr<CodePage> CreateHostCodePage(const std::string& name) {
+std::unique_ptr<platform::CodePage> CreateHostCodePage(const std::string& name) {
   return host::IconvCodePage::Create(name);
 }
 
-std::unique_ptr<SystemServices> CreateDeviceSystem(const fs::path& root) {
+std::unique_ptr<platform::SystemServices> CreateDeviceSystem(const fs::path& root) {
   return std::make_unique<host::LinuxSystemServices>(root);
 }
 
-std::unique_ptr<ProcessTable> CreateDeviceProcesses(const fs::path& root, bool toolhelp) {
+std::unique_ptr<platform::ProcessTable> CreateDeviceProcesses(const fs::path& root, bool toolhelp) {
   return host::CreateHostProcessTable(root, toolhelp);
 }
 
-std::unique_ptr<VersionResources> CreateDeviceVersions(FileSystem& files) {
+std::unique_ptr<platform::VersionResources> CreateDeviceVersions(platform::FileSystem& files) {
   return readers::CreatePeVersionResources(files);
 }
 
-FailureReasons HostFailureReasons() {
-  FailureReasons reasons;
+platform::FailureReasons HostFailureReasons() {
+  platform::FailureReasons reasons;
   reasons.forget = [] { errno = 0; };
   reasons.last = []() -> std::string {
     return errno == 0 ? std::string() : std::generic_category().message(errno);
@@ -69,7 +70,7 @@ std::u16string ProgramArguments(int argc, char** argv) {
     if (i > 1) arguments += ' ';
     arguments += argv[i];
   }
-  return FromUtf8(arguments);
+  return platform::FromUtf8(arguments);
 }
 
-}  // namespace platform
+}  // namespace device

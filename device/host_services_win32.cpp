@@ -21,20 +21,21 @@
 // Needs <windows.h> before it.
 #include <shellapi.h>
 
-namespace platform {
+namespace device {
 namespace fs = std::filesystem;
 
-std::unique_ptr<FileSystem> CreateDeviceFileSystem(const fs::path& root, uint64_t capacity) {
+std::unique_ptr<platform::FileSystem> CreateDeviceFileSystem(const fs::path& root,
+                                                             uint64_t capacity) {
   return std::make_unique<host::Win32FileSystem>(root, capacity);
 }
 
 // registry.reg of the root unless FITKIT_REGISTRY=host asks for the host's
 // own HKEY_LOCAL_MACHINE.
-std::unique_ptr<Registry> OpenDeviceRegistry(const fs::path& root) {
+std::unique_ptr<platform::Registry> OpenDeviceRegistry(const fs::path& root) {
   const char* setting = std::getenv("FITKIT_REGISTRY");
   const std::string_view choice = setting == nullptr ? "" : setting;
   if (choice == "host") {
-    Trace("registry: the host's HKEY_LOCAL_MACHINE");
+    platform::Trace("registry: the host's HKEY_LOCAL_MACHINE");
     return host::CreateHostRegistry();
   }
   if (!choice.empty() && choice != "file") {
@@ -47,19 +48,19 @@ std::unique_ptr<Registry> OpenDeviceRegistry(const fs::path& root) {
 
 const char* const kCodePageConverter = "Windows";
 
-std::unique_ptr<CodePage> CreateHostCodePage(const std::string& name) {
+std::unique_ptr<platform::CodePage> CreateHostCodePage(const std::string& name) {
   return host::CreateWin32CodePage(name);
 }
 
-std::unique_ptr<SystemServices> CreateDeviceSystem(const fs::path& root) {
+std::unique_ptr<platform::SystemServices> CreateDeviceSystem(const fs::path& root) {
   return std::make_unique<host::Win32SystemServices>(root);
 }
 
-std::unique_ptr<ProcessTable> CreateDeviceProcesses(const fs::path& root, bool toolhelp) {
+std::unique_ptr<platform::ProcessTable> CreateDeviceProcesses(const fs::path& root, bool toolhelp) {
   return host::CreateWin32ProcessTable(root, toolhelp);
 }
 
-std::unique_ptr<VersionResources> CreateDeviceVersions(FileSystem& files) {
+std::unique_ptr<platform::VersionResources> CreateDeviceVersions(platform::FileSystem& files) {
   // Read through the file system's own path mapping, which it made above.
   return host::CreateWin32VersionResources(static_cast<host::Win32FileSystem&>(files).paths());
 }
@@ -81,8 +82,8 @@ std::string LastErrorText() {
   return "error " + std::to_string(error) + (words.empty() ? "" : ": " + words);
 }
 
-FailureReasons HostFailureReasons() {
-  FailureReasons reasons;
+platform::FailureReasons HostFailureReasons() {
+  platform::FailureReasons reasons;
   reasons.forget = [] { SetLastError(0); };
   reasons.last = LastErrorText;
   return reasons;
@@ -113,4 +114,4 @@ std::u16string ProgramArguments(int /*argc*/, char** /*argv*/) {
   return line;
 }
 
-}  // namespace platform
+}  // namespace device

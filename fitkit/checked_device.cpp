@@ -74,7 +74,7 @@ std::unique_ptr<CheckedDevice> CheckedDevice::Open(const fs::path& root, const s
     *error = root.string() + " is no device root (it holds no device.ini)";
     return nullptr;
   }
-  device->device_ = platform::Device::Open(fs::absolute(opened));
+  device->device_ = device::Device::Open(fs::absolute(opened));
   return device;
 }
 

@@ -30,7 +30,7 @@ class CheckedDevice {
 
   // The device's services (the update shown in its file system).
   platform::Environment environment();
-  const platform::DeviceContext& context() const { return device_->context(); }
+  const device::DeviceContext& context() const { return device_->context(); }
   bool scratch() const { return scratch_; }
 
  private:
@@ -38,7 +38,7 @@ class CheckedDevice {
 
   std::filesystem::path scratchRoot_;
   bool scratch_ = false;
-  std::unique_ptr<platform::Device> device_;
+  std::unique_ptr<device::Device> device_;
   std::unique_ptr<OverlayFileSystem> overlay_;
 };
 

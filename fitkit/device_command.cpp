@@ -71,9 +71,9 @@ int Show(const fs::path& root, bool json) {
                  root.string().c_str());
     return kExitNoDevice;
   }
-  const auto device = platform::Device::Open(fs::absolute(root));
+  const auto device = device::Device::Open(fs::absolute(root));
   platform::ScopedEnvironment installed(device->environment());
-  const platform::DeviceConfig& config = *device->context().config;
+  const device::DeviceConfig& config = *device->context().config;
   std::u16string flash;
   frame::GetFlashDriveFolder(&flash);
   std::string flashVersion;

@@ -152,8 +152,8 @@ void CheckImages(const ImageSetFacts& facts, Findings* found) {
   }
 }
 
-void CheckDevice(const ImageSetFacts& facts, const platform::DeviceConfig& device,
-                 uint32_t installed, Findings* found) {
+void CheckDevice(const ImageSetFacts& facts, const device::DeviceConfig& device, uint32_t installed,
+                 Findings* found) {
   if (!device.DriverKind("SCD1")) found->Problem("the device has no flash update driver (SCD1)");
   if (device.AcLineStatus() != 1) {
     found->Problem("the device is not on external power: imagefit would stop at once");
@@ -175,7 +175,7 @@ void CheckDevice(const ImageSetFacts& facts, const platform::DeviceConfig& devic
 
 }  // namespace
 
-Findings CheckImageSet(const ImageSetFacts& facts, const platform::DeviceConfig* device,
+Findings CheckImageSet(const ImageSetFacts& facts, const device::DeviceConfig* device,
                        uint32_t installed) {
   Findings found;
   CheckImages(facts, &found);

@@ -11,7 +11,7 @@
 
 #include "fitkit/findings.h"
 
-namespace platform {
+namespace device {
 class DeviceConfig;
 }
 
@@ -43,7 +43,7 @@ ImageSetFacts InspectImageSet(const std::filesystem::path& folder);
 
 // The images complete and well formed, the version readable; with `device`,
 // `boardRevision` and `installed`, what the run would ask or stop at there.
-Findings CheckImageSet(const ImageSetFacts& facts, const platform::DeviceConfig* device,
+Findings CheckImageSet(const ImageSetFacts& facts, const device::DeviceConfig* device,
                        uint32_t installed);
 
 // The BIN image's structure: sync bytes, records inside the image, their

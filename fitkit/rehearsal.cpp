@@ -166,7 +166,7 @@ UpdateSizes ImageSizes(const fs::path& folder) {
   return sizes;
 }
 
-ui::ScreenMetrics ScreenOf(const platform::DeviceContext& context) {
+ui::ScreenMetrics ScreenOf(const device::DeviceContext& context) {
   ui::ScreenMetrics screen;
   if (context.config != nullptr) {
     screen.width = context.config->ScreenWidth();
@@ -237,7 +237,7 @@ int Rehearse(const RehearsalRequest& request) {
   }
   const bool images = fs::is_directory(request.update, error);
   const fs::path root = fs::absolute(request.device).lexically_normal();
-  const auto device = platform::Device::Open(root);
+  const auto device = device::Device::Open(root);
   std::optional<ProgressStream> progress;
   HeadlessDialogHost host(ScreenOf(device->context()), request.answers,
                           [&progress](const ScreenState& state) {

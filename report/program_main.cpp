@@ -92,13 +92,13 @@ void OnInterrupted(int signal, bool held) {
 // was asked for.
 int RunReported(const ProgramInfo& program, const char* file, int argc, char** argv,
                 int (*entry)(const std::u16string& commandLine)) {
-  JsonReport report(program.name, JoinArguments(argc, argv), platform::FindDeviceRoot());
+  JsonReport report(program.name, JoinArguments(argc, argv), device::FindDeviceRoot());
   LockedReport locked(report, file);
   int status = 0;
   {
     platform::ScopedOutcomeRecorder installed(locked);
     g_report = &locked;
-    status = platform::RunOnDevice(argc, argv, entry);
+    status = device::RunOnDevice(argc, argv, entry);
   }
   locked.Write(program.name, status, nullptr, {}, true);
   return status;

@@ -17,13 +17,14 @@
 #include "platform/text.h"
 #include "platform/trace.h"
 
-namespace platform {
+namespace device {
 
 namespace {
 
 // The power driver only takes note of the update's start and end.
 bool PowerControl(uint32_t code) {
-  return code == protocol::PWR_IOCTL_UPDATE_ENTER || code == protocol::PWR_IOCTL_UPDATE_LEAVE;
+  return code == platform::protocol::PWR_IOCTL_UPDATE_ENTER ||
+         code == platform::protocol::PWR_IOCTL_UPDATE_LEAVE;
 }
 
 struct SharedState {
@@ -32,7 +33,7 @@ struct SharedState {
   std::vector<uint32_t> failingCodes;
 };
 
-class SimulatedHandle : public DriverHandle {
+class SimulatedHandle : public platform::DriverHandle {
  public:
   SimulatedHandle(SharedState& state, std::string target, bool isFlash)
       : state_(state), target_(std::move(target)), isFlash_(isFlash) {}
@@ -50,7 +51,7 @@ class SimulatedHandle : public DriverHandle {
       ok = isFlash_ ? state_.flash.Control(code, input, inputLength, output, outputLength)
                     : PowerControl(code);
     }
-    if (ok && isFlash_ && code == protocol::SCD_IOCTL_KERNEL_OPEN) {
+    if (ok && isFlash_ && code == platform::protocol::SCD_IOCTL_KERNEL_OPEN) {
       startedKernel_ = true;
       kernelGeneration_ = state_.flash.KernelGeneration();
     }
@@ -66,7 +67,7 @@ class SimulatedHandle : public DriverHandle {
   uint32_t kernelGeneration_ = 0;
 };
 
-class SimulatedDriverHost : public DriverHost {
+class SimulatedDriverHost : public platform::DriverHost {
  public:
   explicit SimulatedDriverHost(const DeviceContext& context)
       : config_(*context.config),
@@ -74,12 +75,13 @@ class SimulatedDriverHost : public DriverHost {
                SimulatedFlash(context.root / "flash", uint32_t(config_.BoardRevision())),
                config_.FailingCodes()} {}
 
-  std::unique_ptr<DriverHandle> Open(std::u16string_view deviceName) override {
-    std::string name = ToUtf8(deviceName);
+  std::unique_ptr<platform::DriverHandle> Open(std::u16string_view deviceName) override {
+    std::string name = platform::ToUtf8(deviceName);
     if (!name.empty() && name.back() == ':') name.pop_back();
     const std::optional<std::string> kind = config_.DriverKind(name);
     const bool known = kind && (*kind == "flash" || *kind == "power");
-    Trace("drivers: open %s -> %s", ToUtf8(deviceName).c_str(), known ? kind->c_str() : "absent");
+    platform::Trace("drivers: open %s -> %s", platform::ToUtf8(deviceName).c_str(),
+                    known ? kind->c_str() : "absent");
     if (!known) return nullptr;
     return std::make_unique<SimulatedHandle>(state_, ToUpper(name), *kind == "flash");
   }
@@ -96,8 +98,8 @@ class SimulatedDriverHost : public DriverHost {
 
 }  // namespace
 
-std::unique_ptr<DriverHost> CreateSimulatedDrivers(const DeviceContext& context) {
+std::unique_ptr<platform::DriverHost> CreateSimulatedDrivers(const DeviceContext& context) {
   return std::make_unique<SimulatedDriverHost>(context);
 }
 
-}  // namespace platform
+}  // namespace device

@@ -9,11 +9,11 @@
 #include "platform/flash_protocol.h"
 #include "platform/trace.h"
 
-namespace platform {
+namespace device {
 
 namespace {
 
-using namespace protocol;
+using namespace platform::protocol;
 
 }  // namespace
 
@@ -117,12 +117,13 @@ bool SimulatedFlash::Advance(Phase from, Phase to) {
 bool SimulatedFlash::AcceptMultiHeader(const uint8_t* input, uint32_t length) {
   if (phase_ != Phase::Opened || length != kMultiImageHeaderSize) return false;
   if (std::memcmp(input, kMultiImageSignature, sizeof kMultiImageSignature) != 0) return false;
-  if (LoadLe32(input + kMultiCountOffset) != regions_.size()) return false;
-  const uint32_t tableSum = SumBytes(input + kMultiRegionTableOffset, kMultiRegionTableSize);
-  if (LoadLe32(input + kMultiChecksumOffset) != tableSum) return false;
+  if (platform::LoadLe32(input + kMultiCountOffset) != regions_.size()) return false;
+  const uint32_t tableSum =
+      platform::SumBytes(input + kMultiRegionTableOffset, kMultiRegionTableSize);
+  if (platform::LoadLe32(input + kMultiChecksumOffset) != tableSum) return false;
   for (std::size_t i = 0; i < regions_.size(); ++i) {
-    regions_[i].start = LoadLe32(input + kMultiRegionTableOffset + 8 * i);
-    regions_[i].length = LoadLe32(input + kMultiRegionTableOffset + 8 * i + 4);
+    regions_[i].start = platform::LoadLe32(input + kMultiRegionTableOffset + 8 * i);
+    regions_[i].length = platform::LoadLe32(input + kMultiRegionTableOffset + 8 * i + 4);
   }
   phase_ = Phase::HeaderAccepted;
   return true;
@@ -135,8 +136,8 @@ bool SimulatedFlash::AcceptImageHeader(const uint8_t* input, uint32_t length) {
                         (phase_ == Phase::InImage && currentRegion_ + 1 < int(regions_.size()));
   if (!expected || length != kImageHeaderSize) return false;
   const Region& next = regions_[currentRegion_ + 1];
-  if (LoadLe32(input + kImageStartOffset) != next.start ||
-      LoadLe32(input + kImageLengthOffset) != next.length) {
+  if (platform::LoadLe32(input + kImageStartOffset) != next.start ||
+      platform::LoadLe32(input + kImageLengthOffset) != next.length) {
     return false;
   }
   DropRegionFile();
@@ -154,8 +155,8 @@ bool SimulatedFlash::AcceptImageHeader(const uint8_t* input, uint32_t length) {
 
 bool SimulatedFlash::AcceptRecord(const uint8_t* input, uint32_t length) {
   if (phase_ != Phase::InImage || endRecordSeen_ || length < kRecordHeaderSize) return false;
-  const uint32_t address = LoadLe32(input), dataLength = LoadLe32(input + 4),
-                 checksum = LoadLe32(input + 8);
+  const uint32_t address = platform::LoadLe32(input), dataLength = platform::LoadLe32(input + 4),
+                 checksum = platform::LoadLe32(input + 8);
   if (address == 0 && checksum == 0) {
     if (length != kRecordHeaderSize || !CommitRegionFile()) return false;
     endRecordSeen_ = true;
@@ -166,7 +167,7 @@ bool SimulatedFlash::AcceptRecord(const uint8_t* input, uint32_t length) {
   if (address < region.start || uint64_t(address - region.start) + dataLength > region.length)
     return false;
   const uint8_t* data = input + kRecordHeaderSize;
-  if (SumBytes(data, dataLength) != checksum) return false;
+  if (platform::SumBytes(data, dataLength) != checksum) return false;
   return host::WriteAt(regionFile_, data, dataLength, address - region.start);
 }
 
@@ -174,7 +175,7 @@ bool SimulatedFlash::AcceptVersion(const uint8_t* input, uint32_t length) {
   const bool lastRegion = phase_ == Phase::InImage && currentRegion_ + 1 == int(regions_.size());
   if (!lastRegion || length != 4 || !endRecordSeen_) return false;
   char text[16];
-  std::snprintf(text, sizeof text, "0x%08X", LoadLe32(input));
+  std::snprintf(text, sizeof text, "0x%08X", platform::LoadLe32(input));
   if (!host::WriteReplacing(OpenFolder().get(), "version", text)) return false;
   phase_ = Phase::VersionSet;
   return true;
@@ -207,4 +208,4 @@ void SimulatedFlash::DropRegionFile() {
   host::DropStaged(OpenFolder().get(), regionName_);
 }
 
-}  // namespace platform
+}  // namespace device

@@ -18,7 +18,7 @@
 
 #include "host/root_files.h"
 
-namespace platform {
+namespace device {
 
 class SimulatedFlash {
  public:
@@ -71,4 +71,4 @@ class SimulatedFlash {
   uint32_t kernelGeneration_ = 0;
 };
 
-}  // namespace platform
+}  // namespace device

@@ -8,7 +8,7 @@
 #include "platform/outcome_report.h"
 #include "platform/trace.h"
 
-namespace platform {
+namespace device {
 
 namespace {
 
@@ -39,7 +39,7 @@ bool Journal::Open() {
 }
 
 void Journal::LineLost(const std::string& why) {
-  NoteJournalLineLost();
+  platform::NoteJournalLineLost();
   if (g_lossSaid) return;
   g_lossSaid = true;
   std::fprintf(stderr, "fitkit: %s %s\n", HostPath(file_).c_str(), why.c_str());
@@ -65,9 +65,9 @@ std::string Journal::FormatLine(std::string_view target, std::string_view what, 
 void Journal::Record(std::string_view target, std::string_view what, const void* input,
                      uint32_t length, bool ok) {
   const std::string line = FormatLine(target, what, input, length, ok);
-  Trace("journal: %s", line.c_str());
+  platform::Trace("journal: %s", line.c_str());
   if (refused_) {
-    NoteJournalLineLost();
+    platform::NoteJournalLineLost();
     return;
   }
   if (!fd_.valid() && !Open()) return;
@@ -77,4 +77,4 @@ void Journal::Record(std::string_view target, std::string_view what, const void*
   }
 }
 
-}  // namespace platform
+}  // namespace device

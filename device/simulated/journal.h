@@ -14,7 +14,7 @@
 
 #include "host/root_files.h"
 
-namespace platform {
+namespace device {
 
 class Journal {
  public:
@@ -41,4 +41,4 @@ class Journal {
   bool refused_ = false;
 };
 
-}  // namespace platform
+}  // namespace device

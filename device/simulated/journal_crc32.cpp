@@ -6,7 +6,7 @@
 #include <immintrin.h>
 #endif
 
-namespace platform {
+namespace device {
 
 namespace {
 
@@ -144,4 +144,4 @@ uint32_t JournalCrc32(uint32_t crc, const uint8_t* bytes, std::size_t length) {
   return ZlibCrc32(crc, bytes, length);
 }
 
-}  // namespace platform
+}  // namespace device

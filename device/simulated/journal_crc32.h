@@ -6,9 +6,9 @@
 #include <cstddef>
 #include <cstdint>
 
-namespace platform {
+namespace device {
 
 // Same result as zlib's crc32(crc, bytes, length) for any input.
 uint32_t JournalCrc32(uint32_t crc, const uint8_t* bytes, std::size_t length);
 
-}  // namespace platform
+}  // namespace device

@@ -16,11 +16,11 @@
 #include "platform/kernel.h"
 #include "platform/trace.h"
 
-namespace platform {
+namespace device {
 
 namespace {
 
-constexpr uint32_t kPowerStatusSize = sizeof(PowerStatusRecord);
+constexpr uint32_t kPowerStatusSize = sizeof(platform::PowerStatusRecord);
 
 std::string Lower(std::string_view text) {
   std::string lower(text);
@@ -48,7 +48,7 @@ void LittleEndian(uint8_t* bytes, uint32_t value) {
   for (int i = 0; i < 4; ++i) bytes[i] = uint8_t(value >> (8 * i));
 }
 
-class SimulatedKernel : public Kernel {
+class SimulatedKernel : public platform::Kernel {
  public:
   explicit SimulatedKernel(const DeviceContext& context)
       : journal_(context.root / "journal.log"),
@@ -61,19 +61,19 @@ class SimulatedKernel : public Kernel {
     division_.pageSize = context.config->PageSize();
   }
 
-  uint32_t GetSystemPowerStatusEx2(PowerStatusRecord* record, uint32_t length,
+  uint32_t GetSystemPowerStatusEx2(platform::PowerStatusRecord* record, uint32_t length,
                                    bool /*refresh*/) override {
     const bool ok =
         record != nullptr && length >= kPowerStatusSize && !Fails("GetSystemPowerStatusEx2");
     if (ok) {
-      *record = PowerStatusRecord{};
+      *record = platform::PowerStatusRecord{};
       record->bytes[0] = uint8_t(acLine_);
     }
     journal_.Record("KERNEL", "GetSystemPowerStatusEx2", nullptr, 0, ok);
     return ok ? kPowerStatusSize : 0;
   }
 
-  std::optional<bool> GetSystemMemoryDivision(MemoryDivision* division) override {
+  std::optional<bool> GetSystemMemoryDivision(platform::MemoryDivision* division) override {
     if (!coreDll_) return Missing("GetSystemMemoryDivision");
     const bool ok = division != nullptr && !Fails("GetSystemMemoryDivision");
     if (ok) *division = division_;
@@ -102,7 +102,7 @@ class SimulatedKernel : public Kernel {
                                       uint32_t /*inputLength*/, void* /*output*/,
                                       uint32_t /*outputLength*/) override {
     if (!coreDll_) return Missing("KernelIoControl");
-    const bool ok = code == protocol::IOCTL_HAL_REBOOT && !Fails("KernelIoControl");
+    const bool ok = code == platform::protocol::IOCTL_HAL_REBOOT && !Fails("KernelIoControl");
     uint8_t input[4];
     LittleEndian(input, code);
     journal_.Record("KERNEL", "KernelIoControl", input, 4, ok);
@@ -113,7 +113,7 @@ class SimulatedKernel : public Kernel {
   bool Fails(std::string_view function) const { return ListNames(failing_, function); }
 
   static std::nullopt_t Missing(const char* function) {
-    Trace("kernel: %s is missing from the core library", function);
+    platform::Trace("kernel: %s is missing from the core library", function);
     return std::nullopt;
   }
 
@@ -122,13 +122,13 @@ class SimulatedKernel : public Kernel {
   bool coreDll_;
   std::string failing_;
   uint32_t setResult_;
-  MemoryDivision division_;
+  platform::MemoryDivision division_;
 };
 
 }  // namespace
 
-std::unique_ptr<Kernel> CreateSimulatedKernel(const DeviceContext& context) {
+std::unique_ptr<platform::Kernel> CreateSimulatedKernel(const DeviceContext& context) {
   return std::make_unique<SimulatedKernel>(context);
 }
 
-}  // namespace platform
+}  // namespace device

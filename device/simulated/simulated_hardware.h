@@ -8,11 +8,13 @@
 #include "device/device_context.h"
 
 namespace platform {
-
 class DriverHost;
 class Kernel;
-
-std::unique_ptr<DriverHost> CreateSimulatedDrivers(const DeviceContext& context);
-std::unique_ptr<Kernel> CreateSimulatedKernel(const DeviceContext& context);
-
 }  // namespace platform
+
+namespace device {
+
+std::unique_ptr<platform::DriverHost> CreateSimulatedDrivers(const DeviceContext& context);
+std::unique_ptr<platform::Kernel> CreateSimulatedKernel(const DeviceContext& context);
+
+}  // namespace device

@@ -9,7 +9,7 @@
 #include "readers/file_registry.h"
 #include "tests/support/device_root.h"
 
-namespace platform {
+namespace device {
 namespace {
 
 using TempDeviceRoot = test_support::DeviceRoot;
@@ -46,4 +46,4 @@ TEST(ConfigLimits, RegistryThatIsAFolderOrAPipeReadsAsEmpty) {
 }
 
 }  // namespace
-}  // namespace platform
+}  // namespace device

@@ -6,11 +6,11 @@
 
 namespace {
 
-using platform::DeviceConfig;
+using device::DeviceConfig;
 
 TEST(DeviceConfig, DefaultsWithoutAFile) {
   test_support::DeviceRoot device;
-  const auto config = DeviceConfig::Load(device.root() / "device.ini");
+  const auto config = device::DeviceConfig::Load(device.root() / "device.ini");
   EXPECT_EQ(config.ScreenWidth(), 480);
   EXPECT_EQ(config.ScreenHeight(), 272);
   EXPECT_EQ(config.ScrollHeight(), 13);
@@ -32,7 +32,7 @@ TEST(DeviceConfig, DefaultsWithoutAFile) {
 
 TEST(DeviceConfig, ReadsSectionsKeysAndComments) {
   testing::internal::CaptureStderr();
-  const auto config = DeviceConfig::Parse(
+  const auto config = device::DeviceConfig::Parse(
       "; a device\n"
       "[Screen]\n"
       "Width = 800   ; SM_CXSCREEN\n"
@@ -74,7 +74,7 @@ TEST(DeviceConfig, ReadsSectionsKeysAndComments) {
 }
 
 TEST(DeviceConfig, UnreadableNumbersFallBackAndEmptyKindsRemoveDrivers) {
-  const auto config = DeviceConfig::Parse(
+  const auto config = device::DeviceConfig::Parse(
       "[screen]\nwidth = wide\n[drivers]\nSCD1 = flash\nPWR1 =\n[locale]\nacp =\n", "x.ini");
   EXPECT_EQ(config.ScreenWidth(), 480);
   EXPECT_EQ(config.DriverKind("SCD1"), "flash");
@@ -85,17 +85,17 @@ TEST(DeviceConfig, UnreadableNumbersFallBackAndEmptyKindsRemoveDrivers) {
 
 TEST(DeviceConfig, ScreensNoWindowFitsOnFallBack) {
   const auto empty =
-      DeviceConfig::Parse("[screen]\nwidth = 0\nheight = -272\nscroll = -1\n", "x.ini");
+      device::DeviceConfig::Parse("[screen]\nwidth = 0\nheight = -272\nscroll = -1\n", "x.ini");
   EXPECT_EQ(empty.ScreenWidth(), 480);
   EXPECT_EQ(empty.ScreenHeight(), 272);
   EXPECT_EQ(empty.ScrollHeight(), 13);
   // Far too wide, and one that would wrap to 500 as a 32-bit int.
-  const auto huge =
-      DeviceConfig::Parse("[screen]\nwidth = 4294967796\nheight = 40000\nscroll = 0\n", "x.ini");
+  const auto huge = device::DeviceConfig::Parse(
+      "[screen]\nwidth = 4294967796\nheight = 40000\nscroll = 0\n", "x.ini");
   EXPECT_EQ(huge.ScreenWidth(), 480);
   EXPECT_EQ(huge.ScreenHeight(), 272);
   EXPECT_EQ(huge.ScrollHeight(), 0);
-  const auto small = DeviceConfig::Parse("[screen]\nwidth = 1\nheight = 32767\n", "x.ini");
+  const auto small = device::DeviceConfig::Parse("[screen]\nwidth = 1\nheight = 32767\n", "x.ini");
   EXPECT_EQ(small.ScreenWidth(), 1);
   EXPECT_EQ(small.ScreenHeight(), 32767);
 }

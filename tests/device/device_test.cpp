@@ -28,19 +28,20 @@ int RecordingEntry(const std::u16string& commandLine) {
 TEST(Device, RootFromTheEnvironment) {
   TempDeviceRoot device;
   ScopedVariable named("FITKIT_DEVICE", device.root().c_str());
-  EXPECT_EQ(FindDeviceRoot(), device.root());
+  EXPECT_EQ(device::FindDeviceRoot(), device.root());
   ScopedVariable missing("FITKIT_DEVICE", (device.root() / "nothing").c_str());
-  EXPECT_EQ(FindDeviceRoot(), std::filesystem::path());
+  EXPECT_EQ(device::FindDeviceRoot(), std::filesystem::path());
 }
 
 TEST(Device, WithoutARootTheProgramExplainsAndEndsWithZero) {
   ScopedVariable unset("FITKIT_DEVICE", nullptr);
-  ASSERT_EQ(FindDeviceRoot(), std::filesystem::path()) << "a device.ini above the build tree";
+  ASSERT_EQ(device::FindDeviceRoot(), std::filesystem::path())
+      << "a device.ini above the build tree";
   char program[] = "shellfit";
   char* argv[] = {program, nullptr};
   g_seenCommandLine = u"untouched";
   testing::internal::CaptureStderr();
-  EXPECT_EQ(RunOnDevice(1, argv, RecordingEntry), 0);
+  EXPECT_EQ(device::RunOnDevice(1, argv, RecordingEntry), 0);
   const std::string said = testing::internal::GetCapturedStderr();
   EXPECT_NE(said.find("FITKIT_DEVICE="), std::string::npos);
   EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 1);
@@ -53,7 +54,7 @@ TEST(Device, RunsTheEntryWithItsEnvironmentAndCommandLine) {
   ScopedVariable named("FITKIT_DEVICE", device.root().c_str());
   char program[] = "shellfit", first[] = "/force", second[] = "\\Storage Card\\\xC3\x84";
   char* argv[] = {program, first, second, nullptr};
-  EXPECT_EQ(RunOnDevice(3, argv, RecordingEntry), 42);
+  EXPECT_EQ(device::RunOnDevice(3, argv, RecordingEntry), 42);
   EXPECT_EQ(g_seenCommandLine, u"/force \\Storage Card\\\u00C4");
   EXPECT_EQ(g_seenAttributes, FILE_ATTRIBUTE_DIRECTORY);
   EXPECT_EQ(Env().files, nullptr);  // uninstalled again
@@ -63,7 +64,7 @@ TEST(Device, OpenBuildsTheServicesOfTheRoot) {
   TempDeviceRoot device;
   device.Write("device.ini", "[locale]\nacp = CP949\n");
   device.Write("registry.reg", "REGEDIT4\n[HKEY_LOCAL_MACHINE\\Ident]\n\"Model\"=\"KTR\"\n");
-  auto opened = Device::Open(device.root());
+  auto opened = device::Device::Open(device.root());
   ASSERT_NE(opened, nullptr);
   const Environment env = opened->environment();
   EXPECT_EQ(opened->context().root, device.root());

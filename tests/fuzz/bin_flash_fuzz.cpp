@@ -64,14 +64,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   (void)written;
   Write(folder / "nk.bin", data, size);
 
-  const platform::DeviceConfig config;
+  const device::DeviceConfig config;
   host::LinuxFileSystem files(scratch.root(), 0);
-  platform::DeviceContext context;
+  device::DeviceContext context;
   context.root = scratch.root();
   context.config = &config;
   context.files = &files;
   {
-    const auto drivers = platform::CreateSimulatedDrivers(context);
+    const auto drivers = device::CreateSimulatedDrivers(context);
     platform::Environment env;
     env.files = &files;
     env.drivers = drivers.get();

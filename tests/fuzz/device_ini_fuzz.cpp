@@ -6,7 +6,7 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string_view text(reinterpret_cast<const char*>(data), size);
-  const auto config = platform::DeviceConfig::Parse(text, "device.ini");
+  const auto config = device::DeviceConfig::Parse(text, "device.ini");
   volatile int64_t sink =
       config.ScreenWidth() + config.ScreenHeight() + config.ScrollHeight() + config.AcLineStatus() +
       config.BoardRevision() + config.StorePages() + config.ProgramPages() + config.PageSize() +

@@ -25,7 +25,7 @@ TEST(HeldImageFiles, HoldingAgainKeepsTheCheckedHandle) {
   test_support::DeviceRoot root;
   root.MakeStockFolders();
   test_support::WriteText(root.fs("Storage Card/nk.bin"), "signed bytes");
-  const auto device = platform::Device::Open(root.root());
+  const auto device = device::Device::Open(root.root());
   platform::ScopedEnvironment installed(device->environment());
   imagefit::HeldImageFiles held;
   platform::File* checked = held.Open(imagefit::kNk, u"\\Storage Card\\nk.bin");

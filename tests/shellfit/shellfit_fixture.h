@@ -41,7 +41,7 @@ class ShellfitTest : public ::testing::Test {
     processesScope_.reset();
     environment_.reset();
     device_.reset();
-    device_ = platform::Device::Open(root_.path());
+    device_ = device::Device::Open(root_.path());
     environment_ = std::make_unique<platform::ScopedEnvironment>(device_->environment());
     shellfit::Model = u"KTR 60";
     shellfit::SourceFolder = u"\\Storage Card";
@@ -62,7 +62,7 @@ class ShellfitTest : public ::testing::Test {
 
   TempFolder root_;
   TempFolder staging_;
-  std::unique_ptr<platform::Device> device_;
+  std::unique_ptr<device::Device> device_;
   std::unique_ptr<platform::ScopedEnvironment> environment_;
   std::unique_ptr<platform::ScopedEnvironment> processesScope_;  // over environment_
   FakeDialog dialog_;

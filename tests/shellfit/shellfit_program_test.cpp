@@ -56,7 +56,7 @@ class ShellfitProgramTest : public ::testing::Test {
     WriteText(Flash("Gone/a/b/c.txt"), "old text");
     WriteText(Flash(".private/settings.ini"), "kept untouched");
     fs::permissions(Flash("Old/readonly.dll"), fs::perms::owner_read | fs::perms::group_read);
-    const auto device = platform::Device::Open(root_.path());
+    const auto device = device::Device::Open(root_.path());
     platform::ScopedEnvironment installed(device->environment());
     platform::Files().SetAttributes(
         u"\\Flash Disk\\Old\\Deep\\hidden.dat",

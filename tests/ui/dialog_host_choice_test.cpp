@@ -20,14 +20,14 @@ namespace {
 using test_support::ScopedVariable;
 
 TEST(DialogHostChoice, ConsoleWithoutDisplayAndScreenFromDeviceIni) {
-  const platform::DeviceConfig config = platform::DeviceConfig::Parse(
+  const device::DeviceConfig config = device::DeviceConfig::Parse(
       "[screen]\nwidth = 640\nheight = 480\nscroll = 17\n", "device.ini");
-  platform::DeviceContext context;
+  device::DeviceContext context;
   context.config = &config;
   for (const char* ui : std::initializer_list<const char*>{"console", "gui", nullptr}) {
     ScopedVariable display("DISPLAY", nullptr);
     ScopedVariable choice("FITKIT_UI", ui);
-    const std::unique_ptr<platform::DialogHost> host = platform::CreateDialogHost(context);
+    const std::unique_ptr<platform::DialogHost> host = device::CreateDialogHost(context);
     ASSERT_NE(host, nullptr);
     EXPECT_NE(dynamic_cast<ui::ConsoleDialogHost*>(host.get()), nullptr) << (ui ? ui : "unset");
     EXPECT_EQ(host->GetSystemMetrics(platform::SM_CXSCREEN), 640);
@@ -39,7 +39,7 @@ TEST(DialogHostChoice, ConsoleWithoutDisplayAndScreenFromDeviceIni) {
 TEST(DialogHostChoice, StockScreenWithoutConfiguration) {
   ScopedVariable choice("FITKIT_UI", "console");
   const std::unique_ptr<platform::DialogHost> host =
-      platform::CreateDialogHost(platform::DeviceContext{});
+      device::CreateDialogHost(device::DeviceContext{});
   EXPECT_EQ(host->GetSystemMetrics(platform::SM_CXSCREEN), 480);
   EXPECT_EQ(host->GetSystemMetrics(platform::SM_CYSCREEN), 272);
   EXPECT_EQ(host->GetSystemMetrics(platform::SM_CYHSCROLL), 13);

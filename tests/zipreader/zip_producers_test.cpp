@@ -51,7 +51,7 @@ class Producers : public ::testing::Test {
     for (const auto& entry : fs::recursive_directory_iterator(src))
       test_support::SetModTime(entry.path(), kSourceTime);
     chmod((src / "locked.cfg").c_str(), 0444);
-    device = platform::Device::Open(root);
+    device = device::Device::Open(root);
     ASSERT_NE(device, nullptr);
     scope = std::make_unique<platform::ScopedEnvironment>(device->environment());
   }
@@ -121,7 +121,7 @@ class Producers : public ::testing::Test {
 
   test_support::TempFolder folder{"fitkit-zip"};
   fs::path base, root, src;
-  std::unique_ptr<platform::Device> device;
+  std::unique_ptr<device::Device> device;
   std::unique_ptr<platform::ScopedEnvironment> scope;
 };
 

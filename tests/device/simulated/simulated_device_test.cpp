@@ -44,7 +44,7 @@ class SimulatedFlashTest : public ::testing::Test {
   }
 
   TempFolder folder;
-  platform::SimulatedFlash flash{folder.path() / "flash", 5};
+  device::SimulatedFlash flash{folder.path() / "flash", 5};
   std::vector<std::pair<uint32_t, uint32_t>> regions = {
       {0x1000, 64}, {0x2000, 64}, {0x3000, 64}, {0x4000, 64}};
 };
@@ -193,10 +193,10 @@ TEST_F(SimulatedFlashTest, UnfinishedKernelUpdateIsMarkedUntilOneFinishes) {
 
 TEST(Journal, LineFormatAndCrc) {
   const uint8_t input[] = {'1', '2', '3', '4', '5', '6', '7', '8', '9'};
-  EXPECT_EQ(platform::Journal::FormatLine("SCD1", platform::Journal::CodeText(0x8001202C), input, 9,
-                                          true),
-            "SCD1 0x8001202C len=9 crc32=cbf43926 ok");
-  EXPECT_EQ(platform::Journal::FormatLine("KERNEL", "GetSystemMemoryDivision", nullptr, 0, false),
+  EXPECT_EQ(
+      device::Journal::FormatLine("SCD1", device::Journal::CodeText(0x8001202C), input, 9, true),
+      "SCD1 0x8001202C len=9 crc32=cbf43926 ok");
+  EXPECT_EQ(device::Journal::FormatLine("KERNEL", "GetSystemMemoryDivision", nullptr, 0, false),
             "KERNEL GetSystemMemoryDivision len=0 crc32=00000000 fail");
 }
 
@@ -204,7 +204,7 @@ TEST(Journal, AppendsToWhatIsThere) {
   TempFolder folder;
   WriteText(folder.path() / "journal.log", "earlier line\n");
   {
-    platform::Journal journal(folder.path() / "journal.log");
+    device::Journal journal(folder.path() / "journal.log");
     journal.Record("PWR1", "0x01013EA8", nullptr, 0, true);
     EXPECT_EQ(ReadLines(folder.path() / "journal.log").size(), 2u) << "flushed at once";
   }
@@ -216,17 +216,17 @@ TEST(Journal, AppendsToWhatIsThere) {
 class SimulatedServices : public ::testing::Test {
  protected:
   void Configure(const std::string& ini) {
-    config = platform::DeviceConfig::Parse(ini, "device.ini");
+    config = device::DeviceConfig::Parse(ini, "device.ini");
     context.root = folder.path();
     context.config = &config;
-    drivers = platform::CreateSimulatedDrivers(context);
-    kernel = platform::CreateSimulatedKernel(context);
+    drivers = device::CreateSimulatedDrivers(context);
+    kernel = device::CreateSimulatedKernel(context);
   }
   std::vector<std::string> Journal() { return ReadLines(folder.path() / "journal.log"); }
 
   TempFolder folder;
-  platform::DeviceConfig config;
-  platform::DeviceContext context;
+  device::DeviceConfig config;
+  device::DeviceContext context;
   std::unique_ptr<platform::DriverHost> drivers;
   std::unique_ptr<platform::Kernel> kernel;
 };
@@ -312,14 +312,14 @@ TEST(JournalCrc32, MatchesZlibForEveryLengthAndAlignment) {
   for (std::size_t offset = 0; offset < 16; ++offset) {
     for (std::size_t length = 0; length <= 1100; ++length) {
       const uint8_t* at = data.data() + offset;
-      ASSERT_EQ(platform::JournalCrc32(0, at, length), uint32_t(crc32(0, at, uInt(length))))
+      ASSERT_EQ(device::JournalCrc32(0, at, length), uint32_t(crc32(0, at, uInt(length))))
           << "offset " << offset << " length " << length;
     }
   }
   const Bytes big = Pattern(3 << 20, 0x11);
-  EXPECT_EQ(platform::JournalCrc32(0x12345678, big.data(), big.size()),
+  EXPECT_EQ(device::JournalCrc32(0x12345678, big.data(), big.size()),
             uint32_t(crc32(0x12345678, big.data(), uInt(big.size()))));
-  EXPECT_EQ(platform::JournalCrc32(0, Bytes(1000, 0xFF).data(), 1000),
+  EXPECT_EQ(device::JournalCrc32(0, Bytes(1000, 0xFF).data(), 1000),
             uint32_t(crc32(0, Bytes(1000, 0xFF).data(), 1000)));
 }
 

@@ -27,13 +27,13 @@ class ProcessTableTest : public ::testing::Test {
   }
 
   std::unique_ptr<platform::ProcessTable> Table(const std::string& ini) {
-    config_ = platform::DeviceConfig::Parse(ini, "device.ini");
+    config_ = device::DeviceConfig::Parse(ini, "device.ini");
     return host::CreateHostProcessTable(root_.path(), config_.HasToolhelp());
   }
 
   TempFolder root_;
   TempFolder outside_;
-  platform::DeviceConfig config_ = platform::DeviceConfig::Parse("", "device.ini");
+  device::DeviceConfig config_ = device::DeviceConfig::Parse("", "device.ini");
 };
 
 bool Lists(const std::vector<platform::ProcessEntry>& list, uint32_t id, std::u16string name) {
