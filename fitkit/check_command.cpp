@@ -261,7 +261,7 @@ int InspectPackageFile(const fs::path& package, bool json) {
                {"kind", "package"},
                {"size", facts.size},
                {"readable", facts.openError == 0},
-               {"error", facts.openError == 0 ? "" : ZipErrorWords(facts.openError)},
+               {"error", facts.openError == 0 ? "" : report::ZipErrorWords(facts.openError)},
                {"files", facts.files},
                {"bytes", facts.bytes},
                {"main_exe", mainExe},
@@ -269,23 +269,23 @@ int InspectPackageFile(const fs::path& package, bool json) {
                {"signature", SignatureJson(package)},
                {"entries", entries}});
   } else {
-    std::cout << "package " << package.string() << ": " << WithThousands(facts.size) << " bytes, "
-              << SignatureLine(package) << '\n';
+    std::cout << "package " << package.string() << ": " << report::WithThousands(facts.size)
+              << " bytes, " << SignatureLine(package) << '\n';
     if (facts.openError != 0) {
-      std::cout << "not readable: " << ZipErrorWords(facts.openError) << '\n';
+      std::cout << "not readable: " << report::ZipErrorWords(facts.openError) << '\n';
     } else {
-      std::cout << WithThousands(facts.entries.size())
+      std::cout << report::WithThousands(facts.entries.size())
                 << (facts.entries.size() == 1 ? " entry, " : " entries, ")
-                << WithThousands(facts.files) << (facts.files == 1 ? " file, " : " files, ")
-                << WithThousands(facts.bytes) << " bytes unpacked\n";
+                << report::WithThousands(facts.files) << (facts.files == 1 ? " file, " : " files, ")
+                << report::WithThousands(facts.bytes) << " bytes unpacked\n";
       std::cout << "main.exe: "
                 << (!facts.mainExe    ? "none, or not readable with the device's password"
                     : mainExe.empty() ? "no version"
                                       : mainExe)
                 << '\n';
       for (const EntryFacts& e : facts.entries) {
-        std::printf("  %12s  %12s  %s  %s%s\n", WithThousands(e.size).c_str(),
-                    WithThousands(e.packed).c_str(), HexWord(e.crc).c_str(), e.name.c_str(),
+        std::printf("  %12s  %12s  %s  %s%s\n", report::WithThousands(e.size).c_str(),
+                    report::WithThousands(e.packed).c_str(), HexWord(e.crc).c_str(), e.name.c_str(),
                     e.encrypted || e.folder ? "" : "  (not encrypted)");
       }
     }
@@ -329,13 +329,14 @@ int InspectImageFolder(const fs::path& folder, bool json) {
                 << "; " << SignatureLine(folder / facts.versionFile) << '\n';
     }
     for (const ImageFacts& image : facts.images) {
-      std::printf("  %-12s %s", image.name.c_str(),
-                  image.path.empty() ? "missing" : (WithThousands(image.size) + " bytes").c_str());
+      std::printf(
+          "  %-12s %s", image.name.c_str(),
+          image.path.empty() ? "missing" : (report::WithThousands(image.size) + " bytes").c_str());
       if (image.bin) {
         std::printf(", BIN image at %s, %s bytes, %u records%s%s",
-                    HexWord(image.bin->start).c_str(), WithThousands(image.bin->length).c_str(),
-                    image.bin->records, image.bin->problem.empty() ? "" : ": ",
-                    image.bin->problem.c_str());
+                    HexWord(image.bin->start).c_str(),
+                    report::WithThousands(image.bin->length).c_str(), image.bin->records,
+                    image.bin->problem.empty() ? "" : ": ", image.bin->problem.c_str());
       }
       if (!image.path.empty()) std::printf("; %s", SignatureLine(image.path).c_str());
       std::printf("\n");

@@ -185,7 +185,7 @@ Findings CheckImageSet(const ImageSetFacts& facts, const device::DeviceConfig* d
   if (const std::string* problem = found.FirstProblem()) {
     found.verdict = "would not be programmed: " + *problem;
   } else {
-    found.verdict = "would program " + facts.versionText + " (" + WithThousands(bytes) +
+    found.verdict = "would program " + facts.versionText + " (" + report::WithThousands(bytes) +
                     " bytes in six images) and restart the device";
   }
   return found;

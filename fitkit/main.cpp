@@ -42,7 +42,7 @@ int main(int argc, char** argv) {
     return fitkit::kExitSuccess;
   }
   if (command == "--version") {
-    std::printf("fitkit (fitkit) %s\n", fitkit::KitVersion());
+    std::printf("fitkit (fitkit) %s\n", report::KitVersion());
     return fitkit::kExitSuccess;
   }
   // The programs' dialogs are never shown here: the checks show none, and a

@@ -128,7 +128,7 @@ void CheckReadAndFit(const std::u16string& path, const std::u16string& target, F
   int32_t code = 0;
   std::u16string problem;
   if (!shellfit::OpenHeldPackage(reader, path, &code, &problem)) {
-    found->Problem(problem.empty() ? "the package cannot be read: " + ZipErrorWords(code)
+    found->Problem(problem.empty() ? "the package cannot be read: " + report::ZipErrorWords(code)
                                    : ToUtf8(problem));
     return;
   }
@@ -138,7 +138,7 @@ void CheckReadAndFit(const std::u16string& path, const std::u16string& target, F
   }
   found->Ok("every name can be written to " + ToUtf8(target) + ", and there is room");
   if (!shellfit::ReadPackageThrough(reader, path, &code, nullptr, nullptr)) {
-    found->Problem("the package cannot be read: " + ZipErrorWords(code));
+    found->Problem("the package cannot be read: " + report::ZipErrorWords(code));
     return;
   }
   found->Ok("the password opens every entry, and every entry's data matches its CRC-32");
@@ -171,7 +171,7 @@ Findings CheckPackage(const std::u16string& devicePath, const std::string& hostN
   std::u16string target;
   frame::GetFlashDriveFolder(&target);
   if (facts.openError != 0) {
-    found.Problem("the package cannot be read: " + ZipErrorWords(facts.openError));
+    found.Problem("the package cannot be read: " + report::ZipErrorWords(facts.openError));
   } else {
     CheckName(hostName, models, &found);
     CheckReadAndFit(devicePath, target, &found);
@@ -181,9 +181,9 @@ Findings CheckPackage(const std::u16string& devicePath, const std::string& hostN
   if (const std::string* problem = found.FirstProblem()) {
     found.verdict = "would be refused: " + *problem;
   } else {
-    found.verdict = "would install " + WithThousands(facts.files) +
-                    (facts.files == 1 ? " file (" : " files (") + WithThousands(facts.bytes) +
-                    " bytes)" + where +
+    found.verdict = "would install " + report::WithThousands(facts.files) +
+                    (facts.files == 1 ? " file (" : " files (") +
+                    report::WithThousands(facts.bytes) + " bytes)" + where +
                     (!facts.mainExe           ? ", no main.exe"
                      : facts.mainExe->empty() ? ", main.exe without a version"
                                               : ", main.exe " + *facts.mainExe);

@@ -188,10 +188,10 @@ bool ProgrammingBegan(const Json& report) {
   return false;
 }
 
-void Finish(const RehearsalRequest& request, JsonReport& report, int status,
+void Finish(const RehearsalRequest& request, report::JsonReport& report, int status,
             ProgressStream* progress) {
   report.Finish(status);
-  const std::string line = ClosingLine(report.document());
+  const std::string line = report::ClosingLine(report.document());
   if (progress != nullptr) {
     progress->End(report.document(), line);
     std::fprintf(stderr, "%s\n", line.c_str());
@@ -256,7 +256,7 @@ int Rehearse(const RehearsalRequest& request) {
   if (request.progressJson) {
     progress.emplace(std::cout, images ? ImageSizes(update) : PackageSizes(commandLine));
   }
-  JsonReport report(images ? "imagefit" : "shellfit", ToUtf8(commandLine), root);
+  report::JsonReport report(images ? "imagefit" : "shellfit", ToUtf8(commandLine), root);
   int status = 0;
   {
     platform::ScopedOutcomeRecorder recorder(report);

@@ -18,5 +18,5 @@ constexpr char kUsage[] =
 }  // namespace
 
 int main(int argc, char** argv) {
-  return fitkit::ProgramMain({"imagefit", kUsage}, argc, argv, imagefit::ImagefitMain);
+  return report::ProgramMain({"imagefit", kUsage}, argc, argv, imagefit::ImagefitMain);
 }

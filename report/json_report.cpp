@@ -5,7 +5,7 @@
 #include "host/report_file.h"
 #include "report/outcome_words.h"
 
-namespace fitkit {
+namespace report {
 namespace {
 
 using Json = nlohmann::ordered_json;
@@ -109,4 +109,4 @@ bool JsonReport::WriteTo(const std::filesystem::path& file, std::string* error) 
   return host::WriteReportFile(file, text, error);
 }
 
-}  // namespace fitkit
+}  // namespace report

@@ -9,7 +9,7 @@
 
 #include "platform/outcome_report.h"
 
-namespace fitkit {
+namespace report {
 
 class JsonReport : public platform::OutcomeRecorder {
  public:
@@ -46,4 +46,4 @@ const char* KitVersionText();
 // "2026-12-08T03:10:00.123Z"
 std::string IsoTime(std::chrono::system_clock::time_point time);
 
-}  // namespace fitkit
+}  // namespace report

@@ -1,6 +1,6 @@
 #include "report/outcome_words.h"
 
-namespace fitkit {
+namespace report {
 namespace {
 
 using Json = nlohmann::ordered_json;
@@ -209,4 +209,4 @@ std::string ClosingLine(const Json& report) {
   return (outcome.empty() ? std::string("ended") : outcome) + ": " + ReasonFor(report);
 }
 
-}  // namespace fitkit
+}  // namespace report

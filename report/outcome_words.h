@@ -9,7 +9,7 @@
 
 #include <nlohmann/json.hpp>
 
-namespace fitkit {
+namespace report {
 
 // The report's schema version: the fields docs/report.md describes.
 inline constexpr int kReportSchemaVersion = 2;
@@ -31,4 +31,4 @@ std::string ClosingLine(const nlohmann::ordered_json& report);
 // 3007 -> "3,007".
 std::string WithThousands(uint64_t number);
 
-}  // namespace fitkit
+}  // namespace report

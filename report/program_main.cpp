@@ -11,7 +11,7 @@
 #include "report/json_report.h"
 #include "report/outcome_words.h"
 
-namespace fitkit {
+namespace report {
 namespace {
 
 using host::StopSignalName;
@@ -124,4 +124,4 @@ int ProgramMain(const ProgramInfo& program, int argc, char** argv,
   return RunReported(program, file != nullptr && *file != '\0' ? file : nullptr, argc, argv, entry);
 }
 
-}  // namespace fitkit
+}  // namespace report

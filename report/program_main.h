@@ -5,7 +5,7 @@
 
 #include <string>
 
-namespace fitkit {
+namespace report {
 
 struct ProgramInfo {
   const char* name;   // "shellfit"
@@ -18,4 +18,4 @@ int ProgramMain(const ProgramInfo& program, int argc, char** argv,
 // The kit's version, "0.12.0".
 const char* KitVersion();
 
-}  // namespace fitkit
+}  // namespace report

@@ -19,5 +19,5 @@ constexpr char kUsage[] =
 }  // namespace
 
 int main(int argc, char** argv) {
-  return fitkit::ProgramMain({"shellfit", kUsage}, argc, argv, shellfit::ShellfitMain);
+  return report::ProgramMain({"shellfit", kUsage}, argc, argv, shellfit::ShellfitMain);
 }
