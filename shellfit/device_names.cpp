@@ -1,7 +1,8 @@
 // The device's rules for names, applied to where each entry will be written.
+#include "shellfit/device_names.h"
+
 #include "platform/device_names.h"
 #include "platform/text.h"
-#include "shellfit/package_fit.h"
 
 namespace shellfit {
 namespace {

@@ -1,4 +1,6 @@
 // The CRC-32 and size of a file as written, for checking extracted files.
+#include "shellfit/file_crc.h"
+
 #include <zlib.h>
 
 #include "platform/environment.h"

@@ -1,3 +1,5 @@
+#include "shellfit/folder_path.h"
+
 #include "platform/text.h"
 #include "shellfit/shellfit.h"
 

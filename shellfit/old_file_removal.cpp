@@ -1,5 +1,7 @@
 // Clearing the flash drive of the old shell software, keeping the device's
 // own state (registry hives, GPS parameters).
+#include "shellfit/old_file_removal.h"
+
 #include "frame/device_identity.h"
 #include "frame/update_dialog.h"
 #include "platform/environment.h"

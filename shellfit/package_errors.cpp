@@ -1,4 +1,6 @@
 // What the user sees when the package cannot be read.
+#include "shellfit/package_errors.h"
+
 #include <string>
 
 #include "frame/update_dialog.h"

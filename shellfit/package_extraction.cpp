@@ -1,5 +1,7 @@
 // Unpacking the package onto the flash drive, reading every written file back
 // to check its CRC-32 and size.
+#include "shellfit/package_extraction.h"
+
 #include <algorithm>
 #include <cstdint>
 #include <memory>

@@ -1,12 +1,13 @@
 // What a package uses that the device's reader cannot read, said in words
 // instead of the bare number of a damaged archive.
+#include "shellfit/package_features.h"
+
 #include <algorithm>
 #include <cstring>
 #include <vector>
 
 #include "platform/environment.h"
 #include "platform/file_system.h"
-#include "shellfit/package_fit.h"
 #include "zipreader/zip_reader.h"
 
 namespace shellfit {

@@ -1,4 +1,6 @@
 // Finding the package in the source folder.
+#include "shellfit/package_search.h"
+
 #include "frame/device_identity.h"
 #include "platform/environment.h"
 #include "platform/file_system.h"

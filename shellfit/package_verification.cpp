@@ -1,6 +1,8 @@
 // Reading the whole package once, into nothing, before anything on the flash
 // drive is touched: a package that cannot be unpacked must not cost the
 // device its old shell.
+#include "shellfit/package_verification.h"
+
 #include <algorithm>
 #include <memory>
 #include <thread>

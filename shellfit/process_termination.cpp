@@ -1,5 +1,7 @@
 // Ending the programs that run from the flash drive, so their files can be
 // replaced.
+#include "shellfit/process_termination.h"
+
 #include "platform/environment.h"
 #include "platform/processes.h"
 #include "platform/text.h"

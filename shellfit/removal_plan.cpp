@@ -1,5 +1,7 @@
 // What the old-file removal will keep and free, worked out by the same walk
 // without deleting anything.
+#include "shellfit/removal_plan.h"
+
 #include <vector>
 
 #include "platform/environment.h"

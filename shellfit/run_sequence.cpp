@@ -2,6 +2,8 @@
 // asks for one, verify it, prove the device can take it, end the flash
 // drive's programs, delete the old files and unpack the new ones from the
 // very file that was checked.
+#include "shellfit/run_sequence.h"
+
 #include "frame/update_dialog.h"
 #include "platform/held_stops.h"
 #include "platform/outcome_report.h"

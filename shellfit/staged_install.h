@@ -14,7 +14,7 @@
 
 #include "platform/dialog.h"
 #include "shellfit/install_record.h"
-#include "shellfit/package_fit.h"
+#include "shellfit/package_verification.h"
 
 class CZipReader;
 

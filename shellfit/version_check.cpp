@@ -1,4 +1,6 @@
 // Whether the package holds a newer main.exe than the flash drive does.
+#include "shellfit/version_check.h"
+
 #include "frame/device_identity.h"
 #include "platform/environment.h"
 #include "platform/file_system.h"

@@ -1,4 +1,6 @@
 // The "FileVersion" string of an executable's version resource.
+#include "shellfit/version_string.h"
+
 #include <cstdio>
 
 #include "frame/device_identity.h"
