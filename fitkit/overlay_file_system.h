@@ -32,6 +32,8 @@ class OverlayFileSystem : public platform::FileSystemWrapper {
   }
   // Moving a file onto or off the shown path is refused like any change to it.
   bool MoveFile(std::u16string_view from, std::u16string_view to) override;
+  // A folder that may hold the shown path moves entry by entry instead.
+  bool MoveFolder(std::u16string_view, std::u16string_view) override { return false; }
 
  private:
   bool IsShown(std::u16string_view path) const;

@@ -133,6 +133,13 @@ class FileSystem {
   // already named `to` is replaced in the same step (MoveFileEx with
   // MOVEFILE_REPLACE_EXISTING). A folder is never replaced.
   virtual bool MoveFile(std::u16string_view from, std::u16string_view to) = 0;
+  // Renames a folder with everything in it, in one step, on the same volume;
+  // false when `to` exists or the host cannot (then move what it holds).
+  virtual bool MoveFolder(std::u16string_view from, std::u16string_view to) {
+    (void)from;
+    (void)to;
+    return false;
+  }
   // Puts on the medium what was written to the file `path` or, for a folder,
   // the entries created, renamed or deleted in it, before returning.
   virtual bool Flush(std::u16string_view path) = 0;

@@ -59,6 +59,9 @@ class FileSystemWrapper : public FileSystem {
   bool MoveFile(std::u16string_view from, std::u16string_view to) override {
     return target_.MoveFile(from, to);
   }
+  bool MoveFolder(std::u16string_view from, std::u16string_view to) override {
+    return target_.MoveFolder(from, to);
+  }
   bool Flush(std::u16string_view path) override { return target_.Flush(path); }
   bool FlushVolume(std::u16string_view path) override { return target_.FlushVolume(path); }
   bool CanCreate(std::u16string_view path) override { return target_.CanCreate(path); }

@@ -171,6 +171,16 @@ bool TracedFileSystem::MoveFile(std::u16string_view from, std::u16string_view to
   return ok;
 }
 
+bool TracedFileSystem::MoveFolder(std::u16string_view from, std::u16string_view to) {
+  const bool tracing = Tracing();
+  const bool ok = target().MoveFolder(from, to);
+  if (tracing) {
+    Trace("MoveFile(%s, %s) -> %s (a folder)", ToUtf8(from).c_str(), ToUtf8(to).c_str(),
+          Result(ok).c_str());
+  }
+  return ok;
+}
+
 bool TracedFileSystem::Flush(std::u16string_view path) {
   return PathCall("FlushFileBuffers", &FileSystem::Flush, path, false);
 }

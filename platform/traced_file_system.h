@@ -21,6 +21,7 @@ class TracedFileSystem : public FileSystemWrapper {
   bool CreateDirectory(std::u16string_view path) override;
   bool RemoveDirectory(std::u16string_view path) override;
   bool MoveFile(std::u16string_view from, std::u16string_view to) override;
+  bool MoveFolder(std::u16string_view from, std::u16string_view to) override;
   bool Flush(std::u16string_view path) override;
   bool FlushVolume(std::u16string_view path) override;
   bool CanCreate(std::u16string_view path) override;

@@ -52,8 +52,9 @@ bool PutOnMedium(std::u16string_view target, const std::u16string& folder, bool 
   return platform::Files().FlushVolume(target) || FlushTree(folder, files);
 }
 
-// Moves what `from` holds into `to`, folder by folder; a folder the old
-// shell kept (it holds a preserved file) takes the new entries as it is.
+// Moves what `from` holds into `to`: a folder `to` lacks in one step where
+// the host can, else folder by folder; a folder the old shell kept (it
+// holds a preserved file) takes the new entries as it is.
 bool MoveInto(const std::u16string& from, const std::u16string& to) {
   bool ok = true;
   for (const platform::FindData& entry : platform::Files().Find(from + u"\\*.*")) {
@@ -61,6 +62,9 @@ bool MoveInto(const std::u16string& from, const std::u16string& to) {
     const std::u16string destination = to + u"\\" + entry.name;
     if (entry.attributes & platform::FILE_ATTRIBUTE_DIRECTORY) {
       if (!IsFolder(destination)) {
+        // Where the host can, a folder nothing was kept in moves whole, in
+        // one step: either the staged folder or the one in place holds it all.
+        if (platform::Files().MoveFolder(source, destination)) continue;
         ok = platform::Files().CreateDirectory(destination) && ok;
         platform::Files().SetAttributes(destination, entry.attributes);
       }

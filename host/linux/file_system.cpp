@@ -156,6 +156,17 @@ bool LinuxFileSystem::MoveFile(std::u16string_view from, std::u16string_view to)
   return ok;
 }
 
+bool LinuxFileSystem::MoveFolder(std::u16string_view from, std::u16string_view to) {
+  const auto source = paths_.Locate(from, LastLink::Own, false);
+  const auto where = HasValidLastName(to) ? paths_.Locate(to, LastLink::Own, true) : std::nullopt;
+  const bool ok = source && source->name != "." && S_ISDIR(source->info.st_mode) && where &&
+                  where->name != "." && !where->exists &&
+                  renameat2(source->folder->get(), source->name.c_str(), where->folder->get(),
+                            where->name.c_str(), RENAME_NOREPLACE) == 0;
+  if (ok) paths_.NoteCreated(*where);
+  return ok;
+}
+
 bool LinuxFileSystem::CreateDirectory(std::u16string_view path) {
   const auto where =
       HasValidLastName(path) ? paths_.Locate(path, LastLink::Own, true) : std::nullopt;

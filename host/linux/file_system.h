@@ -25,6 +25,8 @@ class LinuxFileSystem : public platform::FileSystem {
   bool CreateDirectory(std::u16string_view path) override;
   bool RemoveDirectory(std::u16string_view path) override;
   bool MoveFile(std::u16string_view from, std::u16string_view to) override;
+  // renameat2 without replacing: what `to` names stays untouched.
+  bool MoveFolder(std::u16string_view from, std::u16string_view to) override;
   // fsync of the file or folder; syncfs of the file system under <root>/fs.
   bool Flush(std::u16string_view path) override;
   bool FlushVolume(std::u16string_view path) override;

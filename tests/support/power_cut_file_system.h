@@ -38,6 +38,9 @@ class PowerCutFileSystem : public platform::FileSystemWrapper {
   bool CreateDirectory(std::u16string_view path) override;
   bool RemoveDirectory(std::u16string_view path) override;
   bool MoveFile(std::u16string_view from, std::u16string_view to) override;
+  bool MoveFolder(std::u16string_view from, std::u16string_view to) override {
+    return Change() && FileSystemWrapper::MoveFolder(from, to);
+  }
   bool Flush(std::u16string_view path) override;
   bool FlushVolume(std::u16string_view path) override;
   bool CanCreate(std::u16string_view path) override;

@@ -187,6 +187,28 @@ TEST_F(FileSystemTest, MovesAndFlushes) {
   EXPECT_TRUE(files.FlushVolume(u"\\dest"));
 }
 
+// A folder moves whole, and only where nothing is in the way: never over a
+// file or a folder, never a file, never into itself.
+TEST_F(FileSystemTest, MovesAFolderWholeOnlyOntoAFreeName) {
+  for (const char16_t* folder :
+       {u"\\Stage", u"\\Stage\\Data", u"\\Stage\\Data\\Deep", u"\\Taken"}) {
+    ASSERT_TRUE(files.CreateDirectory(folder));
+  }
+  WriteDevice(u"\\Stage\\Data\\Deep\\a.bin", "new");
+  WriteDevice(u"\\file.bin", "x");
+  EXPECT_FALSE(files.MoveFolder(u"\\stage\\data", u"\\TAKEN"));
+  EXPECT_FALSE(files.MoveFolder(u"\\stage\\data", u"\\file.bin"));
+  EXPECT_FALSE(files.MoveFolder(u"\\file.bin", u"\\moved.bin"));
+  EXPECT_FALSE(files.MoveFolder(u"\\stage", u"\\stage\\data\\inner"));
+  EXPECT_FALSE(files.MoveFolder(u"\\stage\\none", u"\\Data"));
+  EXPECT_EQ(test_support::ReadText(device.fs() / "file.bin"), "x");
+  EXPECT_TRUE(files.MoveFolder(u"\\STAGE\\data", u"\\Data"));
+  EXPECT_EQ(test_support::ReadText(device.fs() / "Data" / "Deep" / "a.bin"), "new");
+  EXPECT_FALSE(fs::exists(device.fs() / "Stage" / "Data"));
+  // The moved folder is found at once, in any letter case.
+  EXPECT_EQ(files.GetAttributes(u"\\data\\deep\\A.BIN"), FILE_ATTRIBUTE_ARCHIVE);
+}
+
 TEST_F(FileSystemTest, NothingIsCreatedOrDeletedOutsideTheRoot) {
   TempDeviceRoot outside;
   outside.Write("victim.txt", "x");
