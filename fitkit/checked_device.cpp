@@ -54,7 +54,7 @@ std::u16string DevicePathIn(const fs::path& root, const fs::path& hostPath) {
   std::u16string device;
   for (const fs::path& part : relative) {
     if (part == ".") continue;
-    device += u"\\" + platform::FromUtf8(part.string());
+    device.append(u"\\").append(platform::FromUtf8(part.string()));
   }
   return device.empty() ? u"\\" : device;
 }

@@ -84,7 +84,7 @@ bool PlacePackage(const fs::path& root, const fs::path& package, std::u16string*
     Say("cannot put " + package.string() + " on the device: " + error.message());
     return false;
   }
-  *commandLine = u"\\" + platform::FromUtf8(card.filename().string());
+  *commandLine = std::u16string(u"\\").append(platform::FromUtf8(card.filename().string()));
   Say("the package is " + ToUtf8(*commandLine) + "\\" + placed.filename().string());
   return true;
 }
@@ -121,8 +121,10 @@ bool PlaceImageSet(const fs::path& root, const fs::path& folder, std::u16string*
     Say("cannot put the image set " + folder.string() + " on the device: " + error.message());
     return false;
   }
-  *commandLine = u"\\" + platform::FromUtf8(target.parent_path().filename().string()) + u"\\" +
-                 platform::FromUtf8(kUpdateFolder);
+  *commandLine = std::u16string(u"\\")
+                     .append(platform::FromUtf8(target.parent_path().filename().string()))
+                     .append(u"\\")
+                     .append(platform::FromUtf8(kUpdateFolder));
   Say("the image set is " + ToUtf8(*commandLine));
   return true;
 }

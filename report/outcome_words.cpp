@@ -186,9 +186,13 @@ std::string ReasonFor(const Json& report) {
 }
 
 std::string WithThousands(uint64_t number) {
-  std::string digits = std::to_string(number);
-  for (int at = int(digits.size()) - 3; at > 0; at -= 3) digits.insert(std::size_t(at), ",");
-  return digits;
+  const std::string digits = std::to_string(number);
+  std::string grouped;
+  for (std::size_t at = 0; at < digits.size(); ++at) {
+    if (at > 0 && (digits.size() - at) % 3 == 0) grouped.push_back(',');
+    grouped.push_back(digits[at]);
+  }
+  return grouped;
 }
 
 std::string ClosingLine(const Json& report) {
