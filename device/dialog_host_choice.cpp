@@ -8,7 +8,6 @@
 #include <iostream>
 #include <string_view>
 
-#include "device/device_config.h"
 #include "ui/console/console_host.h"
 #include "ui/console/terminal_host.h"
 #if FITKIT_WITH_FLTK
@@ -23,16 +22,6 @@ namespace {
 // Built without the window host: no display ever counts as available.
 bool FltkDisplayAvailable() { return false; }
 #endif
-
-ui::ScreenMetrics ScreenOf(const DeviceContext& context) {
-  ui::ScreenMetrics screen;
-  if (context.config != nullptr) {
-    screen.width = context.config->ScreenWidth();
-    screen.height = context.config->ScreenHeight();
-    screen.scroll = context.config->ScrollHeight();
-  }
-  return screen;
-}
 
 bool WantsWindow() {
   const char* ui = std::getenv("FITKIT_UI");
@@ -55,7 +44,7 @@ bool WantsWindow() {
 }  // namespace
 
 std::unique_ptr<platform::DialogHost> CreateDialogHost(const DeviceContext& context) {
-  const ui::ScreenMetrics screen = ScreenOf(context);
+  const ui::ScreenMetrics screen = DialogScreen(context);
   if (WantsWindow()) {
 #if FITKIT_WITH_FLTK
     platform::Trace("dialog host: window %dx%d", screen.width, screen.height);

@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "device/device_context.h"
+#include "ui/dialog_state.h"
 
 namespace platform {
 class DialogHost;
@@ -13,5 +14,8 @@ class DialogHost;
 namespace device {
 
 std::unique_ptr<platform::DialogHost> CreateDialogHost(const DeviceContext& context);
+
+// The screen device.ini describes; the defaults without one.
+ui::ScreenMetrics DialogScreen(const DeviceContext& context);
 
 }  // namespace device

@@ -6,7 +6,6 @@
 #include <iostream>
 #include <string_view>
 
-#include "device/device_config.h"
 #include "device/dialog_host_choice.h"
 #include "platform/trace.h"
 #include "ui/console/console_host.h"
@@ -18,12 +17,7 @@ std::unique_ptr<platform::DialogHost> CreateDialogHost(const DeviceContext& cont
   const char* ui = std::getenv("FITKIT_UI");
   const std::string_view choice = ui == nullptr ? "" : ui;
   if (choice == "console") {
-    ui::ScreenMetrics screen;
-    if (context.config != nullptr) {
-      screen.width = context.config->ScreenWidth();
-      screen.height = context.config->ScreenHeight();
-      screen.scroll = context.config->ScrollHeight();
-    }
+    const ui::ScreenMetrics screen = DialogScreen(context);
     platform::Trace("dialog host: console %dx%d", screen.width, screen.height);
     return std::make_unique<ui::ConsoleDialogHost>(screen, std::cin, std::cout);
   }

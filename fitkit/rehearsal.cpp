@@ -5,7 +5,7 @@
 #include <optional>
 
 #include "device/device.h"
-#include "device/device_config.h"
+#include "device/dialog_host_choice.h"
 #include "fitkit/checked_device.h"
 #include "fitkit/exit_codes.h"
 #include "fitkit/image_set_check.h"
@@ -168,16 +168,6 @@ UpdateSizes ImageSizes(const fs::path& folder) {
   return sizes;
 }
 
-ui::ScreenMetrics ScreenOf(const device::DeviceContext& context) {
-  ui::ScreenMetrics screen;
-  if (context.config != nullptr) {
-    screen.width = context.config->ScreenWidth();
-    screen.height = context.config->ScreenHeight();
-    screen.scroll = context.config->ScrollHeight();
-  }
-  return screen;
-}
-
 // Whether a stopped run of imagefit had begun to program anything.
 bool ProgrammingBegan(const Json& report) {
   if (!report.contains("steps")) return false;
@@ -241,7 +231,7 @@ int Rehearse(const RehearsalRequest& request) {
   const fs::path root = fs::absolute(request.device).lexically_normal();
   const auto device = device::Device::Open(root);
   std::optional<ProgressStream> progress;
-  HeadlessDialogHost host(ScreenOf(device->context()), request.answers,
+  HeadlessDialogHost host(device::DialogScreen(device->context()), request.answers,
                           [&progress](const ScreenState& state) {
                             if (progress) progress->OnScreen(state);
                           });
