@@ -205,8 +205,12 @@ TEST_F(FitkitCommandTest, RefusesADamagedPackageWithTheReportSayingWhy) {
   const fs::path package = Package("shell.zip");
   {
     std::fstream file(package, std::ios::in | std::ios::out | std::ios::binary);
-    file.seekp(100);  // inside main.exe's compressed data
-    file.put('\x5A');
+    // Inside main.exe's compressed data. The byte is flipped, not overwritten:
+    // the encryption header is random, so any fixed value is sometimes already there.
+    file.seekg(100);
+    const char byte = static_cast<char>(file.get() ^ 0xFF);
+    file.seekp(100);
+    file.put(byte);
   }
   const auto flashBefore = test_support::SnapshotTree(Root() / "fs" / "Flash Disk");
   const RunResult run = Fitkit({"rehearse", "--device", Root().string(), package.string(), "--json",
