@@ -127,6 +127,15 @@ class FileSystem {
   virtual uint32_t GetAttributes(std::u16string_view path) = 0;
   virtual bool SetAttributes(std::u16string_view path, uint32_t attributes) = 0;
   virtual bool DeleteFile(std::u16string_view path) = 0;
+  // Deletes the file whatever its read-only, hidden and system bits: what
+  // clearing them and deleting leaves. A host may do it without looking the
+  // bits up first; a wrapper gets it through its own DeleteFile and
+  // SetAttributes, so that one which changes those changes this too.
+  virtual bool DeleteFileAnyway(std::u16string_view path) {
+    if (DeleteFile(path)) return true;
+    SetAttributes(path, FILE_ATTRIBUTE_NORMAL | FILE_ATTRIBUTE_ARCHIVE);
+    return DeleteFile(path);
+  }
   virtual bool CreateDirectory(std::u16string_view path) = 0;
   virtual bool RemoveDirectory(std::u16string_view path) = 0;
   // Renames a file, also into another folder of the same volume; a file

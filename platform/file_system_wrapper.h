@@ -54,6 +54,7 @@ class FileSystemWrapper : public FileSystem {
     return target_.SetAttributes(path, attributes);
   }
   bool DeleteFile(std::u16string_view path) override { return target_.DeleteFile(path); }
+  // DeleteFileAnyway is not passed on: it goes through the two calls above.
   bool CreateDirectory(std::u16string_view path) override { return target_.CreateDirectory(path); }
   bool RemoveDirectory(std::u16string_view path) override { return target_.RemoveDirectory(path); }
   bool MoveFile(std::u16string_view from, std::u16string_view to) override {

@@ -154,6 +154,15 @@ bool TracedFileSystem::DeleteFile(std::u16string_view path) {
   return PathCall("DeleteFile", &FileSystem::DeleteFile, path, false);
 }
 
+// The host's own way, traced as one call.
+bool TracedFileSystem::DeleteFileAnyway(std::u16string_view path) {
+  const bool tracing = Tracing();
+  const bool ok = target().DeleteFileAnyway(path);
+  if (tracing)
+    Trace("DeleteFile(%s, any attributes) -> %s", ToUtf8(path).c_str(), Result(ok).c_str());
+  return ok;
+}
+
 bool TracedFileSystem::CreateDirectory(std::u16string_view path) {
   return PathCall("CreateDirectory", &FileSystem::CreateDirectory, path, false);
 }

@@ -18,6 +18,7 @@ class TracedFileSystem : public FileSystemWrapper {
   uint32_t GetAttributes(std::u16string_view path) override;
   bool SetAttributes(std::u16string_view path, uint32_t attributes) override;
   bool DeleteFile(std::u16string_view path) override;
+  bool DeleteFileAnyway(std::u16string_view path) override;
   bool CreateDirectory(std::u16string_view path) override;
   bool RemoveDirectory(std::u16string_view path) override;
   bool MoveFile(std::u16string_view from, std::u16string_view to) override;

@@ -20,16 +20,14 @@ bool IsPreserved(std::u16string_view name) {
   return false;
 }
 
-// Only a file listed with read-only, hidden or system set needs them cleared
-// before it can go; any other is deleted at once, which spares a look-up and
-// a write of its attributes. Should that fail (the file changed since it was
-// listed, or the listing did not tell its read-only bit), the full
-// clear-then-delete follows.
+// A file listed with read-only, hidden or system set has them cleared, then
+// goes. Any other (whose read-only bit the listing may not have told) goes
+// the file system's quickest way, which clears them only when it must.
 bool DeleteListedFile(const std::u16string& path, uint32_t listedAttributes) {
   constexpr uint32_t kBlocking = platform::FILE_ATTRIBUTE_READONLY |
                                  platform::FILE_ATTRIBUTE_HIDDEN | platform::FILE_ATTRIBUTE_SYSTEM;
-  if ((listedAttributes & kBlocking) == 0 && platform::Files().DeleteFile(path)) return true;
-  return frame::ForceDeleteFile(path);
+  if (listedAttributes & kBlocking) return frame::ForceDeleteFile(path);
+  return platform::Files().DeleteFileAnyway(path);
 }
 
 }  // namespace

@@ -381,6 +381,17 @@ std::optional<Located> DevicePaths::Locate(std::u16string_view devicePath, LastL
   return std::nullopt;
 }
 
+std::optional<Located> DevicePaths::LocateAsGiven(std::u16string_view devicePath) const {
+  const auto parts = platform::SplitPathComponents(devicePath);
+  if (parts.empty() || IsForbiddenComponent(parts.back())) return std::nullopt;
+  auto place = OpenFolder(parts, parts.size() - 1, false);
+  if (!place) return std::nullopt;
+  Located located;
+  located.name = platform::ToUtf8(parts.back());
+  located.folder = std::move(place->dir);
+  return located;
+}
+
 bool DevicePaths::TakesAnyName() const {
   WatchedFolders* watched = Watched();
   return watched != nullptr && watched->PosixNames();

@@ -74,6 +74,10 @@ class DevicePaths {
   // is "." or "..", or when a link on the way leaves the file system.
   std::optional<Located> Locate(std::u16string_view devicePath, LastLink last,
                                 bool mayBeMissing) const;
+  // The folder part as Locate finds it, the last component taken as given,
+  // without looking it up (`exists` false, `info` and `host` empty). None when
+  // the folder part names no folder or the last component is "." or "..".
+  std::optional<Located> LocateAsGiven(std::u16string_view devicePath) const;
   // True when the file system takes every name the device does that fits
   // NAME_MAX: any bytes but "/" and NUL.
   bool TakesAnyName() const;

@@ -137,6 +137,18 @@ bool LinuxFileSystem::DeleteFile(std::u16string_view path) {
   return ok;
 }
 
+// Only the read-only check and the drive's count of used bytes need the
+// file's status, so an unlimited drive spares that look-up. A name in another
+// letter case than the host's is not found as given and takes the checked way.
+bool LinuxFileSystem::DeleteFileAnyway(std::u16string_view path) {
+  if (!capacity_->Limited()) {
+    const auto where = paths_.LocateAsGiven(path);
+    if (where && unlinkat(where->folder->get(), where->name.c_str(), 0) == 0) return true;
+    if (where && errno != ENOENT) return false;  // a folder, a locked file, a read-only folder
+  }
+  return FileSystem::DeleteFileAnyway(path);
+}
+
 // rename() replaces a file of the new name in one step, as the device's
 // MoveFileEx does; a folder is never moved nor replaced.
 bool LinuxFileSystem::MoveFile(std::u16string_view from, std::u16string_view to) {

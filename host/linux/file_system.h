@@ -22,6 +22,8 @@ class LinuxFileSystem : public platform::FileSystem {
   uint32_t GetAttributes(std::u16string_view path) override;
   bool SetAttributes(std::u16string_view path, uint32_t attributes) override;
   bool DeleteFile(std::u16string_view path) override;
+  // Unlinks the name as given, with no look-up of the file's status first.
+  bool DeleteFileAnyway(std::u16string_view path) override;
   bool CreateDirectory(std::u16string_view path) override;
   bool RemoveDirectory(std::u16string_view path) override;
   bool MoveFile(std::u16string_view from, std::u16string_view to) override;

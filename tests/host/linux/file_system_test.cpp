@@ -163,6 +163,29 @@ TEST_F(FileSystemTest, DirectoriesAndDeletion) {
   EXPECT_TRUE(fs::is_directory(device.fs()));
 }
 
+// Whatever its bits and letter case, a file goes; a folder, a file outside
+// the root and a name that matches nothing stay as they are.
+TEST_F(FileSystemTest, DeleteFileAnywayClearsWhatStandsInTheWay) {
+  WriteDevice(u"\\ro.txt", "x");
+  ASSERT_TRUE(files.SetAttributes(u"\\ro.txt", FILE_ATTRIBUTE_READONLY));
+  EXPECT_TRUE(files.DeleteFileAnyway(u"\\ro.txt"));
+  WriteDevice(u"\\Mixed.TXT", "x");
+  EXPECT_TRUE(files.DeleteFileAnyway(u"\\mixed.txt"));
+  EXPECT_FALSE(fs::exists(device.fs() / "ro.txt"));
+  EXPECT_FALSE(fs::exists(device.fs() / "Mixed.TXT"));
+
+  ASSERT_TRUE(files.CreateDirectory(u"\\Folder"));
+  EXPECT_FALSE(files.DeleteFileAnyway(u"\\Folder"));
+  EXPECT_FALSE(files.DeleteFileAnyway(u"\\Folder\\."));
+  EXPECT_FALSE(files.DeleteFileAnyway(u"\\Folder\\..\\Folder"));
+  EXPECT_FALSE(files.DeleteFileAnyway(u"\\nothing\\x.txt"));
+  EXPECT_FALSE(files.DeleteFileAnyway(u"\\nothing.txt"));
+  EXPECT_TRUE(fs::is_directory(device.fs() / "Folder"));
+  device.Write("outside.txt", "kept");
+  EXPECT_FALSE(files.DeleteFileAnyway(u"\\..\\outside.txt"));
+  EXPECT_TRUE(fs::exists(device.root() / "outside.txt"));
+}
+
 // Renames move a file between folders and replace a file in one step, in any
 // letter case; folders are neither moved nor replaced; flushes reach files,
 // folders and the whole file system, and fail for what is not there.
@@ -382,8 +405,8 @@ TEST_F(CapacityTest, WritesPastTheCapacityFailWhole) {
   EXPECT_FALSE(file->SetEnd());
   file.reset();
 
-  // Room comes back when files shrink or go.
-  EXPECT_TRUE(files.DeleteFile(u"\\existing.bin"));
+  // Room comes back when files shrink or go, however they are deleted.
+  EXPECT_TRUE(files.DeleteFileAnyway(u"\\existing.bin"));
   auto again = files.Open(u"\\new.bin", AccessWrite, Disposition::OpenExisting);
   ASSERT_NE(again, nullptr);
   ASSERT_TRUE(again->Seek(0, SeekOrigin::End, nullptr));
