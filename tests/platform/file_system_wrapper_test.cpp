@@ -57,6 +57,42 @@ TEST(PowerCutFileSystem, KeepsWhatWasFlushedAndLosesTheRest) {
   EXPECT_EQ(memory.Get("\\Disk\\all.txt"), "all");
 }
 
+// A renamed folder takes what it holds along, flushed or not there; the
+// rename itself is on the medium once both folders it changed are.
+TEST(PowerCutFileSystem, AFolderRenameNeedsBothParentsFlushed) {
+  MemoryFileSystem memory;
+  memory.Put("\\Disk\\Stage\\App\\a.txt", "a");
+  memory.Put("\\Disk\\App.txt", "a name that sorts between App and its files");
+  PowerCutFileSystem files(memory);
+  ASSERT_TRUE(WriteFile(files, u"\\Disk\\Stage\\App\\b.txt", "b", true));
+  ASSERT_TRUE(files.Flush(u"\\Disk\\Stage\\App"));
+  EXPECT_FALSE(files.MoveFolder(u"\\Disk\\Stage", u"\\Disk\\Stage\\App\\Inside"));
+  ASSERT_TRUE(files.MoveFolder(u"\\Disk\\Stage\\App", u"\\Disk\\App"));
+  EXPECT_FALSE(memory.Has("\\Disk\\Stage\\App"));
+  EXPECT_EQ(memory.Get("\\Disk\\App\\b.txt"), "b");
+  files.Restart();  // neither parent flushed: still staged
+  EXPECT_EQ(memory.Get("\\Disk\\Stage\\App\\b.txt"), "b");
+  EXPECT_FALSE(memory.Has("\\Disk\\App"));
+
+  ASSERT_TRUE(files.MoveFolder(u"\\Disk\\Stage\\App", u"\\Disk\\App"));
+  ASSERT_TRUE(files.Flush(u"\\Disk"));
+  files.Restart();  // only the new parent flushed: in both places
+  EXPECT_EQ(memory.Get("\\Disk\\App\\a.txt"), "a");
+  EXPECT_EQ(memory.Get("\\Disk\\Stage\\App\\a.txt"), "a");
+
+  ASSERT_TRUE(files.DeleteFile(u"\\Disk\\App\\a.txt"));
+  ASSERT_TRUE(files.DeleteFile(u"\\Disk\\App\\b.txt"));
+  ASSERT_TRUE(files.RemoveDirectory(u"\\Disk\\App"));
+  ASSERT_TRUE(files.MoveFolder(u"\\Disk\\Stage\\App", u"\\Disk\\App"));
+  ASSERT_TRUE(files.Flush(u"\\Disk\\Stage"));
+  ASSERT_TRUE(files.Flush(u"\\Disk"));
+  files.Restart();  // both flushed: moved, with everything in it
+  EXPECT_EQ(memory.Get("\\Disk\\App\\a.txt"), "a");
+  EXPECT_EQ(memory.Get("\\Disk\\App\\b.txt"), "b");
+  EXPECT_FALSE(memory.Has("\\Disk\\Stage\\App"));
+  EXPECT_EQ(memory.Get("\\Disk\\App.txt"), "a name that sorts between App and its files");
+}
+
 TEST(PowerCutFileSystem, FromTheCutOnEveryCallFails) {
   MemoryFileSystem memory;
   memory.Put("\\Disk\\a.txt", "a");

@@ -189,8 +189,9 @@ bool MemoryFileSystem::RemoveDirectory(std::u16string_view path) {
   if (!Key(path, &key)) return false;
   const auto found = nodes_.find(key);
   if (found == nodes_.end() || !found->second.directory) return false;
-  const auto next = std::next(found);
-  if (next != nodes_.end() && next->first.starts_with(key + '\\')) return false;
+  // A name such as "<key>.txt" may sort between the folder and what it holds.
+  const auto inside = nodes_.lower_bound(key + '\\');
+  if (inside != nodes_.end() && inside->first.starts_with(key + '\\')) return false;
   nodes_.erase(found);
   return true;
 }
@@ -211,6 +212,32 @@ bool MemoryFileSystem::MoveFile(std::u16string_view from, std::u16string_view to
   node.key() = target;
   node.mapped().name = LastComponent(to);
   nodes_.insert(std::move(node));
+  return true;
+}
+
+bool MemoryFileSystem::MoveFolder(std::u16string_view from, std::u16string_view to) {
+  std::string source, target;
+  if (!Key(from, &source) || !Key(to, &target) || source.empty() || target.empty()) return false;
+  const auto found = nodes_.find(source);
+  if (found == nodes_.end() || !found->second.directory || nodes_.count(target) ||
+      target.starts_with(source + '\\')) {
+    return false;
+  }
+  const std::string parent = Parent(target);
+  if (!parent.empty() && (!nodes_.count(parent) || !nodes_[parent].directory)) return false;
+  // What lies inside follows "<source>\" in key order; a name such as
+  // "<source>.txt" may come between.
+  std::vector<std::string> moving{source};
+  for (auto it = nodes_.lower_bound(source + '\\');
+       it != nodes_.end() && it->first.starts_with(source + '\\'); ++it) {
+    moving.push_back(it->first);
+  }
+  for (const std::string& key : moving) {
+    auto node = nodes_.extract(key);
+    node.key() = target + key.substr(source.size());
+    nodes_.insert(std::move(node));
+  }
+  nodes_.at(target).name = LastComponent(to);
   return true;
 }
 

@@ -33,6 +33,8 @@ class MemoryFileSystem : public platform::FileSystem {
   bool CreateDirectory(std::u16string_view path) override;
   bool RemoveDirectory(std::u16string_view path) override;
   bool MoveFile(std::u16string_view from, std::u16string_view to) override;
+  // The folder and everything in it under the new name, nodes unchanged.
+  bool MoveFolder(std::u16string_view from, std::u16string_view to) override;
   // Nothing is lost here; the calls are only counted, in `flushes`.
   bool Flush(std::u16string_view path) override;
   bool FlushVolume(std::u16string_view path) override;

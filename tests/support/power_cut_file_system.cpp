@@ -64,14 +64,33 @@ void PowerCutFileSystem::StoreData(const MemoryNode& node) {
   stored.write = node.write;
 }
 
+namespace {
+
+std::string LastKeyComponent(const std::string& key) {
+  const std::size_t slash = key.rfind('\\');
+  return slash == std::string::npos ? key : key.substr(slash + 1);
+}
+
+uintptr_t Identity(const std::shared_ptr<std::string>& data) {
+  return reinterpret_cast<uintptr_t>(data.get());
+}
+
+}  // namespace
+
+uintptr_t PowerCutFileSystem::ParentIdentity(const std::string& key) {
+  const std::string parent = MemoryFileSystem::Parent(key);
+  return parent.empty() ? 0 : Identity(memory_.Nodes().at(parent).bytes);
+}
+
 void PowerCutFileSystem::StoreFolder(const std::string& folder) {
+  const uintptr_t identity = folder.empty() ? 0 : Identity(memory_.Nodes().at(folder).bytes);
   for (auto it = entries_.begin(); it != entries_.end();) {
-    it = MemoryFileSystem::Parent(it->first) == folder && !it->first.empty() ? entries_.erase(it)
-                                                                             : std::next(it);
+    it = it->first.first == identity ? entries_.erase(it) : std::next(it);
   }
   for (const auto& [key, node] : memory_.Nodes()) {
     if (MemoryFileSystem::Parent(key) != folder) continue;
-    entries_[key] = StoredEntry{node.name, node.directory, node.attributes, node.bytes};
+    entries_[{identity, LastKeyComponent(key)}] =
+        StoredEntry{node.name, node.directory, node.attributes, node.bytes};
   }
 }
 
@@ -79,23 +98,27 @@ void PowerCutFileSystem::StoreEverything() {
   entries_.clear();
   data_.clear();
   for (const auto& [key, node] : memory_.Nodes()) {
-    entries_[key] = StoredEntry{node.name, node.directory, node.attributes, node.bytes};
+    entries_[{ParentIdentity(key), LastKeyComponent(key)}] =
+        StoredEntry{node.name, node.directory, node.attributes, node.bytes};
     if (!node.directory) StoreData(node);
   }
 }
 
-// Entries come in key order, so a folder is rebuilt before what it holds;
-// whatever lies in a folder that did not reach the medium is gone with it.
-void PowerCutFileSystem::Restart(bool afterKill) {
-  if (afterKill) StoreEverything();
-  std::map<std::string, MemoryNode> nodes;
-  for (const auto& [key, entry] : entries_) {
-    const std::string parent = MemoryFileSystem::Parent(key);
-    if (!parent.empty() && (!nodes.count(parent) || !nodes[parent].directory)) continue;
+// A folder renamed where only one of its two parents reached the medium is
+// in both places or in neither; `above` keeps a folder from holding itself.
+void PowerCutFileSystem::Rebuild(uintptr_t folder, const std::string& key,
+                                 std::set<uintptr_t>& above,
+                                 std::map<std::string, MemoryNode>& nodes) const {
+  for (auto it = entries_.lower_bound({folder, std::string()});
+       it != entries_.end() && it->first.first == folder; ++it) {
+    const StoredEntry& entry = it->second;
+    const std::string path = key.empty() ? it->first.second : key + '\\' + it->first.second;
     MemoryNode node;
     node.name = entry.name;
     node.directory = entry.directory;
     node.attributes = entry.attributes;
+    // A folder stays the same folder; a file comes back as a new one.
+    if (entry.directory) node.bytes = entry.data;
     const auto stored = data_.find(entry.data.get());
     if (!entry.directory && stored != data_.end()) {
       *node.bytes = stored->second.bytes;
@@ -104,8 +127,20 @@ void PowerCutFileSystem::Restart(bool afterKill) {
       node.access = stored->second.access;
       node.write = stored->second.write;
     }
-    nodes.emplace(key, std::move(node));
+    nodes.emplace(path, std::move(node));
+    if (entry.directory && above.insert(Identity(entry.data)).second) {
+      Rebuild(Identity(entry.data), path, above, nodes);
+      above.erase(Identity(entry.data));
+    }
   }
+}
+
+// Whatever lies in a folder that did not reach the medium is gone with it.
+void PowerCutFileSystem::Restart(bool afterKill) {
+  if (afterKill) StoreEverything();
+  std::map<std::string, MemoryNode> nodes;
+  std::set<uintptr_t> above;
+  Rebuild(0, std::string(), above, nodes);
   memory_.Nodes() = std::move(nodes);
   cut_ = false;
   cutAt = 0;

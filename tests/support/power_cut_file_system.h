@@ -3,12 +3,17 @@
 // call and every later one fail, as every read does. What had not been
 // flushed is lost when the medium is looked at again (Restart): the data
 // written to a file since its last flush, and the entries created, renamed
-// or deleted in a folder since that folder's last flush.
+// or deleted in a folder since that folder's last flush. A folder keeps what
+// it holds wherever it is renamed to, as a real one does: its entries are
+// stored by the folder, not by its path.
 #pragma once
 
+#include <cstdint>
 #include <map>
 #include <memory>
+#include <set>
 #include <string>
+#include <utility>
 
 #include "platform/file_system_wrapper.h"
 #include "tests/support/memory_file_system.h"
@@ -65,18 +70,27 @@ class PowerCutFileSystem : public platform::FileSystemWrapper {
     std::u16string name;
     bool directory = false;
     uint32_t attributes = 0;
-    std::shared_ptr<std::string> data;  // the file's identity in the memory file system
+    // The file's or folder's identity in the memory file system (a node's
+    // `bytes`, which stays the same object across renames).
+    std::shared_ptr<std::string> data;
   };
+  // A folder's identity (0 for the root) and an entry's key component.
+  using EntryKey = std::pair<uintptr_t, std::string>;
 
   // False once the power is gone; counts the call otherwise.
   bool Change();
   void StoreData(const MemoryNode& node);
   void StoreFolder(const std::string& key);
   void StoreEverything();
+  // The identity of the folder that holds `key`; 0 for the root's entries.
+  uintptr_t ParentIdentity(const std::string& key);
+  // Puts back, below `key`, what the folder `folder` held on the medium.
+  void Rebuild(uintptr_t folder, const std::string& key, std::set<uintptr_t>& above,
+               std::map<std::string, MemoryNode>& nodes) const;
 
   MemoryFileSystem& memory_;
   bool cut_ = false;
-  std::map<std::string, StoredEntry> entries_;     // by normalised key
+  std::map<EntryKey, StoredEntry> entries_;
   std::map<const std::string*, StoredData> data_;  // by file identity
 };
 
