@@ -114,6 +114,23 @@ struct VolumeRoom {
   uint64_t blockSize = 1;  // every file takes whole blocks of this many bytes
 };
 
+// A folder held open while what it holds is cleared out, the way a
+// recursive removal walks: each call names an entry of this folder by its
+// name in it, so that a host need not look the folder up again for every
+// entry. A name is one component; anything else fails. The same threading
+// rule as for the FileSystem that opened it, which must outlive it.
+class Folder {
+ public:
+  virtual ~Folder() = default;
+  // Every entry, as FindEntries lists them.
+  virtual std::vector<FindData> List(FindDetail detail) = 0;
+  // The sub-folder `name`; null when it names no folder.
+  virtual std::unique_ptr<Folder> OpenFolder(std::u16string_view name) = 0;
+  // FileSystem::DeleteFileAnyway and RemoveDirectory on the entry `name`.
+  virtual bool DeleteFileAnyway(std::u16string_view name) = 0;
+  virtual bool RemoveFolder(std::u16string_view name) = 0;
+};
+
 // Threads: calls on a FileSystem must not overlap (the hosts keep what they
 // looked up, and the drive's used bytes, unguarded): the caller serialises
 // them. Files it opened may meanwhile be used on other threads (see File).
@@ -137,6 +154,10 @@ class FileSystem {
     return DeleteFile(path);
   }
   virtual bool CreateDirectory(std::u16string_view path) = 0;
+  // The folder `path`, held open; null when it names no folder. By default
+  // every call on it goes by the entry's path through this object's own
+  // calls (so a wrapper sees them); a host may hold the folder itself.
+  virtual std::unique_ptr<Folder> OpenFolder(std::u16string_view path);
   virtual bool RemoveDirectory(std::u16string_view path) = 0;
   // Renames a file, also into another folder of the same volume; a file
   // already named `to` is replaced in the same step (MoveFileEx with

@@ -54,7 +54,8 @@ class FileSystemWrapper : public FileSystem {
     return target_.SetAttributes(path, attributes);
   }
   bool DeleteFile(std::u16string_view path) override { return target_.DeleteFile(path); }
-  // DeleteFileAnyway is not passed on: it goes through the two calls above.
+  // DeleteFileAnyway and OpenFolder are not passed on: they go through the
+  // calls by path, which a wrapper may change.
   bool CreateDirectory(std::u16string_view path) override { return target_.CreateDirectory(path); }
   bool RemoveDirectory(std::u16string_view path) override { return target_.RemoveDirectory(path); }
   bool MoveFile(std::u16string_view from, std::u16string_view to) override {

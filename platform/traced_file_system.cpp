@@ -101,6 +101,57 @@ class TracedFile : public FileWrapper {
   FailureReasons reasons_;
 };
 
+// A folder held open, traced as the calls by path it stands for.
+class TracedFolder : public Folder {
+ public:
+  TracedFolder(std::unique_ptr<Folder> target, std::u16string path, FailureReasons reasons)
+      : target_(std::move(target)), path_(std::move(path)), reasons_(reasons) {}
+
+  std::vector<FindData> List(FindDetail detail) override {
+    std::vector<FindData> found = target_->List(detail);
+    if (TraceEnabled()) {
+      Trace("FindFirstFile(%s\\*.*) -> %lu entries", ToUtf8(path_).c_str(),
+            static_cast<unsigned long>(found.size()));
+    }
+    return found;
+  }
+  std::unique_ptr<Folder> OpenFolder(std::u16string_view name) override {
+    std::unique_ptr<Folder> folder = target_->OpenFolder(name);
+    if (folder == nullptr) return nullptr;
+    return std::make_unique<TracedFolder>(std::move(folder), Entry(name), reasons_);
+  }
+  bool DeleteFileAnyway(std::u16string_view name) override {
+    const bool tracing = StartTracing(reasons_);
+    const bool ok = target_->DeleteFileAnyway(name);
+    if (tracing) {
+      Trace("DeleteFile(%s, any attributes) -> %s", ToUtf8(Entry(name)).c_str(),
+            ResultOf(ok, reasons_).c_str());
+    }
+    return ok;
+  }
+  bool RemoveFolder(std::u16string_view name) override {
+    const bool tracing = StartTracing(reasons_);
+    const bool ok = target_->RemoveFolder(name);
+    if (tracing) {
+      Trace("RemoveDirectory(%s) -> %s", ToUtf8(Entry(name)).c_str(),
+            ResultOf(ok, reasons_).c_str());
+    }
+    return ok;
+  }
+
+ private:
+  std::u16string Entry(std::u16string_view name) const {
+    std::u16string path = path_;
+    path += u'\\';
+    path += name;
+    return path;
+  }
+
+  std::unique_ptr<Folder> target_;
+  std::u16string path_;  // without a trailing backslash
+  FailureReasons reasons_;
+};
+
 }  // namespace
 
 bool TracedFileSystem::Tracing() const { return StartTracing(reasons_); }
@@ -165,6 +216,14 @@ bool TracedFileSystem::DeleteFileAnyway(std::u16string_view path) {
 
 bool TracedFileSystem::CreateDirectory(std::u16string_view path) {
   return PathCall("CreateDirectory", &FileSystem::CreateDirectory, path, false);
+}
+
+std::unique_ptr<Folder> TracedFileSystem::OpenFolder(std::u16string_view path) {
+  std::unique_ptr<Folder> folder = target().OpenFolder(path);
+  if (folder == nullptr) return nullptr;
+  std::u16string name(path);
+  while (!name.empty() && name.back() == u'\\') name.pop_back();
+  return std::make_unique<TracedFolder>(std::move(folder), std::move(name), reasons_);
 }
 
 bool TracedFileSystem::RemoveDirectory(std::u16string_view path) {

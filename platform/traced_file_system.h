@@ -20,6 +20,8 @@ class TracedFileSystem : public FileSystemWrapper {
   bool DeleteFile(std::u16string_view path) override;
   bool DeleteFileAnyway(std::u16string_view path) override;
   bool CreateDirectory(std::u16string_view path) override;
+  // The host's folder, its calls traced as the ones by path they stand for.
+  std::unique_ptr<Folder> OpenFolder(std::u16string_view path) override;
   bool RemoveDirectory(std::u16string_view path) override;
   bool MoveFile(std::u16string_view from, std::u16string_view to) override;
   bool MoveFolder(std::u16string_view from, std::u16string_view to) override;

@@ -2,6 +2,7 @@
 // without deleting anything.
 #include "shellfit/removal_plan.h"
 
+#include <memory>
 #include <vector>
 
 #include "platform/environment.h"
@@ -28,23 +29,24 @@ class Planner {
   // True when something below `folder` stays. The folder's own files come
   // before its sub-folders, so that what cannot be changed is named where it
   // begins.
-  bool Plan(std::u16string_view folder) {
+  // `held` is `folder` held open, as the removal will walk it.
+  bool Plan(platform::Folder& held, std::u16string_view folder) {
     const std::u16string base = WithBackslash(folder);
     bool keptAny = false, deletes = false;
     // Sizes, kinds and locks decide here; the stored attribute bits do not.
-    const std::vector<platform::FindData> found =
-        platform::Files().FindEntries(base + u"*.*", platform::FindDetail::NoStored);
+    const std::vector<platform::FindData> found = held.List(platform::FindDetail::NoStored);
+    const std::u16string folderKey = CanonicalDevicePath(base);
     for (const platform::FindData& entry : found) {
       if (entry.attributes & platform::FILE_ATTRIBUTE_DIRECTORY) continue;
-      const std::u16string path = base + entry.name;
-      const std::u16string key = CanonicalDevicePath(path);
-      if (IsPreservedName(entry.name) || key == keepKey_) {
-        plan_.keptFiles[key] = entry.size;
+      // Only a name of the kept file's length can be it: the others spare the key.
+      const bool mayBeKept = keepKey_.size() == folderKey.size() + 1 + entry.name.size();
+      if (IsPreservedName(entry.name) || (mayBeKept && FileKey(folderKey, entry) == keepKey_)) {
+        plan_.keptFiles[FileKey(folderKey, entry)] = entry.size;
         keptAny = true;
       } else {
         plan_.freedBytes += RoundToBlocks(entry.size, blockSize_);
         deletes = true;
-        if (entry.locked) Block(path, u" cannot be deleted: it is locked (immutable)");
+        if (entry.locked) Block(base + entry.name, u" cannot be deleted: it is locked (immutable)");
       }
     }
     if (deletes && !platform::Files().CanChangeFolder(folder)) {
@@ -57,7 +59,7 @@ class Planner {
       if (entry.name.starts_with(u'.')) {
         plan_.keptTrees.insert(key);
         keptAny = true;
-      } else if (Plan(path)) {
+      } else if (PlanInner(held, entry.name, path)) {
         plan_.keptFolders.insert(key);
         keptAny = true;
       }
@@ -66,6 +68,16 @@ class Planner {
   }
 
  private:
+  // A folder that cannot be opened lists nothing, here as in the removal.
+  bool PlanInner(platform::Folder& held, const std::u16string& name, const std::u16string& path) {
+    const std::unique_ptr<platform::Folder> inner = held.OpenFolder(name);
+    return inner != nullptr && Plan(*inner, path);
+  }
+
+  static std::u16string FileKey(const std::u16string& folderKey, const platform::FindData& entry) {
+    return folderKey + CanonicalDevicePath(entry.name);
+  }
+
   void Block(const std::u16string& path, std::u16string_view why) {
     if (plan_.blocked.empty()) plan_.blocked = u"\"" + path + u"\"" + std::u16string(why) + u".";
   }
@@ -85,7 +97,10 @@ uint64_t RoundToBlocks(uint64_t bytes, uint64_t blockSize) {
 RemovalPlan PlanOldFileRemoval(std::u16string_view folder, std::u16string_view keep,
                                uint64_t blockSize) {
   RemovalPlan plan;
-  if (!folder.empty()) Planner(keep, blockSize, plan).Plan(folder);
+  if (folder.empty()) return plan;
+  if (const auto held = platform::Files().OpenFolder(folder)) {
+    Planner(keep, blockSize, plan).Plan(*held, folder);
+  }
   return plan;
 }
 

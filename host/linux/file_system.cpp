@@ -15,6 +15,7 @@
 #include "host/linux/attributes.h"
 #include "host/linux/file.h"
 #include "host/linux/file_times.h"
+#include "host/linux/held_folder.h"
 #include "platform/device_names.h"
 #include "platform/text.h"
 
@@ -27,7 +28,13 @@ int AccessFlags(uint32_t access) {
   return (access & platform::AccessWrite) ? O_WRONLY : O_RDONLY;
 }
 
-bool IsUtf8(const std::string& name) { return platform::ToUtf8(platform::FromUtf8(name)) == name; }
+// The device's name for a host name; none for bytes that are not UTF-8,
+// which the device could not name back.
+std::optional<std::u16string> DeviceName(const std::string& name) {
+  std::u16string wide = platform::FromUtf8(name);
+  if (platform::ToUtf8(wide) != name) return std::nullopt;
+  return wide;
+}
 
 // What the kit creates must be a name the device would take.
 bool HasValidLastName(std::u16string_view path) {
@@ -179,6 +186,17 @@ bool LinuxFileSystem::MoveFolder(std::u16string_view from, std::u16string_view t
   return ok;
 }
 
+std::unique_ptr<platform::Folder> LinuxFileSystem::OpenFolder(std::u16string_view path) {
+  const auto where = paths_.Locate(path, LastLink::Follow, false);
+  if (!where || !S_ISDIR(where->info.st_mode)) return nullptr;
+  UniqueFd dir(openat(where->folder->get(), where->name.c_str(),
+                      O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+  if (!dir.valid()) return nullptr;
+  std::u16string name(path);
+  while (!name.empty() && name.back() == u'\\') name.pop_back();
+  return std::make_unique<HeldFolder>(*this, std::move(dir), std::move(name));
+}
+
 bool LinuxFileSystem::CreateDirectory(std::u16string_view path) {
   const auto where =
       HasValidLastName(path) ? paths_.Locate(path, LastLink::Own, true) : std::nullopt;
@@ -214,7 +232,6 @@ std::vector<platform::FindData> LinuxFileSystem::Find(std::u16string_view patter
 
 std::vector<platform::FindData> LinuxFileSystem::FindEntries(std::u16string_view pattern,
                                                              platform::FindDetail detail) {
-  std::vector<platform::FindData> found;
   const auto parts = platform::SplitPathComponents(pattern);
   const std::u16string folder = parts.empty() ? u"" : FolderOf(parts);
   const auto where = parts.empty() || EndsWithSeparator(pattern)
@@ -225,36 +242,53 @@ std::vector<platform::FindData> LinuxFileSystem::FindEntries(std::u16string_view
     dir.Reset(openat(where->folder->get(), where->name.c_str(),
                      O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
   }
+  if (!dir.valid()) return {};
+  return ListFolder(std::move(dir), folder, parts.back(), detail);
+}
+
+std::vector<platform::FindData> LinuxFileSystem::ListFolder(UniqueFd dir,
+                                                            const std::u16string& folder,
+                                                            std::u16string_view wildcard,
+                                                            platform::FindDetail detail) {
   // With the entry's type as the listing gave it (DT_UNKNOWN where the file
   // system does not tell).
-  std::vector<std::pair<std::string, unsigned char>> names;
-  if (DIR* stream = dir.valid() ? fdopendir(fcntl(dir.get(), F_DUPFD_CLOEXEC, 0)) : nullptr) {
+  struct Listed {
+    std::string name;
+    std::u16string deviceName;
+    unsigned char type;
+  };
+  std::vector<Listed> names;
+  if (DIR* stream = fdopendir(fcntl(dir.get(), F_DUPFD_CLOEXEC, 0))) {
     while (const dirent* entry = readdir(stream)) {
-      const std::string name = entry->d_name;
-      if (name != "." && name != ".." && IsUtf8(name) &&
-          MatchWildcard(parts.back(), platform::FromUtf8(name))) {
-        names.emplace_back(name, entry->d_type);
+      std::string name = entry->d_name;
+      if (name == "." || name == "..") continue;
+      auto deviceName = DeviceName(name);
+      if (deviceName && MatchWildcard(wildcard, *deviceName)) {
+        names.push_back({std::move(name), std::move(*deviceName), entry->d_type});
       }
     }
     closedir(stream);
   }
-  std::sort(names.begin(), names.end());
-  for (const auto& [name, type] : names) {
+  std::sort(names.begin(), names.end(),
+            [](const Listed& a, const Listed& b) { return a.name < b.name; });
+  std::vector<platform::FindData> found;
+  for (auto& [name, deviceName, type] : names) {
     if (detail == platform::FindDetail::Kinds && (type == DT_REG || type == DT_DIR)) {
       platform::FindData data;
-      data.name = platform::FromUtf8(name);
+      data.name = std::move(deviceName);
       data.attributes =
           type == DT_DIR ? platform::FILE_ATTRIBUTE_DIRECTORY : platform::FILE_ATTRIBUTE_NORMAL;
       found.push_back(std::move(data));
       continue;
     }
-    auto data = Describe(dir.get(), name, folder, detail);
+    auto data = Describe(dir.get(), name, std::move(deviceName), folder, detail);
     if (data) found.push_back(std::move(*data));
   }
   return found;
 }
 
 std::optional<platform::FindData> LinuxFileSystem::Describe(int dir, const std::string& name,
+                                                            std::u16string deviceName,
                                                             const std::u16string& folder,
                                                             platform::FindDetail detail) {
   // One statx gives the status and the flags that lock an entry.
@@ -270,7 +304,7 @@ std::optional<platform::FindData> LinuxFileSystem::Describe(int dir, const std::
   info.st_mtim.tv_nsec = full.stx_mtime.tv_nsec;
   platform::FindData data;
   data.locked = (full.stx_attributes & (STATX_ATTR_IMMUTABLE | STATX_ATTR_APPEND)) != 0;
-  data.name = platform::FromUtf8(name);
+  data.name = std::move(deviceName);
   if (S_ISLNK(info.st_mode)) {
     // Only a link that stays inside is listed. The device has no links: it
     // is listed as an entry of its own, never as a folder, so a walk over the

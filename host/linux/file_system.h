@@ -25,6 +25,9 @@ class LinuxFileSystem : public platform::FileSystem {
   // Unlinks the name as given, with no look-up of the file's status first.
   bool DeleteFileAnyway(std::u16string_view path) override;
   bool CreateDirectory(std::u16string_view path) override;
+  // The folder's own descriptor: its entries are listed, opened and deleted
+  // relative to it, with no look-up of the path for each.
+  std::unique_ptr<platform::Folder> OpenFolder(std::u16string_view path) override;
   bool RemoveDirectory(std::u16string_view path) override;
   bool MoveFile(std::u16string_view from, std::u16string_view to) override;
   // renameat2 without replacing: what `to` names stays untouched.
@@ -51,10 +54,19 @@ class LinuxFileSystem : public platform::FileSystem {
                                            platform::Disposition disposition);
   std::unique_ptr<platform::File> OpenExisting(const Located& where, uint32_t access,
                                                platform::Disposition disposition);
+  friend class HeldFolder;
+
   bool Deletable(std::u16string_view path, const Located& where);
-  // The search result for the entry `name` of the open folder `dir`, which
-  // is the device folder `folder`; none for a link that leads nowhere inside.
+  // The entries of the open folder `dir` (the device folder `folder`) whose
+  // names match `wildcard`, in the order of their host names.
+  std::vector<platform::FindData> ListFolder(UniqueFd dir, const std::u16string& folder,
+                                             std::u16string_view wildcard,
+                                             platform::FindDetail detail);
+  // The search result for the entry `name` (`deviceName` on the device) of
+  // the open folder `dir`, which is the device folder `folder`; none for a
+  // link that leads nowhere inside.
   std::optional<platform::FindData> Describe(int dir, const std::string& name,
+                                             std::u16string deviceName,
                                              const std::u16string& folder,
                                              platform::FindDetail detail);
 

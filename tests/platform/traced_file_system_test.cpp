@@ -47,6 +47,15 @@ TEST(TracedFileSystem, SaysEachCallWithItsBytesAndTheReasonOfAFailure) {
   EXPECT_FALSE(files.DeleteFile(u"\\Disk\\none.txt"));
   EXPECT_FALSE(files.RemoveDirectory(u"\\Disk"));
   EXPECT_TRUE(files.DeleteFileAnyway(u"\\Disk\\a.txt"));  // one line, however the host does it
+  // A folder held open says the calls by path it stands for.
+  memory.Put("\\Disk\\Sub\\b.txt", "b");
+  const auto held = files.OpenFolder(u"\\Disk\\");
+  ASSERT_NE(held, nullptr);
+  EXPECT_EQ(held->List(FindDetail::Kinds).size(), 1u);
+  const auto sub = held->OpenFolder(u"Sub");
+  ASSERT_NE(sub, nullptr);
+  EXPECT_TRUE(sub->DeleteFileAnyway(u"b.txt"));
+  EXPECT_FALSE(held->RemoveFolder(u"Sub"));
   const std::string lines = testing::internal::GetCapturedStderr();
   SetTraceEnabled(false);
 
@@ -56,7 +65,10 @@ TEST(TracedFileSystem, SaysEachCallWithItsBytesAndTheReasonOfAFailure) {
                        "fitkit: CloseHandle(\\Disk\\a.txt)\n"
                        "fitkit: DeleteFile(\\Disk\\none.txt) -> failed\n"
                        "fitkit: RemoveDirectory(\\Disk) -> failed: Directory not empty\n"
-                       "fitkit: DeleteFile(\\Disk\\a.txt, any attributes) -> ok\n"),
+                       "fitkit: DeleteFile(\\Disk\\a.txt, any attributes) -> ok\n"
+                       "fitkit: FindFirstFile(\\Disk\\*.*) -> 1 entries\n"
+                       "fitkit: DeleteFile(\\Disk\\Sub\\b.txt, any attributes) -> ok\n"
+                       "fitkit: RemoveDirectory(\\Disk\\Sub) -> failed: Directory not empty\n"),
             std::string::npos)
       << lines;
 }

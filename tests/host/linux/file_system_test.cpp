@@ -186,6 +186,43 @@ TEST_F(FileSystemTest, DeleteFileAnywayClearsWhatStandsInTheWay) {
   EXPECT_TRUE(fs::exists(device.root() / "outside.txt"));
 }
 
+// A folder held open works by names in it: in another letter case too, and
+// on the folder it opened when that is renamed meanwhile. A name that is not
+// one entry of it, or a link that leads out, reaches nothing.
+TEST_F(FileSystemTest, HeldFolderWorksOnTheFolderItOpened) {
+  ASSERT_TRUE(files.CreateDirectory(u"\\Old"));
+  ASSERT_TRUE(files.CreateDirectory(u"\\Old\\Sub"));
+  WriteDevice(u"\\Old\\a.txt", "a");
+  ASSERT_TRUE(files.SetAttributes(u"\\Old\\a.txt", FILE_ATTRIBUTE_READONLY));
+  WriteDevice(u"\\Old\\Sub\\B.TXT", "b");
+  WriteDevice(u"\\Old\\Sub\\c.txt", "c");
+  fs::create_directory_symlink(device.root(), device.fs() / "Old" / "out");
+  device.Write("outside.txt", "kept");
+  EXPECT_EQ(files.OpenFolder(u"\\old\\a.txt"), nullptr);
+  EXPECT_EQ(files.OpenFolder(u"\\none"), nullptr);
+  const auto held = files.OpenFolder(u"\\old\\");
+  ASSERT_NE(held, nullptr);
+  const auto sub = held->OpenFolder(u"SUB");
+  ASSERT_NE(sub, nullptr);
+  EXPECT_TRUE(sub->DeleteFileAnyway(u"b.txt"));
+  EXPECT_EQ(held->OpenFolder(u"out"), nullptr);
+
+  fs::rename(device.fs() / "Old", device.fs() / "Moved");
+  const auto listed = held->List(FindDetail::Kinds);
+  ASSERT_EQ(listed.size(), 2u);  // the link out is not listed
+  EXPECT_EQ(listed[0].name, u"Sub");
+  EXPECT_TRUE(held->DeleteFileAnyway(u"a.txt"));  // read-only
+  EXPECT_FALSE(held->RemoveFolder(u"Sub"));       // not empty
+  EXPECT_TRUE(sub->DeleteFileAnyway(u"c.txt"));
+  EXPECT_TRUE(held->RemoveFolder(u"Sub"));
+  EXPECT_EQ(fs::directory_iterator(device.fs() / "Moved")->path().filename(), "out");
+  for (const char16_t* name : {u"", u".", u"..", u"..\\outside.txt", u"out/../outside.txt"}) {
+    EXPECT_FALSE(held->DeleteFileAnyway(name)) << platform::ToUtf8(name);
+    EXPECT_EQ(held->OpenFolder(name), nullptr) << platform::ToUtf8(name);
+  }
+  EXPECT_TRUE(fs::exists(device.root() / "outside.txt"));
+}
+
 // Renames move a file between folders and replace a file in one step, in any
 // letter case; folders are neither moved nor replaced; flushes reach files,
 // folders and the whole file system, and fail for what is not there.
