@@ -1,5 +1,6 @@
 #include "host/linux/iconv_code_page.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 
@@ -56,6 +57,15 @@ std::string Utf16LeBytes(std::u16string_view text) {
   return bytes;
 }
 
+bool IsAscii(std::string_view bytes) {
+  return std::all_of(bytes.begin(), bytes.end(),
+                     [](char byte) { return static_cast<unsigned char>(byte) < 0x80; });
+}
+
+bool IsAscii(std::u16string_view text) {
+  return std::all_of(text.begin(), text.end(), [](char16_t unit) { return unit < 0x80; });
+}
+
 void AppendUtf16Le(std::string_view bytes, std::u16string* text) {
   for (std::size_t i = 0; i + 1 < bytes.size(); i += 2) {
     *text += static_cast<char16_t>(static_cast<unsigned char>(bytes[i]) |
@@ -78,10 +88,18 @@ std::unique_ptr<IconvCodePage> IconvCodePage::Create(const std::string& name) {
 }
 
 IconvCodePage::IconvCodePage(std::string name, iconv_t toAnsi, iconv_t toWide)
-    : name_(std::move(name)),
-      toAnsi_(toAnsi),
-      toWide_(toWide),
-      passUnassigned1252_(Is1252(name_)) {}
+    : name_(std::move(name)), toAnsi_(toAnsi), toWide_(toWide), passUnassigned1252_(Is1252(name_)) {
+  std::string ascii(0x80, '\0');
+  std::u16string wide(0x80, u'\0');
+  for (int unit = 0; unit < 0x80; ++unit) {
+    ascii[unit] = static_cast<char>(unit);
+    wide[unit] = static_cast<char16_t>(unit);
+  }
+  std::u16string asWide;
+  std::string asAnsi;
+  asciiIsItself_ = ConvertToWide(ascii, &asWide) && asWide == wide &&
+                   ConvertToAnsi(wide, &asAnsi) && asAnsi == ascii;
+}
 
 IconvCodePage::~IconvCodePage() {
   iconv_close(toAnsi_);
@@ -103,6 +121,10 @@ bool IconvCodePage::ConvertToWide(std::string_view bytes, std::u16string* text) 
 bool IconvCodePage::WideToAnsi(std::u16string_view text, std::string* bytes) {
   if (bytes == nullptr) return false;
   bytes->clear();
+  if (asciiIsItself_ && IsAscii(text)) {
+    bytes->assign(text.begin(), text.end());
+    return true;
+  }
   bool ok = true;
   // Runs between the passed-through units go through iconv as a whole.
   std::size_t start = 0;
@@ -120,6 +142,10 @@ bool IconvCodePage::WideToAnsi(std::u16string_view text, std::string* bytes) {
 bool IconvCodePage::AnsiToWide(std::string_view bytes, std::u16string* text) {
   if (text == nullptr) return false;
   text->clear();
+  if (asciiIsItself_ && IsAscii(bytes)) {
+    text->assign(bytes.begin(), bytes.end());
+    return true;
+  }
   bool ok = true;
   std::size_t start = 0;
   for (std::size_t i = 0; ok && i <= bytes.size(); ++i) {

@@ -35,6 +35,10 @@ class IconvCodePage : public platform::CodePage {
   // CP1252's five unassigned bytes, which the device passes through as
   // U+0081, U+008D, U+008F, U+0090 and U+009D; glibc refuses them.
   bool passUnassigned1252_;
+  // The code page gives the bytes 0x00-0x7F their own code points, both
+  // ways (not so in Shift_JIS or a code page that shifts): text made of
+  // them alone needs no converter, which is what most names are.
+  bool asciiIsItself_ = false;
 };
 
 }  // namespace host

@@ -52,6 +52,23 @@ TEST(IconvCodePage, Cp949Multibyte) {
   EXPECT_FALSE(cp->AnsiToWide("\x81", &text));
 }
 
+// Text of ASCII bytes alone is still the code page's own where that gives
+// some of them other characters.
+TEST(IconvCodePage, AsciiBytesKeepTheCodePagesMeaning) {
+  auto sjis = host::IconvCodePage::Create("SHIFT_JIS");
+  ASSERT_NE(sjis, nullptr);
+  std::u16string text;
+  ASSERT_TRUE(sjis->AnsiToWide("a\\b~", &text));
+  EXPECT_EQ(text, u"a\u00A5b\u203E");
+  auto cp1252 = host::IconvCodePage::Create("CP1252");
+  ASSERT_NE(cp1252, nullptr);
+  ASSERT_TRUE(cp1252->AnsiToWide("a\\b~", &text));
+  EXPECT_EQ(text, u"a\\b~");
+  std::string bytes;
+  ASSERT_TRUE(cp1252->WideToAnsi(u"x\\y", &bytes));
+  EXPECT_EQ(bytes, "x\\y");
+}
+
 TEST(IconvCodePage, UnknownNames) { EXPECT_EQ(host::IconvCodePage::Create("CP99999"), nullptr); }
 
 }  // namespace
