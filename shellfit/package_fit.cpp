@@ -99,10 +99,13 @@ class FitCheck {
     bool probed = false;
     const auto parts = platform::SplitPathComponents(destination);
     if (parts.empty() && !folder) return u"it names the root folder as a file";
+    // Each component's key and state serve the next one as its parent's.
+    std::u16string parentKey;
+    PathState* parentState = &paths_[parentKey];
     for (std::size_t i = 0; i < parts.size(); ++i) {
       const std::u16string parent = path.empty() ? u"\\" : path;
       path += u"\\" + parts[i];
-      const std::u16string key = CanonicalDevicePath(path);
+      const std::u16string key = parentKey + CanonicalDevicePath(u"\\" + parts[i]);
       PathState& state = paths_[key];
       const bool wantFolder = folder || i + 1 < parts.size();
       const Kind want = wantFolder ? Kind::Folder : Kind::File;
@@ -117,13 +120,13 @@ class FitCheck {
       }
       if (after == Kind::Absent && wantFolder) state.created = true;
       // The parent gains this entry, or loses the file it replaces.
-      if (after != Kind::Folder && Current(parent) == Kind::Folder &&
-          AfterRemoval(CanonicalDevicePath(parent), parent, paths_[CanonicalDevicePath(parent)]) ==
-              Kind::Folder &&
-          !CanChange(parent)) {
+      if (after != Kind::Folder && Current(parent, *parentState) == Kind::Folder &&
+          AfterRemoval(parentKey, parent, *parentState) == Kind::Folder &&
+          !CanChange(parent, *parentState)) {
         return Quoted(parent) + u" is read-only: nothing can be written into it";
       }
-      if (!probed && Current(path, state) == Kind::Absent && Current(parent) == Kind::Folder) {
+      if (!probed && Current(path, state) == Kind::Absent &&
+          Current(parent, *parentState) == Kind::Folder) {
         probed = true;
         if (!CanCreate(path, state)) return Quoted(path) + u" cannot be created on the device";
       }
@@ -132,6 +135,8 @@ class FitCheck {
         std::u16string problem = Record(key, path, after, header, index, state);
         if (!problem.empty()) return problem;
       }
+      parentKey = key;
+      parentState = &state;
     }
     return {};
   }
@@ -155,8 +160,7 @@ class FitCheck {
     return {};
   }
 
-  bool CanChange(const std::u16string& folder) {
-    PathState& state = paths_[CanonicalDevicePath(folder)];
+  bool CanChange(const std::u16string& folder, PathState& state) {
     if (!state.changeable) state.changeable = platform::Files().CanChangeFolder(folder);
     return *state.changeable;
   }
@@ -172,9 +176,6 @@ class FitCheck {
       }
     }
     return *state.current;
-  }
-  Kind Current(const std::u16string& path) {
-    return Current(path, paths_[CanonicalDevicePath(path)]);
   }
 
   bool BelowTarget(const std::u16string& key) const {
