@@ -1,5 +1,6 @@
 // Whether the device can take the package: walked entry by entry over the
 // state the flash drive will be in once the old files are deleted.
+#include <cstdint>
 #include <map>
 #include <optional>
 #include <string>
@@ -14,19 +15,22 @@
 namespace shellfit {
 namespace {
 
-enum class Kind { Absent, File, Folder };
+enum class Kind : uint8_t { Absent, File, Folder };
 
+// One per path of a big package: the members are ordered so that it packs
+// into 48 bytes.
 struct PathState {
-  Kind claim = Kind::Absent;     // what the package makes of it; Absent: not named
-  std::optional<Kind> current;   // what it names on the device now, once asked
   std::optional<uint64_t> size;  // the size the package gives the file
-  bool replaced = false;         // an old file of its own stays until it is written
   uint64_t replacedSize = 0;
+  std::optional<uint32_t> writer;  // the entry written to it, when it is a file
+  Kind claim = Kind::Absent;       // what the package makes of it; Absent: not named
+  std::optional<Kind> current;     // what it names on the device now, once asked
+  bool replaced = false;           // an old file of its own stays until it is written
   std::optional<bool> probe;       // whether it could be created, once tried
   std::optional<bool> changeable;  // a folder: whether entries can be made in it, once asked
-  std::optional<uint32_t> writer;  // the entry written to it, when it is a file
   bool created = false;            // a folder the package makes anew
 };
+static_assert(sizeof(PathState) <= 48);
 
 std::u16string Number(uint64_t value) {
   const std::string digits = std::to_string(value);
@@ -101,12 +105,12 @@ class FitCheck {
     if (parts.empty() && !folder) return u"it names the root folder as a file";
     // Each component's key and state serve the next one as its parent's.
     std::u16string parentKey;
-    PathState* parentState = &paths_[parentKey];
+    PathState* parentState = &paths_[platform::ToUtf8(parentKey)];
     for (std::size_t i = 0; i < parts.size(); ++i) {
       const std::u16string parent = path.empty() ? u"\\" : path;
       path += u"\\" + parts[i];
       const std::u16string key = parentKey + CanonicalDevicePath(u"\\" + parts[i]);
-      PathState& state = paths_[key];
+      PathState& state = paths_[platform::ToUtf8(key)];
       const bool wantFolder = folder || i + 1 < parts.size();
       const Kind want = wantFolder ? Kind::Folder : Kind::File;
       if (state.claim != Kind::Absent && state.claim != want) {
@@ -218,9 +222,9 @@ class FitCheck {
   platform::VolumeRoom room_;
   bool haveRoom_;
   RemovalPlan plan_;
-  // Everything known of a path, by its canonical form: one node a path
-  // keeps a big package's check small.
-  std::map<std::u16string, PathState> paths_;
+  // Everything known of a path, by its canonical form in UTF-8 (half the
+  // bytes): one node a path keeps a big package's check small.
+  std::map<std::string, PathState> paths_;
 };
 
 }  // namespace
