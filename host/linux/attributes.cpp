@@ -66,7 +66,7 @@ std::string EntryPath(int dir, const std::string& name) {
 }
 
 #if defined(__x86_64__) || defined(__aarch64__)
-constexpr long kSetXattrAt = 463, kGetXattrAt = 464;  // the same on both
+constexpr long kSetXattrAt = 463, kGetXattrAt = 464, kRemoveXattrAt = 466;  // the same on both
 struct XattrArgs {
   uint64_t value;
   uint32_t size;
@@ -86,9 +86,24 @@ long XattrAt(long call, int dir, const std::string& name, const void* value, siz
   if (result < 0 && errno == ENOSYS) xattrAtMissing = true;
   return result;
 }
+
+long RemoveXattrAt(int dir, const std::string& name) {
+  if (xattrAtMissing.load(std::memory_order_relaxed)) {
+    errno = ENOSYS;
+    return -1;
+  }
+  const long result =
+      syscall(kRemoveXattrAt, dir, name.c_str(), AT_SYMLINK_NOFOLLOW, kAttributesXattr);
+  if (result < 0 && errno == ENOSYS) xattrAtMissing = true;
+  return result;
+}
 #else
 constexpr long kSetXattrAt = 0, kGetXattrAt = 0;
 long XattrAt(long, int, const std::string&, const void*, size_t) {
+  errno = ENOSYS;
+  return -1;
+}
+long RemoveXattrAt(int, const std::string&) {
   errno = ENOSYS;
   return -1;
 }
@@ -104,6 +119,15 @@ int SetEntryXattr(int dir, const std::string& name, const char* value, size_t si
   const long result = XattrAt(kSetXattrAt, dir, name, value, size);
   if (result >= 0 || errno != ENOSYS) return static_cast<int>(result);
   return lsetxattr(EntryPath(dir, name).c_str(), kAttributesXattr, value, size, 0);
+}
+
+// Success when there was nothing to remove.
+int RemoveEntryXattr(int dir, const std::string& name) {
+  long result = RemoveXattrAt(dir, name);
+  if (result < 0 && errno == ENOSYS) {
+    result = lremovexattr(EntryPath(dir, name).c_str(), kAttributesXattr);
+  }
+  return result < 0 && errno == ENODATA ? 0 : static_cast<int>(result);
 }
 
 }  // namespace
@@ -134,10 +158,15 @@ bool WriteHostAttributesAt(int dir, const std::string& name, const struct stat& 
   }
   const uint32_t kept =
       attributes & (folder ? kKeptInXattr | platform::FILE_ATTRIBUTE_READONLY : kKeptInXattr);
-  char text[16];
-  const int length = std::snprintf(text, sizeof text, "0x%02X", kept);
-  if (SetEntryXattr(dir, name, text, static_cast<size_t>(length)) == 0) {
-    return true;
+  // Bits the entry reports without the attribute are not stored: most
+  // files the kit writes carry the archive bit alone, and a removal that
+  // finds nothing costs less than a write.
+  if (kept == (folder ? 0 : kDefaultFileBits)) {
+    if (RemoveEntryXattr(dir, name) == 0) return true;
+  } else {
+    char text[16];
+    const int length = std::snprintf(text, sizeof text, "0x%02X", kept);
+    if (SetEntryXattr(dir, name, text, static_cast<size_t>(length)) == 0) return true;
   }
   // Without extended attributes on the host these bits are dropped.
   return errno == ENOTSUP || errno == EPERM;
