@@ -131,6 +131,19 @@ class Folder {
   virtual bool RemoveFolder(std::u16string_view name) = 0;
 };
 
+// The path a Folder keeps for `path` (no backslash at its end; "" for the
+// root), and the path of its entry `name`: what a Folder's calls stand for.
+inline std::u16string HeldFolderPath(std::u16string_view path) {
+  while (!path.empty() && path.back() == u'\\') path.remove_suffix(1);
+  return std::u16string(path);
+}
+inline std::u16string EntryOfFolder(std::u16string_view folder, std::u16string_view name) {
+  std::u16string path(folder);
+  path += u'\\';
+  path += name;
+  return path;
+}
+
 // Threads: calls on a FileSystem must not overlap (the hosts keep what they
 // looked up, and the drive's used bytes, unguarded): the caller serialises
 // them. Files it opened may meanwhile be used on other threads (see File).

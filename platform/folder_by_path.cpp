@@ -18,23 +18,16 @@ class FolderByPath : public Folder {
     return files_.FindEntries(path_ + u"\\*.*", detail);
   }
   std::unique_ptr<Folder> OpenFolder(std::u16string_view name) override {
-    return IsOneComponent(name) ? files_.OpenFolder(Entry(name)) : nullptr;
+    return IsOneComponent(name) ? files_.OpenFolder(EntryOfFolder(path_, name)) : nullptr;
   }
   bool DeleteFileAnyway(std::u16string_view name) override {
-    return IsOneComponent(name) && files_.DeleteFileAnyway(Entry(name));
+    return IsOneComponent(name) && files_.DeleteFileAnyway(EntryOfFolder(path_, name));
   }
   bool RemoveFolder(std::u16string_view name) override {
-    return IsOneComponent(name) && files_.RemoveDirectory(Entry(name));
+    return IsOneComponent(name) && files_.RemoveDirectory(EntryOfFolder(path_, name));
   }
 
  private:
-  std::u16string Entry(std::u16string_view name) const {
-    std::u16string path = path_;
-    path += u'\\';
-    path += name;
-    return path;
-  }
-
   FileSystem& files_;
   std::u16string path_;  // without a trailing backslash
 };
@@ -44,9 +37,7 @@ class FolderByPath : public Folder {
 std::unique_ptr<Folder> FileSystem::OpenFolder(std::u16string_view path) {
   const uint32_t attributes = GetAttributes(path);
   if (attributes == kInvalidAttributes || !(attributes & FILE_ATTRIBUTE_DIRECTORY)) return nullptr;
-  std::u16string folder(path);
-  while (!folder.empty() && folder.back() == u'\\') folder.pop_back();
-  return std::make_unique<FolderByPath>(*this, std::move(folder));
+  return std::make_unique<FolderByPath>(*this, HeldFolderPath(path));
 }
 
 }  // namespace platform

@@ -118,13 +118,13 @@ class TracedFolder : public Folder {
   std::unique_ptr<Folder> OpenFolder(std::u16string_view name) override {
     std::unique_ptr<Folder> folder = target_->OpenFolder(name);
     if (folder == nullptr) return nullptr;
-    return std::make_unique<TracedFolder>(std::move(folder), Entry(name), reasons_);
+    return std::make_unique<TracedFolder>(std::move(folder), EntryOfFolder(path_, name), reasons_);
   }
   bool DeleteFileAnyway(std::u16string_view name) override {
     const bool tracing = StartTracing(reasons_);
     const bool ok = target_->DeleteFileAnyway(name);
     if (tracing) {
-      Trace("DeleteFile(%s, any attributes) -> %s", ToUtf8(Entry(name)).c_str(),
+      Trace("DeleteFile(%s, any attributes) -> %s", ToUtf8(EntryOfFolder(path_, name)).c_str(),
             ResultOf(ok, reasons_).c_str());
     }
     return ok;
@@ -133,20 +133,13 @@ class TracedFolder : public Folder {
     const bool tracing = StartTracing(reasons_);
     const bool ok = target_->RemoveFolder(name);
     if (tracing) {
-      Trace("RemoveDirectory(%s) -> %s", ToUtf8(Entry(name)).c_str(),
+      Trace("RemoveDirectory(%s) -> %s", ToUtf8(EntryOfFolder(path_, name)).c_str(),
             ResultOf(ok, reasons_).c_str());
     }
     return ok;
   }
 
  private:
-  std::u16string Entry(std::u16string_view name) const {
-    std::u16string path = path_;
-    path += u'\\';
-    path += name;
-    return path;
-  }
-
   std::unique_ptr<Folder> target_;
   std::u16string path_;  // without a trailing backslash
   FailureReasons reasons_;
@@ -221,9 +214,7 @@ bool TracedFileSystem::CreateDirectory(std::u16string_view path) {
 std::unique_ptr<Folder> TracedFileSystem::OpenFolder(std::u16string_view path) {
   std::unique_ptr<Folder> folder = target().OpenFolder(path);
   if (folder == nullptr) return nullptr;
-  std::u16string name(path);
-  while (!name.empty() && name.back() == u'\\') name.pop_back();
-  return std::make_unique<TracedFolder>(std::move(folder), std::move(name), reasons_);
+  return std::make_unique<TracedFolder>(std::move(folder), HeldFolderPath(path), reasons_);
 }
 
 bool TracedFileSystem::RemoveDirectory(std::u16string_view path) {

@@ -192,9 +192,7 @@ std::unique_ptr<platform::Folder> LinuxFileSystem::OpenFolder(std::u16string_vie
   UniqueFd dir(openat(where->folder->get(), where->name.c_str(),
                       O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
   if (!dir.valid()) return nullptr;
-  std::u16string name(path);
-  while (!name.empty() && name.back() == u'\\') name.pop_back();
-  return std::make_unique<HeldFolder>(*this, std::move(dir), std::move(name));
+  return std::make_unique<HeldFolder>(*this, std::move(dir), platform::HeldFolderPath(path));
 }
 
 bool LinuxFileSystem::CreateDirectory(std::u16string_view path) {

@@ -25,13 +25,6 @@ std::string OwnName(std::u16string_view name) {
 HeldFolder::HeldFolder(LinuxFileSystem& files, UniqueFd dir, std::u16string path)
     : files_(files), dir_(std::move(dir)), path_(std::move(path)) {}
 
-std::u16string HeldFolder::Entry(std::u16string_view name) const {
-  std::u16string path = path_;
-  path += u'\\';
-  path += name;
-  return path;
-}
-
 std::vector<platform::FindData> HeldFolder::List(platform::FindDetail detail) {
   // A listing of its own, from the first entry, whatever was listed before.
   UniqueFd listing(openat(dir_.get(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
@@ -43,9 +36,11 @@ std::unique_ptr<platform::Folder> HeldFolder::OpenFolder(std::u16string_view nam
   const std::string own = OwnName(name);
   if (own.empty()) return nullptr;
   UniqueFd dir(openat(dir_.get(), own.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-  if (dir.valid()) return std::make_unique<HeldFolder>(files_, std::move(dir), Entry(name));
+  if (dir.valid())
+    return std::make_unique<HeldFolder>(files_, std::move(dir),
+                                        platform::EntryOfFolder(path_, name));
   // Another letter case, or a link that may lead somewhere inside.
-  return files_.OpenFolder(Entry(name));
+  return files_.OpenFolder(platform::EntryOfFolder(path_, name));
 }
 
 bool HeldFolder::DeleteFileAnyway(std::u16string_view name) {
@@ -55,7 +50,7 @@ bool HeldFolder::DeleteFileAnyway(std::u16string_view name) {
     if (unlinkat(dir_.get(), own.c_str(), 0) == 0) return true;
     if (errno != ENOENT) return false;  // a folder, a locked file, a read-only folder
   }
-  return files_.DeleteFileAnyway(Entry(name));
+  return files_.DeleteFileAnyway(platform::EntryOfFolder(path_, name));
 }
 
 bool HeldFolder::RemoveFolder(std::u16string_view name) {
@@ -63,7 +58,7 @@ bool HeldFolder::RemoveFolder(std::u16string_view name) {
   if (own.empty()) return false;
   if (unlinkat(dir_.get(), own.c_str(), AT_REMOVEDIR) == 0) return true;
   if (errno != ENOENT) return false;
-  return files_.RemoveDirectory(Entry(name));
+  return files_.RemoveDirectory(platform::EntryOfFolder(path_, name));
 }
 
 }  // namespace host

@@ -27,8 +27,6 @@ class HeldFolder : public platform::Folder {
   bool RemoveFolder(std::u16string_view name) override;
 
  private:
-  std::u16string Entry(std::u16string_view name) const;
-
   LinuxFileSystem& files_;
   UniqueFd dir_;
   std::u16string path_;  // the device path, without a trailing backslash
