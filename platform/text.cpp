@@ -143,17 +143,21 @@ bool EqualsNoCase(std::u16string_view a, std::u16string_view b) {
 }
 
 std::vector<std::u16string> SplitPathComponents(std::u16string_view path) {
-  std::vector<std::u16string> parts;
-  std::u16string part;
-  for (const char16_t unit : path) {
-    if (unit == u'\\' || unit == u'/') {
-      if (!part.empty()) parts.push_back(std::move(part));
-      part.clear();
-    } else {
-      part += unit;
-    }
+  // Each part is made once at its full length, into a vector sized once:
+  // every look-up of a path splits it.
+  const auto isSeparator = [](char16_t unit) { return unit == u'\\' || unit == u'/'; };
+  std::size_t count = 0;
+  for (std::size_t i = 0; i < path.size(); ++i) {
+    if (!isSeparator(path[i]) && (i == 0 || isSeparator(path[i - 1]))) ++count;
   }
-  if (!part.empty()) parts.push_back(std::move(part));
+  std::vector<std::u16string> parts;
+  parts.reserve(count);
+  for (std::size_t start = 0; start < path.size();) {
+    std::size_t end = start;
+    while (end < path.size() && !isSeparator(path[end])) ++end;
+    if (end > start) parts.emplace_back(path.substr(start, end - start));
+    start = end + 1;
+  }
   return parts;
 }
 

@@ -35,6 +35,7 @@ class TracedCodePage : public CodePage {
           ok && text != nullptr ? ToUtf8(*text).c_str() : "");
     return ok;
   }
+  bool KeepsAscii() const override { return target_->KeepsAscii(); }
 
  private:
   std::unique_ptr<CodePage> target_;

@@ -38,7 +38,9 @@ std::u16string PartProblem(std::u16string_view part) {
 
 std::u16string EntryDestination(const std::u16string& entryName, std::u16string_view base) {
   if (entryName.starts_with(u'\\')) return entryName;  // an absolute device path
-  return std::u16string(base) + entryName;
+  std::u16string path;
+  path.reserve(base.size() + entryName.size());
+  return path.append(base).append(entryName);
 }
 
 std::u16string NameProblem(std::u16string_view entryName, std::u16string_view destination) {

@@ -83,7 +83,10 @@ bool CZipEntryHeader::EndsWithSeparator(const std::u16string& text) {
 uint32_t CZipEntryHeader::GetSystemAttr() const {
   int code = HostCode();
   bool knownHost = code == 0 || code == 3 || code == 6 || code == 7 || code == 10;
-  bool endsWithSeparator = EndsWithSeparator(GetEntryName());
+  // Most names tell by their last byte; only the others are converted.
+  const bool useAnsi = HasUtf8Name() ? false : UseAnsiCodePage;
+  bool endsWithSeparator =
+      !ZipHost::CannotEndInSeparator(name, useAnsi) && EndsWithSeparator(GetEntryName());
   if (!knownHost) {
     return endsWithSeparator ? ZipHost::DefaultDirAttr() : ZipHost::DefaultFileAttr();
   }

@@ -99,4 +99,11 @@ int MultiByteToWide(const CZipByteBuffer& buffer, std::u16string& text, bool use
   return static_cast<int>(text.size());
 }
 
+bool CannotEndInSeparator(const CZipByteBuffer& buffer, bool useAnsi) {
+  if (buffer.Size() == 0) return true;
+  const uint8_t last = buffer.Data()[buffer.Size() - 1];
+  // In UTF-8 a byte below 0x80 is always that character.
+  return last != '\\' && last != '/' && (!useAnsi || platform::Ansi().KeepsAscii());
+}
+
 }  // namespace ZipHost

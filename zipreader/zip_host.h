@@ -45,5 +45,8 @@ inline bool IsCaseSensitive() { return false; }
 int WideToMultiByte(const std::u16string& text, CZipByteBuffer& buffer, bool useAnsi);
 // Characters converted; negative (and `text` empty) when nothing converts.
 int MultiByteToWide(const CZipByteBuffer& buffer, std::u16string& text, bool useAnsi);
+// True when the text in `buffer` cannot end in '\\' or '/', as its last
+// byte tells without converting it; false when only the conversion can tell.
+bool CannotEndInSeparator(const CZipByteBuffer& buffer, bool useAnsi);
 
 }  // namespace ZipHost

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 class CZipPathParts {
  public:
@@ -20,9 +21,11 @@ class CZipPathParts {
   const std::u16string& GetTitle() const { return title; }
   const std::u16string& GetExtension() const { return extension; }
   const std::u16string& GetPrefix() const { return prefix; }
-  void SetExtension(const std::u16string& text);
+  void SetExtension(std::u16string_view text);
 
  private:
+  void AppendFileName(std::u16string& text) const;
+
   std::u16string directory;
   std::u16string title;
   std::u16string extension;

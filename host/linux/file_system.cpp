@@ -38,8 +38,11 @@ std::optional<std::u16string> DeviceName(const std::string& name) {
 
 // What the kit creates must be a name the device would take.
 bool HasValidLastName(std::u16string_view path) {
-  const auto parts = platform::SplitPathComponents(path);
-  return !parts.empty() && platform::IsValidDeviceName(parts.back());
+  const std::size_t end = path.find_last_not_of(u"\\/");
+  if (end == std::u16string_view::npos) return false;
+  const std::size_t separator = path.find_last_of(u"\\/", end);
+  const std::size_t start = separator == std::u16string_view::npos ? 0 : separator + 1;
+  return platform::IsValidDeviceName(path.substr(start, end + 1 - start));
 }
 
 }  // namespace

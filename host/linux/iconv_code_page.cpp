@@ -122,7 +122,8 @@ bool IconvCodePage::WideToAnsi(std::u16string_view text, std::string* bytes) {
   if (bytes == nullptr) return false;
   bytes->clear();
   if (asciiIsItself_ && IsAscii(text)) {
-    bytes->assign(text.begin(), text.end());
+    bytes->resize(text.size());
+    std::copy(text.begin(), text.end(), bytes->begin());
     return true;
   }
   bool ok = true;
@@ -143,7 +144,8 @@ bool IconvCodePage::AnsiToWide(std::string_view bytes, std::u16string* text) {
   if (text == nullptr) return false;
   text->clear();
   if (asciiIsItself_ && IsAscii(bytes)) {
-    text->assign(bytes.begin(), bytes.end());
+    text->resize(bytes.size());
+    std::copy(bytes.begin(), bytes.end(), text->begin());
     return true;
   }
   bool ok = true;

@@ -21,6 +21,7 @@ class IconvCodePage : public platform::CodePage {
 
   bool WideToAnsi(std::u16string_view text, std::string* bytes) override;
   bool AnsiToWide(std::string_view bytes, std::u16string* text) override;
+  bool KeepsAscii() const override { return asciiIsItself_; }
 
   const std::string& name() const { return name_; }
 

@@ -231,6 +231,7 @@ WatchedFolders::Answer WatchedFolders::FindFolder(const std::vector<std::u16stri
   if (node == nullptr) return Answer::Unwatched;
   node->lastUse = ++uses_;
   std::vector<std::string> real;
+  real.reserve(count);
   for (std::size_t i = 0; i < count; ++i) {
     Node* child = nullptr;
     const Answer answer = Child(node, parts[i], &child);

@@ -88,6 +88,7 @@ class Latin1CodePage : public platform::CodePage {
  public:
   bool WideToAnsi(std::u16string_view text, std::string* bytes) override;
   bool AnsiToWide(std::string_view bytes, std::u16string* text) override;
+  bool KeepsAscii() const override { return true; }
 };
 
 }  // namespace test_support

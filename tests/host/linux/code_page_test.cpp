@@ -60,6 +60,14 @@ TEST(IconvCodePage, AsciiBytesKeepTheCodePagesMeaning) {
   std::u16string text;
   ASSERT_TRUE(sjis->AnsiToWide("a\\b~", &text));
   EXPECT_EQ(text, u"a\u00A5b\u203E");
+  EXPECT_FALSE(sjis->KeepsAscii());
+  // A second byte may be 0x5C ("\x81\x5C" is one character in GBK): only
+  // the last byte being no separator tells that a name ends in none.
+  auto gbk = host::IconvCodePage::Create("CP936");
+  ASSERT_NE(gbk, nullptr);
+  EXPECT_TRUE(gbk->KeepsAscii());
+  ASSERT_TRUE(gbk->AnsiToWide("d\x81\x5C", &text));
+  EXPECT_EQ(text, u"d\u4E57");
   auto cp1252 = host::IconvCodePage::Create("CP1252");
   ASSERT_NE(cp1252, nullptr);
   ASSERT_TRUE(cp1252->AnsiToWide("a\\b~", &text));
