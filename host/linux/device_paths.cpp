@@ -124,7 +124,7 @@ std::optional<DevicePaths::Place> DevicePaths::Root() const {
   place.dir = std::make_shared<UniqueFd>(fcntl(fsFd, F_DUPFD_CLOEXEC, 0));
   if (!place.dir->valid()) return std::nullopt;
   place.real.emplace();
-  place.host = fsRoot_;
+  place.host = fsRoot_.string();
   return place;
 }
 
@@ -136,7 +136,7 @@ std::optional<DevicePaths::Place> DevicePaths::OpenReal(
     UniqueFd next(OpenSubFolder(place->dir->get(), name));
     if (!next.valid()) return std::nullopt;
     place->dir = std::make_shared<UniqueFd>(std::move(next));
-    place->host /= name;
+    place->host = HostChild(place->host, name);
   }
   place->real = real;
   return place;
@@ -241,7 +241,7 @@ bool DevicePaths::Descend(Place& place, const std::string& name, int* hops) cons
   if (next.valid()) {
     place.dir = std::make_shared<UniqueFd>(std::move(next));
     if (place.real) place.real->push_back(name);
-    place.host /= name;
+    place.host = HostChild(place.host, name);
     return true;
   }
   struct stat info {};
@@ -250,7 +250,7 @@ bool DevicePaths::Descend(Place& place, const std::string& name, int* hops) cons
       !S_ISLNK(info.st_mode)) {
     return false;
   }
-  const fs::path shown = place.host / name;
+  const std::string shown = HostChild(place.host, name);
   std::string target = name;
   if (!FollowLink(place, &target, hops)) return false;
   // The link named an entry; it must be a folder (links again followed).
@@ -322,7 +322,7 @@ std::optional<DevicePaths::Place> DevicePaths::OpenFolder(const std::vector<std:
     if (fd.valid()) {
       Place place;
       place.dir = std::make_shared<UniqueFd>(std::move(fd));
-      place.host = fsRoot_ / relative;
+      place.host = HostChild(fsRoot_.string(), relative);
       return place;
     }
   }
@@ -339,7 +339,7 @@ std::optional<Located> DevicePaths::Locate(std::u16string_view devicePath, LastL
     located.name.assign(1, '.');
     located.exists = fstat(root->dir->get(), &located.info) == 0;
     located.folder = std::move(root->dir);
-    located.host = fsRoot_;
+    located.host = fsRoot_.string();
     return located.exists && !mayBeMissing ? std::optional<Located>(std::move(located))
                                            : std::nullopt;
   }
@@ -355,7 +355,7 @@ std::optional<Located> DevicePaths::Locate(std::u16string_view devicePath, LastL
       if (!mayBeMissing || !missing) return std::nullopt;
       located.name = platform::ToUtf8(parts.back());
     }
-    located.host = place->host / located.name;
+    located.host = HostChild(place->host, located.name);
     if (located.exists && S_ISLNK(located.info.st_mode) && last == LastLink::Follow) {
       // Links are resolved from where they lie, which the quick way did not record.
       if (!place->real) continue;
@@ -404,14 +404,14 @@ void DevicePaths::NoteCreated(const Located& where) const {
 std::optional<fs::path> DevicePaths::ResolveExisting(std::u16string_view devicePath) const {
   const auto located = Locate(devicePath, LastLink::Follow, false);
   if (!located) return std::nullopt;
-  return platform::SplitPathComponents(devicePath).empty() ? fsRoot_ : located->host;
+  return platform::SplitPathComponents(devicePath).empty() ? fsRoot_ : fs::path(located->host);
 }
 
 std::optional<fs::path> DevicePaths::ResolveForCreate(std::u16string_view devicePath) const {
   if (platform::SplitPathComponents(devicePath).empty()) return std::nullopt;
   const auto located = Locate(devicePath, LastLink::Follow, true);
   if (!located) return std::nullopt;
-  return located->host;
+  return fs::path(located->host);
 }
 
 std::optional<std::u16string> DevicePaths::ToDevicePath(const fs::path& hostPath) const {

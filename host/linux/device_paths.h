@@ -35,7 +35,7 @@ struct Located {
   // The folder's state when its names were consulted for a case-insensitive
   // match, so that an entry this process creates can join the index.
   std::optional<FolderStamp> stamp;
-  std::filesystem::path host;  // the host path as reached, for messages
+  std::string host;  // the host path as reached, for messages
   // The folder is kept and its names known to be current (see
   // WatchedFolders): a missing name is missing, whatever its case.
   bool namesCurrent = false;
@@ -98,7 +98,7 @@ class DevicePaths {
   struct Place {
     std::shared_ptr<UniqueFd> dir;
     std::optional<std::vector<std::string>> real;
-    std::filesystem::path host;
+    std::string host;
     uint64_t watched = 0;  // which kept folder it is, 0 when none
   };
 

@@ -75,7 +75,7 @@ std::unique_ptr<platform::File> LinuxFileSystem::OpenExisting(const Located& whe
     return nullptr;
   }
   return std::make_unique<LinuxFile>(fd, access & (platform::AccessRead | platform::AccessWrite),
-                                     where.host.string(), capacity_);
+                                     where.host, capacity_);
 }
 
 std::unique_ptr<platform::File> LinuxFileSystem::OpenPath(std::u16string_view path, uint32_t access,
@@ -94,7 +94,7 @@ std::unique_ptr<platform::File> LinuxFileSystem::OpenPath(std::u16string_view pa
     if (fd < 0) return nullptr;
     paths_.NoteCreated(*where);
     return std::make_unique<LinuxFile>(fd, access & (platform::AccessRead | platform::AccessWrite),
-                                       where->host.string(), capacity_);
+                                       where->host, capacity_);
   }
   return nullptr;
 }

@@ -143,7 +143,7 @@ WatchedFolders::Node* WatchedFolders::Root() {
     if (node->watch < 0) return nullptr;
     node->dir = std::make_shared<UniqueFd>(std::move(dir));
     node->id = nextId_++;
-    node->host = fsRoot_;
+    node->host = fsRoot_.string();
     byWatch_[node->watch] = node.get();
     byId_[node->id] = node.get();
     root_ = std::move(node);
@@ -167,7 +167,7 @@ WatchedFolders::Node* WatchedFolders::Adopt(Node* parent, const std::string& nam
   node->id = nextId_++;
   node->parent = parent;
   node->name = name;
-  node->host = parent->host / name;
+  node->host = HostChild(parent->host, name);
   byWatch_[watch] = node.get();
   byId_[node->id] = node.get();
   Node* kept = node.get();

@@ -15,6 +15,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <vector>
 
@@ -22,6 +23,16 @@
 #include "host/linux/unique_fd.h"
 
 namespace host {
+
+// The host path of `name` in the folder at `folder`. Host paths of look-ups
+// are kept as text: a std::filesystem::path would split itself into its
+// components at every copy, and every look-up copies one.
+inline std::string HostChild(const std::string& folder, std::string_view name) {
+  std::string path;
+  path.reserve(folder.size() + 1 + name.size());
+  path.append(folder).append(1, '/').append(name);
+  return path;
+}
 
 class WatchedFolders {
  public:
@@ -34,7 +45,7 @@ class WatchedFolders {
   struct Folder {
     std::shared_ptr<UniqueFd> dir;  // O_PATH
     std::vector<std::string> real;  // the host names from the file system's top
-    std::filesystem::path host;
+    std::string host;
     uint64_t id = 0;  // to find its names again in Entry
   };
 
@@ -63,7 +74,7 @@ class WatchedFolders {
     uint64_t id = 0;
     Node* parent = nullptr;
     std::string name;  // in the parent
-    std::filesystem::path host;
+    std::string host;
     std::map<std::string, std::unique_ptr<Node>> children;
     std::optional<FolderNames> names;  // read on the first miss
     uint64_t lastUse = 0;
