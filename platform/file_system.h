@@ -88,6 +88,13 @@ class File {
     (void)identity;
     return false;
   }
+  // Sets the file's attributes through this handle, which spares a look-up
+  // of its path; false when this file system does not, and the caller sets
+  // them by the path once the file is closed.
+  virtual bool SetAttributes(uint32_t attributes) {
+    (void)attributes;
+    return false;
+  }
 };
 
 struct FindData {

@@ -33,6 +33,8 @@ class FileWrapper : public File {
   }
   bool DenyWriters() override { return target_->DenyWriters(); }
   bool GetIdentity(FileIdentity* identity) override { return target_->GetIdentity(identity); }
+  // SetAttributes is not passed on: a wrapper sees attributes change by the
+  // path, as they always may.
 
  protected:
   File& target() { return *target_; }

@@ -86,6 +86,14 @@ class TracedFile : public FileWrapper {
     return ok;
   }
   bool DenyWriters() override { return Call("DenyWriters", &File::DenyWriters); }
+  // Traced as the call by path it spares; when the file does not take it,
+  // that call follows and is traced itself.
+  bool SetAttributes(uint32_t attributes) override {
+    const bool tracing = StartTracing(reasons_);
+    const bool ok = target().SetAttributes(attributes);
+    if (tracing && ok) Trace("SetFileAttributes(%s, 0x%08X) -> ok", name_.c_str(), attributes);
+    return ok;
+  }
 
  private:
   std::string Result(bool ok) const { return ResultOf(ok, reasons_); }

@@ -190,8 +190,10 @@ int CZipReader::CloseExtractedFile(CZipStream& file) {
   const CZipEntryHeader& header = *directory.CurrentHeader();
   int result = EndStream(header);
   const bool timeSet = ZipHost::SetFileModTime(*handle, header.GetTime());
+  const uint32_t attributes = header.GetSystemAttr();
+  const bool attributesSet = ZipHost::SetFileAttr(*handle, attributes);
   file.Close();
-  if (!timeSet || !ZipHost::SetFileAttr(path, header.GetSystemAttr())) result = -2;
+  if (!timeSet || !(attributesSet || ZipHost::SetFileAttr(path, attributes))) result = -2;
   ReleaseEntry(false);
   return result;
 }

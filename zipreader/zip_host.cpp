@@ -32,6 +32,10 @@ bool SetFileAttr(const std::u16string& path, uint32_t attributes) {
   return platform::Files().SetAttributes(path, attributes);
 }
 
+bool SetFileAttr(platform::File& file, uint32_t attributes) {
+  return file.SetAttributes(attributes);
+}
+
 bool CreateDir(const std::u16string& path) { return platform::Files().CreateDirectory(path); }
 
 bool ForceDirectory(const std::u16string& path) {

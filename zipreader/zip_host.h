@@ -27,6 +27,9 @@ bool FlushFile(platform::File& handle);
 // 0 nothing there, -1 a directory, 1 anything else.
 int GetFileKind(const std::u16string& path);
 bool SetFileAttr(const std::u16string& path, uint32_t attributes);
+// The same through a file that is open already; false when the host takes
+// attributes only by the path.
+bool SetFileAttr(platform::File& file, uint32_t attributes);
 bool CreateDir(const std::u16string& path);
 bool ForceDirectory(const std::u16string& path);
 // `time` is a file time or kZipCurrentTime; only the last-write time changes.

@@ -144,17 +144,57 @@ uint32_t ReadHostAttributesAt(int dir, const std::string& name, const struct sta
   return Combine(S_ISDIR(info.st_mode), info.st_mode, stored);
 }
 
-bool WriteHostAttributesAt(int dir, const std::string& name, const struct stat& info,
-                           uint32_t attributes) {
+namespace {
+
+// Where the attributes go: an entry of an open folder, or an open file.
+class AttributeTarget {
+ public:
+  virtual ~AttributeTarget() = default;
+  virtual int ChangeMode(mode_t mode) = 0;
+  // 0 also when there was nothing to remove.
+  virtual int RemoveBits() = 0;
+  virtual int StoreBits(const char* text, size_t length) = 0;
+};
+
+class EntryTarget : public AttributeTarget {
+ public:
+  EntryTarget(int dir, const std::string& name) : dir_(dir), name_(name) {}
+  int ChangeMode(mode_t mode) override {
+    return fchmodat(dir_, name_.c_str(), mode, AT_SYMLINK_NOFOLLOW);
+  }
+  int RemoveBits() override { return RemoveEntryXattr(dir_, name_); }
+  int StoreBits(const char* text, size_t length) override {
+    return SetEntryXattr(dir_, name_, text, length);
+  }
+
+ private:
+  int dir_;
+  const std::string& name_;
+};
+
+class OpenFileTarget : public AttributeTarget {
+ public:
+  explicit OpenFileTarget(int fd) : fd_(fd) {}
+  int ChangeMode(mode_t mode) override { return fchmod(fd_, mode); }
+  int RemoveBits() override {
+    const int result = fremovexattr(fd_, kAttributesXattr);
+    return result < 0 && errno == ENODATA ? 0 : result;
+  }
+  int StoreBits(const char* text, size_t length) override {
+    return fsetxattr(fd_, kAttributesXattr, text, length, 0);
+  }
+
+ private:
+  int fd_;
+};
+
+bool WriteAttributes(AttributeTarget& target, const struct stat& info, uint32_t attributes) {
   const bool folder = S_ISDIR(info.st_mode);
   const bool readOnly = (attributes & platform::FILE_ATTRIBUTE_READONLY) != 0;
   if (!folder) {
     mode_t mode = info.st_mode & 07777;
     mode = readOnly ? mode & ~mode_t{0222} : ((mode & 0222) != 0 ? mode : mode | S_IWUSR);
-    if (mode != (info.st_mode & 07777) &&
-        fchmodat(dir, name.c_str(), mode, AT_SYMLINK_NOFOLLOW) != 0) {
-      return false;
-    }
+    if (mode != (info.st_mode & 07777) && target.ChangeMode(mode) != 0) return false;
   }
   const uint32_t kept =
       attributes & (folder ? kKeptInXattr | platform::FILE_ATTRIBUTE_READONLY : kKeptInXattr);
@@ -162,14 +202,27 @@ bool WriteHostAttributesAt(int dir, const std::string& name, const struct stat& 
   // files the kit writes carry the archive bit alone, and a removal that
   // finds nothing costs less than a write.
   if (kept == (folder ? 0 : kDefaultFileBits)) {
-    if (RemoveEntryXattr(dir, name) == 0) return true;
+    if (target.RemoveBits() == 0) return true;
   } else {
     char text[16];
     const int length = std::snprintf(text, sizeof text, "0x%02X", kept);
-    if (SetEntryXattr(dir, name, text, static_cast<size_t>(length)) == 0) return true;
+    if (target.StoreBits(text, static_cast<size_t>(length)) == 0) return true;
   }
   // Without extended attributes on the host these bits are dropped.
   return errno == ENOTSUP || errno == EPERM;
+}
+
+}  // namespace
+
+bool WriteHostAttributesAt(int dir, const std::string& name, const struct stat& info,
+                           uint32_t attributes) {
+  EntryTarget target(dir, name);
+  return WriteAttributes(target, info, attributes);
+}
+
+bool WriteHostAttributesOf(int fd, const struct stat& info, uint32_t attributes) {
+  OpenFileTarget target(fd);
+  return WriteAttributes(target, info, attributes);
 }
 
 uint32_t ReadHostAttributes(const std::filesystem::path& path) {

@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <optional>
 
+#include "host/linux/attributes.h"
 #include "host/linux/file_times.h"
 
 namespace host {
@@ -67,6 +68,14 @@ LinuxFile::LinuxFile(int fd, uint32_t access, std::string name,
     : fd_(fd), access_(access), name_(std::move(name)), capacity_(std::move(capacity)) {}
 
 LinuxFile::~LinuxFile() { ::close(fd_); }
+
+// Only through a handle that may write, as the device asks of a handle
+// whose attributes change.
+bool LinuxFile::SetAttributes(uint32_t attributes) {
+  struct stat info {};
+  return (access_ & platform::AccessWrite) != 0 && fstat(fd_, &info) == 0 &&
+         WriteHostAttributesOf(fd_, info, attributes);
+}
 
 bool LinuxFile::Read(void* buffer, uint32_t count, uint32_t* got) {
   if (got != nullptr) *got = 0;

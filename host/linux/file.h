@@ -41,6 +41,7 @@ class LinuxFile : public platform::File {
   // handle closes (at most the kernel's lease-break time, 45 s by default).
   bool DenyWriters() override;
   bool GetIdentity(platform::FileIdentity* identity) override;
+  bool SetAttributes(uint32_t attributes) override;
 
  private:
   bool WriteAll(const char* bytes, uint32_t count);

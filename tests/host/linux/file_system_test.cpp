@@ -145,6 +145,19 @@ TEST_F(FileSystemTest, AttributesOfFilesAndFolders) {
   ASSERT_TRUE(files.SetAttributes(u"\\plain.txt", 0xA0));  // normal + archive
   EXPECT_EQ(files.GetAttributes(u"\\plain.txt"), FILE_ATTRIBUTE_ARCHIVE);
   EXPECT_EQ(files.GetAttributes(u"\\folder"), FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY);
+
+  // Through a handle that writes, as through the path; a reading one takes none.
+  auto file = files.Open(u"\\written.dat", AccessWrite, Disposition::CreateNew);
+  ASSERT_NE(file, nullptr);
+  const uint32_t bits = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_READONLY;
+  ASSERT_TRUE(file->SetAttributes(bits));
+  EXPECT_TRUE(file->Write("x", 1));
+  file.reset();
+  EXPECT_EQ(files.GetAttributes(u"\\written.dat"), bits);
+  file = files.Open(u"\\written.dat", AccessRead, Disposition::OpenExisting);
+  ASSERT_NE(file, nullptr);
+  EXPECT_FALSE(file->SetAttributes(FILE_ATTRIBUTE_ARCHIVE));
+  EXPECT_EQ(files.GetAttributes(u"\\written.dat"), bits);
 }
 
 TEST_F(FileSystemTest, DirectoriesAndDeletion) {
