@@ -46,8 +46,13 @@ RootDescriptor OpenOwnFolder(int rootFd, const char* name);
 RootDescriptor CreateStaged(int folderFd, const char* name);
 
 // Renames the staged file of `name` (closed by now) over `name`; false, and
-// the staged file removed, when that fails or `name` is a folder.
+// the staged file removed, when that fails or `name` is a folder. The staged
+// bytes are flushed before the rename and the folder after it, as a device's
+// driver has its flash written before it answers.
 bool CommitStaged(int folderFd, const char* name);
+
+// Puts the folder's entries (names made, renamed, removed) on the medium.
+bool FlushFolder(int folderFd);
 
 // Removes the staged file of `name`, when there is one.
 void DropStaged(int folderFd, const char* name);
@@ -56,7 +61,8 @@ void DropStaged(int folderFd, const char* name);
 // program left behind.
 void RemoveStaleStaged(int folderFd);
 
-// Removes `name` from the folder; true also when it was not there.
+// Removes `name` from the folder, the removal flushed; true also when it was
+// not there.
 bool RemoveRootFile(int folderFd, const char* name);
 
 // `bytes` written whole as the new content of `name`, then renamed over it:

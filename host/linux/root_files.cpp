@@ -53,15 +53,25 @@ RootDescriptor CreateStaged(int folderFd, const char* name) {
       ::openat(folderFd, staged.c_str(), O_RDWR | O_CREAT | O_EXCL | kNoLinks, 0644));
 }
 
+// The staged bytes reach the medium before the rename publishes them, and the
+// rename before the caller answers: after a power loss `name` holds its old
+// bytes or all of the new ones, never a new, empty file.
 bool CommitStaged(int folderFd, const char* name) {
   const std::string staged = StagedName(name, ::getpid());
   struct stat info {};
   const bool isFolder =
       ::fstatat(folderFd, name, &info, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(info.st_mode);
-  if (!isFolder && ::renameat(folderFd, staged.c_str(), folderFd, name) == 0) return true;
+  const RootDescriptor written =
+      isFolder ? RootDescriptor() : OpenRegular(folderFd, staged.c_str(), O_RDONLY);
+  if (written.valid() && ::fsync(written.get()) == 0 &&
+      ::renameat(folderFd, staged.c_str(), folderFd, name) == 0) {
+    return FlushFolder(folderFd);
+  }
   ::unlinkat(folderFd, staged.c_str(), 0);
   return false;
 }
+
+bool FlushFolder(int folderFd) { return folderFd >= 0 && ::fsync(folderFd) == 0; }
 
 void DropStaged(int folderFd, const char* name) {
   if (folderFd >= 0) ::unlinkat(folderFd, StagedName(name, ::getpid()).c_str(), 0);
@@ -84,7 +94,9 @@ void RemoveStaleStaged(int folderFd) {
 }
 
 bool RemoveRootFile(int folderFd, const char* name) {
-  return folderFd >= 0 && (::unlinkat(folderFd, name, 0) == 0 || errno == ENOENT);
+  if (folderFd < 0) return false;
+  if (::unlinkat(folderFd, name, 0) == 0) return FlushFolder(folderFd);
+  return errno == ENOENT;
 }
 
 bool WriteReplacing(int folderFd, const char* name, const std::string& bytes) {

@@ -95,6 +95,16 @@ int OpenHandle(const std::filesystem::path& file, DWORD access, DWORD dispositio
   return fd;
 }
 
+bool FlushPath(const std::filesystem::path& path, DWORD flags) {
+  const HANDLE handle = CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                    OPEN_EXISTING, flags, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return false;
+  const bool ok = FlushFileBuffers(handle) != 0;
+  CloseHandle(handle);
+  return ok;
+}
+
 // _write takes at most INT_MAX bytes a call.
 bool WriteAll(int fd, const char* bytes, std::size_t count) {
   return WriteAllBytes(
@@ -143,11 +153,22 @@ bool CommitStaged(int folderFd, const char* name) {
       attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
   // Replacing the name (a reparse point there included), never writing
   // through it.
-  if (!isFolder && MoveFileExW(staged.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING)) {
+  if (!isFolder && FlushPath(staged, FILE_FLAG_OPEN_REPARSE_POINT) &&
+      MoveFileExW(staged.c_str(), target.c_str(),
+                  MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
     return true;
   }
   DeleteFileW(staged.c_str());
   return false;
+}
+
+// A folder handle flushes its entries only where the file system lets it
+// (NTFS); elsewhere MOVEFILE_WRITE_THROUGH is what keeps them.
+bool FlushFolder(int folderFd) {
+  const std::filesystem::path folder = FolderPath(folderFd);
+  if (folder.empty()) return false;
+  FlushPath(folder, FILE_FLAG_BACKUP_SEMANTICS);
+  return true;
 }
 
 void DropStaged(int folderFd, const char* name) {
@@ -177,7 +198,9 @@ void RemoveStaleStaged(int folderFd) {
 
 bool RemoveRootFile(int folderFd, const char* name) {
   const std::filesystem::path file = InFolder(folderFd, name);
-  return !file.empty() && (DeleteFileW(file.c_str()) || GetLastError() == ERROR_FILE_NOT_FOUND);
+  if (file.empty()) return false;
+  if (DeleteFileW(file.c_str())) return FlushFolder(folderFd);
+  return GetLastError() == ERROR_FILE_NOT_FOUND;
 }
 
 bool WriteReplacing(int folderFd, const char* name, const std::string& bytes) {
