@@ -5,6 +5,7 @@
 #include "frame/device_identity.h"
 #include "frame/update_dialog.h"
 #include "imagefit/image_version.h"
+#include "imagefit/update_mark.h"
 #include "imagefit/update_report.h"
 #include "platform/environment.h"
 #include "platform/file_system.h"
@@ -71,7 +72,11 @@ bool PrepareImageSet(platform::Dialog& dialog) {
   if (!complete) return false;
   dialog.SetItemText(kInstalledVersionField, FormatShownVersion(installed));
   dialog.SetItemText(kNewVersionField, FormatShownVersion(ImageVersion));
-  dialog.SetItemText(kStatusLine, u"Ready...");
+  const MarkedStep interrupted = ReadUpdateMark();
+  NoteInterruptedUpdate(interrupted);
+  dialog.SetItemText(kStatusLine, interrupted == MarkedStep::None
+                                      ? std::u16string_view(u"Ready...")
+                                      : InterruptedUpdateText(interrupted));
   dialog.SetProgressRange(kProgressBar, 0, 100);
   dialog.SetProgressPos(kProgressBar, 0);
   return true;

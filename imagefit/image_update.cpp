@@ -8,6 +8,7 @@
 #include "imagefit/image_set.h"
 #include "imagefit/image_set_check.h"
 #include "imagefit/image_signatures.h"
+#include "imagefit/update_mark.h"
 #include "imagefit/update_report.h"
 #include "platform/held_stops.h"
 
@@ -70,10 +71,14 @@ bool Step(platform::Dialog& dialog, std::string_view step, bool ok, std::u16stri
   return true;
 }
 
+// `*programmed` turns false when the boot loader did not go through.
 bool RunBootLoaderStep(platform::Dialog& dialog, int image, bool (*update)(std::u16string_view),
-                       std::string_view step, std::u16string_view failureText, int* result) {
+                       std::string_view step, std::u16string_view failureText, bool* programmed,
+                       int* result) {
   ShowTransferStatus(dialog, ImagePaths[image].c_str());
-  return Step(dialog, step, update(ImagePaths[image]), failureText, result);
+  const bool ok = update(ImagePaths[image]);
+  *programmed = *programmed && ok;
+  return Step(dialog, step, ok, failureText, result);
 }
 
 }  // namespace
@@ -95,22 +100,28 @@ int RunImageUpdate(platform::Dialog& dialog) {
                        u"ERROR!\r\nGetSystemMemoryDivision() failed!\r\nCONTINUE?", &result)) {
     return -1;
   }
+  // From the first boot loader on, the flash may hold a mix of old and new
+  // until the whole set went through: the mark says so to the next start.
+  bool programmed = true;
   const bool stepsDone =
       Step(dialog, "set memory division", SetMemoryDivision(UPDATE_STORE_PAGES) == 0,
            u"ERROR!\r\nSetSystemMemoryDivision() failed!\r\nCONTINUE?", &result) &&
+      (WriteUpdateMark(MarkedStep::BootLoader), true) &&
       RunBootLoaderStep(dialog, kNboot, UpdateNBOOT, "nboot",
-                        u"ERROR!\r\nUpdateNBOOT() failed!\r\nCONTINUE?", &result) &&
+                        u"ERROR!\r\nUpdateNBOOT() failed!\r\nCONTINUE?", &programmed, &result) &&
       RunBootLoaderStep(dialog, kEboot, UpdateEBOOT, "eboot",
-                        u"ERROR!\r\nUpdateEBOOT() failed!\r\nCONTINUE?", &result);
+                        u"ERROR!\r\nUpdateEBOOT() failed!\r\nCONTINUE?", &programmed, &result);
   if (!stepsDone) {
     restore.Restore();
     return -1;
   }
+  // Boot loaders passed over stay what the mark names.
+  if (programmed) WriteUpdateMark(MarkedStep::Kernel);
+  const bool kernelOk = UpdateKernel(ImagePaths[kDrivers], ImagePaths[kTinynk], ImagePaths[kNk],
+                                     ImagePaths[kChain], ImageVersion, OnImageProgress, &dialog);
+  if (programmed && kernelOk) DropUpdateMark();
   const bool kernelDone =
-      Step(dialog, "kernel",
-           UpdateKernel(ImagePaths[kDrivers], ImagePaths[kTinynk], ImagePaths[kNk],
-                        ImagePaths[kChain], ImageVersion, OnImageProgress, &dialog),
-           u"ERROR!\r\nUpdateKernel() failed!\r\nCONTINUE?", &result);
+      Step(dialog, "kernel", kernelOk, u"ERROR!\r\nUpdateKernel() failed!\r\nCONTINUE?", &result);
   restore.Restore();
   return kernelDone ? result : -1;
 }

@@ -63,6 +63,13 @@ void NoteImageSet(std::u16string_view versionFile, uint32_t installed, bool comp
   if (!complete) platform::SetOutcome("incomplete-set");
 }
 
+void NoteInterruptedUpdate(MarkedStep step) {
+  if (step == MarkedStep::None) return;
+  Outcome().Set("interrupted_update.step",
+                ReportText(step == MarkedStep::Kernel ? "kernel" : "boot loader"));
+  Outcome().Set("interrupted_update.action", ReportText(InterruptedUpdateText(step)));
+}
+
 void NoteRunBegins() {
   ++g_run;
   g_failedSteps.clear();

@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <string_view>
 
+#include "imagefit/update_mark.h"
+
 namespace imagefit {
 
 // Step results.
@@ -17,6 +19,10 @@ inline constexpr std::string_view kStepStopped = "stopped";         // failed, N
 // The image folder, each image file with its size (or missing), the version
 // file and both versions. With `complete` false the outcome is "incomplete-set".
 void NoteImageSet(std::u16string_view versionFile, uint32_t installed, bool complete);
+
+// The mark of an update that stopped half-way, found at the start:
+// "interrupted_update": {"step": "boot loader" or "kernel", "action": the words shown}.
+void NoteInterruptedUpdate(MarkedStep step);
 
 // START pressed: the steps that follow belong to a new run.
 void NoteRunBegins();

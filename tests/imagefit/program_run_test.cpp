@@ -477,6 +477,44 @@ TEST_F(ProgramRun, KillDuringABootLoaderStoreLeavesTheOldFileWhole) {
   EXPECT_FALSE(FlashHas("kernel-unfinished"));
 }
 
+// Killed while nboot is stored, the next start says so (not only "Ready..."),
+// and the words go once a whole set was programmed.
+TEST_F(ProgramRun, KillDuringTheBootLoaderLeavesAMarkTheNextStartReads) {
+  root_.WriteRegistry(
+      "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\Ident]\n\"Model\"=\"KTR 60\"\n"
+      "[HKEY_LOCAL_MACHINE\\System\\StorageManager\\Profiles\\FlashDrv]\n"
+      "\"Folder\"=\"Flash Disk\"\n");
+  fs::create_directories(root_.fs("Flash Disk"));
+  WriteBytes(folder_ / "nboot.bin", Bytes(64u << 20, 0x5A));
+  const fs::path flash = root_.root() / "flash";
+  BackgroundRun run("/bin/sh",
+                    {"-c", "printf 'start\\n' | exec \"$0\" \"$1\"", FITKIT_IMAGEFIT_BIN,
+                     "\\Storage Card\\Update"},
+                    {{"FITKIT_UI", "console"}, {"FITKIT_DEVICE", root_.root().string()}},
+                    root_.root() / "out.txt");
+  // The pipe's end runs imagefit: its pid is in the name of what it stages.
+  fs::path staged;
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+  while (staged.empty() && std::chrono::steady_clock::now() < deadline) {
+    std::error_code error;
+    for (const auto& entry : fs::directory_iterator(flash, error)) {
+      if (entry.path().filename().string().starts_with(".nboot.bin.new-")) staged = entry.path();
+    }
+  }
+  ASSERT_FALSE(staged.empty()) << "nboot.bin was never stored";
+  kill(std::stoi(staged.filename().string().substr(15)), SIGKILL);
+  run.Finish();
+  ASSERT_FALSE(FlashHas("eboot.nb0")) << "killed after the boot loaders";
+
+  const std::string words =
+      "The last update was interrupted while the boot loader was written: run it again.";
+  EXPECT_EQ(Run("start\n"), 1);
+  EXPECT_TRUE(Printed("\n  " + words + "\n")) << output_;
+  EXPECT_EQ(Run(""), 2);
+  EXPECT_TRUE(Printed("\n  Ready...\n")) << output_;
+  EXPECT_FALSE(Printed(words));
+}
+
 TEST_F(ProgramRun, MillionByteImageShowsProgressOnA1024Range) {
   // Ten records of 100,000 bytes on the wire: after five, 500,000 bytes are sent.
   const Bytes data = Pattern(10 * 99988, 3);
