@@ -12,6 +12,7 @@ enum ExitCode {
   kExitNoDevice = 5,        // no device root, or a device without a model
   kExitAlreadyRunning = 6,  // another instance holds the device
   kExitOther = 7,           // cancelled, interrupted, or the update could not be placed
+  kExitUpdateRunning = 8,   // the other updater is changing the device
 };
 
 }  // namespace fitkit

@@ -24,7 +24,8 @@ constexpr char kUsage[] =
     "\n"
     "UPDATE is a shell package (a ZIP file) or an image set (a folder). Every command\n"
     "takes --help and --json. Exit status: 0 success, 1 refused, 2 usage error,\n"
-    "3 incomplete, 4 no update found, 5 no device, 6 already running, 7 other failure.\n"
+    "3 incomplete, 4 no update found, 5 no device, 6 already running, 7 other failure,\n"
+    "8 another update running on the device.\n"
     "  --help      this text;  --version  the kit's version\n"
     "See fitkit(1).\n";
 

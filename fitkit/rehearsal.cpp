@@ -212,6 +212,7 @@ int ExitCodeFor(const Json& report) {
   if (outcome == "no-package" || outcome == "incomplete-set") return kExitNoUpdate;
   if (outcome == "no-device" || outcome == "not-started") return kExitNoDevice;
   if (outcome == "already-running") return kExitAlreadyRunning;
+  if (outcome == "update-running") return kExitUpdateRunning;
   return kExitOther;
 }
 

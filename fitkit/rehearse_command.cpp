@@ -24,7 +24,8 @@ constexpr char kRehearseUsage[] =
     "  --json               the run's report (docs/report.md) instead of the closing line\n"
     "  --report FILE        also write the report to FILE\n"
     "Exit status: 0 installed or restarted, 1 refused, 2 usage error, 3 incomplete,\n"
-    "4 no update found, 5 no device, 6 already running, 7 other failure.\n";
+    "4 no update found, 5 no device, 6 already running, 7 other failure,\n"
+    "8 another update running on the device.\n";
 
 bool ParseAnswer(const std::string& text, Answer* answer) {
   if (text == "yes")

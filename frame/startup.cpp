@@ -3,6 +3,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <string>
 
 #include "platform/environment.h"
 #include "platform/outcome_report.h"
@@ -29,6 +30,32 @@ const UpdateProgram& CurrentProgram() {
 
 void SetCurrentProgram(const UpdateProgram& program) { g_program = &program; }
 
+namespace {
+
+// Both updaters change the same device: the second to start, whichever it
+// is, leaves it to the first. A lock that cannot be taken at all stops the
+// program too, as a mutex that cannot be made does. False, with the exit
+// status in `*exitCode`, when the program must not go on.
+bool LockDeviceUpdate(const UpdateProgram& program, int* exitCode) {
+  std::u16string holder;
+  const platform::MutexResult lock = platform::System().LockDeviceUpdate(program.name, &holder);
+  if (lock == platform::MutexResult::Created) return true;
+  if (lock == platform::MutexResult::AlreadyExists) {
+    const std::string reason = "an update is already running on this device" +
+                               (holder.empty() ? "" : " (" + platform::ToUtf8(holder) + ")");
+    platform::SetOutcome("update-running", reason);
+    *exitCode = kExitUpdateRunning;
+  } else {
+    std::fprintf(stderr, "%s: the device's update lock cannot be taken; not started\n",
+                 platform::ToUtf8(program.name).c_str());
+    platform::SetOutcome("not-started", "the device's update lock cannot be taken");
+    *exitCode = 0;
+  }
+  return false;
+}
+
+}  // namespace
+
 int RunUpdateProgram(const UpdateProgram& program, const std::u16string& commandLine) {
   SetCurrentProgram(program);
   // The mutex stays owned until the process ends. Without it nothing keeps
@@ -46,6 +73,8 @@ int RunUpdateProgram(const UpdateProgram& program, const std::u16string& command
     platform::SetOutcome("not-started");
     return 0;
   }
+  int refused = 0;
+  if (!LockDeviceUpdate(program, &refused)) return refused;
   if (program.prepare != nullptr && !program.prepare(commandLine)) return 0;
   // The progress bar needs no class registration here: both dialog hosts
   // provide it as a built-in control.

@@ -17,8 +17,13 @@ extern std::u16string TitleText;
 extern platform::FontHandle StatusFont;
 extern platform::FontHandle TitleFont;
 
+// The exit status of a program that found another update running on the
+// device (the dialog's own results are 1, 2 and -1).
+inline constexpr int kExitUpdateRunning = 3;
+
 // What makes one program's dialog its own.
 struct UpdateProgram {
+  std::u16string name;                     // "shellfit": who holds the device's update lock
   std::u16string mutexName;                // "VKMORAN3_SHELLFIT"
   const platform::DialogTemplate* dialog;  // resource 104
   int anchorId;                            // the control whose top lands below the title
@@ -38,8 +43,9 @@ struct UpdateProgram {
   void (*onStart)(platform::Dialog& dialog);
 };
 
-// The start-up skeleton: mutex (second instance: 0), prepare, then dialog 104
-// run modally with UpdateDialogProc; returns the exit code.
+// The start-up skeleton: mutex (second instance: 0), the device's update lock
+// (another updater on the device: kExitUpdateRunning), prepare, then dialog
+// 104 run modally with UpdateDialogProc; returns the exit code.
 int RunUpdateProgram(const UpdateProgram& program, const std::u16string& commandLine);
 
 // The dialog procedure of both programs (for the program set by RunUpdateProgram).

@@ -44,6 +44,7 @@ const platform::DialogTemplate& UpdateDialogTemplate() {
 
 frame::UpdateProgram FrameProgram() {
   frame::UpdateProgram program{};
+  program.name = u"imagefit";
   program.mutexName = u"VKMORAN3_IMAGEFIT";
   program.dialog = &UpdateDialogTemplate();
   program.anchorId = ids::kImageGroup;

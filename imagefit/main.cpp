@@ -12,7 +12,7 @@ constexpr char kUsage[] =
     "Environment: FITKIT_DEVICE=<device root>, FITKIT_UI=gui|console,\n"
     "FITKIT_REPORT=<file> (JSON outcome report), FITKIT_TRACE=1.\n"
     "Exit status: 0 another instance runs, 1 after a run, 2 after Cancel,\n"
-    "255 when the image set is incomplete.\n"
+    "3 another update runs on the device, 255 when the image set is incomplete.\n"
     "See imagefit(1) and fitkit-device(1).\n";
 
 }  // namespace

@@ -25,7 +25,8 @@ bool MarkFolder(std::u16string* folder) {
 std::u16string MarkPath(const std::u16string& folder) { return folder + u"\\update.mark"; }
 
 bool WriteWhole(const std::u16string& path, std::string_view text) {
-  auto file = platform::Files().Open(path, platform::AccessWrite, platform::Disposition::CreateAlways);
+  auto file =
+      platform::Files().Open(path, platform::AccessWrite, platform::Disposition::CreateAlways);
   return file != nullptr && file->Write(text.data(), uint32_t(text.size())) && file->Flush();
 }
 

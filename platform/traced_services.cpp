@@ -66,6 +66,14 @@ class TracedSystem : public SystemServices {
           result == MutexResult::Failed ? reasons_.Suffix().c_str() : "");
     return result;
   }
+  MutexResult LockDeviceUpdate(std::u16string_view program, std::u16string* holder) override {
+    Forget(reasons_);
+    const MutexResult result = target_->LockDeviceUpdate(program, holder);
+    Trace("LockDeviceUpdate(\"%s\") -> %s%s%s", ToUtf8(program).c_str(), Describe(result),
+          holder->empty() ? "" : (", held by " + ToUtf8(*holder)).c_str(),
+          result == MutexResult::Failed ? reasons_.Suffix().c_str() : "");
+    return result;
+  }
   std::optional<std::u16string> ModuleFileName() override {
     auto path = target_->ModuleFileName();
     Trace("GetModuleFileName() -> %s", OrNone(path).c_str());

@@ -42,6 +42,7 @@ const platform::DialogTemplate& UpdateDialogTemplate() {
 
 frame::UpdateProgram FrameProgram() {
   frame::UpdateProgram program{};
+  program.name = u"shellfit";
   program.mutexName = u"VKMORAN3_SHELLFIT";
   program.dialog = &UpdateDialogTemplate();
   program.anchorId = ids::kShellSourceLabel;

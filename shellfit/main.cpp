@@ -13,7 +13,8 @@ constexpr char kUsage[] =
     "  --help      this text;  --version  the kit's version\n"
     "Environment: FITKIT_DEVICE=<device root>, FITKIT_UI=gui|console,\n"
     "FITKIT_REPORT=<file> (JSON outcome report), FITKIT_TRACE=1.\n"
-    "Exit status: 0 nothing started, 1 after START, 2 after Cancel.\n"
+    "Exit status: 0 nothing started, 1 after START, 2 after Cancel,\n"
+    "3 another update runs on the device.\n"
     "See shellfit(1) and fitkit-device(1).\n";
 
 }  // namespace

@@ -1,11 +1,14 @@
 #include "host/linux/system_services.h"
 
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
+#include <string>
 
 #include "host/root_files.h"
 #include "platform/text.h"
@@ -39,28 +42,66 @@ fs::path LinuxSystemServices::LockPath(std::u16string_view name) const {
   return root_ / ".locks" / file;
 }
 
-platform::MutexResult LinuxSystemServices::CreateNamedMutex(std::u16string_view name) {
-  platform::MutexResult result = platform::MutexResult::Failed;
-  if (name.empty()) {
-    result = platform::MutexResult::Created;  // an unnamed mutex is nobody else's
-  } else {
-    // Only ever inside an existing root, and never through a link at
-    // .locks or at the lock file.
-    const RootDescriptor root = OpenRootFolder(root_);
-    const RootDescriptor locks =
-        root.valid() ? OpenOwnFolder(root.get(), ".locks") : RootDescriptor();
-    const int fd = OpenLockFile(locks.get(), LockPath(name).filename().c_str()).Release();
-    if (fd >= 0) {
-      if (flock(fd, LOCK_EX | LOCK_NB) == 0) {
-        held_.push_back(fd);
-        result = platform::MutexResult::Created;
-      } else {
-        result = errno == EWOULDBLOCK ? platform::MutexResult::AlreadyExists
-                                      : platform::MutexResult::Failed;
-        ::close(fd);
-      }
-    }
+// Only ever inside an existing root, and never through a link at .locks or
+// at the lock file. -1 when it cannot be opened.
+int LinuxSystemServices::OpenLock(const char* file) const {
+  const RootDescriptor root = OpenRootFolder(root_);
+  const RootDescriptor locks =
+      root.valid() ? OpenOwnFolder(root.get(), ".locks") : RootDescriptor();
+  return OpenLockFile(locks.get(), file).Release();
+}
+
+// Created (the descriptor kept), AlreadyExists or Failed (the descriptor closed).
+platform::MutexResult LinuxSystemServices::TakeLock(int fd) {
+  if (fd < 0) return platform::MutexResult::Failed;
+  if (flock(fd, LOCK_EX | LOCK_NB) == 0) {
+    held_.push_back(fd);
+    return platform::MutexResult::Created;
   }
+  const bool busy = errno == EWOULDBLOCK;
+  ::close(fd);
+  return busy ? platform::MutexResult::AlreadyExists : platform::MutexResult::Failed;
+}
+
+platform::MutexResult LinuxSystemServices::CreateNamedMutex(std::u16string_view name) {
+  if (name.empty()) return platform::MutexResult::Created;  // an unnamed mutex is nobody else's
+  return TakeLock(OpenLock(LockPath(name).filename().c_str()));
+}
+
+namespace {
+
+constexpr char kDeviceLock[] = "device-update";
+
+// The holder's program from "<pid> <program>", when that process still runs:
+// a file left by a process that ended names nobody.
+std::u16string RunningHolder(int fd) {
+  char text[128] = {};
+  const ssize_t got = ::pread(fd, text, sizeof text - 1, 0);
+  long pid = 0;
+  char program[64] = {};
+  if (got <= 0 || std::sscanf(text, "%ld %63s", &pid, program) != 2 || pid <= 0) return {};
+  const bool running = ::kill(pid_t(pid), 0) == 0 || errno == EPERM;
+  return running ? platform::FromUtf8(program) : std::u16string();
+}
+
+}  // namespace
+
+platform::MutexResult LinuxSystemServices::LockDeviceUpdate(std::u16string_view program,
+                                                            std::u16string* holder) {
+  holder->clear();
+  const int fd = OpenLock(kDeviceLock);
+  const int reader = fd < 0 ? -1 : ::dup(fd);
+  const platform::MutexResult result = TakeLock(fd);
+  if (result == platform::MutexResult::Created) {
+    const std::string owner = std::to_string(::getpid()) + " " + platform::ToUtf8(program) + "\n";
+    // Who holds it is only information for the next program: not a reason to stop.
+    const bool noted = ::ftruncate(reader, 0) == 0 &&
+                       ::pwrite(reader, owner.data(), owner.size(), 0) == ssize_t(owner.size());
+    (void)noted;
+  } else if (result == platform::MutexResult::AlreadyExists) {
+    *holder = RunningHolder(reader);
+  }
+  if (reader >= 0) ::close(reader);
   return result;
 }
 

@@ -35,6 +35,12 @@ platform::MutexResult Win32SystemServices::CreateNamedMutex(std::u16string_view 
   return result;
 }
 
+platform::MutexResult Win32SystemServices::LockDeviceUpdate(std::u16string_view /*program*/,
+                                                            std::u16string* holder) {
+  holder->clear();
+  return CreateNamedMutex(u"FITKIT_DEVICE_UPDATE");
+}
+
 std::optional<std::u16string> Win32SystemServices::ModuleFileName() {
   const std::wstring module = HostModulePath();
   std::optional<std::u16string> path;

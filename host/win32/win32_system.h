@@ -17,6 +17,9 @@ class Win32SystemServices : public platform::SystemServices {
   // process ends (the handle is never closed), and Windows reports a second
   // creation anywhere in the session as ERROR_ALREADY_EXISTS.
   platform::MutexResult CreateNamedMutex(std::u16string_view name) override;
+  // One named mutex that both programs create; the holder is not named.
+  platform::MutexResult LockDeviceUpdate(std::u16string_view program,
+                                         std::u16string* holder) override;
   // The executable's path in device terms when it lies inside <root>\fs.
   std::optional<std::u16string> ModuleFileName() override;
 

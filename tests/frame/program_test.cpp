@@ -114,6 +114,53 @@ TEST(ShellfitProgram, SecondInstanceExitsWhileTheFirstRuns) {
   EXPECT_EQ(device.RunConsole(FITKIT_SHELLFIT_BIN, kSource, "cancel\n").exitCode, 2);
 }
 
+// One update at a time per device, whichever program: while one waits in its
+// dialog the other refuses with its own status; once the first ended (its
+// lock file left behind), the other runs.
+TEST(BothPrograms, SecondUpdaterOnTheDeviceRefusesWhileTheFirstWaits) {
+  DeviceRoot device(kRegistry);
+  const std::string images = "\\Storage Card\\Update";
+  for (const char* name :
+       {"nboot.bin", "eboot.nb0", "tinynk.bin", "drivers.bin", "nk.bin", "chain.bin"}) {
+    test_support::WriteText(device.root() / "fs/Storage Card/Update" / name, "image");
+  }
+  struct Updater {
+    const char* name;
+    const char* program;
+    std::string args;
+  };
+  const Updater shellfit{"shellfit", FITKIT_SHELLFIT_BIN, kSource};
+  const Updater imagefit{"imagefit", FITKIT_IMAGEFIT_BIN, images};
+  for (const auto& [first, second] :
+       {std::pair{shellfit, imagefit}, std::pair{imagefit, shellfit}}) {
+    const fs::path firstOut = device.root() / "first.txt";
+    fs::remove(firstOut);
+    const std::string command = "FITKIT_UI=console FITKIT_DEVICE=" + Quote(device.root().string()) +
+                                " " + Quote(first.program) + " " + Quote(first.args) + " >" +
+                                Quote(firstOut.string()) + " 2>&1";
+    FILE* waiting = popen(command.c_str(), "w");  // in its dialog until the pipe closes
+    ASSERT_NE(waiting, nullptr);
+    for (int i = 0; i < 100 && ReadText(firstOut).find("dialog:") == std::string::npos; ++i) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    ASSERT_NE(ReadText(firstOut).find("dialog:"), std::string::npos) << ReadText(firstOut);
+
+    const RunResult refused = device.RunConsole(second.program, second.args, "start\n");
+    EXPECT_EQ(refused.exitCode, 3) << second.name << ": " << refused.out << refused.err;
+    EXPECT_EQ(refused.out, "");
+    EXPECT_NE(refused.err.find(std::string("update-running: an update is already running on this "
+                                           "device (") +
+                               first.name + ")"),
+              std::string::npos)
+        << refused.err;
+
+    const int status = pclose(waiting);  // end of input: Cancel
+    EXPECT_EQ(WEXITSTATUS(status), 2);
+    EXPECT_EQ(device.RunConsole(second.program, second.args, "cancel\n").exitCode, 2)
+        << second.name << " after " << first.name << " ended";
+  }
+}
+
 TEST(ShellfitProgram, WindowOfTheSimulatedScreenSize) {
   for (const char* tool : {"xvfb-run", "xwininfo", "xdotool", "import"}) {
     if (!HaveCommand(tool)) GTEST_SKIP() << tool << " is not installed";
