@@ -76,7 +76,7 @@ bool PrepareImageSet(platform::Dialog& dialog) {
   NoteInterruptedUpdate(interrupted);
   dialog.SetItemText(kStatusLine, interrupted == MarkedStep::None
                                       ? std::u16string_view(u"Ready...")
-                                      : InterruptedUpdateText(interrupted));
+                                      : InterruptedStatusText(interrupted));
   dialog.SetProgressRange(kProgressBar, 0, 100);
   dialog.SetProgressPos(kProgressBar, 0);
   return true;

@@ -81,4 +81,16 @@ std::u16string_view InterruptedUpdateText(MarkedStep step) {
   return {};
 }
 
+std::u16string_view InterruptedStatusText(MarkedStep step) {
+  switch (step) {
+    case MarkedStep::BootLoader:
+      return u"Boot loader update interrupted: run it again.";
+    case MarkedStep::Kernel:
+      return u"Kernel update interrupted: run it again.";
+    case MarkedStep::None:
+      break;
+  }
+  return {};
+}
+
 }  // namespace imagefit

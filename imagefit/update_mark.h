@@ -22,8 +22,12 @@ bool WriteUpdateMark(MarkedStep step);
 // The set is programmed: the mark goes.
 void DropUpdateMark();
 
-// The words a start shows for a mark: "The last update was interrupted while
+// What a mark means, for the report: "The last update was interrupted while
 // the boot loader was written: run it again."; empty for None.
 std::u16string_view InterruptedUpdateText(MarkedStep step);
+
+// The same, short enough for the status line: "Boot loader update
+// interrupted: run it again."; empty for None.
+std::u16string_view InterruptedStatusText(MarkedStep step);
 
 }  // namespace imagefit

@@ -506,8 +506,7 @@ TEST_F(ProgramRun, KillDuringTheBootLoaderLeavesAMarkTheNextStartReads) {
   run.Finish();
   ASSERT_FALSE(FlashHas("eboot.nb0")) << "killed after the boot loaders";
 
-  const std::string words =
-      "The last update was interrupted while the boot loader was written: run it again.";
+  const std::string words = "Boot loader update interrupted: run it again.";
   EXPECT_EQ(Run("start\n"), 1);
   EXPECT_TRUE(Printed("\n  " + words + "\n")) << output_;
   EXPECT_EQ(Run(""), 2);
