@@ -2,7 +2,8 @@
 # Runs the Win32 programs under Wine next to the Linux ones on copies of the
 # same device root and compares what they leave: imagefit's journal.log and
 # flash/, shellfit's Flash Disk tree (names, bytes, read-only bits, times) for
-# /force and /upgrade; then a second instance (exit 0), Cancel (exit 2), an
+# /force and /upgrade; then a second instance (exit 0), the other updater on
+# the same device (exit 3), Cancel (exit 2), an
 # incomplete image set (exit 255, no window), signed updates (a key in the
 # registry: signed package and image set installed, tampered ones refused)
 # and the host registry (FITKIT_REGISTRY=host after "wine regedit /S
@@ -306,11 +307,16 @@ for build in linux win; do
 done
 
 # --- processes: a program running from the flash drive is ended -------------
-# imagefit copied to the flash drive waits at its prompt; shellfit /force
-# lists the processes whose image lies under <root>\fs (itself and that one,
-# none of Wine's own) and ends it before replacing the files.
+# A small program copied to the flash drive waits for the end of its input
+# (imagefit would not do: it holds the device's update lock, and shellfit
+# would leave the device to it); shellfit /force lists the processes whose
+# image lies under <root>\fs (itself and that one, none of Wine's own) and
+# ends it before replacing the files.
+printf '#include <stdio.h>\nint main(void) {\n  puts("START");\n  fflush(stdout);\n  while (getchar() != EOF) {\n  }\n  return 5;\n}\n' >"$work/runner.c"
+x86_64-w64-mingw32-gcc -O2 -o "$work/runner.exe" "$work/runner.c" ||
+  fail "x86_64-w64-mingw32-gcc cannot build the waiting program"
 copy_root kill
-cp "$win_imagefit" "$work/kill/fs/Flash Disk/runner.exe"
+cp "$work/runner.exe" "$work/kill/fs/Flash Disk/runner.exe"
 mkfifo "$work/runner.in"
 FITKIT_UI=console FITKIT_DEVICE="$(winpath "$work/kill")" \
   wine "$work/kill/fs/Flash Disk/runner.exe" '\Storage Card\Update' <"$work/runner.in" \
@@ -338,7 +344,7 @@ same_trees "after ending a process" "$work/force-linux/fs/Flash Disk" "$work/kil
 copy_root case
 mv "$work/case/fs/Flash Disk" "$work/case/fs/fläsh disk"
 sed -i 's/"Folder"="Flash Disk"/"Folder"="FLÄSH DISK"/' "$work/case/registry.reg"
-cp "$win_imagefit" "$work/case/fs/fläsh disk/runner.exe"
+cp "$work/runner.exe" "$work/case/fs/fläsh disk/runner.exe"
 rm -f "$work/runner.in"; mkfifo "$work/runner.in"
 FITKIT_UI=console FITKIT_DEVICE="$(winpath "$work/case")" \
   wine "$work/case/fs/fläsh disk/runner.exe" '\Storage Card\Update' <"$work/runner.in" \
@@ -373,6 +379,18 @@ if [ "$second" = 0 ] && grep -q 'already exists' "$work/second.err" && ! grep -q
   pass "second instance: exit 0 without a dialog while the first runs"
 else
   fail "second instance: exit $second"; tail -3 "$work/second.err"
+fi
+# The other updater on the same device refuses with 3 while the first waits.
+# The Windows programs say how a run ended in the report only.
+FITKIT_UI=console FITKIT_DEVICE="$(winpath "$work/twice")" \
+  FITKIT_REPORT="$(winpath "$work/other.json")" \
+  wine "$win_imagefit" '\Storage Card\Update' </dev/null >"$work/other.out" 2>"$work/other.err"
+other=$?
+if [ "$other" = 3 ] && grep -q '"update-running"' "$work/other.json" &&
+   grep -q 'an update is already running on this device' "$work/other.json"; then
+  pass "imagefit while shellfit runs: exit 3, an update is already running"
+else
+  fail "imagefit while shellfit runs: exit $other"; cat "$work/other.json"
 fi
 printf 'cancel\n' >&7
 exec 7>&-
