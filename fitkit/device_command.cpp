@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <iostream>
 
@@ -15,9 +16,13 @@
 #include "fitkit/commands.h"
 #include "fitkit/exit_codes.h"
 #include "frame/device_identity.h"
+#include "imagefit/image_version.h"
 #include "platform/environment.h"
 #include "platform/file_system.h"
 #include "platform/text.h"
+#include "report/outcome_words.h"
+#include "shellfit/install_record.h"
+#include "shellfit/version_string.h"
 
 namespace fitkit {
 namespace fs = std::filesystem;
@@ -65,6 +70,69 @@ Json CardContents(const std::u16string& card) {
   return listed;
 }
 
+// The OS version the device runs: what imagefit last programmed (the device
+// runs it since the restart that followed), else the registry's.
+struct OsVersion {
+  std::string registry;  // Ident\Version as it stands
+  std::string flashed;   // "V1.0.7" from flash/version, or empty
+  uint32_t flashedRevision = 0;
+};
+
+OsVersion ReadOsVersion(const fs::path& root) {
+  OsVersion version;
+  version.registry = Text(u"Ident", u"Version");
+  std::string code;
+  std::ifstream(root / "flash" / "version") >> code;
+  if (code.empty()) return version;
+  const uint32_t value = uint32_t(std::strtoul(code.c_str(), nullptr, 16));
+  version.flashed = ToUtf8(imagefit::FormatShownVersion(value));
+  version.flashedRevision = value >> 24;
+  return version;
+}
+
+std::string OsVersionWords(const OsVersion& version) {
+  const std::string registry =
+      version.registry.empty() ? "no version in the registry (Ident\\Version)" : version.registry;
+  if (version.flashed.empty()) return registry;
+  std::string words = version.flashed + ", programmed for board revision " +
+                      std::to_string(version.flashedRevision) + " and run since the restart";
+  if (version.registry != version.flashed) words += " (the registry still says " + registry + ")";
+  return words;
+}
+
+// main.exe on the flash drive: its FileVersion, or why there is none.
+std::string MainExeVersion(const std::u16string& flash) {
+  std::u16string version;
+  if (flash.empty() || !shellfit::GetFileVersionString(flash + u"\\main.exe", &version)) {
+    const bool there = !flash.empty() && platform::Files().GetAttributes(flash + u"\\main.exe") !=
+                                             platform::kInvalidAttributes;
+    return there ? "no version resource" : "none (no main.exe on the flash drive)";
+  }
+  return version.empty() ? "no FileVersion" : ToUtf8(version);
+}
+
+// An install shellfit began and did not end, as its record on the flash
+// drive says; empty when none is under way.
+std::string InterruptedUpdate(const std::u16string& flash) {
+  if (flash.empty()) return "";
+  const std::optional<shellfit::InstallRecord> record = shellfit::ReadInstallRecord(flash);
+  if (!record) return "";
+  const std::string package = ToUtf8(record->package);
+  if (record->mode == shellfit::InstallRecord::Mode::InPlace) {
+    return "the install of " + package +
+           " stopped part-way, in place: the shell is incomplete until it is installed again";
+  }
+  if (record->step == shellfit::InstallRecord::Step::Unpacking) {
+    return "the staged install of " + package +
+           " stopped before it was whole; shellfit's next start removes it (the old shell is "
+           "whole)";
+  }
+  return "the staged install of " + package +
+         " was whole but not yet moved into place; shellfit's next start finishes it";
+}
+
+std::string Bytes(uint64_t size) { return report::WithThousands(size) + " bytes"; }
+
 int Show(const fs::path& root, bool json) {
   if (!IsDeviceRoot(root)) {
     std::fprintf(stderr, "fitkit device show: %s is no device root (it holds no device.ini)\n",
@@ -78,10 +146,15 @@ int Show(const fs::path& root, bool json) {
   frame::GetFlashDriveFolder(&flash);
   std::string flashVersion;
   std::ifstream(root / "flash" / "version") >> flashVersion;
+  const OsVersion os = ReadOsVersion(root);
+  const std::string interrupted = InterruptedUpdate(flash);
   const Json shown = {{"root", fs::absolute(root).string()},
                       {"model", Text(u"Ident", u"Model")},
-                      {"os_version", Text(u"Ident", u"Version")},
+                      {"os_version", os.registry},
+                      {"os_version_running", os.flashed.empty() ? os.registry : os.flashed},
                       {"flash_drive", ToUtf8(flash)},
+                      {"main_exe_version", MainExeVersion(flash)},
+                      {"interrupted_update", interrupted},
                       {"board_revision", config.BoardRevision()},
                       {"ac_line", config.AcLineStatus()},
                       {"flash_driver", config.DriverKind("SCD1").has_value()},
@@ -93,25 +166,28 @@ int Show(const fs::path& root, bool json) {
     std::cout << shown.dump(2, ' ', false, Json::error_handler_t::replace) << '\n';
     return kExitSuccess;
   }
+  const std::string model = shown["model"].get<std::string>();
   std::cout << "device root " << shown["root"].get<std::string>() << '\n'
-            << "  model           " << shown["model"].get<std::string>() << '\n'
-            << "  OS version      " << shown["os_version"].get<std::string>() << '\n'
-            << "  flash drive     " << shown["flash_drive"].get<std::string>() << '\n'
-            << "  board revision  " << config.BoardRevision() << '\n'
+            << "  model           "
+            << (model.empty() ? "none in the registry (Ident\\Model)" : model) << '\n'
+            << "  OS version      " << OsVersionWords(os) << '\n'
+            << "  flash drive     " << (flash.empty() ? "none in the registry" : ToUtf8(flash))
+            << '\n'
+            << "  main.exe        " << shown["main_exe_version"].get<std::string>() << '\n';
+  if (!interrupted.empty()) std::cout << "  interrupted     " << interrupted << '\n';
+  std::cout << "  board revision  " << config.BoardRevision() << '\n'
             << "  external power  " << (config.AcLineStatus() == 1 ? "yes" : "no") << '\n'
             << "  flash driver    " << (shown["flash_driver"].get<bool>() ? "yes" : "absent")
             << '\n'
+            << "  power driver    " << (shown["power_driver"].get<bool>() ? "yes" : "absent")
+            << '\n'
             << "  capacity        "
-            << (config.FsCapacity() == 0 ? std::string("no limit")
-                                         : std::to_string(config.FsCapacity()) + " bytes")
+            << (config.FsCapacity() == 0 ? std::string("no limit") : Bytes(config.FsCapacity()))
             << '\n';
-  if (!flashVersion.empty()) std::cout << "  flashed         " << flashVersion << '\n';
   std::cout << "  \\Storage Card:\n";
   for (const Json& item : shown["storage_card"]) {
     std::cout << "    " << item["name"].get<std::string>()
-              << (item["folder"].get<bool>()
-                      ? "\\"
-                      : "  " + std::to_string(item["size"].get<uint64_t>()) + " bytes")
+              << (item["folder"].get<bool>() ? "\\" : "  " + Bytes(item["size"].get<uint64_t>()))
               << '\n';
   }
   return kExitSuccess;

@@ -53,6 +53,13 @@ int main(int argc, char** argv) {
   if (command == "inspect") return fitkit::RunInspect(words);
   if (command == "rehearse") return fitkit::RunRehearse(words);
   if (command == "device") return fitkit::RunDevice(words, argv[0]);
+  if (command.size() > 1 && command[0] == '-') {
+    std::fprintf(stderr,
+                 "fitkit: unknown option '%s'; before a command only --help and --version "
+                 "(see fitkit --help)\n",
+                 command.c_str());
+    return fitkit::kExitUsage;
+  }
   std::fprintf(stderr,
                "fitkit: unknown command '%s' (the commands are check, inspect, rehearse and "
                "device; see fitkit --help)\n",

@@ -115,6 +115,13 @@ folder_name() {  # option value
     fail "$1 needs one folder name (no / or \\), not '$2'"
 }
 
+# The options that take a value; any other word is a usage error, said before
+# it can be taken for a value.
+value_options="--model --os-version --flash-profile --flash-folder --update-key --registry
+  --screen --scroll --board-revision --ac-line --capacity --fail --kernel-fail --store-pages
+  --program-pages --page-size --set-result --code-page --storage-card"
+value_options=$(echo $value_options)
+
 parse_options() {
   while (($#)); do
     local option=$1
@@ -126,7 +133,12 @@ parse_options() {
       --no-coredll) coredll=no; shift; continue ;;
       --no-toolhelp) toolhelp=no; shift; continue ;;
     esac
+    [[ $option == --* ]] || fail "'$option' is no option; create takes one DIR, then options (see --help)"
+    local known=" $value_options "
+    [[ $known == *" $option "* ]] || fail "unknown option '$option' (see --help for the options)"
     (($# >= 2)) || fail "$option needs a value (see --help)"
+    [[ $2 != --* ]] || fail "$option needs a value, and the next word is the option $2"
+    [[ -n $2 ]] || fail "$option needs a value, not an empty word"
     local value=$2
     shift 2
     case "$option" in
@@ -251,6 +263,10 @@ write_registry() {
 
 create() {
   (($# >= 1)) || fail "create needs a folder (see --help)"
+  case "$1" in
+    -h | --help) usage; exit 0 ;;
+    -*) fail "create needs the folder first, then options, not '$1' (see --help)" ;;
+  esac
   root=$1
   shift
   parse_options "$@"

@@ -15,6 +15,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "shellfit/install_record.h"
 #include "tests/support/device_root.h"
 #include "tests/support/host_files.h"
 #include "tests/support/minisign_tool.h"
@@ -274,6 +275,38 @@ TEST_F(FitkitCommandTest, GivesEachWayOfFailingItsOwnExitCode) {
   EXPECT_EQ(busy.exitCode, 6) << busy.out;
   EXPECT_EQ(busy.out, "already-running: another shellfit runs on this device\n");
   ::close(held);
+}
+
+// What a newcomer types first: help where asked, a word about each mistake,
+// and a device that says what it runs.
+TEST_F(FitkitCommandTest, AnswersANewUsersFirstCommandsInWords) {
+  const RunResult help = Fitkit({"device", "create", "--help"});
+  EXPECT_EQ(help.exitCode, 0) << help.err;
+  EXPECT_NE(help.out.find("Usage: fitkit-device create DIR"), std::string::npos) << help.out;
+  const RunResult noValue = Fitkit({"rehearse", "--device", "--yes", Work("x.zip").string()});
+  EXPECT_EQ(noValue.exitCode, 2);
+  EXPECT_NE(noValue.err.find("--device needs a value, and the next word is the option --yes"),
+            std::string::npos)
+      << noValue.err;
+  const RunResult createNoValue = Fitkit({"device", "create", Work("d").string(), "--model"});
+  EXPECT_EQ(createNoValue.exitCode, 2);
+  EXPECT_NE(createNoValue.err.find("--model needs a value"), std::string::npos)
+      << createNoValue.err;
+
+  const fs::path set = ImageSet();
+  ASSERT_EQ(Fitkit({"rehearse", "--device", Root().string(), set.string()}).exitCode, 0);
+  shellfit::InstallRecord record;
+  record.package = u"\\Storage Card\\KTR 60 SHELL.ZIP";
+  WriteText(Flash(".fitkit/install.rec"), shellfit::FormatInstallRecord(record));
+  WriteText(Root() / "fs" / "Storage Card" / "notes.txt", std::string(5000, 'n'));
+  const RunResult show = Fitkit({"device", "show", Root().string()});
+  EXPECT_EQ(show.exitCode, 0) << show.err;
+  for (const char* line :
+       {"OS version      V1.0.7, programmed for board revision 3", "main.exe        1.2.3\n",
+        "interrupted     the install of \\Storage Card\\KTR 60 SHELL.ZIP stopped part-way",
+        "notes.txt  5,000 bytes"}) {
+    EXPECT_NE(show.out.find(line), std::string::npos) << line << "\n" << show.out;
+  }
 }
 
 // shellfit itself, killed while its dialog waits for input: the report says so.
