@@ -15,6 +15,7 @@
 #include "fitkit/command_line.h"
 #include "fitkit/commands.h"
 #include "fitkit/exit_codes.h"
+#include "fitkit/verdict.h"
 #include "frame/device_identity.h"
 #include "imagefit/image_version.h"
 #include "platform/environment.h"
@@ -148,8 +149,9 @@ int Show(const fs::path& root, bool json) {
   std::ifstream(root / "flash" / "version") >> flashVersion;
   const OsVersion os = ReadOsVersion(root);
   const std::string interrupted = InterruptedUpdate(flash);
+  const std::string model = Text(u"Ident", u"Model");
   const Json shown = {{"root", fs::absolute(root).string()},
-                      {"model", Text(u"Ident", u"Model")},
+                      {"model", model},
                       {"os_version", os.registry},
                       {"os_version_running", os.flashed.empty() ? os.registry : os.flashed},
                       {"flash_drive", ToUtf8(flash)},
@@ -162,11 +164,14 @@ int Show(const fs::path& root, bool json) {
                       {"capacity", config.FsCapacity()},
                       {"flashed_version", flashVersion},
                       {"storage_card", CardContents(u"\\Storage Card")}};
+  const std::string verdict = "a device root: " + (model.empty() ? "no model" : model) + ", OS " +
+                              shown["os_version_running"].get<std::string>() +
+                              (interrupted.empty() ? "" : ", an update interrupted");
   if (json) {
     std::cout << shown.dump(2, ' ', false, Json::error_handler_t::replace) << '\n';
+    SayVerdict(verdict);
     return kExitSuccess;
   }
-  const std::string model = shown["model"].get<std::string>();
   std::cout << "device root " << shown["root"].get<std::string>() << '\n'
             << "  model           "
             << (model.empty() ? "none in the registry (Ident\\Model)" : model) << '\n'
@@ -190,6 +195,7 @@ int Show(const fs::path& root, bool json) {
               << (item["folder"].get<bool>() ? "\\" : "  " + Bytes(item["size"].get<uint64_t>()))
               << '\n';
   }
+  SayVerdict(verdict);
   return kExitSuccess;
 }
 

@@ -23,7 +23,8 @@ constexpr char kUsage[] =
     "  device show ROOT                 what a device root holds\n"
     "\n"
     "UPDATE is a shell package (a ZIP file) or an image set (a folder). Every command\n"
-    "takes --help and --json. Exit status: 0 success, 1 refused, 2 usage error,\n"
+    "takes --help and --json, and ends with its verdict, the last line on standard\n"
+    "error. Exit status: 0 success, 1 refused, 2 usage error,\n"
     "3 incomplete, 4 no update found, 5 no device, 6 already running, 7 other failure.\n"
     "  --help      this text;  --version  the kit's version\n"
     "See fitkit(1).\n";

@@ -2,7 +2,10 @@
 # fitkit-device: makes a device root for shellfit and imagefit (device.ini,
 # registry.reg and the file system's folders) from a few options. Installed
 # as fitkit-device; see fitkit-device(1).
-set -euo pipefail
+set -eEuo pipefail
+# A command that fails (a folder that cannot be made or written) is no usage
+# error: 7, as fitkit(1) says for other failures; its own message stands above.
+trap 'echo "$me: could not make the device root ${root:-}" >&2; exit 7' ERR
 
 me=fitkit-device
 version=0.12.0  # the kit's version; cmake/packaging.cmake checks it
@@ -277,8 +280,9 @@ create() {
   write_device_ini
   write_registry
   mkdir -p "$root/fs/$flash_folder" "$root/fs/$storage_card" "$root/fs/Windows"
+  # The verdict, on standard error as every fitkit command's last line.
   echo "$me: made the device root $root (flash drive \\$flash_folder," \
-    "storage card \\$storage_card)"
+    "storage card \\$storage_card)" >&2
 }
 
 case "${1:-}" in

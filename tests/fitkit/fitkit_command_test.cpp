@@ -34,6 +34,14 @@ using test_support::TempFolder;
 using test_support::WriteText;
 using namespace std::chrono_literals;
 
+// Every command's verdict: the last line on standard error.
+std::string LastLine(const std::string& text) {
+  const std::size_t end = text.ends_with('\n') ? text.size() - 1 : text.size();
+  const std::size_t start = text.rfind('\n', end == 0 ? 0 : end - 1);
+  return text.substr(start == std::string::npos ? 0 : start + 1,
+                     end - (start == std::string::npos ? 0 : start + 1));
+}
+
 std::vector<Json> JsonLines(const std::string& text) {
   std::vector<Json> lines;
   std::istringstream in(text);
@@ -113,7 +121,7 @@ TEST_F(FitkitCommandTest, ChecksAndInspectsAPackageWithoutChangingAnything) {
   const RunResult check = Fitkit({"check", good.string(), "--device", Root().string()});
   EXPECT_EQ(check.exitCode, 0) << check.out << check.err;
   EXPECT_NE(check.out.find("main.exe 1.2.3 -> 1.2.4: newer"), std::string::npos) << check.out;
-  EXPECT_NE(check.out.find("would install 2 files (5,"), std::string::npos) << check.out;
+  EXPECT_TRUE(LastLine(check.err).starts_with("would install 2 files (5,")) << check.err;
 
   const RunResult inspect = Fitkit({"inspect", good.string(), "--json"});
   ASSERT_EQ(inspect.exitCode, 0) << inspect.err;
@@ -234,10 +242,12 @@ TEST_F(FitkitCommandTest, RehearsesAnImageSetAnsweringOnlyAsTold) {
   EXPECT_NE(inspect.out.find("V1.0.7 (0x03010007) from KTR 60.ini, for board revision 3"),
             std::string::npos)
       << inspect.out;
+  EXPECT_EQ(LastLine(inspect.err), "an image set with version V1.0.7, all six images there");
 
   const RunResult run = Fitkit({"rehearse", "--device", Root().string(), set.string()});
   EXPECT_EQ(run.exitCode, 0) << run.err;
-  EXPECT_EQ(run.out, "restarted, OS V0.0.0 -> V1.0.7\n") << "the stock registry has no version";
+  EXPECT_EQ(LastLine(run.err), "restarted, OS V0.0.0 -> V1.0.7") << "the stock registry has none";
+  EXPECT_EQ(run.out, "fitkit rehearse: the image set is \\Storage Card\\Update\n");
   EXPECT_EQ(ReadText(Root() / "flash" / "version"), "0x03010007");
 
   // eboot fails: nobody said whether to go on, so the rehearsal is refused
@@ -246,14 +256,15 @@ TEST_F(FitkitCommandTest, RehearsesAnImageSetAnsweringOnlyAsTold) {
                                                          "fail = 0x8001202C\n";
   const RunResult unanswered = Fitkit({"rehearse", "--device", Root().string(), set.string()});
   EXPECT_EQ(unanswered.exitCode, 1);
-  EXPECT_NE(unanswered.out.find("refused: the program asked \"ERROR! UpdateEBOOT() failed! "
-                                "CONTINUE?\" and no answer was given"),
+  EXPECT_NE(LastLine(unanswered.err)
+                .find("refused: the program asked \"ERROR! UpdateEBOOT() failed! "
+                      "CONTINUE?\" and no answer was given"),
             std::string::npos)
-      << unanswered.out;
+      << unanswered.err;
   const RunResult passed =
       Fitkit({"rehearse", "--device", Root().string(), set.string(), "--continue=yes"});
-  EXPECT_EQ(passed.exitCode, 3) << passed.out;
-  EXPECT_NE(passed.out.find("restarted-after-errors: "), std::string::npos) << passed.out;
+  EXPECT_EQ(passed.exitCode, 3) << passed.err;
+  EXPECT_TRUE(LastLine(passed.err).starts_with("restarted-after-errors: ")) << passed.err;
 }
 
 TEST_F(FitkitCommandTest, GivesEachWayOfFailingItsOwnExitCode) {
@@ -265,6 +276,16 @@ TEST_F(FitkitCommandTest, GivesEachWayOfFailingItsOwnExitCode) {
   EXPECT_EQ(Fitkit({"rehearse", "--device", Work("none").string(), package.string()}).exitCode, 5);
   EXPECT_EQ(Fitkit({"rehearse", "--device", Root().string(), Work("none.zip").string()}).exitCode,
             4);
+  const fs::path set = ImageSet();
+  fs::remove(set / "chain.bin");
+  EXPECT_EQ(Fitkit({"check", set.string(), "--device", Root().string()}).exitCode, 4);
+  test_support::MakeStockDevice(Work("nameless"));
+  std::ofstream(Work("nameless") / "registry.reg") << "REGEDIT4\n";
+  const RunResult nameless =
+      Fitkit({"check", package.string(), "--device", Work("nameless").string()});
+  EXPECT_EQ(nameless.exitCode, 5) << nameless.err;
+  EXPECT_EQ(LastLine(nameless.err),
+            "would not start: the device has no model name (Ident\\Model) in its registry");
   // Another shellfit holds the device's mutex (this test's process, here).
   fs::create_directories(Root() / ".locks");
   const int held =
@@ -272,8 +293,8 @@ TEST_F(FitkitCommandTest, GivesEachWayOfFailingItsOwnExitCode) {
   ASSERT_GE(held, 0);
   ASSERT_EQ(::flock(held, LOCK_EX | LOCK_NB), 0);
   const RunResult busy = Fitkit({"rehearse", "--device", Root().string(), package.string()});
-  EXPECT_EQ(busy.exitCode, 6) << busy.out;
-  EXPECT_EQ(busy.out, "already-running: another shellfit runs on this device\n");
+  EXPECT_EQ(busy.exitCode, 6) << busy.err;
+  EXPECT_EQ(LastLine(busy.err), "already-running: another shellfit runs on this device");
   ::close(held);
 }
 
@@ -307,6 +328,7 @@ TEST_F(FitkitCommandTest, AnswersANewUsersFirstCommandsInWords) {
         "notes.txt  5,000 bytes"}) {
     EXPECT_NE(show.out.find(line), std::string::npos) << line << "\n" << show.out;
   }
+  EXPECT_EQ(LastLine(show.err), "a device root: KTR 60, OS V1.0.7, an update interrupted");
 }
 
 // shellfit itself, killed while its dialog waits for input: the report says so.
