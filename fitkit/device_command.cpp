@@ -1,7 +1,5 @@
 // fitkit device: create (the fitkit-device script beside this program) and
 // show.
-#include <unistd.h>
-
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -17,6 +15,7 @@
 #include "fitkit/exit_codes.h"
 #include "fitkit/verdict.h"
 #include "frame/device_identity.h"
+#include "host/command_host.h"
 #include "imagefit/image_version.h"
 #include "platform/environment.h"
 #include "platform/file_system.h"
@@ -41,16 +40,10 @@ constexpr char kDeviceUsage[] =
 
 // fitkit-device beside this program (installed, or in the build folder).
 int RunDeviceScript(const Words& words, const char* self) {
-  std::error_code error;
-  fs::path program = fs::read_symlink("/proc/self/exe", error);
-  if (error) program = self;
-  const fs::path script = program.parent_path() / "fitkit-device";
+  const fs::path script = host::ThisProgram(self).parent_path() / "fitkit-device";
   std::vector<std::string> arguments{script.string()};
   arguments.insert(arguments.end(), words.begin(), words.end());
-  std::vector<char*> argv;
-  for (std::string& word : arguments) argv.push_back(word.data());
-  argv.push_back(nullptr);
-  ::execv(script.c_str(), argv.data());
+  host::RunInstead(script, std::move(arguments));
   std::fprintf(stderr, "fitkit device: cannot run %s\n", script.c_str());
   return kExitOther;
 }

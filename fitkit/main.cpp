@@ -2,11 +2,11 @@
 // Checks and inspects packages and image sets, rehearses them on a device
 // root and makes device roots; see fitkit(1).
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 
 #include "fitkit/commands.h"
 #include "fitkit/exit_codes.h"
+#include "host/command_host.h"
 #include "report/program_main.h"
 
 namespace {
@@ -48,8 +48,8 @@ int main(int argc, char** argv) {
   }
   // The programs' dialogs are never shown here: the checks show none, and a
   // rehearsal brings its own.
-  setenv("FITKIT_UI", "console", 1);
-  setenv("FITKIT_CONSOLE", "lines", 1);
+  host::SetVariable("FITKIT_UI", "console");
+  host::SetVariable("FITKIT_CONSOLE", "lines");
   if (command == "check") return fitkit::RunCheck(words);
   if (command == "inspect") return fitkit::RunInspect(words);
   if (command == "rehearse") return fitkit::RunRehearse(words);
