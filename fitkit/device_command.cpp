@@ -200,6 +200,10 @@ int RunDevice(const Words& words, const char* self) {
     return words.empty() ? kExitUsage : kExitSuccess;
   }
   if (words.front() == "create") return RunDeviceScript(words, self);
+  if (words.front().size() > 1 && words.front()[0] == '-') {
+    return UsageError("device",
+                      "unknown option '" + words.front() + "'; name create or show first");
+  }
   if (words.front() != "show") {
     return UsageError("device", "unknown subcommand '" + words.front() + "' (create or show)");
   }

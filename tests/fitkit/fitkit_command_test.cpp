@@ -10,6 +10,8 @@
 
 #include <csignal>
 #include <fstream>
+#include <regex>
+#include <set>
 #include <sstream>
 #include <thread>
 
@@ -329,6 +331,43 @@ TEST_F(FitkitCommandTest, AnswersANewUsersFirstCommandsInWords) {
     EXPECT_NE(show.out.find(line), std::string::npos) << line << "\n" << show.out;
   }
   EXPECT_EQ(LastLine(show.err), "a device root: KTR 60, OS V1.0.7, an update interrupted");
+}
+
+// The options a --help text names ("--revision=yes|no" as "--revision").
+std::set<std::string> OptionsIn(const std::string& text) {
+  std::set<std::string> options;
+  const std::regex option("--[a-z][a-z-]*");
+  for (auto it = std::sregex_iterator(text.begin(), text.end(), option);
+       it != std::sregex_iterator(); ++it) {
+    options.insert(it->str());
+  }
+  options.erase("--version");  // the kit's, not a command's
+  return options;
+}
+
+// What bash completion offers after "fitkit WORDS --".
+std::set<std::string> Completed(const std::string& words) {
+  const std::string script = "source '" FITKIT_SOURCE_DIR
+                             "/fitkit/fitkit.bash-completion'; COMP_WORDS=(fitkit " +
+                             words + " --); COMP_CWORD=$((${#COMP_WORDS[@]} - 1)); _fitkit; " +
+                             "printf '%s\\n' \"${COMPREPLY[@]}\"";
+  return OptionsIn(test_support::CommandOutput("bash -c " + test_support::Quote(script)));
+}
+
+TEST_F(FitkitCommandTest, CompletionOffersEachCommandsOwnOptions) {
+  const std::pair<const char*, std::vector<std::string>> commands[] = {
+      {"check x", {"check", "--help"}},
+      {"inspect x", {"inspect", "--help"}},
+      {"rehearse x", {"rehearse", "--help"}},
+      {"device show x", {"device", "show", "--help"}},
+      {"device create x", {"device", "create", "--help"}}};
+  for (const auto& [words, help] : commands) {
+    const RunResult shown = Fitkit(help);
+    ASSERT_EQ(shown.exitCode, 0) << words;
+    std::set<std::string> named = OptionsIn(shown.out);
+    named.insert("--help");
+    EXPECT_EQ(Completed(words), named) << words;
+  }
 }
 
 // shellfit itself, killed while its dialog waits for input: the report says so.
