@@ -36,7 +36,9 @@ constexpr char kDeviceUsage[] =
     "       fitkit device show ROOT [--json]\n"
     "create makes DIR a device root, as fitkit-device does; show says what a device\n"
     "root is: its model, versions, flash drive, hardware and what lies on its storage card.\n"
-    "Exit status: 0 done, 2 usage error, 5 ROOT is no device root.\n";
+    "Every command ends with its verdict, the last line on standard error.\n"
+    "Exit status: 0 done, 2 usage error, 5 ROOT is no device root, 7 DIR could not be\n"
+    "made or written.\n";
 
 // fitkit-device beside this program (installed, or in the build folder).
 int RunDeviceScript(const Words& words, const char* self) {
@@ -105,24 +107,26 @@ std::string MainExeVersion(const std::u16string& flash) {
   return version.empty() ? "no FileVersion" : ToUtf8(version);
 }
 
-// An install shellfit began and did not end, as its record on the flash
-// drive says; empty when none is under way.
+// An install shellfit began and did not end, as the flash drive's install
+// record and staging folder say; empty when none is under way. What the next
+// start of shellfit does with it is shellfit's recovery.
 std::string InterruptedUpdate(const std::u16string& flash) {
   if (flash.empty()) return "";
   const std::optional<shellfit::InstallRecord> record = shellfit::ReadInstallRecord(flash);
-  if (!record) return "";
-  const std::string package = ToUtf8(record->package);
-  if (record->mode == shellfit::InstallRecord::Mode::InPlace) {
-    return "the install of " + package +
+  if (record && record->mode == shellfit::InstallRecord::Mode::InPlace) {
+    return "the install of " + ToUtf8(record->package) +
            " stopped part-way, in place: the shell is incomplete until it is installed again";
   }
-  if (record->step == shellfit::InstallRecord::Step::Unpacking) {
-    return "the staged install of " + package +
-           " stopped before it was whole; shellfit's next start removes it (the old shell is "
-           "whole)";
+  if (record) {
+    return "the staged install of " + ToUtf8(record->package) +
+           " was whole but not yet moved into place; shellfit's next start finishes it";
   }
-  return "the staged install of " + package +
-         " was whole but not yet moved into place; shellfit's next start finishes it";
+  if (platform::Files().GetAttributes(shellfit::StagingFolder(flash)) !=
+      platform::kInvalidAttributes) {
+    return "an install was being staged and never finished; shellfit's next start removes it "
+           "(the old shell is whole)";
+  }
+  return "";
 }
 
 std::string Bytes(uint64_t size) { return report::WithThousands(size) + " bytes"; }
