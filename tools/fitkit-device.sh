@@ -124,10 +124,21 @@ value_options="--model --os-version --flash-profile --flash-folder --update-key 
   --screen --scroll --board-revision --ac-line --capacity --fail --kernel-fail --store-pages
   --program-pages --page-size --set-result --code-page --storage-card"
 value_options=$(echo $value_options)
+flag_options="--help --force --no-flash-driver --no-power-driver --no-coredll --no-toolhelp"
 
 parse_options() {
   while (($#)); do
     local option=$1
+    if [[ $option == --*=* ]]; then  # --name=value: as --name value
+      shift
+      set -- "${option%%=*}" "${option#*=}" "$@"
+      option=$1
+      [[ -n $2 ]] || fail "$option needs a value, not an empty word"
+      if [[ " $value_options " != *" $option "* ]]; then
+        [[ " $flag_options " != *" $option "* ]] || fail "$option takes no value"
+        fail "unknown option '$option' (see --help for the options)"
+      fi
+    fi
     case "$option" in
       -h | --help) usage; exit 0 ;;
       --force) force=1; shift; continue ;;
