@@ -70,9 +70,11 @@ inspects and rehearses packages and image sets, with exit codes a CI job
 can gate on.")
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-# fitkit-device needs nothing beyond Debian's essential packages; zip makes
-# shell packages to rehearse with.
-set(CPACK_DEBIAN_PACKAGE_SUGGESTS "zip, xvfb")
+# fitkit-device needs bash, coreutils, sed, grep, iconv and awk, which every
+# Debian system has (lintian refuses a dependency on awk). zip makes shell
+# packages to rehearse with, minisign signs them, xvfb shows the dialogs
+# without a screen.
+set(CPACK_DEBIAN_PACKAGE_SUGGESTS "zip, minisign, xvfb")
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)

@@ -13,6 +13,7 @@
 #include "fitkit/image_set_check.h"
 #include "fitkit/package_check.h"
 #include "fitkit/signature_facts.h"
+#include "fitkit/verdict.h"
 #include "frame/device_identity.h"
 #include "imagefit/image_version.h"
 #include "platform/text.h"
@@ -36,8 +37,10 @@ constexpr char kCheckUsage[] =
     "  --key FILE.pub  the update must be signed with this minisign key (repeatable);\n"
     "                  a device that holds update keys requires a signature too\n"
     "  --json          the findings as one JSON document\n"
+    "The verdict is the last line on standard error.\n"
     "Exit status: 0 it would go through, 1 it would be refused or fail, 2 usage error,\n"
-    "4 no update there, 5 ROOT is no device root.\n";
+    "4 no update there or an image set without all six images, 5 ROOT is no device\n"
+    "root, or a device without a model or flash drive (a package).\n";
 
 constexpr char kInspectUsage[] =
     "Usage: fitkit inspect UPDATE [--json]\n"
@@ -70,7 +73,6 @@ void PrintFindings(const std::string& update, const Findings& found) {
   for (const Finding& item : found.items) {
     std::printf("  %-8s %s\n", LevelWord(item.level), item.text.c_str());
   }
-  std::cout << found.verdict << '\n';
 }
 
 // The ordinary start of check and inspect: --help, the options, one UPDATE
@@ -111,6 +113,26 @@ Findings CheckPackageOn(CheckedDevice& device, const fs::path& package,
     }
   }
   return CheckPackage(shown, package.filename().string(), models, !device.scratch());
+}
+
+// What shellfit needs of the device before it shows its dialog: a model and
+// a flash drive; the one missing, in words, or empty.
+std::string MissingIdentity(CheckedDevice& device) {
+  platform::ScopedEnvironment installed(device.environment());
+  std::u16string model, flash;
+  if (!frame::ReadRegistryString(u"Ident", u"Model", &model) || model.empty()) {
+    return "model name (Ident\\Model)";
+  }
+  if (!frame::GetFlashDriveFolder(&flash)) return "flash drive folder";
+  return "";
+}
+
+// An image set without all six images is no update imagefit would take.
+bool IsWholeImageSet(const fs::path& folder) {
+  for (const ImageFacts& image : InspectImageSet(folder).images) {
+    if (image.path.empty()) return false;
+  }
+  return true;
 }
 
 // The files of an update that carry a signature: the package, or the image
@@ -211,6 +233,12 @@ int RunCheck(const Words& words) {
       return args.Has("--device") ? kExitNoDevice : kExitOther;
     }
   }
+  if (!images && device && !device->scratch()) {
+    if (const std::string missing = MissingIdentity(*device); !missing.empty()) {
+      SayVerdict("would not start: the device has no " + missing + " in its registry");
+      return kExitNoDevice;
+    }
+  }
   std::vector<signature::PublicKey> keys;
   if (!ReadKeyFiles(args.Values("--key"), &keys, &failure)) return UsageError("check", failure);
   Findings found =
@@ -228,6 +256,8 @@ int RunCheck(const Words& words) {
   } else {
     PrintFindings(update.string(), found);
   }
+  SayVerdict(found.verdict);
+  if (images && !IsWholeImageSet(update)) return kExitNoUpdate;
   return found.HasProblem() ? kExitRefused : kExitSuccess;
 }
 
@@ -271,9 +301,7 @@ int InspectPackageFile(const fs::path& package, bool json) {
   } else {
     std::cout << "package " << package.string() << ": " << report::WithThousands(facts.size)
               << " bytes, " << SignatureLine(package) << '\n';
-    if (facts.openError != 0) {
-      std::cout << "not readable: " << report::ZipErrorWords(facts.openError) << '\n';
-    } else {
+    if (facts.openError == 0) {
       std::cout << report::WithThousands(facts.entries.size())
                 << (facts.entries.size() == 1 ? " entry, " : " entries, ")
                 << report::WithThousands(facts.files) << (facts.files == 1 ? " file, " : " files, ")
@@ -290,7 +318,28 @@ int InspectPackageFile(const fs::path& package, bool json) {
       }
     }
   }
-  return facts.openError == 0 ? kExitSuccess : kExitRefused;
+  if (facts.openError != 0) {
+    SayVerdict("not readable: " + report::ZipErrorWords(facts.openError));
+    return kExitRefused;
+  }
+  SayVerdict("a readable package: " + report::WithThousands(facts.files) +
+             (facts.files == 1 ? " file, " : " files, ") +
+             (!facts.mainExe    ? std::string("no main.exe readable with the device's password")
+              : mainExe.empty() ? std::string("main.exe without a version")
+                                : "main.exe " + mainExe));
+  return kExitSuccess;
+}
+
+// What an inspection found, in one line: the version and what is missing.
+std::string ImageSetVerdict(const ImageSetFacts& facts) {
+  std::string missing;
+  for (const ImageFacts& image : facts.images) {
+    if (image.path.empty()) missing += (missing.empty() ? "" : ", ") + image.name;
+  }
+  const std::string version =
+      facts.versionFile.empty() ? "no version file" : "version " + facts.versionText;
+  return "an image set with " + version +
+         (missing.empty() ? ", all six images there" : "; missing: " + missing);
 }
 
 int InspectImageFolder(const fs::path& folder, bool json) {
@@ -342,6 +391,7 @@ int InspectImageFolder(const fs::path& folder, bool json) {
       std::printf("\n");
     }
   }
+  SayVerdict(ImageSetVerdict(facts));
   return kExitSuccess;
 }
 

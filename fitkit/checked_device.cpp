@@ -1,9 +1,8 @@
 #include "fitkit/checked_device.h"
 
-#include <stdlib.h>
-
 #include <fstream>
 
+#include "host/command_host.h"
 #include "platform/text.h"
 
 namespace fitkit {
@@ -24,9 +23,8 @@ std::string RegistryString(const std::string& text) {
 
 bool MakeScratchRoot(const std::string& model, fs::path* root) {
   std::error_code error;
-  std::string pattern = (fs::temp_directory_path(error) / "fitkit-check-XXXXXX").string();
-  if (error || ::mkdtemp(pattern.data()) == nullptr) return false;
-  *root = pattern;
+  const fs::path temp = fs::temp_directory_path(error);
+  if (error || !host::MakeScratchFolder(temp, "fitkit-check-", root)) return false;
   fs::create_directories(*root / "fs" / "Flash Disk", error);
   std::ofstream(*root / "device.ini") << "; a scratch device of fitkit check\n";
   std::ofstream registry(*root / "registry.reg");

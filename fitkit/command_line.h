@@ -1,6 +1,8 @@
 // The words after a fitkit command: options (--name, --name=value or
-// --name value) and the operands between them. Every option a command does
-// not know is a usage error, said in words.
+// --name value; -h stands for --help) and the operands between them. Every
+// option a command does not know, a value missing (or an option where the
+// value should be) and a value given to an option that takes none is a usage
+// error, said in words.
 #pragma once
 
 #include <map>
@@ -19,8 +21,8 @@ struct OptionSpec {
 
 class ParsedArgs {
  public:
-  // False with `error` set for an unknown option, a missing value or a
-  // repeated single option.
+  // False with `error` set for an unknown option (naming the known ones), a
+  // missing value or a repeated single option.
   bool Parse(const std::vector<std::string>& words, const std::vector<OptionSpec>& specs,
              std::string* error);
   bool Has(const std::string& name) const { return values_.count(name) != 0; }

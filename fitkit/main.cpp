@@ -2,11 +2,11 @@
 // Checks and inspects packages and image sets, rehearses them on a device
 // root and makes device roots; see fitkit(1).
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 
 #include "fitkit/commands.h"
 #include "fitkit/exit_codes.h"
+#include "host/command_host.h"
 #include "report/program_main.h"
 
 namespace {
@@ -23,9 +23,14 @@ constexpr char kUsage[] =
     "  device show ROOT                 what a device root holds\n"
     "\n"
     "UPDATE is a shell package (a ZIP file) or an image set (a folder). Every command\n"
-    "takes --help and --json. Exit status: 0 success, 1 refused, 2 usage error,\n"
-    "3 incomplete, 4 no update found, 5 no device, 6 already running, 7 other failure,\n"
-    "8 another update running on the device.\n"
+    "takes --help and --json, and ends with its verdict, the last line on standard
+"
+    "error. Exit status: 0 success, 1 refused, 2 usage error, 3 incomplete,
+"
+    "4 no update found, 5 no device, 6 already running, 7 other failure,
+"
+    "8 another update running on the device.
+"
     "  --help      this text;  --version  the kit's version\n"
     "See fitkit(1).\n";
 
@@ -48,12 +53,19 @@ int main(int argc, char** argv) {
   }
   // The programs' dialogs are never shown here: the checks show none, and a
   // rehearsal brings its own.
-  setenv("FITKIT_UI", "console", 1);
-  setenv("FITKIT_CONSOLE", "lines", 1);
+  host::SetVariable("FITKIT_UI", "console");
+  host::SetVariable("FITKIT_CONSOLE", "lines");
   if (command == "check") return fitkit::RunCheck(words);
   if (command == "inspect") return fitkit::RunInspect(words);
   if (command == "rehearse") return fitkit::RunRehearse(words);
   if (command == "device") return fitkit::RunDevice(words, argv[0]);
+  if (command.size() > 1 && command[0] == '-') {
+    std::fprintf(stderr,
+                 "fitkit: unknown option '%s'; before a command only --help and --version "
+                 "(see fitkit --help)\n",
+                 command.c_str());
+    return fitkit::kExitUsage;
+  }
   std::fprintf(stderr,
                "fitkit: unknown command '%s' (the commands are check, inspect, rehearse and "
                "device; see fitkit --help)\n",

@@ -43,7 +43,4 @@ class OverlayFileSystem : public platform::FileSystemWrapper {
   std::filesystem::path hostFile_;
 };
 
-// A host file opened to be read, as a device file.
-std::unique_ptr<platform::File> OpenHostFileForReading(const std::filesystem::path& file);
-
 }  // namespace fitkit

@@ -11,6 +11,7 @@
 #include "fitkit/image_set_check.h"
 #include "fitkit/package_check.h"
 #include "fitkit/progress_stream.h"
+#include "fitkit/verdict.h"
 #include "frame/device_identity.h"
 #include "imagefit/imagefit_entry.h"
 #include "platform/environment.h"
@@ -33,6 +34,14 @@ constexpr char kStorageCard[] = "Storage Card";
 constexpr char kUpdateFolder[] = "Update";
 
 void Say(const std::string& text) { std::fprintf(stderr, "fitkit rehearse: %s\n", text.c_str()); }
+
+// Where the update was put: a detail, on standard output, unless that holds
+// JSON (--json, --progress=json); then on standard error, before the verdict.
+bool detailsOnStderr = false;
+
+void Detail(const std::string& text) {
+  std::fprintf(detailsOnStderr ? stderr : stdout, "fitkit rehearse: %s\n", text.c_str());
+}
 
 std::string Lower(std::string text) {
   for (char& c : text) {
@@ -85,7 +94,7 @@ bool PlacePackage(const fs::path& root, const fs::path& package, std::u16string*
     return false;
   }
   *commandLine = std::u16string(u"\\").append(platform::FromUtf8(card.filename().string()));
-  Say("the package is " + ToUtf8(*commandLine) + "\\" + placed.filename().string());
+  Detail("the package is " + ToUtf8(*commandLine) + "\\" + placed.filename().string());
   return true;
 }
 
@@ -125,7 +134,7 @@ bool PlaceImageSet(const fs::path& root, const fs::path& folder, std::u16string*
                      .append(platform::FromUtf8(target.parent_path().filename().string()))
                      .append(u"\\")
                      .append(platform::FromUtf8(kUpdateFolder));
-  Say("the image set is " + ToUtf8(*commandLine));
+  Detail("the image set is " + ToUtf8(*commandLine));
   return true;
 }
 
@@ -186,16 +195,14 @@ void Finish(const RehearsalRequest& request, report::JsonReport& report, int sta
   const std::string line = report::ClosingLine(report.document());
   if (progress != nullptr) {
     progress->End(report.document(), line);
-    std::fprintf(stderr, "%s\n", line.c_str());
   } else if (request.json) {
     std::cout << report.document().dump(2, ' ', false, Json::error_handler_t::replace) << '\n';
-  } else {
-    std::cout << line << '\n';
   }
   std::string error;
   if (!request.reportFile.empty() && !report.WriteTo(request.reportFile, &error)) {
     Say("cannot write the report " + request.reportFile + ": " + error);
   }
+  SayVerdict(line);
 }
 
 }  // namespace
@@ -242,6 +249,7 @@ int Rehearse(const RehearsalRequest& request) {
 
   std::u16string commandLine;
   const fs::path update = fs::absolute(request.update);
+  detailsOnStderr = request.json || request.progressJson;
   if (!(images ? PlaceImageSet(root, update, &commandLine)
                : PlacePackage(root, update, &commandLine))) {
     return kExitOther;

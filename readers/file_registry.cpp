@@ -1,7 +1,6 @@
 #include "readers/file_registry.h"
 
 #include "platform/text.h"
-#include "platform/trace.h"
 
 namespace readers {
 namespace {
@@ -17,12 +16,6 @@ std::vector<std::u16string> KeyParts(std::u16string_view key) {
     key.remove_prefix(separator + 1);
   }
   return parts;
-}
-
-std::string Describe(const std::optional<platform::RegistryValue>& value) {
-  if (!value) return "missing";
-  return "type " + std::to_string(value->type) + ", " + std::to_string(value->data.size()) +
-         " bytes";
 }
 
 }  // namespace
@@ -62,12 +55,8 @@ FileRegistry::Key* FileRegistry::MakeKey(std::u16string_view key) {
   return at;
 }
 
-bool FileRegistry::KeyExists(std::u16string_view key) {
-  const bool exists = Find(key) != nullptr;
-  platform::Trace("RegOpenKeyEx(HKLM\\%s) -> %s", platform::ToUtf8(key).c_str(),
-                  exists ? "ok" : "missing");
-  return exists;
-}
+// The calls are traced where every registry is, in platform/traced_services.
+bool FileRegistry::KeyExists(std::u16string_view key) { return Find(key) != nullptr; }
 
 std::optional<platform::RegistryValue> FileRegistry::QueryValue(std::u16string_view key,
                                                                 std::u16string_view name) {
@@ -76,8 +65,6 @@ std::optional<platform::RegistryValue> FileRegistry::QueryValue(std::u16string_v
     const auto value = found->values.find(platform::ToLower(name));
     if (value != found->values.end()) result = value->second;
   }
-  platform::Trace("RegQueryValueEx(HKLM\\%s, \"%s\") -> %s", platform::ToUtf8(key).c_str(),
-                  platform::ToUtf8(name).c_str(), Describe(result).c_str());
   return result;
 }
 

@@ -5,8 +5,6 @@
 
 #include "platform/byte_order.h"
 #include "platform/file_system.h"
-#include "platform/text.h"
-#include "platform/trace.h"
 #include "platform/version_resources.h"
 
 namespace readers {
@@ -201,9 +199,7 @@ class PeVersionResources : public platform::VersionResources {
       FileByteSource source(std::move(file));
       block = FindVersionResource(source);
     }
-    platform::Trace("ReadVersionBlock(%s) -> %s", platform::ToUtf8(path).c_str(),
-                    block ? std::to_string(block->size()).c_str() : "none");
-    return block;
+    return block;  // traced by platform/traced_services, as every host's
   }
 
  private:

@@ -24,7 +24,7 @@ echo "== Flash Disk before the update"
 cp build/shellfit/shellfit "$device/fs/Storage Card/shellfit.exe"
 echo "== shellfit /force on $device"
 set +e
-"$device/fs/Storage Card/shellfit.exe" /force </dev/null
+FITKIT_REPORT="$device/shellfit-report.json" "$device/fs/Storage Card/shellfit.exe" /force </dev/null
 status=$?
 set -e
 # shellfit's exit code is the device's (1 after every START run); its last
@@ -40,7 +40,7 @@ set +e
 if [ -n "${DISPLAY:-}" ] && [ "${FITKIT_UI:-gui}" != console ] && command -v xdotool >/dev/null; then
   # A window and nobody at it: press START (Return, the default button) until
   # the run has begun, which the first driver call in the journal shows.
-  build/imagefit/imagefit "\\Storage Card\\Update" &
+  FITKIT_REPORT="$device/imagefit-report.json" build/imagefit/imagefit "\\Storage Card\\Update" &
   pid=$!
   for _ in $(seq 1 40); do
     sleep 0.5
@@ -49,7 +49,8 @@ if [ -n "${DISPLAY:-}" ] && [ "${FITKIT_UI:-gui}" != console ] && command -v xdo
   done
   wait "$pid"
 else
-  printf 'start\n' | build/imagefit/imagefit "\\Storage Card\\Update"
+  printf 'start\n' |
+    FITKIT_REPORT="$device/imagefit-report.json" build/imagefit/imagefit "\\Storage Card\\Update"
 fi
 status=$?
 set -e
@@ -64,4 +65,19 @@ fi
 if [ -d "$device/flash" ]; then
   echo "== flash/"
   ls -l "$device/flash"
+fi
+
+# The one line that says whether it all worked, from the programs' own reports.
+outcome() {  # report file -> its "outcome"
+  sed -n 's/^ *"outcome": *"\([^"]*\)".*/\1/p' "$1" 2>/dev/null | head -n 1
+}
+shell=$(outcome "$device/shellfit-report.json")
+image=$(outcome "$device/imagefit-report.json")
+if [ "$shell" = installed ] && [ "$image" = restarted ]; then
+  echo "== The demo worked: shellfit installed the shell and imagefit programmed the images" \
+    "and restarted the device ($device)."
+else
+  echo "== The demo did not work: shellfit ${shell:-left no report}, imagefit" \
+    "${image:-left no report} (the reports are in $device)." >&2
+  exit 1
 fi

@@ -2,7 +2,10 @@
 # fitkit-device: makes a device root for shellfit and imagefit (device.ini,
 # registry.reg and the file system's folders) from a few options. Installed
 # as fitkit-device; see fitkit-device(1).
-set -euo pipefail
+set -eEuo pipefail
+# A command that fails (a folder that cannot be made or written) is no usage
+# error: 7, as fitkit(1) says for other failures; its own message stands above.
+trap 'echo "$me: could not make the device root ${root:-}" >&2; exit 7' ERR
 
 me=fitkit-device
 version=0.12.0  # the kit's version; cmake/packaging.cmake checks it
@@ -115,9 +118,27 @@ folder_name() {  # option value
     fail "$1 needs one folder name (no / or \\), not '$2'"
 }
 
+# The options that take a value; any other word is a usage error, said before
+# it can be taken for a value.
+value_options="--model --os-version --flash-profile --flash-folder --update-key --registry
+  --screen --scroll --board-revision --ac-line --capacity --fail --kernel-fail --store-pages
+  --program-pages --page-size --set-result --code-page --storage-card"
+value_options=$(echo $value_options)
+flag_options="--help --force --no-flash-driver --no-power-driver --no-coredll --no-toolhelp"
+
 parse_options() {
   while (($#)); do
     local option=$1
+    if [[ $option == --*=* ]]; then  # --name=value: as --name value
+      shift
+      set -- "${option%%=*}" "${option#*=}" "$@"
+      option=$1
+      [[ -n $2 ]] || fail "$option needs a value, not an empty word"
+      if [[ " $value_options " != *" $option "* ]]; then
+        [[ " $flag_options " != *" $option "* ]] || fail "$option takes no value"
+        fail "unknown option '$option' (see --help for the options)"
+      fi
+    fi
     case "$option" in
       -h | --help) usage; exit 0 ;;
       --force) force=1; shift; continue ;;
@@ -126,7 +147,12 @@ parse_options() {
       --no-coredll) coredll=no; shift; continue ;;
       --no-toolhelp) toolhelp=no; shift; continue ;;
     esac
+    [[ $option == --* ]] || fail "'$option' is no option; create takes one DIR, then options (see --help)"
+    local known=" $value_options "
+    [[ $known == *" $option "* ]] || fail "unknown option '$option' (see --help for the options)"
     (($# >= 2)) || fail "$option needs a value (see --help)"
+    [[ $2 != --* ]] || fail "$option needs a value, and the next word is the option $2"
+    [[ -n $2 ]] || fail "$option needs a value, not an empty word"
     local value=$2
     shift 2
     case "$option" in
@@ -251,6 +277,10 @@ write_registry() {
 
 create() {
   (($# >= 1)) || fail "create needs a folder (see --help)"
+  case "$1" in
+    -h | --help) usage; exit 0 ;;
+    -*) fail "create needs the folder first, then options, not '$1' (see --help)" ;;
+  esac
   root=$1
   shift
   parse_options "$@"
@@ -261,8 +291,9 @@ create() {
   write_device_ini
   write_registry
   mkdir -p "$root/fs/$flash_folder" "$root/fs/$storage_card" "$root/fs/Windows"
+  # The verdict, on standard error as every fitkit command's last line.
   echo "$me: made the device root $root (flash drive \\$flash_folder," \
-    "storage card \\$storage_card)"
+    "storage card \\$storage_card)" >&2
 }
 
 case "${1:-}" in

@@ -10,11 +10,14 @@
 
 #include <csignal>
 #include <fstream>
+#include <regex>
+#include <set>
 #include <sstream>
 #include <thread>
 
 #include <nlohmann/json.hpp>
 
+#include "shellfit/install_record.h"
 #include "tests/support/device_root.h"
 #include "tests/support/host_files.h"
 #include "tests/support/minisign_tool.h"
@@ -32,6 +35,14 @@ using test_support::RunResult;
 using test_support::TempFolder;
 using test_support::WriteText;
 using namespace std::chrono_literals;
+
+// Every command's verdict: the last line on standard error.
+std::string LastLine(const std::string& text) {
+  const std::size_t end = text.ends_with('\n') ? text.size() - 1 : text.size();
+  const std::size_t start = text.rfind('\n', end == 0 ? 0 : end - 1);
+  return text.substr(start == std::string::npos ? 0 : start + 1,
+                     end - (start == std::string::npos ? 0 : start + 1));
+}
 
 std::vector<Json> JsonLines(const std::string& text) {
   std::vector<Json> lines;
@@ -112,7 +123,7 @@ TEST_F(FitkitCommandTest, ChecksAndInspectsAPackageWithoutChangingAnything) {
   const RunResult check = Fitkit({"check", good.string(), "--device", Root().string()});
   EXPECT_EQ(check.exitCode, 0) << check.out << check.err;
   EXPECT_NE(check.out.find("main.exe 1.2.3 -> 1.2.4: newer"), std::string::npos) << check.out;
-  EXPECT_NE(check.out.find("would install 2 files (5,"), std::string::npos) << check.out;
+  EXPECT_TRUE(LastLine(check.err).starts_with("would install 2 files (5,")) << check.err;
 
   const RunResult inspect = Fitkit({"inspect", good.string(), "--json"});
   ASSERT_EQ(inspect.exitCode, 0) << inspect.err;
@@ -233,10 +244,12 @@ TEST_F(FitkitCommandTest, RehearsesAnImageSetAnsweringOnlyAsTold) {
   EXPECT_NE(inspect.out.find("V1.0.7 (0x03010007) from KTR 60.ini, for board revision 3"),
             std::string::npos)
       << inspect.out;
+  EXPECT_EQ(LastLine(inspect.err), "an image set with version V1.0.7, all six images there");
 
   const RunResult run = Fitkit({"rehearse", "--device", Root().string(), set.string()});
   EXPECT_EQ(run.exitCode, 0) << run.err;
-  EXPECT_EQ(run.out, "restarted, OS V0.0.0 -> V1.0.7\n") << "the stock registry has no version";
+  EXPECT_EQ(LastLine(run.err), "restarted, OS V0.0.0 -> V1.0.7") << "the stock registry has none";
+  EXPECT_EQ(run.out, "fitkit rehearse: the image set is \\Storage Card\\Update\n");
   EXPECT_EQ(ReadText(Root() / "flash" / "version"), "0x03010007");
 
   // eboot fails: nobody said whether to go on, so the rehearsal is refused
@@ -245,14 +258,15 @@ TEST_F(FitkitCommandTest, RehearsesAnImageSetAnsweringOnlyAsTold) {
                                                          "fail = 0x8001202C\n";
   const RunResult unanswered = Fitkit({"rehearse", "--device", Root().string(), set.string()});
   EXPECT_EQ(unanswered.exitCode, 1);
-  EXPECT_NE(unanswered.out.find("refused: the program asked \"ERROR! UpdateEBOOT() failed! "
-                                "CONTINUE?\" and no answer was given"),
+  EXPECT_NE(LastLine(unanswered.err)
+                .find("refused: the program asked \"ERROR! UpdateEBOOT() failed! "
+                      "CONTINUE?\" and no answer was given"),
             std::string::npos)
-      << unanswered.out;
+      << unanswered.err;
   const RunResult passed =
       Fitkit({"rehearse", "--device", Root().string(), set.string(), "--continue=yes"});
-  EXPECT_EQ(passed.exitCode, 3) << passed.out;
-  EXPECT_NE(passed.out.find("restarted-after-errors: "), std::string::npos) << passed.out;
+  EXPECT_EQ(passed.exitCode, 3) << passed.err;
+  EXPECT_TRUE(LastLine(passed.err).starts_with("restarted-after-errors: ")) << passed.err;
 }
 
 TEST_F(FitkitCommandTest, GivesEachWayOfFailingItsOwnExitCode) {
@@ -264,6 +278,16 @@ TEST_F(FitkitCommandTest, GivesEachWayOfFailingItsOwnExitCode) {
   EXPECT_EQ(Fitkit({"rehearse", "--device", Work("none").string(), package.string()}).exitCode, 5);
   EXPECT_EQ(Fitkit({"rehearse", "--device", Root().string(), Work("none.zip").string()}).exitCode,
             4);
+  const fs::path set = ImageSet();
+  fs::remove(set / "chain.bin");
+  EXPECT_EQ(Fitkit({"check", set.string(), "--device", Root().string()}).exitCode, 4);
+  test_support::MakeStockDevice(Work("nameless"));
+  std::ofstream(Work("nameless") / "registry.reg") << "REGEDIT4\n";
+  const RunResult nameless =
+      Fitkit({"check", package.string(), "--device", Work("nameless").string()});
+  EXPECT_EQ(nameless.exitCode, 5) << nameless.err;
+  EXPECT_EQ(LastLine(nameless.err),
+            "would not start: the device has no model name (Ident\\Model) in its registry");
   // Another shellfit holds the device's mutex (this test's process, here).
   fs::create_directories(Root() / ".locks");
   const int held =
@@ -271,9 +295,79 @@ TEST_F(FitkitCommandTest, GivesEachWayOfFailingItsOwnExitCode) {
   ASSERT_GE(held, 0);
   ASSERT_EQ(::flock(held, LOCK_EX | LOCK_NB), 0);
   const RunResult busy = Fitkit({"rehearse", "--device", Root().string(), package.string()});
-  EXPECT_EQ(busy.exitCode, 6) << busy.out;
-  EXPECT_EQ(busy.out, "already-running: another shellfit runs on this device\n");
+  EXPECT_EQ(busy.exitCode, 6) << busy.err;
+  EXPECT_EQ(LastLine(busy.err), "already-running: another shellfit runs on this device");
   ::close(held);
+}
+
+// What a newcomer types first: help where asked, a word about each mistake,
+// and a device that says what it runs.
+TEST_F(FitkitCommandTest, AnswersANewUsersFirstCommandsInWords) {
+  const RunResult help = Fitkit({"device", "create", "--help"});
+  EXPECT_EQ(help.exitCode, 0) << help.err;
+  EXPECT_NE(help.out.find("Usage: fitkit-device create DIR"), std::string::npos) << help.out;
+  const RunResult noValue = Fitkit({"rehearse", "--device", "--yes", Work("x.zip").string()});
+  EXPECT_EQ(noValue.exitCode, 2);
+  EXPECT_NE(noValue.err.find("--device needs a value, and the next word is the option --yes"),
+            std::string::npos)
+      << noValue.err;
+  const RunResult createNoValue = Fitkit({"device", "create", Work("d").string(), "--model"});
+  EXPECT_EQ(createNoValue.exitCode, 2);
+  EXPECT_NE(createNoValue.err.find("--model needs a value"), std::string::npos)
+      << createNoValue.err;
+
+  const fs::path set = ImageSet();
+  ASSERT_EQ(Fitkit({"rehearse", "--device", Root().string(), set.string()}).exitCode, 0);
+  shellfit::InstallRecord record;
+  record.package = u"\\Storage Card\\KTR 60 SHELL.ZIP";
+  WriteText(Flash(".fitkit/install.rec"), shellfit::FormatInstallRecord(record));
+  WriteText(Root() / "fs" / "Storage Card" / "notes.txt", std::string(5000, 'n'));
+  const RunResult show = Fitkit({"device", "show", Root().string()});
+  EXPECT_EQ(show.exitCode, 0) << show.err;
+  for (const char* line :
+       {"OS version      V1.0.7, programmed for board revision 3", "main.exe        1.2.3\n",
+        "interrupted     the install of \\Storage Card\\KTR 60 SHELL.ZIP stopped part-way",
+        "notes.txt  5,000 bytes"}) {
+    EXPECT_NE(show.out.find(line), std::string::npos) << line << "\n" << show.out;
+  }
+  EXPECT_EQ(LastLine(show.err), "a device root: KTR 60, OS V1.0.7, an update interrupted");
+}
+
+// The options a --help text names ("--revision=yes|no" as "--revision").
+std::set<std::string> OptionsIn(const std::string& text) {
+  std::set<std::string> options;
+  const std::regex option("--[a-z][a-z-]*");
+  for (auto it = std::sregex_iterator(text.begin(), text.end(), option);
+       it != std::sregex_iterator(); ++it) {
+    options.insert(it->str());
+  }
+  options.erase("--version");  // the kit's, not a command's
+  return options;
+}
+
+// What bash completion offers after "fitkit WORDS --".
+std::set<std::string> Completed(const std::string& words) {
+  const std::string script = "source '" FITKIT_SOURCE_DIR
+                             "/fitkit/fitkit.bash-completion'; COMP_WORDS=(fitkit " +
+                             words + " --); COMP_CWORD=$((${#COMP_WORDS[@]} - 1)); _fitkit; " +
+                             "printf '%s\\n' \"${COMPREPLY[@]}\"";
+  return OptionsIn(test_support::CommandOutput("bash -c " + test_support::Quote(script)));
+}
+
+TEST_F(FitkitCommandTest, CompletionOffersEachCommandsOwnOptions) {
+  const std::pair<const char*, std::vector<std::string>> commands[] = {
+      {"check x", {"check", "--help"}},
+      {"inspect x", {"inspect", "--help"}},
+      {"rehearse x", {"rehearse", "--help"}},
+      {"device show x", {"device", "show", "--help"}},
+      {"device create x", {"device", "create", "--help"}}};
+  for (const auto& [words, help] : commands) {
+    const RunResult shown = Fitkit(help);
+    ASSERT_EQ(shown.exitCode, 0) << words;
+    std::set<std::string> named = OptionsIn(shown.out);
+    named.insert("--help");
+    EXPECT_EQ(Completed(words), named) << words;
+  }
 }
 
 // shellfit itself, killed while its dialog waits for input: the report says so.

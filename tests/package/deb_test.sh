@@ -25,7 +25,8 @@ deb=$(ls "$scratch"/out/fitkit_*.deb)
 depends=$(dpkg-deb -f "$deb" Depends)
 echo "Depends: $depends"
 # Computed from the programs' libraries, not written by hand.
-[[ $depends == *libfltk1.3* && $depends == *libc6* && $depends == *zlib1g* ]] ||
+[[ $depends == *libfltk1.3* && $depends == *libc6* && $depends == *zlib1g* &&
+  $depends == *libgcrypt20* ]] ||
   fail "dependencies not computed: $depends"
 dpkg-deb -c "$deb" >"$scratch/contents"
 for path in usr/bin/shellfit usr/bin/imagefit usr/bin/fitkit usr/bin/fitkit-device \

@@ -107,6 +107,10 @@ TEST(PowerCutFileSystem, FromTheCutOnEveryCallFails) {
   EXPECT_FALSE(files.CreateDirectory(u"\\Disk\\c"));
   EXPECT_EQ(files.GetAttributes(u"\\Disk\\a.txt"), kInvalidAttributes);
   EXPECT_TRUE(files.Find(u"\\Disk\\*.*").empty());
+  EXPECT_TRUE(files.FindEntries(u"\\Disk\\*.*", FindDetail::Kinds).empty());
+  VolumeRoom room;
+  EXPECT_FALSE(files.GetVolumeRoom(u"\\Disk", &room));
+  EXPECT_FALSE(files.CanChangeFolder(u"\\Disk"));
   EXPECT_EQ(files.Open(u"\\Disk\\a.txt", AccessRead, Disposition::OpenExisting), nullptr);
   EXPECT_EQ(files.changes, 3);
   file.reset();

@@ -84,7 +84,7 @@ TEST_F(SignedPackageTest, InstallsWhatOneOfItsKeysSignedForItsModel) {
       "bash " + test_support::Quote(FITKIT_SOURCE_DIR "/tools/fitkit-device.sh") + " create " +
       test_support::Quote(root_.path().string()) + " --force --update-key " +
       test_support::Quote(other_.publicKeyFile().string()) + " --update-key " +
-      test_support::Quote(maker_.publicKeyFile().string()));
+      test_support::Quote(maker_.publicKeyFile().string()) + " 2>&1");
   EXPECT_NE(made.find("made the device root"), std::string::npos) << made;
   maker_.Sign(Package(), "model=ktr 60; batch=7");
   report = Run(&run);

@@ -55,6 +55,12 @@ class PowerCutFileSystem : public platform::FileSystemWrapper {
     return Find(pattern);
   }
   bool GetFreeBytes(std::u16string_view path, uint64_t* bytes) override;
+  bool GetVolumeRoom(std::u16string_view path, platform::VolumeRoom* room) override {
+    return !cut_ && FileSystemWrapper::GetVolumeRoom(path, room);
+  }
+  bool CanChangeFolder(std::u16string_view path) override {
+    return !cut_ && FileSystemWrapper::CanChangeFolder(path);
+  }
 
  private:
   friend class PowerCutFile;

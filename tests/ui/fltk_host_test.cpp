@@ -24,9 +24,9 @@ using test_support::XvfbRun;
 bool InsideXvfb() { return std::getenv("FITKIT_IN_XVFB") != nullptr; }
 
 TEST(FltkHostUnderXvfb, RunsTheWindowTests) {
-  if (InsideXvfb()) GTEST_SKIP() << "already inside the X server";
+  if (InsideXvfb()) GTEST_SKIP() << "already inside the X server it starts";
   for (const char* tool : {"xvfb-run", "xdotool"}) {
-    if (!HaveCommand(tool)) GTEST_SKIP() << tool << " is not installed";
+    if (!HaveCommand(tool)) GTEST_SKIP() << tool << " is not installed, so no window can be tried";
   }
   const std::string self = std::filesystem::read_symlink("/proc/self/exe").string();
   const std::string command =
@@ -55,7 +55,7 @@ int AskWindow(uint32_t style, const std::string& keys) {
 }
 
 TEST(FltkHost, TitleFontHasTheTitleCellHeight) {
-  if (!InsideXvfb()) GTEST_SKIP() << "needs the X server of FltkHostUnderXvfb";
+  if (!InsideXvfb()) GTEST_SKIP() << "runs only inside the X server FltkHostUnderXvfb starts";
   ASSERT_TRUE(ui::FltkDisplayAvailable());
   const ui::FltkFont title = ui::ToFltkFont(platform::LogFont{27, 900, u"System"});
   EXPECT_EQ(title.face, FL_HELVETICA_BOLD);
@@ -68,7 +68,7 @@ TEST(FltkHost, TitleFontHasTheTitleCellHeight) {
 }
 
 TEST(FltkHost, ReturnTakesTheDefaultButton) {
-  if (!InsideXvfb()) GTEST_SKIP() << "needs the X server of FltkHostUnderXvfb";
+  if (!InsideXvfb()) GTEST_SKIP() << "runs only inside the X server FltkHostUnderXvfb starts";
   ASSERT_TRUE(ui::FltkDisplayAvailable());
   EXPECT_EQ(AskWindow(platform::MB_YESNO | platform::MB_DEFBUTTON2, "Return"), platform::IDNO);
   EXPECT_EQ(AskWindow(platform::MB_YESNO, "Return"), platform::IDYES);
