@@ -23,14 +23,10 @@ constexpr char kUsage[] =
     "  device show ROOT                 what a device root holds\n"
     "\n"
     "UPDATE is a shell package (a ZIP file) or an image set (a folder). Every command\n"
-    "takes --help and --json, and ends with its verdict, the last line on standard
-"
-    "error. Exit status: 0 success, 1 refused, 2 usage error, 3 incomplete,
-"
-    "4 no update found, 5 no device, 6 already running, 7 other failure,
-"
-    "8 another update running on the device.
-"
+    "takes --help and --json, and ends with its verdict, the last line on standard\n"
+    "error. Exit status: 0 success, 1 refused, 2 usage error, 3 incomplete,\n"
+    "4 no update found, 5 no device, 6 already running, 7 other failure,\n"
+    "8 another update running on the device.\n"
     "  --help      this text;  --version  the kit's version\n"
     "See fitkit(1).\n";
 
