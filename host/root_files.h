@@ -80,6 +80,10 @@ RootDescriptor OpenLockFile(int folderFd, const char* name);
 // Writes all of `count` bytes at `offset` of an open file.
 bool WriteAt(int fd, const void* bytes, uint64_t count, uint64_t offset);
 
+// Starts putting what was written to an open file on the medium without
+// waiting for it, so that the flush that follows has less left to wait for.
+void StartWriteBack(int fd);
+
 // Makes an open file exactly `length` bytes long (bytes added read zero).
 bool SetLength(int fd, uint64_t length);
 

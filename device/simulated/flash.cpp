@@ -24,6 +24,7 @@ namespace {
 constexpr char kUnfinishedMark[] = "kernel-unfinished";
 constexpr char kUnfinishedText[] =
     "A kernel update was opened and not finished: the device may not start.\n";
+constexpr uint64_t kWriteBackBytes = 8u << 20;
 
 }  // namespace
 
@@ -168,7 +169,15 @@ bool SimulatedFlash::AcceptRecord(const uint8_t* input, uint32_t length) {
     return false;
   const uint8_t* data = input + kRecordHeaderSize;
   if (platform::SumBytes(data, dataLength) != checksum) return false;
-  return host::WriteAt(regionFile_, data, dataLength, address - region.start);
+  if (!host::WriteAt(regionFile_, data, dataLength, address - region.start)) return false;
+  // The region is flushed when it is stored: its bytes go to the disk while
+  // the next records arrive rather than all at the end.
+  unsentBytes_ += dataLength;
+  if (unsentBytes_ >= kWriteBackBytes) {
+    host::StartWriteBack(regionFile_);
+    unsentBytes_ = 0;
+  }
+  return true;
 }
 
 bool SimulatedFlash::AcceptVersion(const uint8_t* input, uint32_t length) {

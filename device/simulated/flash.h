@@ -66,7 +66,8 @@ class SimulatedFlash {
   std::array<Region, 4> regions_{};
   int currentRegion_ = -1;
   bool endRecordSeen_ = false;
-  int regionFile_ = -1;  // the staged new content of regionName_
+  int regionFile_ = -1;       // the staged new content of regionName_
+  uint64_t unsentBytes_ = 0;  // written to regionFile_ since its write-back last started
   char regionName_[32] = {};
   uint32_t kernelGeneration_ = 0;
 };

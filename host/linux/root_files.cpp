@@ -152,6 +152,10 @@ bool WriteAt(int fd, const void* bytes, uint64_t count, uint64_t offset) {
   return true;
 }
 
+void StartWriteBack(int fd) {
+  if (fd >= 0) ::sync_file_range(fd, 0, 0, SYNC_FILE_RANGE_WRITE);
+}
+
 bool SetLength(int fd, uint64_t length) { return fd >= 0 && ::ftruncate(fd, off_t(length)) == 0; }
 
 bool AppendWhole(int fd, const std::string& bytes) {

@@ -253,6 +253,9 @@ bool WriteAt(int fd, const void* bytes, uint64_t count, uint64_t offset) {
   return WriteAll(fd, static_cast<const char*>(bytes), std::size_t(count));
 }
 
+// Windows writes back on its own; the flush at the commit waits for it.
+void StartWriteBack(int /*fd*/) {}
+
 bool SetLength(int fd, uint64_t length) {
   return fd >= 0 && !IsFolder(fd) && _chsize_s(fd, int64_t(length)) == 0;
 }
