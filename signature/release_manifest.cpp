@@ -192,8 +192,8 @@ std::optional<ReleaseManifest> ParseManifest(std::string_view text) {
 std::string FormatManifest(const ReleaseManifest& manifest) {
   std::string text(kManifestFirstLine);
   text += "\nkind " + std::string(KindName(manifest.kind)) + "\nmodel " + manifest.model +
-          "\nversion " + manifest.version +
-          "\nsecurity-version " + std::to_string(manifest.securityVersion) + "\n";
+          "\nversion " + manifest.version + "\nsecurity-version " +
+          std::to_string(manifest.securityVersion) + "\n";
   for (FileRole role : kAllRoles) {
     if (const ManifestFile* file = manifest.Find(role)) {
       text += "file " + std::string(RoleName(role)) + " " + std::to_string(file->size) + " " +

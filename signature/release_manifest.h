@@ -39,9 +39,8 @@ inline constexpr std::u16string_view kImageSetManifestName = u"release.manifest"
 enum class ReleaseKind { ShellPackage, ImageSet };
 
 enum class FileRole { Package, Version, Nboot, Eboot, Tinynk, Drivers, Nk, Chain };
-inline constexpr FileRole kImageSetRoles[] = {FileRole::Version, FileRole::Nboot,
-                                              FileRole::Eboot,   FileRole::Tinynk,
-                                              FileRole::Drivers, FileRole::Nk,
+inline constexpr FileRole kImageSetRoles[] = {FileRole::Version, FileRole::Nboot,   FileRole::Eboot,
+                                              FileRole::Tinynk,  FileRole::Drivers, FileRole::Nk,
                                               FileRole::Chain};
 
 struct ManifestFile {

@@ -14,8 +14,10 @@ using signature::ReleaseKind;
 
 std::string Hex(char digit) { return std::string(64, digit); }
 
-const std::string kPackage = "fitkit release manifest 1\nkind shell-package\nmodel KTR 60\n"
-                             "version 1.2.4.0\nfile package 207436800 " + Hex('a') + "\n";
+const std::string kPackage =
+    "fitkit release manifest 1\nkind shell-package\nmodel KTR 60\n"
+    "version 1.2.4.0\nfile package 207436800 " +
+    Hex('a') + "\n";
 
 // `text` with its first `from` replaced by `to`.
 std::string With(std::string text, const std::string& from, const std::string& to) {
@@ -37,7 +39,8 @@ TEST(ReleaseManifestTest, ReadsBackWhatItWritesAndRefusesAnythingElse) {
   set.version = "V1.0.8";
   set.securityVersion = 4294967295u;
   uint64_t size = 0;
-  for (FileRole role : signature::kImageSetRoles) set.files.push_back({role, size++, {uint8_t(size)}});
+  for (FileRole role : signature::kImageSetRoles)
+    set.files.push_back({role, size++, {uint8_t(size)}});
   const auto again = ParseManifest(signature::FormatManifest(set));
   ASSERT_TRUE(again);
   EXPECT_EQ(signature::FormatManifest(*again), signature::FormatManifest(set));
@@ -46,22 +49,22 @@ TEST(ReleaseManifestTest, ReadsBackWhatItWritesAndRefusesAnythingElse) {
   EXPECT_TRUE(ParseManifest(With(kPackage, "\n", "\r\n")));
 
   const std::vector<std::string> refused = {
-      With(kPackage, "manifest 1", "manifest 2"),                    // another format
-      kPackage + "model KTR 70\n",                                    // repeated field
-      kPackage + "colour blue\n",                                     // unknown field
-      With(kPackage, "version 1.2.4.0\n", ""),                        // missing field
-      kPackage + "file package 1 " + Hex('b') + "\n",                // role twice
-      With(kPackage, "package", "nk"),                                // role of the other kind
-      With(kPackage, "207436800", "0207436800"),                      // leading zero
-      With(kPackage, "207436800", "99999999999999999999"),           // too large
-      With(kPackage, Hex('a'), Hex('A')),                             // upper-case hex
-      With(kPackage, Hex('a'), Hex('a') + "0"),                       // hash too long
-      kPackage + "security-version -1\n",                             // not a whole number
-      kPackage + "security-version 4294967296\n",                     // over 32 bits
-      With(kPackage, "KTR 60", "K\xC1\x8BTR 60"),                     // overlong UTF-8
-      With(kPackage, "KTR 60", "KTR\t60"),                            // control character
-      kPackage.substr(0, kPackage.size() - 1),                        // no line end
-      kPackage + std::string(signature::kMostManifestBytes, '\n'),   // too large
+      With(kPackage, "manifest 1", "manifest 2"),                   // another format
+      kPackage + "model KTR 70\n",                                  // repeated field
+      kPackage + "colour blue\n",                                   // unknown field
+      With(kPackage, "version 1.2.4.0\n", ""),                      // missing field
+      kPackage + "file package 1 " + Hex('b') + "\n",               // role twice
+      With(kPackage, "package", "nk"),                              // role of the other kind
+      With(kPackage, "207436800", "0207436800"),                    // leading zero
+      With(kPackage, "207436800", "99999999999999999999"),          // too large
+      With(kPackage, Hex('a'), Hex('A')),                           // upper-case hex
+      With(kPackage, Hex('a'), Hex('a') + "0"),                     // hash too long
+      kPackage + "security-version -1\n",                           // not a whole number
+      kPackage + "security-version 4294967296\n",                   // over 32 bits
+      With(kPackage, "KTR 60", "K\xC1\x8BTR 60"),                   // overlong UTF-8
+      With(kPackage, "KTR 60", "KTR\t60"),                          // control character
+      kPackage.substr(0, kPackage.size() - 1),                      // no line end
+      kPackage + std::string(signature::kMostManifestBytes, '\n'),  // too large
       With(With(kPackage, "shell-package", "image-set"), "package", "version"),  // set of one
   };
   for (std::size_t i = 0; i < refused.size(); ++i) {
