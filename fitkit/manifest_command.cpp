@@ -43,7 +43,8 @@ constexpr char kManifestUsage[] =
 std::string ModelOfName(const std::string& name, const std::string& ending) {
   if (name.size() <= ending.size()) return {};
   const std::string tail = name.substr(name.size() - ending.size());
-  if (platform::ToUpper(platform::FromUtf8(tail)) != platform::ToUpper(platform::FromUtf8(ending))) {
+  if (platform::ToUpper(platform::FromUtf8(tail)) !=
+      platform::ToUpper(platform::FromUtf8(ending))) {
     return {};
   }
   return name.substr(0, name.size() - ending.size());
