@@ -38,8 +38,8 @@ ManifestCheck CheckReleaseManifest(const DeviceKeys& keys, std::u16string_view m
   }
   const auto text = ReadSmallFile(manifestPath, kMostManifestBytes);
   if (!text) {
-    return Refused(Refusal::Unreadable,
-                   std::u16string(manifestPath) + u" is not a release manifest this device can read.");
+    return Refused(Refusal::Unreadable, std::u16string(manifestPath) +
+                                            u" is not a release manifest this device can read.");
   }
   ManifestCheck check;
   check.signature = CheckSignature(keys, manifestPath, DigestOf(text->data(), text->size()), model);
@@ -49,7 +49,8 @@ ManifestCheck CheckReleaseManifest(const DeviceKeys& keys, std::u16string_view m
   }
   auto manifest = ParseManifest(*text);
   if (!manifest || manifest->kind != kind) {
-    const std::u16string what = kind == ReleaseKind::ShellPackage ? u"a shell package" : u"an image set";
+    const std::u16string what =
+        kind == ReleaseKind::ShellPackage ? u"a shell package" : u"an image set";
     auto refused = Refused(manifest ? Refusal::NotInManifest : Refusal::Unreadable,
                            std::u16string(manifestPath) + u" is not the release manifest of " +
                                what + u" this device can read.");
@@ -69,8 +70,7 @@ ManifestCheck CheckReleaseManifest(const DeviceKeys& keys, std::u16string_view m
 }
 
 Refusal CompareWithManifest(const ReleaseManifest& manifest, FileRole role,
-                            std::u16string_view name, const BlockTree& tree,
-                            std::u16string* text) {
+                            std::u16string_view name, const BlockTree& tree, std::u16string* text) {
   const ManifestFile* named = manifest.Find(role);
   if (named != nullptr && named->size == tree.size && named->hash == TreeRoot(tree)) {
     return Refusal::None;

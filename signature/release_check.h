@@ -30,8 +30,7 @@ ManifestCheck CheckReleaseManifest(const DeviceKeys& keys, std::u16string_view m
 // Whether the file `name`, whose block tree is `tree`, is the manifest's file
 // of `role`: None, or FileChanged with the words in `text`.
 Refusal CompareWithManifest(const ReleaseManifest& manifest, FileRole role,
-                            std::u16string_view name, const BlockTree& tree,
-                            std::u16string* text);
+                            std::u16string_view name, const BlockTree& tree, std::u16string* text);
 
 // The words for a file whose bytes stopped matching the manifest while the
 // program read it.

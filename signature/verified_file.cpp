@@ -19,7 +19,8 @@ uint32_t VerifiedFile::BlockLength(uint64_t index) const {
 bool VerifiedFile::ReadBlock(uint64_t index, uint8_t* out, uint32_t length) {
   const uint64_t start = index * kTreeBlockBytes;
   uint64_t at = 0;
-  bool whole = innerPosition_ == start || target().Seek(int64_t(start), platform::SeekOrigin::Begin, &at);
+  bool whole =
+      innerPosition_ == start || target().Seek(int64_t(start), platform::SeekOrigin::Begin, &at);
   uint32_t have = 0;
   while (whole && have < length) {
     uint32_t got = 0;
@@ -89,8 +90,7 @@ VerifyingFileSystem::VerifyingFileSystem(platform::FileSystem& target, std::u16s
                                          std::shared_ptr<VerifiedTree> verified)
     : FileSystemWrapper(target), path_(std::move(path)), verified_(std::move(verified)) {}
 
-std::unique_ptr<platform::File> VerifyingFileSystem::Open(std::u16string_view path,
-                                                          uint32_t access,
+std::unique_ptr<platform::File> VerifyingFileSystem::Open(std::u16string_view path, uint32_t access,
                                                           platform::Disposition disposition) {
   auto file = FileSystemWrapper::Open(path, access, disposition);
   if (file == nullptr || access != platform::AccessRead || !platform::EqualsNoCase(path, path_)) {

@@ -54,7 +54,8 @@ TEST(VerifiedFileTest, HandsOutVerifiedBytesAndNothingOfAChangedBlock) {
   part.assign(part.size(), '\1');
   EXPECT_FALSE(again->Read(part.data(), uint32_t(part.size()), &got));
   EXPECT_EQ(got, 0u);
-  EXPECT_EQ(part.find_first_not_of(std::string("\0\1", 2)), std::string::npos) << "nothing of the read was handed out";
+  EXPECT_EQ(part.find_first_not_of(std::string("\0\1", 2)), std::string::npos)
+      << "nothing of the read was handed out";
   EXPECT_TRUE(verified->changed);
   // Other files, and writes, are not wrapped.
   EXPECT_TRUE(verifying.Open(u"\\Card\\Q.TXT", platform::AccessWrite, Disposition::CreateAlways)
