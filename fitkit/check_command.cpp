@@ -11,6 +11,7 @@
 #include "fitkit/commands.h"
 #include "fitkit/exit_codes.h"
 #include "fitkit/image_set_check.h"
+#include "fitkit/manifest_facts.h"
 #include "fitkit/package_check.h"
 #include "fitkit/signature_facts.h"
 #include "fitkit/verdict.h"
@@ -297,10 +298,12 @@ int InspectPackageFile(const fs::path& package, bool json) {
                {"main_exe", mainExe},
                {"main_exe_read", facts.mainExe.has_value()},
                {"signature", SignatureJson(package)},
+               {"manifest", InspectManifestJson(package, false)},
                {"entries", entries}});
   } else {
     std::cout << "package " << package.string() << ": " << report::WithThousands(facts.size)
-              << " bytes, " << SignatureLine(package) << '\n';
+              << " bytes, " << SignatureLine(package) << '\n'
+              << InspectManifestLines(package, false);
     if (facts.openError == 0) {
       std::cout << report::WithThousands(facts.entries.size())
                 << (facts.entries.size() == 1 ? " entry, " : " entries, ")
@@ -367,6 +370,7 @@ int InspectImageFolder(const fs::path& folder, bool json) {
                {"version", facts.versionText},
                {"version_code", HexWord(facts.versionCode)},
                {"revision", facts.revision},
+               {"manifest", InspectManifestJson(folder, true)},
                {"images", images}});
   } else {
     std::cout << "image set " << folder.string() << '\n';
@@ -390,6 +394,7 @@ int InspectImageFolder(const fs::path& folder, bool json) {
       if (!image.path.empty()) std::printf("; %s", SignatureLine(image.path).c_str());
       std::printf("\n");
     }
+    std::cout << InspectManifestLines(folder, true);
   }
   SayVerdict(ImageSetVerdict(facts));
   return kExitSuccess;

@@ -11,6 +11,7 @@ using Words = std::vector<std::string>;
 
 int RunCheck(const Words& words);
 int RunInspect(const Words& words);
+int RunManifest(const Words& words);
 int RunRehearse(const Words& words);
 int RunDevice(const Words& words, const char* self);
 

@@ -18,6 +18,7 @@ constexpr char kUsage[] =
     "  check UPDATE [--device ROOT | --model M]...  what the programs would check, touching\n"
     "                                   nothing, and what would happen\n"
     "  inspect UPDATE                   what a package or an image set holds\n"
+    "  manifest UPDATE [--security-version N]  write its release manifest, to be signed\n"
     "  rehearse --device ROOT UPDATE    run the update on a device root, headless\n"
     "  device create DIR [OPTION]...    make a device root (fitkit-device)\n"
     "  device show ROOT                 what a device root holds\n"
@@ -53,6 +54,7 @@ int main(int argc, char** argv) {
   host::SetVariable("FITKIT_CONSOLE", "lines");
   if (command == "check") return fitkit::RunCheck(words);
   if (command == "inspect") return fitkit::RunInspect(words);
+  if (command == "manifest") return fitkit::RunManifest(words);
   if (command == "rehearse") return fitkit::RunRehearse(words);
   if (command == "device") return fitkit::RunDevice(words, argv[0]);
   if (command.size() > 1 && command[0] == '-') {
@@ -63,8 +65,8 @@ int main(int argc, char** argv) {
     return fitkit::kExitUsage;
   }
   std::fprintf(stderr,
-               "fitkit: unknown command '%s' (the commands are check, inspect, rehearse and "
-               "device; see fitkit --help)\n",
+               "fitkit: unknown command '%s' (the commands are check, inspect, manifest, "
+               "rehearse and device; see fitkit --help)\n",
                command.c_str());
   return fitkit::kExitUsage;
 }

@@ -79,14 +79,17 @@ bool PlacePackage(const fs::path& root, const fs::path& package, std::u16string*
       card / (model.empty() ? package.filename().string() : ToUtf8(model) + " SHELL.ZIP");
   if (!error && !Same(package, placed)) {
     fs::copy_file(package, placed, fs::copy_options::overwrite_existing, error);
-    // Its signature goes with it, and no older one stays beside it.
-    fs::path signature = package, placedSignature = placed;
-    signature += ".minisig";
-    placedSignature += ".minisig";
-    std::error_code absent;
-    fs::remove(placedSignature, absent);
-    if (!error && fs::exists(signature, absent)) {
-      fs::copy_file(signature, placedSignature, fs::copy_options::overwrite_existing, error);
+    // Its signature and release manifest go with it, and no older ones stay
+    // beside it.
+    for (const char* beside : {".minisig", ".manifest", ".manifest.minisig"}) {
+      fs::path from = package, to = placed;
+      from += beside;
+      to += beside;
+      std::error_code absent;
+      fs::remove(to, absent);
+      if (!error && fs::exists(from, absent)) {
+        fs::copy_file(from, to, fs::copy_options::overwrite_existing, error);
+      }
     }
   }
   if (error) {

@@ -1,14 +1,10 @@
 #include "shellfit/package_signature.h"
 
-#include <memory>
-#include <vector>
-
 #include "frame/update_dialog.h"
-#include "platform/environment.h"
 #include "platform/file_system.h"
-#include "shellfit/package_fit.h"
 #include "shellfit/shellfit.h"
 #include "shellfit/update_report.h"
+#include "signature/release_check.h"
 #include "signature/update_signature.h"
 #include "zipreader/zip_reader.h"
 
@@ -17,72 +13,99 @@ namespace {
 
 using signature::Refusal;
 
-// The BLAKE2b-512 of the whole held file, read through the reader's own
-// stream, whose position is put back for the reader.
-bool HeldDigest(CZipStream& file, signature::Digest* digest) {
-  constexpr uint32_t kChunk = 1 << 20;
-  const uint32_t position = file.GetPosition();
-  const uint32_t length = file.GetLength();
-  if (position == kZipBadPosition || length == kZipBadPosition || file.SeekToBegin() != 0) {
-    return false;
+// The release whose reads are checked now, for the words of a failed read.
+const signature::VerifiedTree* current = nullptr;
+
+std::u16string ManifestOf(std::u16string_view package) {
+  return std::u16string(package) + std::u16string(signature::kPackageManifestSuffix);
+}
+
+void Refuse(platform::Dialog& dialog, std::u16string_view package,
+            const signature::SignatureCheck& check, const std::u16string& text) {
+  signature::NoteSignature(package, check);
+  NoteRefusedFit(text);
+  frame::ShowMessageBox(dialog, text, kNoticeStyle);
+}
+
+// The manifest's check and the package's tree against it, on `file` (the
+// package opened and read once, here). None when both hold.
+signature::ManifestCheck CheckRelease(const signature::DeviceKeys& keys,
+                                      std::u16string_view package, platform::File* file,
+                                      signature::BlockTree* tree) {
+  auto check = signature::CheckReleaseManifest(keys, ManifestOf(package), package,
+                                               signature::ReleaseKind::ShellPackage, Model);
+  if (!check.manifest) return check;
+  if (file == nullptr || !signature::TreeOfOpenFile(*file, tree)) {
+    check.signature.refusal = Refusal::Unreadable;
+    check.refusalText = std::u16string(package) +
+                        u" cannot be read, so its signature cannot be checked." +
+                        std::u16string(kNothingChanged);
+  } else {
+    check.signature.refusal = signature::CompareWithManifest(
+        *check.manifest, signature::FileRole::Package, package, *tree, &check.refusalText);
   }
-  auto chunk = std::make_unique<uint8_t[]>(kChunk);
-  signature::FileDigest hash;
-  uint64_t total = 0;
-  for (uint32_t got; (got = file.Read(chunk.get(), kChunk)) > 0;) {
-    hash.Update(chunk.get(), got);
-    total += got;
-  }
-  *digest = hash.Final();
-  return total == length && file.Seek(int32_t(position), SeekBegin) == position;
+  if (check.signature.refusal != Refusal::None) check.manifest.reset();
+  return check;
 }
 
 }  // namespace
+
+PackageRelease::~PackageRelease() {
+  if (current == verified_.get()) current = nullptr;
+}
+
+bool CheckPackageRelease(platform::Dialog& dialog, std::u16string_view package,
+                         PackageRelease* release) {
+  const signature::DeviceKeys keys = signature::ReadDeviceKeys();
+  if (!keys.required) {
+    signature::NoteSignatureNotRequired();
+    return true;
+  }
+  // The first read warms the cache for the reads that follow: they cost no
+  // second read from the card.
+  auto file =
+      platform::Files().Open(package, platform::AccessRead, platform::Disposition::OpenExisting);
+  if (file != nullptr) file->DenyWriters();
+  auto verified = std::make_shared<signature::VerifiedTree>();
+  auto check = CheckRelease(keys, package, file.get(), &verified->tree);
+  if (!check.manifest) {
+    Refuse(dialog, package, check.signature, check.refusalText);
+    return false;
+  }
+  signature::NoteSignature(package, check.signature);
+  release->manifest_ = std::move(check.manifest);
+  release->held_ = std::move(file);
+  release->verified_ = verified;
+  release->files_ = std::make_unique<signature::VerifyingFileSystem>(
+      platform::Files(), std::u16string(package), verified);
+  platform::Environment env = platform::Env();
+  env.files = release->files_.get();
+  release->installed_.emplace(env);
+  current = verified.get();
+  return true;
+}
+
+bool CheckPackageInOneFile(platform::Dialog& dialog, CZipReader& reader,
+                           std::u16string_view package) {
+  if (current == nullptr || reader.Directory().EndRecord().thisDisk == 0) return true;
+  signature::SignatureCheck check;
+  check.refusal = Refusal::Unreadable;
+  Refuse(dialog, package, check,
+         std::u16string(package) +
+             u" is split into several files, and only a package in one file can be signed." +
+             std::u16string(kNothingChanged));
+  return false;
+}
+
+bool PackageChangedInUse() { return current != nullptr && current->changed; }
 
 bool PackageSignatureHolds(std::u16string_view package) {
   const signature::DeviceKeys keys = signature::ReadDeviceKeys();
   if (!keys.required) return true;
   auto file =
       platform::Files().Open(package, platform::AccessRead, platform::Disposition::OpenExisting);
-  if (file == nullptr) return false;
-  std::vector<uint8_t> chunk(1 << 20);
-  signature::FileDigest hash;
-  uint32_t got = 0;
-  while (file->Read(chunk.data(), uint32_t(chunk.size()), &got) && got > 0) {
-    hash.Update(chunk.data(), got);
-  }
-  return signature::CheckSignature(keys, package, hash.Final(), Model).refusal == Refusal::None;
-}
-
-bool CheckPackageSignature(platform::Dialog& dialog, CZipReader& reader,
-                           std::u16string_view package) {
-  const signature::DeviceKeys keys = signature::ReadDeviceKeys();
-  if (!keys.required) {
-    signature::NoteSignatureNotRequired();
-    return true;
-  }
-  CZipStream* file = reader.ArchiveFile();
-  signature::SignatureCheck check;
-  signature::Digest digest{};
-  std::u16string text;
-  // One signature covers one file: a package split into volumes has none.
-  if (reader.Directory().EndRecord().thisDisk != 0) {
-    check.refusal = Refusal::Unreadable;
-    text = std::u16string(package) +
-           u" is split into several files, and only a package in one file can be signed.";
-  } else if (file == nullptr || !HeldDigest(*file, &digest)) {
-    check.refusal = Refusal::Unreadable;
-    text = std::u16string(package) + u" cannot be read, so its signature cannot be checked.";
-  } else {
-    check = signature::CheckSignature(keys, package, digest, Model);
-  }
-  signature::NoteSignature(package, check);
-  if (check.refusal == Refusal::None) return true;
-  text = text.empty() ? signature::RefusalText(package, Model, check)
-                      : text + std::u16string(kNothingChanged);
-  NoteRefusedFit(text);
-  frame::ShowMessageBox(dialog, text, kNoticeStyle);
-  return false;
+  signature::BlockTree tree;
+  return CheckRelease(keys, package, file.get(), &tree).manifest.has_value();
 }
 
 }  // namespace shellfit

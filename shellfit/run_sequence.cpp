@@ -1,5 +1,5 @@
-// What START does: find the package, check its signature where the device
-// asks for one, verify it, prove the device can take it, end the flash
+// What START does: find the package, check its signed release where the
+// device asks for one, verify it, prove the device can take it, end the flash
 // drive's programs, delete the old files and unpack the new ones from the
 // very file that was checked.
 #include "shellfit/run_sequence.h"
@@ -70,15 +70,18 @@ void RunUpdate(platform::Dialog& dialog) {
   dialog.EnableItem(2, false);
   std::u16string package;
   if (FindPackage(&package)) {
+    PackageRelease release;  // outlives every reader of the package
     CZipReader reader;
     SpareReaders spares;
     int32_t code = 0;
     std::u16string problem;
     // The declared sizes are weighed against the room before a byte is
     // inflated: a package too large for the device is refused at once.
-    if (!OpenHeldPackage(reader, package, &code, &problem) && problem.empty()) {
+    if (!CheckPackageRelease(dialog, package, &release)) {
+      // refused in words: shown and noted
+    } else if (!OpenHeldPackage(reader, package, &code, &problem) && problem.empty()) {
       RefuseUnreadable(dialog, package, nullptr, code);
-    } else if (!CheckPackageSignature(dialog, reader, package)) {
+    } else if (!CheckPackageInOneFile(dialog, reader, package)) {
       // refused in words: shown and noted
     } else if (const uint32_t checkedLength = HeldLength(reader);
                !problem.empty() || !CheckPackageFits(reader, package, TargetFolder, &problem)) {

@@ -5,14 +5,14 @@
 #include <mutex>
 #include <vector>
 
+#include "signature/gcrypt_setup.h"
 #include "signature/minisign.h"
 
 namespace signature {
-namespace {
 
 // libgcrypt wants to be set up once before its first use, and nothing here
 // keeps secrets, so no secure memory.
-void Initialise() {
+void InitialiseGcrypt() {
   static std::once_flag once;
   std::call_once(once, [] {
     if (gcry_control(GCRYCTL_INITIALIZATION_FINISHED_P)) return;
@@ -21,6 +21,8 @@ void Initialise() {
     gcry_control(GCRYCTL_INITIALIZATION_FINISHED, 0);
   });
 }
+
+namespace {
 
 // One S-expression, freed with its holder.
 class Sexp {
@@ -40,7 +42,7 @@ class Sexp {
 // it with SHA-512 itself).
 bool VerifyEd25519(const std::array<uint8_t, 32>& key, const std::array<uint8_t, 64>& sig,
                    const void* message, std::size_t length) {
-  Initialise();
+  InitialiseGcrypt();
   Sexp publicKey, signature, data;
   const int keyLength = int(key.size());
   const int half = int(sig.size() / 2);
@@ -60,7 +62,7 @@ bool VerifyEd25519(const std::array<uint8_t, 32>& key, const std::array<uint8_t,
 }  // namespace
 
 FileDigest::FileDigest() {
-  Initialise();
+  InitialiseGcrypt();
   gcry_md_hd_t handle = nullptr;
   if (gcry_md_open(&handle, GCRY_MD_BLAKE2B_512, 0) != 0) {
     // Only a libgcrypt built without BLAKE2b gets here; nothing could be checked.

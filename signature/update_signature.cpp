@@ -23,33 +23,29 @@ bool IsSeparator(char16_t c) {
   return c == 0 || c == u' ' || c == u'\t' || c == u'\r' || c == u'\n' || c == u',' || c == u';';
 }
 
-// The whole signature file, or nothing when it is no regular file of a
-// signature's size.
-std::optional<std::string> ReadSignatureFile(std::u16string_view path) {
+bool SameModel(std::string_view a, std::u16string_view b) {
+  return platform::EqualsNoCase(platform::FromUtf8(a), b);
+}
+
+}  // namespace
+
+std::optional<std::string> ReadSmallFile(std::u16string_view path, std::size_t most) {
   auto file =
       platform::Files().Open(path, platform::AccessRead, platform::Disposition::OpenExisting);
   uint64_t size = 0;
-  if (file == nullptr || !file->GetSize(&size) || size > kMostSignatureBytes) {
-    return std::nullopt;
-  }
+  if (file == nullptr || !file->GetSize(&size) || size > most) return std::nullopt;
   // Read one byte past the limit: a file that grew since is still refused.
-  std::string text(kMostSignatureBytes + 1, '\0');
+  std::string text(most + 1, '\0');
   std::size_t have = 0;
   uint32_t got = 0;
   while (have < text.size() && file->Read(text.data() + have, uint32_t(text.size() - have), &got) &&
          got > 0) {
     have += got;
   }
-  if (have > kMostSignatureBytes) return std::nullopt;
+  if (have > most) return std::nullopt;
   text.resize(have);
   return text;
 }
-
-bool SameModel(std::string_view a, std::u16string_view b) {
-  return platform::EqualsNoCase(platform::FromUtf8(a), b);
-}
-
-}  // namespace
 
 DeviceKeys ReadDeviceKeys() {
   DeviceKeys keys;
@@ -88,7 +84,7 @@ SignatureCheck CheckSignature(const DeviceKeys& keys, std::u16string_view file,
     check.refusal = Refusal::NoSignature;
     return check;
   }
-  const auto text = ReadSignatureFile(path);
+  const auto text = ReadSmallFile(path, kMostSignatureBytes);
   const auto parsed = text ? ParseSignature(*text) : std::nullopt;
   if (!parsed) {
     check.refusal = Refusal::Unreadable;
@@ -140,6 +136,12 @@ std::u16string RefusalText(std::u16string_view file, std::u16string_view model,
     case Refusal::SignatureChanged:
       text = u"The signature of " + name + u" was changed after it was signed.";
       break;
+    case Refusal::NotInManifest:
+      text = name + u" is not the file its release manifest names.";
+      break;
+    case Refusal::ChangedInUse:
+      text = name + u" was changed after its signature was checked.";
+      break;
     case Refusal::OtherModel:
       text = check.model && !check.model->empty()
                  ? name + u" is signed for model " + platform::FromUtf8(*check.model) +
@@ -166,6 +168,10 @@ std::string_view RefusalWord(Refusal refusal) {
       return "signature-changed";
     case Refusal::OtherModel:
       return "other-model";
+    case Refusal::NotInManifest:
+      return "not-in-manifest";
+    case Refusal::ChangedInUse:
+      return "changed-in-use";
   }
   return "unreadable";
 }

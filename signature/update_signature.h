@@ -35,6 +35,8 @@ enum class Refusal {
   FileChanged,       // the file is not what was signed
   SignatureChanged,  // the trusted comment is not what was signed
   OtherModel,        // signed for another model, or for none
+  NotInManifest,     // the release manifest is of another kind of update
+  ChangedInUse,      // a block changed on the medium after the check
 };
 
 struct SignatureCheck {
@@ -42,6 +44,10 @@ struct SignatureCheck {
   std::string keyId;                 // the signature's key, once one was read
   std::optional<std::string> model;  // the model it names, once verified
 };
+
+// A whole small file, or nothing when it is no regular file of at most
+// `most` bytes.
+std::optional<std::string> ReadSmallFile(std::u16string_view path, std::size_t most);
 
 // The signature file of an update file.
 std::u16string SignatureFileOf(std::u16string_view file);
@@ -55,7 +61,8 @@ SignatureCheck CheckSignature(const DeviceKeys& keys, std::u16string_view file,
 std::u16string RefusalText(std::u16string_view file, std::u16string_view model,
                            const SignatureCheck& check);
 // One word for the report: "valid", "no-signature", "unreadable",
-// "untrusted-key", "file-changed", "signature-changed", "other-model".
+// "untrusted-key", "file-changed", "signature-changed", "other-model",
+// "not-in-manifest", "changed-in-use".
 std::string_view RefusalWord(Refusal refusal);
 
 // The outcome report's "signature" group.

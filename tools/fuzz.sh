@@ -10,6 +10,7 @@
 #   pe_version    a PE file's version resource
 #   device_paths  device-path resolution against a scratch device root
 #   signature     a minisign signature file or public key
+#   manifest      a release manifest
 # Usage: tools/fuzz.sh [seconds] [target...]   (all targets without names)
 # Builds its own clang tree in build-fuzz/ (FITKIT_FUZZ_BUILD), seeds each
 # corpus, replays the kept crash inputs of tests/fuzz/regressions/<target>/
@@ -18,7 +19,7 @@
 set -euo pipefail
 seconds="${1:-60}"
 shift || true
-all=(zip package registry device_ini version_file bin_flash pe_version device_paths signature)
+all=(zip package registry device_ini version_file bin_flash pe_version device_paths signature manifest)
 targets=("$@")
 [ ${#targets[@]} -gt 0 ] || targets=("${all[@]}")
 cd "$(dirname "$0")/.."
@@ -127,6 +128,12 @@ make_seeds() {
       minisign -S -W -s "$out/key.sec" -m "$out/signed" -t "model=KTR 60; batch=7" >/dev/null
       minisign -S -W -l -s "$out/key.sec" -m "$out/key.pub" -x "$out/legacy.minisig" >/dev/null
       rm "$out/key.sec" "$out/signed" ;;
+    manifest)
+      hash=$(printf 'a%.0s' $(seq 64))
+      printf 'fitkit release manifest 1\nkind shell-package\nmodel KTR 60\nversion 1.2.4.0\nsecurity-version 2\nfile package 207436800 %s\n' "$hash" > "$out/package"
+      { printf 'fitkit release manifest 1\r\nkind image-set\r\nmodel KTR 60\r\nversion V1.0.8\r\n'
+        for role in version nboot eboot tinynk drivers nk chain; do printf 'file %s 65536 %s\r\n' "$role" "$hash"; done
+      } > "$out/image-set" ;;
   esac
 }
 

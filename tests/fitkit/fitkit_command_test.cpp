@@ -177,6 +177,44 @@ TEST_F(FitkitCommandTest, ShowsAndChecksThePackagesSignature) {
       << otherModel.out;
 }
 
+TEST_F(FitkitCommandTest, WritesTheReleaseManifestWhereTheProgramsLook) {
+  const fs::path package = Package("KTR 60 SHELL.ZIP");
+  RunResult made = Fitkit({"manifest", package.string(), "--security-version", "3"});
+  ASSERT_EQ(made.exitCode, 0) << made.err;
+  // The path is the last line, for scripts that sign it next.
+  const fs::path manifest = Work("KTR 60 SHELL.ZIP.manifest");
+  EXPECT_TRUE(made.out.ends_with("\n" + manifest.string() + "\n")) << made.out;
+  const std::string text = ReadText(manifest);
+  EXPECT_NE(text.find("\nkind shell-package\nmodel KTR 60\nversion 1.2.4\nsecurity-version 3\n"
+                      "file package " +
+                      std::to_string(fs::file_size(package)) + " "),
+            std::string::npos)
+      << text;
+  RunResult inspect = Fitkit({"inspect", package.string(), "--json"});
+  EXPECT_EQ(Json::parse(inspect.out)["manifest"]["files"][0]["state"], "as named") << inspect.out;
+  WriteText(package, ReadText(package) + "x");
+  inspect = Fitkit({"inspect", package.string()});
+  EXPECT_NE(inspect.out.find("package: " + std::to_string(fs::file_size(package) - 1) +
+                             " bytes, another size"),
+            std::string::npos)
+      << inspect.out;
+
+  const fs::path set = ImageSet();
+  made = Fitkit({"manifest", set.string()});
+  ASSERT_EQ(made.exitCode, 0) << made.err;
+  EXPECT_TRUE(made.out.ends_with((set / "release.manifest").string() + "\n")) << made.out;
+  WriteText(set / "nk.bin", ReadText(set / "chain.bin"));
+  inspect = Fitkit({"inspect", set.string()});
+  EXPECT_NE(inspect.out.find("image-set for model KTR 60, version V1.0.7, security version 0"),
+            std::string::npos)
+      << inspect.out;
+  EXPECT_NE(inspect.out.find("nk: 8"), std::string::npos) << inspect.out;
+  EXPECT_NE(inspect.out.find("other bytes"), std::string::npos) << inspect.out;
+  // A name that names no model needs --model; a security version must be a number.
+  EXPECT_EQ(Fitkit({"manifest", Package("good.zip").string()}).exitCode, 2);
+  EXPECT_EQ(Fitkit({"manifest", set.string(), "--security-version", "-1"}).exitCode, 2);
+}
+
 TEST_F(FitkitCommandTest, RehearsesAPackageAndStreamsItsProgress) {
   const fs::path package = Package("shell.zip");
   const RunResult run =

@@ -33,7 +33,13 @@ class SignedPackageTest : public ::testing::Test {
     return root_.path() / "fs" / "Storage Card" / relative;
   }
   fs::path Package() const { return Card("KTR 60 SHELL.ZIP"); }
-  fs::path Signature() const { return Card("KTR 60 SHELL.ZIP.minisig"); }
+  fs::path Manifest() const { return Card("KTR 60 SHELL.ZIP.manifest"); }
+  fs::path Signature() const { return Card("KTR 60 SHELL.ZIP.manifest.minisig"); }
+  // The package's release manifest, signed by `key` with this comment.
+  void SignRelease(const MinisignKey& key, const std::string& comment) {
+    key.SignRelease(Manifest(), signature::ReleaseKind::ShellPackage,
+                    {{signature::FileRole::Package, Package()}}, comment);
+  }
 
   // The stock registry with "UpdateKeys" holding `keys`.
   void TrustKeys(const std::string& keys) {
@@ -86,7 +92,7 @@ TEST_F(SignedPackageTest, InstallsWhatOneOfItsKeysSignedForItsModel) {
       test_support::Quote(other_.publicKeyFile().string()) + " --update-key " +
       test_support::Quote(maker_.publicKeyFile().string()) + " 2>&1");
   EXPECT_NE(made.find("made the device root"), std::string::npos) << made;
-  maker_.Sign(Package(), "model=ktr 60; batch=7");
+  SignRelease(maker_, "model=ktr 60; batch=7");
   report = Run(&run);
   EXPECT_EQ(run.exitCode, 1);
   EXPECT_EQ(report["outcome"], "installed") << run.out;
@@ -101,20 +107,31 @@ TEST_F(SignedPackageTest, RefusesEveryOtherPackageBeforeAnythingChanges) {
   TrustKeys(maker_.PublicKeyLine());
   EXPECT_EQ(ExpectRefused("is not signed")["signature"]["result"], "no-signature");
 
-  other_.Sign(Package(), "model=KTR 60");
+  // A signature of the package alone, as devices took before: a manifest is needed.
+  maker_.Sign(Package(), "model=KTR 60");
+  EXPECT_EQ(ExpectRefused("a signed release manifest is needed")["signature"]["result"],
+            "no-signature");
+  // The signed manifest of an image set beside the package.
+  std::vector<std::pair<signature::FileRole, fs::path>> set;
+  for (auto role : signature::kImageSetRoles) set.emplace_back(role, Package());
+  maker_.SignRelease(Manifest(), signature::ReleaseKind::ImageSet, set, "model=KTR 60");
+  EXPECT_EQ(ExpectRefused("is not the release manifest of a shell package")["signature"]["result"],
+            "not-in-manifest");
+
+  SignRelease(other_, "model=KTR 60");
   Json report = ExpectRefused("signed by a key this device does not trust");
   EXPECT_EQ(report["signature"]["result"], "untrusted-key");
   EXPECT_NE(other_.PublicKeyText().find(report["signature"].value("key_id", "?")),
             std::string::npos);
 
-  maker_.Sign(Package(), "model=KTR 61");
+  SignRelease(maker_, "model=KTR 61");
   EXPECT_EQ(ExpectRefused("signed for model KTR 61, not for this KTR 60")["signature"]["result"],
             "other-model");
-  maker_.Sign(Package(), "batch=7");
+  SignRelease(maker_, "batch=7");
   ExpectRefused("without naming the model");
 
   // One byte of the package changed after signing.
-  maker_.Sign(Package(), "model=KTR 60");
+  SignRelease(maker_, "model=KTR 60");
   std::string bytes = ReadText(Package());
   bytes[bytes.size() / 2] ^= 0x20;
   WriteText(Package(), bytes);
@@ -132,7 +149,7 @@ TEST_F(SignedPackageTest, RefusesEveryOtherPackageBeforeAnythingChanges) {
                               " && zip -q -r -s 64k -P .TORVA. " +
                               test_support::Quote(Package().string()) + " main.exe Data");
   ASSERT_TRUE(fs::exists(Card("KTR 60 SHELL.z01")));
-  maker_.Sign(Package(), "model=KTR 60");
+  SignRelease(maker_, "model=KTR 60");
   ExpectRefused("is split into several files");
 }
 
@@ -152,6 +169,7 @@ TEST_F(SignedPackageTest, UpgradeUnpacksNothingOfAnUnsignedPackage) {
 
 TEST_F(SignedPackageTest, ASignatureFileThatIsNoSignatureIsRefused) {
   TrustKeys(maker_.PublicKeyLine());
+  SignRelease(maker_, "model=KTR 60");
   for (const std::string kind : {"garbage", "huge", "folder", "pipe"}) {
     SCOPED_TRACE(kind);
     fs::remove_all(Signature());

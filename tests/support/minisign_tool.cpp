@@ -31,4 +31,24 @@ void MinisignKey::Sign(const std::filesystem::path& file, const std::string& tru
   EXPECT_EQ(signedFile.exitCode, 0) << signedFile.err;
 }
 
+void MinisignKey::SignRelease(
+    const std::filesystem::path& manifest, signature::ReleaseKind kind,
+    const std::vector<std::pair<signature::FileRole, std::filesystem::path>>& files,
+    const std::string& trustedComment, uint32_t securityVersion) const {
+  signature::ReleaseManifest release;
+  release.kind = kind;
+  release.model = "KTR 60";
+  release.version = kind == signature::ReleaseKind::ShellPackage ? "1.2.4" : "V1.0.8";
+  release.securityVersion = securityVersion;
+  for (const auto& [role, file] : files) {
+    const std::string bytes = ReadText(file);
+    signature::BlockTreeHasher hasher;
+    hasher.Update(bytes.data(), bytes.size());
+    const signature::BlockTree tree = hasher.Finish();
+    release.files.push_back({role, tree.size, signature::TreeRoot(tree)});
+  }
+  WriteText(manifest, signature::FormatManifest(release));
+  Sign(manifest, trustedComment);
+}
+
 }  // namespace test_support

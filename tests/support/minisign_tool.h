@@ -4,6 +4,10 @@
 
 #include <filesystem>
 #include <string>
+#include <utility>
+#include <vector>
+
+#include "signature/release_manifest.h"
 
 namespace test_support {
 
@@ -21,6 +25,11 @@ class MinisignKey {
   // file itself instead of its BLAKE2b-512.
   void Sign(const std::filesystem::path& file, const std::string& trustedComment,
             bool legacy = false) const;
+  // Writes the release manifest `manifest` naming `files` (each role with the
+  // host file it is) and signs it with this trusted comment.
+  void SignRelease(const std::filesystem::path& manifest, signature::ReleaseKind kind,
+                   const std::vector<std::pair<signature::FileRole, std::filesystem::path>>& files,
+                   const std::string& trustedComment, uint32_t securityVersion = 0) const;
 
  private:
   std::filesystem::path pub_;
