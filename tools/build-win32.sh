@@ -10,6 +10,6 @@ if ! command -v x86_64-w64-mingw32-g++-posix >/dev/null; then
   echo "build-win32: x86_64-w64-mingw32-g++-posix is missing (tools/install-deps.sh); not built" >&2
   exit 0
 fi
-cmake -S "$repo" -B "$build" -G Ninja -DFITKIT_HOST=win32 \
+cmake -S "$repo" -B "$build" -G Ninja -DFITKIT_HOST=win32 -DFITKIT_WERROR=ON \
   -DCMAKE_TOOLCHAIN_FILE="$repo/cmake/mingw-w64-x86_64.cmake" >/dev/null
 cmake --build "$build" -j2 --target shellfit imagefit

@@ -28,7 +28,7 @@ build="$(realpath -m "${FITKIT_FUZZ_BUILD:-build-fuzz}")"
 flags="-fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=undefined -fno-omit-frame-pointer"
 
 CC=clang-14 CXX=clang++-14 cmake -S . -B "$build" -G Ninja -DFITKIT_FUZZ=ON -DFITKIT_TESTS=ON \
-  -DFITKIT_BENCH=OFF -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  -DFITKIT_BENCH=OFF -DFITKIT_WERROR=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DCMAKE_C_FLAGS="$flags" -DCMAKE_CXX_FLAGS="$flags" >/dev/null
 
 binary() {

@@ -4,7 +4,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash tools/install-deps.sh
-cmake -S . -B build -G Ninja -DFITKIT_TESTS=ON >/dev/null
+cmake -S . -B build -G Ninja -DFITKIT_TESTS=ON -DFITKIT_WERROR=ON >/dev/null
 cmake --build build -j2
 bash tools/build-win32.sh
 status=0
