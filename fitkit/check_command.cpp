@@ -180,14 +180,14 @@ Json SignatureJson(const fs::path& file) {
   return {{"present", facts.present},
           {"readable", facts.readable},
           {"key_id", facts.keyId},
-          {"trusted_comment", facts.trustedComment}};
+          {"trusted_comment", facts.shownComment}};
 }
 
 std::string SignatureLine(const fs::path& file) {
   const SignatureFacts facts = ReadSignatureOf(file, {});
   if (!facts.present) return "not signed";
   if (!facts.readable) return "its .minisig is no minisign signature";
-  return "signed with key " + facts.keyId + ", trusted comment \"" + facts.trustedComment + "\"";
+  return "signed with key " + facts.keyId + ", trusted comment \"" + facts.shownComment + "\"";
 }
 
 }  // namespace

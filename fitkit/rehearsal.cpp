@@ -22,6 +22,7 @@
 #include "report/outcome_words.h"
 #include "shellfit/shellfit.h"
 #include "shellfit/shellfit_entry.h"
+#include "signature/minisign.h"
 
 namespace fitkit {
 namespace fs = std::filesystem;
@@ -63,6 +64,19 @@ fs::path StorageCard(const fs::path& root, std::error_code& error) {
   return root / "fs" / kStorageCard;
 }
 
+// A signature file larger than the programs read is refused by them anyway;
+// copying it first could fill the disk (a sparse file reads as any size).
+bool SignatureFits(const fs::path& signature) {
+  std::error_code error;
+  if (!fs::exists(signature, error)) return true;
+  const uintmax_t size =
+      fs::is_regular_file(signature, error) ? fs::file_size(signature, error) : 0;
+  if (error || size <= signature::kMostSignatureBytes) return true;
+  Say(signature.string() + " is " + std::to_string(size) + " bytes, larger than any signature (" +
+      std::to_string(signature::kMostSignatureBytes) + " bytes at most); nothing was copied");
+  return false;
+}
+
 bool Same(const fs::path& a, const fs::path& b) {
   std::error_code error;
   return fs::exists(b, error) && fs::equivalent(a, b, error);
@@ -77,6 +91,10 @@ bool PlacePackage(const fs::path& root, const fs::path& package, std::u16string*
   frame::ReadRegistryString(u"Ident", u"Model", &model);
   const fs::path placed =
       card / (model.empty() ? package.filename().string() : ToUtf8(model) + " SHELL.ZIP");
+  for (const char* signature : {".minisig", ".manifest.minisig"}) {
+    fs::path beside = package;
+    if (!SignatureFits(beside += signature)) return false;
+  }
   if (!error && !Same(package, placed)) {
     fs::copy_file(package, placed, fs::copy_options::overwrite_existing, error);
     // Its signature and release manifest go with it, and no older ones stay
@@ -119,6 +137,11 @@ bool PlaceImageSet(const fs::path& root, const fs::path& folder, std::u16string*
     return true;
   }
   std::error_code error;
+  for (const auto& entry : fs::directory_iterator(folder, error)) {
+    if (Lower(entry.path().extension().string()) == ".minisig" && !SignatureFits(entry.path())) {
+      return false;
+    }
+  }
   const fs::path target = StorageCard(root, error) / kUpdateFolder;
   fs::create_directories(target, error);
   for (const auto& entry : fs::directory_iterator(target, error)) {

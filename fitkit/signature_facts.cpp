@@ -4,6 +4,9 @@
 #include <iterator>
 #include <memory>
 
+#include "platform/text.h"
+#include "signature/model_name.h"
+
 namespace fitkit {
 namespace fs = std::filesystem;
 namespace {
@@ -57,6 +60,7 @@ SignatureFacts ReadSignatureOf(const fs::path& file,
   if (!parsed) return facts;
   facts.keyId = signature::KeyIdText(parsed->keyId);
   facts.trustedComment = parsed->trustedComment;
+  facts.shownComment = platform::ToUtf8(signature::ShownSafely(parsed->trustedComment));
   if (keys.empty()) return facts;
   facts.verdict = "made with a key not given";
   const auto digest = FileDigestOf(file);
@@ -99,7 +103,7 @@ void CheckSignatureOf(const fs::path& file, const std::vector<signature::PublicK
     found->Problem(name + ".minisig is no minisign signature");
     return;
   }
-  const std::string who = "signed with key " + facts.keyId + " (\"" + facts.trustedComment + "\")";
+  const std::string who = "signed with key " + facts.keyId + " (\"" + facts.shownComment + "\")";
   if (!required) {
     found->Note(name + " is " + who + "; not checked without a key (--key FILE.pub)");
     return;
@@ -109,9 +113,11 @@ void CheckSignatureOf(const fs::path& file, const std::vector<signature::PublicK
     return;
   }
   const auto named = signature::CommentField(facts.trustedComment, "model");
-  if (!model.empty() && named != model) {
+  // Compared as the device compares it.
+  if (!model.empty() && !(named && signature::IsDeviceModel(*named, platform::FromUtf8(model)))) {
     found->Problem(name + " is signed for " +
-                   (named ? "the model \"" + *named + "\"" : std::string("no model")) +
+                   (named ? "the model \"" + platform::ToUtf8(signature::ShownSafely(*named)) + "\""
+                          : std::string("no model")) +
                    ", not for \"" + model + "\"");
     return;
   }

@@ -18,6 +18,7 @@ struct SignatureFacts {
   bool readable = false;  // and is a minisign signature
   std::string keyId;
   std::string trustedComment;
+  std::string shownComment;  // the trusted comment, odd bytes as "\xNN"
   // With keys: "valid", else why not in words; empty when not checked.
   std::string verdict;
   bool valid = false;

@@ -1,6 +1,7 @@
 #include "imagefit/held_image_files.h"
 
 #include "platform/environment.h"
+#include "signature/update_signature.h"
 
 namespace imagefit {
 
@@ -79,7 +80,7 @@ platform::File* HeldImageFiles::Open(int index, std::u16string_view path) {
       platform::Files().Open(path, platform::AccessRead, platform::Disposition::OpenExisting);
   // Where writers cannot be kept away, the transfer still reads this handle:
   // a file replaced under its name is not what gets sent.
-  if (held.file) held.file->DenyWriters();
+  if (held.file && !held.file->DenyWriters()) signature::NoteWritersNotKeptAway(path);
   return held.file.get();
 }
 

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "frame/device_identity.h"
 #include "frame/update_dialog.h"
 #include "imagefit/image_set.h"
 #include "imagefit/image_version.h"
@@ -42,6 +43,7 @@ bool DigestOf(platform::File& file, signature::Digest* digest, std::string* head
 bool Refuse(platform::Dialog& dialog, std::u16string_view file, const std::u16string& text,
             const signature::SignatureCheck& check) {
   signature::NoteSignature(file, check);
+  platform::Outcome().Set("refused_reason", platform::ReportText(text));
   platform::SetOutcome("refused");
   frame::ShowMessageBox(dialog, text, kRefusalStyle);
   return false;
@@ -56,12 +58,33 @@ bool RefuseUnreadable(platform::Dialog& dialog, std::u16string_view file) {
                 check);
 }
 
+// The device's own model, as shellfit reads it: the signed model must be
+// this one. The title's fixed model names the version file and nothing more.
+std::u16string DeviceModel() {
+  std::u16string model;
+  if (!frame::ReadRegistryString(u"Ident", u"Model", &model)) model.clear();
+  return model;
+}
+
+// A keyed device whose registry names no model cannot tell which image set is
+// meant for it: nothing signed for any model is taken.
+bool RefuseWithoutModel(platform::Dialog& dialog, std::u16string_view file) {
+  signature::SignatureCheck check;
+  check.refusal = Refusal::OtherModel;
+  return Refuse(dialog, file,
+                u"This device's registry names no model (HKEY_LOCAL_MACHINE\\Ident, \"Model\"), so "
+                u"it cannot tell which signed image set is meant for it. Nothing was changed.",
+                check);
+}
+
 // Checks one file's signature; false after the refusal.
 bool CheckOne(platform::Dialog& dialog, const signature::DeviceKeys& keys, std::u16string_view path,
               const signature::Digest& digest, signature::SignatureCheck* check) {
-  *check = signature::CheckSignature(keys, path, digest, Model);
+  const std::u16string model = DeviceModel();
+  if (model.empty()) return RefuseWithoutModel(dialog, path);
+  *check = signature::CheckSignature(keys, path, digest, model);
   if (check->refusal == Refusal::None) return true;
-  return Refuse(dialog, path, signature::RefusalText(path, Model, *check), *check);
+  return Refuse(dialog, path, signature::RefusalText(path, model, *check), *check);
 }
 
 }  // namespace

@@ -104,6 +104,9 @@ std::string ImagefitReason(const std::string& outcome, const Json& report) {
     return "the device restarted, but not every step went through";
   }
   if (outcome == "refused") {
+    // A signature's refusal says it all in the box's own words.
+    const std::string said = OneLine(Text(report, "refused_reason"));
+    if (!said.empty()) return said;
     return Text(report, "refused.file") + " cannot be used: " + Text(report, "refused.reason") +
            "; nothing was sent";
   }

@@ -14,6 +14,7 @@
 #include "shellfit/package_fit.h"
 #include "shellfit/shellfit.h"
 #include "shellfit/update_report.h"
+#include "signature/update_signature.h"
 #include "zipreader/zip_disk_file.h"
 #include "zipreader/zip_reader.h"
 
@@ -110,7 +111,9 @@ bool OpenHeldPackage(CZipReader& reader, std::u16string_view package, int32_t* e
     reader.OpenArchive(std::u16string(package), 1, 0);
     // From here on nobody else may change what is being checked, as on the
     // device, where the open package cannot be written or replaced.
-    if (reader.ArchiveFile() != nullptr) reader.ArchiveFile()->DenyWriters();
+    if (reader.ArchiveFile() != nullptr && !reader.ArchiveFile()->DenyWriters()) {
+      signature::NoteWritersNotKeptAway(package);
+    }
     if (!reader.SetPassword(std::u16string(kPackagePassword))) {
       *errorCode = ErrBadPassword;
       return false;

@@ -46,13 +46,15 @@ std::optional<std::vector<uint8_t>> DecodeBase64(std::string_view text) {
   return out;
 }
 
-// The text's lines without their "\r\n" or "\n"; trailing empty lines dropped.
+// The text's lines without their "\n" and every carriage return before it
+// (minisign reads its lines so, and never signs a comment that ends in one);
+// trailing empty lines dropped.
 std::vector<std::string_view> Lines(std::string_view text) {
   std::vector<std::string_view> lines;
   while (!text.empty()) {
     const std::size_t end = text.find('\n');
     std::string_view line = text.substr(0, end);
-    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    while (!line.empty() && line.back() == '\r') line.remove_suffix(1);
     lines.push_back(line);
     if (end == std::string_view::npos) break;
     text.remove_prefix(end + 1);

@@ -3,6 +3,7 @@
 #include "platform/environment.h"
 #include "platform/file_system.h"
 #include "platform/text.h"
+#include "signature/model_name.h"
 
 namespace signature {
 namespace {
@@ -59,7 +60,7 @@ ManifestCheck CheckReleaseManifest(const DeviceKeys& keys, std::u16string_view m
   }
   // The manifest names the model as well as the signature's comment: both
   // must be this device's.
-  if (!platform::EqualsNoCase(platform::FromUtf8(manifest->model), model)) {
+  if (!IsDeviceModel(manifest->model, model)) {
     check.signature.refusal = Refusal::OtherModel;
     check.signature.model = manifest->model;
     check.refusalText = RefusalText(manifestPath, model, check.signature);

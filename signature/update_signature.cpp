@@ -5,6 +5,7 @@
 #include "platform/outcome_report.h"
 #include "platform/registry.h"
 #include "platform/text.h"
+#include "signature/model_name.h"
 
 namespace signature {
 namespace {
@@ -21,10 +22,6 @@ std::u16string ValueText(const std::vector<uint8_t>& data) {
 
 bool IsSeparator(char16_t c) {
   return c == 0 || c == u' ' || c == u'\t' || c == u'\r' || c == u'\n' || c == u',' || c == u';';
-}
-
-bool SameModel(std::string_view a, std::u16string_view b) {
-  return platform::EqualsNoCase(platform::FromUtf8(a), b);
 }
 
 }  // namespace
@@ -46,6 +43,45 @@ std::optional<std::string> ReadSmallFile(std::u16string_view path, std::size_t m
   text.resize(have);
   return text;
 }
+
+namespace {
+
+// Of the verdicts of several keys with the signature's id, the one that
+// went furthest decides: a key that verified the file but not the comment
+// says more than one that verified neither.
+int Rank(Verdict verdict) {
+  switch (verdict) {
+    case Verdict::OtherKey:
+      return 0;
+    case Verdict::FileChanged:
+      return 1;
+    case Verdict::CommentChanged:
+      return 2;
+    case Verdict::Valid:
+      return 3;
+  }
+  return 0;
+}
+
+Verdict BestVerdict(const DeviceKeys& keys, const Signature& signature, const Digest& digest) {
+  Verdict best = Verdict::OtherKey;
+  for (const PublicKey& key : keys.keys) {
+    const Verdict verdict = Verify(signature, key, digest);
+    if (Rank(verdict) > Rank(best)) best = verdict;
+    if (best == Verdict::Valid) break;
+  }
+  return best;
+}
+
+// A verified comment: the model it names must be the device's, and every
+// byte of it must be text the device can read.
+Refusal ModelRefusal(const SignatureCheck& check, std::string_view comment,
+                     std::u16string_view model) {
+  if (!check.model || !IsDeviceModel(*check.model, model)) return Refusal::OtherModel;
+  return DecodeStrictUtf8(comment) ? Refusal::None : Refusal::Unreadable;
+}
+
+}  // namespace
 
 DeviceKeys ReadDeviceKeys() {
   DeviceKeys keys;
@@ -91,24 +127,21 @@ SignatureCheck CheckSignature(const DeviceKeys& keys, std::u16string_view file,
     return check;
   }
   check.keyId = KeyIdText(parsed->keyId);
-  check.refusal = Refusal::UntrustedKey;
-  for (const PublicKey& key : keys.keys) {
-    switch (Verify(*parsed, key, digest)) {
-      case Verdict::OtherKey:
-        continue;
-      case Verdict::FileChanged:
-        check.refusal = Refusal::FileChanged;
-        return check;
-      case Verdict::CommentChanged:
-        check.refusal = Refusal::SignatureChanged;
-        return check;
-      case Verdict::Valid:
-        check.model = CommentField(parsed->trustedComment, kModelField);
-        check.refusal =
-            check.model && SameModel(*check.model, model) ? Refusal::None : Refusal::OtherModel;
-        return check;
-    }
+  switch (BestVerdict(keys, *parsed, digest)) {
+    case Verdict::OtherKey:
+      check.refusal = Refusal::UntrustedKey;
+      return check;
+    case Verdict::FileChanged:
+      check.refusal = Refusal::FileChanged;
+      return check;
+    case Verdict::CommentChanged:
+      check.refusal = Refusal::SignatureChanged;
+      return check;
+    case Verdict::Valid:
+      break;
   }
+  check.model = CommentField(parsed->trustedComment, kModelField);
+  check.refusal = ModelRefusal(check, parsed->trustedComment, model);
   return check;
 }
 
@@ -144,7 +177,7 @@ std::u16string RefusalText(std::u16string_view file, std::u16string_view model,
       break;
     case Refusal::OtherModel:
       text = check.model && !check.model->empty()
-                 ? name + u" is signed for model " + platform::FromUtf8(*check.model) +
+                 ? name + u" is signed for model " + ShownSafely(*check.model) +
                        u", not for this " + std::u16string(model) + u"."
                  : name + u" is signed without naming the model it is for.";
       break;
@@ -186,7 +219,17 @@ void NoteSignature(std::u16string_view file, const SignatureCheck& check) {
   report.Set("signature.result", platform::ReportText(RefusalWord(check.refusal)));
   report.Set("signature.file", platform::ReportText(file));
   if (!check.keyId.empty()) report.Set("signature.key_id", platform::ReportText(check.keyId));
-  if (check.model) report.Set("signature.model", platform::ReportText(*check.model));
+  if (check.model) report.Set("signature.model", platform::ReportText(ShownSafely(*check.model)));
+}
+
+void NoteWritersNotKeptAway(std::u16string_view file) {
+  auto& report = platform::Outcome();
+  report.Set("lease.held", platform::ReportFlag(false));
+  report.Append("lease.not_held", {{"file", platform::ReportText(file)}});
+  report.Set("lease.words",
+             platform::ReportText(std::u16string(file) +
+                                  u" could not be held against writers: another program may "
+                                  u"still change it while it is read."));
 }
 
 }  // namespace signature

@@ -69,4 +69,9 @@ std::string_view RefusalWord(Refusal refusal);
 void NoteSignatureNotRequired();
 void NoteSignature(std::u16string_view file, const SignatureCheck& check);
 
+// A file held for reading whose writers could not be kept away (another
+// program had it open for writing, or the medium knows no such hold): the
+// report says so in "lease", with the file and in words.
+void NoteWritersNotKeptAway(std::u16string_view file);
+
 }  // namespace signature

@@ -326,6 +326,15 @@ TEST_F(FitkitCommandTest, GivesEachWayOfFailingItsOwnExitCode) {
   EXPECT_EQ(nameless.exitCode, 5) << nameless.err;
   EXPECT_EQ(LastLine(nameless.err),
             "would not start: the device has no model name (Ident\\Model) in its registry");
+  // A sparse signature of 100 GB is refused before a byte of it is copied.
+  const fs::path huge = Work("shell.zip.minisig");
+  { std::ofstream make(huge); }
+  fs::resize_file(huge, uint64_t(100) << 30);
+  const RunResult hugeRun = Fitkit({"rehearse", "--device", Root().string(), package.string()});
+  fs::remove(huge);
+  EXPECT_EQ(hugeRun.exitCode, 7) << hugeRun.err;
+  EXPECT_NE(hugeRun.err.find("larger than any signature"), std::string::npos) << hugeRun.err;
+  EXPECT_FALSE(fs::exists(Root() / "fs" / "Storage Card" / "KTR 60 SHELL.ZIP.minisig"));
   // Another shellfit holds the device's mutex (this test's process, here).
   fs::create_directories(Root() / ".locks");
   const int held =

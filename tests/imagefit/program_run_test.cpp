@@ -602,5 +602,27 @@ TEST_F(SignedProgramRun, SendsOnlyASetSignedForItsModel) {
   ExpectFlashHoldsTheImageSet();
 }
 
+// The signed model is the device's own (its registry's), and a refusal's
+// words reach the report and its closing line.
+TEST_F(SignedProgramRun, SetSignedForAnotherModelIsRefusedInWords) {
+  const std::string keys = "\"UpdateKeys\"=\"" + maker_.PublicKeyLine() + "\"\n";
+  root_.WriteRegistry("REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\Ident]\n\"Model\"=\"KTR 70\"\n" + keys);
+  const fs::path report = keys_.path() / "report.json";
+  const RunResult run = RunProgram(FITKIT_IMAGEFIT_BIN, {"\\Storage Card\\Update"},
+                                   {{"FITKIT_UI", "console"},
+                                    {"FITKIT_DEVICE", root_.root().string()},
+                                    {"FITKIT_REPORT", report.string()}},
+                                   "start\ncancel\n");
+  EXPECT_EQ(run.exitCode, 2);
+  EXPECT_TRUE(Journal().empty());
+  EXPECT_NE(run.err.find("imagefit: refused: \\Storage Card\\Update\\KTR 60.ini is signed for "
+                         "model KTR 60, not for this KTR 70. Nothing was changed."),
+            std::string::npos)
+      << run.err;
+
+  root_.WriteRegistry("REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\Ident]\n" + keys);
+  ExpectRefused("registry names no model");
+}
+
 }  // namespace
 }  // namespace imagefit_test

@@ -1,8 +1,10 @@
 // The real shellfit on a device that holds its maker's keys: a package signed
 // for its model installs, and every other package is refused with one box
 // before anything on the flash drive changes.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <nlohmann/json.hpp>
 #include <random>
@@ -63,7 +65,8 @@ class SignedPackageTest : public ::testing::Test {
     EXPECT_EQ(run.exitCode, 1);
     EXPECT_EQ(SnapshotTree(root_.path() / "fs" / "Flash Disk"), before);
     EXPECT_EQ(report["message_boxes"].size(), 1u) << run.out;
-    const std::string text = report["message_boxes"][0].value("text", "");
+    const std::string text =
+        report["message_boxes"].empty() ? "" : report["message_boxes"][0].value("text", "");
     EXPECT_NE(text.find(words), std::string::npos) << text;
     EXPECT_TRUE(text.ends_with("Nothing was changed.")) << text;
     EXPECT_EQ(report["outcome"], "refused");
@@ -79,10 +82,16 @@ class SignedPackageTest : public ::testing::Test {
 
 TEST_F(SignedPackageTest, InstallsWhatOneOfItsKeysSignedForItsModel) {
   RunResult run;
-  // No key on the device: installed as ever, and the report says so.
+  // No key on the device: installed as ever, and the report says so; a
+  // writer that holds the package open keeps the lease away, and that is said.
+  const int writer = ::open(Package().c_str(), O_WRONLY);
   Json report = Run(&run);
+  ::close(writer);
   EXPECT_EQ(report["outcome"], "installed") << run.out;
   EXPECT_EQ(report["signature"]["required"], false);
+  EXPECT_EQ(report["lease"]["held"], false);
+  EXPECT_NE(report["lease"].value("words", "").find("could not be held against writers"),
+            std::string::npos);
 
   WriteText(Flash("main.exe"), "old main");
   // Two keys on the device, put there as a maker would.
@@ -101,11 +110,28 @@ TEST_F(SignedPackageTest, InstallsWhatOneOfItsKeysSignedForItsModel) {
   EXPECT_EQ(report["signature"]["model"], "ktr 60");
   EXPECT_NE(maker_.PublicKeyText().find(report["signature"].value("key_id", "?")),
             std::string::npos);
+
+  // A key that borrows the maker's id, listed first, does not hide the
+  // maker's own; and a comment line ending in carriage returns reads as
+  // minisign reads it.
+  WriteText(Flash("main.exe"), "old main");
+  const std::string borrowed = test_support::CommandOutput(
+      "{ echo " + maker_.PublicKeyLine() + " | base64 -d | head -c 10; echo " +
+      other_.PublicKeyLine() + " | base64 -d | tail -c 32; } | base64 -w0");
+  TrustKeys(borrowed + " " + maker_.PublicKeyLine());
+  SignRelease(maker_, "model=KTR 60");
+  std::string text = ReadText(Signature());
+  text.replace(text.find("KTR 60\n"), 7, "KTR 60\r\r\n");
+  WriteText(Signature(), text);
+  report = Run(&run);
+  EXPECT_EQ(report["outcome"], "installed") << run.out;
+  EXPECT_EQ(ReadText(Flash("main.exe")), std::string(300000, 'n'));
 }
 
 TEST_F(SignedPackageTest, RefusesEveryOtherPackageBeforeAnythingChanges) {
   TrustKeys(maker_.PublicKeyLine());
-  EXPECT_EQ(ExpectRefused("is not signed")["signature"]["result"], "no-signature");
+  Json report = ExpectRefused("is not signed");
+  EXPECT_EQ(report["signature"]["result"], "no-signature");
 
   // A signature of the package alone, as devices took before: a manifest is needed.
   maker_.Sign(Package(), "model=KTR 60");
@@ -119,7 +145,7 @@ TEST_F(SignedPackageTest, RefusesEveryOtherPackageBeforeAnythingChanges) {
             "not-in-manifest");
 
   SignRelease(other_, "model=KTR 60");
-  Json report = ExpectRefused("signed by a key this device does not trust");
+  report = ExpectRefused("signed by a key this device does not trust");
   EXPECT_EQ(report["signature"]["result"], "untrusted-key");
   EXPECT_NE(other_.PublicKeyText().find(report["signature"].value("key_id", "?")),
             std::string::npos);
@@ -129,6 +155,19 @@ TEST_F(SignedPackageTest, RefusesEveryOtherPackageBeforeAnythingChanges) {
             "other-model");
   SignRelease(maker_, "batch=7");
   ExpectRefused("without naming the model");
+  // The model is the device's exactly: no longer name, no look-alike letter
+  // (the Kelvin sign, an overlong "K"); odd bytes are shown as bytes.
+  for (const std::string model : {"KTR 600", "\u212ATR 60", "\xC1\x8BTR 60"}) {
+    SignRelease(maker_, "model=" + model);
+    report = ExpectRefused(", not for this KTR 60");
+  }
+  EXPECT_EQ(report["signature"]["model"], "\\xC1\\x8BTR 60");
+  // The trusted comment edited after signing.
+  SignRelease(maker_, "model=KTR 61");
+  std::string text = ReadText(Signature());
+  text.replace(text.find("KTR 61"), 6, "KTR 60");
+  WriteText(Signature(), text);
+  EXPECT_EQ(ExpectRefused("The signature of")["signature"]["result"], "signature-changed");
 
   // One byte of the package changed after signing.
   SignRelease(maker_, "model=KTR 60");

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "signature/minisign.h"
+#include "signature/model_name.h"
 #include "tests/support/host_files.h"
 #include "tests/support/minisign_tool.h"
 #include "tests/support/temp_folder.h"
@@ -85,6 +86,12 @@ TEST_F(MinisignTest, TakesOnlyWellFormedKeysAndSignatures) {
   std::string crlf;
   for (char c : good) crlf += c == '\n' ? std::string("\r\n") : std::string(1, c);
   EXPECT_TRUE(ParseSignature(crlf));
+  // minisign reads the comment line without every carriage return at its end.
+  std::string twoReturns = good;
+  twoReturns.replace(good.find("KTR 60\n"), 7, "KTR 60\r\r\n");
+  const auto read = ParseSignature(twoReturns);
+  ASSERT_TRUE(read);
+  EXPECT_EQ(read->trustedComment, "model=KTR 60");
 
   const std::size_t secondLine = good.find('\n') + 1;
   std::string badBase64 = good;
@@ -117,6 +124,23 @@ TEST(TrustedComment, NamesEachFieldOnce) {
   EXPECT_FALSE(CommentField("timestamp:1765000000\tfile:x.zip", "model"));
   EXPECT_FALSE(CommentField("models=KTR 60", "model"));
   EXPECT_FALSE(CommentField("model=KTR 60;model=KTR 61", "model"));
+}
+
+TEST(ModelName, IsTheDeviceModelExactlyWithAsciiCaseFolded) {
+  EXPECT_TRUE(signature::IsDeviceModel("ktr 60", u"KTR 60"));
+  EXPECT_TRUE(signature::IsDeviceModel("Gerät 1", u"GERäT 1"));
+  for (const char* model : {"KTR 600", "KTR 6", "\u212ATR 60", "\xC1\x8BTR 60",
+                            "KTR\xC2\xA0"
+                            "60",
+                            "GERÄT 1"}) {
+    EXPECT_FALSE(signature::IsDeviceModel(
+        model, std::string_view(model).starts_with("G") ? u"GERäT 1" : u"KTR 60"))
+        << model;
+  }
+  EXPECT_FALSE(signature::DecodeStrictUtf8("\xED\xA0\x80"));      // a surrogate half
+  EXPECT_FALSE(signature::DecodeStrictUtf8("\xF4\x90\x80\x80"));  // past U+10FFFF
+  EXPECT_EQ(signature::DecodeStrictUtf8("\xF0\x9F\x98\x80"), u"\U0001F600");
+  EXPECT_EQ(signature::ShownSafely("\xC1\x8BTR\x1B 6\xE2\x84\xAA"), u"\\xC1\\x8BTR\\x1B 6\u212A");
 }
 
 }  // namespace
