@@ -412,8 +412,14 @@ TEST_F(ReliabilityProgramTest, PackageChangedDuringTheDeletionInstallsTheChecked
   // Last, on a device that requires signatures: the package and its
   // signature replaced by another package its maker signed.
   test_support::MinisignKey maker(outside_.path(), "maker");
-  WriteText(Stage("signed-junk.zip"), junk);
-  maker.Sign(Stage("signed-junk.zip"), "model=KTR 60");
+  const fs::path signedJunk = Stage("signed-junk") / kPackageName;
+  fs::create_directories(signedJunk.parent_path());
+  WriteText(signedJunk, junk);
+  const auto signRelease = [&](const fs::path& package) {
+    maker.SignRelease(package.string() + ".manifest", signature::ReleaseKind::ShellPackage,
+                      {{signature::FileRole::Package, package}}, "model=KTR 60");
+  };
+  signRelease(signedJunk);
   for (const std::string change : {"swap", "cut", "remove", "signed swap"}) {
     SCOPED_TRACE(change);
     fs::remove_all(Flash());
@@ -424,7 +430,7 @@ TEST_F(ReliabilityProgramTest, PackageChangedDuringTheDeletionInstallsTheChecked
                 std::string(test_support::kStockRegistry) +
                     "[HKEY_LOCAL_MACHINE\\Ident]\n\"UpdateKeys\"=\"" + maker.PublicKeyLine() +
                     "\"\n");
-      maker.Sign(Card(kPackageName), "model=KTR 60");
+      signRelease(Card(kPackageName));
     }
     BackgroundRun run(Card("shellfit.exe"), {"/force"}, Env(), staging_.path() / (change + ".out"));
     run.WaitForOutput("status: Deleting");
@@ -432,8 +438,9 @@ TEST_F(ReliabilityProgramTest, PackageChangedDuringTheDeletionInstallsTheChecked
       WriteText(Stage("junk.zip"), junk);
       fs::rename(Stage("junk.zip"), Card(kPackageName));
     } else if (change == "signed swap") {
-      fs::rename(Stage("signed-junk.zip.minisig"), Card(kPackageName + ".minisig"));
-      fs::rename(Stage("signed-junk.zip"), Card(kPackageName));
+      for (const std::string beside : {".manifest.minisig", ".manifest", ""}) {
+        fs::rename(signedJunk.string() + beside, Card(kPackageName + beside));
+      }
     } else if (change == "cut") {
       fs::resize_file(Card(kPackageName), 1000);  // waits while the package is held
     } else {
