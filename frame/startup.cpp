@@ -37,13 +37,13 @@ int RunUpdateProgram(const UpdateProgram& program, const std::u16string& command
   // with a word on stderr.
   const platform::MutexResult mutex = platform::System().CreateNamedMutex(program.mutexName);
   if (mutex == platform::MutexResult::AlreadyExists) {
-    platform::SetOutcome("already-running");
+    platform::SetOutcome(platform::RunOutcome::kAlreadyRunning);
     return 0;
   }
   if (mutex == platform::MutexResult::Failed) {
     std::fprintf(stderr, "fitkit: the named mutex %s cannot be made; not started\n",
                  platform::ToUtf8(program.mutexName).c_str());
-    platform::SetOutcome("not-started");
+    platform::SetOutcome(platform::RunOutcome::kNotStarted);
     return 0;
   }
   if (program.prepare != nullptr && !program.prepare(commandLine)) return 0;

@@ -42,7 +42,7 @@ bool DigestOf(platform::File& file, signature::Digest* digest, std::string* head
 bool Refuse(platform::Dialog& dialog, std::u16string_view file, const std::u16string& text,
             const signature::SignatureCheck& check) {
   signature::NoteSignature(file, check);
-  platform::SetOutcome("refused");
+  platform::SetOutcome(platform::RunOutcome::kRefused);
   frame::ShowMessageBox(dialog, text, kRefusalStyle);
   return false;
 }
