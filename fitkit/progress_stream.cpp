@@ -4,6 +4,7 @@
 #include <ostream>
 
 #include "platform/text.h"
+#include "report/outcome_table.h"
 
 namespace fitkit {
 namespace {
@@ -137,7 +138,8 @@ void ProgressStream::OnImageStep(const std::string& item, const ScreenState& sta
 
 void ProgressStream::End(const Json& report, const std::string& closingLine) {
   // The last entry's end shows on no status line.
-  if (lastPhase_ == "copy" && report.value("outcome", "") == "installed") EmitCopied();
+  if (lastPhase_ == "copy" && report::OutcomeOf(report) == platform::RunOutcome::kInstalled)
+    EmitCopied();
   Json line;
   line["phase"] = "end";
   line["outcome"] = report.value("outcome", "");

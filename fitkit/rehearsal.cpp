@@ -19,6 +19,7 @@
 #include "platform/outcome_report.h"
 #include "platform/text.h"
 #include "report/json_report.h"
+#include "report/outcome_table.h"
 #include "report/outcome_words.h"
 #include "shellfit/shellfit.h"
 #include "shellfit/shellfit_entry.h"
@@ -234,19 +235,11 @@ void Finish(const RehearsalRequest& request, report::JsonReport& report, int sta
 }  // namespace
 
 int ExitCodeFor(const Json& report) {
-  const std::string outcome = report.value("outcome", "");
-  if (outcome == "installed" || outcome == "restarted") return kExitSuccess;
-  if (outcome == "refused" || outcome == "declined" || outcome == "not-newer") return kExitRefused;
-  if (outcome == "stopped") return ProgrammingBegan(report) ? kExitIncomplete : kExitRefused;
-  if (outcome == "incomplete" || outcome == "restarted-after-errors" ||
-      outcome == "not-restarted") {
+  const platform::RunOutcome outcome = report::OutcomeOf(report);
+  if (outcome == platform::RunOutcome::kStopped && ProgrammingBegan(report)) {
     return kExitIncomplete;
   }
-  if (outcome == "no-package" || outcome == "incomplete-set") return kExitNoUpdate;
-  if (outcome == "no-device" || outcome == "not-started") return kExitNoDevice;
-  if (outcome == "already-running") return kExitAlreadyRunning;
-  if (outcome == "update-running") return kExitUpdateRunning;
-  return kExitOther;
+  return report::FactsOf(outcome).exit;
 }
 
 int Rehearse(const RehearsalRequest& request) {
@@ -289,9 +282,10 @@ int Rehearse(const RehearsalRequest& request) {
     platform::ScopedOutcomeRecorder recorder(report);
     status = images ? imagefit::ImagefitMain(commandLine) : shellfit::ShellfitMain(commandLine);
     if (!host.unanswered().empty()) {
-      platform::SetOutcome("refused", "the program asked \"" + host.unanswered() +
-                                          "\" and no answer was given (--yes, --no, "
-                                          "--revision=yes|no, --continue=yes|no)");
+      platform::SetOutcome(platform::RunOutcome::kRefused,
+                           "the program asked \"" + host.unanswered() +
+                               "\" and no answer was given (--yes, --no, "
+                               "--revision=yes|no, --continue=yes|no)");
     }
   }
   Finish(request, report, status, progress ? &*progress : nullptr);

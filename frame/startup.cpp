@@ -43,12 +43,13 @@ bool LockDeviceUpdate(const UpdateProgram& program, int* exitCode) {
   if (lock == platform::MutexResult::AlreadyExists) {
     const std::string reason = "an update is already running on this device" +
                                (holder.empty() ? "" : " (" + platform::ToUtf8(holder) + ")");
-    platform::SetOutcome("update-running", reason);
+    platform::SetOutcome(platform::RunOutcome::kUpdateRunning, reason);
     *exitCode = kExitUpdateRunning;
   } else {
     std::fprintf(stderr, "%s: the device's update lock cannot be taken; not started\n",
                  platform::ToUtf8(program.name).c_str());
-    platform::SetOutcome("not-started", "the device's update lock cannot be taken");
+    platform::SetOutcome(platform::RunOutcome::kNotStarted,
+                         "the device's update lock cannot be taken");
     *exitCode = 0;
   }
   return false;
@@ -64,13 +65,13 @@ int RunUpdateProgram(const UpdateProgram& program, const std::u16string& command
   // with a word on stderr.
   const platform::MutexResult mutex = platform::System().CreateNamedMutex(program.mutexName);
   if (mutex == platform::MutexResult::AlreadyExists) {
-    platform::SetOutcome("already-running");
+    platform::SetOutcome(platform::RunOutcome::kAlreadyRunning);
     return 0;
   }
   if (mutex == platform::MutexResult::Failed) {
     std::fprintf(stderr, "fitkit: the named mutex %s cannot be made; not started\n",
                  platform::ToUtf8(program.mutexName).c_str());
-    platform::SetOutcome("not-started");
+    platform::SetOutcome(platform::RunOutcome::kNotStarted);
     return 0;
   }
   int refused = 0;

@@ -44,7 +44,7 @@ bool Refuse(platform::Dialog& dialog, std::u16string_view file, const std::u16st
             const signature::SignatureCheck& check) {
   signature::NoteSignature(file, check);
   platform::Outcome().Set("refused_reason", platform::ReportText(text));
-  platform::SetOutcome("refused");
+  platform::SetOutcome(platform::RunOutcome::kRefused);
   frame::ShowMessageBox(dialog, text, kRefusalStyle);
   return false;
 }

@@ -60,7 +60,7 @@ void NoteImageSet(std::u16string_view versionFile, uint32_t installed, bool comp
   Outcome().Set("image_set.revision", ReportNumber(ImageVersion >> 24));
   Outcome().Set("installed_version", ReportText(FormatShownVersion(installed)));
   Outcome().Set("image_set.complete", ReportFlag(complete));
-  if (!complete) platform::SetOutcome("incomplete-set");
+  if (!complete) platform::SetOutcome(platform::RunOutcome::kIncompleteSet);
 }
 
 void NoteInterruptedUpdate(MarkedStep step) {
@@ -81,7 +81,7 @@ void NoteImageSetCheck(std::u16string_view path, std::string_view what) {
   if (path.empty()) return;
   Outcome().Set("refused.file", ReportText(path));
   Outcome().Set("refused.reason", ReportText(what));
-  platform::SetOutcome("refused");
+  platform::SetOutcome(platform::RunOutcome::kRefused);
 }
 
 void NoteStep(std::string_view step, std::string_view result) {
@@ -98,24 +98,25 @@ void NoteStep(std::string_view step, std::string_view result) {
 void NoteRevisionCheck(uint32_t board, bool confirmed) {
   Outcome().Set("board_revision", ReportNumber(board));
   NoteStep("revision check", confirmed ? kStepOk : kStepStopped);
-  if (!confirmed) platform::SetOutcome("declined");
+  if (!confirmed) platform::SetOutcome(platform::RunOutcome::kDeclined);
 }
 
 void NoteRunResult(int result) {
   Outcome().Set("run_image_update", ReportNumber(result));
   Outcome().Set("restarted", ReportFlag(false));
   NoteFailedSteps();
-  if (result < 0) platform::SetOutcome("stopped");
+  if (result < 0) platform::SetOutcome(platform::RunOutcome::kStopped);
 }
 
 void NoteRestart(bool restarted, int result) {
   NoteStep("restart", restarted);
   Outcome().Set("restarted", ReportFlag(restarted));
   if (!restarted) {
-    platform::SetOutcome("not-restarted");
+    platform::SetOutcome(platform::RunOutcome::kNotRestarted);
   } else {
-    platform::SetOutcome(result > 0 && g_failedSteps.empty() ? "restarted"
-                                                             : "restarted-after-errors");
+    platform::SetOutcome(result > 0 && g_failedSteps.empty()
+                             ? platform::RunOutcome::kRestarted
+                             : platform::RunOutcome::kRestartedAfterErrors);
   }
 }
 

@@ -1,5 +1,7 @@
 #include "platform/outcome_report.h"
 
+#include <optional>
+
 #include "platform/message_box_buttons.h"
 #include "platform/text.h"
 
@@ -12,6 +14,7 @@ class DroppingRecorder : public OutcomeRecorder {
   void Set(std::string_view, const ReportValue&) override {}
   void Add(std::string_view, int64_t) override {}
   void Append(std::string_view, const ReportItem&) override {}
+  void SetOutcome(RunOutcome) override {}
 };
 
 DroppingRecorder g_dropping;
@@ -44,14 +47,16 @@ OutcomeRecorder& Outcome() { return *g_recorder; }
 namespace {
 
 bool g_journalIncomplete = false;
-std::string g_outcome;
+std::optional<RunOutcome> g_outcome;
 
 }  // namespace
 
-void SetOutcome(std::string_view word) {
-  g_outcome = word;
-  if (g_journalIncomplete && word == "restarted") word = "restarted-after-errors";
-  Outcome().Set("outcome", ReportText(word));
+void SetOutcome(RunOutcome outcome) {
+  g_outcome = outcome;
+  if (g_journalIncomplete && outcome == RunOutcome::kRestarted) {
+    outcome = RunOutcome::kRestartedAfterErrors;
+  }
+  Outcome().SetOutcome(outcome);
 }
 
 void NoteJournalLineLost() {
@@ -59,11 +64,11 @@ void NoteJournalLineLost() {
   Outcome().Add("journal.lost_lines", 1);
   if (g_journalIncomplete) return;
   g_journalIncomplete = true;
-  if (g_outcome == "restarted") SetOutcome(g_outcome);
+  if (g_outcome == RunOutcome::kRestarted) SetOutcome(*g_outcome);
 }
 
-void SetOutcome(std::string_view word, std::string_view reason) {
-  SetOutcome(word);
+void SetOutcome(RunOutcome outcome, std::string_view reason) {
+  SetOutcome(outcome);
   Outcome().Set("reason", ReportText(reason));
 }
 

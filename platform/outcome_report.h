@@ -10,6 +10,8 @@
 #include <variant>
 #include <vector>
 
+#include "platform/run_outcome.h"
+
 namespace platform {
 
 // Text is UTF-8.
@@ -35,17 +37,18 @@ class OutcomeRecorder {
   virtual void Add(std::string_view field, int64_t amount) = 0;
   // Appends one item to a list field.
   virtual void Append(std::string_view list, const ReportItem& item) = 0;
+  // Sets (or replaces) how the run ended.
+  virtual void SetOutcome(RunOutcome outcome) = 0;
 };
 
 // The installed recorder; one that drops everything when none is installed.
 OutcomeRecorder& Outcome();
 
-// The one word that says how the run ended ("installed", "stopped", ...).
-// Once the device's journal lost a line, "restarted" (a run without any
-// error) is noted as "restarted-after-errors".
-void SetOutcome(std::string_view word);
+// How the run ended. Once the device's journal lost a line, kRestarted (a run
+// without any error) is noted as kRestartedAfterErrors.
+void SetOutcome(RunOutcome outcome);
 // The same with the reason in words, for an outcome that is no success.
-void SetOutcome(std::string_view word, std::string_view reason);
+void SetOutcome(RunOutcome outcome, std::string_view reason);
 
 // A line of the device's journal of driver and kernel calls was lost (or the
 // journal refused): "journal": {"complete": false, "lost_lines": n}.

@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "host/report_file.h"
+#include "report/outcome_table.h"
 #include "report/outcome_words.h"
 
 namespace report {
@@ -17,11 +18,11 @@ Json ToJson(const platform::ReportValue& value) {
 // The exit status as the calling shell sees it (-1 is 255).
 int ShellStatus(int exitStatus) { return exitStatus & 0xFF; }
 
-std::string DefaultOutcome(const Json& document, int status) {
-  if (document["device_root"] == "") return "no-device";
-  if (status == 2) return "cancelled";
-  if (status == 0) return "not-started";
-  return "ended";
+platform::RunOutcome DefaultOutcome(const Json& document, int status) {
+  if (document["device_root"] == "") return platform::RunOutcome::kNoDevice;
+  if (status == 2) return platform::RunOutcome::kCancelled;
+  if (status == 0) return platform::RunOutcome::kNotStarted;
+  return platform::RunOutcome::kEnded;
 }
 
 }  // namespace
@@ -91,14 +92,19 @@ void JsonReport::Append(std::string_view list, const platform::ReportItem& item)
   array.push_back(std::move(entry));
 }
 
+void JsonReport::SetOutcome(platform::RunOutcome outcome) {
+  outcome_ = outcome;
+  document_["outcome"] = FactsOf(outcome).word;
+}
+
 void JsonReport::Finish(int exitStatus) {
   const auto ended = std::chrono::system_clock::now();
   const int status = ShellStatus(exitStatus);
   document_["ended"] = IsoTime(ended);
   document_["seconds"] = std::chrono::duration<double>(ended - started_).count();
   document_["exit_code"] = status;
-  if (document_["outcome"] == "") document_["outcome"] = DefaultOutcome(document_, status);
-  document_["success"] = IsSuccessOutcome(document_["outcome"].get<std::string>());
+  if (!outcome_) SetOutcome(DefaultOutcome(document_, status));
+  document_["success"] = FactsOf(*outcome_).success;
   document_["reason"] = ReasonFor(document_);
 }
 

@@ -3,6 +3,7 @@
 
 #include <chrono>
 #include <filesystem>
+#include <optional>
 #include <string>
 
 #include <nlohmann/json.hpp>
@@ -22,6 +23,7 @@ class JsonReport : public platform::OutcomeRecorder {
   void Set(std::string_view field, const platform::ReportValue& value) override;
   void Add(std::string_view field, int64_t amount) override;
   void Append(std::string_view list, const platform::ReportItem& item) override;
+  void SetOutcome(platform::RunOutcome outcome) override;
 
   // Notes the end time, the exit status, the outcome when the program named
   // none, whether it succeeded and, when not, why.
@@ -32,11 +34,14 @@ class JsonReport : public platform::OutcomeRecorder {
   bool WriteTo(const std::filesystem::path& file, std::string* error) const;
 
   const nlohmann::ordered_json& document() const { return document_; }
+  // How the run ended; none before the program or Finish named it.
+  std::optional<platform::RunOutcome> outcome() const { return outcome_; }
 
  private:
   nlohmann::ordered_json& Field(std::string_view dotted);
 
   nlohmann::ordered_json document_;
+  std::optional<platform::RunOutcome> outcome_;
   std::chrono::system_clock::time_point started_;
 };
 

@@ -5,7 +5,6 @@
 
 #include <cstdint>
 #include <string>
-#include <string_view>
 
 #include <nlohmann/json.hpp>
 
@@ -14,14 +13,11 @@ namespace report {
 // The report's schema version: the fields docs/report.md describes.
 inline constexpr int kReportSchemaVersion = 2;
 
-// "installed" and "restarted": the update is on the device as a whole.
-bool IsSuccessOutcome(std::string_view outcome);
-
 // What a ZIP error code means for the person holding the package.
 std::string ZipErrorWords(int64_t code);
 
-// Why a run that did not succeed ended so, from what its report holds; empty
-// for a success.
+// Why a run that did not succeed ended so, from what its report holds (the
+// reason the program noted, or the outcome table's words); empty for a success.
 std::string ReasonFor(const nlohmann::ordered_json& report);
 
 // "installed 3,007 files, main.exe 2.0.7 -> 2.1.0", "restarted, OS V1.0.5 ->

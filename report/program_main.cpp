@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
+#include <optional>
 #include <string>
 
 #include "device/device.h"
@@ -44,13 +45,17 @@ class LockedReport : public platform::OutcomeRecorder {
     std::lock_guard<std::mutex> lock(mutex_);
     report_.Append(list, item);
   }
+  void SetOutcome(platform::RunOutcome outcome) override {
+    std::lock_guard<std::mutex> lock(mutex_);
+    report_.SetOutcome(outcome);
+  }
   // Ends the report with `status` (the outcome and its reason given, or the
   // run's own), writes it when a file was asked for (saying so on stderr when
   // it cannot be), and says on stderr how the run ended.
-  void Write(const char* program, int status, const char* outcome, const std::string& reason,
-             bool sayHowItEnded) {
+  void Write(const char* program, int status, std::optional<platform::RunOutcome> outcome,
+             const std::string& reason, bool sayHowItEnded) {
     std::lock_guard<std::mutex> lock(mutex_);
-    if (outcome != nullptr) report_.Set("outcome", std::string(outcome));
+    if (outcome) report_.SetOutcome(*outcome);
     if (!reason.empty()) report_.Set("reason", reason);
     report_.Finish(status);
     std::string error;
@@ -64,7 +69,9 @@ class LockedReport : public platform::OutcomeRecorder {
   // The closing line goes to stderr only where stderr is the program's own
   // (the Windows programs have no console); no device root was said already.
   void SayHowItEnded(const char* program) const {
-    if (!host::kClosingLineOnStderr || report_.document()["outcome"] == "no-device") return;
+    if (!host::kClosingLineOnStderr || report_.outcome() == platform::RunOutcome::kNoDevice) {
+      return;
+    }
     std::fprintf(stderr, "%s: %s\n", program, ClosingLine(report_.document()).c_str());
   }
 
@@ -85,7 +92,9 @@ void OnInterrupted(int signal, bool held) {
   const std::string reason =
       held ? std::string()
            : "stopped by " + std::string(StopSignalName(signal)) + " before the run ended";
-  g_report->Write(g_program, 128 + signal, held ? nullptr : "interrupted", reason, held);
+  g_report->Write(g_program, 128 + signal,
+                  held ? std::nullopt : std::optional(platform::RunOutcome::kInterrupted), reason,
+                  held);
 }
 
 // Every run keeps its report, for the closing line; the file only when one
@@ -100,7 +109,7 @@ int RunReported(const ProgramInfo& program, const char* file, int argc, char** a
     g_report = &locked;
     status = device::RunOnDevice(argc, argv, entry);
   }
-  locked.Write(program.name, status, nullptr, {}, true);
+  locked.Write(program.name, status, std::nullopt, {}, true);
   return status;
 }
 

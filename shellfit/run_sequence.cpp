@@ -96,7 +96,7 @@ void RunUpdate(platform::Dialog& dialog) {
       Install(dialog, reader, spares, package, checkedLength, staged);
     }
   } else {
-    platform::SetOutcome("no-package");
+    platform::SetOutcome(platform::RunOutcome::kNoPackage);
   }
   dialog.EndDialog(1);
 }

@@ -90,7 +90,7 @@ bool Prepare(const std::u16string& commandLine) {
     ForceStart = true;
   } else if (platform::EqualsNoCase(commandLine, u"/upgrade")) {
     if (!UpgradeWanted(recovery)) {
-      platform::SetOutcome("not-newer");
+      platform::SetOutcome(platform::RunOutcome::kNotNewer);
       return false;
     }
   } else if (!commandLine.empty()) {

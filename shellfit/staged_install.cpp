@@ -207,7 +207,7 @@ void InstallStaged(platform::Dialog& dialog, CZipReader& reader, const SpareRead
     return RefuseStaged(dialog, target, u"the staged files could not be put on the flash drive.");
   }
   if (!FinishStagedInstall(&dialog, record, target)) {
-    platform::SetOutcome("incomplete");
+    platform::SetOutcome(platform::RunOutcome::kIncomplete);
     frame::ShowMessageBox(dialog,
                           u"The new shell is unpacked but not yet in place. The next start of "
                           u"the updater finishes it.",

@@ -60,12 +60,12 @@ void NoteUnpackedVersion(std::u16string_view target) {
 
 void NoteRefused(int32_t zipError) {
   Outcome().Set("refused_zip_error", ReportNumber(zipError));
-  platform::SetOutcome("refused");
+  platform::SetOutcome(platform::RunOutcome::kRefused);
 }
 
 void NoteRefusedFit(std::u16string_view problem) {
   Outcome().Set("refused_reason", ReportText(problem));
-  platform::SetOutcome("refused");
+  platform::SetOutcome(platform::RunOutcome::kRefused);
 }
 
 void NoteProgramEnded(std::u16string_view path) {
@@ -107,7 +107,8 @@ void NoteExtraction(int entries, int written, int verified, int32_t zipError) {
   Outcome().Set("entries.verified", ReportNumber(verified));
   if (zipError != 0) Outcome().Set("entries.zip_error", ReportNumber(zipError));
   const bool complete = entries > 0 && verified == entries && zipError == 0;
-  platform::SetOutcome(complete ? "installed" : "incomplete");
+  platform::SetOutcome(complete ? platform::RunOutcome::kInstalled
+                                : platform::RunOutcome::kIncomplete);
 }
 
 }  // namespace shellfit
