@@ -484,11 +484,16 @@ fi
 if command -v minisign >/dev/null; then
   minisign -G -W -f -p "$work/maker.pub" -s "$work/maker.key" >/dev/null
   key=$(sed -n 2p "$work/maker.pub")
+  fitkit=$(realpath "$(dirname "$linux_shellfit")/../fitkit/fitkit")
   for name in signed-linux signed-win tampered-linux tampered-win unsigned-linux unsigned-win; do
     copy_root "$name"
     printf '\n[HKEY_LOCAL_MACHINE\\Ident]\n"UpdateKeys"="%s"\n' "$key" >>"$work/$name/registry.reg"
+    # The package is signed through its release manifest; the images, which
+    # imagefit still checks one by one here, each on its own.
     (cd "$work/$name/fs/Storage Card" &&
-     minisign -S -W -s "$work/maker.key" -t "model=KTR 60" -m "KTR 60 SHELL.ZIP" Update/* >/dev/null)
+     "$fitkit" manifest "KTR 60 SHELL.ZIP" >/dev/null &&
+     minisign -S -W -s "$work/maker.key" -t "model=KTR 60" -m "KTR 60 SHELL.ZIP.manifest" \
+       Update/* >/dev/null)
   done
   run_linux "$work/signed-linux" "$work/signed-linux/fs/Storage Card/shellfit" '' /force; ls=$status
   run_win "$work/signed-win" "$work/signed-win/fs/Storage Card/shellfit.exe" '' /force; ws=$status
@@ -519,7 +524,7 @@ if command -v minisign >/dev/null; then
     root="$work/tampered-$build"
     if [ "$before" = "$(tree_of "$root/fs/Flash Disk")" ] &&
        [ "$(grep -c 'message box' "$root.out")" = 1 ] &&
-       grep -q 'was changed after it was signed. Nothing was changed.' "$root.out"; then
+       grep -q 'was changed after it was signed: .* Nothing was changed.' "$root.out"; then
       pass "$build: the tampered package refused, Flash Disk untouched"
     else
       fail "$build: the tampered package was not refused alone"; grep -A2 'message box' "$root.out"
