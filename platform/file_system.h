@@ -151,6 +151,14 @@ inline std::u16string EntryOfFolder(std::u16string_view folder, std::u16string_v
   return path;
 }
 
+// What an entry is itself, a link in its place not followed.
+enum class EntryKind {
+  None,    // nothing of that name
+  File,    // a plain file
+  Folder,  // a plain folder
+  Other,   // a link, a pipe, a device node: nothing to read or write through
+};
+
 // Threads: calls on a FileSystem must not overlap (the hosts keep what they
 // looked up, and the drive's used bytes, unguarded): the caller serialises
 // them. Files it opened may meanwhile be used on other threads (see File).
@@ -163,6 +171,13 @@ class FileSystem {
   // kInvalidAttributes when the path does not exist.
   virtual uint32_t GetAttributes(std::u16string_view path) = 0;
   virtual bool SetAttributes(std::u16string_view path, uint32_t attributes) = 0;
+  // What `path` names, its last component not followed when it is a link;
+  // a host without links tells it from the attributes.
+  virtual EntryKind GetEntryKind(std::u16string_view path) {
+    const uint32_t attributes = GetAttributes(path);
+    if (attributes == kInvalidAttributes) return EntryKind::None;
+    return (attributes & FILE_ATTRIBUTE_DIRECTORY) ? EntryKind::Folder : EntryKind::File;
+  }
   virtual bool DeleteFile(std::u16string_view path) = 0;
   // Deletes the file whatever its read-only, hidden and system bits: what
   // clearing them and deleting leaves. A host may do it without looking the

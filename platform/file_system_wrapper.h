@@ -52,6 +52,7 @@ class FileSystemWrapper : public FileSystem {
     return target_.Open(path, access, disposition);
   }
   uint32_t GetAttributes(std::u16string_view path) override { return target_.GetAttributes(path); }
+  EntryKind GetEntryKind(std::u16string_view path) override { return target_.GetEntryKind(path); }
   bool SetAttributes(std::u16string_view path, uint32_t attributes) override {
     return target_.SetAttributes(path, attributes);
   }

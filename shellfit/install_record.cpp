@@ -1,5 +1,6 @@
 // The install record: a short text file, written beside and renamed into
-// place, whose last line is a CRC-32 of the lines before it.
+// place, whose last line is a CRC-32 of the lines before it; and the
+// check those texts share with the staging folder's list of files.
 #include "shellfit/install_record.h"
 
 #include <zlib.h>
@@ -19,27 +20,9 @@
 namespace shellfit {
 namespace {
 
-constexpr std::string_view kFirstLine = "fitkit install record 1";
+constexpr std::string_view kFirstLine = "fitkit install record 2";
 constexpr uint64_t kTailBytes = 1 << 20;
 constexpr uint32_t kMostRecordBytes = 4096;
-
-std::u16string RecordPath(std::u16string_view target) {
-  return InstallFolder(target) + u"\\install.rec";
-}
-std::u16string NewRecordPath(std::u16string_view target) {
-  return InstallFolder(target) + u"\\install.new";
-}
-
-uint32_t Crc(std::string_view bytes) {
-  return static_cast<uint32_t>(
-      crc32(0, reinterpret_cast<const Bytef*>(bytes.data()), static_cast<uInt>(bytes.size())));
-}
-
-std::string Hex(uint32_t value) {
-  char text[9];
-  std::snprintf(text, sizeof text, "%08x", value);
-  return text;
-}
 
 template <typename Number>
 bool ParseNumber(std::string_view text, Number* out, int base) {
@@ -57,38 +40,79 @@ const char* StepName(InstallRecord::Step step) {
       return "committed";
     case InstallRecord::Step::Moving:
       return "moving";
+    case InstallRecord::Step::Placed:
+      return "placed";
     case InstallRecord::Step::Unpacking:
       break;
   }
   return "unpacking";
 }
 
-bool ReadWhole(std::u16string_view path, std::string* out, uint32_t most) {
-  auto file =
-      platform::Files().Open(path, platform::AccessRead, platform::Disposition::OpenExisting);
-  if (file == nullptr) return false;
-  out->resize(most + 1);
-  uint32_t got = 0, total = 0;
-  while (total < out->size() && file->Read(out->data() + total, most + 1 - total, &got) &&
-         got > 0) {
-    total += got;
+std::optional<InstallRecord::Step> StepNamed(std::string_view name, InstallRecord::Mode mode) {
+  if (mode == InstallRecord::Mode::InPlace) {
+    return name == "unpacking" ? std::optional(InstallRecord::Step::Unpacking) : std::nullopt;
   }
-  out->resize(total);
-  return total <= most;
+  for (auto step :
+       {InstallRecord::Step::Committed, InstallRecord::Step::Moving, InstallRecord::Step::Placed}) {
+    if (name == StepName(step)) return step;
+  }
+  return std::nullopt;
 }
 
 // The folder's own entry must be on the medium before anything in it counts.
 bool MakeInstallFolder(std::u16string_view target) {
   const std::u16string folder = InstallFolder(target);
-  const uint32_t attributes = platform::Files().GetAttributes(folder);
-  if (attributes != platform::kInvalidAttributes &&
-      (attributes & platform::FILE_ATTRIBUTE_DIRECTORY) != 0) {
-    return true;
-  }
+  if (platform::Files().GetEntryKind(folder) == platform::EntryKind::Folder) return true;
   return platform::Files().CreateDirectory(folder) && platform::Files().Flush(target);
 }
 
+bool IsHexId(std::string_view text) {
+  return text.size() == 32 && text.find_first_not_of("0123456789abcdef") == std::string::npos;
+}
+
 }  // namespace
+
+uint32_t Crc(std::string_view bytes) {
+  return static_cast<uint32_t>(
+      crc32(0, reinterpret_cast<const Bytef*>(bytes.data()), static_cast<uInt>(bytes.size())));
+}
+
+std::string Hex(uint32_t value) {
+  char text[9];
+  std::snprintf(text, sizeof text, "%08x", value);
+  return text;
+}
+
+std::string CheckedText(std::string body) {
+  const uint32_t check = Crc(body);
+  return body + "check " + Hex(check) + "\n";
+}
+
+std::optional<TextLines> ParseCheckedText(std::string_view text, std::string_view firstLine) {
+  const std::size_t checkAt = text.rfind("check ");
+  uint32_t check = 0;
+  if (checkAt == std::string_view::npos || !text.ends_with("\n") ||
+      (checkAt > 0 && text[checkAt - 1] != '\n') ||
+      !ParseNumber(text.substr(checkAt + 6, text.size() - checkAt - 7), &check, 16) ||
+      check != Crc(text.substr(0, checkAt))) {
+    return std::nullopt;
+  }
+  std::string_view body = text.substr(0, checkAt);
+  if (!body.starts_with(firstLine) || body.substr(firstLine.size(), 1) != "\n") {
+    return std::nullopt;
+  }
+  body.remove_prefix(firstLine.size() + 1);
+  TextLines lines;
+  while (!body.empty()) {
+    const std::size_t end = body.find('\n');
+    const std::string_view line = body.substr(0, end);
+    const std::size_t blank = line.find(' ');
+    if (end == std::string_view::npos || blank == std::string_view::npos) return std::nullopt;
+    lines.emplace_back(line.substr(0, blank), line.substr(blank + 1));
+    body.remove_prefix(end + 1);
+  }
+  return lines;
+}
 
 std::u16string InstallFolder(std::u16string_view target) {
   return WithBackslash(target) + u".fitkit";
@@ -96,6 +120,14 @@ std::u16string InstallFolder(std::u16string_view target) {
 
 std::u16string StagingFolder(std::u16string_view target) {
   return InstallFolder(target) + u"\\staging";
+}
+
+std::u16string OldShellFolder(std::u16string_view target) {
+  return InstallFolder(target) + u"\\old";
+}
+
+std::u16string RecordPath(std::u16string_view target) {
+  return InstallFolder(target) + u"\\install.rec";
 }
 
 bool IsStagingFolder(std::u16string_view folder) {
@@ -107,62 +139,69 @@ std::string FormatInstallRecord(const InstallRecord& record) {
   std::string text = std::string(kFirstLine) + "\n";
   text += "mode " + std::string(ModeName(record.mode)) + "\n";
   text += "step " + std::string(StepName(record.step)) + "\n";
+  if (record.mode == InstallRecord::Mode::Staged) {
+    text += "install " + record.install + "\n";
+    text += "list-crc " + Hex(record.listCrc) + "\n";
+  }
   text += "package " + platform::ToUtf8(record.package) + "\n";
   text += "package-size " + std::to_string(record.packageSize) + "\n";
   text += "package-tail-crc " + Hex(record.packageTailCrc) + "\n";
-  return text + "check " + Hex(Crc(text)) + "\n";
+  return CheckedText(std::move(text));
 }
 
 std::optional<InstallRecord> ParseInstallRecord(std::string_view text) {
-  const std::size_t checkAt = text.rfind("check ");
-  uint32_t check = 0;
-  if (checkAt == std::string_view::npos || !text.ends_with("\n") ||
-      !ParseNumber(text.substr(checkAt + 6, text.size() - checkAt - 7), &check, 16) ||
-      check != Crc(text.substr(0, checkAt))) {
-    return std::nullopt;
-  }
-  std::map<std::string, std::string> fields;
-  std::string_view body = text.substr(0, checkAt);
-  if (!body.starts_with(std::string(kFirstLine) + "\n")) return std::nullopt;
-  body.remove_prefix(kFirstLine.size() + 1);
-  while (!body.empty()) {
-    const std::size_t end = body.find('\n');
-    const std::string_view line = body.substr(0, end);
-    const std::size_t blank = line.find(' ');
-    if (end == std::string_view::npos || blank == std::string_view::npos) return std::nullopt;
-    fields[std::string(line.substr(0, blank))] = std::string(line.substr(blank + 1));
-    body.remove_prefix(end + 1);
-  }
+  const auto lines = ParseCheckedText(text, kFirstLine);
+  if (!lines) return std::nullopt;
+  std::map<std::string_view, std::string_view> fields(lines->begin(), lines->end());
+  if (fields.size() != lines->size()) return std::nullopt;  // a name twice
   InstallRecord record;
-  const std::string& mode = fields["mode"];
-  const std::string& step = fields["step"];
+  const std::string_view mode = fields["mode"];
+  if (mode != "staged" && mode != "in-place") return std::nullopt;
   record.mode = mode == "staged" ? InstallRecord::Mode::Staged : InstallRecord::Mode::InPlace;
-  record.step = step == "committed" ? InstallRecord::Step::Committed
-                : step == "moving"  ? InstallRecord::Step::Moving
-                                    : InstallRecord::Step::Unpacking;
-  record.package = platform::FromUtf8(fields["package"]);
-  const bool known = (mode == "staged" && (step == "committed" || step == "moving")) ||
-                     (mode == "in-place" && step == "unpacking");
-  if (!known || record.package.empty() ||
-      !ParseNumber(fields["package-size"], &record.packageSize, 10) ||
+  const auto step = StepNamed(fields["step"], record.mode);
+  if (!step) return std::nullopt;
+  record.step = *step;
+  record.package = platform::FromUtf8(std::string(fields["package"]));
+  if (record.mode == InstallRecord::Mode::Staged) {
+    record.install = std::string(fields["install"]);
+    if (!IsHexId(record.install) || !ParseNumber(fields["list-crc"], &record.listCrc, 16)) {
+      return std::nullopt;
+    }
+  }
+  if (record.package.empty() || !ParseNumber(fields["package-size"], &record.packageSize, 10) ||
       !ParseNumber(fields["package-tail-crc"], &record.packageTailCrc, 16)) {
     return std::nullopt;
   }
   return record;
 }
 
+bool ReadPlainFile(std::u16string_view path, std::string* out, uint32_t most) {
+  if (platform::Files().GetEntryKind(path) != platform::EntryKind::File) return false;
+  auto file =
+      platform::Files().Open(path, platform::AccessRead, platform::Disposition::OpenExisting);
+  if (file == nullptr) return false;
+  out->resize(std::size_t(most) + 1);
+  uint32_t got = 0;
+  std::size_t total = 0;
+  while (total < out->size() &&
+         file->Read(out->data() + total, static_cast<uint32_t>(out->size() - total), &got) &&
+         got > 0) {
+    total += got;
+  }
+  out->resize(total);
+  return total <= most;
+}
+
 std::optional<InstallRecord> ReadInstallRecord(std::u16string_view target) {
   std::string text;
-  if (!ReadWhole(RecordPath(target), &text, kMostRecordBytes)) return std::nullopt;
+  if (!ReadPlainFile(RecordPath(target), &text, kMostRecordBytes)) return std::nullopt;
   return ParseInstallRecord(text);
 }
 
 // Written beside, flushed, renamed over the old one and the folder flushed:
-// whatever moment the power goes, the record is the old one or the new one.
-bool WriteInstallRecord(std::u16string_view target, const InstallRecord& record) {
-  if (!MakeInstallFolder(target)) return false;
-  const std::string text = FormatInstallRecord(record);
-  const std::u16string fresh = NewRecordPath(target);
+// whatever moment the power goes, the file is the old one or the new one.
+bool WriteFileInOneStep(std::u16string_view path, std::string_view text) {
+  const std::u16string fresh = std::u16string(path) + u".new";
   {
     auto file =
         platform::Files().Open(fresh, platform::AccessWrite, platform::Disposition::CreateAlways);
@@ -171,13 +210,19 @@ bool WriteInstallRecord(std::u16string_view target, const InstallRecord& record)
       return false;
     }
   }
-  return platform::Files().MoveFile(fresh, RecordPath(target)) &&
-         platform::Files().Flush(InstallFolder(target));
+  const std::size_t slash = path.rfind(u'\\');
+  return platform::Files().MoveFile(fresh, path) &&
+         platform::Files().Flush(path.substr(0, slash == std::u16string_view::npos ? 0 : slash));
+}
+
+bool WriteInstallRecord(std::u16string_view target, const InstallRecord& record) {
+  return MakeInstallFolder(target) &&
+         WriteFileInOneStep(RecordPath(target), FormatInstallRecord(record));
 }
 
 bool DropInstallRecord(std::u16string_view target) {
   const std::u16string path = RecordPath(target);
-  if (platform::Files().GetAttributes(path) == platform::kInvalidAttributes) return true;
+  if (platform::Files().GetEntryKind(path) == platform::EntryKind::None) return true;
   return platform::Files().DeleteFile(path) && platform::Files().Flush(InstallFolder(target));
 }
 

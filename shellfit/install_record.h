@@ -8,6 +8,8 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 namespace shellfit {
 
@@ -15,18 +17,26 @@ struct InstallRecord {
   enum class Mode { InPlace, Staged };
   // InPlace: Unpacking from before the first deletion to the end.
   // Staged: Committed once every entry is staged and on the medium; Moving
-  // once the old files are gone too.
-  enum class Step { Unpacking, Committed, Moving };
+  // once the old files are set aside too; Placed once the new shell is in
+  // place and verified there, and the old files may go for good.
+  enum class Step { Unpacking, Committed, Moving, Placed };
   Mode mode = Mode::InPlace;
   Step step = Step::Unpacking;
+  // Staged: the install's random id, which its staging folder's list of
+  // files carries too, and the CRC-32 of that list as written.
+  std::string install;
+  uint32_t listCrc = 0;
   std::u16string package;  // the package's device path
   uint64_t packageSize = 0;
   uint32_t packageTailCrc = 0;  // CRC-32 of its last bytes (see DescribePackage)
 };
 
-// "<target>\.fitkit", and the staging folder inside it.
+// "<target>\.fitkit", the staging folder inside it, the folder the old
+// shell is set aside in, and the record.
 std::u16string InstallFolder(std::u16string_view target);
 std::u16string StagingFolder(std::u16string_view target);
+std::u16string OldShellFolder(std::u16string_view target);
+std::u16string RecordPath(std::u16string_view target);
 // Whether `folder` is the staging folder of some flash drive folder.
 bool IsStagingFolder(std::u16string_view folder);
 
@@ -49,5 +59,21 @@ bool DescribePackage(std::u16string_view package, InstallRecord* record);
 // The record's text, and the record a text holds (none unless it is whole).
 std::string FormatInstallRecord(const InstallRecord& record);
 std::optional<InstallRecord> ParseInstallRecord(std::string_view text);
+
+// The kit's texts: a first line, "name value" lines, and a last line
+// "check <CRC-32 of every byte before it>". The lines between, in order;
+// none unless the text begins with `firstLine` and its check holds.
+using TextLines = std::vector<std::pair<std::string_view, std::string_view>>;
+std::string CheckedText(std::string body);
+std::optional<TextLines> ParseCheckedText(std::string_view text, std::string_view firstLine);
+std::string Hex(uint32_t value);
+uint32_t Crc(std::string_view bytes);
+
+// At most `most` bytes of a plain file (never through a link); false when
+// it cannot be read or holds more.
+bool ReadPlainFile(std::u16string_view path, std::string* out, uint32_t most);
+// Writes `text` as `path` in one step: beside, flushed, renamed, the folder
+// flushed.
+bool WriteFileInOneStep(std::u16string_view path, std::string_view text);
 
 }  // namespace shellfit

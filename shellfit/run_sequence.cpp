@@ -7,6 +7,7 @@
 #include "frame/update_dialog.h"
 #include "platform/held_stops.h"
 #include "platform/outcome_report.h"
+#include "shellfit/install_recovery.h"
 #include "shellfit/package_fit.h"
 #include "shellfit/package_signature.h"
 #include "shellfit/shellfit.h"
@@ -29,6 +30,16 @@ void Install(platform::Dialog& dialog, CZipReader& reader, const SpareReaders& s
   if (HeldLength(reader) != checkedLength) {
     const std::u16string problem =
         package + u" was changed after it was checked." + std::u16string(kNothingChanged);
+    NoteRefusedFit(problem);
+    frame::ShowMessageBox(dialog, problem, kNoticeStyle);
+    return;
+  }
+  // A staged install the last start could not finish holds the old shell
+  // aside: it is finished (or undone) before another begins.
+  if (RecoverInterruptedInstall(TargetFolder).what == Recovery::What::StagedUnfinished) {
+    const std::u16string problem =
+        u"The last update could not be finished yet, and another cannot begin before it is." +
+        std::u16string(kNothingChanged);
     NoteRefusedFit(problem);
     frame::ShowMessageBox(dialog, problem, kNoticeStyle);
     return;

@@ -20,8 +20,9 @@
 namespace shellfit {
 namespace {
 
-// Set at start when an in-place install was found interrupted.
-bool g_interrupted = false;
+// What the status line says at first of the last install, when a start
+// found it interrupted.
+std::u16string_view g_found;
 
 // "/upgrade": go on only when a package is there and it is newer. Nothing
 // of a package whose signature the device would refuse is unpacked to be
@@ -84,7 +85,13 @@ bool Prepare(const std::u16string& commandLine) {
   }
   // Before anything else looks at the flash drive.
   const Recovery recovery = RecoverInterruptedInstall(TargetFolder);
-  g_interrupted = recovery.what == Recovery::What::InterruptedInPlace;
+  g_found = recovery.what == Recovery::What::InterruptedInPlace
+                ? u"Ready... The last update was interrupted."
+            : OldShellRestored(recovery)
+                ? u"Ready... The last update was interrupted; the old shell was restored."
+            : recovery.what == Recovery::What::StagedUnfinished
+                ? u"Ready... The last update is not finished yet."
+                : u"";
   frame::GetModuleFolder(&SourceFolder);
   if (platform::EqualsNoCase(commandLine, u"/force")) {
     ForceStart = true;
@@ -106,8 +113,7 @@ bool Prepare(const std::u16string& commandLine) {
 void FillFields(platform::Dialog& dialog) {
   dialog.SetItemText(kSourceControl, SourceFolder);
   dialog.SetItemText(kTargetControl, TargetFolder);
-  dialog.SetItemText(kStatusControl,
-                     g_interrupted ? u"Ready... The last update was interrupted." : u"Ready...");
+  dialog.SetItemText(kStatusControl, g_found.empty() ? u"Ready..." : g_found);
   dialog.SetProgressRange(kProgressControl, 0, 100);
   dialog.SetProgressPos(kProgressControl, 0);
 }

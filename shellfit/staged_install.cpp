@@ -10,6 +10,7 @@
 #include "platform/file_system.h"
 #include "platform/outcome_report.h"
 #include "platform/text.h"
+#include "shellfit/old_shell_aside.h"
 #include "shellfit/shellfit.h"
 #include "shellfit/update_report.h"
 #include "zipreader/zip_reader.h"
@@ -26,16 +27,13 @@ bool InPlaceAsked() {
          platform::EqualsNoCase(setting, u"in-place");
 }
 
-bool IsFolder(std::u16string_view path) {
-  const uint32_t attributes = platform::Files().GetAttributes(path);
-  return attributes != platform::kInvalidAttributes &&
-         (attributes & platform::FILE_ATTRIBUTE_DIRECTORY) != 0;
-}
-
-// Every folder below `folder` and, with `files`, every file flushed on its
-// own, then the folder itself: for a host that cannot flush a whole volume.
+// The folder, then every folder below it and, with `files`, every file,
+// each flushed on its own: for a host that cannot flush a whole volume. A
+// folder before what it holds, so that a rename out of a folder below into
+// one above (staged into place) is in both places after a cut, never in
+// neither.
 bool FlushTree(const std::u16string& folder, bool files) {
-  bool ok = true;
+  bool ok = platform::Files().Flush(folder);
   for (const platform::FindData& entry : platform::Files().Find(folder + u"\\*.*")) {
     const std::u16string path = folder + u"\\" + entry.name;
     if (entry.attributes & platform::FILE_ATTRIBUTE_DIRECTORY) {
@@ -44,7 +42,7 @@ bool FlushTree(const std::u16string& folder, bool files) {
       ok = platform::Files().Flush(path) && ok;
     }
   }
-  return platform::Files().Flush(folder) && ok;
+  return ok;
 }
 
 // One barrier: everything written below `folder` is on the medium.
@@ -52,45 +50,21 @@ bool PutOnMedium(std::u16string_view target, const std::u16string& folder, bool 
   return platform::Files().FlushVolume(target) || FlushTree(folder, files);
 }
 
-// Moves what `from` holds into `to`: a folder `to` lacks in one step where
-// the host can, else folder by folder; a folder the old shell kept (it
-// holds a preserved file) takes the new entries as it is.
-bool MoveInto(const std::u16string& from, const std::u16string& to) {
-  bool ok = true;
-  for (const platform::FindData& entry : platform::Files().Find(from + u"\\*.*")) {
-    const std::u16string source = from + u"\\" + entry.name;
-    const std::u16string destination = to + u"\\" + entry.name;
-    if (entry.attributes & platform::FILE_ATTRIBUTE_DIRECTORY) {
-      if (!IsFolder(destination)) {
-        // Where the host can, a folder nothing was kept in moves whole, in
-        // one step: either the staged folder or the one in place holds it all.
-        if (platform::Files().MoveFolder(source, destination)) continue;
-        ok = platform::Files().CreateDirectory(destination) && ok;
-        platform::Files().SetAttributes(destination, entry.attributes);
-      }
-      ok = MoveInto(source, destination) && ok;
-      platform::Files().RemoveDirectory(source);
-    } else {
-      ok = platform::Files().MoveFile(source, destination) && ok;
-    }
-  }
-  return ok;
-}
-
-void RemoveTree(const std::u16string& folder) {
-  for (const platform::FindData& entry : platform::Files().Find(folder + u"\\*.*")) {
-    const std::u16string path = folder + u"\\" + entry.name;
-    if (entry.attributes & platform::FILE_ATTRIBUTE_DIRECTORY) {
-      RemoveTree(path);
-    } else {
-      frame::ForceDeleteFile(path);
-    }
-  }
-  platform::Files().RemoveDirectory(folder);
-}
-
 // The check proved every old file deletable; one that stays anyway is said
 // once, and the new files are put in place around it.
+void SetOldAside(platform::Dialog* dialog, std::u16string_view target,
+                 const std::u16string& package) {
+  FailedDeletions failed;
+  SetOldShellAside(dialog, target, OldShellFolder(target), package, &failed);
+  if (failed.count == 0 || dialog == nullptr) return;
+  const std::string count = std::to_string(failed.count);
+  frame::ShowMessageBox(*dialog,
+                        std::u16string(count.begin(), count.end()) +
+                            u" old files could not be deleted, the first of them " + failed.first +
+                            u". The new files are unpacked around them.",
+                        kNoticeStyle);
+}
+
 void DeleteOld(platform::Dialog* dialog, const std::u16string& folder,
                const std::u16string& package) {
   FailedDeletions failed;
@@ -102,6 +76,34 @@ void DeleteOld(platform::Dialog* dialog, const std::u16string& folder,
                             u" old files could not be deleted, the first of them " + failed.first +
                             u". The new files are unpacked around them.",
                         kNoticeStyle);
+}
+
+// The old shell goes for good once the new one is verified in place. A
+// file that will not go (locked after the check) is said once, by the
+// path it had, and stays aside.
+void DropOld(platform::Dialog* dialog, std::u16string_view target) {
+  const std::u16string old = OldShellFolder(target);
+  FailedDeletions failed;
+  RemoveTree(old, &failed);
+  if (failed.count == 0 || dialog == nullptr) return;
+  const std::string count = std::to_string(failed.count);
+  frame::ShowMessageBox(*dialog,
+                        std::u16string(count.begin(), count.end()) +
+                            u" old files could not be deleted, the first of them " +
+                            WithBackslash(target) +
+                            failed.first.substr(std::min(failed.first.size(), old.size() + 1)) +
+                            u". The new shell is in place; they are kept in " + old + u".",
+                        kNoticeStyle);
+}
+
+// The kit's folder is made with its entry on the medium.
+bool MakeStagingFolder(std::u16string_view target) {
+  const std::u16string folder = InstallFolder(target);
+  if (platform::Files().GetEntryKind(folder) != platform::EntryKind::Folder &&
+      !(platform::Files().CreateDirectory(folder) && platform::Files().Flush(target))) {
+    return false;
+  }
+  return platform::Files().CreateDirectory(StagingFolder(target));
 }
 
 // A refusal after the unpacking began: the old shell is still whole.
@@ -161,57 +163,122 @@ bool StagedInstallFits(CZipReader& reader, std::u16string_view target) {
 
 void DiscardStaging(std::u16string_view target) {
   const std::u16string staging = StagingFolder(target);
-  if (IsFolder(staging)) RemoveTree(staging);
-  platform::Files().DeleteFile(InstallFolder(target) + u"\\install.new");
+  if (platform::Files().GetEntryKind(staging) == platform::EntryKind::Folder) {
+    // Without its list the staging can never be taken for a whole one again.
+    if (platform::Files().DeleteFile(StagingListPath(target))) platform::Files().Flush(staging);
+    RemoveTree(staging);
+  }
+  platform::Files().DeleteFile(RecordPath(target) + u".new");
   // Fails while a record is kept there.
   platform::Files().RemoveDirectory(InstallFolder(target));
 }
 
-bool FinishStagedInstall(platform::Dialog* dialog, const InstallRecord& record,
-                         std::u16string_view target) {
+void PutOldShellBack(std::u16string_view target, bool takeBack) {
   const std::u16string folder(target);
+  uint32_t crc = 0;
+  const auto list = takeBack ? ReadStagingList(target, &crc) : std::nullopt;
+  if (list) {
+    TakeBackPlacedFiles(target, *list);
+    // The new files are gone from the medium before their list is.
+    PutOnMedium(target, folder, false);
+  }
+  DiscardStaging(target);
+  const std::u16string old = OldShellFolder(target);
+  if (platform::Files().GetEntryKind(old) == platform::EntryKind::Folder) {
+    MoveTreeInto(old, folder, {});
+    PutOnMedium(target, folder, false);
+    platform::Files().RemoveDirectory(old);
+  }
+  DropInstallRecord(target);
+  platform::Files().RemoveDirectory(InstallFolder(target));
+}
+
+Finish FinishStagedInstall(platform::Dialog* dialog, const InstallRecord& record,
+                           const StagingList& list, std::u16string_view target) {
+  const std::u16string folder(target);
+  InstallRecord next = record;
   if (record.step == InstallRecord::Step::Committed) {
     NoteInstalledVersion(target);
     NoteRemovalBegins(TerminateProcessesInFolder(folder, 0));
-    DeleteOld(dialog, folder, record.package);
-    InstallRecord moving = record;
-    moving.step = InstallRecord::Step::Moving;
-    // The deletions reach the medium before the record says they are done.
-    if (!PutOnMedium(target, folder, false) || !WriteInstallRecord(target, moving)) return false;
+    SetOldAside(dialog, target, record.package);
+    next.step = InstallRecord::Step::Moving;
+    // Every old file is aside on the medium before the record says so; file
+    // by file, where they went before where they left.
+    const std::u16string old = OldShellFolder(target);
+    const bool aside = platform::Files().FlushVolume(target) ||
+                       ((platform::Files().GetEntryKind(old) == platform::EntryKind::None ||
+                         FlushTree(old, false)) &&
+                        FlushTree(folder, false));
+    if (!aside || !WriteInstallRecord(target, next)) {
+      return Finish::Unfinished;
+    }
   }
-  if (!MoveInto(StagingFolder(target), folder)) return false;
-  if (!PutOnMedium(target, folder, false) || !DropInstallRecord(target)) return false;
+  if (record.step != InstallRecord::Step::Placed) {
+    // A file the old shell kept where a new one goes (a preserved name)
+    // is set aside with the rest, so that it can come back too.
+    if (!MoveTreeInto(StagingFolder(target), folder, OldShellFolder(target), u".fitkit") ||
+        !PutOnMedium(target, folder, false)) {
+      return Finish::Unfinished;
+    }
+    if (!StagingVerifies(target, list, Placement::InPlace, false)) {
+      PutOldShellBack(target, true);
+      return Finish::PutBack;
+    }
+    next.step = InstallRecord::Step::Placed;
+    if (!WriteInstallRecord(target, next)) return Finish::Unfinished;
+  }
+  DropOld(dialog, target);
   DiscardStaging(target);
-  return true;
+  // Whatever of the old shell is left (a cut) goes at the next start.
+  if (!PutOnMedium(target, InstallFolder(target), false) || !DropInstallRecord(target)) {
+    return Finish::Unfinished;
+  }
+  platform::Files().RemoveDirectory(InstallFolder(target));
+  return Finish::Placed;
 }
 
 void InstallStaged(platform::Dialog& dialog, CZipReader& reader, const SpareReaders& spares,
                    const std::u16string& package, std::u16string_view target) {
   DiscardStaging(target);
-  const std::u16string staging = StagingFolder(target);
-  const bool made = (IsFolder(InstallFolder(target)) ||
-                     platform::Files().CreateDirectory(InstallFolder(target))) &&
-                    platform::Files().CreateDirectory(staging);
-  if (!made) return RefuseStaged(dialog, target, u"no staging folder could be made.");
+  StagingList list{NewInstallId(), {}};
+  InstallRecord record =
+      RecordFor(package, InstallRecord::Mode::Staged, InstallRecord::Step::Committed);
+  record.install = list.install;
+  if (!MakeStagingFolder(target) || !WriteStagingList(target, list, &record.listCrc)) {
+    return RefuseStaged(dialog, target, u"no staging folder could be made.");
+  }
   NotePackageFiles(std::size_t(CountEntries(reader, true)));
   int32_t zipError = 0;
+  const std::u16string staging = StagingFolder(target);
   const int passed = ExtractOpenPackage(dialog, reader, package, staging, &spares, &zipError);
   if (zipError != 0) return RefuseUnreadable(dialog, reader, package, target, zipError);
   if (passed != CountEntries(reader, false)) {
     return RefuseStaged(dialog, target, u"not every entry could be unpacked and checked.");
   }
-  // Every staged byte is on the medium before the record commits to it.
-  const InstallRecord record =
-      RecordFor(package, InstallRecord::Mode::Staged, InstallRecord::Step::Committed);
-  if (!PutOnMedium(target, InstallFolder(target), true) || !WriteInstallRecord(target, record)) {
+  // Every staged byte, and the list of them, is on the medium before the
+  // record commits to it.
+  list = ListPackage(reader, list.install);
+  if (!WriteStagingList(target, list, &record.listCrc) ||
+      !PutOnMedium(target, InstallFolder(target), true) || !WriteInstallRecord(target, record)) {
     return RefuseStaged(dialog, target, u"the staged files could not be put on the flash drive.");
   }
-  if (!FinishStagedInstall(&dialog, record, target)) {
-    platform::SetOutcome(platform::RunOutcome::kIncomplete);
-    frame::ShowMessageBox(dialog,
-                          u"The new shell is unpacked but not yet in place. The next start of "
-                          u"the updater finishes it.",
-                          kNoticeStyle);
+  switch (FinishStagedInstall(&dialog, record, list, target)) {
+    case Finish::Placed:
+      break;
+    case Finish::Unfinished:
+      platform::SetOutcome(platform::RunOutcome::kIncomplete);
+      frame::ShowMessageBox(dialog,
+                            u"The new shell is unpacked but not yet in place; the old one is "
+                            u"kept aside until it is. The next start of the updater finishes it.",
+                            kNoticeStyle);
+      break;
+    case Finish::PutBack:
+      platform::SetOutcome(platform::RunOutcome::kIncomplete);
+      frame::ShowMessageBox(dialog,
+                            u"The new shell did not verify in place: the old one was put back." +
+                                std::u16string(kNothingChanged),
+                            kNoticeStyle);
+      break;
   }
   NoteUnpackedVersion(target);
 }

@@ -3,7 +3,8 @@
 // the next start, the whole new one:
 // - staged: every entry is unpacked and checked in a staging folder on the
 //   flash drive, put on the medium, committed; only then are the old files
-//   deleted and the staged ones renamed into place;
+//   set aside (renamed into the record's folder), the staged ones renamed
+//   into place and verified there, and the old ones deleted for good;
 // - in place: the old files are deleted and the entries unpacked in their
 //   place, with the record written before the first deletion and dropped
 //   once every entry is checked and on the medium.
@@ -15,6 +16,7 @@
 #include "platform/dialog.h"
 #include "shellfit/install_record.h"
 #include "shellfit/package_verification.h"
+#include "shellfit/staging_list.h"
 
 class CZipReader;
 
@@ -31,15 +33,26 @@ void InstallStaged(platform::Dialog& dialog, CZipReader& reader, const SpareRead
 void InstallInPlace(platform::Dialog& dialog, CZipReader& reader, const SpareReaders& spares,
                     const std::u16string& package, std::u16string_view target);
 
-// What follows a staged install's commit, from the step its record names:
-// the old files deleted (with `dialog`, each named in the status line), the
-// staged ones moved into place, the record dropped. False when something
-// stayed undone; the record then stays for the next start.
-bool FinishStagedInstall(platform::Dialog* dialog, const InstallRecord& record,
-                         std::u16string_view target);
+// What follows a staged install's commit, from the step its record names,
+// for a staging that verified against it: the old files set aside (with
+// `dialog`, each named in the status line), the staged ones moved into
+// place and verified, the old ones deleted, the record dropped.
+enum class Finish {
+  Placed,      // the new shell is in place, verified
+  Unfinished,  // something could not be moved; the record stays for the next start
+  PutBack,     // the new shell did not verify in place: the old one is back
+};
+Finish FinishStagedInstall(platform::Dialog* dialog, const InstallRecord& record,
+                           const StagingList& list, std::u16string_view target);
 
-// Removes the staging folder with everything in it; the record folder too
-// when nothing else is left in it.
+// Undoes a staged install that is not to go on: with `takeBack`, the listed
+// files that left the staging folder for their place are deleted first;
+// then the staging is discarded, what was set aside moved back (never over
+// anything in place) and the record dropped.
+void PutOldShellBack(std::u16string_view target, bool takeBack);
+
+// Removes the staging folder with everything in it (its list first); the
+// record folder too when nothing else is left in it.
 void DiscardStaging(std::u16string_view target);
 
 }  // namespace shellfit

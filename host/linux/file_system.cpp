@@ -115,6 +115,14 @@ uint32_t LinuxFileSystem::GetAttributes(std::u16string_view path) {
   return attributes;
 }
 
+platform::EntryKind LinuxFileSystem::GetEntryKind(std::u16string_view path) {
+  const auto where = paths_.Locate(path, LastLink::Own, false);
+  if (!where || !where->exists) return platform::EntryKind::None;
+  if (S_ISREG(where->info.st_mode)) return platform::EntryKind::File;
+  if (S_ISDIR(where->info.st_mode)) return platform::EntryKind::Folder;
+  return platform::EntryKind::Other;
+}
+
 bool LinuxFileSystem::SetAttributes(std::u16string_view path, uint32_t attributes) {
   const auto where = paths_.Locate(path, LastLink::Follow, false);
   const bool ok =

@@ -21,9 +21,13 @@ bool LinuxFileSystem::Flush(std::u16string_view path) {
   return ok;
 }
 
-// Every path lies on the one volume of fs/.
-bool LinuxFileSystem::FlushVolume(std::u16string_view /*path*/) {
-  const UniqueFd fd(open(paths_.FsRoot().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+// The volume that holds `path`: a folder below fs/ (the flash drive) may be
+// a mount of its own, and syncing fs/ would leave its writes in the cache.
+bool LinuxFileSystem::FlushVolume(std::u16string_view path) {
+  const auto where = paths_.Locate(path, LastLink::Follow, false);
+  if (!where) return false;
+  const int flags = O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK;
+  const UniqueFd fd(openat(where->folder->get(), where->name.c_str(), flags));
   return fd.valid() && syncfs(fd.get()) == 0;
 }
 

@@ -119,6 +119,16 @@ uint32_t Win32FileSystem::GetAttributes(std::u16string_view path) {
   return attributes;
 }
 
+// A reparse point (a link or a junction) is never taken for what it names.
+platform::EntryKind Win32FileSystem::GetEntryKind(std::u16string_view path) {
+  const auto host = paths_.ResolveExisting(path);
+  const DWORD found = host ? GetFileAttributesW(host->c_str()) : INVALID_FILE_ATTRIBUTES;
+  if (found == INVALID_FILE_ATTRIBUTES) return platform::EntryKind::None;
+  if (found & FILE_ATTRIBUTE_REPARSE_POINT) return platform::EntryKind::Other;
+  return (found & FILE_ATTRIBUTE_DIRECTORY) ? platform::EntryKind::Folder
+                                            : platform::EntryKind::File;
+}
+
 bool Win32FileSystem::SetAttributes(std::u16string_view path, uint32_t attributes) {
   const auto host = paths_.ResolveExisting(path);
   DWORD bits = attributes & kSettableBits;

@@ -18,6 +18,7 @@ class Win32FileSystem : public platform::FileSystem {
   std::unique_ptr<platform::File> Open(std::u16string_view path, uint32_t access,
                                        platform::Disposition disposition) override;
   uint32_t GetAttributes(std::u16string_view path) override;
+  platform::EntryKind GetEntryKind(std::u16string_view path) override;
   bool SetAttributes(std::u16string_view path, uint32_t attributes) override;
   bool DeleteFile(std::u16string_view path) override;
   bool CreateDirectory(std::u16string_view path) override;

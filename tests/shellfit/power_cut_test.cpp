@@ -6,13 +6,16 @@
 #include <cstdio>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
+#include <tuple>
 
 #include "platform/environment.h"
 #include "platform/processes.h"
 #include "platform/text.h"
 #include "platform/version_resources.h"
 #include "readers/version_pe.h"
+#include "shellfit/install_record.h"
 #include "shellfit/shellfit.h"
 #include "shellfit/shellfit_entry.h"
 #include "tests/shellfit/package_files.h"
@@ -59,9 +62,12 @@ std::map<std::string, MemoryNode> DeepCopy(const std::map<std::string, MemoryNod
   return copy;
 }
 
-class PowerCutTest : public ::testing::TestWithParam<bool> {
+// The install order (staged or in place), and whether the host can flush a
+// whole volume at once.
+class PowerCutTest : public ::testing::TestWithParam<std::tuple<bool, bool>> {
  protected:
   void SetUp() override {
+    files_.volumeFlush = std::get<1>(GetParam());
     registry_.SetString(u"Ident", u"Model", u"KTR 60");
     registry_.SetString(u"System\\StorageManager\\Profiles\\FlashDrv", u"Folder", u"Flash Disk");
     if (!Staged()) registry_.SetString(u"Software\\fitkit", u"ShellInstall", u"in-place");
@@ -72,7 +78,14 @@ class PowerCutTest : public ::testing::TestWithParam<bool> {
     initial_ = DeepCopy(memory_.Nodes());
   }
 
-  bool Staged() const { return GetParam(); }
+  bool Staged() const { return std::get<0>(GetParam()); }
+
+  // The record a cut left on the medium, when it reads whole.
+  std::optional<shellfit::InstallRecord> RecordLeft() {
+    const auto found = memory_.Nodes().find("flash disk\\.fitkit\\install.rec");
+    if (found == memory_.Nodes().end() || found->second.directory) return std::nullopt;
+    return shellfit::ParseInstallRecord(*found->second.bytes);
+  }
 
   void OldShell() {
     memory_.Put("\\Flash Disk\\main.exe", FileBytes("v123.exe"));
@@ -182,6 +195,9 @@ TEST_P(PowerCutTest, EveryCutLeavesTheOldShellOrTheWholeNewOne) {
     ASSERT_TRUE(files_.Cut());
     files_.Restart();
     const auto survived = DeepCopy(memory_.Nodes());
+    // A committed record on the medium promises the whole new shell.
+    const auto record = RecordLeft();
+    const bool committed = record && record->mode == shellfit::InstallRecord::Mode::Staged;
 
     Start(u"/upgrade");
     ASSERT_EQ(Summary(FlashDrive()), Summary(newShell));
@@ -194,12 +210,16 @@ TEST_P(PowerCutTest, EveryCutLeavesTheOldShellOrTheWholeNewOne) {
     EXPECT_FALSE(Start(u"/upgrade"));
     const Tree left = FlashDrive();
     ASSERT_TRUE(left == oldShell || left == newShell) << Summary(left);
+    if (committed) {
+      ASSERT_EQ(Summary(left), Summary(newShell));
+    }
     ++(left == oldShell ? withoutPackageOld : withoutPackageNew);
   }
   // The counts docs/reliability.md reports.
-  std::printf("%s: %d cut points; with /upgrade: %d new shell; package gone: %d old, %d new\n",
-              Staged() ? "staged" : "in place", steps, upgradedToNew, withoutPackageOld,
-              withoutPackageNew);
+  std::printf("%s, %s: %d cut points; with /upgrade: %d new shell; package gone: %d old, %d new\n",
+              Staged() ? "staged" : "in place",
+              std::get<1>(GetParam()) ? "volume flush" : "file flushes", steps, upgradedToNew,
+              withoutPackageOld, withoutPackageNew);
   if (Staged()) {
     EXPECT_GT(withoutPackageOld, 0);
     EXPECT_GT(withoutPackageNew, 0);
@@ -228,16 +248,24 @@ TEST_P(InterruptedInPlaceTest, CountsAsNewerForUpgrade) {
   EXPECT_EQ(dialog_->statuses.front(), "Ready... The last update was interrupted.");
   EXPECT_EQ(Summary(FlashDrive()), Summary(newShell));
 
-  // Another package of the same name is not the one that was interrupted.
+  // Another package of the same name and size is not the one that was
+  // interrupted.
   Reset(halfShell);
-  memory_.Put("\\Storage Card\\KTR 60 SHELL.ZIP", Package("another build"));
+  std::string other = Package();
+  other[other.size() - 30] ^= 1;
+  memory_.Put("\\Storage Card\\KTR 60 SHELL.ZIP", other);
   files_.Restart(true);
   EXPECT_FALSE(Start(u"/upgrade"));
 }
 
-INSTANTIATE_TEST_SUITE_P(Orders, PowerCutTest, ::testing::Bool(),
-                         [](const auto& info) { return info.param ? "staged" : "in_place"; });
-INSTANTIATE_TEST_SUITE_P(InPlace, InterruptedInPlaceTest, ::testing::Values(false));
+INSTANTIATE_TEST_SUITE_P(Orders, PowerCutTest,
+                         ::testing::Combine(::testing::Bool(), ::testing::Bool()),
+                         [](const auto& info) {
+                           return std::string(std::get<0>(info.param) ? "staged" : "in_place") +
+                                  (std::get<1>(info.param) ? "" : "_file_flushes");
+                         });
+INSTANTIATE_TEST_SUITE_P(InPlace, InterruptedInPlaceTest,
+                         ::testing::Values(std::make_tuple(false, true)));
 
 }  // namespace
 }  // namespace shellfit_test

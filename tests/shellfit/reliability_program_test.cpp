@@ -320,7 +320,10 @@ TEST_F(MountedFlashTest, FaultsAfterTheCheckAreSaidOnce) {
   Package(b);
   BackgroundRun run(Card("shellfit.exe"), {"/force"}, Env(), Stage("locked.out"));
   ASSERT_TRUE(run.WaitForOutput("status: Deleting"));
-  if (!Lock(Flash("Zz/last.dat"))) GTEST_SKIP() << "chattr +i fails here";
+  // Set aside by now, or about to be: locked either way, it cannot go.
+  if (!Lock(Flash("Zz/last.dat")) && !Lock(Flash(".fitkit/old/Zz/last.dat"))) {
+    GTEST_SKIP() << "chattr +i fails here, or the file moved between the two tries";
+  }
   EXPECT_EQ(run.Finish(), 1);
   const std::string text = run.Output();
   EXPECT_EQ(Count(text, "message box:"), 1u) << text;
@@ -698,7 +701,7 @@ TEST_F(ReliabilityProgramTest, KilledAnywhereTheNextUpgradeLeavesTheNewShell) {
        at = whole.out.find("status: ", at + 1)) {
     statuses.push_back(whole.out.substr(at, whole.out.find('\n', at) + 1 - at));
   }
-  ASSERT_GT(statuses.size(), 2400u);
+  ASSERT_GT(statuses.size(), 2000u);
 
   for (int point = 1; point <= 20; ++point) {
     const std::string& killedAt = statuses[point * (statuses.size() - 1) / 21];

@@ -85,7 +85,7 @@ TEST_F(RunSequenceTest, APackageOnTheFlashDriveSurvivesTheDeletion) {
   EXPECT_FALSE(fs::exists(Fs("Flash Disk/Update/notes.txt")));
   EXPECT_FALSE(fs::exists(Fs("Flash Disk/old.dll")));
   EXPECT_EQ(ReadText(Fs("Flash Disk/new.dll")), "new");
-  EXPECT_TRUE(dialog_.messageBoxes.empty());
+  EXPECT_TRUE(dialog_.messageBoxes.empty()) << dialog_.messageBoxes[0].text;
 }
 
 TEST_F(RunSequenceTest, AnUnreadablePackageEndsNothingAndDeletesNothing) {

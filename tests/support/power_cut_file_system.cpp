@@ -199,7 +199,7 @@ bool PowerCutFileSystem::Flush(std::u16string_view path) {
 }
 
 bool PowerCutFileSystem::FlushVolume(std::u16string_view path) {
-  if (!Change() || !FileSystemWrapper::FlushVolume(path)) return false;
+  if (!volumeFlush || !Change() || !FileSystemWrapper::FlushVolume(path)) return false;
   StoreEverything();
   return true;
 }

@@ -25,7 +25,10 @@ class PowerCutFileSystem : public platform::FileSystemWrapper {
   // Everything `memory` holds now counts as on the medium.
   explicit PowerCutFileSystem(MemoryFileSystem& memory);
 
-  int cutAt = 0;    // 0: the power stays on
+  int cutAt = 0;  // 0: the power stays on
+  // False: the host cannot flush a whole volume (FlushVolume fails), and
+  // every file and folder must be flushed on its own.
+  bool volumeFlush = true;
   int changes = 0;  // changing calls so far, the failed one included
   bool Cut() const { return cut_; }
 
