@@ -60,6 +60,9 @@ class FitCheck {
     const std::u16string name = header.GetEntryName();
     const std::u16string destination = EntryDestination(name, base);
     std::u16string problem = NameProblem(name, destination);
+    if (problem.empty() && IsKitsOwn(destination)) {
+      problem = u"the name lies in the folder .fitkit, which the updater keeps for itself";
+    }
     // A folder is made, never written: its bytes would be looked for in vain.
     if (problem.empty() && header.IsDirectory() &&
         (header.uncompressedSize != 0 || header.crc32 != 0)) {
@@ -97,6 +100,14 @@ class FitCheck {
   }
 
  private:
+  // The install record, the staging and the old shell set aside live there:
+  // an entry written in it would stand for one of them.
+  bool IsKitsOwn(std::u16string_view destination) const {
+    const std::u16string own = target_ + u"\\.fitkit";
+    const std::u16string key = CanonicalDevicePath(destination);
+    return key == own || key.starts_with(own + u"\\");
+  }
+
   std::u16string Paths(const std::u16string& destination, bool folder,
                        const CZipEntryHeader& header, uint32_t index) {
     std::u16string path;

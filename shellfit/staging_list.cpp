@@ -157,10 +157,9 @@ bool StagingVerifies(std::u16string_view target, const StagingList& list, Placem
   const std::u16string place = WithBackslash(target);
   for (const StagedEntry& entry : list.entries) {
     const std::u16string staged = staging + entry.path;
-    const bool inPlace =
-        where == Placement::InPlace ||
-        (where == Placement::Either &&
-         platform::Files().GetEntryKind(staged) == platform::EntryKind::None);
+    const bool inPlace = where == Placement::InPlace ||
+                         (where == Placement::Either &&
+                          platform::Files().GetEntryKind(staged) == platform::EntryKind::None);
     if (!Holds(inPlace ? place + entry.path : staged, entry, contents)) return false;
   }
   return true;
@@ -178,7 +177,8 @@ void TakeBackPlacedFiles(std::u16string_view target, const StagingList& list) {
       folders.insert(path.substr(0, slash));
       if (slash == 0) break;
     }
-    if (entry.folder || platform::Files().GetEntryKind(staging + path) != platform::EntryKind::None ||
+    if (entry.folder ||
+        platform::Files().GetEntryKind(staging + path) != platform::EntryKind::None ||
         platform::Files().GetEntryKind(place + path) != platform::EntryKind::File) {
       continue;
     }

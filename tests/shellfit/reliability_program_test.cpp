@@ -178,6 +178,11 @@ INSTANTIATE_TEST_SUITE_P(
                 {{.name = "\xC3\x9C.txt", .data = "1", .extraFlags = 0x0800},
                  {.name = "\xDC.txt", .data = "2"}},
                 "would both be written to \"\\Flash Disk\\\xC3\x9C.txt\""},
+        // The updater's own folder, however a package spells it.
+        Hostile{"kit_record",
+                {{.name = ".FitKit\\install.rec", .data = "fitkit install record 2\n"}},
+                "which the updater keeps for itself"},
+        Hostile{"kit_folder_name", {{.name = ".fitkit", .data = "x"}}, "keeps for itself"},
         // What the reader cannot read, in words.
         Hostile{"lzma",
                 {{.name = "big.bin", .data = "raw", .method = 14}},
