@@ -32,6 +32,9 @@ const char* Words(Recovery::What what) {
     case Recovery::What::DamagedRecord:
       return "found no install record that reads whole beside what the last install had moved "
              "and did not go on; the old shell was restored";
+    case Recovery::What::FinishedVerified:
+      return "found the install record damaged; the new shell verified whole in place against "
+             "the staged list of files, and the install was finished";
     case Recovery::What::LeftAside:
       return "found old files an earlier install had set aside and could not delete; they were "
              "moved back where they were, where they could be";
@@ -132,6 +135,18 @@ Recovery::What RecoverStaged(const InstallRecord& record, std::u16string_view ta
   return Recovery::What::StagedUnfinished;
 }
 
+// The old shell dropped, as from the step "placed", when every file the
+// staging's list names stands whole in place.
+bool NewShellVerifiesInPlace(std::u16string_view target) {
+  uint32_t crc = 0;
+  const auto list = ReadStagingList(target, &crc);
+  if (!list || !StagingVerifies(target, *list, Placement::InPlace, true)) return false;
+  InstallRecord placed;
+  placed.mode = InstallRecord::Mode::Staged;
+  placed.step = InstallRecord::Step::Placed;
+  return FinishStagedInstall(nullptr, placed, *list, target) == Finish::Placed;
+}
+
 }  // namespace
 
 Recovery RecoverInterruptedInstall(std::u16string_view target) {
@@ -160,8 +175,14 @@ Recovery RecoverInterruptedInstall(std::u16string_view target) {
     DiscardStaging(target);
     recovery.what = Recovery::What::InterruptedInPlace;
   } else {
-    // Without a record nothing may go forward; what moved goes back.
+    // Without a record only a new shell that verifies whole in place, against
+    // the staging's own list, may go forward; anything else goes back.
     if (recordThere) SetAside(target, RecordPath(target), platform::EntryKind::File);
+    if (staging && NewShellVerifiesInPlace(target)) {
+      recovery.what = Recovery::What::FinishedVerified;
+      NoteRecovery(recovery);
+      return recovery;
+    }
     PutOldShellBack(target, true);
     if (recordThere || (aside && staging)) {
       recovery.what = Recovery::What::DamagedRecord;

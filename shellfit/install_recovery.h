@@ -13,6 +13,7 @@ struct Recovery {
   enum class What {
     Nothing,             // no install was under way
     FinishedStaged,      // a committed staging was moved into place and verified there
+    FinishedVerified,    // no record read whole, but the new shell verified in place: finished
     StagedUnfinished,    // a committed staging could not be finished yet; the old shell is aside
     DiscardedStaging,    // a staging that never committed was removed
     ForeignRecord,       // a record that belongs to no staging here: not followed, old shell back

@@ -24,6 +24,37 @@ namespace {
 // found it interrupted.
 std::u16string_view g_found;
 
+// The first status line after a start that found the last install
+// interrupted: what was found, and what is on the flash drive now.
+std::u16string_view FoundWords(const Recovery& recovery) {
+  switch (recovery.what) {
+    case Recovery::What::InterruptedInPlace:
+      return u"Ready... The last update was interrupted.";
+    case Recovery::What::ForeignRecord:
+      return u"Ready... An install record that belongs to no install here was found and not "
+             u"followed; the old shell is kept.";
+    case Recovery::What::DamagedStaging:
+      return u"Ready... The last update's staged files were damaged; the old shell was restored.";
+    case Recovery::What::DamagedRecord:
+      return u"Ready... The last update's record was damaged; the old shell was restored.";
+    case Recovery::What::PutBack:
+      return u"Ready... The last update did not verify in place; the old shell was restored.";
+    case Recovery::What::StagedUnfinished:
+      return u"Ready... The last update is not finished yet; the old shell is kept aside.";
+    case Recovery::What::FinishedVerified:
+      return u"Ready... The last update's record was damaged; the new shell verified whole in "
+             u"place and was kept.";
+    case Recovery::What::FinishedStaged:
+      return u"Ready... The last update was finished; the new shell verified in place.";
+    default:
+      break;
+  }
+  return recovery.setAside > 0
+             ? u"Ready... Something the updater did not make was found in its folder and moved "
+               u"aside."
+             : u"";
+}
+
 // "/upgrade": go on only when a package is there and it is newer. Nothing
 // of a package whose signature the device would refuse is unpacked to be
 // compared: the dialog comes up, and START says why it is refused. The very
@@ -85,13 +116,7 @@ bool Prepare(const std::u16string& commandLine) {
   }
   // Before anything else looks at the flash drive.
   const Recovery recovery = RecoverInterruptedInstall(TargetFolder);
-  g_found = recovery.what == Recovery::What::InterruptedInPlace
-                ? u"Ready... The last update was interrupted."
-            : OldShellRestored(recovery)
-                ? u"Ready... The last update was interrupted; the old shell was restored."
-            : recovery.what == Recovery::What::StagedUnfinished
-                ? u"Ready... The last update is not finished yet."
-                : u"";
+  g_found = FoundWords(recovery);
   frame::GetModuleFolder(&SourceFolder);
   if (platform::EqualsNoCase(commandLine, u"/force")) {
     ForceStart = true;

@@ -176,6 +176,9 @@ void DiscardStaging(std::u16string_view target) {
 void PutOldShellBack(std::u16string_view target, bool takeBack) {
   const std::u16string folder(target);
   uint32_t crc = 0;
+  // The new files give way only to an old shell that can come back.
+  const std::u16string old = OldShellFolder(target);
+  takeBack = takeBack && platform::Files().GetEntryKind(old) == platform::EntryKind::Folder;
   const auto list = takeBack ? ReadStagingList(target, &crc) : std::nullopt;
   if (list) {
     TakeBackPlacedFiles(target, *list);
@@ -183,11 +186,16 @@ void PutOldShellBack(std::u16string_view target, bool takeBack) {
     PutOnMedium(target, folder, false);
   }
   DiscardStaging(target);
-  const std::u16string old = OldShellFolder(target);
+  // What stands where an old file goes back is a copy of it that a cut left
+  // in both places (the new files are gone by now): the one set aside wins.
+  const std::u16string displaced = InstallFolder(target) + u"\\displaced";
   if (platform::Files().GetEntryKind(old) == platform::EntryKind::Folder) {
-    MoveTreeInto(old, folder, {});
+    MoveTreeInto(old, folder, displaced);
     PutOnMedium(target, folder, false);
     platform::Files().RemoveDirectory(old);
+  }
+  if (platform::Files().GetEntryKind(displaced) == platform::EntryKind::Folder) {
+    RemoveTree(displaced);
   }
   DropInstallRecord(target);
   platform::Files().RemoveDirectory(InstallFolder(target));
@@ -202,13 +210,11 @@ Finish FinishStagedInstall(platform::Dialog* dialog, const InstallRecord& record
     NoteRemovalBegins(TerminateProcessesInFolder(folder, 0));
     SetOldAside(dialog, target, record.package);
     next.step = InstallRecord::Step::Moving;
-    // Every old file is aside on the medium before the record says so; file
-    // by file, where they went before where they left.
-    const std::u16string old = OldShellFolder(target);
+    // Every old file is aside on the medium before the record says so; folder
+    // by folder, where they went (the kit's folder, the old one in it and
+    // all below) before where they left.
     const bool aside = platform::Files().FlushVolume(target) ||
-                       ((platform::Files().GetEntryKind(old) == platform::EntryKind::None ||
-                         FlushTree(old, false)) &&
-                        FlushTree(folder, false));
+                       (FlushTree(InstallFolder(target), false) && FlushTree(folder, false));
     if (!aside || !WriteInstallRecord(target, next)) {
       return Finish::Unfinished;
     }
@@ -228,6 +234,9 @@ Finish FinishStagedInstall(platform::Dialog* dialog, const InstallRecord& record
     if (!WriteInstallRecord(target, next)) return Finish::Unfinished;
   }
   DropOld(dialog, target);
+  // The old shell is gone from the medium before the list that would tell
+  // the new files from it.
+  if (!PutOnMedium(target, InstallFolder(target), false)) return Finish::Unfinished;
   DiscardStaging(target);
   // Whatever of the old shell is left (a cut) goes at the next start.
   if (!PutOnMedium(target, InstallFolder(target), false) || !DropInstallRecord(target)) {

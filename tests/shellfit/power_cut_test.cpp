@@ -56,6 +56,18 @@ std::string Summary(const Tree& tree) {
 
 std::string FileBytes(const std::string& name) { return ReadText(PeFixture(name)); }
 
+const std::string kRecord = "\\Flash Disk\\.fitkit\\install.rec";
+
+// The record with its step line changed to another known step and its check
+// line kept, or cut to half its length.
+std::string Damaged(std::string record, bool shorten) {
+  if (shorten) return record.substr(0, record.size() / 2);
+  const std::size_t at = record.find("\nstep ") + 6;
+  const std::size_t end = record.find('\n', at);
+  const std::string step = record.substr(at, end - at);
+  return record.replace(at, end - at, step == "placed" ? "committed" : "placed");
+}
+
 std::map<std::string, MemoryNode> DeepCopy(const std::map<std::string, MemoryNode>& nodes) {
   std::map<std::string, MemoryNode> copy = nodes;
   for (auto& [key, node] : copy) node.bytes = std::make_shared<std::string>(*node.bytes);
@@ -212,6 +224,20 @@ TEST_P(PowerCutTest, EveryCutLeavesTheOldShellOrTheWholeNewOne) {
     ASSERT_TRUE(left == oldShell || left == newShell) << Summary(left);
     if (committed) {
       ASSERT_EQ(Summary(left), Summary(newShell));
+      // Damaged after the cut (its step changed, the check left as it was;
+      // or cut short), the record is not followed: old or new, never a mix.
+      for (const bool shorten : {false, true}) {
+        Reset(survived);
+        memory_.Nodes().erase("storage card\\ktr 60 shell.zip");
+        memory_.Put(kRecord, Damaged(memory_.Get(kRecord), shorten));
+        files_.Restart(true);
+        EXPECT_FALSE(Start(u"/upgrade"));
+        Tree after = FlashDrive();
+        // What was not followed is kept, aside, under a name that says so.
+        ASSERT_EQ(after.erase("flash disk\\.fitkit.foreign-1"), 1u);
+        ASSERT_TRUE(after == oldShell || after == newShell)
+            << (shorten ? "cut short\n" : "step changed\n") << Summary(after);
+      }
     }
     ++(left == oldShell ? withoutPackageOld : withoutPackageNew);
   }
@@ -258,6 +284,34 @@ TEST_P(InterruptedInPlaceTest, CountsAsNewerForUpgrade) {
   EXPECT_FALSE(Start(u"/upgrade"));
 }
 
+// A whole record of another install, with no staging beside it: not
+// followed, the old shell untouched, and said so; a later /force installs.
+class ForeignRecordTest : public PowerCutTest {};
+
+TEST_P(ForeignRecordTest, IsNotFollowed) {
+  const Tree oldShell = FlashDrive();
+  shellfit::InstallRecord record;
+  record.mode = shellfit::InstallRecord::Mode::Staged;
+  record.step = shellfit::InstallRecord::Step::Committed;
+  record.install = std::string(32, 'a');
+  record.package = u"\\Storage Card\\OTHER.ZIP";
+  record.packageSize = 1000;
+  memory_.Put(kRecord, shellfit::FormatInstallRecord(record));
+  const auto planted = DeepCopy(memory_.Nodes());
+  memory_.Nodes().erase("storage card\\ktr 60 shell.zip");
+  EXPECT_FALSE(Start(u"/upgrade"));
+  EXPECT_EQ(Summary(FlashDrive()), Summary(oldShell));
+
+  Reset(planted);
+  ASSERT_TRUE(Start(u"/force"));
+  EXPECT_EQ(dialog_->statuses.front(),
+            "Ready... An install record that belongs to no install here was found and not "
+            "followed; the old shell is kept.");
+  EXPECT_EQ(memory_.Get("\\Flash Disk\\main.exe"), FileBytes("v124.exe"));
+  EXPECT_EQ(FlashDrive().count("flash disk\\.fitkit"), 0u);
+}
+
+INSTANTIATE_TEST_SUITE_P(Staged, ForeignRecordTest, ::testing::Values(std::make_tuple(true, true)));
 INSTANTIATE_TEST_SUITE_P(Orders, PowerCutTest,
                          ::testing::Combine(::testing::Bool(), ::testing::Bool()),
                          [](const auto& info) {
