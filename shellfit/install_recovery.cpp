@@ -59,20 +59,24 @@ void NoteRecovery(const Recovery& recovery) {
   }
 }
 
-// Renamed into the flash drive folder under a name that says whose it is
-// not; never opened, never followed.
+// Moved into a new folder of the flash drive whose name says whose it is
+// not; never opened, never followed. The folder's name begins with a dot,
+// so neither an install's removal nor its setting aside of the old shell
+// takes it.
 int SetAside(std::u16string_view target, const std::u16string& path, platform::EntryKind kind) {
+  const std::u16string leaf = path.substr(path.rfind(u'\\') + 1);
   for (int n = 1; n < 1000; ++n) {
     const std::u16string aside =
         WithBackslash(target) + u".fitkit.foreign-" + platform::FromUtf8(std::to_string(n));
-    if (platform::Files().GetEntryKind(aside) != platform::EntryKind::None) continue;
+    if (!platform::Files().CreateDirectory(aside)) continue;
+    const std::u16string there = aside + u"\\" + leaf;
     const bool moved = kind == platform::EntryKind::Folder
-                           ? platform::Files().MoveFolder(path, aside)
-                           : platform::Files().MoveFile(path, aside);
+                           ? platform::Files().MoveFolder(path, there)
+                           : platform::Files().MoveFile(path, there);
     if (platform::Outcome().Active()) {
       platform::Outcome().Append("recovery.set_aside",
                                  {{"found", platform::ReportText(path)},
-                                  {"moved_to", platform::ReportText(moved ? aside : u"")}});
+                                  {"moved_to", platform::ReportText(moved ? there : u"")}});
     }
     return 1;
   }

@@ -9,6 +9,7 @@
 #include "frame/device_identity.h"
 #include "frame/update_dialog.h"
 #include "platform/environment.h"
+#include "platform/file_system.h"
 #include "platform/outcome_report.h"
 #include "platform/registry.h"
 #include "platform/text.h"
@@ -117,6 +118,11 @@ bool Prepare(const std::u16string& commandLine) {
   // Before anything else looks at the flash drive.
   const Recovery recovery = RecoverInterruptedInstall(TargetFolder);
   g_found = FoundWords(recovery);
+  // The packaged main.exe an interrupted version check left beside the shell.
+  const std::u16string leftover = WithBackslash(TargetFolder) + u"_main.exe";
+  if (platform::Files().GetEntryKind(leftover) == platform::EntryKind::File) {
+    frame::ForceDeleteFile(leftover);
+  }
   frame::GetModuleFolder(&SourceFolder);
   if (platform::EqualsNoCase(commandLine, u"/force")) {
     ForceStart = true;

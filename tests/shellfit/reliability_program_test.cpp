@@ -13,6 +13,7 @@
 #include <csignal>
 #include <cstring>
 #include <fstream>
+#include <functional>
 #include <thread>
 
 #include "shellfit_fixture.h"
@@ -719,6 +720,74 @@ TEST_F(ReliabilityProgramTest, KilledAnywhereTheNextUpgradeLeavesTheNewShell) {
     const RunResult again = RunProgram(program, {"/upgrade"}, env, "start\n");
     ASSERT_TRUE(Contents(flash()) == newShell) << again.out.substr(0, 600);
   }
+}
+
+}  // namespace
+}  // namespace shellfit_test
+
+namespace shellfit_test {
+namespace {
+
+// What stands where the kit keeps its folder or its record, made by anyone
+// but the kit: moved aside under a name that says so and said, never
+// followed, and the install goes on.
+TEST_F(ReliabilityProgramTest, WhatTheKitDidNotMakeInItsFolderIsSetAside) {
+  const std::vector<std::pair<std::string, std::function<void()>>> found = {
+      {"a file named .fitkit", [&] { WriteText(Flash(".fitkit"), "x"); }},
+      {"a folder for the record", [&] { fs::create_directories(Flash(".fitkit/install.rec/x")); }},
+      {"a FIFO for the record",
+       [&] {
+         fs::create_directories(Flash(".fitkit"));
+         ASSERT_EQ(::mkfifo(Flash(".fitkit/install.rec").c_str(), 0644), 0);
+       }},
+  };
+  ZipBuilder b;
+  b.entries.push_back({.name = "main.exe", .data = "new main"});
+  Package(b);
+  for (const auto& [what, make] : found) {
+    SCOPED_TRACE(what);
+    fs::remove_all(Flash());
+    OldShell();
+    make();
+    const RunResult run = Force();
+    EXPECT_NE(run.out.find("did not make was found in its folder and moved aside"),
+              std::string::npos)
+        << run.out;
+    EXPECT_EQ(ReadText(Flash("main.exe")), "new main") << run.out;
+    EXPECT_EQ(std::distance(fs::directory_iterator(Flash(".fitkit.foreign-1")), {}), 1);
+    EXPECT_FALSE(fs::exists(Flash(".fitkit")));
+  }
+}
+
+// .fitkit a link to the card: nothing is followed through it, nothing on the
+// card goes, and a later /force installs and says so truthfully.
+TEST_F(ReliabilityProgramTest, AKitFolderThatIsALinkIsNeverFollowed) {
+  OldShell();
+  WriteText(Card("staging/photos/p.jpg"), "a photo");
+  WriteText(Card("install.rec"), "not a record");
+  fs::create_directory_symlink(Card(""), Flash(".fitkit"));
+  // A start that goes no further than its look at the flash drive.
+  const RunResult plain = RunProgram(Card("shellfit.exe"), {"/upgrade"}, Env(), "");
+  EXPECT_EQ(ReadText(Card("staging/photos/p.jpg")), "a photo") << plain.out;
+  EXPECT_TRUE(fs::is_symlink(Flash(".fitkit.foreign-1/.fitkit")));
+  EXPECT_EQ(ReadText(Flash("main.exe")), "old main");
+
+  ZipBuilder b;
+  b.entries.push_back({.name = "main.exe", .data = "new main"});
+  Package(b);
+  const RunResult run = Force();
+  EXPECT_EQ(ReadText(Flash("main.exe")), "new main") << run.out;
+  EXPECT_EQ(ReadText(Card("staging/photos/p.jpg")), "a photo");
+}
+
+// The packaged main.exe of a version check that was killed goes at the next
+// start.
+TEST_F(ReliabilityProgramTest, AVersionChecksLeftoverGoesAtTheNextStart) {
+  OldShell();
+  WriteText(Flash("_main.exe"), "left by a killed check");
+  RunProgram(Card("shellfit.exe"), {"/upgrade"}, Env(), "");
+  EXPECT_FALSE(fs::exists(Flash("_main.exe")));
+  EXPECT_EQ(ReadText(Flash("main.exe")), "old main");
 }
 
 }  // namespace
