@@ -11,6 +11,7 @@
 #   device_paths  device-path resolution against a scratch device root
 #   signature     a minisign signature file or public key
 #   manifest      a release manifest
+#   install_record  shellfit's install record and staging list, as a start reads them
 # Usage: tools/fuzz.sh [seconds] [target...]   (all targets without names)
 # Builds its own clang tree in build-fuzz/ (FITKIT_FUZZ_BUILD), seeds each
 # corpus, replays the kept crash inputs of tests/fuzz/regressions/<target>/
@@ -19,7 +20,8 @@
 set -euo pipefail
 seconds="${1:-60}"
 shift || true
-all=(zip package registry device_ini version_file bin_flash pe_version device_paths signature manifest)
+all=(zip package registry device_ini version_file bin_flash pe_version device_paths signature manifest
+     install_record)
 targets=("$@")
 [ ${#targets[@]} -gt 0 ] || targets=("${all[@]}")
 cd "$(dirname "$0")/.."
@@ -85,6 +87,9 @@ PY
   rm -rf "$work"
 }
 
+# The CRC-32 of the text given, in decimal.
+crc32_of() { python3 -c 'import sys, zlib; print(zlib.crc32(sys.argv[1].encode()))' "$1"; }
+
 make_seeds() {
   local target=$1 out=$2
   mkdir -p "$out"
@@ -134,6 +139,14 @@ make_seeds() {
       { printf 'fitkit release manifest 1\r\nkind image-set\r\nmodel KTR 60\r\nversion V1.0.8\r\n'
         for role in version nboot eboot tinynk drivers nk chain; do printf 'file %s 65536 %s\r\n' "$role" "$hash"; done
       } > "$out/image-set" ;;
+    install_record)
+      # A whole text of each form, its check line computed here.
+      body=$'fitkit install record 2\nmode staged\nstep moving\ninstall 0123456789abcdef0123456789abcdef\nlist-crc 1a2b3c4d\npackage \\Storage Card\\KTR 60 SHELL.ZIP\npackage-size 217034952\npackage-tail-crc 5f1e0c2a\n'
+      printf '%scheck %08x\n' "$body" "$(crc32_of "$body")" > "$out/staged"
+      body=$'fitkit install record 2\nmode in-place\nstep unpacking\npackage \\Storage Card\\KTR 60 SHELL.ZIP\npackage-size 1000\npackage-tail-crc 00000001\n'
+      printf '%scheck %08x\n' "$body" "$(crc32_of "$body")" > "$out/in-place"
+      body=$'fitkit staging list 1\ninstall 0123456789abcdef0123456789abcdef\nfolder Docs\nfile 11 0d4a1185 Docs\\a.txt\nfile 0 00000000 main.exe\n'
+      printf '%scheck %08x\n' "$body" "$(crc32_of "$body")" > "$out/list" ;;
   esac
 }
 
