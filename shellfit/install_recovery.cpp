@@ -109,12 +109,20 @@ Recovery::What RecoverStaged(const InstallRecord& record, std::u16string_view ta
   uint32_t crc = 0;
   const auto list = ReadStagingList(target, &crc);
   const bool ours = list && list->install == record.install && crc == record.listCrc;
-  // The end of an install drops its staging before its record.
-  if (record.step == InstallRecord::Step::Placed && (ours || !list)) {
-    const StagingList none;
-    return FinishStagedInstall(nullptr, record, ours ? *list : none, target) == Finish::Placed
+  if (record.step == InstallRecord::Step::Placed && ours) {
+    return FinishStagedInstall(nullptr, record, *list, target) == Finish::Placed
                ? Recovery::What::FinishedStaged
                : Recovery::What::StagedUnfinished;
+  }
+  // The end of an install has the old shell off the medium before it drops
+  // the staging's list, and that before the record: all that is left to do
+  // is drop the record. An old shell aside with no list is no install's end.
+  if (record.step == InstallRecord::Step::Placed && !list &&
+      platform::Files().GetEntryKind(OldShellFolder(target)) == platform::EntryKind::None) {
+    DiscardStaging(target);
+    DropInstallRecord(target);
+    platform::Files().RemoveDirectory(InstallFolder(target));
+    return Recovery::What::Nothing;
   }
   // Nothing of the staging has moved while the record says "committed":
   // what stands in place then is the old shell's.

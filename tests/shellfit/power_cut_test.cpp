@@ -198,6 +198,7 @@ TEST_P(PowerCutTest, EveryCutLeavesTheOldShellOrTheWholeNewOne) {
   EXPECT_TRUE(dialog_->messageBoxes.empty());
 
   int upgradedToNew = 0, withoutPackageOld = 0, withoutPackageNew = 0;
+  int damagedOld = 0, damagedNew = 0;
   for (int cut = 1; cut <= steps; ++cut) {
     SCOPED_TRACE("power cut at changing call " + std::to_string(cut) + " of " +
                  std::to_string(steps));
@@ -238,15 +239,17 @@ TEST_P(PowerCutTest, EveryCutLeavesTheOldShellOrTheWholeNewOne) {
         after.erase("flash disk\\.fitkit.foreign-1");
         ASSERT_TRUE(after == oldShell || after == newShell)
             << (shorten ? "cut short\n" : "step changed\n") << Summary(after);
+        ++(after == oldShell ? damagedOld : damagedNew);
       }
     }
     ++(left == oldShell ? withoutPackageOld : withoutPackageNew);
   }
   // The counts docs/reliability.md reports.
-  std::printf("%s, %s: %d cut points; with /upgrade: %d new shell; package gone: %d old, %d new\n",
-              Staged() ? "staged" : "in place",
-              std::get<1>(GetParam()) ? "volume flush" : "file flushes", steps, upgradedToNew,
-              withoutPackageOld, withoutPackageNew);
+  std::printf(
+      "%s, %s: %d cut points; with /upgrade: %d new shell; package gone: %d old, %d new; "
+      "record damaged: %d old, %d new\n",
+      Staged() ? "staged" : "in place", std::get<1>(GetParam()) ? "volume flush" : "file flushes",
+      steps, upgradedToNew, withoutPackageOld, withoutPackageNew, damagedOld, damagedNew);
   if (Staged()) {
     EXPECT_GT(withoutPackageOld, 0);
     EXPECT_GT(withoutPackageNew, 0);
