@@ -2,6 +2,9 @@
 
 #include <sys/stat.h>
 #include <sys/xattr.h>
+#include <unistd.h>
+
+#include <cstdlib>
 
 #include <gtest/gtest.h>
 
@@ -468,6 +471,47 @@ TEST_F(CapacityTest, WritesPastTheCapacityFailWhole) {
   auto replaced = files.Open(u"\\new.bin", AccessWrite, Disposition::CreateAlways);
   ASSERT_NE(replaced, nullptr);
   EXPECT_TRUE(truncated->Write(chunk.data(), 30));
+}
+
+}  // namespace
+
+namespace {
+
+// The flash drive on an ext4 volume of its own (a loop mount of an image in
+// memory): what the volume barrier puts on the medium is read back from the
+// image itself, so a barrier that flushes another volume leaves it unseen.
+TEST(FlushVolumeTest, FlushesTheVolumeThatHoldsThePath) {
+  if (::geteuid() != 0) GTEST_SKIP() << "a loop mount needs root";
+  TempDeviceRoot device;
+  const fs::path flash = device.fs() / "Flash Disk";
+  const fs::path image = device.root() / "flash.img";
+  fs::create_directories(flash);
+  const std::string make = "truncate -s 32M '" + image.string() + "' && mkfs.ext4 -q -F '" +
+                           image.string() + "' 2>/dev/null && mount -o loop '" + image.string() +
+                           "' '" + flash.string() + "' 2>/dev/null";
+  if (std::system(make.c_str()) != 0) GTEST_SKIP() << "no ext4 loop mount here";
+  struct Unmount {
+    fs::path at;
+    ~Unmount() { std::system(("umount '" + at.string() + "'").c_str()); }
+  } unmount{flash};
+
+  std::string marker;
+  for (uint32_t x = 12345; marker.size() < 200000;) {
+    x = x * 1103515245u + 12345u;
+    marker += char(x >> 24);
+  }
+  LinuxFileSystem files{device.root(), 0};
+  {
+    auto file = files.Open(u"\\Flash Disk\\marker.bin", AccessWrite, Disposition::CreateAlways);
+    ASSERT_NE(file, nullptr);
+    ASSERT_TRUE(file->Write(marker.data(), static_cast<uint32_t>(marker.size())));
+  }
+  const std::string probe = marker.substr(100000, 64);
+  if (test_support::ReadText(image).find(probe) != std::string::npos) {
+    GTEST_SKIP() << "the host wrote the file back before the barrier";
+  }
+  ASSERT_TRUE(files.FlushVolume(u"\\Flash Disk"));
+  EXPECT_NE(test_support::ReadText(image).find(probe), std::string::npos);
 }
 
 }  // namespace
