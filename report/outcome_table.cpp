@@ -110,6 +110,10 @@ std::string RefusedWords(const Json& report) {
 }
 
 std::string IncompleteWords(const Json& report) {
+  // A staged install that did not reach its end keeps the old shell.
+  if (const std::string old = Text(report, "install.old_shell"); !old.empty()) {
+    return "the new shell was unpacked and checked but is not in place; the old shell " + old;
+  }
   const int64_t total = Number(report, "entries.total");
   const int64_t verified = Number(report, "entries.verified");
   std::string reason = std::to_string(total - verified) + " of " + std::to_string(total) +

@@ -132,6 +132,12 @@ void RefuseUnreadable(platform::Dialog& dialog, const CZipReader& reader,
   ReportPackageError(dialog, package, code);
 }
 
+void NoteOldShell(const char* what) {
+  if (platform::Outcome().Active()) {
+    platform::Outcome().Set("install.old_shell", platform::ReportText(what));
+  }
+}
+
 InstallRecord RecordFor(const std::u16string& package, InstallRecord::Mode mode,
                         InstallRecord::Step step) {
   InstallRecord record;
@@ -276,6 +282,7 @@ void InstallStaged(platform::Dialog& dialog, CZipReader& reader, const SpareRead
       break;
     case Finish::Unfinished:
       platform::SetOutcome(platform::RunOutcome::kIncomplete);
+      NoteOldShell("is kept aside until the next start finishes the install");
       frame::ShowMessageBox(dialog,
                             u"The new shell is unpacked but not yet in place; the old one is "
                             u"kept aside until it is. The next start of the updater finishes it.",
@@ -283,6 +290,7 @@ void InstallStaged(platform::Dialog& dialog, CZipReader& reader, const SpareRead
       break;
     case Finish::PutBack:
       platform::SetOutcome(platform::RunOutcome::kIncomplete);
+      NoteOldShell("was put back: the new one did not verify in place");
       frame::ShowMessageBox(dialog,
                             u"The new shell did not verify in place: the old one was put back." +
                                 std::u16string(kNothingChanged),

@@ -266,6 +266,16 @@ class MountedFlashTest : public ReliabilityProgramTest {
     return ok;
   }
 
+  static void Unlock(const fs::path& path) {
+    const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    int flags = 0;
+    if (fd >= 0 && ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0) {
+      flags &= ~FS_IMMUTABLE_FL;
+      ioctl(fd, FS_IOC_SETFLAGS, &flags);
+    }
+    if (fd >= 0) close(fd);
+  }
+
   bool mounted_ = false;
   std::string why_;
 };
@@ -788,6 +798,52 @@ TEST_F(ReliabilityProgramTest, AVersionChecksLeftoverGoesAtTheNextStart) {
   RunProgram(Card("shellfit.exe"), {"/upgrade"}, Env(), "");
   EXPECT_FALSE(fs::exists(Flash("_main.exe")));
   EXPECT_EQ(ReadText(Flash("main.exe")), "old main");
+}
+
+}  // namespace
+}  // namespace shellfit_test
+
+namespace shellfit_test {
+namespace {
+
+// A staged file that cannot move into place (its folder, kept for a
+// preserved file, locked): the old shell stays aside, the report and the box
+// say so and never "installed"; once the lock is lifted a start finishes.
+TEST_F(MountedFlashTest, AnInstallThatCannotFinishSaysTheOldShellIsKept) {
+  if (!Mount("size=8m")) GTEST_SKIP() << why_;
+  OldShell();
+  WriteText(Flash("Sub/gpspara0.bin"), "gps parameters");
+  ZipBuilder b;
+  b.entries.push_back({.name = "main.exe", .data = "new main"});
+  b.entries.push_back({.name = "Sub/new.dll", .data = "new library"});
+  for (int i = 0; i < 2000; ++i) {
+    b.entries.push_back({.name = "App/f" + std::to_string(i), .data = std::to_string(i)});
+  }
+  Package(b);
+  std::map<std::string, std::string> env = Env();
+  env["FITKIT_REPORT"] = "-";
+  RunResult run;
+  {
+    // Locked once the check has passed, while the entries are staged.
+    BackgroundRun background(Card("shellfit.exe"), {"/force"}, env, Stage("locked.out"));
+    ASSERT_TRUE(background.WaitForOutput("status: Copying"));
+    if (!Lock(Flash("Sub"))) GTEST_SKIP() << "chattr +i fails here";
+    background.Finish();
+    run.out = background.Output();
+  }
+  Unlock(Flash("Sub"));
+  EXPECT_NE(run.out.find("the old one is kept aside until it is"), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find("\"outcome\": \"incomplete\""), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find("the old shell is kept aside"), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find("\"success\": false"), std::string::npos) << run.out;
+
+  const RunResult next = RunProgram(Card("shellfit.exe"), {"/upgrade"}, env, "");
+  EXPECT_NE(next.out.find("The last update was finished; the new shell verified in place."),
+            std::string::npos)
+      << next.out;
+  EXPECT_EQ(ReadText(Flash("main.exe")), "new main");
+  EXPECT_EQ(ReadText(Flash("Sub/new.dll")), "new library");
+  EXPECT_FALSE(fs::exists(Flash(".fitkit")));
 }
 
 }  // namespace
