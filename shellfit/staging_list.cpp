@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <map>
 #include <random>
 #include <set>
 
@@ -69,6 +70,35 @@ bool Holds(const std::u16string& path, const StagedEntry& entry, bool contents) 
   uint32_t crc = 0, size = 0;
   return !contents || (GetFileCrc(path, &crc, &size) && crc == entry.crc);
 }
+
+// Each folder listed once, for a check of sizes alone: a look-up and an
+// open per file would cost more than the rename it checks.
+class ListedSizes {
+ public:
+  explicit ListedSizes(std::u16string base) : base_(std::move(base)) {}
+
+  bool Holds(const StagedEntry& entry) {
+    const std::size_t slash = entry.path.rfind(u'\\');
+    const std::u16string folder =
+        slash == std::u16string::npos ? std::u16string() : entry.path.substr(0, slash);
+    auto [listed, fresh] = folders_.try_emplace(CanonicalDevicePath(folder));
+    if (fresh) {
+      for (platform::FindData& found :
+           platform::Files().FindEntries(base_ + folder + (folder.empty() ? u"*.*" : u"\\*.*"),
+                                         platform::FindDetail::NoStored)) {
+        listed->second.emplace(CanonicalDevicePath(found.name), std::move(found));
+      }
+    }
+    const auto found = listed->second.find(CanonicalDevicePath(entry.path.substr(slash + 1)));
+    if (found == listed->second.end()) return false;
+    const bool isFolder = (found->second.attributes & platform::FILE_ATTRIBUTE_DIRECTORY) != 0;
+    return entry.folder ? isFolder : !isFolder && found->second.size == entry.size;
+  }
+
+ private:
+  std::u16string base_;  // with its "\\"
+  std::map<std::u16string, std::map<std::u16string, platform::FindData>> folders_;
+};
 
 }  // namespace
 
@@ -155,6 +185,11 @@ bool StagingVerifies(std::u16string_view target, const StagingList& list, Placem
                      bool contents) {
   const std::u16string staging = StagingFolder(target) + u"\\";
   const std::u16string place = WithBackslash(target);
+  if (where == Placement::InPlace && !contents) {
+    ListedSizes sizes(place);
+    return std::all_of(list.entries.begin(), list.entries.end(),
+                       [&](const StagedEntry& entry) { return sizes.Holds(entry); });
+  }
   for (const StagedEntry& entry : list.entries) {
     const std::u16string staged = staging + entry.path;
     const bool inPlace = where == Placement::InPlace ||

@@ -18,6 +18,7 @@
 #include "shellfit/install_record.h"
 #include "shellfit/shellfit.h"
 #include "shellfit/shellfit_entry.h"
+#include "shellfit/staging_list.h"
 #include "tests/shellfit/package_files.h"
 #include "tests/support/fake_system.h"
 #include "tests/support/memory_registry.h"
@@ -313,6 +314,30 @@ TEST_P(ForeignRecordTest, IsNotFollowed) {
             "followed; the old shell is kept.");
   EXPECT_EQ(memory_.Get("\\Flash Disk\\main.exe"), FileBytes("v124.exe"));
   EXPECT_EQ(FlashDrive().count("flash disk\\.fitkit"), 0u);
+}
+
+// The check of the new shell in place, by sizes: a file short, missing or a
+// folder where a file should be does not verify.
+TEST_P(ForeignRecordTest, TheShellInPlaceVerifiesByItsListedSizes) {
+  platform::Environment env;
+  env.files = &files_;
+  platform::ScopedEnvironment scope(env);
+  memory_.Put("\\Flash Disk\\Lib\\a.dll", "12345");
+  shellfit::StagingList list{
+      std::string(32, 'b'),
+      {{u"Lib", true, 0, 0}, {u"LIB\\A.dll", false, 5, 0}, {u"user.hv", false, 9, 0}}};
+  EXPECT_TRUE(
+      shellfit::StagingVerifies(u"\\Flash Disk", list, shellfit::Placement::InPlace, false));
+  memory_.Put("\\Flash Disk\\Lib\\a.dll", "1234");
+  EXPECT_FALSE(
+      shellfit::StagingVerifies(u"\\Flash Disk", list, shellfit::Placement::InPlace, false));
+  memory_.Put("\\Flash Disk\\Lib\\a.dll", "12345");
+  list.entries.push_back({u"Lib\\gone.dll", false, 0, 0});
+  EXPECT_FALSE(
+      shellfit::StagingVerifies(u"\\Flash Disk", list, shellfit::Placement::InPlace, false));
+  list.entries.back() = {u"Old", false, 8, 0};  // a folder of the old shell
+  EXPECT_FALSE(
+      shellfit::StagingVerifies(u"\\Flash Disk", list, shellfit::Placement::InPlace, false));
 }
 
 INSTANTIATE_TEST_SUITE_P(Staged, ForeignRecordTest, ::testing::Values(std::make_tuple(true, true)));
