@@ -119,7 +119,8 @@ std::string InterruptedUpdate(const std::u16string& flash) {
   }
   if (record) {
     return "the staged install of " + ToUtf8(record->package) +
-           " was whole but not yet moved into place; shellfit's next start finishes it";
+           " was committed but not finished; shellfit's next start finishes it where the "
+           "staged files verify, and otherwise puts the old shell back";
   }
   if (platform::Files().GetAttributes(shellfit::StagingFolder(flash)) !=
       platform::kInvalidAttributes) {
