@@ -23,7 +23,9 @@ namespace {
 class RewritingFiles : public platform::FileSystemWrapper {
  public:
   RewritingFiles(platform::FileSystem& target, int descriptor, std::string replacement, int at)
-      : FileSystemWrapper(target), descriptor_(descriptor), replacement_(std::move(replacement)),
+      : FileSystemWrapper(target),
+        descriptor_(descriptor),
+        replacement_(std::move(replacement)),
         at_(at) {}
   std::unique_ptr<platform::File> Open(std::u16string_view path, uint32_t access,
                                        platform::Disposition disposition) override {
@@ -86,7 +88,8 @@ TEST_F(ChangedInUseTest, APackageRewrittenAfterItsCheckIsNeverInstalled) {
     }
     close(descriptor);
     ASSERT_TRUE(attacker.rewritten) << attacker.opens << " opens";
-    EXPECT_TRUE(ReadText(Fs("Flash Disk/main.exe")) == "old main") << "the other main.exe installed";
+    EXPECT_TRUE(ReadText(Fs("Flash Disk/main.exe")) == "old main")
+        << "the other main.exe installed";
     ASSERT_EQ(dialog_.messageBoxes.size(), 1u);
     EXPECT_NE(dialog_.messageBoxes[0].text.find("was changed after its signature was checked"),
               std::string::npos)
