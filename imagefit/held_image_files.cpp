@@ -84,6 +84,20 @@ platform::File* HeldImageFiles::Open(int index, std::u16string_view path) {
   return held.file.get();
 }
 
+void HeldImageFiles::Verify(int index, std::shared_ptr<signature::VerifiedTree> verified) {
+  Held& held = files_[index];
+  held.verified = verified;
+  held.file = std::make_unique<signature::VerifiedFile>(std::move(held.file), std::move(verified));
+  held.position = UINT64_MAX;
+}
+
+bool HeldImageFiles::Changed() const {
+  for (const Held& held : files_) {
+    if (held.verified && held.verified->changed) return true;
+  }
+  return false;
+}
+
 void HeldImageFiles::Serve() {
   // The check read the files directly: the first view moves them back.
   for (Held& held : files_) held.position = UINT64_MAX;

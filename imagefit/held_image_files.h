@@ -12,6 +12,7 @@
 
 #include "imagefit/image_set.h"
 #include "platform/file_system.h"
+#include "signature/verified_file.h"
 
 namespace imagefit {
 
@@ -27,6 +28,13 @@ class HeldImageFiles {
   // there already for the same path is kept and rewound.
   platform::File* Open(int index, std::u16string_view path);
 
+  // From here on the held file at `index` is read only through `verified`,
+  // the block hashes its release manifest was checked against: a block
+  // changed on the card since fails the read.
+  void Verify(int index, std::shared_ptr<signature::VerifiedTree> verified);
+  // Whether a read of a verified file met a block that no longer matched.
+  bool Changed() const;
+
   // From here until destruction, OpenImageFile reads the held files.
   void Serve();
 
@@ -38,6 +46,7 @@ class HeldImageFiles {
     std::u16string path;
     std::unique_ptr<platform::File> file;
     uint64_t position = UINT64_MAX;  // where the last view left it; MAX: unknown
+    std::shared_ptr<signature::VerifiedTree> verified;
   };
   friend class HeldFileView;
 

@@ -10,7 +10,9 @@
 #include "imagefit/image_version.h"
 #include "platform/environment.h"
 #include "platform/outcome_report.h"
+#include "signature/release_check.h"
 #include "signature/update_signature.h"
+#include "signature/verified_file.h"
 
 namespace imagefit {
 namespace {
@@ -21,23 +23,18 @@ constexpr uint32_t kRefusalStyle = platform::MB_TOPMOST | platform::MB_ICONINFOR
 // What ReadImageVersion takes of the version file.
 constexpr std::size_t kVersionBytes = 260;
 
-// The whole file's digest, from its start; `head` keeps its first bytes.
-bool DigestOf(platform::File& file, signature::Digest* digest, std::string* head = nullptr) {
-  constexpr uint32_t kChunk = 1 << 20;
-  std::vector<uint8_t> chunk(kChunk);
-  signature::FileDigest hash;
+// The first bytes of the version file, as ReadImageVersion takes them.
+bool ReadHead(platform::File& file, std::string* head) {
+  std::string bytes(kVersionBytes, '\0');
   uint64_t at = 0;
-  if (!file.Seek(0, platform::SeekOrigin::Begin, &at)) return false;
   uint32_t got = 0;
-  while (file.Read(chunk.data(), kChunk, &got) && got > 0) {
-    if (head != nullptr && head->size() < kVersionBytes) {
-      head->append(chunk.begin(),
-                   chunk.begin() + std::min<std::size_t>(got, kVersionBytes - head->size()));
-    }
-    hash.Update(chunk.data(), got);
+  if (!file.Seek(0, platform::SeekOrigin::Begin, &at)) return false;
+  while (head->size() < kVersionBytes &&
+         file.Read(bytes.data(), uint32_t(kVersionBytes - head->size()), &got)) {
+    if (got == 0) return true;
+    head->append(bytes.data(), got);
   }
-  *digest = hash.Final();
-  return file.Seek(0, platform::SeekOrigin::Begin, &at);
+  return head->size() == kVersionBytes;
 }
 
 bool Refuse(platform::Dialog& dialog, std::u16string_view file, const std::u16string& text,
@@ -77,52 +74,72 @@ bool RefuseWithoutModel(platform::Dialog& dialog, std::u16string_view file) {
                 check);
 }
 
-// Checks one file's signature; false after the refusal.
-bool CheckOne(platform::Dialog& dialog, const signature::DeviceKeys& keys, std::u16string_view path,
-              const signature::Digest& digest, signature::SignatureCheck* check) {
-  const std::u16string model = DeviceModel();
-  if (model.empty()) return RefuseWithoutModel(dialog, path);
-  *check = signature::CheckSignature(keys, path, digest, model);
-  if (check->refusal == Refusal::None) return true;
-  return Refuse(dialog, path, signature::RefusalText(path, model, *check), *check);
-}
-
 }  // namespace
 
-bool CheckImageSignatures(platform::Dialog& dialog, HeldImageFiles* held) {
+bool CheckImageSignatures(platform::Dialog& dialog, HeldImageFiles* held,
+                          std::optional<signature::ReleaseManifest>* release) {
   const signature::DeviceKeys keys = signature::ReadDeviceKeys();
   if (!keys.required) {
     signature::NoteSignatureNotRequired();
     return true;
   }
-  signature::SignatureCheck check;
-  signature::Digest digest{};
-  // The version file is read once here: the version sent is the one parsed
-  // from these signed bytes, which must be the one the dialog shows.
+  std::u16string manifestPath;
+  JoinImagePath(ImageFolder, signature::kImageSetManifestName, &manifestPath);
+  const std::u16string model = DeviceModel();
+  if (model.empty()) return RefuseWithoutModel(dialog, manifestPath);
+  auto checked = signature::CheckReleaseManifest(keys, manifestPath, ImageFolder,
+                                                 signature::ReleaseKind::ImageSet, model);
+  if (!checked.manifest)
+    return Refuse(dialog, manifestPath, checked.refusalText, checked.signature);
+  const signature::ReleaseManifest& manifest = *checked.manifest;
+  // The version file is read once here, through its checked blocks: the
+  // version sent is the one parsed from these bytes, which must be the one
+  // the dialog shows and the one the manifest names.
   const std::u16string versionFile = FindVersionFile();
-  auto version = platform::Files().Open(versionFile, platform::AccessRead,
-                                        platform::Disposition::OpenExisting);
-  std::string head;
-  if (version == nullptr || !DigestOf(*version, &digest, &head)) {
+  auto version = std::make_shared<signature::VerifiedTree>();
+  auto file = platform::Files().Open(versionFile, platform::AccessRead,
+                                     platform::Disposition::OpenExisting);
+  if (file == nullptr || !signature::TreeOfOpenFile(*file, &version->tree)) {
     return RefuseUnreadable(dialog, versionFile);
   }
-  version.reset();
-  if (!CheckOne(dialog, keys, versionFile, digest, &check)) return false;
-  if (ParseImageVersion(head) != ImageVersion) {
-    check.refusal = Refusal::FileChanged;
+  std::u16string text;
+  if (CompareWithManifest(manifest, signature::FileRole::Version, versionFile, version->tree,
+                          &text) != Refusal::None) {
+    checked.signature.refusal = Refusal::FileChanged;
+    return Refuse(dialog, versionFile, text, checked.signature);
+  }
+  signature::VerifiedFile verifiedVersion(std::move(file), version);
+  std::string head;
+  if (!ReadHead(verifiedVersion, &head)) {
+    return Refuse(dialog, versionFile,
+                  signature::ChangedInUseText(versionFile) + u" Nothing was changed.",
+                  checked.signature);
+  }
+  if (ParseImageVersion(head) != ImageVersion ||
+      ParseImageVersion(manifest.version) != ImageVersion) {
+    checked.signature.refusal = Refusal::FileChanged;
     return Refuse(dialog, versionFile,
                   versionFile + u" was changed after this dialog showed its version." +
                       u" Nothing was changed.",
-                  check);
+                  checked.signature);
   }
+  // Each image must be the manifest's file of its own slot: an image of
+  // another release, or one moved from another slot, is refused.
   for (int index = 0; index < kImageCount; ++index) {
-    platform::File* file = held->Open(index, ImagePaths[index]);
-    if (file == nullptr || !DigestOf(*file, &digest)) {
+    auto verified = std::make_shared<signature::VerifiedTree>();
+    platform::File* image = held->Open(index, ImagePaths[index]);
+    if (image == nullptr || !signature::TreeOfOpenFile(*image, &verified->tree)) {
       return RefuseUnreadable(dialog, ImagePaths[index]);
     }
-    if (!CheckOne(dialog, keys, ImagePaths[index], digest, &check)) return false;
+    if (CompareWithManifest(manifest, signature::kImageSetRoles[index + 1], ImagePaths[index],
+                            verified->tree, &text) != Refusal::None) {
+      checked.signature.refusal = Refusal::FileChanged;
+      return Refuse(dialog, ImagePaths[index], text, checked.signature);
+    }
+    held->Verify(index, std::move(verified));
   }
-  signature::NoteSignature(versionFile, check);
+  signature::NoteSignature(manifestPath, checked.signature);
+  *release = std::move(checked.manifest);
   return true;
 }
 

@@ -158,7 +158,10 @@ void EnableButtons(platform::Dialog& dialog, bool enabled) {
 void RunStart(platform::Dialog& dialog) {
   NoteRunBegins();
   HeldImageFiles held;  // from the checks to the end of the transfer
-  if (!CheckImageSignatures(dialog, &held)) return;
+  // The checked release manifest on a keyed device: the rollback floor
+  // compares its securityVersion here, before anything reaches a driver.
+  std::optional<signature::ReleaseManifest> release;
+  if (!CheckImageSignatures(dialog, &held, &release)) return;
   if (!ConfirmBoardRevision(dialog)) return;
   if (!CheckImageSetForStart(dialog, &held)) return;
   const platform::HeldStops stops;  // from the first control code to the restart

@@ -42,9 +42,9 @@ class VerifiedFile : public platform::FileWrapper {
 
   std::shared_ptr<VerifiedTree> verified_;
   uint64_t position_ = 0;
-  uint64_t innerPosition_ = 0;
-  std::vector<uint8_t> block_;        // the last block checked
-  uint64_t blockIndex_ = UINT64_MAX;  // which one it is
+  uint64_t innerPosition_ = UINT64_MAX;  // unknown until the first seek
+  std::vector<uint8_t> block_;           // the last block checked
+  uint64_t blockIndex_ = UINT64_MAX;     // which one it is
 };
 
 // The device's file system with every open of one file for reading served

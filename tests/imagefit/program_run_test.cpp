@@ -562,10 +562,17 @@ class SignedProgramRun : public ProgramRun {
         "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\Ident]\n\"Model\"=\"KTR 60\"\n"
         "\"Version\"=\"V1.0.5\"\n\"UpdateKeys\"=\"" +
         maker_.PublicKeyLine() + "\"\n");
-    for (const char* name : {"KTR 60.ini", "nboot.bin", "eboot.nb0", "tinynk.bin", "drivers.bin",
-                             "nk.bin", "chain.bin"}) {
-      maker_.Sign(folder_ / name, "model=KTR 60");
-    }
+    SignRelease("model=KTR 60");
+  }
+  // The release manifest of the folder as it is now, signed with `comment`.
+  void SignRelease(const std::string& comment) {
+    std::vector<std::pair<signature::FileRole, fs::path>> files;
+    const char* names[] = {"KTR 60.ini",  "nboot.bin", "eboot.nb0", "tinynk.bin",
+                           "drivers.bin", "nk.bin",    "chain.bin"};
+    for (int i = 0; i < 7; ++i)
+      files.emplace_back(signature::kImageSetRoles[i], folder_ / names[i]);
+    maker_.SignRelease(folder_ / "release.manifest", signature::ReleaseKind::ImageSet, files,
+                       comment);
   }
   // A refused START: one box with `words`, then Cancel; nothing reached a driver.
   void ExpectRefused(const std::string& words) {
@@ -582,19 +589,33 @@ class SignedProgramRun : public ProgramRun {
 };
 
 TEST_F(SignedProgramRun, SendsOnlyASetSignedForItsModel) {
-  fs::rename(folder_ / "nk.bin.minisig", root_.root() / "nk.bin.minisig");
-  ExpectRefused("nk.bin is not signed");
-  fs::rename(root_.root() / "nk.bin.minisig", folder_ / "nk.bin.minisig");
+  const fs::path manifest = folder_ / "release.manifest";
+  fs::rename(manifest, root_.root() / "release.manifest");
+  maker_.Sign(folder_ / "nk.bin", "model=KTR 60");  // a signature of one file is not enough
+  ExpectRefused("is not signed: its release manifest");
+  fs::rename(root_.root() / "release.manifest", manifest);
 
-  maker_.Sign(folder_ / "eboot.nb0", "model=KTR 61");
-  ExpectRefused("eboot.nb0 is signed for model KTR 61, not for this KTR 60");
-  maker_.Sign(folder_ / "eboot.nb0", "model=KTR 60");
+  SignRelease("model=KTR 61");
+  ExpectRefused("release.manifest is signed for model KTR 61, not for this KTR 60");
+  SignRelease("model=KTR 60");
 
   // A version file changed after signing: the image version the driver gets
   // comes from it.
   WriteText(folder_ / "KTR 60.ini", "V1.0.8\r\n");
   ExpectRefused("KTR 60.ini was changed after it was signed");
   WriteText(folder_ / "KTR 60.ini", "V1.0.7\r\n");
+
+  // The mixed set: the kernel of another signed release with this one's
+  // manifest. The moved slot: a signed file of another slot in nboot's place.
+  const Bytes nk = ReadBytes(folder_ / "nk.bin"), nboot = ReadBytes(folder_ / "nboot.bin");
+  MakeBin("nk.bin", 0x80200000, Pattern(70000, 99));
+  ExpectRefused(
+      "nk.bin was changed after it was signed: it is not the file the release "
+      "manifest names as its nk");
+  WriteBytes(folder_ / "nk.bin", nk);
+  fs::copy_file(folder_ / "eboot.nb0", folder_ / "nboot.bin", fs::copy_options::overwrite_existing);
+  ExpectRefused("names as its nboot");
+  WriteBytes(folder_ / "nboot.bin", nboot);
 
   fs::remove(root_.root() / "journal.log");
   EXPECT_EQ(Run("start\n"), 1);
@@ -615,8 +636,8 @@ TEST_F(SignedProgramRun, SetSignedForAnotherModelIsRefusedInWords) {
                                    "start\ncancel\n");
   EXPECT_EQ(run.exitCode, 2);
   EXPECT_TRUE(Journal().empty());
-  EXPECT_NE(run.err.find("imagefit: refused: \\Storage Card\\Update\\KTR 60.ini is signed for "
-                         "model KTR 60, not for this KTR 70. Nothing was changed."),
+  EXPECT_NE(run.err.find("imagefit: refused: \\Storage Card\\Update\\release.manifest is signed "
+                         "for model KTR 60, not for this KTR 70. Nothing was changed."),
             std::string::npos)
       << run.err;
 

@@ -4,8 +4,12 @@
 #include "imagefit/flash_driver.h"
 #include "imagefit/image_set.h"
 #include "imagefit/image_update.h"
+#include "platform/text.h"
 #include "tests/imagefit/fakes.h"
 #include "tests/support/bin_images.h"
+#include "tests/support/host_files.h"
+#include "tests/support/minisign_tool.h"
+#include "tests/support/temp_folder.h"
 
 namespace imagefit_test {
 
@@ -277,6 +281,43 @@ TEST_F(StartHandler, MissingRestartFunctionStillEndsTheDialog) {
   EXPECT_EQ(dialog.endResult, 1);
   EXPECT_FALSE(RebootDevice());
   EXPECT_EQ(SetMemoryDivision(32), -1);
+}
+
+// A device that holds its maker's key, and an attacker who rewrites nk.bin
+// in place once the transfer has begun: the kernel step fails with its
+// prompt, and not one byte of the other kernel reaches the driver.
+TEST_F(StartHandler, AKernelChangedDuringTheTransferIsNeverSent) {
+  TempFolder keys;
+  test_support::MinisignKey maker(keys.path(), "maker");
+  device.registry.SetString(u"Ident", u"UpdateKeys", platform::FromUtf8(maker.PublicKeyLine()));
+  device.registry.SetString(u"Ident", u"Model", u"KTR 60");
+  std::vector<std::pair<signature::FileRole, std::filesystem::path>> files;
+  files.emplace_back(signature::FileRole::Version, keys.path() / "version");
+  WriteText(files.back().second, device.files.Get("\\U\\KTR 60.ini"));
+  for (int i = 0; i < kImageCount; ++i) {
+    const std::string name = platform::ToUtf8(kImageFileNames[i]);
+    files.emplace_back(signature::kImageSetRoles[i + 1], keys.path() / name);
+    WriteText(files.back().second, device.files.Get("\\U\\" + name));
+  }
+  maker.SignRelease(keys.path() / "release.manifest", signature::ReleaseKind::ImageSet, files,
+                    "model=KTR 60");
+  device.files.Put("\\U\\release.manifest", ReadText(keys.path() / "release.manifest"));
+  device.files.Put("\\U\\release.manifest.minisig",
+                   ReadText(keys.path() / "release.manifest.minisig"));
+  // Another kernel, well formed and of the same size, written over the
+  // signed one once the first image is on its way.
+  std::string& kernel = *device.files.Node("\\U\\nk.bin")->bytes;
+  const Bytes other = MakeFlatBin(0x1000, Pattern(100, 9), 64);
+  ASSERT_EQ(other.size(), kernel.size());
+  dialog.answers = {IDNO};
+  dialog.onPump = [&] { kernel.assign(other.begin(), other.end()); };
+  OnStartPressed(dialog);
+  EXPECT_EQ(kernel, std::string(other.begin(), other.end())) << "the attacker wrote";
+  EXPECT_EQ(BoxTexts(), std::vector<std::u16string>{kKernelFailed});
+  EXPECT_FALSE(dialog.endResult.has_value());
+  const auto sent = device.drivers.CodesSent("SCD1");
+  EXPECT_EQ(std::count(sent.begin(), sent.end(), SCD_IOCTL_KERNEL_FINISH), 0);
+  EXPECT_EQ(std::count(sent.begin(), sent.end(), SCD_IOCTL_SET_VERSION), 0);
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 #include "tests/support/minisign_tool.h"
 
 #include <gtest/gtest.h>
+#include <algorithm>
 
 #include "tests/support/host_files.h"
 #include "tests/support/program_runner.h"
@@ -42,6 +43,13 @@ void MinisignKey::SignRelease(
   release.securityVersion = securityVersion;
   for (const auto& [role, file] : files) {
     const std::string bytes = ReadText(file);
+    // An image set's version is its version file's first line, when that
+    // file holds text (a test may name any file in that role).
+    const std::string line = bytes.substr(0, bytes.find_first_of("\r\n"));
+    const bool text =
+        !line.empty() && line.size() <= 64 &&
+        std::all_of(line.begin(), line.end(), [](char c) { return c >= ' ' && c < 127; });
+    if (role == signature::FileRole::Version && text) release.version = line;
     signature::BlockTreeHasher hasher;
     hasher.Update(bytes.data(), bytes.size());
     const signature::BlockTree tree = hasher.Finish();
