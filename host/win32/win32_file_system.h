@@ -24,6 +24,7 @@ class Win32FileSystem : public platform::FileSystem {
   bool CreateDirectory(std::u16string_view path) override;
   bool RemoveDirectory(std::u16string_view path) override;
   bool MoveFile(std::u16string_view from, std::u16string_view to) override;
+  bool MoveFolder(std::u16string_view from, std::u16string_view to) override;
   bool Flush(std::u16string_view path) override;
   bool FlushVolume(std::u16string_view path) override;
   std::vector<platform::FindData> Find(std::u16string_view pattern) override;

@@ -42,6 +42,18 @@ bool Win32FileSystem::MoveFile(std::u16string_view from, std::u16string_view to)
   return ok;
 }
 
+// A folder (never a link to one) moves with what it holds in one rename;
+// without MOVEFILE_REPLACE_EXISTING an existing `to` stops it.
+bool Win32FileSystem::MoveFolder(std::u16string_view from, std::u16string_view to) {
+  const auto source = paths_.ResolveExisting(from);
+  const auto target = paths_.ResolveForCreate(to);
+  const DWORD kind = source ? GetFileAttributesW(source->c_str()) : INVALID_FILE_ATTRIBUTES;
+  return kind != INVALID_FILE_ATTRIBUTES && (kind & FILE_ATTRIBUTE_DIRECTORY) != 0 &&
+         (kind & FILE_ATTRIBUTE_REPARSE_POINT) == 0 && *source != paths_.FsRoot() && target &&
+         *target != *source && GetFileAttributesW(target->c_str()) == INVALID_FILE_ATTRIBUTES &&
+         MoveFileExW(source->c_str(), target->c_str(), MOVEFILE_WRITE_THROUGH) != 0;
+}
+
 // FlushFileBuffers needs a handle that may write: a read-only file loses
 // its bit for the moment of the flush. A folder's entries are flushed where
 // the file system lets a folder handle do it; elsewhere (FAT, most hosts

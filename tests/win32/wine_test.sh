@@ -244,11 +244,29 @@ for build in linux win; do
   (cd "$flash/.fitkit/staging" && unzip -q -P .TORVA. "$work/rec-$build/fs/Storage Card/KTR 60 SHELL.ZIP" &&
    # unzip keeps the CP1252 byte; the device root holds names in UTF-8.
    mv "Res/"$'\x8e'".txt" "Res/Ž.txt")
-  python3 - "$flash/.fitkit/install.rec" <<'PY'
-import sys, zlib
-text = ("fitkit install record 1\nmode staged\nstep committed\n"
-        "package \\Storage Card\\KTR 60 SHELL.ZIP\npackage-size 0\npackage-tail-crc 00000000\n")
-open(sys.argv[1], "w", newline="\n").write(text + "check %08x\n" % zlib.crc32(text.encode()))
+  # The staging's own list (each entry's size and CRC-32 from the central
+  # directory) and the record that names it by its id and CRC-32.
+  python3 - "$flash/.fitkit" "$work/rec-$build/fs/Storage Card/KTR 60 SHELL.ZIP" <<'PY'
+import sys, zipfile, zlib
+def checked(text):
+    return text + "check %08x\n" % zlib.crc32(text.encode())
+install = "0123456789abcdef0123456789abcdef"
+listing = "fitkit staging list 1\ninstall %s\n" % install
+for info in zipfile.ZipFile(sys.argv[2]).infolist():
+    name = info.filename
+    if not info.flag_bits & 0x800:
+        name = name.encode("cp437").decode("cp1252")
+    path = "\\".join(part for part in name.split("/") if part)
+    if info.is_dir():
+        listing += "folder %s\n" % path
+    else:
+        listing += "file %d %08x %s\n" % (info.file_size, info.CRC, path)
+listing = checked(listing)
+open(sys.argv[1] + "/staging/.fitkit", "w", newline="\n", encoding="utf-8").write(listing)
+record = ("fitkit install record 2\nmode staged\nstep committed\ninstall %s\nlist-crc %08x\n"
+          "package \\Storage Card\\KTR 60 SHELL.ZIP\npackage-size 0\npackage-tail-crc 00000000\n"
+          % (install, zlib.crc32(listing.encode())))
+open(sys.argv[1] + "/install.rec", "w", newline="\n").write(checked(record))
 PY
 done
 run_linux "$work/rec-linux" "$work/rec-linux/fs/Storage Card/shellfit" '' /upgrade; ls=$status
@@ -488,12 +506,13 @@ if command -v minisign >/dev/null; then
   for name in signed-linux signed-win tampered-linux tampered-win unsigned-linux unsigned-win; do
     copy_root "$name"
     printf '\n[HKEY_LOCAL_MACHINE\\Ident]\n"UpdateKeys"="%s"\n' "$key" >>"$work/$name/registry.reg"
-    # The package is signed through its release manifest; the images, which
-    # imagefit still checks one by one here, each on its own.
+    # The package and the image set are each signed through their release
+    # manifest.
     (cd "$work/$name/fs/Storage Card" &&
      "$fitkit" manifest "KTR 60 SHELL.ZIP" >/dev/null &&
+     "$fitkit" manifest Update >/dev/null &&
      minisign -S -W -s "$work/maker.key" -t "model=KTR 60" -m "KTR 60 SHELL.ZIP.manifest" \
-       Update/* >/dev/null)
+       Update/release.manifest >/dev/null)
   done
   run_linux "$work/signed-linux" "$work/signed-linux/fs/Storage Card/shellfit" '' /force; ls=$status
   run_win "$work/signed-win" "$work/signed-win/fs/Storage Card/shellfit.exe" '' /force; ws=$status
@@ -514,7 +533,8 @@ if command -v minisign >/dev/null; then
   for build in linux win; do
     printf 'X' | dd of="$work/tampered-$build/fs/Storage Card/KTR 60 SHELL.ZIP" bs=1 seek=100 \
       conv=notrunc status=none
-    rm "$work/unsigned-$build/fs/Storage Card/Update/nk.bin.minisig"
+    printf 'X' | dd of="$work/unsigned-$build/fs/Storage Card/Update/nk.bin" bs=1 seek=100 \
+      conv=notrunc status=none
   done
   before=$(tree_of "$work/tampered-linux/fs/Flash Disk")
   run_linux "$work/tampered-linux" "$work/tampered-linux/fs/Storage Card/shellfit" '' /force; ls=$status
@@ -532,14 +552,14 @@ if command -v minisign >/dev/null; then
   done
   run_linux "$work/unsigned-linux" "$linux_imagefit" 'start\ncancel\n' '\Storage Card\Update'; ls=$status
   run_win "$work/unsigned-win" "$win_imagefit" 'start\ncancel\n' '\Storage Card\Update'; ws=$status
-  same_status "image without its signature" "$ls" "$ws" 2
+  same_status "image changed after it was signed" "$ls" "$ws" 2
   for build in linux win; do
     root="$work/unsigned-$build"
     if [ ! -e "$root/journal.log" ] && [ ! -e "$root/flash" ] &&
-       grep -q 'nk.bin is not signed' "$root.out"; then
-      pass "$build: the image set without nk.bin's signature refused, nothing sent"
+       grep -q 'nk.bin was changed after it was signed: .* names as its nk' "$root.out"; then
+      pass "$build: the image set with a changed nk.bin refused, nothing sent"
     else
-      fail "$build: the image set without nk.bin's signature was not refused"
+      fail "$build: the image set with a changed nk.bin was not refused"
     fi
   done
 else
