@@ -20,8 +20,8 @@ TEST(OutcomeTable, ExitsZeroExactlyForTheOutcomesThatPutTheWholeUpdateOnTheDevic
   }
   // A run that began to change the device and did not finish is neither a
   // refusal nor a success: scripts retry refusals, not half-done updates.
-  for (RunOutcome began : {RunOutcome::kIncomplete, RunOutcome::kRestartedAfterErrors,
-                           RunOutcome::kNotRestarted}) {
+  for (RunOutcome began :
+       {RunOutcome::kIncomplete, RunOutcome::kRestartedAfterErrors, RunOutcome::kNotRestarted}) {
     EXPECT_EQ(report::FactsOf(began).exit, report::kExitIncomplete);
   }
 }
