@@ -13,6 +13,7 @@
 #include "platform/dialog.h"
 #include "platform/drivers.h"
 #include "platform/kernel.h"
+#include "platform/security_floor.h"
 #include "platform/trace.h"
 #include "platform/traced_file_system.h"
 #include "platform/traced_services.h"
@@ -50,6 +51,7 @@ class RootDevice : public Device {
     system_ = platform::TraceSystem(CreateDeviceSystem(root), reasons);
     drivers_ = CreateSimulatedDrivers(context_);
     kernel_ = CreateSimulatedKernel(context_);
+    floors_ = CreateSimulatedSecurityFloor(context_);
     processes_ =
         platform::TraceProcesses(CreateDeviceProcesses(root, config_.HasToolhelp()), reasons);
     versions_ = platform::TraceVersions(CreateDeviceVersions(*hostFiles_));
@@ -67,6 +69,7 @@ class RootDevice : public Device {
     env.drivers = drivers_.get();
     env.kernel = kernel_.get();
     env.dialogs = dialogs_.get();
+    env.floors = floors_.get();
     return env;
   }
 
@@ -82,6 +85,7 @@ class RootDevice : public Device {
   std::unique_ptr<platform::SystemServices> system_;
   std::unique_ptr<platform::DriverHost> drivers_;
   std::unique_ptr<platform::Kernel> kernel_;
+  std::unique_ptr<platform::SecurityFloor> floors_;
   std::unique_ptr<platform::ProcessTable> processes_;
   std::unique_ptr<platform::VersionResources> versions_;
   std::unique_ptr<platform::DialogHost> dialogs_;

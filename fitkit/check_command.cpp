@@ -19,7 +19,10 @@
 #include "imagefit/image_version.h"
 #include "platform/text.h"
 #include "report/outcome_words.h"
+#include "shellfit/package_signature.h"
+#include "signature/release_check.h"
 #include "signature/update_signature.h"
+#include "signature/verified_file.h"
 
 namespace fitkit {
 namespace fs = std::filesystem;
@@ -136,39 +139,100 @@ bool IsWholeImageSet(const fs::path& folder) {
   return true;
 }
 
-// The files of an update that carry a signature: the package, or the image
-// set's images and version file.
-std::vector<fs::path> SignedFiles(const fs::path& update, bool images) {
-  if (!images) return {update};
-  const ImageSetFacts facts = InspectImageSet(update);
-  std::vector<fs::path> files;
-  for (const ImageFacts& image : facts.images) {
-    if (!image.path.empty()) files.push_back(image.path);
-  }
-  if (!facts.versionFile.empty()) files.push_back(update / facts.versionFile);
-  return files;
+// The keys given and the device's own; none when no signature is required.
+std::optional<signature::DeviceKeys> RequiredKeys(const std::vector<signature::PublicKey>& given) {
+  signature::DeviceKeys keys = signature::ReadDeviceKeys();
+  keys.required = keys.required || !given.empty();
+  keys.keys.insert(keys.keys.end(), given.begin(), given.end());
+  if (!keys.required) return std::nullopt;
+  return keys;
 }
 
-// The keys given and the device's own; a device that holds keys requires a
-// signature even when none of them can be read.
-void CheckSignatures(CheckedDevice* device, const fs::path& update, bool images,
-                     std::vector<signature::PublicKey> keys, std::vector<std::string> models,
+// The device's model, else the first one given.
+std::u16string CheckedModel(const std::vector<std::string>& models) {
+  std::u16string model;
+  if (!frame::ReadRegistryString(u"Ident", u"Model", &model) || model.empty()) {
+    model = platform::FromUtf8(models.empty() ? std::string() : models.front());
+  }
+  return model;
+}
+
+void NoteUncheckedSigner(const fs::path& manifest, Findings* found) {
+  const SignatureFacts facts = ReadSignatureOf(manifest, {});
+  if (!facts.readable) return;
+  found->Note(manifest.filename().string() + " is signed with key " + facts.keyId + " (\"" +
+              facts.shownComment + "\"); not checked without a key (--key FILE.pub)");
+}
+
+void SayValidRelease(const signature::ManifestCheck& check, std::u16string_view model,
                      Findings* found) {
-  bool required = !keys.empty();
-  if (device != nullptr) {
-    platform::ScopedEnvironment installed(device->environment());
-    const signature::DeviceKeys held = signature::ReadDeviceKeys();
-    required = required || held.required;
-    keys.insert(keys.end(), held.keys.begin(), held.keys.end());
-    std::u16string model;
-    if (frame::ReadRegistryString(u"Ident", u"Model", &model) && !model.empty()) {
-      models.insert(models.begin(), platform::ToUtf8(model));
+  found->Ok("its release manifest is signed with key " + check.signature.keyId + " for " +
+            platform::ToUtf8(model) + ", security version " +
+            std::to_string(check.manifest->securityVersion) + ": valid");
+}
+
+// What shellfit's START decides of the package's signed release, asked of
+// shellfit itself: with the keys given and the device's own, on the device's
+// model, against its rollback floor. Without a key nothing is checked, and
+// the manifest's signer is a note.
+void CheckPackageRelease(CheckedDevice& device, const fs::path& package,
+                         const std::vector<signature::PublicKey>& given,
+                         const std::vector<std::string>& models, Findings* found) {
+  const std::u16string shown = device.Show(package);
+  const fs::path manifest = package.string() + ".manifest";
+  device.Show(manifest);
+  device.Show(manifest.string() + ".minisig");
+  platform::ScopedEnvironment installed(device.environment());
+  const auto keys = RequiredKeys(given);
+  if (!keys) return NoteUncheckedSigner(manifest, found);
+  const std::u16string model = CheckedModel(models);
+  const signature::ManifestCheck check = shellfit::CheckPackageSignature(*keys, shown, model);
+  if (!check.manifest) return found->Problem(device.InHostWords(check.refusalText));
+  SayValidRelease(check, model, found);
+}
+
+// What imagefit's START decides of the image set's signed release, with the
+// checks it makes: the manifest (key, model, kind, rollback floor), then the
+// version file and each image as the manifest's file of its slot.
+void CheckImageSetRelease(CheckedDevice& device, const fs::path& folder,
+                          const std::vector<signature::PublicKey>& given,
+                          const std::vector<std::string>& models, Findings* found) {
+  const ImageSetFacts facts = InspectImageSet(folder);
+  const fs::path manifest = folder / platform::ToUtf8(signature::kImageSetManifestName);
+  const std::u16string shownManifest = device.Show(manifest);
+  device.Show(manifest.string() + ".minisig");
+  std::vector<std::pair<signature::FileRole, std::u16string>> files;
+  if (!facts.versionFile.empty()) {
+    files.emplace_back(signature::FileRole::Version, device.Show(folder / facts.versionFile));
+  }
+  for (std::size_t i = 0; i < facts.images.size(); ++i) {
+    if (facts.images[i].path.empty()) continue;
+    files.emplace_back(signature::kImageSetRoles[i + 1], device.Show(facts.images[i].path));
+  }
+  platform::ScopedEnvironment installed(device.environment());
+  const auto keys = RequiredKeys(given);
+  if (!keys) return NoteUncheckedSigner(manifest, found);
+  const std::u16string model = CheckedModel(models);
+  const signature::ManifestCheck check =
+      signature::CheckReleaseManifest(*keys, shownManifest, platform::FromUtf8(folder.string()),
+                                      signature::ReleaseKind::ImageSet, model);
+  if (!check.manifest) return found->Problem(device.InHostWords(check.refusalText));
+  for (const auto& [role, path] : files) {
+    auto file =
+        platform::Files().Open(path, platform::AccessRead, platform::Disposition::OpenExisting);
+    signature::BlockTree tree;
+    std::u16string text = path + u" cannot be read, so its signature cannot be checked.";
+    if (file == nullptr || !signature::TreeOfOpenFile(*file, &tree) ||
+        signature::CompareWithManifest(*check.manifest, role, path, tree, &text) !=
+            signature::Refusal::None) {
+      return found->Problem(device.InHostWords(text));
     }
   }
-  const std::string model = models.empty() ? std::string() : models.front();
-  for (const fs::path& file : SignedFiles(update, images)) {
-    CheckSignatureOf(file, keys, required, model, found);
-  }
+  SayValidRelease(check, model, found);
+}
+
+// A problem the signature found, when the verdict does not say one yet.
+void SayFirstProblem(bool images, Findings* found) {
   if (const std::string* problem = found->FirstProblem();
       problem != nullptr && found->verdict.find(*problem) == std::string::npos) {
     found->verdict = (images ? "would not be programmed: " : "would be refused: ") + *problem;
@@ -245,8 +309,15 @@ int RunCheck(const Words& words) {
   Findings found =
       images ? CheckImageSetOn(device && !device->scratch() ? device.get() : nullptr, update)
              : CheckPackageOn(*device, update, models);
-  CheckSignatures(device && !device->scratch() ? device.get() : nullptr, update, images, keys,
-                  models, &found);
+  if (!images) {
+    CheckPackageRelease(*device, update, keys, models, &found);
+  } else if (device) {
+    CheckImageSetRelease(*device, update, keys, models, &found);
+  } else if (const auto scratch =
+                 CheckedDevice::Open({}, models.empty() ? "KTR 60" : models.front(), &failure)) {
+    CheckImageSetRelease(*scratch, update, keys, models, &found);
+  }
+  SayFirstProblem(images, &found);
   if (args.Has("--json")) {
     PrintJson({{"update", update.string()},
                {"kind", images ? "image-set" : "package"},

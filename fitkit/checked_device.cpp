@@ -89,9 +89,22 @@ std::u16string CheckedDevice::Show(const fs::path& hostFile) {
   const std::u16string own = DevicePathIn(context().root, hostFile);
   if (!own.empty()) return own;
   std::u16string shown = kShownFolder + platform::FromUtf8(hostFile.filename().string());
-  overlay_ = std::make_unique<OverlayFileSystem>(*device_->environment().files, shown,
-                                                 fs::absolute(hostFile));
+  if (overlay_) {
+    overlay_->Add(shown, fs::absolute(hostFile));
+  } else {
+    overlay_ = std::make_unique<OverlayFileSystem>(*device_->environment().files, shown,
+                                                   fs::absolute(hostFile));
+  }
   return shown;
+}
+
+std::string CheckedDevice::InHostWords(std::u16string_view text) const {
+  std::u16string words(text);
+  const std::u16string_view folder = kShownFolder;
+  for (auto at = words.find(folder); at != std::u16string::npos; at = words.find(folder, at)) {
+    words.erase(at, folder.size());
+  }
+  return platform::ToUtf8(words);
 }
 
 platform::Environment CheckedDevice::environment() {

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "fitkit/image_set_check.h"
+#include "fitkit/signature_facts.h"
 #include "platform/text.h"
 
 namespace fitkit {
@@ -101,6 +102,11 @@ Json InspectManifestJson(const fs::path& update, bool imageFolder) {
   }
   facts["present"] = true;
   facts["readable"] = true;
+  const SignatureFacts signer = ReadSignatureOf(file, {});
+  facts["signature"] = {{"present", signer.present},
+                        {"readable", signer.readable},
+                        {"key_id", signer.keyId},
+                        {"trusted_comment", signer.shownComment}};
   return facts;
 }
 
@@ -113,6 +119,12 @@ std::string InspectManifestLines(const fs::path& update, bool imageFolder) {
                       " for model " + facts["model"].get<std::string>() + ", version " +
                       facts["version"].get<std::string>() + ", security version " +
                       std::to_string(facts["security_version"].get<uint32_t>()) + "\n";
+  const Json& signer = facts["signature"];
+  lines += !signer["present"] ? "  not signed\n"
+           : !signer["readable"]
+               ? "  its .minisig is no minisign signature\n"
+               : "  signed with key " + signer["key_id"].get<std::string>() +
+                     ", trusted comment \"" + signer["trusted_comment"].get<std::string>() + "\"\n";
   for (const Json& named : facts["files"]) {
     lines += "  " + named["role"].get<std::string>() + ": " +
              std::to_string(named["size"].get<uint64_t>()) + " bytes, " +

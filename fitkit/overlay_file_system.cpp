@@ -7,26 +7,34 @@ namespace fitkit {
 
 OverlayFileSystem::OverlayFileSystem(platform::FileSystem& inner, std::u16string devicePath,
                                      std::filesystem::path hostFile)
-    : FileSystemWrapper(inner),
-      inner_(inner),
-      devicePath_(std::move(devicePath)),
-      hostFile_(std::move(hostFile)) {}
+    : FileSystemWrapper(inner), inner_(inner) {
+  Add(std::move(devicePath), std::move(hostFile));
+}
 
-bool OverlayFileSystem::IsShown(std::u16string_view path) const {
-  return platform::EqualsNoCase(path, devicePath_);
+void OverlayFileSystem::Add(std::u16string devicePath, std::filesystem::path hostFile) {
+  shown_.push_back({std::move(devicePath), std::move(hostFile)});
+}
+
+const OverlayFileSystem::Shown* OverlayFileSystem::ShownAt(std::u16string_view path) const {
+  for (const Shown& shown : shown_) {
+    if (platform::EqualsNoCase(path, shown.devicePath)) return &shown;
+  }
+  return nullptr;
 }
 
 std::unique_ptr<platform::File> OverlayFileSystem::Open(std::u16string_view path, uint32_t access,
                                                         platform::Disposition disposition) {
-  if (!IsShown(path)) return inner_.Open(path, access, disposition);
+  const Shown* shown = ShownAt(path);
+  if (shown == nullptr) return inner_.Open(path, access, disposition);
   if ((access & platform::AccessWrite) != 0) return nullptr;
-  return host::OpenHostFileForReading(hostFile_);
+  return host::OpenHostFileForReading(shown->hostFile);
 }
 
 uint32_t OverlayFileSystem::GetAttributes(std::u16string_view path) {
-  if (!IsShown(path)) return inner_.GetAttributes(path);
+  const Shown* shown = ShownAt(path);
+  if (shown == nullptr) return inner_.GetAttributes(path);
   std::error_code error;
-  return std::filesystem::is_regular_file(hostFile_, error)
+  return std::filesystem::is_regular_file(shown->hostFile, error)
              ? platform::FILE_ATTRIBUTE_ARCHIVE | platform::FILE_ATTRIBUTE_READONLY
              : platform::kInvalidAttributes;
 }
@@ -56,12 +64,13 @@ bool OverlayFileSystem::CanCreate(std::u16string_view path) {
 }
 
 std::vector<platform::FindData> OverlayFileSystem::Find(std::u16string_view pattern) {
-  if (!IsShown(pattern)) return inner_.Find(pattern);
+  const Shown* shown = ShownAt(pattern);
+  if (shown == nullptr) return inner_.Find(pattern);
   std::error_code error;
-  const auto size = std::filesystem::file_size(hostFile_, error);
+  const auto size = std::filesystem::file_size(shown->hostFile, error);
   if (error) return {};
   platform::FindData found;
-  found.name = devicePath_.substr(devicePath_.rfind(u'\\') + 1);
+  found.name = shown->devicePath.substr(shown->devicePath.rfind(u'\\') + 1);
   found.attributes = GetAttributes(pattern);
   found.size = size;
   return {found};

@@ -1,11 +1,13 @@
-// A device's file system with one host file shown at one device path, read
-// only: what lets the kit's own checks read a package that lies anywhere on
-// the host, against a device it was never copied to.
+// A device's file system with host files shown at device paths, read only:
+// what lets the kit's own checks read a package (and the manifest and
+// signature beside it) that lies anywhere on the host, against a device it
+// was never copied to.
 #pragma once
 
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "platform/file_system_wrapper.h"
 
@@ -16,6 +18,9 @@ class OverlayFileSystem : public platform::FileSystemWrapper {
   // `inner` stays the caller's and outlives this.
   OverlayFileSystem(platform::FileSystem& inner, std::u16string devicePath,
                     std::filesystem::path hostFile);
+
+  // Shows one more host file, at `devicePath`.
+  void Add(std::u16string devicePath, std::filesystem::path hostFile);
 
   std::unique_ptr<platform::File> Open(std::u16string_view path, uint32_t access,
                                        platform::Disposition disposition) override;
@@ -36,11 +41,16 @@ class OverlayFileSystem : public platform::FileSystemWrapper {
   bool MoveFolder(std::u16string_view, std::u16string_view) override { return false; }
 
  private:
-  bool IsShown(std::u16string_view path) const;
+  struct Shown {
+    std::u16string devicePath;
+    std::filesystem::path hostFile;
+  };
+  // The shown file at `path`, or null.
+  const Shown* ShownAt(std::u16string_view path) const;
+  bool IsShown(std::u16string_view path) const { return ShownAt(path) != nullptr; }
 
   platform::FileSystem& inner_;
-  std::u16string devicePath_;
-  std::filesystem::path hostFile_;
+  std::vector<Shown> shown_;
 };
 
 }  // namespace fitkit

@@ -91,37 +91,4 @@ bool ReadKeyFiles(const std::vector<std::string>& files, std::vector<signature::
   return true;
 }
 
-void CheckSignatureOf(const fs::path& file, const std::vector<signature::PublicKey>& keys,
-                      bool required, const std::string& model, Findings* found) {
-  const std::string name = file.filename().string();
-  const SignatureFacts facts = ReadSignatureOf(file, keys);
-  if (!facts.present) {
-    if (required) found->Problem(name + " has no signature (" + name + ".minisig)");
-    return;
-  }
-  if (!facts.readable) {
-    found->Problem(name + ".minisig is no minisign signature");
-    return;
-  }
-  const std::string who = "signed with key " + facts.keyId + " (\"" + facts.shownComment + "\")";
-  if (!required) {
-    found->Note(name + " is " + who + "; not checked without a key (--key FILE.pub)");
-    return;
-  }
-  if (!facts.valid) {
-    found->Problem(name + "'s signature does not hold: " + facts.verdict);
-    return;
-  }
-  const auto named = signature::CommentField(facts.trustedComment, "model");
-  // Compared as the device compares it.
-  if (!model.empty() && !(named && signature::IsDeviceModel(*named, platform::FromUtf8(model)))) {
-    found->Problem(name + " is signed for " +
-                   (named ? "the model \"" + platform::ToUtf8(signature::ShownSafely(*named)) + "\""
-                          : std::string("no model")) +
-                   ", not for \"" + model + "\"");
-    return;
-  }
-  found->Ok(name + " is " + who + ": valid");
-}
-
 }  // namespace fitkit

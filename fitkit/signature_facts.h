@@ -32,11 +32,4 @@ SignatureFacts ReadSignatureOf(const std::filesystem::path& file,
 bool ReadKeyFiles(const std::vector<std::string>& files, std::vector<signature::PublicKey>* keys,
                   std::string* error);
 
-// What a check says of one file's signature: required when keys are given
-// (on the command line or by the device), with the model its trusted comment
-// must name when one is known.
-void CheckSignatureOf(const std::filesystem::path& file,
-                      const std::vector<signature::PublicKey>& keys, bool required,
-                      const std::string& model, Findings* found);
-
 }  // namespace fitkit

@@ -11,6 +11,7 @@
 #include "imagefit/update_mark.h"
 #include "imagefit/update_report.h"
 #include "platform/held_stops.h"
+#include "signature/release_floor.h"
 
 namespace imagefit {
 
@@ -83,7 +84,10 @@ bool RunBootLoaderStep(platform::Dialog& dialog, int image, bool (*update)(std::
 
 }  // namespace
 
-int RunImageUpdate(platform::Dialog& dialog) {
+int RunImageUpdate(platform::Dialog& dialog, bool* wholeSet) {
+  bool whole = false;
+  if (wholeSet == nullptr) wholeSet = &whole;
+  *wholeSet = false;
   if (!WaitForExternalPower()) {
     NoteStep("external power", kStepStopped);
     frame::ShowMessageBox(dialog, u"Please make sure an AC online!", kNoPowerStyle);
@@ -120,6 +124,7 @@ int RunImageUpdate(platform::Dialog& dialog) {
   const bool kernelOk = UpdateKernel(ImagePaths[kDrivers], ImagePaths[kTinynk], ImagePaths[kNk],
                                      ImagePaths[kChain], ImageVersion, OnImageProgress, &dialog);
   if (programmed && kernelOk) DropUpdateMark();
+  *wholeSet = programmed && kernelOk;
   const bool kernelDone =
       Step(dialog, "kernel", kernelOk, u"ERROR!\r\nUpdateKernel() failed!\r\nCONTINUE?", &result);
   restore.Restore();
@@ -158,8 +163,9 @@ void EnableButtons(platform::Dialog& dialog, bool enabled) {
 void RunStart(platform::Dialog& dialog) {
   NoteRunBegins();
   HeldImageFiles held;  // from the checks to the end of the transfer
-  // The checked release manifest on a keyed device: the rollback floor
-  // compares its securityVersion here, before anything reaches a driver.
+  // The checked release manifest on a keyed device: its security version
+  // was weighed against the device's floor with its signature, and raises
+  // the floor once every step went through.
   std::optional<signature::ReleaseManifest> release;
   if (!CheckImageSignatures(dialog, &held, &release)) return;
   if (!ConfirmBoardRevision(dialog)) return;
@@ -167,9 +173,11 @@ void RunStart(platform::Dialog& dialog) {
   const platform::HeldStops stops;  // from the first control code to the restart
   EnableButtons(dialog, false);
   NoteStep("power driver enter", NotifyPowerDriver(false));
-  const int result = RunImageUpdate(dialog);
+  bool wholeSet = false;
+  const int result = RunImageUpdate(dialog, &wholeSet);
   NoteRunResult(result);
   NoteStep("power driver leave", NotifyPowerDriver(true));
+  if (result >= 0 && wholeSet && release) signature::RaiseSecurityFloor(*release);
   if (result < 0) {
     EnableButtons(dialog, true);
     return;

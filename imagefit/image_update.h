@@ -13,7 +13,9 @@ void OnStartPressed(platform::Dialog& dialog);
 
 // -1: stopped (no external power, or No to an error prompt); 0: finished
 // after an error passed over with Yes; 1: finished without error.
-int RunImageUpdate(platform::Dialog& dialog);
+// `wholeSet`, when given, says whether every image went into the flash (a
+// passed-over memory division step leaves the set whole).
+int RunImageUpdate(platform::Dialog& dialog, bool* wholeSet = nullptr);
 
 // "Downloading...  <file name>", or "Programming...  Please wait..." for a
 // null or empty path; pumps one message only when the text changes.

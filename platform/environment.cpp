@@ -29,6 +29,7 @@ VersionResources& Versions() { return Require(g_environment.versions, "versions"
 DriverHost& Drivers() { return Require(g_environment.drivers, "drivers"); }
 Kernel& KernelServices() { return Require(g_environment.kernel, "kernel"); }
 DialogHost& Dialogs() { return Require(g_environment.dialogs, "dialogs"); }
+SecurityFloor& Floors() { return Require(g_environment.floors, "floors"); }
 
 ScopedEnvironment::ScopedEnvironment(const Environment& env) : previous_(g_environment) {
   g_environment = env;

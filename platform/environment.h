@@ -14,6 +14,7 @@ class VersionResources;
 class DriverHost;
 class Kernel;
 class DialogHost;
+class SecurityFloor;
 
 struct Environment {
   FileSystem* files = nullptr;
@@ -25,6 +26,7 @@ struct Environment {
   DriverHost* drivers = nullptr;
   Kernel* kernel = nullptr;
   DialogHost* dialogs = nullptr;
+  SecurityFloor* floors = nullptr;
 };
 
 // The installed environment. Using a service that was never installed is a
@@ -44,6 +46,7 @@ VersionResources& Versions();
 DriverHost& Drivers();
 Kernel& KernelServices();
 DialogHost& Dialogs();
+SecurityFloor& Floors();
 
 // Installs `env` for the lifetime of the object and restores the previous one.
 class ScopedEnvironment {

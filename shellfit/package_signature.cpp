@@ -30,10 +30,10 @@ void Refuse(platform::Dialog& dialog, std::u16string_view package,
 // The manifest's check and the package's tree against it, on `file` (the
 // package opened and read once, here). None when both hold.
 signature::ManifestCheck CheckRelease(const signature::DeviceKeys& keys,
-                                      std::u16string_view package, platform::File* file,
-                                      signature::BlockTree* tree) {
+                                      std::u16string_view package, std::u16string_view model,
+                                      platform::File* file, signature::BlockTree* tree) {
   auto check = signature::CheckReleaseManifest(keys, ManifestOf(package), package,
-                                               signature::ReleaseKind::ShellPackage, Model);
+                                               signature::ReleaseKind::ShellPackage, model);
   if (!check.manifest) return check;
   if (file == nullptr || !signature::TreeOfOpenFile(*file, tree)) {
     check.signature.refusal = Refusal::Unreadable;
@@ -67,7 +67,7 @@ bool CheckPackageRelease(platform::Dialog& dialog, std::u16string_view package,
       platform::Files().Open(package, platform::AccessRead, platform::Disposition::OpenExisting);
   if (file != nullptr) file->DenyWriters();
   auto verified = std::make_shared<signature::VerifiedTree>();
-  auto check = CheckRelease(keys, package, file.get(), &verified->tree);
+  auto check = CheckRelease(keys, package, Model, file.get(), &verified->tree);
   if (!check.manifest) {
     Refuse(dialog, package, check.signature, check.refusalText);
     return false;
@@ -101,11 +101,16 @@ bool PackageChangedInUse() { return current != nullptr && current->changed; }
 
 bool PackageSignatureHolds(std::u16string_view package) {
   const signature::DeviceKeys keys = signature::ReadDeviceKeys();
-  if (!keys.required) return true;
+  return !keys.required || CheckPackageSignature(keys, package, Model).manifest.has_value();
+}
+
+signature::ManifestCheck CheckPackageSignature(const signature::DeviceKeys& keys,
+                                               std::u16string_view package,
+                                               std::u16string_view model) {
   auto file =
       platform::Files().Open(package, platform::AccessRead, platform::Disposition::OpenExisting);
   signature::BlockTree tree;
-  return CheckRelease(keys, package, file.get(), &tree).manifest.has_value();
+  return CheckRelease(keys, package, model, file.get(), &tree);
 }
 
 }  // namespace shellfit

@@ -14,6 +14,7 @@
 #include "platform/dialog.h"
 #include "platform/environment.h"
 #include "platform/file_system.h"
+#include "signature/release_check.h"
 #include "signature/release_manifest.h"
 #include "signature/verified_file.h"
 
@@ -66,5 +67,13 @@ bool PackageChangedInUse();
 // name: for "/upgrade", which unpacks main.exe to compare versions before
 // START holds the package. True when no signature is required.
 bool PackageSignatureHolds(std::u16string_view package);
+
+// What START decides of the package's signed release with `keys` on a
+// device of `model`, on the package opened by name, nothing shown or noted: the manifest when it
+// holds, else the refusal and its words. For `fitkit check`, which must say
+// what the program would.
+signature::ManifestCheck CheckPackageSignature(const signature::DeviceKeys& keys,
+                                               std::u16string_view package,
+                                               std::u16string_view model);
 
 }  // namespace shellfit

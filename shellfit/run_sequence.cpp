@@ -13,6 +13,7 @@
 #include "shellfit/shellfit.h"
 #include "shellfit/staged_install.h"
 #include "shellfit/update_report.h"
+#include "signature/release_floor.h"
 #include "zipreader/zip_reader.h"
 
 namespace shellfit {
@@ -26,7 +27,8 @@ uint32_t HeldLength(CZipReader& reader) {
 // file system that cannot keep writers out still shows a cut or grown file
 // here, before anything is ended or deleted.
 void Install(platform::Dialog& dialog, CZipReader& reader, const SpareReaders& spares,
-             const std::u16string& package, uint32_t checkedLength, bool staged) {
+             const std::u16string& package, const PackageRelease& release, uint32_t checkedLength,
+             bool staged) {
   if (HeldLength(reader) != checkedLength) {
     const std::u16string problem =
         package + u" was changed after it was checked." + std::u16string(kNothingChanged);
@@ -46,11 +48,10 @@ void Install(platform::Dialog& dialog, CZipReader& reader, const SpareReaders& s
   }
   // From the first program ended to the last file checked, a stop waits.
   const platform::HeldStops held;
-  if (staged) {
-    InstallStaged(dialog, reader, spares, package, TargetFolder);
-  } else {
-    InstallInPlace(dialog, reader, spares, package, TargetFolder);
-  }
+  const bool whole = staged ? InstallStaged(dialog, reader, spares, package, TargetFolder)
+                            : InstallInPlace(dialog, reader, spares, package, TargetFolder);
+  // Only a release wholly in place raises the device's rollback floor.
+  if (whole && release.manifest()) signature::RaiseSecurityFloor(*release.manifest());
 }
 
 // `problem` ends the run before anything changed: one box says why.
@@ -104,7 +105,7 @@ void RunUpdate(platform::Dialog& dialog) {
       RefuseUnreadable(dialog, package, &reader, code);
     } else {
       if (staged) OpenSpareReaders(reader, package, &spares);
-      Install(dialog, reader, spares, package, checkedLength, staged);
+      Install(dialog, reader, spares, package, release, checkedLength, staged);
     }
   } else {
     platform::SetOutcome(platform::RunOutcome::kNoPackage);

@@ -252,7 +252,7 @@ Finish FinishStagedInstall(platform::Dialog* dialog, const InstallRecord& record
   return Finish::Placed;
 }
 
-void InstallStaged(platform::Dialog& dialog, CZipReader& reader, const SpareReaders& spares,
+bool InstallStaged(platform::Dialog& dialog, CZipReader& reader, const SpareReaders& spares,
                    const std::u16string& package, std::u16string_view target) {
   DiscardStaging(target);
   StagingList list{NewInstallId(), {}};
@@ -260,24 +260,31 @@ void InstallStaged(platform::Dialog& dialog, CZipReader& reader, const SpareRead
       RecordFor(package, InstallRecord::Mode::Staged, InstallRecord::Step::Committed);
   record.install = list.install;
   if (!MakeStagingFolder(target) || !WriteStagingList(target, list, &record.listCrc)) {
-    return RefuseStaged(dialog, target, u"no staging folder could be made.");
+    RefuseStaged(dialog, target, u"no staging folder could be made.");
+    return false;
   }
   NotePackageFiles(std::size_t(CountEntries(reader, true)));
   int32_t zipError = 0;
   const std::u16string staging = StagingFolder(target);
   const int passed = ExtractOpenPackage(dialog, reader, package, staging, &spares, &zipError);
-  if (zipError != 0) return RefuseUnreadable(dialog, reader, package, target, zipError);
+  if (zipError != 0) {
+    RefuseUnreadable(dialog, reader, package, target, zipError);
+    return false;
+  }
   if (passed != CountEntries(reader, false)) {
-    return RefuseStaged(dialog, target, u"not every entry could be unpacked and checked.");
+    RefuseStaged(dialog, target, u"not every entry could be unpacked and checked.");
+    return false;
   }
   // Every staged byte, and the list of them, is on the medium before the
   // record commits to it.
   list = ListPackage(reader, list.install);
   if (!WriteStagingList(target, list, &record.listCrc) ||
       !PutOnMedium(target, InstallFolder(target), true) || !WriteInstallRecord(target, record)) {
-    return RefuseStaged(dialog, target, u"the staged files could not be put on the flash drive.");
+    RefuseStaged(dialog, target, u"the staged files could not be put on the flash drive.");
+    return false;
   }
-  switch (FinishStagedInstall(&dialog, record, list, target)) {
+  const Finish finish = FinishStagedInstall(&dialog, record, list, target);
+  switch (finish) {
     case Finish::Placed:
       break;
     case Finish::Unfinished:
@@ -298,9 +305,10 @@ void InstallStaged(platform::Dialog& dialog, CZipReader& reader, const SpareRead
       break;
   }
   NoteUnpackedVersion(target);
+  return finish == Finish::Placed;
 }
 
-void InstallInPlace(platform::Dialog& dialog, CZipReader& reader, const SpareReaders& spares,
+bool InstallInPlace(platform::Dialog& dialog, CZipReader& reader, const SpareReaders& spares,
                     const std::u16string& package, std::u16string_view target) {
   const std::u16string folder(target);
   const InstallRecord record =
@@ -312,7 +320,7 @@ void InstallInPlace(platform::Dialog& dialog, CZipReader& reader, const SpareRea
         std::u16string(kNothingChanged);
     NoteRefusedFit(text);
     frame::ShowMessageBox(dialog, text, kNoticeStyle);
-    return;
+    return false;
   }
   NoteInstalledVersion(target);
   NoteRemovalBegins(TerminateProcessesInFolder(folder, 0));
@@ -320,11 +328,13 @@ void InstallInPlace(platform::Dialog& dialog, CZipReader& reader, const SpareRea
   DeleteOld(&dialog, folder, package);
   const int passed = ExtractOpenPackage(dialog, reader, package, folder, &spares);
   // Only a whole shell, on the medium, lets the record go.
-  if (passed == CountEntries(reader, false) && PutOnMedium(target, folder, true)) {
+  const bool whole = passed == CountEntries(reader, false) && PutOnMedium(target, folder, true);
+  if (whole) {
     DropInstallRecord(target);
     DiscardStaging(target);
   }
   NoteUnpackedVersion(target);
+  return whole;
 }
 
 }  // namespace shellfit

@@ -28,9 +28,10 @@ namespace shellfit {
 // beside the old ones.
 bool StagedInstallFits(CZipReader& reader, std::u16string_view target);
 
-void InstallStaged(platform::Dialog& dialog, CZipReader& reader, const SpareReaders& spares,
+// Each true when the whole new shell is in place, verified and on the medium.
+bool InstallStaged(platform::Dialog& dialog, CZipReader& reader, const SpareReaders& spares,
                    const std::u16string& package, std::u16string_view target);
-void InstallInPlace(platform::Dialog& dialog, CZipReader& reader, const SpareReaders& spares,
+bool InstallInPlace(platform::Dialog& dialog, CZipReader& reader, const SpareReaders& spares,
                     const std::u16string& package, std::u16string_view target);
 
 // What follows a staged install's commit, from the step its record names,

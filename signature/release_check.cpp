@@ -4,6 +4,7 @@
 #include "platform/file_system.h"
 #include "platform/text.h"
 #include "signature/model_name.h"
+#include "signature/release_floor.h"
 
 namespace signature {
 namespace {
@@ -66,6 +67,9 @@ ManifestCheck CheckReleaseManifest(const DeviceKeys& keys, std::u16string_view m
     check.refusalText = RefusalText(manifestPath, model, check.signature);
     return check;
   }
+  // A release the maker really signed, but older than one installed since.
+  check.signature.refusal = CheckSecurityFloor(*manifest, update, &check.refusalText);
+  if (check.signature.refusal != Refusal::None) return check;
   check.manifest = std::move(manifest);
   return check;
 }

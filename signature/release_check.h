@@ -21,8 +21,9 @@ struct ManifestCheck {
 
 // The manifest at `manifestPath` for the update `update` (named in the
 // words), which must be a release of `kind` for `model`, signed by one of
-// `keys`. A missing manifest is refused in words that say one is needed,
-// also when `update` carries a signature of its own beside it.
+// `keys`, with a security version no lower than the device's floor. A missing
+// manifest is refused in words that say one is needed, also when `update`
+// carries a signature of its own beside it.
 ManifestCheck CheckReleaseManifest(const DeviceKeys& keys, std::u16string_view manifestPath,
                                    std::u16string_view update, ReleaseKind kind,
                                    std::u16string_view model);

@@ -175,6 +175,12 @@ std::u16string RefusalText(std::u16string_view file, std::u16string_view model,
     case Refusal::ChangedInUse:
       text = name + u" was changed after its signature was checked.";
       break;
+    case Refusal::OlderRelease:
+      text = name + u" is an older release than this device accepts.";
+      break;
+    case Refusal::FloorUnknown:
+      text = u"This device cannot read its record of the security versions it accepts.";
+      break;
     case Refusal::OtherModel:
       text = check.model && !check.model->empty()
                  ? name + u" is signed for model " + ShownSafely(*check.model) +
@@ -205,6 +211,10 @@ std::string_view RefusalWord(Refusal refusal) {
       return "not-in-manifest";
     case Refusal::ChangedInUse:
       return "changed-in-use";
+    case Refusal::OlderRelease:
+      return "older-release";
+    case Refusal::FloorUnknown:
+      return "floor-unknown";
   }
   return "unreadable";
 }

@@ -37,6 +37,8 @@ enum class Refusal {
   OtherModel,        // signed for another model, or for none
   NotInManifest,     // the release manifest is of another kind of update
   ChangedInUse,      // a block changed on the medium after the check
+  OlderRelease,      // a security version below the device's floor
+  FloorUnknown,      // the device's floor cannot be read
 };
 
 struct SignatureCheck {

@@ -1,6 +1,6 @@
 // The device's hardware as a device root simulates it: the flash update and
 // power drivers, and the kernel's services, journaling every call to
-// <root>/journal.log.
+// <root>/journal.log, and the secure store that keeps the rollback floor.
 #pragma once
 
 #include <memory>
@@ -10,11 +10,13 @@
 namespace platform {
 class DriverHost;
 class Kernel;
+class SecurityFloor;
 }  // namespace platform
 
 namespace device {
 
 std::unique_ptr<platform::DriverHost> CreateSimulatedDrivers(const DeviceContext& context);
 std::unique_ptr<platform::Kernel> CreateSimulatedKernel(const DeviceContext& context);
+std::unique_ptr<platform::SecurityFloor> CreateSimulatedSecurityFloor(const DeviceContext& context);
 
 }  // namespace device

@@ -149,32 +149,58 @@ TEST_F(FitkitCommandTest, ChecksAndInspectsAPackageWithoutChangingAnything) {
   EXPECT_EQ(test_support::SnapshotTree(Root()), before) << "a check touches nothing";
 }
 
-TEST_F(FitkitCommandTest, ShowsAndChecksThePackagesSignature) {
+// Check asks shellfit's own release check: the signed manifest, the key, the
+// model and the device's rollback floor decide, and check ends as rehearse.
+TEST_F(FitkitCommandTest, ChecksThePackagesSignedReleaseAsShellfitDoes) {
   const fs::path package = Package("KTR 60 SHELL.ZIP");
   const test_support::MinisignKey maker(Work(""), "maker");
   const test_support::MinisignKey other(Work(""), "other");
-  const RunResult unsigned_ =
-      Fitkit({"check", package.string(), "--key", maker.publicKeyFile().string()});
-  EXPECT_EQ(unsigned_.exitCode, 1);
-  EXPECT_NE(unsigned_.out.find("has no signature"), std::string::npos) << unsigned_.out;
+  const std::string key = maker.publicKeyFile().string();
+  RunResult run = Fitkit({"check", package.string(), "--key", key});
+  EXPECT_EQ(run.exitCode, 1);
+  EXPECT_NE(run.out.find("is not signed: its release manifest"), std::string::npos) << run.out;
 
-  maker.Sign(package, "model=KTR 60; version=1.2.4");
-  const RunResult inspect = Fitkit({"inspect", package.string()});
-  EXPECT_NE(inspect.out.find("trusted comment \"model=KTR 60; version=1.2.4\""), std::string::npos)
-      << inspect.out;
-  const RunResult valid = Fitkit(
-      {"check", package.string(), "--model", "KTR 60", "--key", maker.publicKeyFile().string()});
-  EXPECT_EQ(valid.exitCode, 0) << valid.out;
-  EXPECT_NE(valid.out.find(": valid"), std::string::npos) << valid.out;
-  const RunResult wrongKey =
-      Fitkit({"check", package.string(), "--key", other.publicKeyFile().string()});
-  EXPECT_EQ(wrongKey.exitCode, 1) << wrongKey.out;
-  const RunResult otherModel = Fitkit(
-      {"check", package.string(), "--model", "XR 9", "--key", maker.publicKeyFile().string()});
-  EXPECT_EQ(otherModel.exitCode, 1);
-  EXPECT_NE(otherModel.out.find("signed for the model \"KTR 60\", not for \"XR 9\""),
-            std::string::npos)
-      << otherModel.out;
+  const fs::path manifest = Work("KTR 60 SHELL.ZIP.manifest");
+  ASSERT_EQ(Fitkit({"manifest", package.string(), "--security-version", "2"}).exitCode, 0);
+  maker.Sign(manifest, "model=ktr 60; version=1.2.4");
+  run = Fitkit({"inspect", package.string()});
+  EXPECT_NE(run.out.find("trusted comment \"model=ktr 60; version=1.2.4\""), std::string::npos)
+      << run.out;
+  run = Fitkit({"check", package.string(), "--model", "KTR 60", "--key", key});
+  EXPECT_EQ(run.exitCode, 0) << run.out;
+  EXPECT_NE(run.out.find("security version 2: valid"), std::string::npos) << run.out;
+  EXPECT_EQ(Fitkit({"check", package.string(), "--key", other.publicKeyFile().string()}).exitCode,
+            1);
+  run = Fitkit({"check", package.string(), "--model", "XR 9", "--key", key});
+  EXPECT_EQ(run.exitCode, 1);
+  EXPECT_NE(run.out.find("signed for model ktr 60, not for this XR 9"), std::string::npos)
+      << run.out;
+
+  // A keyed device that installed security version 3: check and rehearse
+  // both refuse the release of 2, in the same words.
+  WriteText(Root() / "registry.reg", ReadText(Root() / "registry.reg") +
+                                         "\n[HKEY_LOCAL_MACHINE\\Ident]\n\"UpdateKeys\"=\"" +
+                                         maker.PublicKeyLine() + "\"\n");
+  WriteText(Root() / "secure" / "security-versions", "shell 3\n");
+  const std::string older = "is an older release (security version 2) than this device accepts (3)";
+  run = Fitkit({"check", package.string(), "--device", Root().string()});
+  EXPECT_EQ(run.exitCode, 1);
+  EXPECT_NE(run.out.find("KTR 60 SHELL.ZIP " + older), std::string::npos) << run.out;
+  run = Fitkit({"rehearse", "--device", Root().string(), package.string()});
+  EXPECT_EQ(run.exitCode, 1);
+  EXPECT_NE(run.err.find(older), std::string::npos) << run.err;
+
+  // An image set is checked through its manifest in the same way: each file
+  // must be the one of its slot.
+  const fs::path set = ImageSet();
+  ASSERT_EQ(Fitkit({"manifest", set.string()}).exitCode, 0);
+  maker.Sign(set / "release.manifest", "model=KTR 60");
+  run = Fitkit({"check", set.string(), "--key", key});
+  EXPECT_EQ(run.exitCode, 0) << run.out;
+  fs::copy_file(set / "chain.bin", set / "nk.bin", fs::copy_options::overwrite_existing);
+  run = Fitkit({"check", set.string(), "--key", key});
+  EXPECT_EQ(run.exitCode, 1);
+  EXPECT_NE(run.out.find("nk.bin was changed after it was signed"), std::string::npos) << run.out;
 }
 
 TEST_F(FitkitCommandTest, WritesTheReleaseManifestWhereTheProgramsLook) {

@@ -90,6 +90,7 @@ platform::Environment FakeDevice::MakeEnvironment() {
   env.drivers = &drivers;
   env.kernel = &kernel;
   env.system = &system;
+  env.floors = &floors;
   return env;
 }
 

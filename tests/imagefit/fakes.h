@@ -19,6 +19,7 @@
 #include "tests/support/fake_system.h"
 #include "tests/support/memory_file_system.h"
 #include "tests/support/memory_registry.h"
+#include "tests/support/memory_security_floor.h"
 #include "tests/support/recording_dialog.h"
 
 namespace imagefit_test {
@@ -75,6 +76,7 @@ struct FakeDevice {
   ScriptedDrivers drivers;
   ScriptedKernel kernel;
   test_support::FakeSystem system;
+  test_support::MemorySecurityFloor floors;
   platform::ScopedEnvironment scope{MakeEnvironment()};
 
  private:

@@ -565,14 +565,14 @@ class SignedProgramRun : public ProgramRun {
     SignRelease("model=KTR 60");
   }
   // The release manifest of the folder as it is now, signed with `comment`.
-  void SignRelease(const std::string& comment) {
+  void SignRelease(const std::string& comment, uint32_t securityVersion = 0) {
     std::vector<std::pair<signature::FileRole, fs::path>> files;
     const char* names[] = {"KTR 60.ini",  "nboot.bin", "eboot.nb0", "tinynk.bin",
                            "drivers.bin", "nk.bin",    "chain.bin"};
     for (int i = 0; i < 7; ++i)
       files.emplace_back(signature::kImageSetRoles[i], folder_ / names[i]);
     maker_.SignRelease(folder_ / "release.manifest", signature::ReleaseKind::ImageSet, files,
-                       comment);
+                       comment, securityVersion);
   }
   // A refused START: one box with `words`, then Cancel; nothing reached a driver.
   void ExpectRefused(const std::string& words) {
@@ -643,6 +643,31 @@ TEST_F(SignedProgramRun, SetSignedForAnotherModelIsRefusedInWords) {
 
   root_.WriteRegistry("REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\Ident]\n" + keys);
   ExpectRefused("registry names no model");
+}
+
+// No rollback: once a set of security version 3 is in the flash, one of 2
+// is refused, one of 3 still goes; a floor the device cannot read takes
+// nothing signed.
+TEST_F(SignedProgramRun, ASetOlderThanTheDeviceFloorIsRefused) {
+  const fs::path floor = root_.root() / "secure" / "security-versions";
+  SignRelease("model=KTR 60", 3);
+  EXPECT_EQ(Run("start\n"), 1);
+  EXPECT_EQ(ReadText(floor), "system 3\n");
+  // Refused: nothing reaches a driver.
+  const auto expectRefused = [&](const std::string& words) {
+    fs::remove(root_.root() / "journal.log");
+    EXPECT_EQ(Run("start\ncancel\n"), 2);
+    EXPECT_TRUE(Journal().empty()) << output_;
+    EXPECT_TRUE(Printed(words)) << output_;
+  };
+  SignRelease("model=KTR 60", 2);
+  expectRefused(
+      "\\Storage Card\\Update is an older release (security version 2) than this device "
+      "accepts (3). Nothing was changed.");
+  SignRelease("model=KTR 60", 3);
+  EXPECT_EQ(Run("start\n"), 1);
+  WriteText(floor, "system three\n");
+  expectRefused("cannot read its record of the security versions it accepts");
 }
 
 }  // namespace

@@ -300,7 +300,7 @@ TEST_F(StartHandler, AKernelChangedDuringTheTransferIsNeverSent) {
     WriteText(files.back().second, device.files.Get("\\U\\" + name));
   }
   maker.SignRelease(keys.path() / "release.manifest", signature::ReleaseKind::ImageSet, files,
-                    "model=KTR 60");
+                    "model=KTR 60", 5);
   device.files.Put("\\U\\release.manifest", ReadText(keys.path() / "release.manifest"));
   device.files.Put("\\U\\release.manifest.minisig",
                    ReadText(keys.path() / "release.manifest.minisig"));
@@ -318,6 +318,7 @@ TEST_F(StartHandler, AKernelChangedDuringTheTransferIsNeverSent) {
   const auto sent = device.drivers.CodesSent("SCD1");
   EXPECT_EQ(std::count(sent.begin(), sent.end(), SCD_IOCTL_KERNEL_FINISH), 0);
   EXPECT_EQ(std::count(sent.begin(), sent.end(), SCD_IOCTL_SET_VERSION), 0);
+  EXPECT_EQ(device.floors.floors[platform::ReleaseLine::kSystem], 0u) << "a set not sent whole";
 }
 
 }  // namespace

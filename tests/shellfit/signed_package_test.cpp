@@ -38,9 +38,10 @@ class SignedPackageTest : public ::testing::Test {
   fs::path Manifest() const { return Card("KTR 60 SHELL.ZIP.manifest"); }
   fs::path Signature() const { return Card("KTR 60 SHELL.ZIP.manifest.minisig"); }
   // The package's release manifest, signed by `key` with this comment.
-  void SignRelease(const MinisignKey& key, const std::string& comment) {
+  void SignRelease(const MinisignKey& key, const std::string& comment,
+                   uint32_t securityVersion = 0) {
     key.SignRelease(Manifest(), signature::ReleaseKind::ShellPackage,
-                    {{signature::FileRole::Package, Package()}}, comment);
+                    {{signature::FileRole::Package, Package()}}, comment, securityVersion);
   }
 
   // The stock registry with "UpdateKeys" holding `keys`.
@@ -126,6 +127,26 @@ TEST_F(SignedPackageTest, InstallsWhatOneOfItsKeysSignedForItsModel) {
   report = Run(&run);
   EXPECT_EQ(report["outcome"], "installed") << run.out;
   EXPECT_EQ(ReadText(Flash("main.exe")), std::string(300000, 'n'));
+}
+
+// No rollback, /force or not: once security version 3 is installed, a
+// release of 2 is refused, and one of 3 may replace another both ways.
+TEST_F(SignedPackageTest, AReleaseOlderThanTheDeviceFloorIsRefused) {
+  TrustKeys(maker_.PublicKeyLine());
+  const fs::path floor = root_.path() / "secure" / "security-versions";
+  SignRelease(maker_, "model=KTR 60", 3);
+  RunResult run;
+  EXPECT_EQ(Run(&run)["outcome"], "installed") << run.out;
+  EXPECT_EQ(ReadText(floor), "shell 3\n");
+  WriteText(Flash("main.exe"), "old main");
+  SignRelease(maker_, "model=KTR 60", 2);
+  const Json report = ExpectRefused(
+      "\\Storage Card\\KTR 60 SHELL.ZIP is an older release (security version 2) than this "
+      "device accepts (3). Nothing was changed.");
+  EXPECT_EQ(report["signature"]["result"], "older-release");
+  SignRelease(maker_, "model=KTR 60", 3);
+  EXPECT_EQ(Run(&run)["outcome"], "installed") << run.out;
+  EXPECT_EQ(ReadText(floor), "shell 3\n");
 }
 
 TEST_F(SignedPackageTest, RefusesEveryOtherPackageBeforeAnythingChanges) {
