@@ -78,8 +78,8 @@ void PrintFindings(const std::string& update, const Findings& found) {
 
 // The ordinary start of check and inspect: --help, the options, one UPDATE
 // that exists. -1 to go on, else the exit code.
-int Begin(const std::string& command, const char* usage, const Words& words,
-          const std::vector<OptionSpec>& specs, ParsedArgs* args) {
+int ParseUpdateArguments(const std::string& command, const char* usage, const Words& words,
+                         const std::vector<OptionSpec>& specs, ParsedArgs* args) {
   std::string error;
   if (!args->Parse(words, specs, &error)) return UsageError(command, error);
   if (args->Has("--help")) {
@@ -105,7 +105,7 @@ Findings CheckImageSetOn(CheckedDevice* device, const fs::path& folder) {
 
 Findings CheckPackageOn(CheckedDevice& device, const fs::path& package,
                         std::vector<std::string> models) {
-  const std::u16string shown = device.Show(package);
+  const std::u16string shown = device.ShowToDevice(package);
   platform::ScopedEnvironment installed(device.environment());
   if (!device.scratch()) {
     std::u16string model;
@@ -212,7 +212,7 @@ int UsageError(const std::string& command, const std::string& message) {
 
 int RunCheck(const Words& words) {
   ParsedArgs args;
-  const int early = Begin(
+  const int early = ParseUpdateArguments(
       "check", kCheckUsage, words,
       {{"--help"}, {"--json"}, {"--device", true}, {"--model", true, true}, {"--key", true, true}},
       &args);
@@ -271,7 +271,7 @@ int InspectPackageFile(const fs::path& package, bool json) {
     std::fprintf(stderr, "fitkit inspect: %s\n", failure.c_str());
     return kExitOther;
   }
-  const std::u16string shown = device->Show(package);
+  const std::u16string shown = device->ShowToDevice(package);
   platform::ScopedEnvironment installed(device->environment());
   const PackageFacts facts = InspectPackage(shown);
   const std::string mainExe = facts.mainExe ? *facts.mainExe : "";
@@ -404,7 +404,8 @@ int InspectImageFolder(const fs::path& folder, bool json) {
 
 int RunInspect(const Words& words) {
   ParsedArgs args;
-  const int early = Begin("inspect", kInspectUsage, words, {{"--help"}, {"--json"}}, &args);
+  const int early =
+      ParseUpdateArguments("inspect", kInspectUsage, words, {{"--help"}, {"--json"}}, &args);
   if (early >= 0) return early;
   const fs::path update = args.operands().front();
   std::error_code error;

@@ -26,7 +26,7 @@ class CheckedDevice {
 
   // Shows `hostFile` to the device and returns its device path: its own when
   // it lies in the device's file system, else a path of its own.
-  std::u16string Show(const std::filesystem::path& hostFile);
+  std::u16string ShowToDevice(const std::filesystem::path& hostFile);
 
   // The device's services (the update shown in its file system).
   platform::Environment environment();

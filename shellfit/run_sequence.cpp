@@ -5,6 +5,7 @@
 #include "shellfit/run_sequence.h"
 
 #include "frame/update_dialog.h"
+#include "platform/dialog_controls.h"
 #include "platform/held_stops.h"
 #include "platform/outcome_report.h"
 #include "shellfit/install_recovery.h"
@@ -77,8 +78,8 @@ void RefuseUnreadable(platform::Dialog& dialog, const std::u16string& package,
 }  // namespace
 
 void RunUpdate(platform::Dialog& dialog) {
-  dialog.EnableItem(1, false);
-  dialog.EnableItem(2, false);
+  dialog.EnableItem(platform::controls::kStart, false);
+  dialog.EnableItem(platform::controls::kCancel, false);
   std::u16string package;
   if (FindPackage(&package)) {
     PackageRelease release;  // outlives every reader of the package
@@ -109,7 +110,7 @@ void RunUpdate(platform::Dialog& dialog) {
   } else {
     platform::SetOutcome(platform::RunOutcome::kNoPackage);
   }
-  dialog.EndDialog(1);
+  dialog.EndDialog(platform::IDOK);
 }
 
 }  // namespace shellfit
