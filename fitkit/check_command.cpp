@@ -166,11 +166,13 @@ void CheckSignatures(CheckedDevice* device, const fs::path& update, bool images,
     }
   }
   const std::string model = models.empty() ? std::string() : models.front();
+  // A verdict of refusal names the first problem already, which no
+  // signature's can come before.
+  const bool refusedAlready = found->HasProblem();
   for (const fs::path& file : SignedFiles(update, images)) {
     CheckSignatureOf(file, keys, required, model, found);
   }
-  if (const std::string* problem = found->FirstProblem();
-      problem != nullptr && found->verdict.find(*problem) == std::string::npos) {
+  if (const std::string* problem = found->FirstProblem(); problem != nullptr && !refusedAlready) {
     found->verdict = (images ? "would not be programmed: " : "would be refused: ") + *problem;
   }
 }

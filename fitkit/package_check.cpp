@@ -132,8 +132,9 @@ void CheckReadAndFit(const std::u16string& path, const std::u16string& target, F
                                    : ToUtf8(problem));
     return;
   }
-  if (!shellfit::CheckPackageFits(reader, path, target, &problem)) {
-    found->Problem(ToUtf8(problem));
+  if (const shellfit::PackageStatus fits = shellfit::CheckPackageFits(reader, path, target);
+      !fits.ok()) {
+    found->Problem(ToUtf8(shellfit::RefusalSentence(fits)));
     return;
   }
   found->Ok("every name can be written to " + ToUtf8(target) + ", and there is room");

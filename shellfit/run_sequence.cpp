@@ -54,25 +54,66 @@ void Install(platform::Dialog& dialog, CZipReader& reader, const SpareReaders& s
   }
 }
 
-// `problem` ends the run before anything changed: one box says why.
-void RefuseUnfit(platform::Dialog& dialog, std::u16string problem) {
-  if (!problem.starts_with(u"The package")) {
-    problem = u"The package cannot be installed: " + problem + std::u16string(kNothingChanged);
+// `status` ends the run before anything changed: one box says why. A
+// package the reader stopped at as damaged may be one made with ZIP64: that
+// is said in words, any other stop is the reader's error.
+void Refuse(platform::Dialog& dialog, const std::u16string& package, const CZipReader* reader,
+            const PackageStatus& status) {
+  switch (status.kind()) {
+    case PackageStatus::Kind::kUnreadable:
+      if (status.zipError() == ErrBadArchive && HasZip64Records(package, reader)) {
+        Refuse(dialog, package, reader, PackageStatus::Unsupported(std::u16string(kUsesZip64)));
+        return;
+      }
+      NoteRefused(status.zipError());
+      ReportPackageError(dialog, package, status.zipError());
+      return;
+    case PackageStatus::Kind::kUnsupported:
+    case PackageStatus::Kind::kUnfit: {
+      const std::u16string sentence = RefusalSentence(status);
+      NoteRefusedFit(sentence);
+      frame::ShowMessageBox(dialog, sentence, kNoticeStyle);
+      return;
+    }
+    case PackageStatus::Kind::kOk:
+      return;
   }
-  NoteRefusedFit(problem);
-  frame::ShowMessageBox(dialog, problem, kNoticeStyle);
 }
 
-// A package the reader stopped at: ZIP64 is said in words, anything else
-// is the reader's error.
-void RefuseUnreadable(platform::Dialog& dialog, const std::u16string& package,
-                      const CZipReader* reader, int32_t code) {
-  if (code == ErrBadArchive && HasZip64Records(package, reader)) {
-    RefuseUnfit(dialog, std::u16string(kUsesZip64));
+// The package found, from its signed release to the last file. Each check
+// that refuses has shown and noted why; the order is the device's: what the
+// reader cannot read is said only once the package proved to be one file.
+void CheckAndInstall(platform::Dialog& dialog, const std::u16string& package) {
+  PackageRelease release;  // outlives every reader of the package
+  CZipReader reader;
+  SpareReaders spares;
+  if (!CheckPackageRelease(dialog, package, &release)) return;
+  int32_t code = 0;
+  std::u16string feature;
+  if (!OpenHeldPackage(reader, package, &code, &feature) && feature.empty()) {
+    Refuse(dialog, package, nullptr, PackageStatus::Unreadable(code));
     return;
   }
-  NoteRefused(code);
-  ReportPackageError(dialog, package, code);
+  if (!CheckPackageInOneFile(dialog, reader, package)) return;
+  const uint32_t checkedLength = HeldLength(reader);
+  // The declared sizes are weighed against the room before a byte is
+  // inflated: a package too large for the device is refused at once.
+  const PackageStatus fits = feature.empty() ? CheckPackageFits(reader, package, TargetFolder)
+                                             : PackageStatus::Unsupported(std::move(feature));
+  if (!fits.ok()) {
+    Refuse(dialog, package, &reader, fits);
+    return;
+  }
+  // Staging reads and checks every byte before anything is deleted: only
+  // the in-place order reads the package ahead.
+  const bool staged = StagedInstallFits(reader, TargetFolder);
+  if (staged) {
+    OpenSpareReaders(reader, package, &spares);
+  } else if (!ReadPackageThrough(reader, package, &code, &dialog, &spares)) {
+    Refuse(dialog, package, &reader, PackageStatus::Unreadable(code));
+    return;
+  }
+  Install(dialog, reader, spares, package, checkedLength, staged);
 }
 
 }  // namespace
@@ -82,31 +123,7 @@ void RunUpdate(platform::Dialog& dialog) {
   dialog.EnableItem(platform::controls::kCancel, false);
   std::u16string package;
   if (FindPackage(&package)) {
-    PackageRelease release;  // outlives every reader of the package
-    CZipReader reader;
-    SpareReaders spares;
-    int32_t code = 0;
-    std::u16string problem;
-    // The declared sizes are weighed against the room before a byte is
-    // inflated: a package too large for the device is refused at once.
-    if (!CheckPackageRelease(dialog, package, &release)) {
-      // refused in words: shown and noted
-    } else if (!OpenHeldPackage(reader, package, &code, &problem) && problem.empty()) {
-      RefuseUnreadable(dialog, package, nullptr, code);
-    } else if (!CheckPackageInOneFile(dialog, reader, package)) {
-      // refused in words: shown and noted
-    } else if (const uint32_t checkedLength = HeldLength(reader);
-               !problem.empty() || !CheckPackageFits(reader, package, TargetFolder, &problem)) {
-      RefuseUnfit(dialog, problem);
-    } else if (const bool staged = StagedInstallFits(reader, TargetFolder);
-               // Staging reads and checks every byte before anything is
-               // deleted: only the in-place order reads the package ahead.
-               !staged && !ReadPackageThrough(reader, package, &code, &dialog, &spares)) {
-      RefuseUnreadable(dialog, package, &reader, code);
-    } else {
-      if (staged) OpenSpareReaders(reader, package, &spares);
-      Install(dialog, reader, spares, package, checkedLength, staged);
-    }
+    CheckAndInstall(dialog, package);
   } else {
     platform::SetOutcome(platform::RunOutcome::kNoPackage);
   }
