@@ -88,18 +88,16 @@ void CheckAndInstall(platform::Dialog& dialog, const std::u16string& package) {
   CZipReader reader;
   SpareReaders spares;
   if (!CheckPackageRelease(dialog, package, &release)) return;
-  int32_t code = 0;
-  std::u16string feature;
-  if (!OpenHeldPackage(reader, package, &code, &feature) && feature.empty()) {
-    Refuse(dialog, package, nullptr, PackageStatus::Unreadable(code));
+  if (const PackageStatus opened = OpenHeldPackage(reader, package); !opened.ok()) {
+    Refuse(dialog, package, nullptr, opened);
     return;
   }
   if (!CheckPackageInOneFile(dialog, reader, package)) return;
   const uint32_t checkedLength = HeldLength(reader);
   // The declared sizes are weighed against the room before a byte is
   // inflated: a package too large for the device is refused at once.
-  const PackageStatus fits = feature.empty() ? CheckPackageFits(reader, package, TargetFolder)
-                                             : PackageStatus::Unsupported(std::move(feature));
+  PackageStatus fits = CheckPackageFeatures(reader);
+  if (fits.ok()) fits = CheckPackageFits(reader, package, TargetFolder);
   if (!fits.ok()) {
     Refuse(dialog, package, &reader, fits);
     return;
@@ -109,8 +107,9 @@ void CheckAndInstall(platform::Dialog& dialog, const std::u16string& package) {
   const bool staged = StagedInstallFits(reader, TargetFolder);
   if (staged) {
     OpenSpareReaders(reader, package, &spares);
-  } else if (!ReadPackageThrough(reader, package, &code, &dialog, &spares)) {
-    Refuse(dialog, package, &reader, PackageStatus::Unreadable(code));
+  } else if (const PackageStatus read = ReadPackageThrough(reader, package, &dialog, &spares);
+             !read.ok()) {
+    Refuse(dialog, package, &reader, read);
     return;
   }
   Install(dialog, reader, spares, package, checkedLength, staged);
