@@ -81,8 +81,8 @@ void PrintFindings(const std::string& update, const Findings& found) {
 
 // The ordinary start of check and inspect: --help, the options, one UPDATE
 // that exists. -1 to go on, else the exit code.
-int Begin(const std::string& command, const char* usage, const Words& words,
-          const std::vector<OptionSpec>& specs, ParsedArgs* args) {
+int ParseUpdateArguments(const std::string& command, const char* usage, const Words& words,
+                         const std::vector<OptionSpec>& specs, ParsedArgs* args) {
   std::string error;
   if (!args->Parse(words, specs, &error)) return UsageError(command, error);
   if (args->Has("--help")) {
@@ -108,7 +108,7 @@ Findings CheckImageSetOn(CheckedDevice* device, const fs::path& folder) {
 
 Findings CheckPackageOn(CheckedDevice& device, const fs::path& package,
                         std::vector<std::string> models) {
-  const std::u16string shown = device.Show(package);
+  const std::u16string shown = device.ShowToDevice(package);
   platform::ScopedEnvironment installed(device.environment());
   if (!device.scratch()) {
     std::u16string model;
@@ -178,10 +178,10 @@ void SayValidRelease(const signature::ManifestCheck& check, std::u16string_view 
 void CheckPackageRelease(CheckedDevice& device, const fs::path& package,
                          const std::vector<signature::PublicKey>& given,
                          const std::vector<std::string>& models, Findings* found) {
-  const std::u16string shown = device.Show(package);
+  const std::u16string shown = device.ShowToDevice(package);
   const fs::path manifest = package.string() + ".manifest";
-  device.Show(manifest);
-  device.Show(manifest.string() + ".minisig");
+  device.ShowToDevice(manifest);
+  device.ShowToDevice(manifest.string() + ".minisig");
   platform::ScopedEnvironment installed(device.environment());
   const auto keys = RequiredKeys(given);
   if (!keys) return NoteUncheckedSigner(manifest, found);
@@ -199,15 +199,16 @@ void CheckImageSetRelease(CheckedDevice& device, const fs::path& folder,
                           const std::vector<std::string>& models, Findings* found) {
   const ImageSetFacts facts = InspectImageSet(folder);
   const fs::path manifest = folder / platform::ToUtf8(signature::kImageSetManifestName);
-  const std::u16string shownManifest = device.Show(manifest);
-  device.Show(manifest.string() + ".minisig");
+  const std::u16string shownManifest = device.ShowToDevice(manifest);
+  device.ShowToDevice(manifest.string() + ".minisig");
   std::vector<std::pair<signature::FileRole, std::u16string>> files;
   if (!facts.versionFile.empty()) {
-    files.emplace_back(signature::FileRole::Version, device.Show(folder / facts.versionFile));
+    files.emplace_back(signature::FileRole::Version,
+                       device.ShowToDevice(folder / facts.versionFile));
   }
   for (std::size_t i = 0; i < facts.images.size(); ++i) {
     if (facts.images[i].path.empty()) continue;
-    files.emplace_back(signature::kImageSetRoles[i + 1], device.Show(facts.images[i].path));
+    files.emplace_back(signature::kImageSetRoles[i + 1], device.ShowToDevice(facts.images[i].path));
   }
   platform::ScopedEnvironment installed(device.environment());
   const auto keys = RequiredKeys(given);
@@ -231,10 +232,10 @@ void CheckImageSetRelease(CheckedDevice& device, const fs::path& folder,
   SayValidRelease(check, model, found);
 }
 
-// A problem the signature found, when the verdict does not say one yet.
-void SayFirstProblem(bool images, Findings* found) {
-  if (const std::string* problem = found->FirstProblem();
-      problem != nullptr && found->verdict.find(*problem) == std::string::npos) {
+// A problem the signature found, when no refusal came before it: a verdict
+// of refusal names the first problem already.
+void SayFirstProblem(bool images, bool refusedAlready, Findings* found) {
+  if (const std::string* problem = found->FirstProblem(); problem != nullptr && !refusedAlready) {
     found->verdict = (images ? "would not be programmed: " : "would be refused: ") + *problem;
   }
 }
@@ -276,7 +277,7 @@ int UsageError(const std::string& command, const std::string& message) {
 
 int RunCheck(const Words& words) {
   ParsedArgs args;
-  const int early = Begin(
+  const int early = ParseUpdateArguments(
       "check", kCheckUsage, words,
       {{"--help"}, {"--json"}, {"--device", true}, {"--model", true, true}, {"--key", true, true}},
       &args);
@@ -309,6 +310,7 @@ int RunCheck(const Words& words) {
   Findings found =
       images ? CheckImageSetOn(device && !device->scratch() ? device.get() : nullptr, update)
              : CheckPackageOn(*device, update, models);
+  const bool refusedAlready = found.HasProblem();
   if (!images) {
     CheckPackageRelease(*device, update, keys, models, &found);
   } else if (device) {
@@ -317,7 +319,7 @@ int RunCheck(const Words& words) {
                  CheckedDevice::Open({}, models.empty() ? "KTR 60" : models.front(), &failure)) {
     CheckImageSetRelease(*scratch, update, keys, models, &found);
   }
-  SayFirstProblem(images, &found);
+  SayFirstProblem(images, refusedAlready, &found);
   if (args.Has("--json")) {
     PrintJson({{"update", update.string()},
                {"kind", images ? "image-set" : "package"},
@@ -342,7 +344,7 @@ int InspectPackageFile(const fs::path& package, bool json) {
     std::fprintf(stderr, "fitkit inspect: %s\n", failure.c_str());
     return kExitOther;
   }
-  const std::u16string shown = device->Show(package);
+  const std::u16string shown = device->ShowToDevice(package);
   platform::ScopedEnvironment installed(device->environment());
   const PackageFacts facts = InspectPackage(shown);
   const std::string mainExe = facts.mainExe ? *facts.mainExe : "";
@@ -475,7 +477,8 @@ int InspectImageFolder(const fs::path& folder, bool json) {
 
 int RunInspect(const Words& words) {
   ParsedArgs args;
-  const int early = Begin("inspect", kInspectUsage, words, {{"--help"}, {"--json"}}, &args);
+  const int early =
+      ParseUpdateArguments("inspect", kInspectUsage, words, {{"--help"}, {"--json"}}, &args);
   if (early >= 0) return early;
   const fs::path update = args.operands().front();
   std::error_code error;

@@ -85,7 +85,7 @@ CheckedDevice::~CheckedDevice() {
   }
 }
 
-std::u16string CheckedDevice::Show(const fs::path& hostFile) {
+std::u16string CheckedDevice::ShowToDevice(const fs::path& hostFile) {
   const std::u16string own = DevicePathIn(context().root, hostFile);
   if (!own.empty()) return own;
   std::u16string shown = kShownFolder + platform::FromUtf8(hostFile.filename().string());

@@ -27,7 +27,7 @@ class CheckedDevice {
   // Shows `hostFile` to the device and returns its device path: its own when
   // it lies in the device's file system, else a path of its own, in one
   // folder with the files shown before (a package beside its manifest).
-  std::u16string Show(const std::filesystem::path& hostFile);
+  std::u16string ShowToDevice(const std::filesystem::path& hostFile);
 
   // `text` with the folder the shown files appear in left out, so that the
   // programs' words name a shown file as the user knows it.

@@ -132,7 +132,7 @@ std::string InterruptedUpdate(const std::u16string& flash) {
 
 std::string Bytes(uint64_t size) { return report::WithThousands(size) + " bytes"; }
 
-int Show(const fs::path& root, bool json) {
+int DescribeDeviceRoot(const fs::path& root, bool json) {
   if (!IsDeviceRoot(root)) {
     std::fprintf(stderr, "fitkit device show: %s is no device root (it holds no device.ini)\n",
                  root.string().c_str());
@@ -222,7 +222,7 @@ int RunDevice(const Words& words, const char* self) {
     return kExitSuccess;
   }
   if (args.operands().size() != 1) return UsageError("device", "show needs one ROOT");
-  return Show(args.operands().front(), args.Has("--json"));
+  return DescribeDeviceRoot(args.operands().front(), args.Has("--json"));
 }
 
 }  // namespace fitkit

@@ -66,7 +66,7 @@ bool DescribePackage(const fs::path& package, signature::ReleaseManifest* manife
                      std::string* error) {
   auto device = CheckedDevice::Open({}, "KTR 60", error);
   if (!device) return false;
-  const std::u16string shown = device->Show(package);
+  const std::u16string shown = device->ShowToDevice(package);
   PackageFacts facts;
   {
     platform::ScopedEnvironment installed(device->environment());

@@ -121,24 +121,34 @@ void CheckVersion(const std::u16string& target, const PackageFacts& facts, Findi
   }
 }
 
+std::string CannotBeRead(const shellfit::PackageStatus& status) {
+  return "the package cannot be read: " + report::ZipErrorWords(status.zipError());
+}
+
 // In START's order: the package opens with the password and uses nothing
 // the reader cannot read; the device can take it; every entry reads through.
 void CheckReadAndFit(const std::u16string& path, const std::u16string& target, Findings* found) {
   CZipReader reader;
-  int32_t code = 0;
-  std::u16string problem;
-  if (!shellfit::OpenHeldPackage(reader, path, &code, &problem)) {
-    found->Problem(problem.empty() ? "the package cannot be read: " + report::ZipErrorWords(code)
-                                   : ToUtf8(problem));
+  if (const shellfit::PackageStatus opened = shellfit::OpenHeldPackage(reader, path);
+      !opened.ok()) {
+    found->Problem(CannotBeRead(opened));
     return;
   }
-  if (!shellfit::CheckPackageFits(reader, path, target, &problem)) {
-    found->Problem(ToUtf8(problem));
+  if (const shellfit::PackageStatus features = shellfit::CheckPackageFeatures(reader);
+      !features.ok()) {
+    found->Problem(ToUtf8(features.words()));
+    return;
+  }
+  if (const shellfit::PackageStatus fits = shellfit::CheckPackageFits(reader, path, target);
+      !fits.ok()) {
+    found->Problem(ToUtf8(shellfit::RefusalSentence(fits)));
     return;
   }
   found->Ok("every name can be written to " + ToUtf8(target) + ", and there is room");
-  if (!shellfit::ReadPackageThrough(reader, path, &code, nullptr, nullptr)) {
-    found->Problem("the package cannot be read: " + report::ZipErrorWords(code));
+  if (const shellfit::PackageStatus read =
+          shellfit::ReadPackageThrough(reader, path, nullptr, nullptr);
+      !read.ok()) {
+    found->Problem(CannotBeRead(read));
     return;
   }
   found->Ok("the password opens every entry, and every entry's data matches its CRC-32");

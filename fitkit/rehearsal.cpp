@@ -35,7 +35,9 @@ using platform::ToUtf8;
 constexpr char kStorageCard[] = "Storage Card";
 constexpr char kUpdateFolder[] = "Update";
 
-void Say(const std::string& text) { std::fprintf(stderr, "fitkit rehearse: %s\n", text.c_str()); }
+void PrintProblem(const std::string& text) {
+  std::fprintf(stderr, "fitkit rehearse: %s\n", text.c_str());
+}
 
 // Where the update was put: a detail, on standard output, unless that holds
 // JSON (--json, --progress=json); then on standard error, before the verdict.
@@ -73,12 +75,13 @@ bool SignatureFits(const fs::path& signature) {
   const uintmax_t size =
       fs::is_regular_file(signature, error) ? fs::file_size(signature, error) : 0;
   if (error || size <= signature::kMostSignatureBytes) return true;
-  Say(signature.string() + " is " + std::to_string(size) + " bytes, larger than any signature (" +
+  PrintProblem(
+      signature.string() + " is " + std::to_string(size) + " bytes, larger than any signature (" +
       std::to_string(signature::kMostSignatureBytes) + " bytes at most); nothing was copied");
   return false;
 }
 
-bool Same(const fs::path& a, const fs::path& b) {
+bool IsSameFile(const fs::path& a, const fs::path& b) {
   std::error_code error;
   return fs::exists(b, error) && fs::equivalent(a, b, error);
 }
@@ -96,7 +99,7 @@ bool PlacePackage(const fs::path& root, const fs::path& package, std::u16string*
     fs::path beside = package;
     if (!SignatureFits(beside += signature)) return false;
   }
-  if (!error && !Same(package, placed)) {
+  if (!error && !IsSameFile(package, placed)) {
     fs::copy_file(package, placed, fs::copy_options::overwrite_existing, error);
     // Its signature and release manifest go with it, and no older ones stay
     // beside it.
@@ -112,7 +115,7 @@ bool PlacePackage(const fs::path& root, const fs::path& package, std::u16string*
     }
   }
   if (error) {
-    Say("cannot put " + package.string() + " on the device: " + error.message());
+    PrintProblem("cannot put " + package.string() + " on the device: " + error.message());
     return false;
   }
   *commandLine = std::u16string(u"\\").append(platform::FromUtf8(card.filename().string()));
@@ -154,7 +157,8 @@ bool PlaceImageSet(const fs::path& root, const fs::path& folder, std::u16string*
                   fs::copy_options::overwrite_existing, error);
   }
   if (error) {
-    Say("cannot put the image set " + folder.string() + " on the device: " + error.message());
+    PrintProblem("cannot put the image set " + folder.string() +
+                 " on the device: " + error.message());
     return false;
   }
   *commandLine = std::u16string(u"\\")
@@ -227,7 +231,7 @@ void Finish(const RehearsalRequest& request, report::JsonReport& report, int sta
   }
   std::string error;
   if (!request.reportFile.empty() && !report.WriteTo(request.reportFile, &error)) {
-    Say("cannot write the report " + request.reportFile + ": " + error);
+    PrintProblem("cannot write the report " + request.reportFile + ": " + error);
   }
   SayVerdict(line);
 }
@@ -244,14 +248,14 @@ int ExitCodeFor(const Json& report) {
 
 int Rehearse(const RehearsalRequest& request) {
   if (!IsDeviceRoot(request.device)) {
-    Say(request.device.string() +
-        " is no device root (it holds no device.ini); make one with "
-        "fitkit device create");
+    PrintProblem(request.device.string() +
+                 " is no device root (it holds no device.ini); make one with "
+                 "fitkit device create");
     return kExitNoDevice;
   }
   std::error_code error;
   if (!fs::exists(request.update, error)) {
-    Say("there is no update at " + request.update.string());
+    PrintProblem("there is no update at " + request.update.string());
     return kExitNoUpdate;
   }
   const bool images = fs::is_directory(request.update, error);

@@ -31,7 +31,7 @@ intptr_t OnCommand(platform::Dialog& dialog, uintptr_t wParam) {
     return 1;
   }
   if (id == kCancelId) {
-    dialog.EndDialog(2);
+    dialog.EndDialog(platform::IDCANCEL);
     return 1;
   }
   return 0;

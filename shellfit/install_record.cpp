@@ -23,6 +23,8 @@ namespace {
 constexpr std::string_view kFirstLine = "fitkit install record 2";
 constexpr uint64_t kTailBytes = 1 << 20;
 constexpr uint32_t kMostRecordBytes = 4096;
+// A checked text's last line: this, eight hex digits, "\n".
+constexpr std::string_view kCheckField = "check ";
 
 template <typename Number>
 bool ParseNumber(std::string_view text, Number* out, int base) {
@@ -85,16 +87,20 @@ std::string Hex(uint32_t value) {
 
 std::string CheckedText(std::string body) {
   const uint32_t check = Crc(body);
-  return body + "check " + Hex(check) + "\n";
+  return body + std::string(kCheckField) + Hex(check) + "\n";
 }
 
 std::optional<TextLines> ParseCheckedText(std::string_view text, std::string_view firstLine) {
-  const std::size_t checkAt = text.rfind("check ");
-  uint32_t check = 0;
+  const std::size_t checkAt = text.rfind(kCheckField);
   if (checkAt == std::string_view::npos || !text.ends_with("\n") ||
-      (checkAt > 0 && text[checkAt - 1] != '\n') ||
-      !ParseNumber(text.substr(checkAt + 6, text.size() - checkAt - 7), &check, 16) ||
-      check != Crc(text.substr(0, checkAt))) {
+      (checkAt > 0 && text[checkAt - 1] != '\n')) {
+    return std::nullopt;
+  }
+  // The digits lie between the field's name and the final "\n".
+  std::string_view digits = text.substr(checkAt + kCheckField.size());
+  digits.remove_suffix(1);
+  uint32_t check = 0;
+  if (!ParseNumber(digits, &check, 16) || check != Crc(text.substr(0, checkAt))) {
     return std::nullopt;
   }
   std::string_view body = text.substr(0, checkAt);

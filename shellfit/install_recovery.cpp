@@ -14,7 +14,7 @@
 namespace shellfit {
 namespace {
 
-const char* Words(Recovery::What what) {
+const char* ActionWords(Recovery::What what) {
   switch (what) {
     case Recovery::What::FinishedStaged:
       return "finished the staged install the last run had committed; the new shell verified in "
@@ -52,7 +52,7 @@ const char* Words(Recovery::What what) {
 void NoteRecovery(const Recovery& recovery) {
   if (!platform::Outcome().Active()) return;
   if (recovery.what != Recovery::What::Nothing) {
-    platform::Outcome().Set("recovery.action", platform::ReportText(Words(recovery.what)));
+    platform::Outcome().Set("recovery.action", platform::ReportText(ActionWords(recovery.what)));
   }
   if (recovery.record) {
     platform::Outcome().Set("recovery.package", platform::ReportText(recovery.record->package));

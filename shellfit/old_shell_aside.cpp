@@ -52,7 +52,7 @@ class OldShellAside {
         int files = 0;
         if (!HoldsKept(path, &files) && MakeFolder(aside) &&
             platform::Files().MoveFolder(path, there)) {
-          Show(entry.name);
+          ShowDeleting(entry.name);
           for (int i = 0; i < files; ++i) NoteFileDeletion({}, true);
           NoteFolderRemoval(path, true);
           continue;
@@ -61,7 +61,7 @@ class OldShellAside {
         // Fails quietly when something was kept inside.
         NoteFolderRemoval(path, platform::Files().RemoveDirectory(path));
       } else if (!Kept(path, entry.name)) {
-        Show(entry.name);
+        ShowDeleting(entry.name);
         const bool moved = MakeFolder(aside) && platform::Files().MoveFile(path, there);
         NoteFileDeletion(path, moved);
         if (!moved && failed_ != nullptr && failed_->count++ == 0) failed_->first = path;
@@ -88,7 +88,7 @@ class OldShellAside {
     return false;
   }
 
-  void Show(std::u16string_view name) {
+  void ShowDeleting(std::u16string_view name) {
     if (dialog_ != nullptr) frame::ShowStatus(*dialog_, u"Deleting...", name);
   }
 

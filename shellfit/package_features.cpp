@@ -105,22 +105,23 @@ uint32_t LoadU32(const std::vector<uint8_t>& bytes, std::size_t at) {
 
 }  // namespace
 
-std::u16string UnreadableFeature(const CZipReader& reader) {
+PackageStatus CheckPackageFeatures(const CZipReader& reader) {
   bool anyFile = false;
   for (const auto& header : reader.Headers()) {
-    if (UsesZip64(*header)) return std::u16string(kUsesZip64);
+    if (UsesZip64(*header)) return PackageStatus::Unsupported(std::u16string(kUsesZip64));
     if (header->IsDirectory()) continue;
     anyFile = true;
     if (header->method != 0 && header->method != 8) {
       const char* name = MethodName(header->method);
-      return u"entry \"" + header->GetEntryName() + u"\" is compressed with method " +
-             Number(header->method) + (name != nullptr ? u" (" + Ascii(name) + u")" : u"") +
-             u"; only stored and deflated entries can be installed.";
+      return PackageStatus::Unsupported(u"entry \"" + header->GetEntryName() +
+                                        u"\" is compressed with method " + Number(header->method) +
+                                        (name != nullptr ? u" (" + Ascii(name) + u")" : u"") +
+                                        u"; only stored and deflated entries can be installed.");
     }
   }
   // Installing it would only erase the installed shell.
-  if (!anyFile) return u"it holds no file.";
-  return {};
+  if (!anyFile) return PackageStatus::Unsupported(u"it holds no file.");
+  return PackageStatus::Ok();
 }
 
 bool HasZip64Records(std::u16string_view package, const CZipReader* reader) {

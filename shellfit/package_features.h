@@ -4,14 +4,17 @@
 #include <string>
 #include <string_view>
 
+#include "shellfit/package_status.h"
+
 class CZipReader;
 
 namespace shellfit {
 
-// Why the opened package cannot be installed although it reads well: an
-// entry compressed with a method the reader has not, ZIP64 records, no file
-// at all. Empty when none of that holds; else a sentence for the refusal.
-std::u16string UnreadableFeature(const CZipReader& reader);
+// Whether the opened package can be installed although it reads well: Ok,
+// or kUnsupported with what it uses that the reader cannot read (an entry
+// compressed with a method the reader has not, ZIP64 records) or that it
+// holds no file at all.
+PackageStatus CheckPackageFeatures(const CZipReader& reader);
 inline constexpr std::u16string_view kUsesZip64 =
     u"it uses ZIP64, which this device's reader does not read.";
 // Whether the package holds ZIP64 records at its end or (with the reader

@@ -240,21 +240,18 @@ class FitCheck {
 
 }  // namespace
 
-bool CheckPackageFits(CZipReader& reader, std::u16string_view package, std::u16string_view target,
-                      std::u16string* problem) {
-  problem->clear();
+PackageStatus CheckPackageFits(CZipReader& reader, std::u16string_view package,
+                               std::u16string_view target) {
   FitCheck check(reader, package, target);
   const std::u16string base = WithBackslash(target);
-  *problem = check.RemovalProblem();
+  std::u16string problem = check.RemovalProblem();
   CZipEntryHeader header;
-  for (unsigned index = 0;
-       problem->empty() && index <= 0xFFFF && reader.GetEntryInfo(header, index); ++index) {
-    *problem = check.Entry(header, index, base);
+  for (unsigned index = 0; problem.empty() && index <= 0xFFFF && reader.GetEntryInfo(header, index);
+       ++index) {
+    problem = check.Entry(header, index, base);
   }
-  if (problem->empty()) *problem = check.Room();
-  if (problem->empty()) return true;
-  *problem = u"The package cannot be installed: " + *problem + std::u16string(kNothingChanged);
-  return false;
+  if (problem.empty()) problem = check.Room();
+  return problem.empty() ? PackageStatus::Ok() : PackageStatus::Unfit(std::move(problem));
 }
 
 }  // namespace shellfit

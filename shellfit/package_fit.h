@@ -5,13 +5,15 @@
 #include <string>
 #include <string_view>
 
+#include "shellfit/package_status.h"
+
 class CZipReader;
 
 namespace shellfit {
 
-// True when every entry of the opened package can be written to the device
-// once the old files are gone; otherwise false with the message to show.
-bool CheckPackageFits(CZipReader& reader, std::u16string_view package, std::u16string_view target,
-                      std::u16string* problem);
+// Ok when every entry of the opened package can be written to the device
+// once the old files are gone; otherwise kUnfit, with why not.
+PackageStatus CheckPackageFits(CZipReader& reader, std::u16string_view package,
+                               std::u16string_view target);
 
 }  // namespace shellfit

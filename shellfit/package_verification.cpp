@@ -103,10 +103,7 @@ void ShowCheckBegins(platform::Dialog* dialog, std::u16string_view package, std:
 
 }  // namespace
 
-bool OpenHeldPackage(CZipReader& reader, std::u16string_view package, int32_t* errorCode,
-                     std::u16string* problem) {
-  *errorCode = 0;
-  if (problem != nullptr) problem->clear();
+PackageStatus OpenHeldPackage(CZipReader& reader, std::u16string_view package) {
   try {
     reader.OpenArchive(std::u16string(package), 1, 0);
     // From here on nobody else may change what is being checked, as on the
@@ -115,21 +112,17 @@ bool OpenHeldPackage(CZipReader& reader, std::u16string_view package, int32_t* e
       signature::NoteWritersNotKeptAway(package);
     }
     if (!reader.SetPassword(std::u16string(kPackagePassword))) {
-      *errorCode = ErrBadPassword;
-      return false;
+      return PackageStatus::Unreadable(ErrBadPassword);
     }
     NotePackage(package, CountEntries(reader, false));
-    if (problem != nullptr) *problem = UnreadableFeature(reader);
-    return problem == nullptr || problem->empty();
+    return PackageStatus::Ok();
   } catch (const CZipException& error) {
-    *errorCode = error.code;
-    return false;
+    return PackageStatus::Unreadable(error.code);
   }
 }
 
-bool ReadPackageThrough(CZipReader& reader, std::u16string_view package, int32_t* errorCode,
-                        platform::Dialog* dialog, SpareReaders* spares) {
-  *errorCode = 0;
+PackageStatus ReadPackageThrough(CZipReader& reader, std::u16string_view package,
+                                 platform::Dialog* dialog, SpareReaders* spares) {
   try {
     CZipEntryHeader header;
     std::vector<uint16_t> files;
@@ -142,10 +135,7 @@ bool ReadPackageThrough(CZipReader& reader, std::u16string_view package, int32_t
     }
     // A package without a single file would only erase the installed shell.
     NotePackageFiles(files.size());
-    if (files.empty()) {
-      *errorCode = ErrBadArchive;
-      return false;
-    }
+    if (files.empty()) return PackageStatus::Unreadable(ErrBadArchive);
     // Readers are opened, and names and password converted, on this thread
     // alone (the code page converter is no thread's own): workers only read.
     // The held reader is the first worker; the others open the package again
@@ -170,18 +160,16 @@ bool ReadPackageThrough(CZipReader& reader, std::u16string_view package, int32_t
     if (dialog != nullptr) dialog->SetProgressPos(kProgressControl, 0);
     if (!failure) {
       KeepSpares(reader, package, others, spares);
-      return true;
+      return PackageStatus::Ok();
     }
     if (failure->unexpected) std::rethrow_exception(failure->unexpected);
-    *errorCode = failure->code;
-    return false;
+    return PackageStatus::Unreadable(failure->code);
   } catch (const CZipException& error) {
-    *errorCode = error.code;
     try {
       reader.CloseEntry(nullptr, true);
     } catch (const CZipException&) {
     }
-    return false;
+    return PackageStatus::Unreadable(error.code);
   }
 }
 
@@ -194,15 +182,15 @@ void OpenSpareReaders(CZipReader& reader, std::u16string_view package, SpareRead
   }
 }
 
-bool VerifyOpenPackage(CZipReader& reader, std::u16string_view package, int32_t* errorCode,
-                       platform::Dialog* dialog, SpareReaders* spares) {
-  return OpenHeldPackage(reader, package, errorCode, nullptr) &&
-         ReadPackageThrough(reader, package, errorCode, dialog, spares);
+PackageStatus VerifyOpenPackage(CZipReader& reader, std::u16string_view package,
+                                platform::Dialog* dialog, SpareReaders* spares) {
+  const PackageStatus opened = OpenHeldPackage(reader, package);
+  return opened.ok() ? ReadPackageThrough(reader, package, dialog, spares) : opened;
 }
 
-bool VerifyPackage(std::u16string_view package, int32_t* errorCode, platform::Dialog* dialog) {
+PackageStatus VerifyPackage(std::u16string_view package, platform::Dialog* dialog) {
   CZipReader reader;
-  return VerifyOpenPackage(reader, package, errorCode, dialog);
+  return VerifyOpenPackage(reader, package, dialog);
 }
 
 }  // namespace shellfit

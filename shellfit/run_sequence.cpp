@@ -5,6 +5,7 @@
 #include "shellfit/run_sequence.h"
 
 #include "frame/update_dialog.h"
+#include "platform/dialog_controls.h"
 #include "platform/held_stops.h"
 #include "platform/outcome_report.h"
 #include "shellfit/install_recovery.h"
@@ -54,63 +55,79 @@ void Install(platform::Dialog& dialog, CZipReader& reader, const SpareReaders& s
   if (whole && release.manifest()) signature::RaiseSecurityFloor(*release.manifest());
 }
 
-// `problem` ends the run before anything changed: one box says why.
-void RefuseUnfit(platform::Dialog& dialog, std::u16string problem) {
-  if (!problem.starts_with(u"The package")) {
-    problem = u"The package cannot be installed: " + problem + std::u16string(kNothingChanged);
+// `status` ends the run before anything changed: one box says why. A
+// package the reader stopped at as damaged may be one made with ZIP64: that
+// is said in words, any other stop is the reader's error.
+void Refuse(platform::Dialog& dialog, const std::u16string& package, const CZipReader* reader,
+            const PackageStatus& status) {
+  switch (status.kind()) {
+    case PackageStatus::Kind::kUnreadable:
+      if (status.zipError() == ErrBadArchive && HasZip64Records(package, reader)) {
+        Refuse(dialog, package, reader, PackageStatus::Unsupported(std::u16string(kUsesZip64)));
+        return;
+      }
+      NoteRefused(status.zipError());
+      ReportPackageError(dialog, package, status.zipError());
+      return;
+    case PackageStatus::Kind::kUnsupported:
+    case PackageStatus::Kind::kUnfit: {
+      const std::u16string sentence = RefusalSentence(status);
+      NoteRefusedFit(sentence);
+      frame::ShowMessageBox(dialog, sentence, kNoticeStyle);
+      return;
+    }
+    case PackageStatus::Kind::kOk:
+      return;
   }
-  NoteRefusedFit(problem);
-  frame::ShowMessageBox(dialog, problem, kNoticeStyle);
 }
 
-// A package the reader stopped at: ZIP64 is said in words, anything else
-// is the reader's error.
-void RefuseUnreadable(platform::Dialog& dialog, const std::u16string& package,
-                      const CZipReader* reader, int32_t code) {
-  if (code == ErrBadArchive && HasZip64Records(package, reader)) {
-    RefuseUnfit(dialog, std::u16string(kUsesZip64));
+// The package found, from its signed release to the last file. Each check
+// that refuses has shown and noted why; the order is the device's: what the
+// reader cannot read is said only once the package proved to be one file.
+void CheckAndInstall(platform::Dialog& dialog, const std::u16string& package) {
+  PackageRelease release;  // outlives every reader of the package
+  CZipReader reader;
+  SpareReaders spares;
+  if (!CheckPackageRelease(dialog, package, &release)) return;
+  if (const PackageStatus opened = OpenHeldPackage(reader, package); !opened.ok()) {
+    Refuse(dialog, package, nullptr, opened);
     return;
   }
-  NoteRefused(code);
-  ReportPackageError(dialog, package, code);
+  if (!CheckPackageInOneFile(dialog, reader, package)) return;
+  const uint32_t checkedLength = HeldLength(reader);
+  // The declared sizes are weighed against the room before a byte is
+  // inflated: a package too large for the device is refused at once.
+  PackageStatus fits = CheckPackageFeatures(reader);
+  if (fits.ok()) fits = CheckPackageFits(reader, package, TargetFolder);
+  if (!fits.ok()) {
+    Refuse(dialog, package, &reader, fits);
+    return;
+  }
+  // Staging reads and checks every byte before anything is deleted: only
+  // the in-place order reads the package ahead.
+  const bool staged = StagedInstallFits(reader, TargetFolder);
+  if (staged) {
+    OpenSpareReaders(reader, package, &spares);
+  } else if (const PackageStatus read = ReadPackageThrough(reader, package, &dialog, &spares);
+             !read.ok()) {
+    Refuse(dialog, package, &reader, read);
+    return;
+  }
+  Install(dialog, reader, spares, package, release, checkedLength, staged);
 }
 
 }  // namespace
 
 void RunUpdate(platform::Dialog& dialog) {
-  dialog.EnableItem(1, false);
-  dialog.EnableItem(2, false);
+  dialog.EnableItem(platform::controls::kStart, false);
+  dialog.EnableItem(platform::controls::kCancel, false);
   std::u16string package;
   if (FindPackage(&package)) {
-    PackageRelease release;  // outlives every reader of the package
-    CZipReader reader;
-    SpareReaders spares;
-    int32_t code = 0;
-    std::u16string problem;
-    // The declared sizes are weighed against the room before a byte is
-    // inflated: a package too large for the device is refused at once.
-    if (!CheckPackageRelease(dialog, package, &release)) {
-      // refused in words: shown and noted
-    } else if (!OpenHeldPackage(reader, package, &code, &problem) && problem.empty()) {
-      RefuseUnreadable(dialog, package, nullptr, code);
-    } else if (!CheckPackageInOneFile(dialog, reader, package)) {
-      // refused in words: shown and noted
-    } else if (const uint32_t checkedLength = HeldLength(reader);
-               !problem.empty() || !CheckPackageFits(reader, package, TargetFolder, &problem)) {
-      RefuseUnfit(dialog, problem);
-    } else if (const bool staged = StagedInstallFits(reader, TargetFolder);
-               // Staging reads and checks every byte before anything is
-               // deleted: only the in-place order reads the package ahead.
-               !staged && !ReadPackageThrough(reader, package, &code, &dialog, &spares)) {
-      RefuseUnreadable(dialog, package, &reader, code);
-    } else {
-      if (staged) OpenSpareReaders(reader, package, &spares);
-      Install(dialog, reader, spares, package, release, checkedLength, staged);
-    }
+    CheckAndInstall(dialog, package);
   } else {
     platform::SetOutcome(platform::RunOutcome::kNoPackage);
   }
-  dialog.EndDialog(1);
+  dialog.EndDialog(platform::IDOK);
 }
 
 }  // namespace shellfit

@@ -71,11 +71,13 @@ bool UpgradeWanted(const Recovery& recovery) {
   return !PackageSignatureHolds(package) || IsPackageNewer(package, TargetFolder);
 }
 
-void Say(const std::string& text) { std::fprintf(stderr, "shellfit: %s\n", text.c_str()); }
+void PrintOnStderr(const std::string& text) {
+  std::fprintf(stderr, "shellfit: %s\n", text.c_str());
+}
 
 // Said on stderr, and the report's reason.
 void NotStarted(const std::string& text) {
-  Say(text);
+  PrintOnStderr(text);
   platform::Outcome().Set("reason", platform::ReportText(text));
 }
 
@@ -84,7 +86,8 @@ bool ModelUsable() {
   if (frame::ReadRegistryString(u"Ident", u"Model", &Model) && !Model.empty()) {
     for (char16_t unit : Model) {
       if (unit < 0x20) {
-        Say("the model name (HKEY_LOCAL_MACHINE\\Ident, \"Model\") holds a line break or "
+        PrintOnStderr(
+            "the model name (HKEY_LOCAL_MACHINE\\Ident, \"Model\") holds a line break or "
             "another control character, which no file name can hold: only a package found "
             "as \"* SHELL.ZIP\" can be used");
         break;

@@ -20,7 +20,7 @@ using platform::ReportText;
 bool g_installedNoted = false;
 bool g_packagedNoted = false;
 
-void ReadAndNote(std::string_view which, std::u16string_view path) {
+void ReadAndNote(MainExe which, std::u16string_view path) {
   std::u16string version;
   const bool found = GetFileVersionString(path, &version);
   NoteMainExeVersion(which, found, version);
@@ -40,22 +40,23 @@ void NotePackageFiles(std::size_t files) {
   Outcome().Set("package.files", ReportNumber(int64_t(files)));
 }
 
-void NoteMainExeVersion(std::string_view which, bool found, std::u16string_view version) {
+void NoteMainExeVersion(MainExe which, bool found, std::u16string_view version) {
   if (!Outcome().Active()) return;
-  (which == "installed" ? g_installedNoted : g_packagedNoted) = true;
-  const std::string field = "main_exe." + std::string(which);
+  const bool installed = which == MainExe::kInstalled;
+  (installed ? g_installedNoted : g_packagedNoted) = true;
   // One type for the field: no version resource (or no file) is "".
-  Outcome().Set(field, ReportText(found ? version : std::u16string_view()));
+  Outcome().Set(installed ? "main_exe.installed" : "main_exe.packaged",
+                ReportText(found ? version : std::u16string_view()));
 }
 
 void NoteInstalledVersion(std::u16string_view target) {
   if (!Outcome().Active() || g_installedNoted) return;
-  ReadAndNote("installed", WithBackslash(target) + u"main.exe");
+  ReadAndNote(MainExe::kInstalled, WithBackslash(target) + u"main.exe");
 }
 
 void NoteUnpackedVersion(std::u16string_view target) {
   if (!Outcome().Active() || g_packagedNoted) return;
-  ReadAndNote("packaged", WithBackslash(target) + u"main.exe");
+  ReadAndNote(MainExe::kPackaged, WithBackslash(target) + u"main.exe");
 }
 
 void NoteRefused(int32_t zipError) {

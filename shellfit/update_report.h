@@ -13,9 +13,13 @@ void NotePackage(std::u16string_view package, int entries);
 // How many of the package's entries are files (the rest are folders).
 void NotePackageFiles(std::size_t files);
 
-// A main.exe version as read: `which` is "installed" or "packaged"; `found`
-// false when the file had no version resource (or was missing).
-void NoteMainExeVersion(std::string_view which, bool found, std::u16string_view version);
+// Whose main.exe a version is: the report's "main_exe.installed" or
+// "main_exe.packaged".
+enum class MainExe { kInstalled, kPackaged };
+
+// A main.exe version as read; `found` false when the file had no version
+// resource (or was missing).
+void NoteMainExeVersion(MainExe which, bool found, std::u16string_view version);
 
 // Reads the installed main.exe's version before it is deleted, unless the
 // /upgrade check read it already.

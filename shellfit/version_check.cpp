@@ -25,7 +25,7 @@ bool ExtractedIsNewer(CZipReader& reader, const CZipEntryHeader& header, uint16_
   if (crc != header.crc32 || size != header.uncompressedSize) return false;
   std::u16string packaged;
   const bool packagedFound = GetFileVersionString(temp, &packaged);
-  NoteMainExeVersion("packaged", packagedFound, packaged);
+  NoteMainExeVersion(MainExe::kPackaged, packagedFound, packaged);
   if (packaged.empty()) return true;
   return frame::ParseVersion(installed, frame::VersionForm::Plain) <
          frame::ParseVersion(packaged, frame::VersionForm::Plain);
@@ -39,7 +39,7 @@ bool IsPackageNewer(std::u16string_view package, std::u16string_view target) {
   const std::u16string base = WithBackslash(target);
   std::u16string installed;
   const bool installedFound = GetFileVersionString(base + u"main.exe", &installed);
-  NoteMainExeVersion("installed", installedFound, installed);
+  NoteMainExeVersion(MainExe::kInstalled, installedFound, installed);
   if (installed.empty()) return true;
 
   CZipReader reader;

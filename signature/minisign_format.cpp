@@ -10,6 +10,24 @@ namespace {
 constexpr std::string_view kUntrusted = "untrusted comment:";
 constexpr std::string_view kTrusted = "trusted comment: ";
 
+// The decoded key line: the two algorithm bytes "Ed", the 8-byte key id, the
+// 32-byte Ed25519 key. The decoded signature line: "ED" (a signature over the
+// file's BLAKE2b-512), the key id, the 64-byte signature.
+constexpr std::size_t kKeyIdAt = 2;          // after the algorithm bytes
+constexpr std::size_t kPayloadAt = 10;       // the key or the signature, after the key id
+constexpr std::size_t kPublicKeyBytes = 42;  // a whole decoded key line
+constexpr std::size_t kSignatureBytes = 74;  // a whole decoded signature line
+// The fourth line, decoded: the signature over the file's signature and the
+// trusted comment, alone.
+constexpr std::size_t kCommentSignatureBytes = 64;
+
+template <typename Array>
+constexpr std::size_t kSizeOf = std::tuple_size_v<Array>;
+static_assert(kPayloadAt == kKeyIdAt + kSizeOf<KeyId>);
+static_assert(kPublicKeyBytes == kPayloadAt + kSizeOf<decltype(PublicKey::key)>);
+static_assert(kSignatureBytes == kPayloadAt + kSizeOf<decltype(Signature::fileSignature)>);
+static_assert(kCommentSignatureBytes == kSizeOf<decltype(Signature::commentSignature)>);
+
 int Base64Value(char c) {
   if (c >= 'A' && c <= 'Z') return c - 'A';
   if (c >= 'a' && c <= 'z') return c - 'a' + 26;
@@ -82,12 +100,12 @@ std::optional<PublicKey> ParsePublicKey(std::string_view text) {
     return std::nullopt;
   }
   const auto bytes = DecodeBase64(keyLine);
-  if (!bytes || bytes->size() != 42 || (*bytes)[0] != 'E' || (*bytes)[1] != 'd') {
+  if (!bytes || bytes->size() != kPublicKeyBytes || (*bytes)[0] != 'E' || (*bytes)[1] != 'd') {
     return std::nullopt;
   }
   PublicKey key;
-  CopyBytes(key.id, *bytes, 2);
-  CopyBytes(key.key, *bytes, 10);
+  CopyBytes(key.id, *bytes, kKeyIdAt);
+  CopyBytes(key.key, *bytes, kPayloadAt);
   return key;
 }
 
@@ -99,13 +117,13 @@ std::optional<Signature> ParseSignature(std::string_view text) {
   }
   const auto main = DecodeBase64(lines[1]);
   const auto comment = DecodeBase64(lines[3]);
-  if (!main || main->size() != 74 || (*main)[0] != 'E' || (*main)[1] != 'D' || !comment ||
-      comment->size() != 64) {
+  if (!main || main->size() != kSignatureBytes || (*main)[0] != 'E' || (*main)[1] != 'D' ||
+      !comment || comment->size() != kCommentSignatureBytes) {
     return std::nullopt;
   }
   Signature signature;
-  CopyBytes(signature.keyId, *main, 2);
-  CopyBytes(signature.fileSignature, *main, 10);
+  CopyBytes(signature.keyId, *main, kKeyIdAt);
+  CopyBytes(signature.fileSignature, *main, kPayloadAt);
   signature.trustedComment = std::string(lines[2].substr(kTrusted.size()));
   CopyBytes(signature.commentSignature, *comment, 0);
   return signature;

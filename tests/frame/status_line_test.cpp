@@ -37,7 +37,7 @@ class StatusLineTest : public ::testing::Test {
     return env;
   }
 
-  std::u16string Show(std::u16string_view action, std::u16string_view name) {
+  std::u16string StatusLineAfter(std::u16string_view action, std::u16string_view name) {
     frame::ShowStatus(dialog_, action, name);
     return dialog_.GetItemText(1005);
   }
@@ -56,41 +56,43 @@ TEST_F(StatusLineTest, StatusControlIsAsWideAsAssumed) {
 }
 
 TEST_F(StatusLineTest, NameThatFitsIsShownInFull) {
-  EXPECT_EQ(Show(u"Deleting...", u"boot.dll"), u"Deleting... boot.dll");
+  EXPECT_EQ(StatusLineAfter(u"Deleting...", u"boot.dll"), u"Deleting... boot.dll");
   // As wide as whole cells fill the control (312 of its 318 pixels).
   const std::u16string name(kFittingUnits - 11, u'n');
-  EXPECT_EQ(Show(u"Copying...", name), u"Copying... " + name);
-  EXPECT_EQ(Show(u"Copying...", u""), u"Copying...");
+  EXPECT_EQ(StatusLineAfter(u"Copying...", name), u"Copying... " + name);
+  EXPECT_EQ(StatusLineAfter(u"Copying...", u""), u"Copying...");
   EXPECT_EQ(dialog_.openPainters, 0);
 }
 
 TEST_F(StatusLineTest, SeveralComponentsShrinkToFirstAndLast) {
-  EXPECT_EQ(Show(u"Copying...", u"Program Files\\Navigation\\Maps\\de.map"),
+  EXPECT_EQ(StatusLineAfter(u"Copying...", u"Program Files\\Navigation\\Maps\\de.map"),
             u"Copying... Program Files\\...\\de.map");
   // A leading backslash makes the first component empty.
-  EXPECT_EQ(Show(u"Copying...", u"\\Flash Disk\\Navi\\a.txt\\b\\c\\d.bin"),
+  EXPECT_EQ(StatusLineAfter(u"Copying...", u"\\Flash Disk\\Navi\\a.txt\\b\\c\\d.bin"),
             u"Copying... \\...\\d.bin");
 }
 
 TEST_F(StatusLineTest, CharactersAreDroppedFromTheFront) {
   const std::u16string single = u"AVeryLongFileNameWithoutAnyFolderPart.dat";
   const std::size_t keep = kFittingUnits - 11 - 3;
-  EXPECT_EQ(Show(u"Copying...", single), u"Copying... ..." + single.substr(single.size() - keep));
+  EXPECT_EQ(StatusLineAfter(u"Copying...", single),
+            u"Copying... ..." + single.substr(single.size() - keep));
 
   // First and last are still too wide: then the front goes too.
   const std::u16string last = u"AnExtremelyLongFileNameThatDoesNotFit.txt";
   const std::u16string nested = u"Folder\\Sub\\" + last;
-  EXPECT_EQ(Show(u"Copying...", nested), u"Copying... ..." + last.substr(last.size() - keep));
+  EXPECT_EQ(StatusLineAfter(u"Copying...", nested),
+            u"Copying... ..." + last.substr(last.size() - keep));
 }
 
 TEST_F(StatusLineTest, ShortNamesThatDoNotFitLeaveTheActionAlone) {
   const std::u16string wide(35, u'a');  // 35 + 1 + 4 = 40 units
-  EXPECT_EQ(Show(wide, u"abcd"), wide);
+  EXPECT_EQ(StatusLineAfter(wide, u"abcd"), wide);
   // A longer name shrinks one unit per cut until it fits: 33 + 1 + 5.
   const std::u16string action(33, u'a');
-  EXPECT_EQ(Show(action, u"abcdefghij"), action + u" ...ij");
+  EXPECT_EQ(StatusLineAfter(action, u"abcdefghij"), action + u" ...ij");
   // Five units that never fit: cut to "...e", still too wide, then alone.
-  EXPECT_EQ(Show(std::u16string(38, u'a'), u"abcde"), std::u16string(38, u'a'));
+  EXPECT_EQ(StatusLineAfter(std::u16string(38, u'a'), u"abcde"), std::u16string(38, u'a'));
 }
 
 // Shellfit's dialog with its status control `cx` dialog units (two pixels
@@ -106,7 +108,7 @@ struct StatusOfWidth {
     frame::SetCurrentProgram(program);
     dialog.emplace(wide, frame::UpdateDialogProc, screen);
   }
-  std::u16string Show(std::u16string_view action, std::u16string_view name) {
+  std::u16string StatusLineAfter(std::u16string_view action, std::u16string_view name) {
     frame::ShowStatus(*dialog, action, name);
     return dialog->GetItemText(1005);
   }
@@ -127,7 +129,7 @@ TEST(StatusLine, NeverLongerThanTheStatusBuffer) {
   StatusOfWidth line(2000);
   std::u16string name;
   for (int i = 0; i < 300; ++i) name += static_cast<char16_t>(u'a' + i % 26);
-  const std::u16string shown = line.Show(u"Copying...", name);
+  const std::u16string shown = line.StatusLineAfter(u"Copying...", name);
   EXPECT_EQ(shown.size(), platform::kMaxPath - 1);
   EXPECT_EQ(shown, u"Copying... ..." + name.substr(name.size() - (259 - 14)));
 }
@@ -136,16 +138,17 @@ TEST(StatusLine, TextExactlyAsWideAsTheControlIsShownInFull) {
   StatusOfWidth line(160);
   ASSERT_EQ(line.dialog->GetClientRect(1005).Width(), 40 * ui::kConsoleCellWidth);
   const std::u16string name(40 - 11, u'n');
-  EXPECT_EQ(line.Show(u"Copying...", name), u"Copying... " + name);
-  EXPECT_EQ(line.Show(u"Copying...", name + u"m"), u"Copying... ..." + (name + u"m").substr(4));
+  EXPECT_EQ(line.StatusLineAfter(u"Copying...", name), u"Copying... " + name);
+  EXPECT_EQ(line.StatusLineAfter(u"Copying...", name + u"m"),
+            u"Copying... ..." + (name + u"m").substr(4));
 }
 
 TEST_F(StatusLineTest, EachStatusPumpsExactlyOneMessage) {
   dialog_.PostCommand(7);  // ignored by the dialog procedure
   dialog_.PostCommand(2);  // Cancel
-  Show(u"Deleting...", u"a.txt");
+  StatusLineAfter(u"Deleting...", u"a.txt");
   EXPECT_FALSE(dialog_.ended());
-  Show(u"Deleting...", u"b.txt");
+  StatusLineAfter(u"Deleting...", u"b.txt");
   EXPECT_TRUE(dialog_.ended());
 }
 

@@ -4,6 +4,8 @@
 
 #include <sys/stat.h>
 
+#include <utility>
+
 #include "shellfit_fixture.h"
 
 namespace shellfit_test {
@@ -107,23 +109,27 @@ TEST_F(ExtractionTest, VerifyPackageNamesTheZipError) {
   WriteText(Stage("a.txt"), std::string(5000, 'a'));
   WriteText(Stage("dir/b.txt"), "b");
   Pack({"a.txt", "dir"});
-  int32_t code = -1;
-  EXPECT_TRUE(shellfit::VerifyPackage(kPackage, &code));
-  EXPECT_EQ(code, 0);
+  // The reader's exception arrives as the status's kind and code.
+  const auto kindAndCode = [](const shellfit::PackageStatus& status) {
+    return std::pair(status.kind(), status.zipError());
+  };
+  const auto unreadable = [](int32_t code) {
+    return std::pair(shellfit::PackageStatus::Kind::kUnreadable, code);
+  };
+  const shellfit::PackageStatus verified = shellfit::VerifyPackage(kPackage);
+  EXPECT_TRUE(verified.ok());
+  EXPECT_EQ(verified.zipError(), 0);
   const std::string good = ReadText(Zipped());
 
   WriteText(Zipped(), good.substr(0, good.size() / 2));
-  EXPECT_FALSE(shellfit::VerifyPackage(kPackage, &code));
-  EXPECT_EQ(code, 116);  // no end record
+  EXPECT_EQ(kindAndCode(shellfit::VerifyPackage(kPackage)), unreadable(116));  // no end record
 
   WriteText(Zipped(), "plain text, no archive");
-  EXPECT_FALSE(shellfit::VerifyPackage(kPackage, &code));
-  EXPECT_EQ(code, 116);
+  EXPECT_EQ(kindAndCode(shellfit::VerifyPackage(kPackage)), unreadable(116));
 
   ZipFixedHeaders(Stage("other.zip"), staging_.path(), {"a.txt"}, "wrong");
   fs::copy_file(Stage("other.zip"), Zipped(), fs::copy_options::overwrite_existing);
-  EXPECT_FALSE(shellfit::VerifyPackage(kPackage, &code));
-  EXPECT_EQ(code, 110);
+  EXPECT_EQ(kindAndCode(shellfit::VerifyPackage(kPackage)), unreadable(110));
 
   // A stored entry with a flipped byte decrypts to wrong data: CRC error.
   fs::remove(Zipped());
@@ -133,8 +139,7 @@ TEST_F(ExtractionTest, VerifyPackageNamesTheZipError) {
   std::string stored = ReadText(Zipped());
   stored[FirstEntryDataOffset(Zipped()) + 12 + 100] ^= 0x01;
   WriteText(Zipped(), stored);
-  EXPECT_FALSE(shellfit::VerifyPackage(kPackage, &code));
-  EXPECT_EQ(code, 102);
+  EXPECT_EQ(kindAndCode(shellfit::VerifyPackage(kPackage)), unreadable(102));
   EXPECT_FALSE(fs::exists(Fs("Flash Disk/a.txt")));
 }
 

@@ -28,10 +28,10 @@ class PackageFitTest : public ShellfitTest {
   std::string Check() {
     CZipReader reader;
     reader.OpenArchive(kPackage, 1, 0);
-    std::u16string problem;
-    const bool fits = shellfit::CheckPackageFits(reader, kPackage, u"\\Flash Disk", &problem);
-    EXPECT_EQ(fits, problem.empty());
-    return platform::ToUtf8(problem);
+    const shellfit::PackageStatus fits =
+        shellfit::CheckPackageFits(reader, kPackage, u"\\Flash Disk");
+    EXPECT_EQ(fits.ok(), fits.words().empty());
+    return platform::ToUtf8(fits.words());
   }
   // A drive with exactly `free` bytes left.
   void FreeBytes(uint64_t free) {

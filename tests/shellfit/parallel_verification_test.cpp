@@ -61,8 +61,7 @@ TEST_F(ParallelVerificationTest, TheFirstFailingEntryInOrderIsReportedWhateverFi
     EXPECT_FALSE(Check(workers, &done)) << workers << " workers, good package";
     EXPECT_EQ(done, 4) << "one call per entry";
   }
-  int32_t code = -1;
-  EXPECT_TRUE(shellfit::VerifyPackage(kPackage, &code, &dialog_));
+  EXPECT_TRUE(shellfit::VerifyPackage(kPackage, &dialog_).ok());
 
   // A later entry fails at once while the first one's CRC error shows only
   // after 3 MB: the first still wins, as in one pass.
@@ -73,8 +72,7 @@ TEST_F(ParallelVerificationTest, TheFirstFailingEntryInOrderIsReportedWhateverFi
     EXPECT_EQ(failure->position, 0u) << workers << " workers";
     EXPECT_EQ(failure->code, ErrBadCrc) << workers << " workers";
   }
-  EXPECT_FALSE(shellfit::VerifyPackage(kPackage, &code, &dialog_));
-  EXPECT_EQ(code, ErrBadCrc);
+  EXPECT_EQ(shellfit::VerifyPackage(kPackage, &dialog_).zipError(), ErrBadCrc);
 }
 
 TEST_F(ParallelVerificationTest, EveryEntryBeforeTheFailureIsStillRead) {
@@ -95,9 +93,7 @@ TEST_F(ParallelVerificationTest, EveryEntryBeforeTheFailureIsStillRead) {
     ASSERT_TRUE(failure);
     EXPECT_EQ(failure->position, 1u) << workers << " workers";
   }
-  int32_t code = -1;
-  EXPECT_FALSE(shellfit::VerifyPackage(kPackage, &code));
-  EXPECT_EQ(code, ErrBadArchive);
+  EXPECT_EQ(shellfit::VerifyPackage(kPackage).zipError(), ErrBadArchive);
 }
 
 }  // namespace
