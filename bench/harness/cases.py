@@ -115,10 +115,8 @@ class Bench:
         compare(tools, repeats, self.log, self.same_tree(root, target, tools[0]), seconds)
         return {'label': label, 'tools': tools, 'package_mb': os.path.getsize(package) / 1e6}
 
-    def signed_device(self, name, package):
-        """A device root that holds an update key, with the package on its card
-        signed by that key for its model."""
-        root, program = self.device(name, package)
+    def trust_maker_key(self, root):
+        """The maker's key (made once) in the device's registry; the secret key's path."""
         keys = os.path.join(self.work, 'keys')
         if not os.path.exists(os.path.join(keys, 'maker.pub')):
             os.makedirs(keys, exist_ok=True)
@@ -129,9 +127,22 @@ class Bench:
             key = pub.read().splitlines()[1]
         with open(os.path.join(root, 'registry.reg'), 'a') as registry:
             registry.write('\n[HKEY_LOCAL_MACHINE\\Ident]\n"UpdateKeys"="%s"\n' % key)
-        subprocess.run(['minisign', '-S', '-W', '-s', os.path.join(keys, 'maker.key'), '-m',
-                        os.path.join(root, 'fs', inputs.CARD, inputs.PACKAGE_NAME),
-                        '-t', 'model=%s' % inputs.MODEL], check=True, stdout=subprocess.DEVNULL)
+        return os.path.join(keys, 'maker.key')
+
+    def sign_release(self, secret, update):
+        """The update's release manifest, written by fitkit and signed as a maker does."""
+        made = subprocess.run([os.path.join(self.build, 'fitkit', 'fitkit'), 'manifest', update],
+                              check=True, capture_output=True, text=True)
+        subprocess.run(['minisign', '-S', '-W', '-s', secret, '-m',
+                        made.stdout.strip().splitlines()[-1], '-t', 'model=%s' % inputs.MODEL],
+                       check=True, stdout=subprocess.DEVNULL)
+
+    def signed_device(self, name, package):
+        """A device root that holds an update key, with the package on its card
+        signed by that key for its model, through its release manifest."""
+        root, program = self.device(name, package)
+        self.sign_release(self.trust_maker_key(root),
+                          os.path.join(root, 'fs', inputs.CARD, inputs.PACKAGE_NAME))
         return root, program
 
     def signed_extraction(self, label, package, repeats, seconds, unsigned_too=False):
@@ -193,31 +204,48 @@ class Bench:
         return {'label': 'DeleteOldFiles, {:,} old files in 1,110 nested folders'.format(files),
                 'tools': tools}
 
-    def imagefit(self, kernel_mb, repeats, seconds):
-        self.log('imagefit, %d MB kernel: %d repeats' % (kernel_mb, repeats))
-        self.clear(os.path.join(self.work, 'dev-image-%d' % kernel_mb))
-        root = inputs.device_root(os.path.join(self.work, 'dev-image-%d' % kernel_mb))
+    def image_device(self, name, kernel_mb):
+        """A device root with an image set of a `kernel_mb` kernel on its card."""
+        self.clear(os.path.join(self.work, name))
+        root = inputs.device_root(os.path.join(self.work, name))
         update = os.path.join(root, 'fs', inputs.CARD, 'Update')
         inputs.image_set(update, os.path.join(self.build, 'tools', 'make-bin-image'), kernel_mb)
-        copy = os.path.join(root, 'fs', 'copy')
+        return root, update
 
+    def imagefit_tool(self, name, root):
         def clear_flash():
             self.clear(os.path.join(root, 'flash'))
             if os.path.exists(os.path.join(root, 'journal.log')):
                 os.remove(os.path.join(root, 'journal.log'))
         env = dict(os.environ, FITKIT_DEVICE=root, FITKIT_UI='console')
         program = os.path.join(self.build, 'imagefit', 'imagefit')
+        return Tool(name, [[program, '\\Storage Card\\Update']], clear_flash, env=env,
+                    stdin=b'start\n', ok=(1,))
+
+    def imagefit(self, kernel_mb, repeats, seconds, signed_too=False):
+        """imagefit against cp of the same files (and, with `signed_too`, the
+        same set signed, on a device that requires it)."""
+        self.log('imagefit, %d MB kernel: %d repeats' % (kernel_mb, repeats))
+        root, update = self.image_device('dev-image-%d' % kernel_mb, kernel_mb)
+        copy = os.path.join(root, 'fs', 'copy')
         files = sorted(os.path.join(update, name) for name in os.listdir(update))
-        tools = [Tool('imagefit', [[program, '\\Storage Card\\Update']], clear_flash, env=env,
-                      stdin=b'start\n', ok=(1,)),
+        tools = [self.imagefit_tool('imagefit', root),
                  Tool('cp', [['cp'] + files + [copy]], self.fresh(copy))]
+        roots = [root]
+        if signed_too:
+            signed_root, signed_update = self.image_device('dev-image-signed', kernel_mb)
+            self.sign_release(self.trust_maker_key(signed_root), signed_update)
+            tools.append(self.imagefit_tool('imagefit, signed', signed_root))
+            roots.append(signed_root)
 
         def check():
-            region = os.path.join(root, 'flash', 'region2.bin')
-            if not os.path.exists(region) or os.path.getsize(region) != kernel_mb << 20:
-                raise SystemExit('bench: imagefit did not write the kernel region')
+            for each in roots:
+                region = os.path.join(each, 'flash', 'region2.bin')
+                if not os.path.exists(region) or os.path.getsize(region) != kernel_mb << 20:
+                    raise SystemExit('bench: imagefit did not write the kernel region')
         compare(tools, repeats, self.log, check, seconds)
-        self.clear(root)
+        for each in roots:
+            self.clear(each)
         return {'label': 'imagefit, %d MB kernel image set' % kernel_mb, 'tools': tools}
 
     def peak_rss(self, package, in_place=False):
