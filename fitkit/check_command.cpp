@@ -16,6 +16,7 @@
 #include "fitkit/signature_facts.h"
 #include "fitkit/verdict.h"
 #include "frame/device_identity.h"
+#include "imagefit/image_set.h"
 #include "imagefit/image_version.h"
 #include "platform/text.h"
 #include "report/outcome_words.h"
@@ -96,11 +97,12 @@ int Begin(const std::string& command, const char* usage, const Words& words,
   return -1;
 }
 
-Findings CheckImageSetOn(CheckedDevice* device, const fs::path& folder) {
-  const ImageSetFacts facts = InspectImageSet(folder);
-  if (device == nullptr) return CheckImageSet(facts, nullptr, 0);
-  platform::ScopedEnvironment installed(device->environment());
-  return CheckImageSet(facts, device->context().config, imagefit::ReadInstalledVersion());
+// The image set shown to the device, read and checked as imagefit would.
+Findings CheckImageSetOn(CheckedDevice& device, const fs::path& folder, ImageSetFacts* facts) {
+  const std::u16string shown = device.Show(folder);
+  platform::ScopedEnvironment installed(device.environment());
+  *facts = InspectImageSet(shown, folder, false);
+  return CheckImageSet(*facts, device.scratch() ? nullptr : device.context().config);
 }
 
 Findings CheckPackageOn(CheckedDevice& device, const fs::path& package,
@@ -128,32 +130,24 @@ std::string MissingIdentity(CheckedDevice& device) {
   return "";
 }
 
-// An image set without all six images is no update imagefit would take.
-bool IsWholeImageSet(const fs::path& folder) {
-  for (const ImageFacts& image : InspectImageSet(folder).images) {
-    if (image.path.empty()) return false;
-  }
-  return true;
-}
-
 // The files of an update that carry a signature: the package, or the image
-// set's images and version file.
-std::vector<fs::path> SignedFiles(const fs::path& update, bool images) {
-  if (!images) return {update};
-  const ImageSetFacts facts = InspectImageSet(update);
+// set's images and version file as they lie in its folder.
+std::vector<fs::path> SignedFiles(const fs::path& update, const ImageSetFacts* set) {
+  if (set == nullptr) return {update};
   std::vector<fs::path> files;
-  for (const ImageFacts& image : facts.images) {
+  for (const ImageFacts& image : set->images) {
     if (!image.path.empty()) files.push_back(image.path);
   }
-  if (!facts.versionFile.empty()) files.push_back(update / facts.versionFile);
+  if (!set->versionFile.empty()) files.push_back(update / set->versionFile);
   return files;
 }
 
 // The keys given and the device's own; a device that holds keys requires a
 // signature even when none of them can be read.
-void CheckSignatures(CheckedDevice* device, const fs::path& update, bool images,
+void CheckSignatures(CheckedDevice* device, const fs::path& update, const ImageSetFacts* set,
                      std::vector<signature::PublicKey> keys, std::vector<std::string> models,
                      Findings* found) {
+  const bool images = set != nullptr;
   bool required = !keys.empty();
   if (device != nullptr) {
     platform::ScopedEnvironment installed(device->environment());
@@ -166,7 +160,7 @@ void CheckSignatures(CheckedDevice* device, const fs::path& update, bool images,
     }
   }
   const std::string model = models.empty() ? std::string() : models.front();
-  for (const fs::path& file : SignedFiles(update, images)) {
+  for (const fs::path& file : SignedFiles(update, set)) {
     CheckSignatureOf(file, keys, required, model, found);
   }
   if (const std::string* problem = found->FirstProblem();
@@ -225,16 +219,15 @@ int RunCheck(const Words& words) {
   std::error_code error;
   const bool images = fs::is_directory(update, error);
   std::string failure;
-  std::unique_ptr<CheckedDevice> device;
-  if (args.Has("--device") || !images) {
-    device = CheckedDevice::Open(args.Value("--device").value_or(""),
-                                 models.empty() ? "KTR 60" : models.front(), &failure);
-    if (!device) {
-      std::fprintf(stderr, "fitkit check: %s\n", failure.c_str());
-      return args.Has("--device") ? kExitNoDevice : kExitOther;
-    }
+  const std::string model =
+      models.empty() ? platform::ToUtf8(imagefit::kImageSetModel) : models.front();
+  const std::unique_ptr<CheckedDevice> device =
+      CheckedDevice::Open(args.Value("--device").value_or(""), model, &failure);
+  if (!device) {
+    std::fprintf(stderr, "fitkit check: %s\n", failure.c_str());
+    return args.Has("--device") ? kExitNoDevice : kExitOther;
   }
-  if (!images && device && !device->scratch()) {
+  if (!images && !device->scratch()) {
     if (const std::string missing = MissingIdentity(*device); !missing.empty()) {
       SayVerdict("would not start: the device has no " + missing + " in its registry");
       return kExitNoDevice;
@@ -242,10 +235,10 @@ int RunCheck(const Words& words) {
   }
   std::vector<signature::PublicKey> keys;
   if (!ReadKeyFiles(args.Values("--key"), &keys, &failure)) return UsageError("check", failure);
+  ImageSetFacts set;
   Findings found =
-      images ? CheckImageSetOn(device && !device->scratch() ? device.get() : nullptr, update)
-             : CheckPackageOn(*device, update, models);
-  CheckSignatures(device && !device->scratch() ? device.get() : nullptr, update, images, keys,
+      images ? CheckImageSetOn(*device, update, &set) : CheckPackageOn(*device, update, models);
+  CheckSignatures(device->scratch() ? nullptr : device.get(), update, images ? &set : nullptr, keys,
                   models, &found);
   if (args.Has("--json")) {
     PrintJson({{"update", update.string()},
@@ -258,7 +251,7 @@ int RunCheck(const Words& words) {
     PrintFindings(update.string(), found);
   }
   SayVerdict(found.verdict);
-  if (images && !IsWholeImageSet(update)) return kExitNoUpdate;
+  if (images && !set.complete) return kExitNoUpdate;
   return found.HasProblem() ? kExitRefused : kExitSuccess;
 }
 
@@ -266,7 +259,7 @@ namespace {
 
 int InspectPackageFile(const fs::path& package, bool json) {
   std::string failure;
-  auto device = CheckedDevice::Open({}, "KTR 60", &failure);
+  auto device = CheckedDevice::Open({}, platform::ToUtf8(imagefit::kImageSetModel), &failure);
   if (!device) {
     std::fprintf(stderr, "fitkit inspect: %s\n", failure.c_str());
     return kExitOther;
@@ -346,7 +339,7 @@ std::string ImageSetVerdict(const ImageSetFacts& facts) {
 }
 
 int InspectImageFolder(const fs::path& folder, bool json) {
-  const ImageSetFacts facts = InspectImageSet(folder);
+  const ImageSetFacts facts = InspectImageSet(folder, true);
   if (json) {
     Json images = Json::array();
     for (const ImageFacts& image : facts.images) {
@@ -386,9 +379,10 @@ int InspectImageFolder(const fs::path& folder, bool json) {
           "  %-12s %s", image.name.c_str(),
           image.path.empty() ? "missing" : (report::WithThousands(image.size) + " bytes").c_str());
       if (image.bin) {
-        std::printf(", BIN image at %s, %s bytes, %u records%s%s",
+        std::printf(", BIN image at %s, %s bytes, %s records%s%s",
                     HexWord(image.bin->start).c_str(),
-                    report::WithThousands(image.bin->length).c_str(), image.bin->records,
+                    report::WithThousands(image.bin->length).c_str(),
+                    report::WithThousands(image.bin->records).c_str(),
                     image.bin->problem.empty() ? "" : ": ", image.bin->problem.c_str());
       }
       if (!image.path.empty()) std::printf("; %s", SignatureLine(image.path).c_str());

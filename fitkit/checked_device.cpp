@@ -77,6 +77,7 @@ std::unique_ptr<CheckedDevice> CheckedDevice::Open(const fs::path& root, const s
 }
 
 CheckedDevice::~CheckedDevice() {
+  drivers_.reset();
   overlay_.reset();
   device_.reset();
   if (!scratchRoot_.empty()) {
@@ -85,18 +86,21 @@ CheckedDevice::~CheckedDevice() {
   }
 }
 
-std::u16string CheckedDevice::Show(const fs::path& hostFile) {
-  const std::u16string own = DevicePathIn(context().root, hostFile);
+std::u16string CheckedDevice::Show(const fs::path& hostPath) {
+  const std::u16string own = DevicePathIn(context().root, hostPath);
   if (!own.empty()) return own;
-  std::u16string shown = kShownFolder + platform::FromUtf8(hostFile.filename().string());
-  overlay_ = std::make_unique<OverlayFileSystem>(*device_->environment().files, shown,
-                                                 fs::absolute(hostFile));
+  fs::path host = fs::absolute(hostPath).lexically_normal();
+  if (host.filename().empty()) host = host.parent_path();  // a folder named with a slash
+  std::u16string shown = kShownFolder + platform::FromUtf8(host.filename().string());
+  overlay_ = std::make_unique<OverlayFileSystem>(*device_->environment().files, shown, host);
   return shown;
 }
 
 platform::Environment CheckedDevice::environment() {
   platform::Environment env = device_->environment();
   if (overlay_) env.files = overlay_.get();
+  if (!drivers_) drivers_ = std::make_unique<QuietDrivers>(*context().config);
+  env.drivers = drivers_.get();
   return env;
 }
 

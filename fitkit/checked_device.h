@@ -10,6 +10,7 @@
 
 #include "device/device.h"
 #include "fitkit/overlay_file_system.h"
+#include "fitkit/quiet_drivers.h"
 #include "platform/environment.h"
 
 namespace fitkit {
@@ -24,11 +25,13 @@ class CheckedDevice {
   CheckedDevice(const CheckedDevice&) = delete;
   CheckedDevice& operator=(const CheckedDevice&) = delete;
 
-  // Shows `hostFile` to the device and returns its device path: its own when
-  // it lies in the device's file system, else a path of its own.
-  std::u16string Show(const std::filesystem::path& hostFile);
+  // Shows `hostPath` (a file, or a folder and the files in it) to the device
+  // and returns its device path: its own when it lies in the device's file
+  // system, else a path of its own.
+  std::u16string Show(const std::filesystem::path& hostPath);
 
-  // The device's services (the update shown in its file system).
+  // The device's services (the update shown in its file system), with
+  // drivers that answer questions and do nothing (QuietDrivers).
   platform::Environment environment();
   const device::DeviceContext& context() const { return device_->context(); }
   bool scratch() const { return scratch_; }
@@ -40,6 +43,7 @@ class CheckedDevice {
   bool scratch_ = false;
   std::unique_ptr<device::Device> device_;
   std::unique_ptr<OverlayFileSystem> overlay_;
+  std::unique_ptr<QuietDrivers> drivers_;
 };
 
 // The device path of a host path inside a device root's fs/ folder; empty

@@ -29,6 +29,9 @@ struct ScreenState {
   int high = 0;
 };
 
+// A question as the rehearsal and the check quote it: UTF-8, on one line.
+std::string QuestionLine(std::u16string_view text);
+
 class HeadlessDialogHost : public platform::DialogHost {
  public:
   HeadlessDialogHost(const ui::ScreenMetrics& screen, Answers answers,
