@@ -10,6 +10,7 @@
 #include "fitkit/command_line.h"
 #include "fitkit/commands.h"
 #include "fitkit/exit_codes.h"
+#include "fitkit/headless_dialog.h"
 #include "fitkit/image_set_check.h"
 #include "fitkit/manifest_facts.h"
 #include "fitkit/package_check.h"
@@ -29,7 +30,8 @@ namespace {
 using Json = nlohmann::ordered_json;
 
 constexpr char kCheckUsage[] =
-    "Usage: fitkit check UPDATE [--device ROOT | --model MODEL]... [--key FILE.pub]... [--json]\n"
+    "Usage: fitkit check UPDATE [--device ROOT | --model MODEL]... [--key FILE.pub]...\n"
+    "                    [--revision=yes|no] [--json]\n"
     "Checks a shell package (a ZIP file) or an image set (a folder) as the programs\n"
     "would before they change anything, and says what would happen. Nothing is\n"
     "written anywhere.\n"
@@ -38,6 +40,9 @@ constexpr char kCheckUsage[] =
     "  --model MODEL   the package must be named for this model (repeatable)\n"
     "  --key FILE.pub  the update must be signed with this minisign key (repeatable);\n"
     "                  a device that holds update keys requires a signature too\n"
+    "  --revision=yes|no  the answer rehearse would give imagefit's board revision\n"
+    "                  question; without one the question is a problem, as a\n"
+    "                  rehearsal without an answer ends refused\n"
     "  --json          the findings as one JSON document\n"
     "The verdict is the last line on standard error.\n"
     "Exit status: 0 it would go through, 1 it would be refused or fail, 2 usage error,\n"
@@ -98,11 +103,12 @@ int Begin(const std::string& command, const char* usage, const Words& words,
 }
 
 // The image set shown to the device, read and checked as imagefit would.
-Findings CheckImageSetOn(CheckedDevice& device, const fs::path& folder, ImageSetFacts* facts) {
+Findings CheckImageSetOn(CheckedDevice& device, const fs::path& folder, Answer revision,
+                         ImageSetFacts* facts) {
   const std::u16string shown = device.Show(folder);
   platform::ScopedEnvironment installed(device.environment());
   *facts = InspectImageSet(shown, folder, false);
-  return CheckImageSet(*facts, device.scratch() ? nullptr : device.context().config);
+  return CheckImageSet(*facts, device.scratch() ? nullptr : device.context().config, revision);
 }
 
 Findings CheckPackageOn(CheckedDevice& device, const fs::path& package,
@@ -206,13 +212,21 @@ int UsageError(const std::string& command, const std::string& message) {
 
 int RunCheck(const Words& words) {
   ParsedArgs args;
-  const int early = Begin(
-      "check", kCheckUsage, words,
-      {{"--help"}, {"--json"}, {"--device", true}, {"--model", true, true}, {"--key", true, true}},
-      &args);
+  const int early = Begin("check", kCheckUsage, words,
+                          {{"--help"},
+                           {"--json"},
+                           {"--device", true},
+                           {"--model", true, true},
+                           {"--key", true, true},
+                           {"--revision", true}},
+                          &args);
   if (early >= 0) return early;
   if (args.Has("--device") && args.Has("--model")) {
     return UsageError("check", "--device and --model exclude each other: a device names its model");
+  }
+  Answer revision = Answer::None;
+  if (const auto given = args.Value("--revision"); given && !ParseAnswer(*given, &revision)) {
+    return UsageError("check", "--revision is yes or no");
   }
   const fs::path update = args.operands().front();
   const std::vector<std::string> models = args.Values("--model");
@@ -236,8 +250,8 @@ int RunCheck(const Words& words) {
   std::vector<signature::PublicKey> keys;
   if (!ReadKeyFiles(args.Values("--key"), &keys, &failure)) return UsageError("check", failure);
   ImageSetFacts set;
-  Findings found =
-      images ? CheckImageSetOn(*device, update, &set) : CheckPackageOn(*device, update, models);
+  Findings found = images ? CheckImageSetOn(*device, update, revision, &set)
+                          : CheckPackageOn(*device, update, models);
   CheckSignatures(device->scratch() ? nullptr : device.get(), update, images ? &set : nullptr, keys,
                   models, &found);
   if (args.Has("--json")) {

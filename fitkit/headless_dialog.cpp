@@ -81,6 +81,16 @@ class HeadlessDialog : public ui::DialogState {
 
 }  // namespace
 
+bool ParseAnswer(const std::string& text, Answer* answer) {
+  if (text == "yes")
+    *answer = Answer::Yes;
+  else if (text == "no")
+    *answer = Answer::No;
+  else
+    return false;
+  return true;
+}
+
 std::string QuestionLine(std::u16string_view text) {
   std::string line;
   for (char c : platform::ToUtf8(text)) {

@@ -22,6 +22,9 @@ struct Answers {
   Answer proceed = Answer::None;   // "...failed!\r\nCONTINUE?"
 };
 
+// "yes" or "no", as --revision and --continue take them; false for any other.
+bool ParseAnswer(const std::string& text, Answer* answer);
+
 // What the screen shows now: the status line and the bar.
 struct ScreenState {
   std::u16string status;

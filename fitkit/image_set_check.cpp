@@ -4,8 +4,6 @@
 
 #include "device/device_config.h"
 #include "fitkit/checked_device.h"
-#include "fitkit/headless_dialog.h"
-#include "frame/device_identity.h"
 #include "imagefit/held_image_files.h"
 #include "imagefit/image_set.h"
 #include "imagefit/image_version.h"
@@ -71,17 +69,28 @@ void CheckVersion(const ImageSetFacts& facts, Findings* found) {
   }
 }
 
+// The revision question as rehearse meets it: Yes goes on, No declines, and
+// a question nobody answers ends the run as refused.
+void CheckRevision(const imagefit::StartDecision& decision, Answer revision, Findings* found) {
+  const std::string asked = "the board is revision " + std::to_string(decision.board) +
+                            ", the image is for " + std::to_string(decision.image) +
+                            ": imagefit would ask \"" + QuestionLine(decision.revisionQuestion) +
+                            "\"";
+  if (revision == Answer::Yes) {
+    found->Note(asked + ", answered yes (--revision=yes)");
+  } else if (revision == Answer::No) {
+    found->Problem(asked + ", answered no (--revision=no): the update would be declined");
+  } else {
+    found->Problem(asked + " (rehearse: --revision=yes or no)");
+  }
+}
+
 // START's decision on a real device: the revision question first, then the
-// images; a question nobody answers ends the run as refused.
-void CheckStart(Findings* found) {
+// images.
+void CheckStart(Answer revision, Findings* found) {
   imagefit::HeldImageFiles held;
   const imagefit::StartDecision decision = imagefit::DecideStart(&held);
-  if (!decision.revisionQuestion.empty()) {
-    found->Problem("the board is revision " + std::to_string(decision.board) +
-                   ", the image is for " + std::to_string(decision.image) +
-                   ": imagefit would ask \"" + QuestionLine(decision.revisionQuestion) +
-                   "\" (rehearse: --revision=yes or no)");
-  }
+  if (!decision.revisionQuestion.empty()) CheckRevision(decision, revision, found);
   if (decision.problem.found()) {
     found->Problem(FileName(decision.problem.path) + " cannot be used: " + decision.problem.what);
   } else {
@@ -141,7 +150,8 @@ ImageSetFacts InspectImageSet(const std::filesystem::path& folder, bool readBins
   return InspectImageSet(shown, folder, readBins);
 }
 
-Findings CheckImageSet(const ImageSetFacts& facts, const device::DeviceConfig* device) {
+Findings CheckImageSet(const ImageSetFacts& facts, const device::DeviceConfig* device,
+                       Answer revision) {
   Findings found;
   if (!facts.complete) {
     found.Problem("the image set lacks " + Missing(facts) +
@@ -152,7 +162,7 @@ Findings CheckImageSet(const ImageSetFacts& facts, const device::DeviceConfig* d
   found.Ok("all six images are there");
   CheckVersion(facts, &found);
   if (device != nullptr) {
-    CheckStart(&found);
+    CheckStart(revision, &found);
     CheckDevice(facts, *device, &found);
   } else {
     CheckImagesAlone(&found);

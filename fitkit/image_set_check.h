@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "fitkit/findings.h"
+#include "fitkit/headless_dialog.h"
 #include "imagefit/image_set_check.h"
 
 namespace device {
@@ -46,8 +47,10 @@ ImageSetFacts InspectImageSet(const std::u16string& folder, const std::filesyste
 ImageSetFacts InspectImageSet(const std::filesystem::path& folder, bool readBins = false);
 
 // What imagefit would do with the set InspectImageSet just read: end at once
-// without all six images, else what START would ask and refuse. Without
-// `device` (a scratch device) the board is not known: no revision question.
-Findings CheckImageSet(const ImageSetFacts& facts, const device::DeviceConfig* device);
+// without all six images, else what START would ask and refuse; `revision`
+// answers the board revision question as rehearse would. Without `device` (a
+// scratch device) the board is not known: no revision question.
+Findings CheckImageSet(const ImageSetFacts& facts, const device::DeviceConfig* device,
+                       Answer revision);
 
 }  // namespace fitkit

@@ -7,10 +7,9 @@ namespace imagefit {
 
 std::u16string_view RevisionQuestion(uint32_t board, uint32_t image) {
   if (board == image) return {};
-  return board < image
-             ? u"Are you sure you want to update the REV-D image to the REV-C device?\r\n"
-               u"It cause to halt the system!"
-             : u"Are you sure you want to update the REV-C image to the REV-D device?";
+  return board < image ? u"Are you sure you want to update the REV-D image to the REV-C device?\r\n"
+                         u"It cause to halt the system!"
+                       : u"Are you sure you want to update the REV-C image to the REV-D device?";
 }
 
 StartDecision DecideStart(HeldImageFiles* held) {
