@@ -77,6 +77,7 @@ std::unique_ptr<CheckedDevice> CheckedDevice::Open(const fs::path& root, const s
 }
 
 CheckedDevice::~CheckedDevice() {
+  kernel_.reset();
   drivers_.reset();
   overlay_.reset();
   device_.reset();
@@ -100,7 +101,9 @@ platform::Environment CheckedDevice::environment() {
   platform::Environment env = device_->environment();
   if (overlay_) env.files = overlay_.get();
   if (!drivers_) drivers_ = std::make_unique<QuietDrivers>(*context().config);
+  if (!kernel_) kernel_ = std::make_unique<QuietKernel>(*context().config);
   env.drivers = drivers_.get();
+  env.kernel = kernel_.get();
   return env;
 }
 

@@ -10,7 +10,7 @@
 
 #include "device/device.h"
 #include "fitkit/overlay_file_system.h"
-#include "fitkit/quiet_drivers.h"
+#include "fitkit/quiet_services.h"
 #include "platform/environment.h"
 
 namespace fitkit {
@@ -31,7 +31,7 @@ class CheckedDevice {
   std::u16string Show(const std::filesystem::path& hostPath);
 
   // The device's services (the update shown in its file system), with
-  // drivers that answer questions and do nothing (QuietDrivers).
+  // drivers and a kernel that answer questions and do nothing.
   platform::Environment environment();
   const device::DeviceContext& context() const { return device_->context(); }
   bool scratch() const { return scratch_; }
@@ -44,6 +44,7 @@ class CheckedDevice {
   std::unique_ptr<device::Device> device_;
   std::unique_ptr<OverlayFileSystem> overlay_;
   std::unique_ptr<QuietDrivers> drivers_;
+  std::unique_ptr<QuietKernel> kernel_;
 };
 
 // The device path of a host path inside a device root's fs/ folder; empty

@@ -4,6 +4,7 @@
 
 #include "device/device_config.h"
 #include "fitkit/checked_device.h"
+#include "imagefit/device_power.h"
 #include "imagefit/held_image_files.h"
 #include "imagefit/image_set.h"
 #include "imagefit/image_version.h"
@@ -111,7 +112,7 @@ void CheckImagesAlone(Findings* found) {
 // What imagefit's steps meet on the device after START's checks.
 void CheckDevice(const ImageSetFacts& facts, const device::DeviceConfig& device, Findings* found) {
   if (!device.DriverKind("SCD1")) found->Problem("the device has no flash update driver (SCD1)");
-  if (device.AcLineStatus() != 1) {
+  if (!imagefit::IsOnExternalPower()) {
     found->Problem("the device is not on external power: imagefit would stop at once");
   }
   if (!device.FailingCodes().empty()) {

@@ -1,4 +1,4 @@
-#include "fitkit/quiet_drivers.h"
+#include "fitkit/quiet_services.h"
 
 #include <algorithm>
 #include <string>
@@ -41,6 +41,14 @@ std::unique_ptr<platform::DriverHandle> QuietDrivers::Open(std::u16string_view d
   if (!kind || (*kind != "flash" && *kind != "power")) return nullptr;
   return std::make_unique<QuietHandle>(*kind == "flash", uint32_t(config_.BoardRevision()),
                                        config_.FailingCodes());
+}
+
+uint32_t QuietKernel::GetSystemPowerStatusEx2(platform::PowerStatusRecord* record, uint32_t length,
+                                              bool) {
+  if (record == nullptr || length < sizeof *record) return 0;
+  *record = platform::PowerStatusRecord{};
+  record->bytes[0] = uint8_t(config_.AcLineStatus());
+  return sizeof *record;
 }
 
 }  // namespace fitkit
