@@ -46,8 +46,9 @@ constexpr char kCheckUsage[] =
     "  --json          the findings as one JSON document\n"
     "The verdict is the last line on standard error.\n"
     "Exit status: 0 it would go through, 1 it would be refused or fail, 2 usage error,\n"
-    "4 no update there or an image set without all six images, 5 ROOT is no device\n"
-    "root, or a device without a model or flash drive (a package).\n";
+    "3 it would go through with errors, 4 no update there or an image set without\n"
+    "all six images, 5 ROOT is no device root, or a device without a model or flash\n"
+    "drive (a package).\n";
 
 constexpr char kInspectUsage[] =
     "Usage: fitkit inspect UPDATE [--json]\n"
@@ -258,7 +259,7 @@ int RunCheck(const Words& words) {
     PrintJson({{"update", update.string()},
                {"kind", images ? "image-set" : "package"},
                {"device", args.Value("--device").value_or("")},
-               {"would_succeed", !found.HasProblem()},
+               {"would_succeed", !found.HasProblem() && !found.afterErrors},
                {"verdict", found.verdict},
                {"findings", FindingsJson(found)}});
   } else {
@@ -266,7 +267,8 @@ int RunCheck(const Words& words) {
   }
   SayVerdict(found.verdict);
   if (images && !set.complete) return kExitNoUpdate;
-  return found.HasProblem() ? kExitRefused : kExitSuccess;
+  if (found.HasProblem()) return kExitRefused;
+  return found.afterErrors ? kExitIncomplete : kExitSuccess;
 }
 
 namespace {

@@ -5,12 +5,15 @@
 #include "device/device_config.h"
 #include "fitkit/checked_device.h"
 #include "imagefit/device_power.h"
+#include "imagefit/flash_driver.h"
 #include "imagefit/held_image_files.h"
 #include "imagefit/image_set.h"
 #include "imagefit/image_version.h"
 #include "imagefit/start_decision.h"
+#include "platform/drivers.h"
 #include "platform/environment.h"
 #include "platform/file_system.h"
+#include "platform/flash_protocol.h"
 #include "platform/text.h"
 #include "report/outcome_words.h"
 
@@ -109,11 +112,22 @@ void CheckImagesAlone(Findings* found) {
   }
 }
 
-// What imagefit's steps meet on the device after START's checks.
+// What imagefit's steps meet on the device after START's checks, in their
+// order, asked with imagefit's own calls of drivers that only answer.
 void CheckDevice(const ImageSetFacts& facts, const device::DeviceConfig& device, Findings* found) {
-  if (!device.DriverKind("SCD1")) found->Problem("the device has no flash update driver (SCD1)");
   if (!imagefit::IsOnExternalPower()) {
     found->Problem("the device is not on external power: imagefit would stop at once");
+  }
+  if (!platform::Drivers().Open(platform::protocol::kPowerDriverName)) {
+    found->Note(
+        "the device has no power driver (PWR1): imagefit notes its steps as failed and "
+        "restarts the device after errors (exit 3)");
+    found->afterErrors = true;
+  }
+  if (!imagefit::OpenUpdateDriver()) {
+    found->Problem(
+        "the device has no flash update driver (SCD1): imagefit would ask whether to "
+        "continue after the first boot loader (rehearse: --continue=yes or no)");
   }
   if (!device.FailingCodes().empty()) {
     found->Note(
@@ -174,7 +188,8 @@ Findings CheckImageSet(const ImageSetFacts& facts, const device::DeviceConfig* d
     found.verdict = "would not be programmed: " + *problem;
   } else {
     found.verdict = "would program " + facts.versionText + " (" + report::WithThousands(bytes) +
-                    " bytes in six images) and restart the device";
+                    " bytes in six images) and restart the device" +
+                    (found.afterErrors ? " after errors" : "");
   }
   return found;
 }
