@@ -10,12 +10,14 @@
 #include "fitkit/command_line.h"
 #include "fitkit/commands.h"
 #include "fitkit/exit_codes.h"
+#include "fitkit/headless_dialog.h"
 #include "fitkit/image_set_check.h"
 #include "fitkit/manifest_facts.h"
 #include "fitkit/package_check.h"
 #include "fitkit/signature_facts.h"
 #include "fitkit/verdict.h"
 #include "frame/device_identity.h"
+#include "imagefit/image_set.h"
 #include "imagefit/image_version.h"
 #include "platform/text.h"
 #include "report/outcome_words.h"
@@ -31,7 +33,8 @@ namespace {
 using Json = nlohmann::ordered_json;
 
 constexpr char kCheckUsage[] =
-    "Usage: fitkit check UPDATE [--device ROOT | --model MODEL]... [--key FILE.pub]... [--json]\n"
+    "Usage: fitkit check UPDATE [--device ROOT | --model MODEL]... [--key FILE.pub]...\n"
+    "                    [--revision=yes|no] [--json]\n"
     "Checks a shell package (a ZIP file) or an image set (a folder) as the programs\n"
     "would before they change anything, and says what would happen. Nothing is\n"
     "written anywhere.\n"
@@ -40,11 +43,15 @@ constexpr char kCheckUsage[] =
     "  --model MODEL   the package must be named for this model (repeatable)\n"
     "  --key FILE.pub  the update must be signed with this minisign key (repeatable);\n"
     "                  a device that holds update keys requires a signature too\n"
+    "  --revision=yes|no  the answer rehearse would give imagefit's board revision\n"
+    "                  question; without one the question is a problem, as a\n"
+    "                  rehearsal without an answer ends refused\n"
     "  --json          the findings as one JSON document\n"
     "The verdict is the last line on standard error.\n"
     "Exit status: 0 it would go through, 1 it would be refused or fail, 2 usage error,\n"
-    "4 no update there or an image set without all six images, 5 ROOT is no device\n"
-    "root, or a device without a model or flash drive (a package).\n";
+    "3 it would go through with errors, 4 no update there or an image set without\n"
+    "all six images, 5 ROOT is no device root, or a device without a model or flash\n"
+    "drive (a package).\n";
 
 constexpr char kInspectUsage[] =
     "Usage: fitkit inspect UPDATE [--json]\n"
@@ -99,11 +106,13 @@ int ParseUpdateArguments(const std::string& command, const char* usage, const Wo
   return -1;
 }
 
-Findings CheckImageSetOn(CheckedDevice* device, const fs::path& folder) {
-  const ImageSetFacts facts = InspectImageSet(folder);
-  if (device == nullptr) return CheckImageSet(facts, nullptr, 0);
-  platform::ScopedEnvironment installed(device->environment());
-  return CheckImageSet(facts, device->context().config, imagefit::ReadInstalledVersion());
+// The image set shown to the device, read and checked as imagefit would.
+Findings CheckImageSetOn(CheckedDevice& device, const fs::path& folder, Answer revision,
+                         ImageSetFacts* facts) {
+  const std::u16string shown = device.ShowToDevice(folder);
+  platform::ScopedEnvironment installed(device.environment());
+  *facts = InspectImageSet(shown, folder, false);
+  return CheckImageSet(*facts, device.scratch() ? nullptr : device.context().config, revision);
 }
 
 Findings CheckPackageOn(CheckedDevice& device, const fs::path& package,
@@ -129,14 +138,6 @@ std::string MissingIdentity(CheckedDevice& device) {
   }
   if (!frame::GetFlashDriveFolder(&flash)) return "flash drive folder";
   return "";
-}
-
-// An image set without all six images is no update imagefit would take.
-bool IsWholeImageSet(const fs::path& folder) {
-  for (const ImageFacts& image : InspectImageSet(folder).images) {
-    if (image.path.empty()) return false;
-  }
-  return true;
 }
 
 // The keys given and the device's own; none when no signature is required.
@@ -171,18 +172,24 @@ void SayValidRelease(const signature::ManifestCheck& check, std::u16string_view 
             std::to_string(check.manifest->securityVersion) + ": valid");
 }
 
+// The device path of `name` in a folder shown to the device.
+std::u16string ShownIn(const std::u16string& folder, const std::string& name) {
+  return folder + u"\\" + platform::FromUtf8(name);
+}
+
 // What shellfit's START decides of the package's signed release, asked of
 // shellfit itself: with the keys given and the device's own, on the device's
-// model, against its rollback floor. Without a key nothing is checked, and
-// the manifest's signer is a note.
+// model, against its rollback floor. The package's folder is shown, so that
+// its manifest and signature are read beside it. Without a key nothing is
+// checked, and the manifest's signer is a note.
 void CheckPackageRelease(CheckedDevice& device, const fs::path& package,
                          const std::vector<signature::PublicKey>& given,
                          const std::vector<std::string>& models, Findings* found) {
-  const std::u16string shown = device.ShowToDevice(package);
-  const fs::path manifest = package.string() + ".manifest";
-  device.ShowToDevice(manifest);
-  device.ShowToDevice(manifest.string() + ".minisig");
+  const fs::path host = fs::absolute(package);
+  const std::u16string shown =
+      ShownIn(device.ShowToDevice(host.parent_path()), host.filename().string());
   platform::ScopedEnvironment installed(device.environment());
+  const fs::path manifest = host.string() + ".manifest";
   const auto keys = RequiredKeys(given);
   if (!keys) return NoteUncheckedSigner(manifest, found);
   const std::u16string model = CheckedModel(models);
@@ -194,29 +201,27 @@ void CheckPackageRelease(CheckedDevice& device, const fs::path& package,
 // What imagefit's START decides of the image set's signed release, with the
 // checks it makes: the manifest (key, model, kind, rollback floor), then the
 // version file and each image as the manifest's file of its slot.
-void CheckImageSetRelease(CheckedDevice& device, const fs::path& folder,
+void CheckImageSetRelease(CheckedDevice& device, const fs::path& folder, const ImageSetFacts& set,
                           const std::vector<signature::PublicKey>& given,
                           const std::vector<std::string>& models, Findings* found) {
-  const ImageSetFacts facts = InspectImageSet(folder);
-  const fs::path manifest = folder / platform::ToUtf8(signature::kImageSetManifestName);
-  const std::u16string shownManifest = device.ShowToDevice(manifest);
-  device.ShowToDevice(manifest.string() + ".minisig");
+  const std::u16string shown = device.ShowToDevice(folder);
   std::vector<std::pair<signature::FileRole, std::u16string>> files;
-  if (!facts.versionFile.empty()) {
-    files.emplace_back(signature::FileRole::Version,
-                       device.ShowToDevice(folder / facts.versionFile));
+  if (!set.versionFile.empty()) {
+    files.emplace_back(signature::FileRole::Version, ShownIn(shown, set.versionFile));
   }
-  for (std::size_t i = 0; i < facts.images.size(); ++i) {
-    if (facts.images[i].path.empty()) continue;
-    files.emplace_back(signature::kImageSetRoles[i + 1], device.ShowToDevice(facts.images[i].path));
+  for (std::size_t i = 0; i < set.images.size(); ++i) {
+    if (set.images[i].path.empty()) continue;
+    files.emplace_back(signature::kImageSetRoles[i + 1],
+                       ShownIn(shown, set.images[i].path.filename().string()));
   }
   platform::ScopedEnvironment installed(device.environment());
+  const std::string manifestName = platform::ToUtf8(signature::kImageSetManifestName);
   const auto keys = RequiredKeys(given);
-  if (!keys) return NoteUncheckedSigner(manifest, found);
+  if (!keys) return NoteUncheckedSigner(folder / manifestName, found);
   const std::u16string model = CheckedModel(models);
-  const signature::ManifestCheck check =
-      signature::CheckReleaseManifest(*keys, shownManifest, platform::FromUtf8(folder.string()),
-                                      signature::ReleaseKind::ImageSet, model);
+  const signature::ManifestCheck check = signature::CheckReleaseManifest(
+      *keys, ShownIn(shown, manifestName), platform::FromUtf8(folder.string()),
+      signature::ReleaseKind::ImageSet, model);
   if (!check.manifest) return found->Problem(device.InHostWords(check.refusalText));
   for (const auto& [role, path] : files) {
     auto file =
@@ -277,29 +282,36 @@ int UsageError(const std::string& command, const std::string& message) {
 
 int RunCheck(const Words& words) {
   ParsedArgs args;
-  const int early = ParseUpdateArguments(
-      "check", kCheckUsage, words,
-      {{"--help"}, {"--json"}, {"--device", true}, {"--model", true, true}, {"--key", true, true}},
-      &args);
+  const int early = ParseUpdateArguments("check", kCheckUsage, words,
+                                         {{"--help"},
+                                          {"--json"},
+                                          {"--device", true},
+                                          {"--model", true, true},
+                                          {"--key", true, true},
+                                          {"--revision", true}},
+                                         &args);
   if (early >= 0) return early;
   if (args.Has("--device") && args.Has("--model")) {
     return UsageError("check", "--device and --model exclude each other: a device names its model");
+  }
+  Answer revision = Answer::None;
+  if (const auto given = args.Value("--revision"); given && !ParseAnswer(*given, &revision)) {
+    return UsageError("check", "--revision is yes or no");
   }
   const fs::path update = args.operands().front();
   const std::vector<std::string> models = args.Values("--model");
   std::error_code error;
   const bool images = fs::is_directory(update, error);
   std::string failure;
-  std::unique_ptr<CheckedDevice> device;
-  if (args.Has("--device") || !images) {
-    device = CheckedDevice::Open(args.Value("--device").value_or(""),
-                                 models.empty() ? "KTR 60" : models.front(), &failure);
-    if (!device) {
-      std::fprintf(stderr, "fitkit check: %s\n", failure.c_str());
-      return args.Has("--device") ? kExitNoDevice : kExitOther;
-    }
+  const std::string model =
+      models.empty() ? platform::ToUtf8(imagefit::kImageSetModel) : models.front();
+  const std::unique_ptr<CheckedDevice> device =
+      CheckedDevice::Open(args.Value("--device").value_or(""), model, &failure);
+  if (!device) {
+    std::fprintf(stderr, "fitkit check: %s\n", failure.c_str());
+    return args.Has("--device") ? kExitNoDevice : kExitOther;
   }
-  if (!images && device && !device->scratch()) {
+  if (!images && !device->scratch()) {
     if (const std::string missing = MissingIdentity(*device); !missing.empty()) {
       SayVerdict("would not start: the device has no " + missing + " in its registry");
       return kExitNoDevice;
@@ -307,39 +319,37 @@ int RunCheck(const Words& words) {
   }
   std::vector<signature::PublicKey> keys;
   if (!ReadKeyFiles(args.Values("--key"), &keys, &failure)) return UsageError("check", failure);
-  Findings found =
-      images ? CheckImageSetOn(device && !device->scratch() ? device.get() : nullptr, update)
-             : CheckPackageOn(*device, update, models);
+  ImageSetFacts set;
+  Findings found = images ? CheckImageSetOn(*device, update, revision, &set)
+                          : CheckPackageOn(*device, update, models);
   const bool refusedAlready = found.HasProblem();
-  if (!images) {
+  if (images) {
+    CheckImageSetRelease(*device, update, set, keys, models, &found);
+  } else {
     CheckPackageRelease(*device, update, keys, models, &found);
-  } else if (device) {
-    CheckImageSetRelease(*device, update, keys, models, &found);
-  } else if (const auto scratch =
-                 CheckedDevice::Open({}, models.empty() ? "KTR 60" : models.front(), &failure)) {
-    CheckImageSetRelease(*scratch, update, keys, models, &found);
   }
   SayFirstProblem(images, refusedAlready, &found);
   if (args.Has("--json")) {
     PrintJson({{"update", update.string()},
                {"kind", images ? "image-set" : "package"},
                {"device", args.Value("--device").value_or("")},
-               {"would_succeed", !found.HasProblem()},
+               {"would_succeed", !found.HasProblem() && !found.afterErrors},
                {"verdict", found.verdict},
                {"findings", FindingsJson(found)}});
   } else {
     PrintFindings(update.string(), found);
   }
   SayVerdict(found.verdict);
-  if (images && !IsWholeImageSet(update)) return kExitNoUpdate;
-  return found.HasProblem() ? kExitRefused : kExitSuccess;
+  if (images && !set.complete) return kExitNoUpdate;
+  if (found.HasProblem()) return kExitRefused;
+  return found.afterErrors ? kExitIncomplete : kExitSuccess;
 }
 
 namespace {
 
 int InspectPackageFile(const fs::path& package, bool json) {
   std::string failure;
-  auto device = CheckedDevice::Open({}, "KTR 60", &failure);
+  auto device = CheckedDevice::Open({}, platform::ToUtf8(imagefit::kImageSetModel), &failure);
   if (!device) {
     std::fprintf(stderr, "fitkit inspect: %s\n", failure.c_str());
     return kExitOther;
@@ -419,7 +429,7 @@ std::string ImageSetVerdict(const ImageSetFacts& facts) {
 }
 
 int InspectImageFolder(const fs::path& folder, bool json) {
-  const ImageSetFacts facts = InspectImageSet(folder);
+  const ImageSetFacts facts = InspectImageSet(folder, true);
   if (json) {
     Json images = Json::array();
     for (const ImageFacts& image : facts.images) {
@@ -459,9 +469,10 @@ int InspectImageFolder(const fs::path& folder, bool json) {
           "  %-12s %s", image.name.c_str(),
           image.path.empty() ? "missing" : (report::WithThousands(image.size) + " bytes").c_str());
       if (image.bin) {
-        std::printf(", BIN image at %s, %s bytes, %u records%s%s",
+        std::printf(", BIN image at %s, %s bytes, %s records%s%s",
                     HexWord(image.bin->start).c_str(),
-                    report::WithThousands(image.bin->length).c_str(), image.bin->records,
+                    report::WithThousands(image.bin->length).c_str(),
+                    report::WithThousands(image.bin->records).c_str(),
                     image.bin->problem.empty() ? "" : ": ", image.bin->problem.c_str());
       }
       if (!image.path.empty()) std::printf("; %s", SignatureLine(image.path).c_str());

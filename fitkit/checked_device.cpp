@@ -77,6 +77,8 @@ std::unique_ptr<CheckedDevice> CheckedDevice::Open(const fs::path& root, const s
 }
 
 CheckedDevice::~CheckedDevice() {
+  kernel_.reset();
+  drivers_.reset();
   overlay_.reset();
   device_.reset();
   if (!scratchRoot_.empty()) {
@@ -85,16 +87,13 @@ CheckedDevice::~CheckedDevice() {
   }
 }
 
-std::u16string CheckedDevice::ShowToDevice(const fs::path& hostFile) {
-  const std::u16string own = DevicePathIn(context().root, hostFile);
+std::u16string CheckedDevice::ShowToDevice(const fs::path& hostPath) {
+  const std::u16string own = DevicePathIn(context().root, hostPath);
   if (!own.empty()) return own;
-  std::u16string shown = kShownFolder + platform::FromUtf8(hostFile.filename().string());
-  if (overlay_) {
-    overlay_->Add(shown, fs::absolute(hostFile));
-  } else {
-    overlay_ = std::make_unique<OverlayFileSystem>(*device_->environment().files, shown,
-                                                   fs::absolute(hostFile));
-  }
+  fs::path host = fs::absolute(hostPath).lexically_normal();
+  if (host.filename().empty()) host = host.parent_path();  // a folder named with a slash
+  std::u16string shown = kShownFolder + platform::FromUtf8(host.filename().string());
+  overlay_ = std::make_unique<OverlayFileSystem>(*device_->environment().files, shown, host);
   return shown;
 }
 
@@ -110,6 +109,10 @@ std::string CheckedDevice::InHostWords(std::u16string_view text) const {
 platform::Environment CheckedDevice::environment() {
   platform::Environment env = device_->environment();
   if (overlay_) env.files = overlay_.get();
+  if (!drivers_) drivers_ = std::make_unique<QuietDrivers>(*context().config);
+  if (!kernel_) kernel_ = std::make_unique<QuietKernel>(*context().config);
+  env.drivers = drivers_.get();
+  env.kernel = kernel_.get();
   return env;
 }
 

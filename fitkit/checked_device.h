@@ -10,6 +10,7 @@
 
 #include "device/device.h"
 #include "fitkit/overlay_file_system.h"
+#include "fitkit/quiet_services.h"
 #include "platform/environment.h"
 
 namespace fitkit {
@@ -24,16 +25,17 @@ class CheckedDevice {
   CheckedDevice(const CheckedDevice&) = delete;
   CheckedDevice& operator=(const CheckedDevice&) = delete;
 
-  // Shows `hostFile` to the device and returns its device path: its own when
-  // it lies in the device's file system, else a path of its own, in one
-  // folder with the files shown before (a package beside its manifest).
-  std::u16string ShowToDevice(const std::filesystem::path& hostFile);
+  // Shows `hostPath` (a file, or a folder and the files in it) to the device
+  // and returns its device path: its own when it lies in the device's file
+  // system, else a path of its own.
+  std::u16string ShowToDevice(const std::filesystem::path& hostPath);
 
   // `text` with the folder the shown files appear in left out, so that the
   // programs' words name a shown file as the user knows it.
   std::string InHostWords(std::u16string_view text) const;
 
-  // The device's services (the update shown in its file system).
+  // The device's services (the update shown in its file system), with
+  // drivers and a kernel that answer questions and do nothing.
   platform::Environment environment();
   const device::DeviceContext& context() const { return device_->context(); }
   bool scratch() const { return scratch_; }
@@ -45,6 +47,8 @@ class CheckedDevice {
   bool scratch_ = false;
   std::unique_ptr<device::Device> device_;
   std::unique_ptr<OverlayFileSystem> overlay_;
+  std::unique_ptr<QuietDrivers> drivers_;
+  std::unique_ptr<QuietKernel> kernel_;
 };
 
 // The device path of a host path inside a device root's fs/ folder; empty

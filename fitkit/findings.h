@@ -18,6 +18,9 @@ struct Findings {
   std::vector<Finding> items;
   // "would install 6 files ..." or "would be refused: ...".
   std::string verdict;
+  // Without a problem: the update would go through, but not as a whole (a
+  // step noted as failed), and the run would end incomplete.
+  bool afterErrors = false;
 
   void Ok(std::string text) { items.push_back({Level::Ok, std::move(text)}); }
   void Note(std::string text) { items.push_back({Level::Note, std::move(text)}); }

@@ -79,7 +79,19 @@ class HeadlessDialog : public ui::DialogState {
   int waits_ = 0;
 };
 
-std::string OneLine(std::u16string_view text) {
+}  // namespace
+
+bool ParseAnswer(const std::string& text, Answer* answer) {
+  if (text == "yes")
+    *answer = Answer::Yes;
+  else if (text == "no")
+    *answer = Answer::No;
+  else
+    return false;
+  return true;
+}
+
+std::string QuestionLine(std::u16string_view text) {
   std::string line;
   for (char c : platform::ToUtf8(text)) {
     if (c == '\r') continue;
@@ -87,8 +99,6 @@ std::string OneLine(std::u16string_view text) {
   }
   return line;
 }
-
-}  // namespace
 
 HeadlessDialogHost::HeadlessDialogHost(const ui::ScreenMetrics& screen, Answers answers,
                                        std::function<void(const ScreenState&)> observer)
@@ -112,7 +122,7 @@ int HeadlessDialogHost::Respond(std::u16string_view text, uint32_t style) {
   const bool asksToContinue = text.find(u"CONTINUE?") != std::u16string_view::npos;
   const Answer given = asksToContinue ? answers_.proceed : answers_.revision;
   if (given == Answer::Yes) return platform::IDYES;
-  if (given == Answer::None && unanswered_.empty()) unanswered_ = OneLine(text);
+  if (given == Answer::None && unanswered_.empty()) unanswered_ = QuestionLine(text);
   return platform::IDNO;
 }
 

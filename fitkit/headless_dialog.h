@@ -22,12 +22,18 @@ struct Answers {
   Answer proceed = Answer::None;   // "...failed!\r\nCONTINUE?"
 };
 
+// "yes" or "no", as --revision and --continue take them; false for any other.
+bool ParseAnswer(const std::string& text, Answer* answer);
+
 // What the screen shows now: the status line and the bar.
 struct ScreenState {
   std::u16string status;
   int position = 0;
   int high = 0;
 };
+
+// A question as the rehearsal and the check quote it: UTF-8, on one line.
+std::string QuestionLine(std::u16string_view text);
 
 class HeadlessDialogHost : public platform::DialogHost {
  public:

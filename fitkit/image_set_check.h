@@ -1,6 +1,7 @@
-// What an image set holds and what imagefit would make of it: the six
-// images, the version file beside them, and the BIN images' records, read on
-// the host; against a device, its board revision, power and drivers too.
+// What an image set holds and what imagefit would make of it, read with
+// imagefit's own code through a device's services (a CheckedDevice installed,
+// the set shown to it): the six images, the version file, the BIN images'
+// records; against a real device, the board revision question too.
 #pragma once
 
 #include <cstdint>
@@ -10,6 +11,8 @@
 #include <vector>
 
 #include "fitkit/findings.h"
+#include "fitkit/headless_dialog.h"
+#include "imagefit/image_set_check.h"
 
 namespace device {
 class DeviceConfig;
@@ -17,37 +20,37 @@ class DeviceConfig;
 
 namespace fitkit {
 
-struct BinFacts {
-  uint32_t start = 0;
-  uint32_t length = 0;
-  uint32_t records = 0;
-  std::string problem;  // empty when the image reads through
-};
-
 struct ImageFacts {
-  std::string name;
-  std::filesystem::path path;  // empty when missing
+  std::string name;            // imagefit's name for it: "nboot.bin"
+  std::filesystem::path path;  // the host file, as named in its folder; empty when missing
   uint64_t size = 0;
-  std::optional<BinFacts> bin;  // for the four BIN images
+  std::optional<imagefit::BinImageFacts> bin;  // for the four BIN images, when read
 };
 
 struct ImageSetFacts {
   std::vector<ImageFacts> images;  // the six, in the order imagefit tests them
-  std::string versionFile;         // its name; empty when there is none
+  std::string versionFile;         // its name as it lies; empty when there is none
   std::string versionText;         // "V1.0.7"
   uint32_t versionCode = 0;        // revision << 24 | major << 16 | minor << 8 | build
   uint32_t revision = 0;
+  uint32_t installed = 0;  // the device's OS version
+  bool complete = false;   // all six there: imagefit shows its dialog
 };
 
-ImageSetFacts InspectImageSet(const std::filesystem::path& folder);
+// The set in the device folder `folder` (the host folder `hostFolder`) as
+// imagefit finds it; `readBins` reads each BIN image through to its end
+// record.
+ImageSetFacts InspectImageSet(const std::u16string& folder, const std::filesystem::path& hostFolder,
+                              bool readBins);
 
-// The images complete and well formed, the version readable; with `device`,
-// `boardRevision` and `installed`, what the run would ask or stop at there.
+// The same for a host folder, shown to a scratch device.
+ImageSetFacts InspectImageSet(const std::filesystem::path& folder, bool readBins = false);
+
+// What imagefit would do with the set InspectImageSet just read: end at once
+// without all six images, else what START would ask and refuse; `revision`
+// answers the board revision question as rehearse would. Without `device` (a
+// scratch device) the board is not known: no revision question.
 Findings CheckImageSet(const ImageSetFacts& facts, const device::DeviceConfig* device,
-                       uint32_t installed);
-
-// The BIN image's structure: sync bytes, records inside the image, their
-// checksums, the end record.
-BinFacts ReadBinImage(const std::filesystem::path& file);
+                       Answer revision);
 
 }  // namespace fitkit

@@ -15,6 +15,7 @@
 #include "fitkit/image_set_check.h"
 #include "fitkit/manifest_facts.h"
 #include "fitkit/package_check.h"
+#include "imagefit/image_set.h"
 #include "platform/environment.h"
 #include "platform/text.h"
 
@@ -64,7 +65,7 @@ bool AddFile(const fs::path& file, FileRole role, signature::ReleaseManifest* ma
 // The package's version is its main.exe's, read by shellfit's own reader.
 bool DescribePackage(const fs::path& package, signature::ReleaseManifest* manifest,
                      std::string* error) {
-  auto device = CheckedDevice::Open({}, "KTR 60", error);
+  auto device = CheckedDevice::Open({}, platform::ToUtf8(imagefit::kImageSetModel), error);
   if (!device) return false;
   const std::u16string shown = device->ShowToDevice(package);
   PackageFacts facts;

@@ -7,7 +7,9 @@
 
 #include "fitkit/image_set_check.h"
 #include "fitkit/signature_facts.h"
+#include "host/command_host.h"
 #include "platform/text.h"
+#include "signature/verified_file.h"
 
 namespace fitkit {
 namespace fs = std::filesystem;
@@ -57,16 +59,8 @@ fs::path ManifestPathOf(const fs::path& update, bool imageFolder) {
 }
 
 bool TreeOfFile(const fs::path& file, signature::BlockTree* tree) {
-  std::ifstream in(file, std::ios::binary);
-  if (!in) return false;
-  signature::BlockTreeHasher hasher;
-  auto chunk = std::make_unique<char[]>(1 << 20);
-  while (in.read(chunk.get(), 1 << 20) || in.gcount() > 0) {
-    hasher.Update(chunk.get(), std::size_t(in.gcount()));
-  }
-  if (in.bad()) return false;
-  *tree = hasher.Finish();
-  return true;
+  const std::unique_ptr<platform::File> open = host::OpenHostFileForReading(file);
+  return open && signature::TreeOfOpenFile(*open, tree);
 }
 
 std::optional<uint32_t> ParseSecurityVersion(const std::string& text) {

@@ -2,41 +2,75 @@
 
 #include "host/command_host.h"
 #include "platform/text.h"
+#include "platform/wildcard.h"
 
 namespace fitkit {
+namespace fs = std::filesystem;
+namespace {
+
+constexpr uint32_t kShownFileAttributes =
+    platform::FILE_ATTRIBUTE_ARCHIVE | platform::FILE_ATTRIBUTE_READONLY;
+
+bool IsRegularFile(const fs::path& path) {
+  std::error_code error;
+  return fs::is_regular_file(path, error);
+}
+
+}  // namespace
 
 OverlayFileSystem::OverlayFileSystem(platform::FileSystem& inner, std::u16string devicePath,
-                                     std::filesystem::path hostFile)
-    : FileSystemWrapper(inner), inner_(inner) {
-  Add(std::move(devicePath), std::move(hostFile));
+                                     fs::path hostPath)
+    : FileSystemWrapper(inner),
+      inner_(inner),
+      devicePath_(std::move(devicePath)),
+      hostPath_(std::move(hostPath)) {
+  std::error_code error;
+  folder_ = fs::is_directory(hostPath_, error);
 }
 
-void OverlayFileSystem::Add(std::u16string devicePath, std::filesystem::path hostFile) {
-  shown_.push_back({std::move(devicePath), std::move(hostFile)});
+bool OverlayFileSystem::IsShown(std::u16string_view path) const {
+  if (platform::EqualsNoCase(path, devicePath_)) return true;
+  if (!folder_ || path.size() <= devicePath_.size() + 1) return false;
+  return path[devicePath_.size()] == u'\\' &&
+         platform::EqualsNoCase(path.substr(0, devicePath_.size()), devicePath_) &&
+         path.find(u'\\', devicePath_.size() + 1) == std::u16string_view::npos;
 }
 
-const OverlayFileSystem::Shown* OverlayFileSystem::ShownAt(std::u16string_view path) const {
-  for (const Shown& shown : shown_) {
-    if (platform::EqualsNoCase(path, shown.devicePath)) return &shown;
+std::optional<fs::path> OverlayFileSystem::HostPathOf(std::u16string_view path) const {
+  if (platform::EqualsNoCase(path, devicePath_)) return hostPath_;
+  const std::u16string_view name = path.substr(devicePath_.size() + 1);
+  // The device finds names whatever their letter case; its own case first.
+  if (IsRegularFile(hostPath_ / platform::ToUtf8(name))) return hostPath_ / platform::ToUtf8(name);
+  std::error_code error;
+  for (const auto& entry : fs::directory_iterator(hostPath_, error)) {
+    if (platform::EqualsNoCase(platform::FromUtf8(entry.path().filename().string()), name) &&
+        entry.is_regular_file(error)) {
+      return entry.path();
+    }
   }
-  return nullptr;
+  return std::nullopt;
 }
 
 std::unique_ptr<platform::File> OverlayFileSystem::Open(std::u16string_view path, uint32_t access,
                                                         platform::Disposition disposition) {
-  const Shown* shown = ShownAt(path);
-  if (shown == nullptr) return inner_.Open(path, access, disposition);
-  if ((access & platform::AccessWrite) != 0) return nullptr;
-  return host::OpenHostFileForReading(shown->hostFile);
+  if (!IsShown(path)) return inner_.Open(path, access, disposition);
+  const auto host = HostPathOf(path);
+  if ((access & platform::AccessWrite) != 0 || !host) return nullptr;
+  return host::OpenHostFileForReading(*host);
 }
 
 uint32_t OverlayFileSystem::GetAttributes(std::u16string_view path) {
-  const Shown* shown = ShownAt(path);
-  if (shown == nullptr) return inner_.GetAttributes(path);
+  if (!IsShown(path)) return inner_.GetAttributes(path);
+  const auto host = HostPathOf(path);
+  if (!host) return platform::kInvalidAttributes;
   std::error_code error;
-  return std::filesystem::is_regular_file(shown->hostFile, error)
-             ? platform::FILE_ATTRIBUTE_ARCHIVE | platform::FILE_ATTRIBUTE_READONLY
-             : platform::kInvalidAttributes;
+  if (fs::is_directory(*host, error)) return platform::FILE_ATTRIBUTE_DIRECTORY;
+  return IsRegularFile(*host) ? kShownFileAttributes : platform::kInvalidAttributes;
+}
+
+platform::EntryKind OverlayFileSystem::GetEntryKind(std::u16string_view path) {
+  if (!IsShown(path)) return inner_.GetEntryKind(path);
+  return FileSystem::GetEntryKind(path);
 }
 
 bool OverlayFileSystem::SetAttributes(std::u16string_view path, uint32_t attributes) {
@@ -63,16 +97,34 @@ bool OverlayFileSystem::CanCreate(std::u16string_view path) {
   return !IsShown(path) && inner_.CanCreate(path);
 }
 
-std::vector<platform::FindData> OverlayFileSystem::Find(std::u16string_view pattern) {
-  const Shown* shown = ShownAt(pattern);
-  if (shown == nullptr) return inner_.Find(pattern);
+// The shown folder's files whose names match, in the host's order.
+std::vector<platform::FindData> OverlayFileSystem::FindInFolder(
+    std::u16string_view wildcard) const {
+  std::vector<platform::FindData> found;
   std::error_code error;
-  const auto size = std::filesystem::file_size(shown->hostFile, error);
-  if (error) return {};
+  for (const auto& entry : fs::directory_iterator(hostPath_, error)) {
+    const std::u16string name = platform::FromUtf8(entry.path().filename().string());
+    if (!entry.is_regular_file(error) || !platform::MatchWildcard(wildcard, name)) continue;
+    platform::FindData file;
+    file.name = name;
+    file.attributes = kShownFileAttributes;
+    file.size = entry.file_size(error);
+    found.push_back(std::move(file));
+  }
+  return found;
+}
+
+std::vector<platform::FindData> OverlayFileSystem::Find(std::u16string_view pattern) {
+  if (!IsShown(pattern)) return inner_.Find(pattern);
+  if (folder_ && !platform::EqualsNoCase(pattern, devicePath_)) {
+    return FindInFolder(pattern.substr(devicePath_.size() + 1));
+  }
   platform::FindData found;
-  found.name = shown->devicePath.substr(shown->devicePath.rfind(u'\\') + 1);
+  found.name = devicePath_.substr(devicePath_.rfind(u'\\') + 1);
   found.attributes = GetAttributes(pattern);
-  found.size = size;
+  if (found.attributes == platform::kInvalidAttributes) return {};
+  std::error_code error;
+  if (!folder_) found.size = fs::file_size(hostPath_, error);
   return {found};
 }
 

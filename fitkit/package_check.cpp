@@ -1,12 +1,9 @@
 #include "fitkit/package_check.h"
 
-#include <cstdio>
-
 #include "frame/device_identity.h"
 #include "platform/environment.h"
 #include "platform/file_system.h"
 #include "platform/text.h"
-#include "platform/version_query.h"
 #include "readers/version_pe.h"
 #include "report/outcome_words.h"
 #include "shellfit/package_fit.h"
@@ -22,18 +19,6 @@ using platform::ToUtf8;
 constexpr uint32_t kLargestReadExecutable = 64u << 20;
 
 std::string Quoted(const std::string& text) { return "\"" + text + "\""; }
-
-// The FileVersion string of the first translation, as shellfit reads it.
-std::string FileVersionOf(const std::vector<uint8_t>& block) {
-  const auto translation = platform::QueryVersionValue(block, u"\\VarFileInfo\\Translation");
-  if (!translation || translation->length == 0 || translation->bytes.size() < 4) return {};
-  const auto& b = translation->bytes;
-  char key[9];
-  std::snprintf(key, sizeof key, "%04x%04x", b[0] | b[1] << 8, b[2] | b[3] << 8);
-  const auto value = platform::QueryVersionValue(
-      block, u"\\StringFileInfo\\" + std::u16string(key, key + 8) + u"\\FileVersion");
-  return value && value->length != 0 ? ToUtf8(platform::VersionValueText(*value)) : "";
-}
 
 // The entry read into memory with the password; none when it cannot be.
 std::optional<std::vector<uint8_t>> ReadEntry(CZipReader& reader, uint16_t index, uint32_t size) {
@@ -57,7 +42,7 @@ std::optional<std::string> MainExeVersion(CZipReader& reader) {
     if (!bytes) return std::nullopt;
     readers::MemoryByteSource source(bytes->data(), bytes->size());
     const auto block = readers::FindVersionResource(source);
-    return block ? FileVersionOf(*block) : std::string();
+    return block ? ToUtf8(shellfit::FileVersionIn(*block)) : std::string();
   }
   return std::nullopt;
 }
@@ -83,18 +68,18 @@ void ReadEntries(CZipReader& reader, PackageFacts* facts) {
 
 void CheckName(const std::string& hostName, const std::vector<std::string>& models,
                Findings* found) {
-  const std::u16string name = platform::ToUpper(platform::FromUtf8(hostName));
+  const std::u16string name = platform::FromUtf8(hostName);
   for (const std::string& model : models) {
-    const std::string wanted = model + " SHELL.ZIP";
-    if (name == platform::ToUpper(platform::FromUtf8(wanted))) {
-      found->Ok("named " + Quoted(wanted) + ", as shellfit on a " + Quoted(model) +
+    const std::u16string wanted = shellfit::PackageNameFor(platform::FromUtf8(model));
+    if (platform::EqualsNoCase(name, wanted)) {
+      found->Ok("named " + Quoted(ToUtf8(wanted)) + ", as shellfit on a " + Quoted(model) +
                 " device looks for it");
-    } else if (name.find(u" SHELL.ZIP") != std::u16string::npos) {
+    } else if (shellfit::IsOtherPackageName(name)) {
       found->Problem("named for another model: a " + Quoted(model) + " device looks for " +
-                     Quoted(wanted) + ", and takes this one only when that is missing");
+                     Quoted(ToUtf8(wanted)) + ", and takes this one only when that is missing");
     } else {
       found->Note("shellfit would not find it as " + Quoted(hostName) + ": copy it as " +
-                  Quoted(wanted) + " (fitkit rehearse does)");
+                  Quoted(ToUtf8(wanted)) + " (fitkit rehearse does)");
     }
   }
 }

@@ -13,6 +13,7 @@
 #include "fitkit/progress_stream.h"
 #include "fitkit/verdict.h"
 #include "frame/device_identity.h"
+#include "imagefit/image_set.h"
 #include "imagefit/imagefit_entry.h"
 #include "platform/environment.h"
 #include "platform/file_system.h"
@@ -32,7 +33,7 @@ namespace {
 using Json = nlohmann::ordered_json;
 using platform::ToUtf8;
 
-constexpr char kStorageCard[] = "Storage Card";
+constexpr char16_t kStorageCard[] = u"Storage Card";
 constexpr char kUpdateFolder[] = "Update";
 
 void PrintProblem(const std::string& text) {
@@ -47,24 +48,29 @@ void Detail(const std::string& text) {
   std::fprintf(detailsOnStderr ? stderr : stdout, "fitkit rehearse: %s\n", text.c_str());
 }
 
-std::string Lower(std::string text) {
-  for (char& c : text) {
-    if (c >= 'A' && c <= 'Z') c = char(c - 'A' + 'a');
-  }
-  return text;
+// A host name as the device compares it: letter case aside.
+bool SameName(const fs::path& name, std::u16string_view wanted) {
+  return platform::EqualsNoCase(platform::FromUtf8(name.string()), wanted);
+}
+
+bool HasEnding(const fs::path& name, std::u16string_view ending) {
+  const std::u16string text = platform::FromUtf8(name.string());
+  return text.size() >= ending.size() &&
+         platform::EqualsNoCase(std::u16string_view(text).substr(text.size() - ending.size()),
+                                ending);
 }
 
 // The storage card's folder under fs/, whatever its letter case; made when
 // the device has none.
 fs::path StorageCard(const fs::path& root, std::error_code& error) {
   for (const auto& entry : fs::directory_iterator(root / "fs", error)) {
-    if (Lower(entry.path().filename().string()) == Lower(kStorageCard) &&
-        entry.is_directory(error)) {
+    if (SameName(entry.path().filename(), kStorageCard) && entry.is_directory(error)) {
       return entry.path();
     }
   }
-  fs::create_directories(root / "fs" / kStorageCard, error);
-  return root / "fs" / kStorageCard;
+  const fs::path made = root / "fs" / platform::ToUtf8(kStorageCard);
+  fs::create_directories(made, error);
+  return made;
 }
 
 // A signature file larger than the programs read is refused by them anyway;
@@ -93,8 +99,8 @@ bool PlacePackage(const fs::path& root, const fs::path& package, std::u16string*
   const fs::path card = StorageCard(root, error);
   std::u16string model;
   frame::ReadRegistryString(u"Ident", u"Model", &model);
-  const fs::path placed =
-      card / (model.empty() ? package.filename().string() : ToUtf8(model) + " SHELL.ZIP");
+  const fs::path placed = card / (model.empty() ? package.filename().string()
+                                                : ToUtf8(shellfit::PackageNameFor(model)));
   for (const char* signature : {".minisig", ".manifest.minisig"}) {
     fs::path beside = package;
     if (!SignatureFits(beside += signature)) return false;
@@ -123,14 +129,11 @@ bool PlacePackage(const fs::path& root, const fs::path& package, std::u16string*
   return true;
 }
 
-bool IsImageSetFile(const std::string& name) {
-  static const char* const kNames[] = {"nboot.bin",   "eboot.nb0", "tinynk.bin",
-                                       "drivers.bin", "nk.bin",    "chain.bin"};
-  const std::string lower = Lower(name);
-  for (const char* known : kNames) {
-    if (lower == known) return true;
+bool IsImageSetFile(const fs::path& name) {
+  for (std::u16string_view image : imagefit::kImageFileNames) {
+    if (SameName(name, image)) return true;
   }
-  return lower.ends_with(".ini") || lower.ends_with(".minisig");
+  return HasEnding(name, u".ini") || HasEnding(name, u".minisig");
 }
 
 // The image set as "\Storage Card\Update" (its own folder when it already
@@ -142,14 +145,14 @@ bool PlaceImageSet(const fs::path& root, const fs::path& folder, std::u16string*
   }
   std::error_code error;
   for (const auto& entry : fs::directory_iterator(folder, error)) {
-    if (Lower(entry.path().extension().string()) == ".minisig" && !SignatureFits(entry.path())) {
+    if (HasEnding(entry.path().filename(), u".minisig") && !SignatureFits(entry.path())) {
       return false;
     }
   }
   const fs::path target = StorageCard(root, error) / kUpdateFolder;
   fs::create_directories(target, error);
   for (const auto& entry : fs::directory_iterator(target, error)) {
-    if (IsImageSetFile(entry.path().filename().string())) fs::remove(entry.path(), error);
+    if (IsImageSetFile(entry.path().filename())) fs::remove(entry.path(), error);
   }
   for (const auto& entry : fs::directory_iterator(folder, error)) {
     if (error || !entry.is_regular_file(error)) continue;
@@ -188,7 +191,7 @@ UpdateSizes PackageSizes(const std::u16string& source) {
   UpdateSizes sizes;
   std::u16string model;
   frame::ReadRegistryString(u"Ident", u"Model", &model);
-  const PackageFacts facts = InspectPackage(source + u"\\" + model + u" SHELL.ZIP");
+  const PackageFacts facts = InspectPackage(source + u"\\" + shellfit::PackageNameFor(model));
   for (const EntryFacts& entry : facts.entries) {
     sizes.items.push_back(entry.name);
     sizes.sizes.push_back(entry.folder ? 0 : entry.size);

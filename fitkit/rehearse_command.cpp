@@ -4,6 +4,7 @@
 #include "fitkit/command_line.h"
 #include "fitkit/commands.h"
 #include "fitkit/exit_codes.h"
+#include "fitkit/headless_dialog.h"
 #include "fitkit/rehearsal.h"
 
 namespace fitkit {
@@ -27,16 +28,6 @@ constexpr char kRehearseUsage[] =
     "Exit status: 0 installed or restarted, 1 refused, 2 usage error, 3 incomplete,\n"
     "4 no update found, 5 no device, 6 already running, 7 other failure,\n"
     "8 another update running on the device.\n";
-
-bool ParseAnswer(const std::string& text, Answer* answer) {
-  if (text == "yes")
-    *answer = Answer::Yes;
-  else if (text == "no")
-    *answer = Answer::No;
-  else
-    return false;
-  return true;
-}
 
 }  // namespace
 

@@ -4,23 +4,19 @@
 #include <iterator>
 #include <memory>
 
+#include "host/command_host.h"
 #include "platform/text.h"
 #include "signature/model_name.h"
+#include "signature/verified_file.h"
 
 namespace fitkit {
 namespace fs = std::filesystem;
 namespace {
 
 std::optional<signature::Digest> FileDigestOf(const fs::path& file) {
-  std::ifstream in(file, std::ios::binary);
-  if (!in) return std::nullopt;
-  constexpr std::size_t kChunk = 1 << 20;
-  auto chunk = std::make_unique<char[]>(kChunk);
-  signature::FileDigest digest;
-  while (in.read(chunk.get(), kChunk) || in.gcount() > 0) {
-    digest.Update(chunk.get(), std::size_t(in.gcount()));
-  }
-  return digest.Final();
+  const std::unique_ptr<platform::File> open = host::OpenHostFileForReading(file);
+  if (!open) return std::nullopt;
+  return signature::DigestOfOpenFile(*open);
 }
 
 std::string ReadSmallFile(const fs::path& file) {

@@ -10,10 +10,6 @@
 
 namespace imagefit {
 
-uint32_t SumBytes(std::size_t count, const uint8_t* bytes) {
-  return platform::SumBytes(bytes, count);
-}
-
 namespace {
 
 // A word read into a zeroed value: whatever the file still holds fills the
@@ -56,7 +52,7 @@ bool BuildMultiImageHeader(std::u16string_view path0, std::u16string_view path1,
   std::memcpy(block, kMultiImageSignature, sizeof kMultiImageSignature);
   platform::StoreLe32(block + kMultiCountOffset, kRegionCount);
   platform::StoreLe32(block + kMultiChecksumOffset,
-                      SumBytes(kMultiRegionTableSize, block + kMultiRegionTableOffset));
+                      platform::SumBytes(block + kMultiRegionTableOffset, kMultiRegionTableSize));
   return true;
 }
 

@@ -15,9 +15,6 @@ using namespace platform::protocol;
 inline constexpr uint32_t kHeaderBlockSize =
     kMultiImageHeaderSize + kRegionCount * kImageHeaderSize;
 
-// Sum of `count` bytes as unsigned values, wrapping modulo 2^32.
-uint32_t SumBytes(std::size_t count, const uint8_t* bytes);
-
 // Reads the four ImageHeaders (paths in region order: drivers, tinynk, nk,
 // chain) and fills the header block. False when a file cannot be opened;
 // bytes a short file cannot supply read as zero.

@@ -60,17 +60,23 @@ bool BuildImagePaths() {
 
 }  // namespace
 
+LocatedImageSet LocateImageSet() {
+  Model = kImageSetModel;
+  LocatedImageSet set;
+  set.versionFile = FindVersionFile();
+  set.installed = ReadInstalledVersion();
+  ImageVersion = set.versionFile.empty() ? 0 : ReadImageVersion(set.versionFile);
+  set.complete = BuildImagePaths();
+  return set;
+}
+
 bool PrepareImageSet(platform::Dialog& dialog) {
-  Model = u"KTR 60";
+  const LocatedImageSet set = LocateImageSet();
   frame::TitleText = Model + u" OS UPDATE";
   dialog.SetWindowText(frame::TitleText);
-  const std::u16string versionFile = FindVersionFile();
-  const uint32_t installed = ReadInstalledVersion();
-  ImageVersion = versionFile.empty() ? 0 : ReadImageVersion(versionFile);
-  const bool complete = BuildImagePaths();
-  NoteImageSet(versionFile, installed, complete);
-  if (!complete) return false;
-  dialog.SetItemText(kInstalledVersionField, FormatShownVersion(installed));
+  NoteImageSet(set.versionFile, set.installed, set.complete);
+  if (!set.complete) return false;
+  dialog.SetItemText(kInstalledVersionField, FormatShownVersion(set.installed));
   dialog.SetItemText(kNewVersionField, FormatShownVersion(ImageVersion));
   const MarkedStep interrupted = ReadUpdateMark();
   NoteInterruptedUpdate(interrupted);

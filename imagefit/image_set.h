@@ -20,6 +20,10 @@ inline constexpr int kStatusLine = platform::controls::kStatus;
 inline constexpr int kStartButton = platform::controls::kStart;
 inline constexpr int kCancelButton = platform::controls::kCancel;
 
+// The model imagefit is made for: its version file is named after it,
+// whatever the device's registry says.
+inline constexpr std::u16string_view kImageSetModel = u"KTR 60";
+
 // Indexes into ImagePaths, in the order the files are tested.
 enum ImageIndex { kNboot, kEboot, kTinynk, kDrivers, kNk, kChain, kImageCount };
 inline constexpr std::array<std::u16string_view, kImageCount> kImageFileNames = {
@@ -41,6 +45,16 @@ bool JoinImagePath(std::u16string_view folder, std::u16string_view name, std::u1
 // The version file: "<folder>\KTR 60.ini", else the first "*.ini" the folder
 // lists, else the model-named path.
 std::u16string FindVersionFile();
+
+// The set in ImageFolder as the dialog shows it: Model, ImageVersion and
+// ImagePaths filled; `complete` false when an image file is missing or its
+// path too long. Reads only.
+struct LocatedImageSet {
+  std::u16string versionFile;
+  uint32_t installed = 0;  // the device's version, as ReadInstalledVersion gives it
+  bool complete = false;
+};
+LocatedImageSet LocateImageSet();
 
 // Fills TitleText, the dialog title, ImageVersion, ImagePaths and the fields;
 // false (nothing shown) when an image file is missing or its path too long.

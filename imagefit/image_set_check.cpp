@@ -117,37 +117,48 @@ std::string CheckHeldFile(int index, HeldImageFiles* held) {
   }
   platform::File* file = held->Open(index, path);
   if (file == nullptr) return "it cannot be opened";
-  return index == kNboot || index == kEboot ? CheckBootLoader(*file) : CheckBinImage(*file);
+  return IsBinImage(index) ? CheckBinImage(*file) : CheckBootLoader(*file);
 }
 
 }  // namespace
 
-std::string CheckBinImage(platform::File& file) {
+BinImageFacts ReadBinImage(platform::File& file) {
+  BinImageFacts facts;
   uint64_t size = 0;
-  if (!file.GetSize(&size)) return "its size cannot be read";
+  if (!file.GetSize(&size)) {
+    facts.problem = "its size cannot be read";
+    return facts;
+  }
   ChunkReader in(file);
   uint8_t header[kImageHeaderSize];
   if (!in.Take(header, kImageHeaderSize)) {
-    return in.failed() ? "it could not be read to its end" : "it ends inside its header";
+    facts.problem = in.failed() ? "it could not be read to its end" : "it ends inside its header";
+    return facts;
   }
-  const uint32_t start = platform::LoadLe32(header + kImageStartOffset);
-  const uint32_t imageLength = platform::LoadLe32(header + kImageLengthOffset);
+  facts.start = platform::LoadLe32(header + kImageStartOffset);
+  facts.length = platform::LoadLe32(header + kImageLengthOffset);
   for (uint64_t record = 1;; ++record) {
     const uint64_t before = in.offset();
     uint8_t recordHeader[kRecordHeaderSize];
     if (!in.Take(recordHeader, kRecordHeaderSize)) {
-      if (in.failed()) return "it could not be read to its end";
-      return in.offset() == before ? "it ends without an end record"
-                                   : RecordProblem(record, "is cut short in its header");
+      facts.problem = in.failed()             ? "it could not be read to its end"
+                      : in.offset() == before ? "it ends without an end record"
+                                              : RecordProblem(record, "is cut short in its header");
+      return facts;
     }
     // The end record: address and checksum 0, the launch address as length.
     if (platform::LoadLe32(recordHeader) == 0 && platform::LoadLe32(recordHeader + 8) == 0) {
-      return {};
+      return facts;
     }
-    std::string problem = CheckRecord(in, size, record, start, imageLength, recordHeader);
-    if (!problem.empty()) return problem;
+    facts.records = record;
+    facts.problem = CheckRecord(in, size, record, facts.start, facts.length, recordHeader);
+    if (!facts.problem.empty()) return facts;
   }
 }
+
+std::string CheckBinImage(platform::File& file) { return ReadBinImage(file).problem; }
+
+bool IsBinImage(int index) { return index != kNboot && index != kEboot; }
 
 std::u16string ImageSetProblem::Text() const {
   return path + u" cannot be used: " + platform::FromUtf8(what) + u".\r\nNothing has been changed.";

@@ -13,8 +13,22 @@
 
 namespace imagefit {
 
-// Reads a BIN image from its start to its end record; what is wrong with it
-// in words ("record 3 does not match its checksum"), or empty when it is sound.
+// A BIN image read from its start to its end record: the region its header
+// names, the records before the end record, and what is wrong with it in
+// words ("record 3 does not match its checksum"), empty when it is sound.
+struct BinImageFacts {
+  uint32_t start = 0;
+  uint32_t length = 0;
+  uint64_t records = 0;
+  std::string problem;
+};
+BinImageFacts ReadBinImage(platform::File& file);
+
+// The boot loaders (kNboot, kEboot) travel whole; the other four images are
+// BIN images, read record by record.
+bool IsBinImage(int index);
+
+// ReadBinImage's problem alone.
 std::string CheckBinImage(platform::File& file);
 
 // The first file of a set that cannot be used, and why ("record 3 does not

@@ -20,21 +20,18 @@ namespace {
 using signature::Refusal;
 
 constexpr uint32_t kRefusalStyle = platform::MB_TOPMOST | platform::MB_ICONINFORMATION;
-// What ReadImageVersion takes of the version file.
-constexpr std::size_t kVersionBytes = 260;
-
 // The first bytes of the version file, as ReadImageVersion takes them.
 bool ReadHead(platform::File& file, std::string* head) {
-  std::string bytes(kVersionBytes, '\0');
+  std::string bytes(kVersionFileBytes, '\0');
   uint64_t at = 0;
   uint32_t got = 0;
   if (!file.Seek(0, platform::SeekOrigin::Begin, &at)) return false;
-  while (head->size() < kVersionBytes &&
-         file.Read(bytes.data(), uint32_t(kVersionBytes - head->size()), &got)) {
+  while (head->size() < kVersionFileBytes &&
+         file.Read(bytes.data(), uint32_t(kVersionFileBytes - head->size()), &got)) {
     if (got == 0) return true;
     head->append(bytes.data(), got);
   }
-  return head->size() == kVersionBytes;
+  return head->size() == kVersionFileBytes;
 }
 
 bool Refuse(platform::Dialog& dialog, std::u16string_view file, const std::u16string& text,

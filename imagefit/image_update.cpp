@@ -8,6 +8,7 @@
 #include "imagefit/image_set.h"
 #include "imagefit/image_set_check.h"
 #include "imagefit/image_signatures.h"
+#include "imagefit/start_decision.h"
 #include "imagefit/update_mark.h"
 #include "imagefit/update_report.h"
 #include "platform/held_stops.h"
@@ -142,10 +143,7 @@ bool ConfirmBoardRevision(platform::Dialog& dialog) {
     NoteRevisionCheck(board, true);
     return true;
   }
-  const std::u16string_view text =
-      board < image ? u"Are you sure you want to update the REV-D image to the REV-C device?\r\n"
-                      u"It cause to halt the system!"
-                    : u"Are you sure you want to update the REV-C image to the REV-D device?";
+  const std::u16string_view text = RevisionQuestion(board, image);
   const bool confirmed = frame::ShowMessageBox(dialog, text, kRevisionStyle) == platform::IDYES;
   NoteRevisionCheck(board, confirmed);
   if (!confirmed) return false;

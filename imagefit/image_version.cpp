@@ -79,7 +79,7 @@ uint32_t ReadImageVersion(std::u16string_view path) {
   std::unique_ptr<platform::File> file =
       platform::Files().Open(path, platform::AccessRead, platform::Disposition::OpenExisting);
   if (!file) return 0;
-  char bytes[platform::kMaxPath] = {};
+  char bytes[kVersionFileBytes] = {};
   uint32_t got = 0;
   file->Read(bytes, sizeof bytes, &got);
   file.reset();

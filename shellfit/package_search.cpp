@@ -9,12 +9,20 @@
 
 namespace shellfit {
 
+std::u16string PackageNameFor(std::u16string_view model) {
+  return std::u16string(model) + u" SHELL.ZIP";
+}
+
+bool IsOtherPackageName(std::u16string_view name) {
+  return platform::ToUpper(name).find(u" SHELL.ZIP") != std::u16string::npos;
+}
+
 bool FindPackage(std::u16string* out) {
   out->clear();
   // The source folder may still end with "\" (the /upgrade check runs before
   // it is trimmed); join with a single separator either way.
   const std::u16string folder = WithBackslash(SourceFolder);
-  const std::u16string named = folder + Model + u" SHELL.ZIP";
+  const std::u16string named = folder + PackageNameFor(Model);
   if (frame::FileExists(named)) {
     *out = named;
     return true;
@@ -23,7 +31,7 @@ bool FindPackage(std::u16string* out) {
   const auto matches = platform::Files().Find(folder + u"*.zip");
   if (matches.empty()) return false;
   const std::u16string& name = matches.front().name;
-  if (platform::ToUpper(name).find(u" SHELL.ZIP") == std::u16string::npos) return false;
+  if (!IsOtherPackageName(name)) return false;
   *out = folder + name;
   return true;
 }

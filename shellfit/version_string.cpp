@@ -25,18 +25,21 @@ std::u16string FirstTranslation(const std::vector<uint8_t>& block) {
 
 }  // namespace
 
+std::u16string FileVersionIn(const std::vector<uint8_t>& block) {
+  const std::u16string translation = FirstTranslation(block);
+  if (translation.empty()) return {};
+  const auto value =
+      platform::QueryVersionValue(block, u"\\StringFileInfo\\" + translation + u"\\FileVersion");
+  if (!value || value->length == 0) return {};
+  return platform::VersionValueText(*value).substr(0, platform::kMaxPath - 1);
+}
+
 bool GetFileVersionString(std::u16string_view path, std::u16string* out) {
   out->clear();
   if (!frame::FileExists(path)) return false;
   const auto block = platform::Versions().ReadVersionBlock(path);
   if (!block || block->empty()) return false;
-  const std::u16string translation = FirstTranslation(*block);
-  if (translation.empty()) return true;
-  const auto value =
-      platform::QueryVersionValue(*block, u"\\StringFileInfo\\" + translation + u"\\FileVersion");
-  if (value && value->length != 0) {
-    *out = platform::VersionValueText(*value).substr(0, platform::kMaxPath - 1);
-  }
+  *out = FileVersionIn(*block);
   return true;
 }
 

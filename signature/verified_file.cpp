@@ -99,18 +99,36 @@ std::unique_ptr<platform::File> VerifyingFileSystem::Open(std::u16string_view pa
   return std::make_unique<VerifiedFile>(std::move(file), verified_);
 }
 
-bool TreeOfOpenFile(platform::File& file, BlockTree* tree) {
+bool ReadOpenFile(platform::File& file,
+                  const std::function<void(const uint8_t* bytes, std::size_t count)>& take) {
   uint64_t at = 0;
   if (!file.Seek(0, platform::SeekOrigin::Begin, &at)) return false;
-  BlockTreeHasher hasher;
   std::vector<uint8_t> chunk(16 * kTreeBlockBytes);
-  uint32_t got = 0;
-  while (file.Read(chunk.data(), uint32_t(chunk.size()), &got) && got > 0) {
-    hasher.Update(chunk.data(), got);
+  for (;;) {
+    uint32_t got = 0;
+    if (!file.Read(chunk.data(), uint32_t(chunk.size()), &got)) return false;
+    if (got == 0) return true;
+    take(chunk.data(), got);
   }
+}
+
+bool TreeOfOpenFile(platform::File& file, BlockTree* tree) {
+  BlockTreeHasher hasher;
+  const bool read = ReadOpenFile(
+      file, [&hasher](const uint8_t* bytes, std::size_t count) { hasher.Update(bytes, count); });
   uint64_t size = 0;
   *tree = hasher.Finish();
-  return file.GetSize(&size) && size == tree->size;
+  return read && file.GetSize(&size) && size == tree->size;
+}
+
+std::optional<Digest> DigestOfOpenFile(platform::File& file) {
+  FileDigest digest;
+  if (!ReadOpenFile(file, [&digest](const uint8_t* bytes, std::size_t count) {
+        digest.Update(bytes, count);
+      })) {
+    return std::nullopt;
+  }
+  return digest.Final();
 }
 
 }  // namespace signature

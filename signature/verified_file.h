@@ -5,13 +5,16 @@
 #pragma once
 
 #include <atomic>
+#include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "platform/file_system_wrapper.h"
 #include "signature/block_tree.h"
+#include "signature/minisign.h"
 
 namespace signature {
 
@@ -62,7 +65,16 @@ class VerifyingFileSystem : public platform::FileSystemWrapper {
   std::shared_ptr<VerifiedTree> verified_;
 };
 
+// Reads an open file from its start to its end, a piece at a time handed to
+// `take`; false when a read fails on the way.
+bool ReadOpenFile(platform::File& file,
+                  const std::function<void(const uint8_t* bytes, std::size_t count)>& take);
+
 // The block tree of an open file, read from its start to its end.
 bool TreeOfOpenFile(platform::File& file, BlockTree* tree);
+
+// The BLAKE2b-512 digest of an open file, read from its start to its end
+// (what a whole-file minisign signature signs); none when it cannot be read.
+std::optional<Digest> DigestOfOpenFile(platform::File& file);
 
 }  // namespace signature

@@ -11,13 +11,13 @@
 #include <ctime>
 
 #include "host/common/search_pattern.h"
-#include "host/common/wildcard.h"
 #include "host/linux/attributes.h"
 #include "host/linux/file.h"
 #include "host/linux/file_times.h"
 #include "host/linux/held_folder.h"
 #include "platform/device_names.h"
 #include "platform/text.h"
+#include "platform/wildcard.h"
 
 namespace host {
 namespace fs = std::filesystem;
@@ -272,7 +272,7 @@ std::vector<platform::FindData> LinuxFileSystem::ListFolder(UniqueFd dir,
       std::string name = entry->d_name;
       if (name == "." || name == "..") continue;
       auto deviceName = DeviceName(name);
-      if (deviceName && MatchWildcard(wildcard, *deviceName)) {
+      if (deviceName && platform::MatchWildcard(wildcard, *deviceName)) {
         names.push_back({std::move(name), std::move(*deviceName), entry->d_type});
       }
     }

@@ -3,10 +3,10 @@
 #include <algorithm>
 
 #include "host/common/search_pattern.h"
-#include "host/common/wildcard.h"
 #include "host/win32/win32_file.h"
 #include "host/win32/win32_text.h"
 #include "platform/text.h"
+#include "platform/wildcard.h"
 
 // Last: its macros would replace the platform's constants of the same names.
 #include <windows.h>
@@ -175,7 +175,7 @@ std::vector<platform::FindData> Win32FileSystem::Find(std::u16string_view patter
       const std::wstring_view name = entry.cFileName;
       if (name == L"." || name == L"..") continue;
       const std::u16string deviceName = Units(name);
-      if (!MatchWildcard(parts.back(), deviceName)) continue;
+      if (!platform::MatchWildcard(parts.back(), deviceName)) continue;
       const bool reparse = (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
       if (reparse && !paths_.StaysInside(*folder + L'\\' + std::wstring(name))) continue;
       Listed item;

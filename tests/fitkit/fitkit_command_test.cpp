@@ -10,6 +10,7 @@
 
 #include <csignal>
 #include <fstream>
+#include <functional>
 #include <regex>
 #include <set>
 #include <sstream>
@@ -93,8 +94,8 @@ class FitkitCommandTest : public ::testing::Test {
   }
 
   // The six images and "KTR 60.ini" in a folder of their own.
-  fs::path ImageSet() {
-    const fs::path set = Work("set");
+  fs::path ImageSet(const std::string& name = "set") {
+    const fs::path set = Work(name);
     fs::create_directories(set);
     WriteText(set / "nboot.bin", std::string(4096, 'N'));
     WriteText(set / "eboot.nb0", std::string(8192, 'E'));
@@ -331,6 +332,106 @@ TEST_F(FitkitCommandTest, RehearsesAnImageSetAnsweringOnlyAsTold) {
       Fitkit({"rehearse", "--device", Root().string(), set.string(), "--continue=yes"});
   EXPECT_EQ(passed.exitCode, 3) << passed.err;
   EXPECT_TRUE(LastLine(passed.err).starts_with("restarted-after-errors: ")) << passed.err;
+}
+
+// check says what rehearse will do: on each image set and device below, with
+// the same options, both end with the same exit status, and check leaves the
+// device as it was.
+TEST_F(FitkitCommandTest, CheckAndRehearseAgreeOnImageSets) {
+  struct Case {
+    const char* what;
+    std::string deviceIni;  // added to the stock device.ini
+    std::vector<std::string> options;
+    std::function<void(const fs::path& set, const fs::path& root)> change;
+    int exit;             // what both end with
+    const char* finding;  // in check's findings
+  };
+  const auto none = [](const fs::path&, const fs::path&) {};
+  const Case cases[] = {
+      {"a sound set", "", {}, none, 0, "would program V1.0.7"},
+      {"the board is revision 4",
+       "[board]\nrevision = 4\n",
+       {},
+       none,
+       1,
+       "imagefit would ask \"Are you sure you want to update the REV-C image"},
+      {"revision 4, answered yes",
+       "[board]\nrevision = 4\n",
+       {"--revision=yes"},
+       none,
+       0,
+       "answered yes"},
+      {"revision 4, answered no",
+       "[board]\nrevision = 4\n",
+       {"--revision=no"},
+       none,
+       1,
+       "the update would be declined"},
+      {"no external power", "[power]\nac_line = 0\n", {}, none, 1, "not on external power"},
+      {"no power driver", "[drivers]\nSCD1 = flash\n", {}, none, 3, "no power driver (PWR1)"},
+      {"no flash driver",
+       "[drivers]\nPWR1 = power\n",
+       {},
+       none,
+       1,
+       "no flash update driver (SCD1)"},
+      {"the power undetermined (255)",
+       "[power]\nac_line = 255\n",
+       {},
+       none,
+       0,
+       "would program V1.0.7"},
+      {"nboot.bin empty",
+       "",
+       {},
+       [](const fs::path& set, const fs::path&) { WriteText(set / "nboot.bin", ""); },
+       1,
+       "nboot.bin cannot be used: it is empty"},
+      {"tinynk.bin with other sync bytes",
+       "",
+       {},
+       [](const fs::path& set, const fs::path&) {
+         std::string bytes = ReadText(set / "tinynk.bin");
+         bytes.replace(0, 7, "N000FF\n");
+         WriteText(set / "tinynk.bin", bytes);
+       },
+       0,
+       "every image reads through"},
+      {"no chain.bin",
+       "",
+       {},
+       [](const fs::path& set, const fs::path&) { fs::remove(set / "chain.bin"); },
+       4,
+       "the image set lacks chain.bin"},
+      // imagefit is made for one model and reads none from an unkeyed device.
+      {"a device without a model",
+       "",
+       {},
+       [](const fs::path&, const fs::path& root) {
+         WriteText(root / "registry.reg", "REGEDIT4\n");
+       },
+       0,
+       "would program V1.0.7"},
+  };
+  int index = 0;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    const fs::path root = Work("dev" + std::to_string(index));
+    const fs::path set = ImageSet("set" + std::to_string(index++));
+    test_support::MakeStockDevice(root, c.deviceIni);
+    c.change(set, root);
+    const auto before = test_support::SnapshotTree(root);
+    std::vector<std::string> words = {set.string(), "--device", root.string()};
+    words.insert(words.end(), c.options.begin(), c.options.end());
+    words.insert(words.begin(), "check");
+    const RunResult check = Fitkit(words);
+    EXPECT_EQ(test_support::SnapshotTree(root), before) << "a check writes nothing";
+    words.front() = "rehearse";
+    const RunResult rehearse = Fitkit(words);
+    EXPECT_EQ(rehearse.exitCode, c.exit) << rehearse.err;
+    EXPECT_EQ(check.exitCode, rehearse.exitCode) << check.out << check.err << rehearse.err;
+    EXPECT_NE((check.out + check.err).find(c.finding), std::string::npos) << check.out;
+  }
 }
 
 TEST_F(FitkitCommandTest, GivesEachWayOfFailingItsOwnExitCode) {

@@ -18,10 +18,10 @@ using imagefit::kHeaderBlockSize;
 
 TEST(SumBytes, AddsUnsignedBytesAndWraps) {
   const uint8_t bytes[] = {0xFF, 0x01, 0x80};
-  EXPECT_EQ(imagefit::SumBytes(3, bytes), 0x180u);
-  EXPECT_EQ(imagefit::SumBytes(0, bytes), 0u);
+  EXPECT_EQ(platform::SumBytes(bytes, 3), 0x180u);
+  EXPECT_EQ(platform::SumBytes(bytes, 0), 0u);
   std::vector<uint8_t> many(0x01010102, 0xFF);  // 255 * n overflows 32 bits
-  EXPECT_EQ(imagefit::SumBytes(many.size(), many.data()), uint32_t(255ull * many.size()));
+  EXPECT_EQ(platform::SumBytes(many.data(), many.size()), uint32_t(255ull * many.size()));
 }
 
 // The check reads in pieces of 1 MB: records of 100,003 bytes put record
@@ -89,7 +89,7 @@ TEST(MultiImageHeader, ShortFilesReadAsZerosAndOddSyncBytesPass) {
   EXPECT_EQ(std::vector<uint8_t>(block + 62, block + 77),
             (std::vector<uint8_t>{1, 2, 3, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}));
   EXPECT_EQ(platform::LoadLe32(block + 31), 0x300u);
-  EXPECT_EQ(platform::LoadLe32(block + 7), imagefit::SumBytes(32, block + 15));
+  EXPECT_EQ(platform::LoadLe32(block + 7), platform::SumBytes(block + 15, 32));
 }
 
 TEST(MultiImageHeader, MissingFileFails) {

@@ -1,8 +1,8 @@
-#include "host/common/wildcard.h"
+#include "platform/wildcard.h"
 
 #include "platform/text.h"
 
-namespace host {
+namespace platform {
 
 bool MatchWildcard(std::u16string_view pattern, std::u16string_view name) {
   if (pattern == u"*.*") pattern = u"*";
@@ -13,8 +13,8 @@ bool MatchWildcard(std::u16string_view pattern, std::u16string_view name) {
     if (p < pattern.size() && pattern[p] == u'*') {
       starP = p++;
       starN = n;
-    } else if (p < pattern.size() && (pattern[p] == u'?' || platform::LowerUnit(pattern[p]) ==
-                                                                platform::LowerUnit(name[n]))) {
+    } else if (p < pattern.size() &&
+               (pattern[p] == u'?' || LowerUnit(pattern[p]) == LowerUnit(name[n]))) {
       ++p;
       ++n;
     } else if (starP != std::u16string_view::npos) {
@@ -28,4 +28,4 @@ bool MatchWildcard(std::u16string_view pattern, std::u16string_view name) {
   return p == pattern.size();
 }
 
-}  // namespace host
+}  // namespace platform
