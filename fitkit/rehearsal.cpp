@@ -211,12 +211,14 @@ UpdateSizes ImageSizes(const fs::path& folder) {
   return sizes;
 }
 
-// Whether a stopped run of imagefit had begun to program anything.
+// Whether a stopped run of imagefit had written anything to the flash: a
+// boot loader stored, or the kernel's update opened (its regions may follow).
 bool ProgrammingBegan(const Json& report) {
   if (!report.contains("steps")) return false;
   for (const Json& step : report["steps"]) {
     const std::string name = step.value("step", "");
-    if (name == "nboot" || name == "eboot" || name == "kernel" || name == "open flash driver") {
+    if ((name == "nboot" || name == "eboot" || name == "open flash driver") &&
+        step.value("result", "") == "ok") {
       return true;
     }
   }
@@ -289,10 +291,15 @@ int Rehearse(const RehearsalRequest& request) {
     platform::ScopedOutcomeRecorder recorder(report);
     status = images ? imagefit::ImagefitMain(commandLine) : shellfit::ShellfitMain(commandLine);
     if (!host.unanswered().empty()) {
-      platform::SetOutcome(platform::RunOutcome::kRefused,
-                           "the program asked \"" + host.unanswered() +
-                               "\" and no answer was given (--yes, --no, "
-                               "--revision=yes|no, --continue=yes|no)");
+      // Unanswered after a write, the question leaves the device part new:
+      // that is an incomplete update, not a refusal.
+      const bool written = ProgrammingBegan(report.document());
+      platform::SetOutcome(
+          written ? platform::RunOutcome::kStopped : platform::RunOutcome::kRefused,
+          "the program asked \"" + host.unanswered() +
+              "\" and no answer was given (--yes, --no, "
+              "--revision=yes|no, --continue=yes|no)" +
+              (written ? "; part of the update was already written" : ""));
     }
   }
   Finish(request, report, status, progress ? &*progress : nullptr);

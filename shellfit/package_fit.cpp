@@ -238,6 +238,8 @@ class FitCheck {
   std::map<std::string, PathState> paths_;
 };
 
+constexpr std::u16string_view kMainExe = u"main.exe";
+
 }  // namespace
 
 PackageStatus CheckPackageFits(CZipReader& reader, std::u16string_view package,
@@ -246,9 +248,20 @@ PackageStatus CheckPackageFits(CZipReader& reader, std::u16string_view package,
   const std::u16string base = WithBackslash(target);
   std::u16string problem = check.RemovalProblem();
   CZipEntryHeader header;
+  bool bringsMainExe = false;
   for (unsigned index = 0; problem.empty() && index <= 0xFFFF && reader.GetEntryInfo(header, index);
        ++index) {
     problem = check.Entry(header, index, base);
+    bringsMainExe = bringsMainExe || platform::EqualsNoCase(header.GetEntryName(), kMainExe);
+  }
+  // The old shell's files go: a package without the shell's program would
+  // leave the device with none.
+  if (problem.empty() && !bringsMainExe &&
+      platform::Files().GetEntryKind(base + std::u16string(kMainExe)) ==
+          platform::EntryKind::File) {
+    problem =
+        u"it holds no main.exe, and installing it would leave the flash drive without "
+        u"the shell's program";
   }
   if (problem.empty()) problem = check.Room();
   return problem.empty() ? PackageStatus::Ok() : PackageStatus::Unfit(std::move(problem));

@@ -12,7 +12,8 @@ class CZipReader;
 namespace shellfit {
 
 // Ok when every entry of the opened package can be written to the device
-// once the old files are gone; otherwise kUnfit, with why not.
+// once the old files are gone, and a shell that has a main.exe gets one
+// again; otherwise kUnfit, with why not.
 PackageStatus CheckPackageFits(CZipReader& reader, std::u16string_view package,
                                std::u16string_view target);
 

@@ -137,10 +137,28 @@ class Bench:
                         made.stdout.strip().splitlines()[-1], '-t', 'model=%s' % inputs.MODEL],
                        check=True, stdout=subprocess.DEVNULL)
 
+    def add_main_exe(self, root):
+        """A main.exe with a version resource added to the package on the card:
+        a release manifest takes the version the package installs from it."""
+        exe = os.path.join(self.work, 'version', 'main.exe')
+        if not os.path.exists(exe):
+            repo = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+            os.makedirs(os.path.dirname(exe), exist_ok=True)
+            subprocess.run(['bash', os.path.join(repo, 'tools', 'make-pe-fixture.sh'), 'x64',
+                            os.path.join(repo, 'tests', 'readers', 'fixtures', 'v124.rc'), exe],
+                           check=True, stdout=subprocess.DEVNULL)
+        # The package on the card is a hard link to the one made once: the
+        # device gets a copy of its own before it changes.
+        package = os.path.join(root, 'fs', inputs.CARD, inputs.PACKAGE_NAME)
+        shutil.copyfile(package, package + '.own')
+        os.replace(package + '.own', package)
+        subprocess.run(['zip', '-q', '-j', '-P', inputs.PASSWORD, package, exe], check=True)
+
     def signed_device(self, name, package):
         """A device root that holds an update key, with the package on its card
         signed by that key for its model, through its release manifest."""
         root, program = self.device(name, package)
+        self.add_main_exe(root)
         self.sign_release(self.trust_maker_key(root),
                           os.path.join(root, 'fs', inputs.CARD, inputs.PACKAGE_NAME))
         return root, program
@@ -150,6 +168,8 @@ class Bench:
         the peers (and, with `unsigned_too`, the same run without a key)."""
         self.log('%s: %d repeats' % (label, repeats))
         root, program = self.signed_device('dev-signed', package)
+        # The peers unpack the very package signed, main.exe included.
+        package = os.path.join(root, 'fs', inputs.CARD, inputs.PACKAGE_NAME)
         tools = [self.kit(root, program)]
         tools[0].name = 'shellfit /force, signed'
         target = os.path.join(root, 'fs', 'peer')
@@ -157,6 +177,7 @@ class Bench:
         tools.append(self.sevenzip(package, os.path.join(root, 'fs', 'peer7')))
         if unsigned_too:
             plain_root, plain_program = self.device('dev-unsigned', package)
+            self.add_main_exe(plain_root)
             tools.append(self.kit(plain_root, plain_program))
         compare(tools, repeats, self.log, self.same_tree(root, target, tools[0]), seconds)
         return {'label': label, 'tools': tools, 'package_mb': os.path.getsize(package) / 1e6}

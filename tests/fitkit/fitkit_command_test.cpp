@@ -204,6 +204,27 @@ TEST_F(FitkitCommandTest, ChecksThePackagesSignedReleaseAsShellfitDoes) {
   EXPECT_NE(run.out.find("nk.bin was changed after it was signed"), std::string::npos) << run.out;
 }
 
+// A package without main.exe would leave the device with no shell: check
+// and rehearse refuse it alike, in shellfit's words, and nothing changes.
+TEST_F(FitkitCommandTest, APackageWithoutMainExeIsRefusedByCheckAndRehearse) {
+  const fs::path package = Work("KTR 60 SHELL.ZIP");
+  const std::string zip =
+      "cd '" + Stage("").string() + "' && zip -q -r -P .TORVA. '" + package.string() + "' Res";
+  ASSERT_EQ(std::system(zip.c_str()), 0);
+  const auto before = test_support::SnapshotTree(Root());
+  const std::string words =
+      "it holds no main.exe, and installing it would leave the flash "
+      "drive without the shell's program";
+  RunResult run = Fitkit({"check", package.string(), "--device", Root().string()});
+  EXPECT_EQ(run.exitCode, 1);
+  EXPECT_NE(run.err.find(words), std::string::npos) << run.err;
+  EXPECT_EQ(test_support::SnapshotTree(Root()), before);
+  run = Fitkit({"rehearse", "--device", Root().string(), package.string()});
+  EXPECT_EQ(run.exitCode, 1);
+  EXPECT_NE(run.err.find(words), std::string::npos) << run.err;
+  EXPECT_TRUE(fs::exists(Flash("main.exe")));
+}
+
 TEST_F(FitkitCommandTest, WritesTheReleaseManifestWhereTheProgramsLook) {
   const fs::path package = Package("KTR 60 SHELL.ZIP");
   RunResult made = Fitkit({"manifest", package.string(), "--security-version", "3"});
@@ -317,17 +338,21 @@ TEST_F(FitkitCommandTest, RehearsesAnImageSetAnsweringOnlyAsTold) {
   EXPECT_EQ(run.out, "fitkit rehearse: the image set is \\Storage Card\\Update\n");
   EXPECT_EQ(ReadText(Root() / "flash" / "version"), "0x03010007");
 
-  // eboot fails: nobody said whether to go on, so the rehearsal is refused
-  // rather than passing over it; told to go on, it restarts incomplete.
+  // eboot fails after nboot was written: nobody said whether to go on, so the
+  // rehearsal stops rather than passing over it, and ends incomplete as a No
+  // would (the device holds a new nboot); told to go on, it restarts incomplete.
   std::ofstream(Root() / "device.ini", std::ios::app) << "[drivers]\nSCD1 = flash\nPWR1 = power\n"
                                                          "fail = 0x8001202C\n";
   const RunResult unanswered = Fitkit({"rehearse", "--device", Root().string(), set.string()});
-  EXPECT_EQ(unanswered.exitCode, 1);
+  EXPECT_EQ(unanswered.exitCode, 3);
   EXPECT_NE(LastLine(unanswered.err)
-                .find("refused: the program asked \"ERROR! UpdateEBOOT() failed! "
-                      "CONTINUE?\" and no answer was given"),
+                .find("the program asked \"ERROR! UpdateEBOOT() failed! "
+                      "CONTINUE?\" and no answer was given (--yes, --no, --revision=yes|no, "
+                      "--continue=yes|no); part of the update was already written"),
             std::string::npos)
       << unanswered.err;
+  EXPECT_EQ(
+      Fitkit({"rehearse", "--device", Root().string(), set.string(), "--continue=no"}).exitCode, 3);
   const RunResult passed =
       Fitkit({"rehearse", "--device", Root().string(), set.string(), "--continue=yes"});
   EXPECT_EQ(passed.exitCode, 3) << passed.err;

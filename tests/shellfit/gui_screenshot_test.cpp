@@ -19,6 +19,7 @@ TEST(ShellfitWindow, ScreenshotWhileCopying) {
   MakeStockDevice(root.path());
   fs::copy_file(FITKIT_SHELLFIT_BIN, root.path() / "fs" / "Storage Card" / "shellfit.exe");
   WriteText(root.path() / "fs" / "Flash Disk" / "main.exe", "old");
+  WriteText(staging.path() / "main.exe", "new");
   // Enough entries that the run is still copying when the picture is taken.
   std::mt19937 random(7);
   for (int i = 0; i < 150; ++i) {

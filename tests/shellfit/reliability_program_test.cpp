@@ -394,6 +394,7 @@ TEST_F(ReliabilityProgramTest, StoredSizeLieAndShortEndRecordAreDamaged) {
 TEST_F(ReliabilityProgramTest, UnixFolderEntriesAndUtf8NamesInstall) {
   OldShell();
   // 7-Zip marks non-ASCII names as UTF-8; one of them is beyond the code page.
+  WriteText(Stage("main.exe"), "new main");
   WriteText(Stage("Überblick.txt"), "overview");
   WriteText(Stage("日本/地図.bin"), "map");
   const std::string command = "cd '" + staging_.path().string() +
