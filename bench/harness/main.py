@@ -8,6 +8,7 @@ import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
+import ext4_in_ram  # noqa: E402
 import inputs  # noqa: E402
 import report  # noqa: E402
 from cases import Bench  # noqa: E402
@@ -24,7 +25,8 @@ def main():
     parser.add_argument('--work', default=os.path.join(shm, 'fitkit-bench'))
     # The same comparisons again on the disk a device root usually lies on.
     parser.add_argument('--disk', default='/var/tmp/fitkit-bench',
-                        help='a second work folder on another file system, or "none"')
+                        help='a second work folder on another file system, "ext4-ram" for '
+                             'ext4 held in RAM, or "none"')
     parser.add_argument('--scale', type=float, default=1.0,
                         help='multiplies every repeat count and time share')
     parser.add_argument('--keep', action='store_true', help='keep the generated packages')
@@ -43,6 +45,14 @@ def main():
     def budget(seconds):
         return seconds * args.scale
 
+    # "ext4-ram" for either folder: an ext4 image in /dev/shm, loop-mounted;
+    # where that cannot be made, tmpfs for the work folder and no second pass.
+    if 'ext4-ram' in (args.work, args.disk):
+        point = ext4_in_ram.mount(8, log)
+        if args.work == 'ext4-ram':
+            args.work = os.path.join(point or shm, 'fitkit-bench')
+        if args.disk == 'ext4-ram':
+            args.disk = os.path.join(point, 'fitkit-bench') if point else 'none'
     work = os.path.abspath(args.work)
     os.makedirs(work, exist_ok=True)
     bench = Bench(os.path.abspath(args.build), work, log,
