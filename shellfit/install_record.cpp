@@ -152,6 +152,9 @@ std::string FormatInstallRecord(const InstallRecord& record) {
   text += "package " + platform::ToUtf8(record.package) + "\n";
   text += "package-size " + std::to_string(record.packageSize) + "\n";
   text += "package-tail-crc " + Hex(record.packageTailCrc) + "\n";
+  if (record.securityVersion) {
+    text += "security-version " + std::to_string(*record.securityVersion) + "\n";
+  }
   return CheckedText(std::move(text));
 }
 
@@ -177,6 +180,12 @@ std::optional<InstallRecord> ParseInstallRecord(std::string_view text) {
   if (record.package.empty() || !ParseNumber(fields["package-size"], &record.packageSize, 10) ||
       !ParseNumber(fields["package-tail-crc"], &record.packageTailCrc, 16)) {
     return std::nullopt;
+  }
+  // Written only for a signed release.
+  if (const auto security = fields.find("security-version"); security != fields.end()) {
+    uint32_t version = 0;
+    if (!ParseNumber(security->second, &version, 10)) return std::nullopt;
+    record.securityVersion = version;
   }
   return record;
 }

@@ -29,6 +29,9 @@ struct InstallRecord {
   std::u16string package;  // the package's device path
   uint64_t packageSize = 0;
   uint32_t packageTailCrc = 0;  // CRC-32 of its last bytes (see DescribePackage)
+  // A signed release's security version: the device's rollback floor rises
+  // to it once the install is in place, by whichever start finishes it.
+  std::optional<uint32_t> securityVersion;
 };
 
 // "<target>\.fitkit", the staging folder inside it, the folder the old

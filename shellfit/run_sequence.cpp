@@ -49,10 +49,18 @@ void Install(platform::Dialog& dialog, CZipReader& reader, const SpareReaders& s
   }
   // From the first program ended to the last file checked, a stop waits.
   const platform::HeldStops held;
-  const bool whole = staged ? InstallStaged(dialog, reader, spares, package, TargetFolder)
-                            : InstallInPlace(dialog, reader, spares, package, TargetFolder);
+  std::optional<uint32_t> securityVersion;
+  if (release.manifest()) securityVersion = release.manifest()->securityVersion;
+  if (staged) {
+    // The staged install's record carries the security version: the start
+    // that places the new shell raises the floor, this one or the next.
+    InstallStaged(dialog, reader, spares, package, TargetFolder, securityVersion);
+    return;
+  }
   // Only a release wholly in place raises the device's rollback floor.
-  if (whole && release.manifest()) signature::RaiseSecurityFloor(*release.manifest());
+  if (InstallInPlace(dialog, reader, spares, package, TargetFolder) && securityVersion) {
+    signature::RaiseSecurityFloor(signature::ReleaseKind::ShellPackage, *securityVersion);
+  }
 }
 
 // `status` ends the run before anything changed: one box says why. A

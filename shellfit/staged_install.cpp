@@ -13,6 +13,7 @@
 #include "shellfit/old_shell_aside.h"
 #include "shellfit/shellfit.h"
 #include "shellfit/update_report.h"
+#include "signature/release_floor.h"
 #include "zipreader/zip_reader.h"
 
 namespace shellfit {
@@ -249,16 +250,21 @@ Finish FinishStagedInstall(platform::Dialog* dialog, const InstallRecord& record
     return Finish::Unfinished;
   }
   platform::Files().RemoveDirectory(InstallFolder(target));
+  if (record.securityVersion) {
+    signature::RaiseSecurityFloor(signature::ReleaseKind::ShellPackage, *record.securityVersion);
+  }
   return Finish::Placed;
 }
 
 bool InstallStaged(platform::Dialog& dialog, CZipReader& reader, const SpareReaders& spares,
-                   const std::u16string& package, std::u16string_view target) {
+                   const std::u16string& package, std::u16string_view target,
+                   std::optional<uint32_t> securityVersion) {
   DiscardStaging(target);
   StagingList list{NewInstallId(), {}};
   InstallRecord record =
       RecordFor(package, InstallRecord::Mode::Staged, InstallRecord::Step::Committed);
   record.install = list.install;
+  record.securityVersion = securityVersion;
   if (!MakeStagingFolder(target) || !WriteStagingList(target, list, &record.listCrc)) {
     RefuseStaged(dialog, target, u"no staging folder could be made.");
     return false;

@@ -10,6 +10,7 @@
 //   once every entry is checked and on the medium.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -29,8 +30,11 @@ namespace shellfit {
 bool StagedInstallFits(CZipReader& reader, std::u16string_view target);
 
 // Each true when the whole new shell is in place, verified and on the medium.
+// `securityVersion`: a signed release's, which its record carries so that the
+// start that finishes the install raises the device's rollback floor.
 bool InstallStaged(platform::Dialog& dialog, CZipReader& reader, const SpareReaders& spares,
-                   const std::u16string& package, std::u16string_view target);
+                   const std::u16string& package, std::u16string_view target,
+                   std::optional<uint32_t> securityVersion);
 bool InstallInPlace(platform::Dialog& dialog, CZipReader& reader, const SpareReaders& spares,
                     const std::u16string& package, std::u16string_view target);
 

@@ -39,7 +39,11 @@ Refusal CheckSecurityFloor(const ReleaseManifest& manifest, std::u16string_view 
 }
 
 bool RaiseSecurityFloor(const ReleaseManifest& manifest) {
-  const bool kept = platform::Floors().Raise(LineOf(manifest.kind), manifest.securityVersion);
+  return RaiseSecurityFloor(manifest.kind, manifest.securityVersion);
+}
+
+bool RaiseSecurityFloor(ReleaseKind kind, uint32_t securityVersion) {
+  const bool kept = platform::Floors().Raise(LineOf(kind), securityVersion);
   platform::Outcome().Set("signature.floor_kept", platform::ReportFlag(kept));
   return kept;
 }

@@ -23,5 +23,6 @@ Refusal CheckSecurityFloor(const ReleaseManifest& manifest, std::u16string_view 
 // kind becomes its security version when that is higher, noted in the report.
 // False when the device could not keep it.
 bool RaiseSecurityFloor(const ReleaseManifest& manifest);
+bool RaiseSecurityFloor(ReleaseKind kind, uint32_t securityVersion);
 
 }  // namespace signature

@@ -22,6 +22,7 @@
 #include "tests/shellfit/package_files.h"
 #include "tests/support/fake_system.h"
 #include "tests/support/memory_registry.h"
+#include "tests/support/memory_security_floor.h"
 #include "tests/support/power_cut_file_system.h"
 #include "tests/support/recording_dialog.h"
 #include "tests/zipreader/zip_builder.h"
@@ -149,6 +150,7 @@ class PowerCutTest : public ::testing::TestWithParam<std::tuple<bool, bool>> {
     env.system = &system_;
     env.processes = &processes_;
     env.versions = versions_.get();
+    env.floors = &floors_;
     platform::ScopedEnvironment scope(env);
     shellfit::ForceStart = false;
     if (!shellfit::PrepareUpdate(commandLine)) return false;
@@ -168,6 +170,7 @@ class PowerCutTest : public ::testing::TestWithParam<std::tuple<bool, bool>> {
   test_support::MemoryRegistry registry_;
   test_support::Latin1CodePage codePage_;
   test_support::FakeSystem system_;
+  test_support::MemorySecurityFloor floors_;
   NoPrograms processes_;
   std::unique_ptr<platform::VersionResources> versions_ = readers::CreatePeVersionResources(files_);
   std::unique_ptr<test_support::RecordingDialog> dialog_;
@@ -341,6 +344,35 @@ TEST_P(ForeignRecordTest, TheShellInPlaceVerifiesByItsListedSizes) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Staged, ForeignRecordTest, ::testing::Values(std::make_tuple(true, true)));
+
+// A signed release cut once its staging was committed: the start that
+// finishes the install raises the device's rollback floor to the security
+// version its record carries, not the one that was cut.
+class SignedRecordTest : public PowerCutTest {};
+
+TEST_P(SignedRecordTest, TheStartThatFinishesTheInstallRaisesTheFloor) {
+  std::optional<shellfit::InstallRecord> record;
+  for (int cut = 1; !record || record->mode != shellfit::InstallRecord::Mode::Staged; ++cut) {
+    ASSERT_LT(cut, 500) << "no cut left a committed record";
+    Reset(initial_);
+    files_.cutAt = cut;
+    Start(u"/force");
+    ASSERT_TRUE(files_.Cut());
+    files_.Restart();
+    record = RecordLeft();
+  }
+  record->securityVersion = 4;
+  memory_.Put(kRecord, shellfit::FormatInstallRecord(*record));
+  EXPECT_EQ(shellfit::ParseInstallRecord(shellfit::FormatInstallRecord(*record))->securityVersion,
+            4u);
+  EXPECT_EQ(floors_.floors[platform::ReleaseLine::kShell], 0u);
+  files_.Restart(true);
+  EXPECT_FALSE(Start(u"/upgrade"));  // the same package: nothing newer after the recovery
+  EXPECT_EQ(memory_.Get("\\Flash Disk\\main.exe"), FileBytes("v124.exe"));
+  EXPECT_EQ(floors_.floors[platform::ReleaseLine::kShell], 4u);
+}
+
+INSTANTIATE_TEST_SUITE_P(Staged, SignedRecordTest, ::testing::Values(std::make_tuple(true, true)));
 INSTANTIATE_TEST_SUITE_P(Orders, PowerCutTest,
                          ::testing::Combine(::testing::Bool(), ::testing::Bool()),
                          [](const auto& info) {
