@@ -72,8 +72,8 @@ LocatedImageSet LocateImageSet() {
 
 bool PrepareImageSet(platform::Dialog& dialog) {
   const LocatedImageSet set = LocateImageSet();
-  frame::TitleText = Model + u" OS UPDATE";
-  dialog.SetWindowText(frame::TitleText);
+  if (frame::FrameRun* frame = frame::FrameOf(dialog)) frame->run.title = Model + u" OS UPDATE";
+  dialog.SetWindowText(Model + u" OS UPDATE");
   NoteImageSet(set.versionFile, set.installed, set.complete);
   if (!set.complete) return false;
   dialog.SetItemText(kInstalledVersionField, FormatShownVersion(set.installed));

@@ -10,15 +10,26 @@
 
 namespace imagefit {
 
+namespace {
+
+class ImagefitRun : public frame::ProgramRun {
+ public:
+  bool Prepare(const std::u16string& commandLine) override {
+    return ChooseImageFolder(commandLine);
+  }
+  bool InitDialog(platform::Dialog& dialog) override {
+    if (!PrepareImageSet(dialog)) return false;
+    return true;
+  }
+  void OnStart(platform::Dialog& dialog) override { OnStartPressed(dialog); }
+};
+
+}  // namespace
+
 int ImagefitMain(const std::u16string& commandLine) {
-  static const frame::UpdateProgram program = [] {
-    frame::UpdateProgram p = FrameProgram();
-    p.prepare = &ChooseImageFolder;
-    p.initDialog = &PrepareImageSet;
-    p.onStart = &OnStartPressed;
-    return p;
-  }();
-  return frame::RunUpdateProgram(program, commandLine);
+  static const frame::UpdateProgram program = FrameProgram();
+  ImagefitRun run;
+  return frame::RunUpdateProgram(program, run, commandLine);
 }
 
 }  // namespace imagefit

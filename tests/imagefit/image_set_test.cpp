@@ -89,7 +89,6 @@ TEST_F(PrepareImageSetTest, FillsTitlePathsVersionsAndFields) {
   device.registry.SetString(u"Ident", u"Version", u"V1.0.5");
   ChooseImageFolder(u"\\SC\\Update\\");
   ASSERT_TRUE(PrepareImageSet(dialog));
-  EXPECT_EQ(frame::TitleText, u"KTR 60 OS UPDATE");
   EXPECT_EQ(dialog.title, u"KTR 60 OS UPDATE");
   EXPECT_EQ(ImageVersion, 0x04010007u);
   EXPECT_EQ(ImagePaths[kNboot], u"\\SC\\Update\\nboot.bin");

@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include "frame/update_dialog.h"
+#include "imagefit/dialog_template.h"
+
 #include "imagefit/device_power.h"
 #include "imagefit/flash_driver.h"
 #include "imagefit/image_set.h"
@@ -37,6 +40,8 @@ class RunSequence : public ::testing::Test {
                        bin ? MakeFlatBin(0x1000, Pattern(100, 1), 64) : Pattern(32, uint8_t(i)));
     }
     device.files.Put(u"\\U\\KTR 60.ini", "V1.0.7\r\n");
+    // The frame's run, whose title captions the message boxes.
+    dialog.SetUserData(reinterpret_cast<intptr_t>(&frameRun));
     ChooseImageFolder(u"\\U");
     ASSERT_TRUE(PrepareImageSet(dialog));
     dialog.statusHistory.clear();
@@ -49,6 +54,9 @@ class RunSequence : public ::testing::Test {
 
   FakeDevice device;
   RecordingDialog dialog;
+  const frame::UpdateProgram program = FrameProgram();
+  frame::ProgramRun run;
+  frame::FrameRun frameRun{program, run};
 };
 
 TEST_F(RunSequence, CleanRunShrinksTheStoreAndSetsItBack) {
