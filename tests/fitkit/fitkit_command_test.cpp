@@ -465,6 +465,80 @@ TEST_F(FitkitCommandTest, CheckAndRehearseAgreeOnImageSets) {
   }
 }
 
+// The same for packages: names, password, damage, a package that would
+// leave no shell, a device without a model, and keyed devices with and
+// without a release signed for them.
+TEST_F(FitkitCommandTest, CheckAndRehearseAgreeOnPackages) {
+  const test_support::MinisignKey maker(Work(""), "maker");
+  const auto keyed = [&maker](const fs::path& root) {
+    WriteText(root / "registry.reg", ReadText(root / "registry.reg") +
+                                         "\n[HKEY_LOCAL_MACHINE\\Ident]\n\"UpdateKeys\"=\"" +
+                                         maker.PublicKeyLine() + "\"\n");
+  };
+  const auto signedAs = [this, &maker](const std::string& comment) {
+    const fs::path package = Package("KTR 60 SHELL.ZIP");
+    EXPECT_EQ(Fitkit({"manifest", package.string()}).exitCode, 0);
+    maker.Sign(Work("KTR 60 SHELL.ZIP.manifest"), comment);
+    return package;
+  };
+  struct Case {
+    const char* what;
+    std::function<fs::path()> package;
+    std::function<void(const fs::path& root)> device;
+    int exit;  // what both end with
+  };
+  const auto stock = [](const fs::path&) {};
+  const Case cases[] = {
+      {"a sound package", [this] { return Package("KTR 60 SHELL.ZIP"); }, stock, 0},
+      {"named for another model", [this] { return Package("XR 9 SHELL.ZIP"); }, stock, 0},
+      {"named good.zip", [this] { return Package("good.zip"); }, stock, 0},
+      {"another password", [this] { return WrongPasswordPackage("KTR 60 SHELL.ZIP"); }, stock, 1},
+      {"no main.exe",
+       [this] {
+         const fs::path package = Work("KTR 60 SHELL.ZIP");
+         const std::string zip = "cd '" + Stage("").string() + "' && zip -q -r -P .TORVA. '" +
+                                 package.string() + "' Res";
+         EXPECT_EQ(std::system(zip.c_str()), 0);
+         return package;
+       },
+       stock, 1},
+      {"a damaged entry",
+       [this] {
+         const fs::path package = Package("KTR 60 SHELL.ZIP");
+         std::string bytes = ReadText(package);
+         bytes[bytes.size() / 3] ^= 0x5A;
+         WriteText(package, bytes);
+         return package;
+       },
+       stock, 1},
+      {"a device without a model", [this] { return Package("KTR 60 SHELL.ZIP"); },
+       [](const fs::path& root) { WriteText(root / "registry.reg", "REGEDIT4\n"); }, 5},
+      {"a keyed device, no signature", [this] { return Package("KTR 60 SHELL.ZIP"); }, keyed, 1},
+      {"a keyed device, signed for \"ktr 60\"", [&signedAs] { return signedAs("model=ktr 60"); },
+       keyed, 0},
+      {"a keyed device, signed with no model", [&signedAs] { return signedAs("timestamp:1"); },
+       keyed, 1},
+  };
+  int index = 0;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    const fs::path root = Work("pdev" + std::to_string(index++));
+    test_support::MakeStockDevice(root);
+    fs::copy_file(fs::path(FITKIT_PE_FIXTURES) / "v123.exe", root / "fs/Flash Disk/main.exe");
+    c.device(root);
+    const fs::path package = c.package();
+    const auto before = test_support::SnapshotTree(root);
+    const RunResult check = Fitkit({"check", package.string(), "--device", root.string()});
+    EXPECT_EQ(test_support::SnapshotTree(root), before) << "a check writes nothing";
+    const RunResult rehearse = Fitkit({"rehearse", "--device", root.string(), package.string()});
+    EXPECT_EQ(rehearse.exitCode, c.exit) << rehearse.err;
+    EXPECT_EQ(check.exitCode, rehearse.exitCode) << check.out << check.err << rehearse.err;
+    for (const char* beside : {"", ".manifest", ".manifest.minisig"}) {
+      fs::remove(fs::path(package.string() + beside));
+    }
+  }
+}
+
 TEST_F(FitkitCommandTest, GivesEachWayOfFailingItsOwnExitCode) {
   const fs::path package = Package("shell.zip");
   const RunResult unknown = Fitkit({"check", package.string(), "--frobnicate"});
