@@ -1,5 +1,6 @@
 #include "imagefit/held_image_files.h"
 
+#include "imagefit/image_set_check.h"
 #include "platform/environment.h"
 #include "signature/update_signature.h"
 
@@ -76,12 +77,29 @@ platform::File* HeldImageFiles::Open(int index, std::u16string_view path) {
     return held.file.get();
   }
   held.path = std::u16string(path);
+  held.checked.reset();
   held.file =
       platform::Files().Open(path, platform::AccessRead, platform::Disposition::OpenExisting);
   // Where writers cannot be kept away, the transfer still reads this handle:
   // a file replaced under its name is not what gets sent.
   if (held.file && !held.file->DenyWriters()) signature::NoteWritersNotKeptAway(path);
   return held.file.get();
+}
+
+bool HeldImageFiles::TreeAndCheck(int index, signature::BlockTree* tree) {
+  Held& held = files_[index];
+  if (!held.file) return false;
+  std::string problem;
+  const bool read = signature::TreeOfOpenFileWith(
+      *held.file, tree, [&](platform::File& hashed) { problem = CheckImageFile(index, hashed); });
+  if (read) held.checked = std::move(problem);
+  return read;
+}
+
+const std::string* HeldImageFiles::Checked(int index) const {
+  const Held& held = files_[index];
+  // Only a verified file is sure to serve the very bytes that were checked.
+  return held.checked && held.verified ? &*held.checked : nullptr;
 }
 
 void HeldImageFiles::Verify(int index, std::shared_ptr<signature::VerifiedTree> verified) {

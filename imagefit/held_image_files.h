@@ -7,6 +7,7 @@
 #include <array>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -28,6 +29,15 @@ class HeldImageFiles {
   // there already for the same path is kept and rewound.
   platform::File* Open(int index, std::u16string_view path);
 
+  // The block tree of the held file at `index`, read once, that read also
+  // making START's check of the same bytes (see Checked); false when the
+  // file cannot be read to its end.
+  bool TreeAndCheck(int index, signature::BlockTree* tree);
+  // What TreeAndCheck found wrong with the contents of the file held at
+  // `index` (empty when sound); null when it has not read that file or the
+  // file is not yet verified against that tree.
+  const std::string* Checked(int index) const;
+
   // From here on the held file at `index` is read only through `verified`,
   // the block hashes its release manifest was checked against: a block
   // changed on the card since fails the read.
@@ -47,6 +57,9 @@ class HeldImageFiles {
     std::unique_ptr<platform::File> file;
     uint64_t position = UINT64_MAX;  // where the last view left it; MAX: unknown
     std::shared_ptr<signature::VerifiedTree> verified;
+    // The check of the bytes the tree was made of: a verified file serves
+    // only those, so they need not be read and checked again.
+    std::optional<std::string> checked;
   };
   friend class HeldFileView;
 

@@ -117,7 +117,8 @@ std::string CheckHeldFile(int index, HeldImageFiles* held) {
   }
   platform::File* file = held->Open(index, path);
   if (file == nullptr) return "it cannot be opened";
-  return IsBinImage(index) ? CheckBinImage(*file) : CheckBootLoader(*file);
+  if (const std::string* checked = held->Checked(index)) return *checked;
+  return CheckImageFile(index, *file);
 }
 
 }  // namespace
@@ -159,6 +160,10 @@ BinImageFacts ReadBinImage(platform::File& file) {
 std::string CheckBinImage(platform::File& file) { return ReadBinImage(file).problem; }
 
 bool IsBinImage(int index) { return index != kNboot && index != kEboot; }
+
+std::string CheckImageFile(int index, platform::File& file) {
+  return IsBinImage(index) ? CheckBinImage(file) : CheckBootLoader(file);
+}
 
 std::u16string ImageSetProblem::Text() const {
   return path + u" cannot be used: " + platform::FromUtf8(what) + u".\r\nNothing has been changed.";

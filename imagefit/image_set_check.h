@@ -31,6 +31,10 @@ bool IsBinImage(int index);
 // ReadBinImage's problem alone.
 std::string CheckBinImage(platform::File& file);
 
+// What is wrong with the contents of image `index` read from `file`'s start,
+// empty when it is sound.
+std::string CheckImageFile(int index, platform::File& file);
+
 // The first file of a set that cannot be used, and why ("record 3 does not
 // match its checksum"); an empty path when the set is sound.
 struct ImageSetProblem {

@@ -125,7 +125,7 @@ bool CheckImageSignatures(platform::Dialog& dialog, HeldImageFiles* held,
   for (int index = 0; index < kImageCount; ++index) {
     auto verified = std::make_shared<signature::VerifiedTree>();
     platform::File* image = held->Open(index, ImagePaths[index]);
-    if (image == nullptr || !signature::TreeOfOpenFile(*image, &verified->tree)) {
+    if (image == nullptr || !held->TreeAndCheck(index, &verified->tree)) {
       return RefuseUnreadable(dialog, ImagePaths[index]);
     }
     if (CompareWithManifest(manifest, signature::kImageSetRoles[index + 1], ImagePaths[index],

@@ -112,13 +112,62 @@ bool ReadOpenFile(platform::File& file,
   }
 }
 
-bool TreeOfOpenFile(platform::File& file, BlockTree* tree) {
+namespace {
+
+// A forward-only reader of a borrowed file that hands every byte it reads to
+// the hasher; a failed read is remembered, since the tree is then not whole.
+class HashingReader : public platform::File {
+ public:
+  HashingReader(platform::File& file, BlockTreeHasher& hasher) : file_(file), hasher_(hasher) {}
+
+  bool Read(void* buffer, uint32_t count, uint32_t* got) override {
+    *got = 0;
+    if (!file_.Read(buffer, count, got)) failed_ = true;
+    if (!failed_) hasher_.Update(buffer, *got);
+    return !failed_;
+  }
+  bool Write(const void*, uint32_t) override { return false; }
+  bool Seek(int64_t, platform::SeekOrigin, uint64_t*) override { return false; }
+  bool GetSize(uint64_t* size) override { return file_.GetSize(size); }
+  bool SetEnd() override { return false; }
+  bool Flush() override { return true; }
+  bool GetTimes(platform::FileTime* creation, platform::FileTime* access,
+                platform::FileTime* write) override {
+    return file_.GetTimes(creation, access, write);
+  }
+  bool SetTimes(const platform::FileTime*, const platform::FileTime*,
+                const platform::FileTime*) override {
+    return false;
+  }
+  bool failed() const { return failed_; }
+
+ private:
+  platform::File& file_;
+  BlockTreeHasher& hasher_;
+  bool failed_ = false;
+};
+
+}  // namespace
+
+bool TreeOfOpenFileWith(platform::File& file, BlockTree* tree,
+                        const std::function<void(platform::File& hashed)>& first) {
   BlockTreeHasher hasher;
-  const bool read = ReadOpenFile(
-      file, [&hasher](const uint8_t* bytes, std::size_t count) { hasher.Update(bytes, count); });
+  uint64_t at = 0;
+  if (!file.Seek(0, platform::SeekOrigin::Begin, &at)) return false;
+  HashingReader reader(file, hasher);
+  if (first) first(reader);
+  std::vector<uint8_t> chunk(16 * kTreeBlockBytes);
+  uint32_t got = 0;
+  do {
+    if (!reader.Read(chunk.data(), uint32_t(chunk.size()), &got)) break;
+  } while (got > 0);
   uint64_t size = 0;
   *tree = hasher.Finish();
-  return read && file.GetSize(&size) && size == tree->size;
+  return !reader.failed() && file.GetSize(&size) && size == tree->size;
+}
+
+bool TreeOfOpenFile(platform::File& file, BlockTree* tree) {
+  return TreeOfOpenFileWith(file, tree, nullptr);
 }
 
 std::optional<Digest> DigestOfOpenFile(platform::File& file) {

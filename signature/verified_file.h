@@ -75,6 +75,14 @@ bool ReadOpenFile(platform::File& file,
 // The block tree of an open file, read from its start to its end.
 bool TreeOfOpenFile(platform::File& file, BlockTree* tree);
 
+// The same tree, with `first` reading the file from its start through
+// `hashed`, a reader whose every byte read goes into the tree (it cannot
+// seek); whatever it leaves is read after it. A check of the contents and
+// the tree they are signed by then cost one read of the file, and the check
+// has seen exactly the bytes the tree covers.
+bool TreeOfOpenFileWith(platform::File& file, BlockTree* tree,
+                        const std::function<void(platform::File& hashed)>& first);
+
 // The BLAKE2b-512 digest of an open file, read from its start to its end
 // (what a whole-file minisign signature signs); none when it cannot be read.
 std::optional<Digest> DigestOfOpenFile(platform::File& file);

@@ -47,6 +47,8 @@ const std::string kShrink = Kernel("SetSystemMemoryDivision", Word(32));
 const std::string kRestore = Kernel("SetSystemMemoryDivision", Word(2048));
 const std::string kReboot = Kernel("KernelIoControl", Word(0x0101003C));
 
+struct HostileImage;
+
 // The images of one set: their bytes as files and the data the tool wrapped.
 struct ImageSet {
   Bytes nboot, eboot;
@@ -188,6 +190,10 @@ class ProgramRun : public ::testing::Test {
   }
 
   bool Printed(const std::string& text) const { return output_.find(text) != std::string::npos; }
+
+  // Damages the set as `image` says; the damaged file's name.
+  std::string Damage(const HostileImage& image);
+  void ExpectRefusedBeforeAnythingIsSent(const HostileImage& image, const std::string& file);
 
   DeviceRoot root_;
   fs::path folder_;
@@ -371,19 +377,26 @@ void PrintTo(const HostileImage& image, std::ostream* out) { *out << image.name;
 
 class HostileImageSet : public ProgramRun, public ::testing::WithParamInterface<HostileImage> {};
 
+std::string ProgramRun::Damage(const HostileImage& image) {
+  const char* names[] = {"drivers.bin", "tinynk.bin", "nk.bin", "chain.bin"};
+  const uint32_t starts[] = {0x80000000, 0x80100000, 0x80200000, 0x80400000};
+  if (image.region < 0) {
+    WriteBytes(folder_ / "nboot.bin", {});
+    return "nboot.bin";
+  }
+  MakeBin(names[image.region], starts[image.region], Pattern(20000, 12), image.options);
+  return names[image.region];
+}
+
 // Nothing after the revision query: no power driver call, no memory division,
 // no boot loader and no kernel region is touched, and START stays offered.
 TEST_P(HostileImageSet, IsRefusedBeforeAnythingIsSent) {
-  const HostileImage& image = GetParam();
-  const char* names[] = {"drivers.bin", "tinynk.bin", "nk.bin", "chain.bin"};
-  const uint32_t starts[] = {0x80000000, 0x80100000, 0x80200000, 0x80400000};
-  std::string file = "nboot.bin";
-  if (image.region < 0) {
-    WriteBytes(folder_ / file, {});
-  } else {
-    file = names[image.region];
-    MakeBin(file, starts[image.region], Pattern(20000, 12), image.options);
-  }
+  const std::string file = Damage(GetParam());
+  ExpectRefusedBeforeAnythingIsSent(GetParam(), file);
+}
+
+void ProgramRun::ExpectRefusedBeforeAnythingIsSent(const HostileImage& image,
+                                                   const std::string& file) {
   EXPECT_EQ(Run("start\n"), 2) << "the dialog stays ready; the end of input cancels";
   EXPECT_EQ(Journal(), Lines{kRevision});
   EXPECT_TRUE(Printed("\\Storage Card\\Update\\" + file + " cannot be used: " + image.what + "."))
@@ -393,23 +406,22 @@ TEST_P(HostileImageSet, IsRefusedBeforeAnythingIsSent) {
   EXPECT_FALSE(fs::exists(root_.root() / "flash"));
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    EachDamage, HostileImageSet,
-    ::testing::Values(
-        HostileImage{"Cut", 2, {"--cut", "3"}, "record 4 is longer than the rest of the file"},
-        HostileImage{
-            "BadChecksum", 0, {"--bad-checksum", "1"}, "record 2 does not match its checksum"},
-        HostileImage{"ImplausibleLength",
-                     2,
-                     {"--implausible-length", "2"},
-                     "record 3 is longer than the rest of the file"},
-        HostileImage{"PastTheRegion",
-                     3,
-                     {"--length", "4096"},
-                     "record 2 lies outside the image's address range"},
-        HostileImage{"NoEndRecord", 1, {"--no-end"}, "it ends without an end record"},
-        HostileImage{"EmptyBootLoader", -1, {}, "it is empty"}),
-    [](const auto& info) { return std::string(info.param.name); });
+const HostileImage kHostileImages[] = {
+    HostileImage{"Cut", 2, {"--cut", "3"}, "record 4 is longer than the rest of the file"},
+    HostileImage{"BadChecksum", 0, {"--bad-checksum", "1"}, "record 2 does not match its checksum"},
+    HostileImage{"ImplausibleLength",
+                 2,
+                 {"--implausible-length", "2"},
+                 "record 3 is longer than the rest of the file"},
+    HostileImage{"PastTheRegion",
+                 3,
+                 {"--length", "4096"},
+                 "record 2 lies outside the image's address range"},
+    HostileImage{"NoEndRecord", 1, {"--no-end"}, "it ends without an end record"},
+    HostileImage{"EmptyBootLoader", -1, {}, "it is empty"}};
+
+INSTANTIATE_TEST_SUITE_P(EachDamage, HostileImageSet, ::testing::ValuesIn(kHostileImages),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(ProgramRun, ImageCutInsideItsHeaderIsRefused) {
   WriteBytes(folder_ / "chain.bin", Bytes(set_.bins[3].begin(), set_.bins[3].begin() + 10));
@@ -669,6 +681,20 @@ TEST_F(SignedProgramRun, ASetOlderThanTheDeviceFloorIsRefused) {
   WriteText(floor, "system three\n");
   expectRefused("cannot read its record of the security versions it accepts");
 }
+
+class SignedHostileImageSet : public SignedProgramRun,
+                              public ::testing::WithParamInterface<HostileImage> {};
+
+// A damaged image signed as it is passes its signature; START's check, made
+// in the same read as the image's hashes, still refuses it in the same words.
+TEST_P(SignedHostileImageSet, IsRefusedBeforeAnythingIsSent) {
+  const std::string file = Damage(GetParam());
+  SignRelease("model=KTR 60");
+  ExpectRefusedBeforeAnythingIsSent(GetParam(), file);
+}
+
+INSTANTIATE_TEST_SUITE_P(EachDamage, SignedHostileImageSet, ::testing::ValuesIn(kHostileImages),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
 }  // namespace imagefit_test
