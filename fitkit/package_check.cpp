@@ -88,25 +88,23 @@ void CheckName(const std::string& hostName, const std::vector<std::string>& mode
   }
 }
 
+// Decided by shellfit's own "/upgrade" rule; said with both versions.
 void CheckVersion(const std::u16string& target, const PackageFacts& facts, Findings* found) {
   std::u16string installed;
   shellfit::GetFileVersionString(shellfit::WithBackslash(target) + u"main.exe", &installed);
-  const std::string packaged = facts.mainExe.value_or("");
-  if (installed.empty() || packaged.empty()) {
-    found->Note("main.exe " +
-                (installed.empty() ? std::string("has no installed version")
-                                   : "installed " + ToUtf8(installed)) +
-                (packaged.empty() ? ", none in the package" : ", packaged " + packaged) +
-                ": shellfit /upgrade would install it");
-    return;
-  }
-  const auto form = frame::VersionForm::Plain;
-  if (frame::ParseVersion(installed, form) <
-      frame::ParseVersion(platform::FromUtf8(packaged), form)) {
-    found->Ok("main.exe " + ToUtf8(installed) + " -> " + packaged + ": newer");
+  std::optional<std::u16string> packaged;
+  if (facts.mainExe) packaged = platform::FromUtf8(*facts.mainExe);
+  const std::string versions =
+      "main.exe " +
+      (installed.empty() ? std::string("(no installed version)") : ToUtf8(installed)) + " -> " +
+      (!packaged           ? std::string("(none in the package)")
+       : packaged->empty() ? std::string("(no version)")
+                           : *facts.mainExe);
+  if (shellfit::IsNewerShell(installed, packaged)) {
+    found->Ok(versions + ": newer, shellfit /upgrade would install it");
   } else {
-    found->Note("main.exe " + packaged + " is not newer than the installed " + ToUtf8(installed) +
-                ": shellfit /upgrade would not start; START and /force install it anyway");
+    found->Note(versions + ": not newer, shellfit /upgrade would not start; START and /force " +
+                "install it anyway");
   }
 }
 

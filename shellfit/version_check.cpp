@@ -26,12 +26,18 @@ bool ExtractedIsNewer(CZipReader& reader, const CZipEntryHeader& header, uint16_
   std::u16string packaged;
   const bool packagedFound = GetFileVersionString(temp, &packaged);
   NoteMainExeVersion(MainExe::kPackaged, packagedFound, packaged);
-  if (packaged.empty()) return true;
-  return frame::ParseVersion(installed, frame::VersionForm::Plain) <
-         frame::ParseVersion(packaged, frame::VersionForm::Plain);
+  return IsNewerShell(installed, packaged);
 }
 
 }  // namespace
+
+bool IsNewerShell(std::u16string_view installed, std::optional<std::u16string_view> packaged) {
+  if (installed.empty()) return true;
+  if (!packaged) return false;
+  if (packaged->empty()) return true;
+  return frame::ParseVersion(installed, frame::VersionForm::Plain) <
+         frame::ParseVersion(*packaged, frame::VersionForm::Plain);
+}
 
 bool IsPackageNewer(std::u16string_view package, std::u16string_view target) {
   if (platform::Files().GetAttributes(package) == platform::kInvalidAttributes) return false;
@@ -40,7 +46,7 @@ bool IsPackageNewer(std::u16string_view package, std::u16string_view target) {
   std::u16string installed;
   const bool installedFound = GetFileVersionString(base + u"main.exe", &installed);
   NoteMainExeVersion(MainExe::kInstalled, installedFound, installed);
-  if (installed.empty()) return true;
+  if (installed.empty()) return true;  // nothing comparable installed, nothing to unpack
 
   CZipReader reader;
   CZipEntryHeader header;
