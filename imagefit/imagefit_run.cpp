@@ -1,0 +1,29 @@
+#include "imagefit/imagefit_run.h"
+
+#include "frame/update_dialog.h"
+#include "imagefit/image_update.h"
+
+namespace imagefit {
+
+bool ImagefitRun::Prepare(const std::u16string& commandLine) {
+  set_.folder = ChooseImageFolder(commandLine);
+  return true;
+}
+
+bool ImagefitRun::InitDialog(platform::Dialog& dialog) {
+  const LocatedImageSet located = LocateImageSet(set_.folder);
+  set_ = located.set;
+  title = ImageSetTitle(set_);
+  dialog.SetWindowText(title);
+  frame::TitleText = title;  // until the frame takes the title from the run
+  return ShowImageSet(dialog, located);
+}
+
+void ImagefitRun::OnStart(platform::Dialog& dialog) {
+  if (starting_) return;
+  starting_ = true;
+  RunStart(dialog, set_, report_);
+  starting_ = false;
+}
+
+}  // namespace imagefit
