@@ -111,10 +111,10 @@ platform::Rect HeadlessDialogHost::MapDialogRect(const platform::DialogTemplate&
   return ui::DialogUnitsToPixels(units);
 }
 
-int HeadlessDialogHost::RunModal(const platform::DialogTemplate& dialog,
-                                 platform::DialogProc proc) {
+int HeadlessDialogHost::RunModal(const platform::DialogTemplate& dialog, platform::DialogProc proc,
+                                 intptr_t initParam) {
   HeadlessDialog headless(dialog, proc, screen_, *this);
-  return headless.RunModal();
+  return headless.RunModal(initParam);
 }
 
 int HeadlessDialogHost::Respond(std::u16string_view text, uint32_t style) {

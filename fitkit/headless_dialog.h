@@ -42,7 +42,8 @@ class HeadlessDialogHost : public platform::DialogHost {
   int GetSystemMetrics(int index) override;
   platform::Rect MapDialogRect(const platform::DialogTemplate& dialog,
                                const platform::Rect& units) override;
-  int RunModal(const platform::DialogTemplate& dialog, platform::DialogProc proc) override;
+  int RunModal(const platform::DialogTemplate& dialog, platform::DialogProc proc,
+               intptr_t initParam) override;
 
   // The question no answer was given for (UTF-8, one line); empty when every
   // question had one.

@@ -6,6 +6,7 @@
 #include "platform/text.h"
 #include "readers/version_pe.h"
 #include "report/outcome_words.h"
+#include "shellfit/package_decision.h"
 #include "shellfit/package_fit.h"
 #include "shellfit/shellfit.h"
 #include "zipreader/zip_reader.h"
@@ -75,8 +76,11 @@ void CheckName(const std::string& hostName, const std::vector<std::string>& mode
       found->Ok("named " + Quoted(ToUtf8(wanted)) + ", as shellfit on a " + Quoted(model) +
                 " device looks for it");
     } else if (shellfit::IsOtherPackageName(name)) {
-      found->Problem("named for another model: a " + Quoted(model) + " device looks for " +
-                     Quoted(ToUtf8(wanted)) + ", and takes this one only when that is missing");
+      // shellfit takes it when no package is named for the model, and
+      // fitkit rehearse places it under that name: neither refuses it.
+      found->Note("named for another model: a " + Quoted(model) + " device looks for " +
+                  Quoted(ToUtf8(wanted)) + " first, and takes this one only when that is " +
+                  "missing and this is the first *.zip in the folder");
     } else {
       found->Note("shellfit would not find it as " + Quoted(hostName) + ": copy it as " +
                   Quoted(ToUtf8(wanted)) + " (fitkit rehearse does)");
@@ -110,8 +114,9 @@ std::string CannotBeRead(const shellfit::PackageStatus& status) {
   return "the package cannot be read: " + report::ZipErrorWords(status.zipError());
 }
 
-// In START's order: the package opens with the password and uses nothing
-// the reader cannot read; the device can take it; every entry reads through.
+// What shellfit's START decides, in its order: the package opens with the
+// password and uses nothing the reader cannot read; the device can take it;
+// every entry reads through.
 void CheckReadAndFit(const std::u16string& path, const std::u16string& target, Findings* found) {
   CZipReader reader;
   if (const shellfit::PackageStatus opened = shellfit::OpenHeldPackage(reader, path);
@@ -119,21 +124,20 @@ void CheckReadAndFit(const std::u16string& path, const std::u16string& target, F
     found->Problem(CannotBeRead(opened));
     return;
   }
-  if (const shellfit::PackageStatus features = shellfit::CheckPackageFeatures(reader);
-      !features.ok()) {
-    found->Problem(ToUtf8(features.words()));
-    return;
-  }
-  if (const shellfit::PackageStatus fits = shellfit::CheckPackageFits(reader, path, target);
-      !fits.ok()) {
-    found->Problem(ToUtf8(shellfit::RefusalSentence(fits)));
+  const shellfit::PackageDecision decision = shellfit::DecidePackage(
+      reader, path, target, shellfit::ReadThrough::kAlways, nullptr, nullptr);
+  const shellfit::PackageStatus& status = decision.status;
+  if (!decision.fits) {
+    found->Problem(status.kind() == shellfit::PackageStatus::Kind::kUnreadable
+                       ? CannotBeRead(status)
+                   : status.kind() == shellfit::PackageStatus::Kind::kUnsupported
+                       ? ToUtf8(status.words())
+                       : ToUtf8(shellfit::RefusalSentence(status)));
     return;
   }
   found->Ok("every name can be written to " + ToUtf8(target) + ", and there is room");
-  if (const shellfit::PackageStatus read =
-          shellfit::ReadPackageThrough(reader, path, nullptr, nullptr);
-      !read.ok()) {
-    found->Problem(CannotBeRead(read));
+  if (!decision.readThrough) {
+    found->Problem(CannotBeRead(status));
     return;
   }
   found->Ok("the password opens every entry, and every entry's data matches its CRC-32");

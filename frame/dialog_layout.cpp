@@ -10,22 +10,22 @@ namespace {
 constexpr int kStatusWeight = 900;
 constexpr int kTitleHeight = 27;
 
-void CreateFonts(platform::Dialog& dialog) {
+void CreateFonts(platform::Dialog& dialog, FrameRun& frame) {
   platform::LogFont font = dialog.GetSystemFont();
   font.weight = kStatusWeight;
-  StatusFont = dialog.CreateFont(font);
-  for (int id : CurrentProgram().statusFontControls) dialog.SetItemFont(id, StatusFont);
+  frame.statusFont = dialog.CreateFont(font);
+  for (int id : frame.program.statusFontControls) dialog.SetItemFont(id, frame.statusFont);
   font.height = kTitleHeight;
-  TitleFont = dialog.CreateFont(font);
+  frame.titleFont = dialog.CreateFont(font);
 }
 
-// The height of TitleText in TitleFont, measured in the dialog's own context.
-int MeasureTitleHeight(platform::Dialog& dialog) {
+// The height of the title in the title font, measured in the dialog's own context.
+int MeasureTitleHeight(platform::Dialog& dialog, const FrameRun& frame) {
   platform::Painter* painter = dialog.GetDC(0);
   if (painter == nullptr) return 0;
-  const bool fontSelected = TitleFont != 0;
-  const platform::FontHandle oldFont = fontSelected ? painter->SelectFont(TitleFont) : 0;
-  const int height = painter->MeasureText(TitleText).cy;
+  const bool fontSelected = frame.titleFont != 0;
+  const platform::FontHandle oldFont = fontSelected ? painter->SelectFont(frame.titleFont) : 0;
+  const int height = painter->MeasureText(frame.run.title).cy;
   if (fontSelected) painter->SelectFont(oldFont);
   dialog.ReleaseDC(painter);
   return height;
@@ -34,10 +34,11 @@ int MeasureTitleHeight(platform::Dialog& dialog) {
 }  // namespace
 
 void LayoutUpdateDialog(platform::Dialog& dialog) {
-  const UpdateProgram& program = CurrentProgram();
-  CreateFonts(dialog);
-  if (!TitleText.empty()) dialog.SetWindowText(TitleText);
-  const int titleHeight = MeasureTitleHeight(dialog);
+  FrameRun& frame = RunOf(dialog);
+  const UpdateProgram& program = frame.program;
+  CreateFonts(dialog, frame);
+  if (!frame.run.title.empty()) dialog.SetWindowText(frame.run.title);
+  const int titleHeight = MeasureTitleHeight(dialog, frame);
 
   platform::DialogHost& host = platform::Dialogs();
   const int dx =
@@ -48,7 +49,7 @@ void LayoutUpdateDialog(platform::Dialog& dialog) {
     const platform::Rect rect = dialog.GetWindowRect(id);
     dialog.MoveItem(id, rect.left + dx, rect.top + dy);
   }
-  if (program.afterLayout != nullptr) program.afterLayout(dialog);
+  frame.run.AfterLayout(dialog);
 }
 
 }  // namespace frame

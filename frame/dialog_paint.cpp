@@ -10,16 +10,17 @@ int MarginUnit() { return platform::Dialogs().GetSystemMetrics(platform::SM_CYHS
 intptr_t PaintTitle(platform::Dialog& dialog) {
   platform::Painter* painter = dialog.BeginPaint();
   if (painter == nullptr) return 0;
+  const FrameRun& frame = RunOf(dialog);
   const uint32_t oldColor = painter->SetTextColor(kTitleColor);
-  const bool fontSelected = TitleFont != 0;
-  const platform::FontHandle oldFont = fontSelected ? painter->SelectFont(TitleFont) : 0;
+  const bool fontSelected = frame.titleFont != 0;
+  const platform::FontHandle oldFont = fontSelected ? painter->SelectFont(frame.titleFont) : 0;
   const int oldMode = painter->SetBkMode(platform::TRANSPARENT);
 
-  const std::u16string bracketed = u"[ " + TitleText + u" ]";
+  const std::u16string bracketed = u"[ " + frame.run.title + u" ]";
   const int height = painter->MeasureText(bracketed).cy;
   const int m = MarginUnit();
   platform::Rect rect = dialog.GetClientRect(0);
-  rect.top = CurrentProgram().titleAtHalfMargin ? m / 2 : m;
+  rect.top = frame.program.titleAtHalfMargin ? m / 2 : m;
   rect.bottom = rect.top + height;
   painter->DrawText(bracketed, rect, platform::DT_CENTER | platform::DT_NOPREFIX);
 

@@ -13,7 +13,7 @@ inline constexpr uint32_t kTitleColor = 0x800000;
 // The frame's margin unit: the height of a horizontal scroll bar.
 int MarginUnit();
 
-// WM_PAINT: "[ TitleText ]" centred across the client width, its top at
+// WM_PAINT: "[ <the run's title> ]" centred across the client width, its top at
 // half the margin (shellfit) or the full margin (imagefit). Returns 0.
 intptr_t PaintTitle(platform::Dialog& dialog);
 

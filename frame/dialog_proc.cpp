@@ -1,6 +1,9 @@
 // The dialog procedure: what each window message does in both programs.
 #include "frame/update_dialog.h"
 
+#include <cstdio>
+#include <cstdlib>
+
 #include "frame/dialog_paint.h"
 #include "platform/dialog_controls.h"
 
@@ -10,24 +13,24 @@ namespace {
 constexpr int kStartId = platform::controls::kStart;
 constexpr int kCancelId = platform::controls::kCancel;
 
-intptr_t OnInitDialog(platform::Dialog& dialog) {
-  const UpdateProgram& program = CurrentProgram();
+intptr_t OnInitDialog(platform::Dialog& dialog, intptr_t frameRun) {
+  dialog.SetUserData(frameRun);
+  ProgramRun& run = RunOf(dialog).run;
   LayoutUpdateDialog(dialog);
   dialog.MakeFullScreenTopmost();
-  if (program.initDialog != nullptr && !program.initDialog(dialog)) {
+  if (!run.InitDialog(dialog)) {
     dialog.EndDialog(-1);
     return 0;
   }
   dialog.Show();
-  if (program.forceStart != nullptr && *program.forceStart) dialog.PostCommand(kStartId);
+  if (run.ForceStart()) dialog.PostCommand(kStartId);
   return 1;
 }
 
 intptr_t OnCommand(platform::Dialog& dialog, uintptr_t wParam) {
   const int id = static_cast<int>(wParam & 0xFFFF);
   if (id == kStartId) {
-    const UpdateProgram& program = CurrentProgram();
-    if (program.onStart != nullptr) program.onStart(dialog);
+    RunOf(dialog).run.OnStart(dialog);
     return 1;
   }
   if (id == kCancelId) {
@@ -38,20 +41,34 @@ intptr_t OnCommand(platform::Dialog& dialog, uintptr_t wParam) {
 }
 
 intptr_t OnDestroy(platform::Dialog& dialog) {
-  if (StatusFont != 0) dialog.DeleteFont(StatusFont);
-  if (TitleFont != 0) dialog.DeleteFont(TitleFont);
-  StatusFont = 0;
-  TitleFont = 0;
+  FrameRun& frame = RunOf(dialog);
+  if (frame.statusFont != 0) dialog.DeleteFont(frame.statusFont);
+  if (frame.titleFont != 0) dialog.DeleteFont(frame.titleFont);
+  frame.statusFont = 0;
+  frame.titleFont = 0;
   return 0;
 }
 
 }  // namespace
 
+FrameRun* FrameOf(const platform::Dialog& dialog) {
+  return reinterpret_cast<FrameRun*>(dialog.UserData());
+}
+
+FrameRun& RunOf(const platform::Dialog& dialog) {
+  FrameRun* frame = FrameOf(dialog);
+  if (frame == nullptr) {
+    std::fprintf(stderr, "fitkit: the dialog frame runs without a program\n");
+    std::abort();
+  }
+  return *frame;
+}
+
 intptr_t UpdateDialogProc(platform::Dialog& dialog, uint32_t message, uintptr_t wParam,
-                          intptr_t /*lParam*/) {
+                          intptr_t lParam) {
   switch (message) {
     case platform::WM_INITDIALOG:
-      return OnInitDialog(dialog);
+      return OnInitDialog(dialog, lParam);
     case platform::WM_COMMAND:
       return OnCommand(dialog, wParam);
     case platform::WM_PAINT:

@@ -1,4 +1,4 @@
-// The start-up skeleton and the frame's program-wide values.
+// The start-up skeleton.
 #include "frame/update_dialog.h"
 
 #include <cstdio>
@@ -11,24 +11,6 @@
 #include "platform/text.h"
 
 namespace frame {
-
-std::u16string TitleText;
-platform::FontHandle StatusFont = 0;
-platform::FontHandle TitleFont = 0;
-
-namespace {
-const UpdateProgram* g_program = nullptr;
-}  // namespace
-
-const UpdateProgram& CurrentProgram() {
-  if (g_program == nullptr) {
-    std::fprintf(stderr, "fitkit: the dialog frame runs without a program\n");
-    std::abort();
-  }
-  return *g_program;
-}
-
-void SetCurrentProgram(const UpdateProgram& program) { g_program = &program; }
 
 namespace {
 
@@ -57,8 +39,8 @@ bool LockDeviceUpdate(const UpdateProgram& program, int* exitCode) {
 
 }  // namespace
 
-int RunUpdateProgram(const UpdateProgram& program, const std::u16string& commandLine) {
-  SetCurrentProgram(program);
+int RunUpdateProgram(const UpdateProgram& program, ProgramRun& run,
+                     const std::u16string& commandLine) {
   // The mutex stays owned until the process ends. Without it nothing keeps
   // a second instance from updating the device at the same time, so a
   // mutex that cannot be made ends the program as a second instance does,
@@ -76,10 +58,12 @@ int RunUpdateProgram(const UpdateProgram& program, const std::u16string& command
   }
   int refused = 0;
   if (!LockDeviceUpdate(program, &refused)) return refused;
-  if (program.prepare != nullptr && !program.prepare(commandLine)) return 0;
+  if (!run.Prepare(commandLine)) return 0;
   // The progress bar needs no class registration here: both dialog hosts
   // provide it as a built-in control.
-  return platform::Dialogs().RunModal(*program.dialog, UpdateDialogProc);
+  FrameRun frameRun{program, run};
+  return platform::Dialogs().RunModal(*program.dialog, UpdateDialogProc,
+                                      reinterpret_cast<intptr_t>(&frameRun));
 }
 
 }  // namespace frame

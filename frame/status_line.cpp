@@ -55,8 +55,10 @@ std::u16string FitStatusText(platform::Dialog& dialog, std::u16string_view actio
   platform::Painter* painter = dialog.GetDC(kStatusId);
   if (painter == nullptr) return std::u16string(action);
   const int width = dialog.GetClientRect(kStatusId).Width();
-  const bool fontSelected = StatusFont != 0;
-  const platform::FontHandle oldFont = fontSelected ? painter->SelectFont(StatusFont) : 0;
+  const FrameRun* frame = FrameOf(dialog);
+  const platform::FontHandle font = frame == nullptr ? 0 : frame->statusFont;
+  const bool fontSelected = font != 0;
+  const platform::FontHandle oldFont = fontSelected ? painter->SelectFont(font) : 0;
 
   std::u16string result(action);
   std::u16string shortened(name);
@@ -95,8 +97,10 @@ void ShowStatus(platform::Dialog& dialog, std::u16string_view action, std::u16st
 void PumpOneMessage(platform::Dialog& dialog) { dialog.PumpOneMessage(); }
 
 int ShowMessageBox(platform::Dialog& dialog, std::u16string_view text, uint32_t style) {
-  const int answer = dialog.MessageBox(text, TitleText, style | platform::MB_TOPMOST);
-  platform::RecordMessageBox(text, TitleText, style, answer);
+  const FrameRun* frame = FrameOf(dialog);
+  const std::u16string caption = frame == nullptr ? std::u16string() : frame->run.title;
+  const int answer = dialog.MessageBox(text, caption, style | platform::MB_TOPMOST);
+  platform::RecordMessageBox(text, caption, style, answer);
   return answer;
 }
 

@@ -1,6 +1,5 @@
 #include "imagefit/imagefit_run.h"
 
-#include "frame/update_dialog.h"
 #include "imagefit/image_update.h"
 
 namespace imagefit {
@@ -15,7 +14,6 @@ bool ImagefitRun::InitDialog(platform::Dialog& dialog) {
   set_ = located.set;
   title = ImageSetTitle(set_);
   dialog.SetWindowText(title);
-  frame::TitleText = title;  // until the frame takes the title from the run
   return ShowImageSet(dialog, located);
 }
 

@@ -6,24 +6,24 @@
 
 #include <string>
 
+#include "frame/update_dialog.h"
 #include "imagefit/image_set.h"
 #include "imagefit/update_report.h"
 #include "platform/dialog.h"
 
 namespace imagefit {
 
-class ImagefitRun {
+// The title ("KTR 60 OS UPDATE") is set once the dialog is up.
+class ImagefitRun : public frame::ProgramRun {
  public:
-  std::u16string title;  // "KTR 60 OS UPDATE" once the dialog is up
-
   // The image folder: the command line as given, else the program's folder.
-  bool Prepare(const std::u16string& commandLine);
+  bool Prepare(const std::u16string& commandLine) override;
   // The set found in the folder and shown; false (the dialog ends with -1
   // unseen) when an image file is missing or its path too long.
-  bool InitDialog(platform::Dialog& dialog);
+  bool InitDialog(platform::Dialog& dialog) override;
   // START; a click that arrives while START runs (the revision prompt's
   // pumps) is dropped.
-  void OnStart(platform::Dialog& dialog);
+  void OnStart(platform::Dialog& dialog) override;
 
   const ImageSet& set() const { return set_; }
 

@@ -156,6 +156,14 @@ class Dialog {
   virtual int MessageBox(std::u16string_view text, std::u16string_view caption, uint32_t style) = 0;
   // Removes at most one pending message and dispatches it; never waits.
   virtual bool PumpOneMessage() = 0;
+
+  // The value the dialog procedure keeps with its window (DWLP_USER): how
+  // the procedure finds the state of the run the dialog belongs to.
+  void SetUserData(intptr_t value) { userData_ = value; }
+  intptr_t UserData() const { return userData_; }
+
+ private:
+  intptr_t userData_ = 0;
 };
 
 class DialogHost {
@@ -165,8 +173,8 @@ class DialogHost {
   // Dialog units to pixels for the template's font.
   virtual Rect MapDialogRect(const DialogTemplate& dialog, const Rect& units) = 0;
   // Creates the dialog from the template and runs it modally until EndDialog;
-  // returns the EndDialog result.
-  virtual int RunModal(const DialogTemplate& dialog, DialogProc proc) = 0;
+  // returns the EndDialog result. `initParam` is WM_INITDIALOG's lParam.
+  virtual int RunModal(const DialogTemplate& dialog, DialogProc proc, intptr_t initParam) = 0;
 };
 
 }  // namespace platform

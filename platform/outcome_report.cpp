@@ -12,6 +12,7 @@ class DroppingRecorder : public OutcomeRecorder {
  public:
   bool Active() const override { return false; }
   void Set(std::string_view, const ReportValue&) override {}
+  bool Has(std::string_view) const override { return false; }
   void Add(std::string_view, int64_t) override {}
   void Append(std::string_view, const ReportItem&) override {}
   void SetOutcome(RunOutcome) override {}

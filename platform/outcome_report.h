@@ -33,6 +33,8 @@ class OutcomeRecorder {
   virtual bool Active() const = 0;
   // Sets (or replaces) one field.
   virtual void Set(std::string_view field, const ReportValue& value) = 0;
+  // Whether this run set the field already.
+  virtual bool Has(std::string_view field) const = 0;
   // Adds to a counting field that starts at 0.
   virtual void Add(std::string_view field, int64_t amount) = 0;
   // Appends one item to a list field.

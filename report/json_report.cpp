@@ -79,6 +79,19 @@ void JsonReport::Set(std::string_view field, const platform::ReportValue& value)
   Field(field) = ToJson(value);
 }
 
+bool JsonReport::Has(std::string_view dotted) const {
+  const Json* node = &document_;
+  for (;;) {
+    const std::size_t dot = dotted.find('.');
+    const auto child = node->find(std::string(dotted.substr(0, dot)));
+    if (child == node->end()) return false;
+    if (dot == std::string_view::npos) return true;
+    node = &*child;
+    if (!node->is_object()) return false;
+    dotted.remove_prefix(dot + 1);
+  }
+}
+
 void JsonReport::Add(std::string_view field, int64_t amount) {
   Json& counter = Field(field);
   counter = (counter.is_number_integer() ? counter.get<int64_t>() : 0) + amount;

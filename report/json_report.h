@@ -21,6 +21,7 @@ class JsonReport : public platform::OutcomeRecorder {
 
   bool Active() const override { return true; }
   void Set(std::string_view field, const platform::ReportValue& value) override;
+  bool Has(std::string_view field) const override;
   void Add(std::string_view field, int64_t amount) override;
   void Append(std::string_view list, const platform::ReportItem& item) override;
   void SetOutcome(platform::RunOutcome outcome) override;

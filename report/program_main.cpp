@@ -37,6 +37,10 @@ class LockedReport : public platform::OutcomeRecorder {
     std::lock_guard<std::mutex> lock(mutex_);
     report_.Set(field, value);
   }
+  bool Has(std::string_view field) const override {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return report_.Has(field);
+  }
   void Add(std::string_view field, int64_t amount) override {
     std::lock_guard<std::mutex> lock(mutex_);
     report_.Add(field, amount);
@@ -77,7 +81,7 @@ class LockedReport : public platform::OutcomeRecorder {
 
   JsonReport& report_;
   const char* file_;
-  std::mutex mutex_;
+  mutable std::mutex mutex_;
 };
 
 LockedReport* g_report = nullptr;

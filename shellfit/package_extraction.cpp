@@ -148,9 +148,8 @@ int CountEntries(CZipReader& reader, bool filesOnly) {
   return count;
 }
 
-int ExtractOpenPackage(platform::Dialog& dialog, CZipReader& reader, std::u16string_view package,
-                       std::u16string_view target, const SpareReaders* spares,
-                       int32_t* zipErrorOut) {
+Extraction ExtractOpenPackage(platform::Dialog& dialog, CZipReader& reader,
+                              std::u16string_view target, const SpareReaders* spares) {
   const std::u16string base = WithBackslash(target);
   const std::unique_ptr<ZipDecodeAhead> ahead = DecodeAhead(reader, spares);
   reader.DecodeAheadWith(ahead.get());
@@ -195,13 +194,11 @@ int ExtractOpenPackage(platform::Dialog& dialog, CZipReader& reader, std::u16str
     // The package verified before; the card may have been pulled since.
     zipError = error.code;
     if (!unfinished.empty()) frame::ForceDeleteFile(unfinished);
-    if (zipErrorOut == nullptr) ReportPackageError(dialog, package, error.code);
   }
   CloseAfterException(reader);
   reader.DecodeAheadWith(nullptr);
   NoteExtraction(entries, written, passed, zipError);
-  if (zipErrorOut != nullptr) *zipErrorOut = zipError;
-  return passed;
+  return Extraction{passed, zipError};
 }
 
 int ExtractPackage(platform::Dialog& dialog, std::u16string_view package,
@@ -222,7 +219,9 @@ int ExtractPackage(platform::Dialog& dialog, std::u16string_view package,
     ReportPackageError(dialog, package, error.code);
     return 0;
   }
-  return ExtractOpenPackage(dialog, reader, package, target);
+  const Extraction done = ExtractOpenPackage(dialog, reader, target);
+  if (done.zipError != 0) ReportPackageError(dialog, package, done.zipError);
+  return done.passed;
 }
 
 }  // namespace shellfit

@@ -21,12 +21,17 @@ int ExtractPackage(platform::Dialog& dialog, std::u16string_view package,
 // Entries of the opened archive; with `filesOnly`, those that are no folder.
 int CountEntries(CZipReader& reader, bool filesOnly);
 
+// How an extraction ended: the entries that passed, and the reader's error
+// that stopped it (0 if none), which is the caller's to say.
+struct Extraction {
+  int passed = 0;
+  int32_t zipError = 0;
+};
+
 // ExtractPackage over a package already opened and verified in `reader`;
 // `spares` (see VerifyOpenPackage) decode the next entries in turn while
-// one is written. With `zipError`, the reader error that ended it (0 if none)
-// is the caller's to report; without, its message box says it.
-int ExtractOpenPackage(platform::Dialog& dialog, CZipReader& reader, std::u16string_view package,
-                       std::u16string_view target, const SpareReaders* spares = nullptr,
-                       int32_t* zipError = nullptr);
+// one is written.
+Extraction ExtractOpenPackage(platform::Dialog& dialog, CZipReader& reader,
+                              std::u16string_view target, const SpareReaders* spares = nullptr);
 
 }  // namespace shellfit

@@ -17,12 +17,12 @@ bool IsOtherPackageName(std::u16string_view name) {
   return platform::ToUpper(name).find(u" SHELL.ZIP") != std::u16string::npos;
 }
 
-bool FindPackage(std::u16string* out) {
+bool FindPackage(const UpdateSite& site, std::u16string* out) {
   out->clear();
   // The source folder may still end with "\" (the /upgrade check runs before
   // it is trimmed); join with a single separator either way.
-  const std::u16string folder = WithBackslash(SourceFolder);
-  const std::u16string named = folder + PackageNameFor(Model);
+  const std::u16string folder = WithBackslash(site.sourceFolder);
+  const std::u16string named = folder + PackageNameFor(site.model);
   if (frame::FileExists(named)) {
     *out = named;
     return true;

@@ -4,11 +4,13 @@
 #include <string>
 #include <string_view>
 
+#include "shellfit/update_site.h"
+
 namespace shellfit {
 
-// "<SourceFolder>\<Model> SHELL.ZIP", else the first *.zip of the source
+// "<source folder>\<model> SHELL.ZIP", else the first *.zip of the source
 // folder when its upper-cased name holds " SHELL.ZIP".
-bool FindPackage(std::u16string* out);
+bool FindPackage(const UpdateSite& site, std::u16string* out);
 
 // The name looked for first: "<model> SHELL.ZIP".
 std::u16string PackageNameFor(std::u16string_view model);

@@ -13,9 +13,6 @@ namespace {
 
 using signature::Refusal;
 
-// The release whose reads are checked now, for the words of a failed read.
-const signature::VerifiedTree* current = nullptr;
-
 std::u16string ManifestOf(std::u16string_view package) {
   return std::u16string(package) + std::u16string(signature::kPackageManifestSuffix);
 }
@@ -50,12 +47,10 @@ signature::ManifestCheck CheckRelease(const signature::DeviceKeys& keys,
 
 }  // namespace
 
-PackageRelease::~PackageRelease() {
-  if (current == verified_.get()) current = nullptr;
-}
+PackageRelease::~PackageRelease() = default;
 
 bool CheckPackageRelease(platform::Dialog& dialog, std::u16string_view package,
-                         PackageRelease* release) {
+                         std::u16string_view model, PackageRelease* release) {
   const signature::DeviceKeys keys = signature::ReadDeviceKeys();
   if (!keys.required) {
     signature::NoteSignatureNotRequired();
@@ -67,7 +62,7 @@ bool CheckPackageRelease(platform::Dialog& dialog, std::u16string_view package,
       platform::Files().Open(package, platform::AccessRead, platform::Disposition::OpenExisting);
   if (file != nullptr) file->DenyWriters();
   auto verified = std::make_shared<signature::VerifiedTree>();
-  auto check = CheckRelease(keys, package, Model, file.get(), &verified->tree);
+  auto check = CheckRelease(keys, package, model, file.get(), &verified->tree);
   if (!check.manifest) {
     Refuse(dialog, package, check.signature, check.refusalText);
     return false;
@@ -81,13 +76,12 @@ bool CheckPackageRelease(platform::Dialog& dialog, std::u16string_view package,
   platform::Environment env = platform::Env();
   env.files = release->files_.get();
   release->installed_.emplace(env);
-  current = verified.get();
   return true;
 }
 
-bool CheckPackageInOneFile(platform::Dialog& dialog, CZipReader& reader,
-                           std::u16string_view package) {
-  if (current == nullptr || reader.Directory().EndRecord().thisDisk == 0) return true;
+bool CheckPackageInOneFile(platform::Dialog& dialog, const PackageRelease& release,
+                           CZipReader& reader, std::u16string_view package) {
+  if (!release.manifest() || reader.Directory().EndRecord().thisDisk == 0) return true;
   signature::SignatureCheck check;
   check.refusal = Refusal::Unreadable;
   Refuse(dialog, package, check,
@@ -97,11 +91,16 @@ bool CheckPackageInOneFile(platform::Dialog& dialog, CZipReader& reader,
   return false;
 }
 
-bool PackageChangedInUse() { return current != nullptr && current->changed; }
+bool PackageChangedInUse() {
+  // A checked release serves the run's reads through the file system it
+  // installed, which saw every block.
+  const auto* verifying = dynamic_cast<const signature::VerifyingFileSystem*>(&platform::Files());
+  return verifying != nullptr && verifying->ChangedInUse();
+}
 
-bool PackageSignatureHolds(std::u16string_view package) {
+bool PackageSignatureHolds(std::u16string_view package, std::u16string_view model) {
   const signature::DeviceKeys keys = signature::ReadDeviceKeys();
-  return !keys.required || CheckPackageSignature(keys, package, Model).manifest.has_value();
+  return !keys.required || CheckPackageSignature(keys, package, model).manifest.has_value();
 }
 
 signature::ManifestCheck CheckPackageSignature(const signature::DeviceKeys& keys,

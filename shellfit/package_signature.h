@@ -37,7 +37,8 @@ class PackageRelease {
   const std::optional<signature::ReleaseManifest>& manifest() const { return manifest_; }
 
  private:
-  friend bool CheckPackageRelease(platform::Dialog&, std::u16string_view, PackageRelease*);
+  friend bool CheckPackageRelease(platform::Dialog&, std::u16string_view, std::u16string_view,
+                                  PackageRelease*);
 
   std::optional<signature::ReleaseManifest> manifest_;
   std::unique_ptr<platform::File> held_;  // the package as first read, writers kept out
@@ -47,16 +48,17 @@ class PackageRelease {
 };
 
 // Without update keys on the device this only notes that no signature was
-// required. With them, the package's manifest must hold and the package
-// must be its file; then `release` serves every later read of the package.
-// Otherwise the refusal is shown and noted and the result is false.
+// required. With them, the package's manifest must hold for the device's
+// `model` and the package must be its file; then `release` serves every
+// later read of the package. Otherwise the refusal is shown and noted and
+// the result is false.
 bool CheckPackageRelease(platform::Dialog& dialog, std::u16string_view package,
-                         PackageRelease* release);
+                         std::u16string_view model, PackageRelease* release);
 
 // A signed package must be one file: a package split into volumes is refused
 // (shown and noted), once the reader has read its directory.
-bool CheckPackageInOneFile(platform::Dialog& dialog, CZipReader& reader,
-                           std::u16string_view package);
+bool CheckPackageInOneFile(platform::Dialog& dialog, const PackageRelease& release,
+                           CZipReader& reader, std::u16string_view package);
 
 // True while a checked release is installed and one of its reads met a
 // block that no longer matched: the run's reading error is then said as
@@ -66,7 +68,7 @@ bool PackageChangedInUse();
 // The release check said by its result alone, on the package opened by
 // name: for "/upgrade", which unpacks main.exe to compare versions before
 // START holds the package. True when no signature is required.
-bool PackageSignatureHolds(std::u16string_view package);
+bool PackageSignatureHolds(std::u16string_view package, std::u16string_view model);
 
 // What START decides of the package's signed release with `keys` on a
 // device of `model`, on the package opened by name, nothing shown or noted: the manifest when it

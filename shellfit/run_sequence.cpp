@@ -9,6 +9,7 @@
 #include "platform/held_stops.h"
 #include "platform/outcome_report.h"
 #include "shellfit/install_recovery.h"
+#include "shellfit/package_decision.h"
 #include "shellfit/package_fit.h"
 #include "shellfit/package_signature.h"
 #include "shellfit/shellfit.h"
@@ -29,7 +30,7 @@ uint32_t HeldLength(CZipReader& reader) {
 // here, before anything is ended or deleted.
 void Install(platform::Dialog& dialog, CZipReader& reader, const SpareReaders& spares,
              const std::u16string& package, const PackageRelease& release, uint32_t checkedLength,
-             bool staged) {
+             const std::u16string& target, bool staged) {
   if (HeldLength(reader) != checkedLength) {
     const std::u16string problem =
         package + u" was changed after it was checked." + std::u16string(kNothingChanged);
@@ -39,7 +40,7 @@ void Install(platform::Dialog& dialog, CZipReader& reader, const SpareReaders& s
   }
   // A staged install the last start could not finish holds the old shell
   // aside: it is finished (or undone) before another begins.
-  if (RecoverInterruptedInstall(TargetFolder).what == Recovery::What::StagedUnfinished) {
+  if (RecoverInterruptedInstall(target).what == Recovery::What::StagedUnfinished) {
     const std::u16string problem =
         u"The last update could not be finished yet, and another cannot begin before it is." +
         std::u16string(kNothingChanged);
@@ -54,11 +55,11 @@ void Install(platform::Dialog& dialog, CZipReader& reader, const SpareReaders& s
   if (staged) {
     // The staged install's record carries the security version: the start
     // that places the new shell raises the floor, this one or the next.
-    InstallStaged(dialog, reader, spares, package, TargetFolder, securityVersion);
+    InstallStaged(dialog, reader, spares, package, target, securityVersion);
     return;
   }
   // Only a release wholly in place raises the device's rollback floor.
-  if (InstallInPlace(dialog, reader, spares, package, TargetFolder) && securityVersion) {
+  if (InstallInPlace(dialog, reader, spares, package, target) && securityVersion) {
     signature::RaiseSecurityFloor(signature::ReleaseKind::ShellPackage, *securityVersion);
   }
 }
@@ -92,46 +93,36 @@ void Refuse(platform::Dialog& dialog, const std::u16string& package, const CZipR
 // The package found, from its signed release to the last file. Each check
 // that refuses has shown and noted why; the order is the device's: what the
 // reader cannot read is said only once the package proved to be one file.
-void CheckAndInstall(platform::Dialog& dialog, const std::u16string& package) {
+void CheckAndInstall(platform::Dialog& dialog, const UpdateSite& site,
+                     const std::u16string& package) {
+  const std::u16string& target = site.targetFolder;
   PackageRelease release;  // outlives every reader of the package
   CZipReader reader;
   SpareReaders spares;
-  if (!CheckPackageRelease(dialog, package, &release)) return;
+  if (!CheckPackageRelease(dialog, package, site.model, &release)) return;
   if (const PackageStatus opened = OpenHeldPackage(reader, package); !opened.ok()) {
     Refuse(dialog, package, nullptr, opened);
     return;
   }
-  if (!CheckPackageInOneFile(dialog, reader, package)) return;
+  if (!CheckPackageInOneFile(dialog, release, reader, package)) return;
   const uint32_t checkedLength = HeldLength(reader);
-  // The declared sizes are weighed against the room before a byte is
-  // inflated: a package too large for the device is refused at once.
-  PackageStatus fits = CheckPackageFeatures(reader);
-  if (fits.ok()) fits = CheckPackageFits(reader, package, TargetFolder);
-  if (!fits.ok()) {
-    Refuse(dialog, package, &reader, fits);
+  const PackageDecision decision =
+      DecidePackage(reader, package, target, ReadThrough::kUnlessStaged, &dialog, &spares);
+  if (!decision.status.ok()) {
+    Refuse(dialog, package, &reader, decision.status);
     return;
   }
-  // Staging reads and checks every byte before anything is deleted: only
-  // the in-place order reads the package ahead.
-  const bool staged = StagedInstallFits(reader, TargetFolder);
-  if (staged) {
-    OpenSpareReaders(reader, package, &spares);
-  } else if (const PackageStatus read = ReadPackageThrough(reader, package, &dialog, &spares);
-             !read.ok()) {
-    Refuse(dialog, package, &reader, read);
-    return;
-  }
-  Install(dialog, reader, spares, package, release, checkedLength, staged);
+  Install(dialog, reader, spares, package, release, checkedLength, target, decision.staged);
 }
 
 }  // namespace
 
-void RunUpdate(platform::Dialog& dialog) {
+void RunUpdate(platform::Dialog& dialog, const UpdateSite& site) {
   dialog.EnableItem(platform::controls::kStart, false);
   dialog.EnableItem(platform::controls::kCancel, false);
   std::u16string package;
-  if (FindPackage(&package)) {
-    CheckAndInstall(dialog, package);
+  if (FindPackage(site, &package)) {
+    CheckAndInstall(dialog, site, package);
   } else {
     platform::SetOutcome(platform::RunOutcome::kNoPackage);
   }

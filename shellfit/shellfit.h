@@ -1,8 +1,8 @@
 // The shell updater: replaces the shell software on the device's flash drive
 // with the contents of one password-protected ZIP package.
 //
-// This header holds what every part of the updater shares: the program-wide
-// values (defined in program_values.cpp) and the constants. It also includes
+// This header holds what every part of the updater shares: the constants.
+// It also includes
 // the header of each of the updater's operations, so that the program's entry
 // and the tests reach the whole updater through one include.
 #pragma once
@@ -25,16 +25,11 @@
 #include "shellfit/process_termination.h"
 #include "shellfit/removal_plan.h"
 #include "shellfit/run_sequence.h"
+#include "shellfit/update_site.h"
 #include "shellfit/version_check.h"
 #include "shellfit/version_string.h"
 
 namespace shellfit {
-
-// Program-wide values, set once before the dialog exists.
-extern std::u16string Model;         // registry Ident\Model, e.g. "KTR 60"
-extern std::u16string SourceFolder;  // where the package is looked for, no trailing "\"
-extern std::u16string TargetFolder;  // the flash drive folder, e.g. "\Flash Disk"
-extern bool ForceStart;              // "/force": the dialog presses START itself
 
 inline constexpr std::u16string_view kPackagePassword = u".TORVA.";
 inline constexpr std::u16string_view kPreservedNames[] = {

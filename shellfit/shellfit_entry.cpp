@@ -21,10 +21,6 @@
 namespace shellfit {
 namespace {
 
-// What the status line says at first of the last install, when a start
-// found it interrupted.
-std::u16string_view g_found;
-
 // The first status line after a start that found the last install
 // interrupted: what was found, and what is on the flash drive now.
 std::u16string_view FoundWords(const Recovery& recovery) {
@@ -61,14 +57,14 @@ std::u16string_view FoundWords(const Recovery& recovery) {
 // compared: the dialog comes up, and START says why it is refused. The very
 // package whose in-place install was interrupted counts as newer, since the
 // shell it left is incomplete whatever its main.exe says.
-bool UpgradeWanted(const Recovery& recovery) {
+bool UpgradeWanted(const UpdateSite& site, const Recovery& recovery) {
   std::u16string package;
-  if (!FindPackage(&package)) return false;
+  if (!FindPackage(site, &package)) return false;
   if (recovery.what == Recovery::What::InterruptedInPlace &&
       IsRecordedPackage(*recovery.record, package)) {
     return true;
   }
-  return !PackageSignatureHolds(package) || IsPackageNewer(package, TargetFolder);
+  return !PackageSignatureHolds(package, site.model) || IsPackageNewer(package, site.targetFolder);
 }
 
 void PrintOnStderr(const std::string& text) {
@@ -81,10 +77,13 @@ void NotStarted(const std::string& text) {
   platform::Outcome().Set("reason", platform::ReportText(text));
 }
 
+}  // namespace
+
 // Why the model cannot be used, or what it costs; false when it cannot.
-bool ModelUsable() {
-  if (frame::ReadRegistryString(u"Ident", u"Model", &Model) && !Model.empty()) {
-    for (char16_t unit : Model) {
+bool ShellfitRun::ReadModel() {
+  std::u16string& model = site_.model;
+  if (frame::ReadRegistryString(u"Ident", u"Model", &model) && !model.empty()) {
+    for (char16_t unit : model) {
       if (unit < 0x20) {
         PrintOnStderr(
             "the model name (HKEY_LOCAL_MACHINE\\Ident, \"Model\") holds a line break or "
@@ -98,7 +97,7 @@ bool ModelUsable() {
   const auto value = platform::Reg().QueryValue(u"Ident", u"Model");
   if (!value) {
     NotStarted("no model name in the registry (HKEY_LOCAL_MACHINE\\Ident, \"Model\"); not started");
-  } else if (Model.empty() && value->data.size() <= 2) {
+  } else if (model.empty() && value->data.size() <= 2) {
     NotStarted(
         "the model name in the registry (HKEY_LOCAL_MACHINE\\Ident, \"Model\") is empty; "
         "not started");
@@ -110,63 +109,54 @@ bool ModelUsable() {
   return false;
 }
 
-bool Prepare(const std::u16string& commandLine) {
-  if (!ModelUsable()) return false;
-  if (!frame::GetFlashDriveFolder(&TargetFolder)) {
+bool ShellfitRun::Prepare(const std::u16string& commandLine) {
+  if (!ReadModel()) return false;
+  std::u16string& source = site_.sourceFolder;
+  const std::u16string& target = site_.targetFolder;
+  if (!frame::GetFlashDriveFolder(&site_.targetFolder)) {
     NotStarted(
         "no flash drive folder in the registry (HKEY_LOCAL_MACHINE\\System\\"
         "StorageManager\\Profiles\\FlashDrv or NewFlashDrv, \"Folder\"); not started");
     return false;
   }
   // Before anything else looks at the flash drive.
-  const Recovery recovery = RecoverInterruptedInstall(TargetFolder);
-  g_found = FoundWords(recovery);
+  const Recovery recovery = RecoverInterruptedInstall(target);
+  found_ = FoundWords(recovery);
   // The packaged main.exe an interrupted version check left beside the shell.
-  const std::u16string leftover = WithBackslash(TargetFolder) + u"_main.exe";
+  const std::u16string leftover = WithBackslash(target) + u"_main.exe";
   if (platform::Files().GetEntryKind(leftover) == platform::EntryKind::File) {
     frame::ForceDeleteFile(leftover);
   }
-  frame::GetModuleFolder(&SourceFolder);
+  frame::GetModuleFolder(&source);
   if (platform::EqualsNoCase(commandLine, u"/force")) {
-    ForceStart = true;
+    forceStart_ = true;
   } else if (platform::EqualsNoCase(commandLine, u"/upgrade")) {
-    if (!UpgradeWanted(recovery)) {
+    if (!UpgradeWanted(site_, recovery)) {
       platform::SetOutcome(platform::RunOutcome::kNotNewer);
       return false;
     }
   } else if (!commandLine.empty()) {
-    SourceFolder = commandLine.substr(0, platform::kMaxPath - 1);
+    source = commandLine.substr(0, platform::kMaxPath - 1);
   }
-  if (SourceFolder.empty()) return false;
-  if (SourceFolder.back() == u'\\') SourceFolder.pop_back();
+  if (source.empty()) return false;
+  if (source.back() == u'\\') source.pop_back();
   // The layout measures and shows the title before it hands over to us.
-  frame::TitleText = Model + u" SHELL UPDATE";
+  title = site_.model + u" SHELL UPDATE";
   return true;
 }
 
-void FillFields(platform::Dialog& dialog) {
-  dialog.SetItemText(kSourceControl, SourceFolder);
-  dialog.SetItemText(kTargetControl, TargetFolder);
-  dialog.SetItemText(kStatusControl, g_found.empty() ? u"Ready..." : g_found);
+void ShellfitRun::AfterLayout(platform::Dialog& dialog) {
+  dialog.SetItemText(kSourceControl, site_.sourceFolder);
+  dialog.SetItemText(kTargetControl, site_.targetFolder);
+  dialog.SetItemText(kStatusControl, found_.empty() ? u"Ready..." : found_);
   dialog.SetProgressRange(kProgressControl, 0, 100);
   dialog.SetProgressPos(kProgressControl, 0);
 }
 
-}  // namespace
-
-bool PrepareUpdate(const std::u16string& commandLine) { return Prepare(commandLine); }
-void FillUpdateFields(platform::Dialog& dialog) { FillFields(dialog); }
-
 int ShellfitMain(const std::u16string& commandLine) {
-  static frame::UpdateProgram program = [] {
-    frame::UpdateProgram p = FrameProgram();
-    p.prepare = &Prepare;
-    p.afterLayout = &FillFields;
-    p.forceStart = &ForceStart;
-    p.onStart = &RunUpdate;
-    return p;
-  }();
-  return frame::RunUpdateProgram(program, commandLine);
+  static const frame::UpdateProgram program = FrameProgram();
+  ShellfitRun run;
+  return frame::RunUpdateProgram(program, run, commandLine);
 }
 
 }  // namespace shellfit

@@ -270,14 +270,12 @@ bool InstallStaged(platform::Dialog& dialog, CZipReader& reader, const SpareRead
     return false;
   }
   NotePackageFiles(std::size_t(CountEntries(reader, true)));
-  int32_t zipError = 0;
-  const std::u16string staging = StagingFolder(target);
-  const int passed = ExtractOpenPackage(dialog, reader, package, staging, &spares, &zipError);
-  if (zipError != 0) {
-    RefuseUnreadable(dialog, reader, package, target, zipError);
+  const Extraction staged = ExtractOpenPackage(dialog, reader, StagingFolder(target), &spares);
+  if (staged.zipError != 0) {
+    RefuseUnreadable(dialog, reader, package, target, staged.zipError);
     return false;
   }
-  if (passed != CountEntries(reader, false)) {
+  if (staged.passed != CountEntries(reader, false)) {
     RefuseStaged(dialog, target, u"not every entry could be unpacked and checked.");
     return false;
   }
@@ -332,9 +330,12 @@ bool InstallInPlace(platform::Dialog& dialog, CZipReader& reader, const SpareRea
   NoteRemovalBegins(TerminateProcessesInFolder(folder, 0));
   // A package kept on the flash drive itself must outlive the deletion.
   DeleteOld(&dialog, folder, package);
-  const int passed = ExtractOpenPackage(dialog, reader, package, folder, &spares);
+  const Extraction done = ExtractOpenPackage(dialog, reader, folder, &spares);
+  // The package verified before; the card may have been pulled since.
+  if (done.zipError != 0) ReportPackageError(dialog, package, done.zipError);
   // Only a whole shell, on the medium, lets the record go.
-  const bool whole = passed == CountEntries(reader, false) && PutOnMedium(target, folder, true);
+  const bool whole =
+      done.passed == CountEntries(reader, false) && PutOnMedium(target, folder, true);
   if (whole) {
     DropInstallRecord(target);
     DiscardStaging(target);

@@ -15,10 +15,8 @@ using platform::Outcome;
 using platform::ReportNumber;
 using platform::ReportText;
 
-// Which versions were noted, so that a later reading does not replace the
-// one the /upgrade check compared.
-bool g_installedNoted = false;
-bool g_packagedNoted = false;
+constexpr std::string_view kInstalledField = "main_exe.installed";
+constexpr std::string_view kPackagedField = "main_exe.packaged";
 
 void ReadAndNote(MainExe which, std::u16string_view path) {
   std::u16string version;
@@ -42,20 +40,19 @@ void NotePackageFiles(std::size_t files) {
 
 void NoteMainExeVersion(MainExe which, bool found, std::u16string_view version) {
   if (!Outcome().Active()) return;
-  const bool installed = which == MainExe::kInstalled;
-  (installed ? g_installedNoted : g_packagedNoted) = true;
   // One type for the field: no version resource (or no file) is "".
-  Outcome().Set(installed ? "main_exe.installed" : "main_exe.packaged",
+  Outcome().Set(which == MainExe::kInstalled ? kInstalledField : kPackagedField,
                 ReportText(found ? version : std::u16string_view()));
 }
 
 void NoteInstalledVersion(std::u16string_view target) {
-  if (!Outcome().Active() || g_installedNoted) return;
+  // A later reading does not replace the one the /upgrade check compared.
+  if (!Outcome().Active() || Outcome().Has(kInstalledField)) return;
   ReadAndNote(MainExe::kInstalled, WithBackslash(target) + u"main.exe");
 }
 
 void NoteUnpackedVersion(std::u16string_view target) {
-  if (!Outcome().Active() || g_packagedNoted) return;
+  if (!Outcome().Active() || Outcome().Has(kPackagedField)) return;
   ReadAndNote(MainExe::kPackaged, WithBackslash(target) + u"main.exe");
 }
 

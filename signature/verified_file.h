@@ -59,6 +59,8 @@ class VerifyingFileSystem : public platform::FileSystemWrapper {
                       std::shared_ptr<VerifiedTree> verified);
   std::unique_ptr<platform::File> Open(std::u16string_view path, uint32_t access,
                                        platform::Disposition disposition) override;
+  // Whether a read of the file met a block that no longer matched.
+  bool ChangedInUse() const { return verified_->changed; }
 
  private:
   std::u16string path_;

@@ -228,8 +228,8 @@ bool DialogState::DispatchQueued() {
   return true;
 }
 
-int DialogState::RunModal() {
-  Send(platform::WM_INITDIALOG, 0, 0);
+int DialogState::RunModal(intptr_t initParam) {
+  Send(platform::WM_INITDIALOG, 0, initParam);
   while (!ended_) {
     if (!DispatchQueued()) WaitForInput();
   }

@@ -69,7 +69,7 @@ class DialogState : public platform::Dialog {
   void EndDialog(int result) override;
 
   // The modal run: WM_INITDIALOG, messages until EndDialog, WM_DESTROY.
-  int RunModal();
+  int RunModal(intptr_t initParam = 0);
 
   // The font a handle stands for (the system font for unknown handles).
   platform::LogFont FontOf(platform::FontHandle font) const;

@@ -2,6 +2,9 @@
 // both templates on two screens, fonts, painting and the message handling.
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <list>
+
 #include "frame/update_dialog.h"
 #include "imagefit/dialog_template.h"
 #include "platform/environment.h"
@@ -17,6 +20,20 @@ using test_support::PaintingDialog;
 using platform::Rect;
 using ui::ScreenMetrics;
 
+// A program run whose steps a test sets.
+class TestRun : public frame::ProgramRun {
+ public:
+  bool InitDialog(platform::Dialog& dialog) override { return !initDialog || initDialog(dialog); }
+  bool ForceStart() const override { return force; }
+  void OnStart(platform::Dialog& dialog) override {
+    if (onStart) onStart(dialog);
+  }
+
+  std::function<bool(platform::Dialog&)> initDialog;
+  std::function<void(platform::Dialog&)> onStart;
+  bool force = false;
+};
+
 class FrameTest : public ::testing::Test {
  protected:
   void Use(const ui::ScreenMetrics& screen) {
@@ -27,22 +44,24 @@ class FrameTest : public ::testing::Test {
     scope_ = std::make_unique<platform::ScopedEnvironment>(env);
   }
 
-  void TearDown() override {
-    frame::TitleText.clear();
-    frame::StatusFont = 0;
-    frame::TitleFont = 0;
+  // The frame's state for a dialog of `program`, as RunUpdateProgram makes
+  // it, passed as WM_INITDIALOG's lParam.
+  intptr_t FrameFor(const frame::UpdateProgram& program) {
+    frames_.push_back(frame::FrameRun{program, run_});
+    return reinterpret_cast<intptr_t>(&frames_.back());
   }
 
   // Runs WM_INITDIALOG and returns the dialog, still open.
   std::unique_ptr<PaintingDialog> Open(const frame::UpdateProgram& program,
                                        const ui::ScreenMetrics& screen) {
     Use(screen);
-    frame::SetCurrentProgram(program);
     auto dialog =
         std::make_unique<PaintingDialog>(*program.dialog, frame::UpdateDialogProc, screen);
-    dialog->SendMessage(platform::WM_INITDIALOG);
+    dialog->SendMessage(platform::WM_INITDIALOG, 0, FrameFor(program));
     return dialog;
   }
+
+  frame::FrameRun& FrameOf(PaintingDialog& dialog) { return frame::RunOf(dialog); }
 
   // The control's client position before the layout, in pixels.
   static std::pair<int, int> Origin(const platform::DialogTemplate& dialog, int id) {
@@ -68,6 +87,8 @@ class FrameTest : public ::testing::Test {
   std::ostringstream out_;
   std::unique_ptr<ui::ConsoleDialogHost> host_;
   std::unique_ptr<platform::ScopedEnvironment> scope_;
+  TestRun run_;
+  std::list<frame::FrameRun> frames_;
 };
 
 const ui::ScreenMetrics kSmall{480, 272, 13};
@@ -75,7 +96,7 @@ const ui::ScreenMetrics kLarge{640, 480, 17};
 
 TEST_F(FrameTest, ShellfitLayoutOnTwoScreens) {
   const frame::UpdateProgram program = shellfit::FrameProgram();
-  frame::TitleText = u"KTR 60 SHELL UPDATE";
+  run_.title = u"KTR 60 SHELL UPDATE";
   {
     auto dialog = Open(program, kSmall);
     // dx = (480 - 346) / 2; dy = 13 + 6 + 27 - 42 ("Source:" at 21 units).
@@ -109,7 +130,7 @@ TEST_F(FrameTest, ImagefitLayoutMeasuresTheEmptyTitle) {
 
 TEST_F(FrameTest, OddWidthsAndMarginsRoundTowardZero) {
   const frame::UpdateProgram program = shellfit::FrameProgram();
-  frame::TitleText = u"T";
+  run_.title = u"T";
   auto dialog = Open(program, ui::ScreenMetrics{347, 300, 1});
   // dx = (347 - 346) / 2 = 0; m / 2 = 0, so dy = 1 + 0 + 27 - 42.
   ExpectShifted(*dialog, program, 0, -14);
@@ -122,28 +143,29 @@ TEST_F(FrameTest, OddWidthsAndMarginsRoundTowardZero) {
 TEST_F(FrameTest, FontsGoToTheRightControlsAndAreDeletedAtDestroy) {
   const frame::UpdateProgram program = imagefit::FrameProgram();
   auto dialog = Open(program, kSmall);
-  ASSERT_NE(frame::StatusFont, 0u);
-  ASSERT_NE(frame::TitleFont, 0u);
-  EXPECT_EQ(dialog->FontOf(frame::StatusFont).weight, 900);
-  EXPECT_EQ(dialog->FontOf(frame::StatusFont).height, ui::SystemLogFont().height);
-  EXPECT_EQ(dialog->FontOf(frame::TitleFont).weight, 900);
-  EXPECT_EQ(dialog->FontOf(frame::TitleFont).height, 27);
+  const frame::FrameRun& frame = FrameOf(*dialog);
+  ASSERT_NE(frame.statusFont, 0u);
+  ASSERT_NE(frame.titleFont, 0u);
+  EXPECT_EQ(dialog->FontOf(frame.statusFont).weight, 900);
+  EXPECT_EQ(dialog->FontOf(frame.statusFont).height, ui::SystemLogFont().height);
+  EXPECT_EQ(dialog->FontOf(frame.titleFont).weight, 900);
+  EXPECT_EQ(dialog->FontOf(frame.titleFont).height, 27);
   for (const auto& control : dialog->controls()) {
     const bool bold =
         control.source.id == 1008 || control.source.id == 1003 || control.source.id == 1005;
-    EXPECT_EQ(control.font, bold ? frame::StatusFont : 0u) << "control " << control.source.id;
+    EXPECT_EQ(control.font, bold ? frame.statusFont : 0u) << "control " << control.source.id;
   }
-  const platform::FontHandle title = frame::TitleFont;
+  const platform::FontHandle title = frame.titleFont;
   dialog->SendMessage(platform::WM_DESTROY);
-  EXPECT_EQ(frame::StatusFont, 0u);
-  EXPECT_EQ(frame::TitleFont, 0u);
+  EXPECT_EQ(frame.statusFont, 0u);
+  EXPECT_EQ(frame.titleFont, 0u);
   // Deleted: the handle no longer names the bold font.
   EXPECT_EQ(dialog->FontOf(title).weight, ui::SystemLogFont().weight);
   EXPECT_EQ(dialog->openPainters, 0);
 }
 
 TEST_F(FrameTest, PaintDrawsTheBracketedTitleAtHalfOrFullMargin) {
-  frame::TitleText = u"KTR 60 SHELL UPDATE";
+  run_.title = u"KTR 60 SHELL UPDATE";
   {
     const frame::UpdateProgram program = shellfit::FrameProgram();
     auto dialog = Open(program, kLarge);
@@ -162,7 +184,7 @@ TEST_F(FrameTest, PaintDrawsTheBracketedTitleAtHalfOrFullMargin) {
     EXPECT_EQ(dialog->filled[0].second, dialog->GetSysColor(platform::COLOR_STATIC));
   }
   {
-    frame::TitleText = u"KTR 60 OS UPDATE";
+    run_.title = u"KTR 60 OS UPDATE";
     const frame::UpdateProgram program = imagefit::FrameProgram();
     auto dialog = Open(program, kLarge);
     dialog->SendMessage(platform::WM_PAINT);
@@ -190,41 +212,35 @@ TEST_F(FrameTest, EraseWithoutContextDoesNothing) {
   EXPECT_TRUE(dialog->filled.empty());
 }
 
-int g_starts = 0;
-void CountStart(platform::Dialog&) { ++g_starts; }
-bool RefuseInit(platform::Dialog&) { return false; }
-
 TEST_F(FrameTest, CommandsStartCancelAndIgnoreOthers) {
-  frame::UpdateProgram program = shellfit::FrameProgram();
-  program.onStart = &CountStart;
-  g_starts = 0;
+  const frame::UpdateProgram program = shellfit::FrameProgram();
+  int starts = 0;
+  run_.onStart = [&starts](platform::Dialog&) { ++starts; };
   auto dialog = Open(program, kSmall);
   EXPECT_EQ(dialog->SendMessage(platform::WM_COMMAND, 7), 0);
   // The notification code in the high word is not looked at.
   dialog->SendMessage(platform::WM_COMMAND, (5u << 16) | 1u);
-  EXPECT_EQ(g_starts, 1);
+  EXPECT_EQ(starts, 1);
   EXPECT_FALSE(dialog->ended());
   dialog->SendMessage(platform::WM_COMMAND, 2);
   EXPECT_TRUE(dialog->ended());
-  EXPECT_EQ(dialog->RunModal(), 2);
+  EXPECT_EQ(dialog->RunModal(FrameFor(program)), 2);
 }
 
 TEST_F(FrameTest, ForceStartPressesStartOnceShown) {
-  frame::UpdateProgram program = shellfit::FrameProgram();
-  bool force = true;
-  program.forceStart = &force;
-  program.onStart = [](platform::Dialog& dialog) { dialog.EndDialog(1); };
+  const frame::UpdateProgram program = shellfit::FrameProgram();
+  run_.force = true;
+  run_.onStart = [](platform::Dialog& dialog) { dialog.EndDialog(1); };
   Use(kSmall);
-  frame::SetCurrentProgram(program);
   PaintingDialog dialog(*program.dialog, frame::UpdateDialogProc, kSmall);
   // No input at all: the posted START runs before the loop asks for any.
-  EXPECT_EQ(dialog.RunModal(), 1);
+  EXPECT_EQ(dialog.RunModal(FrameFor(program)), 1);
 }
 
 // START's work as shellfit does it: both buttons off, then the status line
 // pumps one message per change.
-void DisableAndPump(platform::Dialog& dialog) {
-  ++g_starts;
+void DisableAndPump(platform::Dialog& dialog, int* starts) {
+  ++*starts;
   dialog.EnableItem(1, false);
   dialog.EnableItem(2, false);
   frame::ShowStatus(dialog, u"Copying...", u"a.txt");
@@ -233,34 +249,32 @@ void DisableAndPump(platform::Dialog& dialog) {
 }
 
 TEST_F(FrameTest, ClicksQueuedBeforeTheButtonsWentOffAreDropped) {
-  frame::UpdateProgram program = shellfit::FrameProgram();
-  program.onStart = &DisableAndPump;
-  g_starts = 0;
+  const frame::UpdateProgram program = shellfit::FrameProgram();
+  int starts = 0;
+  run_.onStart = [&starts](platform::Dialog& dialog) { DisableAndPump(dialog, &starts); };
   Use(kSmall);
-  frame::SetCurrentProgram(program);
   PaintingDialog dialog(*program.dialog, frame::UpdateDialogProc, kSmall);
   // Clicked in quick succession, before START's work disabled the buttons:
   // the pump must neither cancel the run nor start it a second time.
   dialog.Click(1);
   dialog.Click(2);
   dialog.Click(1);
-  EXPECT_EQ(dialog.RunModal(), 1);
-  EXPECT_EQ(g_starts, 1);
+  EXPECT_EQ(dialog.RunModal(FrameFor(program)), 1);
+  EXPECT_EQ(starts, 1);
 }
 
 TEST_F(FrameTest, FailedStartChecksEndWithMinusOneUnseen) {
-  frame::UpdateProgram program = imagefit::FrameProgram();
-  program.initDialog = &RefuseInit;
+  const frame::UpdateProgram program = imagefit::FrameProgram();
+  run_.initDialog = [](platform::Dialog&) { return false; };
   Use(kSmall);
-  frame::SetCurrentProgram(program);
   PaintingDialog dialog(*program.dialog, frame::UpdateDialogProc, kSmall);
-  EXPECT_EQ(dialog.RunModal(), -1);
+  EXPECT_EQ(dialog.RunModal(FrameFor(program)), -1);
   EXPECT_FALSE(dialog.shown());
 }
 
 TEST_F(FrameTest, MessageBoxesCarryTheTitleAndAreTopmost) {
   const frame::UpdateProgram program = shellfit::FrameProgram();
-  frame::TitleText = u"KTR 60 SHELL UPDATE";
+  run_.title = u"KTR 60 SHELL UPDATE";
   auto dialog = Open(program, kSmall);
   EXPECT_EQ(frame::ShowMessageBox(*dialog, u"x", platform::MB_OK | platform::MB_ICONINFORMATION),
             platform::IDOK);

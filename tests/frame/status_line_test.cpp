@@ -26,8 +26,7 @@ class StatusLineTest : public ::testing::Test {
         host_(screen_, in_, out_),
         scope_(Services()),
         dialog_(*program_.dialog, frame::UpdateDialogProc, screen_) {
-    frame::SetCurrentProgram(program_);
-    dialog_.SendMessage(platform::WM_INITDIALOG);
+    dialog_.SendMessage(platform::WM_INITDIALOG, 0, reinterpret_cast<intptr_t>(&frame_));
   }
   ~StatusLineTest() override { dialog_.SendMessage(platform::WM_DESTROY); }
 
@@ -46,6 +45,8 @@ class StatusLineTest : public ::testing::Test {
   std::istringstream in_;
   std::ostringstream out_;
   frame::UpdateProgram program_;
+  frame::ProgramRun run_;
+  frame::FrameRun frame_{program_, run_};
   ui::ConsoleDialogHost host_;
   platform::ScopedEnvironment scope_;
   PaintingDialog dialog_;
@@ -105,7 +106,6 @@ struct StatusOfWidth {
     program.dialog = &wide;
     env.dialogs = &host;
     scope.emplace(env);
-    frame::SetCurrentProgram(program);
     dialog.emplace(wide, frame::UpdateDialogProc, screen);
   }
   std::u16string StatusLineAfter(std::u16string_view action, std::u16string_view name) {
@@ -157,7 +157,7 @@ TEST_F(StatusLineTest, ConsolePrintsEveryStatusChange) {
   std::ostringstream out;
   auto console =
       ui::CreateConsoleDialog(*program_.dialog, frame::UpdateDialogProc, screen_, in, out);
-  frame::SetCurrentProgram(program_);
+  console->SetUserData(reinterpret_cast<intptr_t>(&frame_));  // paints the run's title
   console->Show();
   frame::ShowStatus(*console, u"Copying...", u"a\\b\\c.txt");
   console->SetProgressRange(1006, 0, 10);

@@ -4,7 +4,9 @@
 
 #include <nlohmann/json.hpp>
 
+#include "frame/update_dialog.h"
 #include "imagefit/device_power.h"
+#include "imagefit/dialog_template.h"
 #include "imagefit/flash_driver.h"
 #include "imagefit/image_set.h"
 #include "imagefit/image_update.h"
@@ -49,6 +51,8 @@ class RunSequence : public ::testing::Test {
  protected:
   void SetUp() override {
     PutImageSet(device, u"\\U", "V1.0.7\r\n");
+    // The frame's run, whose title captions the message boxes.
+    dialog.SetUserData(reinterpret_cast<intptr_t>(&frameRun));
     run.Prepare(u"\\U");
     ASSERT_TRUE(run.InitDialog(dialog));
     dialog.statusHistory.clear();
@@ -64,6 +68,8 @@ class RunSequence : public ::testing::Test {
   RecordingDialog dialog;
   ImagefitRun run;
   UpdateReport report;
+  const frame::UpdateProgram program = FrameProgram();
+  frame::FrameRun frameRun{program, run};
 };
 
 TEST_F(RunSequence, CleanRunShrinksTheStoreAndSetsItBack) {
@@ -344,6 +350,9 @@ nlohmann::ordered_json RunOnce(const std::u16string& folder, std::deque<int> ans
   RecordingDialog dialog;
   dialog.answers = std::move(answers);
   ImagefitRun run;
+  const frame::UpdateProgram program = FrameProgram();
+  frame::FrameRun frameRun{program, run};
+  dialog.SetUserData(reinterpret_cast<intptr_t>(&frameRun));
   run.Prepare(folder);
   if (run.InitDialog(dialog)) run.OnStart(dialog);
   return report.document();

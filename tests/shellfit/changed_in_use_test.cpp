@@ -84,7 +84,7 @@ TEST_F(ChangedInUseTest, APackageRewrittenAfterItsCheckIsNeverInstalled) {
     {
       platform::ScopedEnvironment installed(env);
       dialog_.messageBoxes.clear();
-      shellfit::RunUpdate(dialog_);
+      shellfit::RunUpdate(dialog_, site_);
     }
     close(descriptor);
     ASSERT_TRUE(attacker.rewritten) << attacker.opens << " opens";

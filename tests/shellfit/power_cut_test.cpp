@@ -152,11 +152,11 @@ class PowerCutTest : public ::testing::TestWithParam<std::tuple<bool, bool>> {
     env.versions = versions_.get();
     env.floors = &floors_;
     platform::ScopedEnvironment scope(env);
-    shellfit::ForceStart = false;
-    if (!shellfit::PrepareUpdate(commandLine)) return false;
+    shellfit::ShellfitRun run;
+    if (!run.Prepare(commandLine)) return false;
     dialog_ = std::make_unique<test_support::RecordingDialog>();
-    shellfit::FillUpdateFields(*dialog_);
-    shellfit::RunUpdate(*dialog_);
+    run.AfterLayout(*dialog_);
+    run.OnStart(*dialog_);
     return true;
   }
 

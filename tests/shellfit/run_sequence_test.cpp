@@ -43,7 +43,7 @@ class RunSequenceTest : public ShellfitTest {
 };
 
 TEST_F(RunSequenceTest, WithoutAPackageStartOnlyClosesTheDialog) {
-  shellfit::RunUpdate(dialog_);
+  shellfit::RunUpdate(dialog_, site_);
   EXPECT_EQ(dialog_.enabled, (std::map<int, bool>{{1, false}, {2, false}}));
   EXPECT_EQ(dialog_.endResult, 1);
   EXPECT_FALSE(processes_.ended);
@@ -58,7 +58,7 @@ TEST_F(RunSequenceTest, EndsProgramsThenDeletesThenUnpacks) {
   WriteText(Stage("new.dll"), "new");
   Zip(Fs("Storage Card/KTR 60 SHELL.ZIP"), staging_.path(), {"new.dll"});
 
-  shellfit::RunUpdate(dialog_);
+  shellfit::RunUpdate(dialog_, site_);
 
   EXPECT_EQ(dialog_.enabled, (std::map<int, bool>{{1, false}, {2, false}}));
   EXPECT_EQ(dialog_.endResult, 1);
@@ -77,9 +77,9 @@ TEST_F(RunSequenceTest, APackageOnTheFlashDriveSurvivesTheDeletion) {
   Zip(Fs("Flash Disk/Update/KTR 60 SHELL.ZIP"), staging_.path(), {"new.dll"});
   WriteText(Fs("Flash Disk/Update/notes.txt"), "old");
   // Named in other letter case and with "/" and doubled separators.
-  shellfit::SourceFolder = u"\\FLASH DISK//update";
+  site_.sourceFolder = u"\\FLASH DISK//update";
 
-  shellfit::RunUpdate(dialog_);
+  shellfit::RunUpdate(dialog_, site_);
 
   EXPECT_TRUE(fs::exists(Fs("Flash Disk/Update/KTR 60 SHELL.ZIP")));
   EXPECT_FALSE(fs::exists(Fs("Flash Disk/Update/notes.txt")));
@@ -91,7 +91,7 @@ TEST_F(RunSequenceTest, APackageOnTheFlashDriveSurvivesTheDeletion) {
 TEST_F(RunSequenceTest, AnUnreadablePackageEndsNothingAndDeletesNothing) {
   WriteText(Fs("Storage Card/KTR 60 SHELL.ZIP"), "no archive at all");
 
-  shellfit::RunUpdate(dialog_);
+  shellfit::RunUpdate(dialog_, site_);
 
   EXPECT_EQ(dialog_.endResult, 1);
   EXPECT_FALSE(processes_.ended);

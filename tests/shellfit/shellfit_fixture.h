@@ -43,9 +43,6 @@ class ShellfitTest : public ::testing::Test {
     device_.reset();
     device_ = device::Device::Open(root_.path());
     environment_ = std::make_unique<platform::ScopedEnvironment>(device_->environment());
-    shellfit::Model = u"KTR 60";
-    shellfit::SourceFolder = u"\\Storage Card";
-    shellfit::TargetFolder = u"\\Flash Disk";
   }
 
   // Puts `processes` in place of the device's process list for this test.
@@ -66,6 +63,7 @@ class ShellfitTest : public ::testing::Test {
   std::unique_ptr<platform::ScopedEnvironment> environment_;
   std::unique_ptr<platform::ScopedEnvironment> processesScope_;  // over environment_
   FakeDialog dialog_;
+  shellfit::UpdateSite site_{u"KTR 60", u"\\Storage Card", u"\\Flash Disk"};
 };
 
 }  // namespace shellfit_test

@@ -42,7 +42,9 @@ class PaintingDialog : public ui::DialogState {
   int MessageBox(std::u16string_view text, std::u16string_view caption, uint32_t style) override;
   bool PumpOneMessage() override { return DispatchQueued(); }
 
-  intptr_t SendMessage(uint32_t message, uintptr_t wParam = 0) { return Send(message, wParam, 0); }
+  intptr_t SendMessage(uint32_t message, uintptr_t wParam = 0, intptr_t lParam = 0) {
+    return Send(message, wParam, lParam);
+  }
   // A user's click on a button, queued as the window system queues it.
   void Click(int id) { PressButton(id); }
 

@@ -74,7 +74,7 @@ TEST(ConsoleModalLoop, DisabledButtonsCannotBePressed) {
   std::istringstream in("start\n\nwhat\n");
   std::ostringstream out;
   ui::ConsoleDialogHost host(ui::ScreenMetrics{}, in, out);
-  EXPECT_EQ(host.RunModal(dialog, &StartDisabledProc), 2);  // end of input: Cancel
+  EXPECT_EQ(host.RunModal(dialog, &StartDisabledProc, 0), 2);  // end of input: Cancel
   const std::string text = out.str();
   EXPECT_NE(text.find("START is disabled\n"), std::string::npos) << text;
   EXPECT_NE(text.find("unknown input \"what\"\n"), std::string::npos) << text;

@@ -179,10 +179,11 @@ platform::Rect ConsoleDialogHost::MapDialogRect(const platform::DialogTemplate&,
   return DialogUnitsToPixels(units);
 }
 
-int ConsoleDialogHost::RunModal(const platform::DialogTemplate& dialog, platform::DialogProc proc) {
+int ConsoleDialogHost::RunModal(const platform::DialogTemplate& dialog, platform::DialogProc proc,
+                                intptr_t initParam) {
   platform::Trace("DialogBox(console, %d controls)", static_cast<int>(dialog.controls.size()));
   ConsoleDialog console(dialog, proc, screen_, in_, out_);
-  return console.RunModal();
+  return console.RunModal(initParam);
 }
 
 }  // namespace ui

@@ -21,7 +21,8 @@ class ConsoleDialogHost : public platform::DialogHost {
   int GetSystemMetrics(int index) override;
   platform::Rect MapDialogRect(const platform::DialogTemplate& dialog,
                                const platform::Rect& units) override;
-  int RunModal(const platform::DialogTemplate& dialog, platform::DialogProc proc) override;
+  int RunModal(const platform::DialogTemplate& dialog, platform::DialogProc proc,
+               intptr_t initParam) override;
 
  private:
   ScreenMetrics screen_;

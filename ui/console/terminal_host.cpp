@@ -231,8 +231,8 @@ bool TerminalViewWanted() {
 TerminalDialogHost::TerminalDialogHost(const ScreenMetrics& screen)
     : ConsoleDialogHost(screen, std::cin, std::cout), screen_(screen) {}
 
-int TerminalDialogHost::RunModal(const platform::DialogTemplate& dialog,
-                                 platform::DialogProc proc) {
+int TerminalDialogHost::RunModal(const platform::DialogTemplate& dialog, platform::DialogProc proc,
+                                 intptr_t initParam) {
   TerminalScreen terminal;
   // What was printed before goes out before the terminal is taken.
   std::cout.flush();
@@ -241,12 +241,12 @@ int TerminalDialogHost::RunModal(const platform::DialogTemplate& dialog,
     const char* term = std::getenv("TERM");
     std::fprintf(stderr, "fitkit: cannot draw on this terminal (TERM=%s); printing lines\n",
                  term == nullptr ? "" : term);
-    return ConsoleDialogHost::RunModal(dialog, proc);
+    return ConsoleDialogHost::RunModal(dialog, proc, initParam);
   }
   platform::Trace("DialogBox(terminal, %d controls)", static_cast<int>(dialog.controls.size()));
   TerminalInput input(terminal, std::cin, ::isatty(STDIN_FILENO) == 1);
   TerminalDialog view(dialog, proc, screen_, input);
-  const int result = view.RunModal();
+  const int result = view.RunModal(initParam);
   terminal.Close();
   PrintLastState(view, view.title(), std::cout);
   return result;

@@ -17,7 +17,8 @@ class TerminalDialogHost : public ConsoleDialogHost {
   explicit TerminalDialogHost(const ScreenMetrics& screen);
   // Draws on the terminal; prints lines when the terminal cannot be driven.
   // When the dialog has closed, its last state stays on the terminal as text.
-  int RunModal(const platform::DialogTemplate& dialog, platform::DialogProc proc) override;
+  int RunModal(const platform::DialogTemplate& dialog, platform::DialogProc proc,
+               intptr_t initParam) override;
 
  private:
   ScreenMetrics screen_;

@@ -169,10 +169,11 @@ platform::Rect FltkDialogHost::MapDialogRect(const platform::DialogTemplate&,
   return DialogUnitsToPixels(units);
 }
 
-int FltkDialogHost::RunModal(const platform::DialogTemplate& dialog, platform::DialogProc proc) {
+int FltkDialogHost::RunModal(const platform::DialogTemplate& dialog, platform::DialogProc proc,
+                             intptr_t initParam) {
   platform::Trace("DialogBox(window, %d controls)", static_cast<int>(dialog.controls.size()));
   FltkDialog window(dialog, proc, screen_);
-  return window.RunModal();
+  return window.RunModal(initParam);
 }
 
 }  // namespace ui

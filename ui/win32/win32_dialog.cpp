@@ -36,8 +36,12 @@ platform::Rect FromRect(const RECT& rect) {
 
 }  // namespace
 
-Win32Dialog::Win32Dialog(const platform::DialogTemplate& dialog, platform::DialogProc proc)
-    : template_(dialog), proc_(proc), paint_(std::make_unique<PAINTSTRUCT>()) {}
+Win32Dialog::Win32Dialog(const platform::DialogTemplate& dialog, platform::DialogProc proc,
+                         intptr_t initParam)
+    : template_(dialog),
+      proc_(proc),
+      initParam_(initParam),
+      paint_(std::make_unique<PAINTSTRUCT>()) {}
 
 Win32Dialog::~Win32Dialog() = default;
 
@@ -59,7 +63,7 @@ intptr_t __stdcall Win32Dialog::WindowProc(HWND window, unsigned message, uintpt
 intptr_t Win32Dialog::Handle(unsigned message, uintptr_t wParam, intptr_t lParam) {
   switch (message) {
     case WM_INITDIALOG:
-      return proc_(*this, WM_INITDIALOG, wParam, 0);
+      return proc_(*this, WM_INITDIALOG, wParam, initParam_);
     case WM_COMMAND: {
       // Escape sends IDCANCEL also while Cancel is disabled; the button would not.
       const HWND control = GetDlgItem(window_, LOWORD(wParam));

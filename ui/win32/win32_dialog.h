@@ -17,7 +17,9 @@ namespace ui {
 
 class Win32Dialog : public platform::Dialog {
  public:
-  Win32Dialog(const platform::DialogTemplate& dialog, platform::DialogProc proc);
+  // `initParam` goes to the procedure as WM_INITDIALOG's lParam.
+  Win32Dialog(const platform::DialogTemplate& dialog, platform::DialogProc proc,
+              intptr_t initParam);
   ~Win32Dialog() override;
 
   // The Win32 dialog procedure (a DLGPROC); WM_INITDIALOG's lParam is the
@@ -62,6 +64,7 @@ class Win32Dialog : public platform::Dialog {
 
   const platform::DialogTemplate& template_;
   platform::DialogProc proc_;
+  intptr_t initParam_;
   HWND__* window_ = nullptr;
   std::unique_ptr<tagPAINTSTRUCT> paint_;
 };

@@ -34,8 +34,9 @@ class Win32DialogHost : public platform::DialogHost {
                           units.bottom * y / 8};
   }
 
-  int RunModal(const platform::DialogTemplate& dialog, platform::DialogProc proc) override {
-    Win32Dialog window(dialog, proc);
+  int RunModal(const platform::DialogTemplate& dialog, platform::DialogProc proc,
+               intptr_t initParam) override {
+    Win32Dialog window(dialog, proc, initParam);
     platform::Trace("DialogBox(resource %d, %d controls)", kUpdateDialogResource,
                     static_cast<int>(dialog.controls.size()));
     const INT_PTR result = DialogBoxParamW(
