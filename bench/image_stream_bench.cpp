@@ -14,6 +14,8 @@
 
 #include "device/device.h"
 #include "imagefit/flash_driver.h"
+#include "imagefit/image_set.h"
+#include "imagefit/update_report.h"
 #include "platform/environment.h"
 
 namespace {
@@ -81,12 +83,15 @@ double Seconds(std::chrono::steady_clock::duration d) {
 
 double StreamOnce() {
   const auto begin = std::chrono::steady_clock::now();
-  const std::u16string folder = u"\\Storage Card\\Update\\";
-  bool ok =
-      imagefit::UpdateNBOOT(folder + u"nboot.bin") &&
-      imagefit::UpdateEBOOT(folder + u"eboot.nb0") &&
-      imagefit::UpdateKernel(folder + u"drivers.bin", folder + u"tinynk.bin", folder + u"nk.bin",
-                             folder + u"chain.bin", 0x03010007, nullptr, nullptr);
+  imagefit::ImageSet set;
+  for (int i = 0; i < imagefit::kImageCount; ++i) {
+    set.paths[i] = u"\\Storage Card\\Update\\" + std::u16string(imagefit::kImageFileNames[i]);
+  }
+  set.version = 0x03010007;
+  imagefit::UpdateReport report;
+  bool ok = imagefit::UpdateNBOOT(set.paths[imagefit::kNboot]) &&
+            imagefit::UpdateEBOOT(set.paths[imagefit::kEboot]) &&
+            imagefit::UpdateKernel(set, report, nullptr, nullptr);
   const double seconds = Seconds(std::chrono::steady_clock::now() - begin);
   if (!ok) {
     std::fprintf(stderr, "image_stream_bench: the simulated driver refused the image set\n");

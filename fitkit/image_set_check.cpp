@@ -32,11 +32,12 @@ std::optional<platform::FindData> Listed(const std::u16string& path) {
   return found.front();
 }
 
-ImageFacts ReadImage(int index, const std::filesystem::path& hostFolder, bool readBins) {
+ImageFacts ReadImage(const std::u16string& folder, int index,
+                     const std::filesystem::path& hostFolder, bool readBins) {
   ImageFacts image;
   image.name = ToUtf8(imagefit::kImageFileNames[index]);
   std::u16string path;
-  imagefit::JoinImagePath(imagefit::ImageFolder, imagefit::kImageFileNames[index], &path);
+  imagefit::JoinImagePath(folder, imagefit::kImageFileNames[index], &path);
   const std::optional<platform::FindData> listed = Listed(path);
   if (!listed) return image;
   image.path = hostFolder / ToUtf8(listed->name);
@@ -91,9 +92,9 @@ void CheckRevision(const imagefit::StartDecision& decision, Answer revision, Fin
 
 // START's decision on a real device: the revision question first, then the
 // images.
-void CheckStart(Answer revision, Findings* found) {
+void CheckStart(const imagefit::ImageSet& set, Answer revision, Findings* found) {
   imagefit::HeldImageFiles held;
-  const imagefit::StartDecision decision = imagefit::DecideStart(&held);
+  const imagefit::StartDecision decision = imagefit::DecideStart(set, &held);
   if (!decision.revisionQuestion.empty()) CheckRevision(decision, revision, found);
   if (decision.problem.found()) {
     found->Problem(FileName(decision.problem.path) + " cannot be used: " + decision.problem.what);
@@ -102,9 +103,9 @@ void CheckStart(Answer revision, Findings* found) {
   }
 }
 
-void CheckImagesAlone(Findings* found) {
+void CheckImagesAlone(const imagefit::ImageSet& set, Findings* found) {
   imagefit::HeldImageFiles held;
-  const imagefit::ImageSetProblem problem = imagefit::CheckImageSet(&held);
+  const imagefit::ImageSetProblem problem = imagefit::CheckImageSet(set, &held);
   if (problem.found()) {
     found->Problem(FileName(problem.path) + " cannot be used: " + problem.what);
   } else {
@@ -142,15 +143,16 @@ void CheckDevice(const ImageSetFacts& facts, const device::DeviceConfig& device,
 
 ImageSetFacts InspectImageSet(const std::u16string& folder, const std::filesystem::path& hostFolder,
                               bool readBins) {
-  imagefit::ChooseImageFolder(folder);
-  const imagefit::LocatedImageSet set = imagefit::LocateImageSet();
+  const imagefit::LocatedImageSet located =
+      imagefit::LocateImageSet(imagefit::ChooseImageFolder(folder));
   ImageSetFacts facts;
-  facts.complete = set.complete;
-  facts.installed = set.installed;
+  facts.set = located.set;
+  facts.complete = located.complete;
+  facts.installed = located.installed;
   for (int i = 0; i < imagefit::kImageCount; ++i)
-    facts.images.push_back(ReadImage(i, hostFolder, readBins));
-  if (const auto listed = Listed(set.versionFile)) facts.versionFile = ToUtf8(listed->name);
-  facts.versionCode = imagefit::ImageVersion;
+    facts.images.push_back(ReadImage(facts.set.folder, i, hostFolder, readBins));
+  if (const auto listed = Listed(located.versionFile)) facts.versionFile = ToUtf8(listed->name);
+  facts.versionCode = facts.set.version;
   facts.versionText = ToUtf8(imagefit::FormatShownVersion(facts.versionCode));
   facts.revision = facts.versionCode >> 24;
   return facts;
@@ -177,10 +179,10 @@ Findings CheckImageSet(const ImageSetFacts& facts, const device::DeviceConfig* d
   found.Ok("all six images are there");
   CheckVersion(facts, &found);
   if (device != nullptr) {
-    CheckStart(revision, &found);
+    CheckStart(facts.set, revision, &found);
     CheckDevice(facts, *device, &found);
   } else {
-    CheckImagesAlone(&found);
+    CheckImagesAlone(facts.set, &found);
   }
   uint64_t bytes = 0;
   for (const ImageFacts& image : facts.images) bytes += image.size;

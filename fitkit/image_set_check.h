@@ -35,6 +35,7 @@ struct ImageSetFacts {
   uint32_t revision = 0;
   uint32_t installed = 0;  // the device's OS version
   bool complete = false;   // all six there: imagefit shows its dialog
+  imagefit::ImageSet set;  // as imagefit located it, for START's decision
 };
 
 // The set in the device folder `folder` (the host folder `hostFolder`) as

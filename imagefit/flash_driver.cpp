@@ -17,9 +17,9 @@ bool DriverControl(platform::DriverHandle* driver, uint32_t code, const void* in
 
 namespace {
 
-bool SendWholeFile(std::u16string_view path, uint32_t code) {
+bool SendWholeFile(std::u16string_view path, uint32_t code, HeldImageFiles* held) {
   DriverPtr driver = OpenUpdateDriver();
-  WholeFileBuffer buffer;
+  WholeFileBuffer buffer(held);
   if (!driver) return false;
   if (!buffer.Load(path, 0)) return false;
   const bool sent = DriverControl(driver.get(), code, buffer.data(), buffer.length(), nullptr, 0);
@@ -29,9 +29,13 @@ bool SendWholeFile(std::u16string_view path, uint32_t code) {
 
 }  // namespace
 
-bool UpdateNBOOT(std::u16string_view path) { return SendWholeFile(path, SCD_IOCTL_WRITE_NBOOT); }
+bool UpdateNBOOT(std::u16string_view path, HeldImageFiles* held) {
+  return SendWholeFile(path, SCD_IOCTL_WRITE_NBOOT, held);
+}
 
-bool UpdateEBOOT(std::u16string_view path) { return SendWholeFile(path, SCD_IOCTL_WRITE_EBOOT); }
+bool UpdateEBOOT(std::u16string_view path, HeldImageFiles* held) {
+  return SendWholeFile(path, SCD_IOCTL_WRITE_EBOOT, held);
+}
 
 bool GetBoardRevision(uint32_t* revision) {
   *revision = kDefaultBoardRevision;

@@ -11,6 +11,10 @@
 
 namespace imagefit {
 
+class HeldImageFiles;
+struct ImageSet;
+class UpdateReport;
+
 using namespace platform::protocol;
 
 inline constexpr uint32_t kDefaultBoardRevision = 3;
@@ -29,18 +33,19 @@ DriverPtr OpenUpdateDriver();
 bool DriverControl(platform::DriverHandle* driver, uint32_t code, const void* input,
                    uint32_t inputLength, void* output, uint32_t outputLength);
 
-bool UpdateNBOOT(std::u16string_view path);
-bool UpdateEBOOT(std::u16string_view path);
+// The image files are read from `held` where it serves them (the files
+// START checked), else from the file system.
+bool UpdateNBOOT(std::u16string_view path, HeldImageFiles* held = nullptr);
+bool UpdateEBOOT(std::u16string_view path, HeldImageFiles* held = nullptr);
 
-// Streams the four BIN images (region order) and the version; the callback
-// may be null.
-bool UpdateKernel(std::u16string_view driversPath, std::u16string_view tinynkPath,
-                  std::u16string_view nkPath, std::u16string_view chainPath, uint32_t version,
-                  ProgressCallback callback, void* context);
+// Streams the set's four BIN images (region order) and its version, each
+// step noted in `report`; the callback may be null.
+bool UpdateKernel(const ImageSet& set, UpdateReport& report, ProgressCallback callback,
+                  void* context, HeldImageFiles* held = nullptr);
 
 // Sends one BIN image record by record over an open driver handle.
 bool StreamImageRecords(std::u16string_view path, platform::DriverHandle* driver,
-                        ProgressCallback callback, void* context);
+                        ProgressCallback callback, void* context, HeldImageFiles* held = nullptr);
 
 // `*revision` is 3 unless the driver reports otherwise.
 bool GetBoardRevision(uint32_t* revision);

@@ -6,12 +6,6 @@
 
 namespace imagefit {
 
-namespace {
-
-HeldImageFiles* g_serving = nullptr;
-
-}  // namespace
-
 // One reader of a held file with a position of its own; the held handle is
 // moved there only when another reader moved it since.
 class HeldFileView : public platform::File {
@@ -64,10 +58,6 @@ class HeldFileView : public platform::File {
   uint64_t position_ = 0;
 };
 
-HeldImageFiles::~HeldImageFiles() {
-  if (g_serving == this) g_serving = nullptr;
-}
-
 platform::File* HeldImageFiles::Open(int index, std::u16string_view path) {
   Held& held = files_[index];
   // Held already (its signature was checked): every later check reads the
@@ -119,19 +109,20 @@ bool HeldImageFiles::Changed() const {
 void HeldImageFiles::Serve() {
   // The check read the files directly: the first view moves them back.
   for (Held& held : files_) held.position = UINT64_MAX;
-  g_serving = this;
+  serving_ = true;
 }
 
 std::unique_ptr<platform::File> HeldImageFiles::View(std::u16string_view path) {
+  if (!serving_) return nullptr;
   for (Held& held : files_) {
     if (held.file && held.path == path) return std::make_unique<HeldFileView>(held);
   }
   return nullptr;
 }
 
-std::unique_ptr<platform::File> OpenImageFile(std::u16string_view path) {
-  if (g_serving != nullptr) {
-    if (auto view = g_serving->View(path)) return view;
+std::unique_ptr<platform::File> OpenImageFile(std::u16string_view path, HeldImageFiles* held) {
+  if (held != nullptr) {
+    if (auto view = held->View(path)) return view;
   }
   return platform::Files().Open(path, platform::AccessRead, platform::Disposition::OpenExisting);
 }

@@ -20,7 +20,6 @@ namespace imagefit {
 class HeldImageFiles {
  public:
   HeldImageFiles() = default;
-  ~HeldImageFiles();
   HeldImageFiles(const HeldImageFiles&) = delete;
   HeldImageFiles& operator=(const HeldImageFiles&) = delete;
 
@@ -45,10 +44,11 @@ class HeldImageFiles {
   // Whether a read of a verified file met a block that no longer matched.
   bool Changed() const;
 
-  // From here until destruction, OpenImageFile reads the held files.
+  // From here on, View (and so OpenImageFile) reads the held files.
   void Serve();
 
-  // A reader of the held file for `path`, or null when none is held there.
+  // A reader of the held file for `path`, or null when none is held there
+  // or the files are not served yet.
   std::unique_ptr<platform::File> View(std::u16string_view path);
 
  private:
@@ -64,10 +64,12 @@ class HeldImageFiles {
   friend class HeldFileView;
 
   std::array<Held, kImageCount> files_;
+  bool serving_ = false;
 };
 
-// The image file at `path`, opened for reading: a reader of the held file
-// while a checked set is being sent, else the file system's own.
-std::unique_ptr<platform::File> OpenImageFile(std::u16string_view path);
+// The image file at `path`, opened for reading: a reader of the file `held`
+// serves (a checked set being sent), else the file system's own.
+std::unique_ptr<platform::File> OpenImageFile(std::u16string_view path,
+                                              HeldImageFiles* held = nullptr);
 
 }  // namespace imagefit

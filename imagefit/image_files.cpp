@@ -21,8 +21,9 @@ uint32_t ReadWordOrZero(platform::File& file) {
   return platform::LoadLe32(bytes);
 }
 
-bool ReadRegionHeader(std::u16string_view path, uint32_t region, uint8_t* block) {
-  std::unique_ptr<platform::File> file = OpenImageFile(path);
+bool ReadRegionHeader(std::u16string_view path, uint32_t region, uint8_t* block,
+                      HeldImageFiles* held) {
+  std::unique_ptr<platform::File> file = OpenImageFile(path, held);
   if (!file) return false;
   uint8_t* slot = block + kMultiImageHeaderSize + region * kImageHeaderSize;
   for (uint32_t i = 0; i < kImageStartOffset; ++i) {
@@ -43,11 +44,11 @@ bool ReadRegionHeader(std::u16string_view path, uint32_t region, uint8_t* block)
 
 bool BuildMultiImageHeader(std::u16string_view path0, std::u16string_view path1,
                            std::u16string_view path2, std::u16string_view path3,
-                           uint8_t block[kHeaderBlockSize]) {
+                           uint8_t block[kHeaderBlockSize], HeldImageFiles* held) {
   std::memset(block, 0, kHeaderBlockSize);
   const std::u16string_view paths[kRegionCount] = {path0, path1, path2, path3};
   for (uint32_t region = 0; region < kRegionCount; ++region) {
-    if (!ReadRegionHeader(paths[region], region, block)) return false;
+    if (!ReadRegionHeader(paths[region], region, block, held)) return false;
   }
   std::memcpy(block, kMultiImageSignature, sizeof kMultiImageSignature);
   platform::StoreLe32(block + kMultiCountOffset, kRegionCount);

@@ -10,6 +10,8 @@
 
 namespace imagefit {
 
+class HeldImageFiles;
+
 using namespace platform::protocol;
 
 inline constexpr uint32_t kHeaderBlockSize =
@@ -17,9 +19,10 @@ inline constexpr uint32_t kHeaderBlockSize =
 
 // Reads the four ImageHeaders (paths in region order: drivers, tinynk, nk,
 // chain) and fills the header block. False when a file cannot be opened;
-// bytes a short file cannot supply read as zero.
+// bytes a short file cannot supply read as zero. The files come from `held`
+// where it serves them.
 bool BuildMultiImageHeader(std::u16string_view path0, std::u16string_view path1,
                            std::u16string_view path2, std::u16string_view path3,
-                           uint8_t block[kHeaderBlockSize]);
+                           uint8_t block[kHeaderBlockSize], HeldImageFiles* held = nullptr);
 
 }  // namespace imagefit

@@ -3,7 +3,6 @@
 #include <vector>
 
 #include "frame/device_identity.h"
-#include "frame/update_dialog.h"
 #include "imagefit/image_version.h"
 #include "imagefit/update_mark.h"
 #include "imagefit/update_report.h"
@@ -13,19 +12,11 @@
 
 namespace imagefit {
 
-std::u16string ImageFolder;
-std::u16string Model;
-std::array<std::u16string, kImageCount> ImagePaths;
-uint32_t ImageVersion = 0;
-
-bool ChooseImageFolder(const std::u16string& commandLine) {
-  if (!commandLine.empty()) {
-    ImageFolder = commandLine;
-  } else {
-    frame::GetModuleFolder(&ImageFolder);
-  }
-  if (!ImageFolder.empty() && ImageFolder.back() == u'\\') ImageFolder.pop_back();
-  return true;
+std::u16string ChooseImageFolder(const std::u16string& commandLine) {
+  std::u16string folder = commandLine;
+  if (folder.empty()) frame::GetModuleFolder(&folder);
+  if (!folder.empty() && folder.back() == u'\\') folder.pop_back();
+  return folder;
 }
 
 bool JoinImagePath(std::u16string_view folder, std::u16string_view name, std::u16string* out) {
@@ -35,49 +26,49 @@ bool JoinImagePath(std::u16string_view folder, std::u16string_view name, std::u1
   return true;
 }
 
-std::u16string FindVersionFile() {
+std::u16string FindVersionFile(const ImageSet& set) {
   std::u16string modelPath;
-  JoinImagePath(ImageFolder, Model + u".ini", &modelPath);
+  JoinImagePath(set.folder, set.model + u".ini", &modelPath);
   if (!modelPath.empty() && frame::FileExists(modelPath)) return modelPath;
   std::u16string pattern;
-  if (!JoinImagePath(ImageFolder, u"*.ini", &pattern)) return modelPath;
+  if (!JoinImagePath(set.folder, u"*.ini", &pattern)) return modelPath;
   const std::vector<platform::FindData> found = platform::Files().Find(pattern);
   std::u16string firstMatch;
-  if (!found.empty() && JoinImagePath(ImageFolder, found.front().name, &firstMatch))
+  if (!found.empty() && JoinImagePath(set.folder, found.front().name, &firstMatch))
     return firstMatch;
   return modelPath;
 }
 
 namespace {
 
-bool BuildImagePaths() {
+bool BuildImagePaths(ImageSet& set) {
   for (int i = 0; i < kImageCount; ++i) {
-    if (!JoinImagePath(ImageFolder, kImageFileNames[i], &ImagePaths[i])) return false;
-    if (!frame::FileExists(ImagePaths[i])) return false;
+    if (!JoinImagePath(set.folder, kImageFileNames[i], &set.paths[i])) return false;
+    if (!frame::FileExists(set.paths[i])) return false;
   }
   return true;
 }
 
 }  // namespace
 
-LocatedImageSet LocateImageSet() {
-  Model = kImageSetModel;
-  LocatedImageSet set;
-  set.versionFile = FindVersionFile();
-  set.installed = ReadInstalledVersion();
-  ImageVersion = set.versionFile.empty() ? 0 : ReadImageVersion(set.versionFile);
-  set.complete = BuildImagePaths();
-  return set;
+LocatedImageSet LocateImageSet(const std::u16string& folder) {
+  LocatedImageSet located;
+  located.set.folder = folder;
+  located.set.model = kImageSetModel;
+  located.versionFile = FindVersionFile(located.set);
+  located.installed = ReadInstalledVersion();
+  located.set.version = located.versionFile.empty() ? 0 : ReadImageVersion(located.versionFile);
+  located.complete = BuildImagePaths(located.set);
+  return located;
 }
 
-bool PrepareImageSet(platform::Dialog& dialog) {
-  const LocatedImageSet set = LocateImageSet();
-  if (frame::FrameRun* frame = frame::FrameOf(dialog)) frame->run.title = Model + u" OS UPDATE";
-  dialog.SetWindowText(Model + u" OS UPDATE");
-  NoteImageSet(set.versionFile, set.installed, set.complete);
-  if (!set.complete) return false;
-  dialog.SetItemText(kInstalledVersionField, FormatShownVersion(set.installed));
-  dialog.SetItemText(kNewVersionField, FormatShownVersion(ImageVersion));
+std::u16string ImageSetTitle(const ImageSet& set) { return set.model + u" OS UPDATE"; }
+
+bool ShowImageSet(platform::Dialog& dialog, const LocatedImageSet& located) {
+  NoteImageSet(located);
+  if (!located.complete) return false;
+  dialog.SetItemText(kInstalledVersionField, FormatShownVersion(located.installed));
+  dialog.SetItemText(kNewVersionField, FormatShownVersion(located.set.version));
   const MarkedStep interrupted = ReadUpdateMark();
   NoteInterruptedUpdate(interrupted);
   dialog.SetItemText(kStatusLine, interrupted == MarkedStep::None

@@ -1,5 +1,6 @@
-// Where the update lies and what it holds: the image folder, the six image
-// paths and the packed version of the update.
+// Where the update lies and what it holds: one run's image set (the image
+// folder, the six image paths and the packed version of the update), found
+// once and passed to what reads it.
 #pragma once
 
 #include <array>
@@ -24,40 +25,49 @@ inline constexpr int kCancelButton = platform::controls::kCancel;
 // whatever the device's registry says.
 inline constexpr std::u16string_view kImageSetModel = u"KTR 60";
 
-// Indexes into ImagePaths, in the order the files are tested.
+// Indexes into ImageSet::paths, in the order the files are tested.
 enum ImageIndex { kNboot, kEboot, kTinynk, kDrivers, kNk, kChain, kImageCount };
 inline constexpr std::array<std::u16string_view, kImageCount> kImageFileNames = {
     u"nboot.bin", u"eboot.nb0", u"tinynk.bin", u"drivers.bin", u"nk.bin", u"chain.bin"};
 
-extern std::u16string ImageFolder;
-extern std::u16string Model;
-extern std::array<std::u16string, kImageCount> ImagePaths;
-extern uint32_t ImageVersion;
+// One run's image set. Each run finds its own: two runs in one process
+// (fitkit rehearse) never see each other's.
+struct ImageSet {
+  std::u16string folder;  // without a trailing backslash
+  std::u16string model;   // names the version file and the dialog's title
+  std::array<std::u16string, kImageCount> paths;
+  uint32_t version = 0;  // packed, from the version file (0 without one)
+};
 
 // The command line as given, else the program's folder; one trailing
-// backslash removed. Never ends the program.
-bool ChooseImageFolder(const std::u16string& commandLine);
+// backslash removed.
+std::u16string ChooseImageFolder(const std::u16string& commandLine);
 
 // "<folder>\<name>" when it fits a device path (259 characters); false
 // rather than a path cut into a different one.
 bool JoinImagePath(std::u16string_view folder, std::u16string_view name, std::u16string* out);
 
-// The version file: "<folder>\KTR 60.ini", else the first "*.ini" the folder
-// lists, else the model-named path.
-std::u16string FindVersionFile();
+// The version file: "<folder>\<model>.ini", else the first "*.ini" the
+// folder lists, else the model-named path.
+std::u16string FindVersionFile(const ImageSet& set);
 
-// The set in ImageFolder as the dialog shows it: Model, ImageVersion and
-// ImagePaths filled; `complete` false when an image file is missing or its
-// path too long. Reads only.
+// The set in `folder` as the dialog shows it: model, version and paths
+// filled; `complete` false when an image file is missing or its path too
+// long. Reads only.
 struct LocatedImageSet {
+  ImageSet set;
   std::u16string versionFile;
   uint32_t installed = 0;  // the device's version, as ReadInstalledVersion gives it
   bool complete = false;
 };
-LocatedImageSet LocateImageSet();
+LocatedImageSet LocateImageSet(const std::u16string& folder);
 
-// Fills TitleText, the dialog title, ImageVersion, ImagePaths and the fields;
-// false (nothing shown) when an image file is missing or its path too long.
-bool PrepareImageSet(platform::Dialog& dialog);
+// "KTR 60 OS UPDATE": the dialog's title and the message boxes' caption.
+std::u16string ImageSetTitle(const ImageSet& set);
+
+// Notes the set for the report and, for a complete one, fills the dialog's
+// fields; false (nothing shown) when an image file is missing or its path
+// too long.
+bool ShowImageSet(platform::Dialog& dialog, const LocatedImageSet& located);
 
 }  // namespace imagefit

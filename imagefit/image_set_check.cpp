@@ -108,8 +108,7 @@ std::string CheckBootLoader(platform::File& file) {
   return {};
 }
 
-std::string CheckHeldFile(int index, HeldImageFiles* held) {
-  const std::u16string& path = ImagePaths[index];
+std::string CheckHeldFile(const std::u16string& path, int index, HeldImageFiles* held) {
   const uint32_t attributes = platform::Files().GetAttributes(path);
   if (attributes != platform::kInvalidAttributes &&
       (attributes & platform::FILE_ATTRIBUTE_DIRECTORY) != 0) {
@@ -169,17 +168,18 @@ std::u16string ImageSetProblem::Text() const {
   return path + u" cannot be used: " + platform::FromUtf8(what) + u".\r\nNothing has been changed.";
 }
 
-ImageSetProblem CheckImageSet(HeldImageFiles* held) {
+ImageSetProblem CheckImageSet(const ImageSet& set, HeldImageFiles* held) {
   for (int index = 0; index < kImageCount; ++index) {
-    std::string what = CheckHeldFile(index, held);
-    if (!what.empty()) return {ImagePaths[index], std::move(what)};
+    std::string what = CheckHeldFile(set.paths[index], index, held);
+    if (!what.empty()) return {set.paths[index], std::move(what)};
   }
   return {};
 }
 
-bool CheckImageSetForStart(platform::Dialog& dialog, HeldImageFiles* held) {
-  const ImageSetProblem problem = CheckImageSet(held);
-  NoteImageSetCheck(problem.path, problem.what);
+bool CheckImageSetForStart(platform::Dialog& dialog, const ImageSet& set, HeldImageFiles* held,
+                           UpdateReport& report) {
+  const ImageSetProblem problem = CheckImageSet(set, held);
+  report.NoteImageSetCheck(problem.path, problem.what);
   if (problem.found()) {
     frame::ShowMessageBox(dialog, problem.Text(), kRefusalStyle);
     return false;

@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "imagefit/held_image_files.h"
+#include "imagefit/image_set.h"
 #include "platform/dialog.h"
 #include "platform/file_system.h"
 
@@ -45,12 +46,15 @@ struct ImageSetProblem {
   std::u16string Text() const;
 };
 
-// Opens the six files of ImagePaths into `held` and checks them.
-ImageSetProblem CheckImageSet(HeldImageFiles* held);
+// Opens the six files of the set into `held` and checks them.
+ImageSetProblem CheckImageSet(const ImageSet& set, HeldImageFiles* held);
 
-// The check as START makes it: true for a sound set, whose files `held` then
-// serves to the transfer; otherwise one message box says what is wrong, and
-// the dialog stays as it was.
-bool CheckImageSetForStart(platform::Dialog& dialog, HeldImageFiles* held);
+class UpdateReport;
+
+// The check as START makes it, noted in `report`: true for a sound set,
+// whose files `held` then serves to the transfer; otherwise one message box
+// says what is wrong, and the dialog stays as it was.
+bool CheckImageSetForStart(platform::Dialog& dialog, const ImageSet& set, HeldImageFiles* held,
+                           UpdateReport& report);
 
 }  // namespace imagefit

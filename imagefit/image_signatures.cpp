@@ -73,7 +73,7 @@ bool RefuseWithoutModel(platform::Dialog& dialog, std::u16string_view file) {
 
 }  // namespace
 
-bool CheckImageSignatures(platform::Dialog& dialog, HeldImageFiles* held,
+bool CheckImageSignatures(platform::Dialog& dialog, const ImageSet& set, HeldImageFiles* held,
                           std::optional<signature::ReleaseManifest>* release) {
   const signature::DeviceKeys keys = signature::ReadDeviceKeys();
   if (!keys.required) {
@@ -81,10 +81,10 @@ bool CheckImageSignatures(platform::Dialog& dialog, HeldImageFiles* held,
     return true;
   }
   std::u16string manifestPath;
-  JoinImagePath(ImageFolder, signature::kImageSetManifestName, &manifestPath);
+  JoinImagePath(set.folder, signature::kImageSetManifestName, &manifestPath);
   const std::u16string model = DeviceModel();
   if (model.empty()) return RefuseWithoutModel(dialog, manifestPath);
-  auto checked = signature::CheckReleaseManifest(keys, manifestPath, ImageFolder,
+  auto checked = signature::CheckReleaseManifest(keys, manifestPath, set.folder,
                                                  signature::ReleaseKind::ImageSet, model);
   if (!checked.manifest)
     return Refuse(dialog, manifestPath, checked.refusalText, checked.signature);
@@ -92,7 +92,7 @@ bool CheckImageSignatures(platform::Dialog& dialog, HeldImageFiles* held,
   // The version file is read once here, through its checked blocks: the
   // version sent is the one parsed from these bytes, which must be the one
   // the dialog shows and the one the manifest names.
-  const std::u16string versionFile = FindVersionFile();
+  const std::u16string versionFile = FindVersionFile(set);
   auto version = std::make_shared<signature::VerifiedTree>();
   auto file = platform::Files().Open(versionFile, platform::AccessRead,
                                      platform::Disposition::OpenExisting);
@@ -112,8 +112,8 @@ bool CheckImageSignatures(platform::Dialog& dialog, HeldImageFiles* held,
                   signature::ChangedInUseText(versionFile) + u" Nothing was changed.",
                   checked.signature);
   }
-  if (ParseImageVersion(head) != ImageVersion ||
-      ParseImageVersion(manifest.version) != ImageVersion) {
+  if (ParseImageVersion(head) != set.version ||
+      ParseImageVersion(manifest.version) != set.version) {
     checked.signature.refusal = Refusal::FileChanged;
     return Refuse(dialog, versionFile,
                   versionFile + u" was changed after this dialog showed its version." +
@@ -124,14 +124,14 @@ bool CheckImageSignatures(platform::Dialog& dialog, HeldImageFiles* held,
   // another release, or one moved from another slot, is refused.
   for (int index = 0; index < kImageCount; ++index) {
     auto verified = std::make_shared<signature::VerifiedTree>();
-    platform::File* image = held->Open(index, ImagePaths[index]);
+    platform::File* image = held->Open(index, set.paths[index]);
     if (image == nullptr || !held->TreeAndCheck(index, &verified->tree)) {
-      return RefuseUnreadable(dialog, ImagePaths[index]);
+      return RefuseUnreadable(dialog, set.paths[index]);
     }
-    if (CompareWithManifest(manifest, signature::kImageSetRoles[index + 1], ImagePaths[index],
+    if (CompareWithManifest(manifest, signature::kImageSetRoles[index + 1], set.paths[index],
                             verified->tree, &text) != Refusal::None) {
       checked.signature.refusal = Refusal::FileChanged;
-      return Refuse(dialog, ImagePaths[index], text, checked.signature);
+      return Refuse(dialog, set.paths[index], text, checked.signature);
     }
     held->Verify(index, std::move(verified));
   }

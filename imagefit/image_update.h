@@ -4,18 +4,24 @@
 
 #include <cstdint>
 
+#include "imagefit/held_image_files.h"
+#include "imagefit/image_set.h"
+#include "imagefit/update_report.h"
 #include "platform/dialog.h"
 
 namespace imagefit {
 
-// The WM_COMMAND handler of START.
-void OnStartPressed(platform::Dialog& dialog);
+// START for the run's `set`, every step noted in its `report`: the
+// signatures, the board revision, the set's check, the update, the restart.
+void RunStart(platform::Dialog& dialog, const ImageSet& set, UpdateReport& report);
 
 // -1: stopped (no external power, or No to an error prompt); 0: finished
-// after an error passed over with Yes; 1: finished without error.
-// `wholeSet`, when given, says whether every image went into the flash (a
-// passed-over memory division step leaves the set whole).
-int RunImageUpdate(platform::Dialog& dialog, bool* wholeSet = nullptr);
+// after an error passed over with Yes; 1: finished without error. The images
+// are read from `held` where it serves them. `wholeSet`, when given, says
+// whether every image went into the flash (a passed-over memory division
+// step leaves the set whole).
+int RunImageUpdate(platform::Dialog& dialog, const ImageSet& set, UpdateReport& report,
+                   HeldImageFiles* held = nullptr, bool* wholeSet = nullptr);
 
 // "Downloading...  <file name>", or "Programming...  Please wait..." for a
 // null or empty path; pumps one message only when the text changes.

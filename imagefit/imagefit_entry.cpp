@@ -1,30 +1,13 @@
-// The OS image updater's entry: the frame's start-up skeleton with the image
-// folder chosen from the command line, the image set prepared when the dialog
-// is created, and START running the update.
+// The OS image updater's entry: the frame's start-up skeleton with one
+// ImagefitRun: the image folder chosen from the command line, the image set
+// prepared when the dialog is created, and START running the update.
 #include "imagefit/imagefit_entry.h"
 
 #include "frame/update_dialog.h"
 #include "imagefit/dialog_template.h"
-#include "imagefit/image_set.h"
-#include "imagefit/image_update.h"
+#include "imagefit/imagefit_run.h"
 
 namespace imagefit {
-
-namespace {
-
-class ImagefitRun : public frame::ProgramRun {
- public:
-  bool Prepare(const std::u16string& commandLine) override {
-    return ChooseImageFolder(commandLine);
-  }
-  bool InitDialog(platform::Dialog& dialog) override {
-    if (!PrepareImageSet(dialog)) return false;
-    return true;
-  }
-  void OnStart(platform::Dialog& dialog) override { OnStartPressed(dialog); }
-};
-
-}  // namespace
 
 int ImagefitMain(const std::u16string& commandLine) {
   static const frame::UpdateProgram program = FrameProgram();

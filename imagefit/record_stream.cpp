@@ -90,9 +90,9 @@ class RecordFile {
 }  // namespace
 
 bool StreamImageRecords(std::u16string_view path, platform::DriverHandle* driver,
-                        ProgressCallback callback, void* context) {
+                        ProgressCallback callback, void* context, HeldImageFiles* held) {
   if (driver == nullptr) return false;
-  std::unique_ptr<platform::File> file = OpenImageFile(path);
+  std::unique_ptr<platform::File> file = OpenImageFile(path, held);
   if (!file) return false;
   RecordFile records(*file);
   uint8_t imageHeader[kImageHeaderSize];

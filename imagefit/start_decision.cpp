@@ -12,12 +12,12 @@ std::u16string_view RevisionQuestion(uint32_t board, uint32_t image) {
                        : u"Are you sure you want to update the REV-C image to the REV-D device?";
 }
 
-StartDecision DecideStart(HeldImageFiles* held) {
+StartDecision DecideStart(const ImageSet& set, HeldImageFiles* held) {
   StartDecision decision;
   GetBoardRevision(&decision.board);
-  decision.image = ImageVersion >> 24;
+  decision.image = set.version >> 24;
   decision.revisionQuestion = RevisionQuestion(decision.board, decision.image);
-  decision.problem = CheckImageSet(held);
+  decision.problem = CheckImageSet(set, held);
   return decision;
 }
 

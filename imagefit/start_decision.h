@@ -24,6 +24,6 @@ struct StartDecision {
 };
 
 // For the set LocateImageSet found; the checked images stay open in `held`.
-StartDecision DecideStart(HeldImageFiles* held);
+StartDecision DecideStart(const ImageSet& set, HeldImageFiles* held);
 
 }  // namespace imagefit

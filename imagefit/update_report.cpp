@@ -18,15 +18,10 @@ using platform::ReportFlag;
 using platform::ReportNumber;
 using platform::ReportText;
 
-int g_run = 0;
-std::string g_failedSteps;  // of the current run, "a, b"
-
-void NoteFailedSteps() { Outcome().Set("failed_steps", ReportText(g_failedSteps)); }
-
-platform::ReportItem ImageFileItem(std::u16string_view name) {
+platform::ReportItem ImageFileItem(std::u16string_view folder, std::u16string_view name) {
   std::u16string path;
   platform::ReportItem item = {{"name", ReportText(name)}};
-  if (!JoinImagePath(ImageFolder, name, &path)) {
+  if (!JoinImagePath(folder, name, &path)) {
     item.emplace_back("missing", ReportFlag(true));  // its path would not fit
     return item;
   }
@@ -48,19 +43,20 @@ std::string Hex(uint32_t value) {
 
 }  // namespace
 
-void NoteImageSet(std::u16string_view versionFile, uint32_t installed, bool complete) {
+void NoteImageSet(const LocatedImageSet& located) {
   if (!Outcome().Active()) return;
-  Outcome().Set("image_set.folder", ReportText(ImageFolder));
+  const ImageSet& set = located.set;
+  Outcome().Set("image_set.folder", ReportText(set.folder));
   for (std::u16string_view name : kImageFileNames) {
-    Outcome().Append("image_set.files", ImageFileItem(name));
+    Outcome().Append("image_set.files", ImageFileItem(set.folder, name));
   }
-  Outcome().Set("image_set.version_file", ReportText(versionFile));
-  Outcome().Set("image_set.version", ReportText(FormatShownVersion(ImageVersion)));
-  Outcome().Set("image_set.version_code", ReportText(Hex(ImageVersion)));
-  Outcome().Set("image_set.revision", ReportNumber(ImageVersion >> 24));
-  Outcome().Set("installed_version", ReportText(FormatShownVersion(installed)));
-  Outcome().Set("image_set.complete", ReportFlag(complete));
-  if (!complete) platform::SetOutcome(platform::RunOutcome::kIncompleteSet);
+  Outcome().Set("image_set.version_file", ReportText(located.versionFile));
+  Outcome().Set("image_set.version", ReportText(FormatShownVersion(set.version)));
+  Outcome().Set("image_set.version_code", ReportText(Hex(set.version)));
+  Outcome().Set("image_set.revision", ReportNumber(set.version >> 24));
+  Outcome().Set("installed_version", ReportText(FormatShownVersion(located.installed)));
+  Outcome().Set("image_set.complete", ReportFlag(located.complete));
+  if (!located.complete) platform::SetOutcome(platform::RunOutcome::kIncompleteSet);
 }
 
 void NoteInterruptedUpdate(MarkedStep step) {
@@ -70,13 +66,17 @@ void NoteInterruptedUpdate(MarkedStep step) {
   Outcome().Set("interrupted_update.action", ReportText(InterruptedUpdateText(step)));
 }
 
-void NoteRunBegins() {
-  ++g_run;
-  g_failedSteps.clear();
-  Outcome().Set("runs", ReportNumber(g_run));
+void UpdateReport::NoteFailedSteps() const {
+  Outcome().Set("failed_steps", ReportText(failedSteps_));
 }
 
-void NoteImageSetCheck(std::u16string_view path, std::string_view what) {
+void UpdateReport::NoteRunBegins() {
+  ++starts_;
+  failedSteps_.clear();
+  Outcome().Set("runs", ReportNumber(starts_));
+}
+
+void UpdateReport::NoteImageSetCheck(std::u16string_view path, std::string_view what) {
   NoteStep("image set check", path.empty());
   if (path.empty()) return;
   Outcome().Set("refused.file", ReportText(path));
@@ -84,37 +84,37 @@ void NoteImageSetCheck(std::u16string_view path, std::string_view what) {
   platform::SetOutcome(platform::RunOutcome::kRefused);
 }
 
-void NoteStep(std::string_view step, std::string_view result) {
+void UpdateReport::NoteStep(std::string_view step, std::string_view result) {
   if (result != kStepOk) {
-    if (!g_failedSteps.empty()) g_failedSteps += ", ";
-    g_failedSteps += step;
+    if (!failedSteps_.empty()) failedSteps_ += ", ";
+    failedSteps_ += step;
   }
   Outcome().Append(
       "steps",
-      {{"run", ReportNumber(g_run)}, {"step", ReportText(step)}, {"result", ReportText(result)}});
+      {{"run", ReportNumber(starts_)}, {"step", ReportText(step)}, {"result", ReportText(result)}});
   if (result != kStepOk) NoteFailedSteps();
 }
 
-void NoteRevisionCheck(uint32_t board, bool confirmed) {
+void UpdateReport::NoteRevisionCheck(uint32_t board, bool confirmed) {
   Outcome().Set("board_revision", ReportNumber(board));
   NoteStep("revision check", confirmed ? kStepOk : kStepStopped);
   if (!confirmed) platform::SetOutcome(platform::RunOutcome::kDeclined);
 }
 
-void NoteRunResult(int result) {
+void UpdateReport::NoteRunResult(int result) {
   Outcome().Set("run_image_update", ReportNumber(result));
   Outcome().Set("restarted", ReportFlag(false));
   NoteFailedSteps();
   if (result < 0) platform::SetOutcome(platform::RunOutcome::kStopped);
 }
 
-void NoteRestart(bool restarted, int result) {
+void UpdateReport::NoteRestart(bool restarted, int result) {
   NoteStep("restart", restarted);
   Outcome().Set("restarted", ReportFlag(restarted));
   if (!restarted) {
     platform::SetOutcome(platform::RunOutcome::kNotRestarted);
   } else {
-    platform::SetOutcome(result > 0 && g_failedSteps.empty()
+    platform::SetOutcome(result > 0 && failedSteps_.empty()
                              ? platform::RunOutcome::kRestarted
                              : platform::RunOutcome::kRestartedAfterErrors);
   }

@@ -9,11 +9,11 @@
 
 namespace imagefit {
 
-bool FileHolder::Open(std::u16string_view path, bool writable) {
+bool FileHolder::Open(std::u16string_view path, bool writable, HeldImageFiles* held) {
   if (IsOpen()) return false;
   file_ = writable ? platform::Files().Open(path, platform::AccessRead | platform::AccessWrite,
                                             platform::Disposition::OpenExisting)
-                   : OpenImageFile(path);
+                   : OpenImageFile(path, held);
   return IsOpen();
 }
 
@@ -46,7 +46,7 @@ WholeFileBuffer::~WholeFileBuffer() {
 }
 
 bool WholeFileBuffer::Open(std::u16string_view path, bool writable) {
-  return file_.Open(path, writable);
+  return file_.Open(path, writable, held_);
 }
 
 void WholeFileBuffer::Close() {

@@ -9,12 +9,15 @@
 
 namespace imagefit {
 
+class HeldImageFiles;
+
 // An open file, closed when the holder goes.
 class FileHolder {
  public:
   virtual ~FileHolder() = default;
   bool IsOpen() const { return file_ != nullptr; }
-  bool Open(std::u16string_view path, bool writable);
+  // Read only: the file `held` serves for `path`, else the file system's.
+  bool Open(std::u16string_view path, bool writable, HeldImageFiles* held = nullptr);
   void Close() { file_.reset(); }
   platform::File* file() const { return file_.get(); }
 
@@ -48,6 +51,8 @@ class ByteBuffer {
 
 class WholeFileBuffer {
  public:
+  // Files opened to be read come from `held` where it serves them.
+  explicit WholeFileBuffer(HeldImageFiles* held = nullptr) : held_(held) {}
   virtual ~WholeFileBuffer();
 
   // Fails when a file is already open.
@@ -65,6 +70,7 @@ class WholeFileBuffer {
  private:
   uint32_t OpenFileSize() const;
 
+  HeldImageFiles* held_;
   FileHolder file_;
   ByteBuffer buffer_;
 };

@@ -13,6 +13,7 @@
 #include "host/linux/file_system.h"
 #include "imagefit/flash_driver.h"
 #include "imagefit/image_set_check.h"
+#include "imagefit/update_report.h"
 #include "platform/drivers.h"
 #include "platform/environment.h"
 #include "tests/fuzz/scratch_root.h"
@@ -80,9 +81,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const auto nk = files.Open(u"\\Storage Card\\nk.bin", platform::AccessRead,
                                platform::Disposition::OpenExisting);
     const bool sound = nk && imagefit::CheckBinImage(*nk).empty();
-    const bool sent = imagefit::UpdateKernel(
-        u"\\Storage Card\\drivers.bin", u"\\Storage Card\\tinynk.bin", u"\\Storage Card\\nk.bin",
-        u"\\Storage Card\\chain.bin", 0x03010007, nullptr, nullptr);
+    imagefit::ImageSet set;
+    for (int i = 0; i < imagefit::kImageCount; ++i) {
+      set.paths[i] = u"\\Storage Card\\" + std::u16string(imagefit::kImageFileNames[i]);
+    }
+    set.version = 0x03010007;
+    imagefit::UpdateReport report;
+    const bool sent = imagefit::UpdateKernel(set, report, nullptr, nullptr);
     if (sound && !sent) std::abort();
   }
   scratch.CheckOutside();

@@ -2,6 +2,8 @@
 
 #include "imagefit/flash_driver.h"
 #include "imagefit/image_files.h"
+#include "imagefit/image_set.h"
+#include "imagefit/update_report.h"
 #include "tests/imagefit/fakes.h"
 #include "tests/support/bin_images.h"
 
@@ -35,12 +37,18 @@ class DriverProtocol : public ::testing::Test {
                        MakeFlatBin(0x80000000 + 0x100000 * i, Pattern(300, uint8_t(i)), 128));
   }
   bool Kernel(ProgressCallback callback = RecordProgress) {
-    return UpdateKernel(kPaths[0], kPaths[1], kPaths[2], kPaths[3], 0x04010007, callback,
-                        &progress);
+    ImageSet set;
+    set.paths[kDrivers] = kPaths[0];
+    set.paths[kTinynk] = kPaths[1];
+    set.paths[kNk] = kPaths[2];
+    set.paths[kChain] = kPaths[3];
+    set.version = 0x04010007;
+    return UpdateKernel(set, report, callback, &progress);
   }
   std::vector<uint32_t> Codes() const { return device.drivers.CodesSent("SCD1"); }
 
   FakeDevice device;
+  UpdateReport report;
   std::vector<Progress> progress;
 };
 

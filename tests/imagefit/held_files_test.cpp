@@ -39,7 +39,7 @@ TEST(HeldImageFiles, HoldingAgainKeepsTheCheckedHandle) {
   EXPECT_EQ(again, checked);
   EXPECT_EQ(ReadAll(*again), "signed bytes");
   held.Serve();
-  auto sent = imagefit::OpenImageFile(u"\\Storage Card\\nk.bin");
+  auto sent = imagefit::OpenImageFile(u"\\Storage Card\\nk.bin", &held);
   ASSERT_TRUE(sent);
   EXPECT_EQ(ReadAll(*sent), "signed bytes");
 }

@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
-#include "frame/update_dialog.h"
 #include "imagefit/image_set.h"
 #include "imagefit/image_version.h"
+#include "imagefit/imagefit_run.h"
 #include "tests/imagefit/fakes.h"
 #include "tests/support/bin_images.h"
 
@@ -63,13 +63,10 @@ TEST(ImageVersion, InstalledVersionFromTheRegistry) {
 
 TEST(ImageFolderChoice, CommandLineOrProgramFolderWithoutTrailingBackslash) {
   FakeDevice device;
-  ChooseImageFolder(u"\\Storage Card\\Update\\");
-  EXPECT_EQ(ImageFolder, u"\\Storage Card\\Update");
-  ChooseImageFolder(u" \"\\x\" ");
-  EXPECT_EQ(ImageFolder, u" \"\\x\" ") << "taken exactly as passed";
+  EXPECT_EQ(ChooseImageFolder(u"\\Storage Card\\Update\\"), u"\\Storage Card\\Update");
+  EXPECT_EQ(ChooseImageFolder(u" \"\\x\" "), u" \"\\x\" ") << "taken exactly as passed";
   device.system.module = u"\\Storage Card\\imagefit.exe";
-  ChooseImageFolder(u"");
-  EXPECT_EQ(ImageFolder, u"\\Storage Card");
+  EXPECT_EQ(ChooseImageFolder(u""), u"\\Storage Card");
 }
 
 class PrepareImageSetTest : public ::testing::Test {
@@ -78,8 +75,14 @@ class PrepareImageSetTest : public ::testing::Test {
     for (std::u16string_view name : kImageFileNames)
       device.files.Put(folder + u"\\" + std::u16string(name), MakeBin(0x1000, 0, {}));
   }
+  // The run's first two steps, as the frame calls them.
+  bool Prepare(const std::u16string& commandLine) {
+    run.Prepare(commandLine);
+    return run.InitDialog(dialog);
+  }
   FakeDevice device;
   RecordingDialog dialog;
+  ImagefitRun run;
 };
 
 TEST_F(PrepareImageSetTest, FillsTitlePathsVersionsAndFields) {
@@ -87,12 +90,12 @@ TEST_F(PrepareImageSetTest, FillsTitlePathsVersionsAndFields) {
   device.files.Put(u"\\SC\\Update\\KTR 60.ini", "V1.0.7.4\r\n");
   device.files.Put(u"\\SC\\Update\\aaa.ini", "V9.9.9\r\n");
   device.registry.SetString(u"Ident", u"Version", u"V1.0.5");
-  ChooseImageFolder(u"\\SC\\Update\\");
-  ASSERT_TRUE(PrepareImageSet(dialog));
+  ASSERT_TRUE(Prepare(u"\\SC\\Update\\"));
+  EXPECT_EQ(run.title, u"KTR 60 OS UPDATE");
   EXPECT_EQ(dialog.title, u"KTR 60 OS UPDATE");
-  EXPECT_EQ(ImageVersion, 0x04010007u);
-  EXPECT_EQ(ImagePaths[kNboot], u"\\SC\\Update\\nboot.bin");
-  EXPECT_EQ(ImagePaths[kChain], u"\\SC\\Update\\chain.bin");
+  EXPECT_EQ(run.set().version, 0x04010007u);
+  EXPECT_EQ(run.set().paths[kNboot], u"\\SC\\Update\\nboot.bin");
+  EXPECT_EQ(run.set().paths[kChain], u"\\SC\\Update\\chain.bin");
   EXPECT_EQ(dialog.texts[1002], u"V1.0.5");
   EXPECT_EQ(dialog.texts[1003], u"V1.0.7");
   EXPECT_EQ(dialog.texts[1005], u"Ready...");
@@ -105,16 +108,14 @@ TEST_F(PrepareImageSetTest, AnyIniFileWhenNoneIsNamedAfterTheModel) {
   PutImages(u"\\U");
   device.files.Put(u"\\U\\b.ini", "V5.5.5\r\n");
   device.files.Put(u"\\U\\a.ini", "V1.2.3.2\r\n");
-  ChooseImageFolder(u"\\U");
-  ASSERT_TRUE(PrepareImageSet(dialog));
-  EXPECT_EQ(ImageVersion, 0x02010203u) << "the first the search returns";
+  ASSERT_TRUE(Prepare(u"\\U"));
+  EXPECT_EQ(run.set().version, 0x02010203u) << "the first the search returns";
 }
 
 TEST_F(PrepareImageSetTest, NoVersionFileShowsZero) {
   PutImages(u"\\U");
-  ChooseImageFolder(u"\\U");
-  ASSERT_TRUE(PrepareImageSet(dialog));
-  EXPECT_EQ(ImageVersion, 0u);
+  ASSERT_TRUE(Prepare(u"\\U"));
+  EXPECT_EQ(run.set().version, 0u);
   EXPECT_EQ(dialog.texts[1003], u"V0.0.0");
   EXPECT_EQ(dialog.texts[1002], u"V0.0.0");
 }
@@ -122,8 +123,7 @@ TEST_F(PrepareImageSetTest, NoVersionFileShowsZero) {
 TEST_F(PrepareImageSetTest, MissingImageFailsWithoutFillingFields) {
   PutImages(u"\\U");
   device.files.DeleteFile(u"\\U\\drivers.bin");
-  ChooseImageFolder(u"\\U");
-  EXPECT_FALSE(PrepareImageSet(dialog));
+  EXPECT_FALSE(Prepare(u"\\U"));
   EXPECT_EQ(dialog.texts.count(1003), 0u);
   EXPECT_TRUE(dialog.boxes.empty());
 }
@@ -135,15 +135,13 @@ TEST_F(PrepareImageSetTest, FolderTooLongForTheFileNamesIsRefused) {
   PutImages(longFolder);
   // What cutting the path to 259 characters would have found instead.
   device.files.Put((longFolder + u"\\drivers.bin").substr(0, 259), MakeBin(0x1000, 0, {}));
-  ChooseImageFolder(longFolder);
-  EXPECT_FALSE(PrepareImageSet(dialog));
+  EXPECT_FALSE(Prepare(longFolder));
   EXPECT_EQ(dialog.texts.count(1003), 0u);
 
   const std::u16string fits = u"\\" + std::u16string(246, u'd');
   PutImages(fits);
-  ChooseImageFolder(fits);
-  EXPECT_TRUE(PrepareImageSet(dialog)) << "the longest folder that fits still works";
-  EXPECT_EQ(ImagePaths[kDrivers].size(), 259u);
+  EXPECT_TRUE(Prepare(fits)) << "the longest folder that fits still works";
+  EXPECT_EQ(run.set().paths[kDrivers].size(), 259u);
 }
 
 }  // namespace

@@ -1,13 +1,19 @@
 #include <gtest/gtest.h>
 
-#include "frame/update_dialog.h"
-#include "imagefit/dialog_template.h"
+#include <set>
 
+#include <nlohmann/json.hpp>
+
+#include "frame/update_dialog.h"
 #include "imagefit/device_power.h"
+#include "imagefit/dialog_template.h"
 #include "imagefit/flash_driver.h"
 #include "imagefit/image_set.h"
 #include "imagefit/image_update.h"
+#include "imagefit/imagefit_run.h"
+#include "platform/outcome_report.h"
 #include "platform/text.h"
+#include "report/json_report.h"
 #include "tests/imagefit/fakes.h"
 #include "tests/support/bin_images.h"
 #include "tests/support/host_files.h"
@@ -30,22 +36,28 @@ const std::u16string kSetFailed = u"ERROR!\r\nSetSystemMemoryDivision() failed!\
 const std::u16string kNbootFailed = u"ERROR!\r\nUpdateNBOOT() failed!\r\nCONTINUE?";
 const std::u16string kKernelFailed = u"ERROR!\r\nUpdateKernel() failed!\r\nCONTINUE?";
 
+// Six sound images and a version file in `folder`.
+void PutImageSet(FakeDevice& device, const std::u16string& folder, const std::string& version) {
+  for (int i = 0; i < kImageCount; ++i) {
+    const std::u16string name(kImageFileNames[i]);
+    const bool bin = name.ends_with(u".bin") && name != u"nboot.bin";
+    device.files.Put(folder + u"\\" + name,
+                     bin ? MakeFlatBin(0x1000, Pattern(100, 1), 64) : Pattern(32, uint8_t(i)));
+  }
+  device.files.Put(folder + u"\\KTR 60.ini", version);
+}
+
 class RunSequence : public ::testing::Test {
  protected:
   void SetUp() override {
-    for (int i = 0; i < kImageCount; ++i) {
-      const std::u16string name(kImageFileNames[i]);
-      const bool bin = name.ends_with(u".bin") && name != u"nboot.bin";
-      device.files.Put(u"\\U\\" + name,
-                       bin ? MakeFlatBin(0x1000, Pattern(100, 1), 64) : Pattern(32, uint8_t(i)));
-    }
-    device.files.Put(u"\\U\\KTR 60.ini", "V1.0.7\r\n");
+    PutImageSet(device, u"\\U", "V1.0.7\r\n");
     // The frame's run, whose title captions the message boxes.
     dialog.SetUserData(reinterpret_cast<intptr_t>(&frameRun));
-    ChooseImageFolder(u"\\U");
-    ASSERT_TRUE(PrepareImageSet(dialog));
+    run.Prepare(u"\\U");
+    ASSERT_TRUE(run.InitDialog(dialog));
     dialog.statusHistory.clear();
   }
+  int RunImageUpdate() { return imagefit::RunImageUpdate(dialog, run.set(), report); }
   std::vector<std::u16string> BoxTexts() const {
     std::vector<std::u16string> texts;
     for (const auto& box : dialog.boxes) texts.push_back(box.text);
@@ -54,13 +66,14 @@ class RunSequence : public ::testing::Test {
 
   FakeDevice device;
   RecordingDialog dialog;
+  ImagefitRun run;
+  UpdateReport report;
   const frame::UpdateProgram program = FrameProgram();
-  frame::ProgramRun run;
   frame::FrameRun frameRun{program, run};
 };
 
 TEST_F(RunSequence, CleanRunShrinksTheStoreAndSetsItBack) {
-  EXPECT_EQ(RunImageUpdate(dialog), 1);
+  EXPECT_EQ(RunImageUpdate(), 1);
   EXPECT_EQ(device.kernel.setPages, (std::vector<uint32_t>{32, 2048}));
   EXPECT_TRUE(dialog.boxes.empty());
   EXPECT_EQ(dialog.statusHistory, (std::vector<std::u16string>{
@@ -74,7 +87,7 @@ TEST_F(RunSequence, CleanRunShrinksTheStoreAndSetsItBack) {
 
 TEST_F(RunSequence, NoExternalPowerAfterThreeChecks) {
   device.kernel.acLine = {0};
-  EXPECT_EQ(RunImageUpdate(dialog), -1);
+  EXPECT_EQ(RunImageUpdate(), -1);
   EXPECT_EQ(device.kernel.powerChecks, 3);
   EXPECT_EQ(BoxTexts(), std::vector<std::u16string>{kNoPower});
   EXPECT_EQ(dialog.boxes[0].style, 0x40040u);
@@ -85,7 +98,7 @@ TEST_F(RunSequence, NoExternalPowerAfterThreeChecks) {
 
 TEST_F(RunSequence, UnknownLineStatusCountsAsExternalPower) {
   device.kernel.acLine = {0, 0, 255};
-  EXPECT_EQ(RunImageUpdate(dialog), 1);
+  EXPECT_EQ(RunImageUpdate(), 1);
   EXPECT_EQ(device.kernel.powerChecks, 3);
 }
 
@@ -94,7 +107,7 @@ TEST_F(RunSequence, UnknownLineStatusCountsAsExternalPower) {
 TEST_F(RunSequence, FailedGetDivisionPassedOverRestoresNothing) {
   device.kernel.getDivisionWorks = false;
   dialog.answers = {IDYES};
-  EXPECT_EQ(RunImageUpdate(dialog), 0);
+  EXPECT_EQ(RunImageUpdate(), 0);
   EXPECT_EQ(BoxTexts(), std::vector<std::u16string>{kGetFailed});
   EXPECT_EQ(dialog.boxes[0].style, 0x40024u);
   EXPECT_EQ(device.kernel.setPages, std::vector<uint32_t>{32}) << "only the shrink, no restore";
@@ -103,7 +116,7 @@ TEST_F(RunSequence, FailedGetDivisionPassedOverRestoresNothing) {
 TEST_F(RunSequence, FailedGetDivisionAnsweredNoChangesNothing) {
   device.kernel.getDivisionWorks = false;
   dialog.answers = {IDNO};
-  EXPECT_EQ(RunImageUpdate(dialog), -1);
+  EXPECT_EQ(RunImageUpdate(), -1);
   EXPECT_TRUE(device.kernel.setPages.empty());
   EXPECT_TRUE(device.drivers.calls.empty());
 }
@@ -111,7 +124,7 @@ TEST_F(RunSequence, FailedGetDivisionAnsweredNoChangesNothing) {
 TEST_F(RunSequence, SetDivisionNeedingARestartIsAFailure) {
   device.kernel.setResult = 1;
   dialog.answers = {IDNO};
-  EXPECT_EQ(RunImageUpdate(dialog), -1);
+  EXPECT_EQ(RunImageUpdate(), -1);
   EXPECT_EQ(BoxTexts(), std::vector<std::u16string>{kSetFailed});
   EXPECT_EQ(device.kernel.setPages, (std::vector<uint32_t>{32, 2048})) << "No restores";
   EXPECT_TRUE(device.drivers.calls.empty());
@@ -120,7 +133,7 @@ TEST_F(RunSequence, SetDivisionNeedingARestartIsAFailure) {
 TEST_F(RunSequence, MissingCoreLibraryFunctionsArePassedOverWithYes) {
   device.kernel.coreDll = false;
   dialog.answers = {IDYES, IDYES};
-  EXPECT_EQ(RunImageUpdate(dialog), 0);
+  EXPECT_EQ(RunImageUpdate(), 0);
   EXPECT_EQ(BoxTexts(), (std::vector<std::u16string>{kGetFailed, kSetFailed}));
   // Both boot loaders, then open, multi header, 4 x (header, 2 records, end), version, finish,
   // close.
@@ -130,7 +143,7 @@ TEST_F(RunSequence, MissingCoreLibraryFunctionsArePassedOverWithYes) {
 TEST_F(RunSequence, NbootFailurePassedOverStillWritesTheRest) {
   device.drivers.failAlways = {SCD_IOCTL_WRITE_NBOOT};
   dialog.answers = {IDYES};
-  EXPECT_EQ(RunImageUpdate(dialog), 0);
+  EXPECT_EQ(RunImageUpdate(), 0);
   EXPECT_EQ(BoxTexts(), std::vector<std::u16string>{kNbootFailed});
   const auto codes = device.drivers.CodesSent("SCD1");
   EXPECT_EQ(codes[1], SCD_IOCTL_WRITE_EBOOT);
@@ -140,7 +153,7 @@ TEST_F(RunSequence, NbootFailurePassedOverStillWritesTheRest) {
 TEST_F(RunSequence, NbootFailureAnsweredNoStopsAndRestores) {
   device.drivers.failAlways = {SCD_IOCTL_WRITE_NBOOT};
   dialog.answers = {IDNO};
-  EXPECT_EQ(RunImageUpdate(dialog), -1);
+  EXPECT_EQ(RunImageUpdate(), -1);
   EXPECT_EQ(device.drivers.CodesSent("SCD1"), std::vector<uint32_t>{SCD_IOCTL_WRITE_NBOOT});
   EXPECT_EQ(device.kernel.setPages, (std::vector<uint32_t>{32, 2048}));
 }
@@ -148,9 +161,9 @@ TEST_F(RunSequence, NbootFailureAnsweredNoStopsAndRestores) {
 TEST_F(RunSequence, KernelFailureYesOrNoBothRestore) {
   device.drivers.failAlways = {SCD_IOCTL_KERNEL_OPEN};
   dialog.answers = {IDYES};
-  EXPECT_EQ(RunImageUpdate(dialog), 0);
+  EXPECT_EQ(RunImageUpdate(), 0);
   dialog.answers = {IDNO};
-  EXPECT_EQ(RunImageUpdate(dialog), -1);
+  EXPECT_EQ(RunImageUpdate(), -1);
   EXPECT_EQ(BoxTexts(), (std::vector<std::u16string>{kKernelFailed, kKernelFailed}));
   EXPECT_EQ(device.kernel.setPages, (std::vector<uint32_t>{32, 2048, 32, 2048}));
 }
@@ -200,7 +213,7 @@ TEST(TransferStatus, PathWithoutBackslashIsItsOwnName) {
 class StartHandler : public RunSequence {};
 
 TEST_F(StartHandler, CleanRunEndsInARestartAndResultOne) {
-  OnStartPressed(dialog);
+  run.OnStart(dialog);
   EXPECT_EQ(dialog.endResult, 1);
   EXPECT_EQ(device.drivers.CodesSent("PWR1"),
             (std::vector<uint32_t>{PWR_IOCTL_UPDATE_ENTER, PWR_IOCTL_UPDATE_LEAVE}));
@@ -211,7 +224,7 @@ TEST_F(StartHandler, CleanRunEndsInARestartAndResultOne) {
 
 TEST_F(StartHandler, NewerBoardAsksWithNoAsDefaultAndNoChangesNothing) {
   device.drivers.boardRevision = 4;
-  OnStartPressed(dialog);
+  run.OnStart(dialog);
   ASSERT_EQ(dialog.boxes.size(), 1u);
   EXPECT_EQ(dialog.boxes[0].text,
             u"Are you sure you want to update the REV-C image to the REV-D device?");
@@ -224,9 +237,9 @@ TEST_F(StartHandler, NewerBoardAsksWithNoAsDefaultAndNoChangesNothing) {
 
 TEST_F(StartHandler, NoVersionMeansRevisionZeroAndAsksOnABoardOfThree) {
   device.files.DeleteFile(u"\\U\\KTR 60.ini");
-  ASSERT_TRUE(PrepareImageSet(dialog));
-  ASSERT_EQ(ImageVersion, 0u);
-  OnStartPressed(dialog);
+  ASSERT_TRUE(run.InitDialog(dialog));
+  ASSERT_EQ(run.set().version, 0u);
+  run.OnStart(dialog);
   ASSERT_EQ(dialog.boxes.size(), 1u);
   EXPECT_EQ(dialog.boxes[0].text,
             u"Are you sure you want to update the REV-C image to the REV-D device?");
@@ -235,10 +248,10 @@ TEST_F(StartHandler, NoVersionMeansRevisionZeroAndAsksOnABoardOfThree) {
 
 TEST_F(StartHandler, OlderBoardWithYesPumpsTenTimesThenRuns) {
   device.files.Put(u"\\U\\KTR 60.ini", "V1.0.7.4\r\n");
-  ASSERT_TRUE(PrepareImageSet(dialog));
+  ASSERT_TRUE(run.InitDialog(dialog));
   dialog.answers = {IDYES};
   dialog.pumps = 0;
-  OnStartPressed(dialog);
+  run.OnStart(dialog);
   ASSERT_FALSE(dialog.boxes.empty());
   EXPECT_EQ(dialog.boxes[0].text,
             u"Are you sure you want to update the REV-D image to the REV-C device?\r\n"
@@ -249,15 +262,15 @@ TEST_F(StartHandler, OlderBoardWithYesPumpsTenTimesThenRuns) {
 
 TEST_F(StartHandler, StartQueuedDuringTheRevisionPumpsDoesNotRunTwice) {
   device.files.Put(u"\\U\\KTR 60.ini", "V1.0.7.4\r\n");
-  ASSERT_TRUE(PrepareImageSet(dialog));
+  ASSERT_TRUE(run.InitDialog(dialog));
   dialog.answers = {IDYES};
   bool clicked = false;
   dialog.onPump = [&] {
     if (clicked) return;
     clicked = true;
-    OnStartPressed(dialog);  // a START click dispatched by one of the pumps
+    run.OnStart(dialog);  // a START click dispatched by one of the pumps
   };
-  OnStartPressed(dialog);
+  run.OnStart(dialog);
   EXPECT_TRUE(clicked);
   EXPECT_EQ(dialog.boxes.size(), 1u);
   EXPECT_EQ(device.drivers.CodesSent("PWR1"),
@@ -267,7 +280,7 @@ TEST_F(StartHandler, StartQueuedDuringTheRevisionPumpsDoesNotRunTwice) {
 
 TEST_F(StartHandler, StoppedRunGivesTheButtonsBack) {
   device.kernel.acLine = {0};
-  OnStartPressed(dialog);
+  run.OnStart(dialog);
   EXPECT_FALSE(dialog.endResult.has_value());
   EXPECT_TRUE(dialog.enabled[1]);
   EXPECT_TRUE(dialog.enabled[2]);
@@ -278,14 +291,14 @@ TEST_F(StartHandler, StoppedRunGivesTheButtonsBack) {
 TEST_F(StartHandler, ButtonsAreDisabledWhileTheRunPumps) {
   bool sawEnabled = false;
   dialog.onPump = [&] { sawEnabled |= dialog.enabled[1] || dialog.enabled[2]; };
-  OnStartPressed(dialog);
+  run.OnStart(dialog);
   EXPECT_FALSE(sawEnabled);
 }
 
 TEST_F(StartHandler, MissingRestartFunctionStillEndsTheDialog) {
   device.kernel.coreDll = false;
   dialog.answers = {IDYES, IDYES};
-  OnStartPressed(dialog);
+  run.OnStart(dialog);
   EXPECT_EQ(dialog.endResult, 1);
   EXPECT_FALSE(RebootDevice());
   EXPECT_EQ(SetMemoryDivision(32), -1);
@@ -319,7 +332,7 @@ TEST_F(StartHandler, AKernelChangedDuringTheTransferIsNeverSent) {
   ASSERT_EQ(other.size(), kernel.size());
   dialog.answers = {IDNO};
   dialog.onPump = [&] { kernel.assign(other.begin(), other.end()); };
-  OnStartPressed(dialog);
+  run.OnStart(dialog);
   EXPECT_EQ(kernel, std::string(other.begin(), other.end())) << "the attacker wrote";
   EXPECT_EQ(BoxTexts(), std::vector<std::u16string>{kKernelFailed});
   EXPECT_FALSE(dialog.endResult.has_value());
@@ -327,6 +340,49 @@ TEST_F(StartHandler, AKernelChangedDuringTheTransferIsNeverSent) {
   EXPECT_EQ(std::count(sent.begin(), sent.end(), SCD_IOCTL_KERNEL_FINISH), 0);
   EXPECT_EQ(std::count(sent.begin(), sent.end(), SCD_IOCTL_SET_VERSION), 0);
   EXPECT_EQ(device.floors.floors[platform::ReleaseLine::kSystem], 0u) << "a set not sent whole";
+}
+
+// One run of the program's steps, as the frame calls them, with its own
+// report; `answers` answer its message boxes.
+nlohmann::ordered_json RunOnce(const std::u16string& folder, std::deque<int> answers) {
+  report::JsonReport report("imagefit", platform::ToUtf8(folder), {});
+  const platform::ScopedOutcomeRecorder recorder(report);
+  RecordingDialog dialog;
+  dialog.answers = std::move(answers);
+  ImagefitRun run;
+  const frame::UpdateProgram program = FrameProgram();
+  frame::FrameRun frameRun{program, run};
+  dialog.SetUserData(reinterpret_cast<intptr_t>(&frameRun));
+  run.Prepare(folder);
+  if (run.InitDialog(dialog)) run.OnStart(dialog);
+  return report.document();
+}
+
+// Two updates in one process, as fitkit rehearse runs them: each run finds
+// its own set, sends its own version and reports only its own START and
+// steps, whatever the run before it passed over.
+TEST(TwoRunsInOneProcess, EachGetsItsOwnSetStepsAndOutcome) {
+  FakeDevice device;
+  PutImageSet(device, u"\\A", "V1.0.7\r\n");
+  PutImageSet(device, u"\\B", "V1.0.9\r\n");
+  device.drivers.failOnce = {SCD_IOCTL_WRITE_NBOOT};
+  const auto first = RunOnce(u"\\A", {IDYES});
+  const auto second = RunOnce(u"\\B", {});
+  EXPECT_EQ(first["image_set"]["folder"], "\\A");
+  EXPECT_EQ(first["outcome"], "restarted-after-errors");
+  EXPECT_EQ(first["failed_steps"], "nboot");
+  EXPECT_EQ(second["image_set"]["folder"], "\\B");
+  EXPECT_EQ(second["image_set"]["version"], "V1.0.9");
+  EXPECT_EQ(second["runs"], 1);
+  std::set<int> starts;
+  for (const auto& step : second["steps"]) starts.insert(step["run"].get<int>());
+  EXPECT_EQ(starts, std::set<int>{1});
+  EXPECT_EQ(second["outcome"], "restarted");
+  std::vector<Bytes> versions;
+  for (const DriverCall& call : device.drivers.calls) {
+    if (call.code == SCD_IOCTL_SET_VERSION) versions.push_back(call.input);
+  }
+  EXPECT_EQ(versions, (std::vector<Bytes>{{7, 0, 1, 3}, {9, 0, 1, 3}}));
 }
 
 }  // namespace
