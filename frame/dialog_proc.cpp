@@ -40,12 +40,15 @@ intptr_t OnCommand(platform::Dialog& dialog, uintptr_t wParam) {
   return 0;
 }
 
+// A window whose creation failed is destroyed without having been
+// initialised: it made no fonts.
 intptr_t OnDestroy(platform::Dialog& dialog) {
-  FrameRun& frame = RunOf(dialog);
-  if (frame.statusFont != 0) dialog.DeleteFont(frame.statusFont);
-  if (frame.titleFont != 0) dialog.DeleteFont(frame.titleFont);
-  frame.statusFont = 0;
-  frame.titleFont = 0;
+  FrameRun* frame = FrameOf(dialog);
+  if (frame == nullptr) return 0;
+  if (frame->statusFont != 0) dialog.DeleteFont(frame->statusFont);
+  if (frame->titleFont != 0) dialog.DeleteFont(frame->titleFont);
+  frame->statusFont = 0;
+  frame->titleFont = 0;
   return 0;
 }
 
