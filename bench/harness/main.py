@@ -47,6 +47,7 @@ def main():
 
     # "ext4-ram" for either folder: an ext4 image in /dev/shm, loop-mounted;
     # where that cannot be made, tmpfs for the work folder and no second pass.
+    point = None
     if 'ext4-ram' in (args.work, args.disk):
         point = ext4_in_ram.mount(8, log)
         if args.work == 'ext4-ram':
@@ -55,8 +56,14 @@ def main():
             args.disk = os.path.join(point, 'fitkit-bench') if point else 'none'
     work = os.path.abspath(args.work)
     os.makedirs(work, exist_ok=True)
-    bench = Bench(os.path.abspath(args.build), work, log,
-                  aside=report.file_system(work) != 'tmpfs')
+
+    # The ext4 in RAM has a journal: it reuses freed inodes at once, and it
+    # has no room to keep a whole run's files (see Bench).
+    def keeps_aside(folder):
+        in_ram = point is not None and folder.startswith(point)
+        return report.file_system(folder) != 'tmpfs' and not in_ram
+
+    bench = Bench(os.path.abspath(args.build), work, log, aside=keeps_aside(work))
     if args.only:
         run_one(bench, args.only, repeats, budget)
         shutil.rmtree(os.path.join(work, 'trash'), ignore_errors=True)
@@ -68,7 +75,7 @@ def main():
     if disk is not None:
         os.makedirs(disk, exist_ok=True)
         log('the same on %s (%s)' % (disk, report.file_system(disk)))
-        disk_bench = Bench(os.path.abspath(args.build), disk, log, aside=True)
+        disk_bench = Bench(os.path.abspath(args.build), disk, log, aside=keeps_aside(disk))
         # Copied, not made again: making one deletes its source tree, which
         # would slow the creations of the first round there (see Bench).
         for name in os.listdir(bench.packages):
