@@ -74,9 +74,9 @@ bool IsHexId(std::string_view text) {
 
 }  // namespace
 
-uint32_t Crc(std::string_view bytes) {
+uint32_t Crc(std::string_view bytes, uint32_t before) {
   return static_cast<uint32_t>(
-      crc32(0, reinterpret_cast<const Bytef*>(bytes.data()), static_cast<uInt>(bytes.size())));
+      crc32(before, reinterpret_cast<const Bytef*>(bytes.data()), static_cast<uInt>(bytes.size())));
 }
 
 std::string Hex(uint32_t value) {
@@ -87,7 +87,21 @@ std::string Hex(uint32_t value) {
 
 std::string CheckedText(std::string body) {
   const uint32_t check = Crc(body);
-  return body + std::string(kCheckField) + Hex(check) + "\n";
+  // Appended in place: a staging list of a big package is megabytes long.
+  body.append(kCheckField).append(Hex(check)).append(1, '\n');
+  return body;
+}
+
+bool CheckedTextPieces::Add(std::string_view piece) {
+  check_ = Crc(piece, check_);
+  ok_ = ok_ && take_(piece);
+  return ok_;
+}
+
+bool CheckedTextPieces::Finish() {
+  const std::string line = std::string(kCheckField) + Hex(check_) + "\n";
+  ok_ = ok_ && take_(line);
+  return ok_;
 }
 
 std::optional<TextLines> ParseCheckedText(std::string_view text, std::string_view firstLine) {

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -68,9 +69,24 @@ std::optional<InstallRecord> ParseInstallRecord(std::string_view text);
 // none unless the text begins with `firstLine` and its check holds.
 using TextLines = std::vector<std::pair<std::string_view, std::string_view>>;
 std::string CheckedText(std::string body);
+// The same text handed on in pieces as it is made, for a text too big to
+// hold twice: the body's pieces through Add, then Finish for the check line.
+// Each piece goes to `take`; false once `take` refused one.
+class CheckedTextPieces {
+ public:
+  explicit CheckedTextPieces(std::function<bool(std::string_view)> take) : take_(std::move(take)) {}
+  bool Add(std::string_view piece);
+  bool Finish();
+
+ private:
+  std::function<bool(std::string_view)> take_;
+  uint32_t check_ = 0;
+  bool ok_ = true;
+};
 std::optional<TextLines> ParseCheckedText(std::string_view text, std::string_view firstLine);
 std::string Hex(uint32_t value);
-uint32_t Crc(std::string_view bytes);
+// CRC-32 of `bytes`, continued from `before` (the CRC of what came first).
+uint32_t Crc(std::string_view bytes, uint32_t before = 0);
 
 // At most `most` bytes of a plain file (never through a link); false when
 // it cannot be read or holds more.

@@ -108,7 +108,9 @@ void SetOldShellAside(platform::Dialog* dialog, std::u16string_view target,
 bool MoveTreeInto(const std::u16string& from, const std::u16string& to,
                   const std::u16string& displaced, std::u16string_view skip) {
   bool ok = true;
-  for (const platform::FindData& entry : platform::Files().Find(from + u"\\*.*")) {
+  // Kinds alone: a folder's attributes are read only when it cannot move whole.
+  for (const platform::FindData& entry :
+       platform::Files().FindEntries(from + u"\\*.*", platform::FindDetail::Kinds)) {
     if (!skip.empty() && platform::EqualsNoCase(entry.name, skip)) continue;
     const std::u16string source = Inside(from, entry.name);
     const std::u16string destination = Inside(to, entry.name);
@@ -119,7 +121,7 @@ bool MoveTreeInto(const std::u16string& from, const std::u16string& to,
         // side holds all of it.
         if (platform::Files().MoveFolder(source, destination)) continue;
         ok = platform::Files().CreateDirectory(destination) && ok;
-        platform::Files().SetAttributes(destination, entry.attributes);
+        platform::Files().SetAttributes(destination, platform::Files().GetAttributes(source));
       }
       ok = MoveTreeInto(source, destination,
                         displaced.empty() ? displaced : Inside(displaced, entry.name)) &&

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 #include <charconv>
-#include <map>
+#include <functional>
 #include <random>
 #include <set>
 
@@ -72,7 +72,10 @@ bool Holds(const std::u16string& path, const StagedEntry& entry, bool contents) 
 }
 
 // Each folder listed once, for a check of sizes alone: a look-up and an
-// open per file would cost more than the rename it checks.
+// open per file would cost more than the rename it checks. The entries
+// come folder by folder (see StagingVerifies), so only the folder at hand
+// is held: its listing as it came, each name replaced by its key and
+// sorted by it.
 class ListedSizes {
  public:
   explicit ListedSizes(std::u16string base) : base_(std::move(base)) {}
@@ -81,24 +84,67 @@ class ListedSizes {
     const std::size_t slash = entry.path.rfind(u'\\');
     const std::u16string folder =
         slash == std::u16string::npos ? std::u16string() : entry.path.substr(0, slash);
-    auto [listed, fresh] = folders_.try_emplace(CanonicalDevicePath(folder));
-    if (fresh) {
-      for (platform::FindData& found :
-           platform::Files().FindEntries(base_ + folder + (folder.empty() ? u"*.*" : u"\\*.*"),
-                                         platform::FindDetail::NoStored)) {
-        listed->second.emplace(CanonicalDevicePath(found.name), std::move(found));
-      }
+    std::u16string key = CanonicalDevicePath(folder);
+    if (!listed_ || key != folderKey_) {
+      listed_ = ListedByKey(folder);
+      folderKey_ = std::move(key);
     }
-    const auto found = listed->second.find(CanonicalDevicePath(entry.path.substr(slash + 1)));
-    if (found == listed->second.end()) return false;
-    const bool isFolder = (found->second.attributes & platform::FILE_ATTRIBUTE_DIRECTORY) != 0;
-    return entry.folder ? isFolder : !isFolder && found->second.size == entry.size;
+    const std::u16string name = CanonicalDevicePath(entry.path.substr(slash + 1));
+    // Of names that differ in case alone, the first listed counts.
+    const auto match = std::lower_bound(listed_->begin(), listed_->end(), name, KeyBefore);
+    if (match == listed_->end() || match->name != name) return false;
+    const bool isFolder = (match->attributes & platform::FILE_ATTRIBUTE_DIRECTORY) != 0;
+    return entry.folder ? isFolder : !isFolder && match->size == entry.size;
   }
 
  private:
+  static bool KeyBefore(const platform::FindData& found, const std::u16string& key) {
+    return found.name < key;
+  }
+
+  std::vector<platform::FindData> ListedByKey(const std::u16string& folder) const {
+    std::vector<platform::FindData> found = platform::Files().FindEntries(
+        base_ + folder + (folder.empty() ? u"*.*" : u"\\*.*"), platform::FindDetail::NoStored);
+    for (platform::FindData& entry : found) entry.name = CanonicalDevicePath(entry.name);
+    std::stable_sort(
+        found.begin(), found.end(),
+        [](const platform::FindData& a, const platform::FindData& b) { return a.name < b.name; });
+    return found;
+  }
+
   std::u16string base_;  // with its "\\"
-  std::map<std::u16string, std::map<std::u16string, platform::FindData>> folders_;
+  std::u16string folderKey_;
+  std::optional<std::vector<platform::FindData>> listed_;
 };
+
+std::u16string_view FolderPart(const StagedEntry& entry) {
+  const std::size_t slash = entry.path.rfind(u'\\');
+  return slash == std::u16string::npos ? std::u16string_view()
+                                       : std::u16string_view(entry.path).substr(0, slash);
+}
+
+// Pieces of about this size: a big list is never held whole.
+constexpr std::size_t kListPieceBytes = 64 * 1024;
+
+// The list's text, piece by piece, to `take`; false once it refused one.
+bool EmitStagingList(const StagingList& list, const std::function<bool(std::string_view)>& take) {
+  CheckedTextPieces text(take);
+  std::string piece = std::string(kFirstLine) + "\ninstall " + list.install + "\n";
+  for (const StagedEntry& entry : list.entries) {
+    const std::string path = platform::ToUtf8(entry.path);
+    if (entry.folder) {
+      piece.append("folder ").append(path).append(1, '\n');
+    } else {
+      piece.append("file ").append(std::to_string(entry.size)).append(1, ' ');
+      piece.append(Hex(entry.crc)).append(1, ' ').append(path).append(1, '\n');
+    }
+    if (piece.size() >= kListPieceBytes) {
+      if (!text.Add(piece)) return false;
+      piece.clear();
+    }
+  }
+  return text.Add(piece) && text.Finish();
+}
 
 }  // namespace
 
@@ -128,16 +174,12 @@ StagingList ListPackage(const CZipReader& reader, std::string install) {
 }
 
 std::string FormatStagingList(const StagingList& list) {
-  std::string text = std::string(kFirstLine) + "\ninstall " + list.install + "\n";
-  for (const StagedEntry& entry : list.entries) {
-    const std::string path = platform::ToUtf8(entry.path);
-    if (entry.folder) {
-      text += "folder " + path + "\n";
-    } else {
-      text += "file " + std::to_string(entry.size) + " " + Hex(entry.crc) + " " + path + "\n";
-    }
-  }
-  return CheckedText(std::move(text));
+  std::string text;
+  EmitStagingList(list, [&text](std::string_view piece) {
+    text += piece;
+    return true;
+  });
+  return text;
 }
 
 std::optional<StagingList> ParseStagingList(std::string_view text) {
@@ -163,12 +205,16 @@ std::optional<StagingList> ParseStagingList(std::string_view text) {
 }
 
 bool WriteStagingList(std::u16string_view target, const StagingList& list, uint32_t* crc) {
-  const std::string text = FormatStagingList(list);
-  *crc = Crc(text);
   auto file = platform::Files().Open(StagingListPath(target), platform::AccessWrite,
                                      platform::Disposition::CreateAlways);
-  return file != nullptr && file->Write(text.data(), static_cast<uint32_t>(text.size())) &&
-         file->Flush();
+  if (file == nullptr) return false;
+  uint32_t whole = 0;
+  const bool written = EmitStagingList(list, [&](std::string_view piece) {
+    whole = Crc(piece, whole);
+    return file->Write(piece.data(), static_cast<uint32_t>(piece.size()));
+  });
+  *crc = whole;
+  return written && file->Flush();
 }
 
 std::optional<StagingList> ReadStagingList(std::u16string_view target, uint32_t* crc) {
@@ -186,9 +232,16 @@ bool StagingVerifies(std::u16string_view target, const StagingList& list, Placem
   const std::u16string staging = StagingFolder(target) + u"\\";
   const std::u16string place = WithBackslash(target);
   if (where == Placement::InPlace && !contents) {
+    // Folder by folder, in whatever order the package had them.
+    std::vector<const StagedEntry*> byFolder;
+    byFolder.reserve(list.entries.size());
+    for (const StagedEntry& entry : list.entries) byFolder.push_back(&entry);
+    std::stable_sort(
+        byFolder.begin(), byFolder.end(),
+        [](const StagedEntry* a, const StagedEntry* b) { return FolderPart(*a) < FolderPart(*b); });
     ListedSizes sizes(place);
-    return std::all_of(list.entries.begin(), list.entries.end(),
-                       [&](const StagedEntry& entry) { return sizes.Holds(entry); });
+    return std::all_of(byFolder.begin(), byFolder.end(),
+                       [&](const StagedEntry* entry) { return sizes.Holds(*entry); });
   }
   for (const StagedEntry& entry : list.entries) {
     const std::u16string staged = staging + entry.path;

@@ -281,6 +281,7 @@ std::vector<platform::FindData> LinuxFileSystem::ListFolder(UniqueFd dir,
   std::sort(names.begin(), names.end(),
             [](const Listed& a, const Listed& b) { return a.name < b.name; });
   std::vector<platform::FindData> found;
+  found.reserve(names.size());
   for (auto& [name, deviceName, type] : names) {
     if (detail == platform::FindDetail::Kinds && (type == DT_REG || type == DT_DIR)) {
       platform::FindData data;

@@ -343,6 +343,28 @@ TEST_P(ForeignRecordTest, TheShellInPlaceVerifiesByItsListedSizes) {
       shellfit::StagingVerifies(u"\\Flash Disk", list, shellfit::Placement::InPlace, false));
 }
 
+// A list many times longer than what its writer holds at once: it reads
+// back whole, with the CRC the record keeps of the file.
+TEST_P(ForeignRecordTest, ABigStagingListReadsBackWhole) {
+  platform::Environment env;
+  env.files = &files_;
+  platform::ScopedEnvironment scope(env);
+  shellfit::StagingList list{std::string(32, 'c'), {{u"Lib", true, 0, 0}}};
+  for (uint32_t i = 0; i < 6000; ++i) {
+    list.entries.push_back({u"Lib\\file" + platform::FromUtf8(std::to_string(i)) + u".dll", false,
+                            i * 7u, i * 2654435761u});
+  }
+  ASSERT_TRUE(files_.CreateDirectory(shellfit::InstallFolder(u"\\Flash Disk")));
+  ASSERT_TRUE(files_.CreateDirectory(shellfit::StagingFolder(u"\\Flash Disk")));
+  uint32_t written = 0, read = 0;
+  ASSERT_TRUE(shellfit::WriteStagingList(u"\\Flash Disk", list, &written));
+  const auto back = shellfit::ReadStagingList(u"\\Flash Disk", &read);
+  ASSERT_TRUE(back.has_value());
+  EXPECT_EQ(read, written);
+  EXPECT_EQ(shellfit::FormatStagingList(*back), shellfit::FormatStagingList(list));
+  EXPECT_EQ(back->entries.size(), list.entries.size());
+}
+
 INSTANTIATE_TEST_SUITE_P(Staged, ForeignRecordTest, ::testing::Values(std::make_tuple(true, true)));
 
 // A signed release cut once its staging was committed: the start that
