@@ -250,6 +250,26 @@ class FileSystem {
     (void)path;
     return true;
   }
+  // A batch: many calls in folders this process alone works in (unpacking,
+  // moving a tree). Outside a batch every look-up sees every change that
+  // finished before it. Inside one, a host that keeps what it learned of
+  // folders may learn of another process's change only at its first look-up
+  // after this process's own next change, or after the batch; this
+  // process's own changes are always seen. Batches may nest. See LookUpBatch.
+  virtual void BeginLookUpBatch() {}
+  virtual void EndLookUpBatch() {}
+};
+
+// One batch of look-ups (see FileSystem::BeginLookUpBatch) for its scope.
+class LookUpBatch {
+ public:
+  explicit LookUpBatch(FileSystem& files) : files_(files) { files_.BeginLookUpBatch(); }
+  ~LookUpBatch() { files_.EndLookUpBatch(); }
+  LookUpBatch(const LookUpBatch&) = delete;
+  LookUpBatch& operator=(const LookUpBatch&) = delete;
+
+ private:
+  FileSystem& files_;
 };
 
 }  // namespace platform

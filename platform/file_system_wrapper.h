@@ -83,6 +83,8 @@ class FileSystemWrapper : public FileSystem {
     return target_.GetVolumeRoom(path, room);
   }
   bool CanChangeFolder(std::u16string_view path) override { return target_.CanChangeFolder(path); }
+  void BeginLookUpBatch() override { target_.BeginLookUpBatch(); }
+  void EndLookUpBatch() override { target_.EndLookUpBatch(); }
 
  protected:
   FileSystem& target() { return target_; }

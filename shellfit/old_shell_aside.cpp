@@ -108,6 +108,7 @@ void SetOldShellAside(platform::Dialog* dialog, std::u16string_view target,
 bool MoveTreeInto(const std::u16string& from, const std::u16string& to,
                   const std::u16string& displaced, std::u16string_view skip) {
   bool ok = true;
+  const platform::LookUpBatch batch(platform::Files());
   // Kinds alone: a folder's attributes are read only when it cannot move whole.
   for (const platform::FindData& entry :
        platform::Files().FindEntries(from + u"\\*.*", platform::FindDetail::Kinds)) {

@@ -158,6 +158,8 @@ Extraction ExtractOpenPackage(platform::Dialog& dialog, CZipReader& reader,
   const int entries = CountEntries(reader, false);
   int32_t zipError = 0;
   std::u16string unfinished;  // the file being written, gone again if it fails
+  // The kit alone writes here: others' changes are learned entry by entry.
+  const platform::LookUpBatch batch(platform::Files());
   try {
     dialog.SetProgressRange(kProgressControl, 0, static_cast<uint16_t>(CountEntries(reader, true)));
     const std::vector<Remaining> left = RemainingFromEachEntry(reader);

@@ -244,6 +244,8 @@ constexpr std::u16string_view kMainExe = u"main.exe";
 
 PackageStatus CheckPackageFits(CZipReader& reader, std::u16string_view package,
                                std::u16string_view target) {
+  // Nothing is changed here; the queue of others' changes is read once.
+  const platform::LookUpBatch batch(platform::Files());
   FitCheck check(reader, package, target);
   const std::u16string base = WithBackslash(target);
   std::u16string problem = check.RemovalProblem();

@@ -401,6 +401,18 @@ void DevicePaths::NoteCreated(const Located& where) const {
   if (where.stamp) shared_->index.Added(where.folder->get(), *where.stamp, where.name);
 }
 
+void DevicePaths::BeginBatch() const {
+  if (WatchedFolders* watched = Watched()) watched->BeginBatch();
+}
+
+void DevicePaths::EndBatch() const {
+  if (WatchedFolders* watched = Watched()) watched->EndBatch();
+}
+
+void DevicePaths::NoteNamesChanged() const {
+  if (WatchedFolders* watched = Watched()) watched->NoteOwnChange();
+}
+
 std::optional<fs::path> DevicePaths::ResolveExisting(std::u16string_view devicePath) const {
   const auto located = Locate(devicePath, LastLink::Follow, false);
   if (!located) return std::nullopt;

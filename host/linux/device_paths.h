@@ -83,6 +83,11 @@ class DevicePaths {
   bool TakesAnyName() const;
   // This process created `where.name` in `where.folder`.
   void NoteCreated(const Located& where) const;
+  // A batch of look-ups, and this process's own changes to names within it
+  // (see WatchedFolders).
+  void BeginBatch() const;
+  void EndBatch() const;
+  void NoteNamesChanged() const;
 
   // The device path ("\A\b.exe", "\" for the root) of a host path that lies
   // inside the file system; none otherwise.

@@ -90,7 +90,10 @@ std::unique_ptr<platform::File> LinuxFileSystem::OpenPath(std::u16string_view pa
     struct stat info {};
     const int fd = OpenRegularFileAt(where->folder->get(), where->name.c_str(),
                                      AccessFlags(access) | O_CREAT | O_EXCL, 0666, &info);
-    if (fd < 0 && errno == EEXIST) continue;
+    const int error = errno;
+    // Even a creation that failed may have made and removed the name.
+    paths_.NoteNamesChanged();
+    if (fd < 0 && error == EEXIST) continue;
     if (fd < 0) return nullptr;
     paths_.NoteCreated(*where);
     return std::make_unique<LinuxFile>(fd, access & (platform::AccessRead | platform::AccessWrite),
@@ -146,6 +149,7 @@ bool LinuxFileSystem::Deletable(std::u16string_view path, const Located& where) 
 }
 
 bool LinuxFileSystem::DeleteFile(std::u16string_view path) {
+  const NamesChange change(paths_);
   const auto where = paths_.Locate(path, LastLink::Own, false);
   const bool ok = where && Deletable(path, *where) &&
                   unlinkat(where->folder->get(), where->name.c_str(), 0) == 0;
@@ -159,6 +163,7 @@ bool LinuxFileSystem::DeleteFile(std::u16string_view path) {
 // file's status, so an unlimited drive spares that look-up. A name in another
 // letter case than the host's is not found as given and takes the checked way.
 bool LinuxFileSystem::DeleteFileAnyway(std::u16string_view path) {
+  const NamesChange change(paths_);
   if (!capacity_->Limited()) {
     const auto where = paths_.LocateAsGiven(path);
     if (where && unlinkat(where->folder->get(), where->name.c_str(), 0) == 0) return true;
@@ -170,6 +175,7 @@ bool LinuxFileSystem::DeleteFileAnyway(std::u16string_view path) {
 // rename() replaces a file of the new name in one step, as the device's
 // MoveFileEx does; a folder is never moved nor replaced.
 bool LinuxFileSystem::MoveFile(std::u16string_view from, std::u16string_view to) {
+  const NamesChange change(paths_);
   const auto source = paths_.Locate(from, LastLink::Own, false);
   const auto where = HasValidLastName(to) ? paths_.Locate(to, LastLink::Own, true) : std::nullopt;
   const bool movable = source && source->name != "." && !S_ISDIR(source->info.st_mode) && where &&
@@ -187,6 +193,7 @@ bool LinuxFileSystem::MoveFile(std::u16string_view from, std::u16string_view to)
 }
 
 bool LinuxFileSystem::MoveFolder(std::u16string_view from, std::u16string_view to) {
+  const NamesChange change(paths_);
   const auto source = paths_.Locate(from, LastLink::Own, false);
   const auto where = HasValidLastName(to) ? paths_.Locate(to, LastLink::Own, true) : std::nullopt;
   const bool ok = source && source->name != "." && S_ISDIR(source->info.st_mode) && where &&
@@ -207,6 +214,7 @@ std::unique_ptr<platform::Folder> LinuxFileSystem::OpenFolder(std::u16string_vie
 }
 
 bool LinuxFileSystem::CreateDirectory(std::u16string_view path) {
+  const NamesChange change(paths_);
   const auto where =
       HasValidLastName(path) ? paths_.Locate(path, LastLink::Own, true) : std::nullopt;
   const bool ok =
@@ -229,6 +237,7 @@ bool LinuxFileSystem::CanCreate(std::u16string_view path) {
 }
 
 bool LinuxFileSystem::RemoveDirectory(std::u16string_view path) {
+  const NamesChange change(paths_);
   const auto where = paths_.Locate(path, LastLink::Own, false);
   const bool ok = where && where->name != "." &&
                   unlinkat(where->folder->get(), where->name.c_str(), AT_REMOVEDIR) == 0;

@@ -47,6 +47,10 @@ class LinuxFileSystem : public platform::FileSystem {
   bool GetFreeBytes(std::u16string_view path, uint64_t* bytes) override;
   bool GetVolumeRoom(std::u16string_view path, platform::VolumeRoom* room) override;
   bool CanChangeFolder(std::u16string_view path) override;
+  // Within a batch the kept folders read the watch queue only after this
+  // process changed a name (see WatchedFolders).
+  void BeginLookUpBatch() override { paths_.BeginBatch(); }
+  void EndLookUpBatch() override { paths_.EndBatch(); }
 
   const DevicePaths& paths() const { return paths_; }
 
@@ -56,6 +60,20 @@ class LinuxFileSystem : public platform::FileSystem {
   std::unique_ptr<platform::File> OpenExisting(const Located& where, uint32_t access,
                                                platform::Disposition disposition);
   friend class HeldFolder;
+
+  // Tells the kept folders, once the call that made it ends, that it may
+  // have created, renamed or removed a name: the change the kernel queued is
+  // read at the next look-up, also within a batch.
+  class NamesChange {
+   public:
+    explicit NamesChange(const DevicePaths& paths) : paths_(paths) {}
+    ~NamesChange() { paths_.NoteNamesChanged(); }
+    NamesChange(const NamesChange&) = delete;
+    NamesChange& operator=(const NamesChange&) = delete;
+
+   private:
+    const DevicePaths& paths_;
+  };
 
   bool Deletable(std::u16string_view path, const Located& where);
   // The entries of the open folder `dir` (the device folder `folder`) whose

@@ -44,6 +44,7 @@ std::unique_ptr<platform::Folder> HeldFolder::OpenFolder(std::u16string_view nam
 }
 
 bool HeldFolder::DeleteFileAnyway(std::u16string_view name) {
+  const LinuxFileSystem::NamesChange change(files_.paths_);
   const std::string own = OwnName(name);
   if (own.empty()) return false;
   if (!files_.capacity_->Limited()) {
@@ -54,6 +55,7 @@ bool HeldFolder::DeleteFileAnyway(std::u16string_view name) {
 }
 
 bool HeldFolder::RemoveFolder(std::u16string_view name) {
+  const LinuxFileSystem::NamesChange change(files_.paths_);
   const std::string own = OwnName(name);
   if (own.empty()) return false;
   if (unlinkat(dir_.get(), own.c_str(), AT_REMOVEDIR) == 0) return true;

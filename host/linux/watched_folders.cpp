@@ -226,7 +226,10 @@ WatchedFolders::Answer WatchedFolders::FindFolder(const std::vector<std::u16stri
                                                   std::size_t count, Folder* out) {
   if (!inotify_.valid()) return Answer::Unwatched;
   std::lock_guard lock(mutex_);
-  ReadEvents();
+  if (batches_ == 0 || changedSinceRead_) {
+    changedSinceRead_ = false;
+    ReadEvents();
+  }
   Node* node = Root();
   if (node == nullptr) return Answer::Unwatched;
   node->lastUse = ++uses_;
@@ -245,6 +248,22 @@ WatchedFolders::Answer WatchedFolders::FindFolder(const std::vector<std::u16stri
   out->host = node->host;
   out->id = node->id;
   return Answer::Found;
+}
+
+void WatchedFolders::BeginBatch() {
+  std::lock_guard lock(mutex_);
+  ++batches_;
+  changedSinceRead_ = true;
+}
+
+void WatchedFolders::EndBatch() {
+  std::lock_guard lock(mutex_);
+  if (batches_ > 0) --batches_;
+}
+
+void WatchedFolders::NoteOwnChange() {
+  std::lock_guard lock(mutex_);
+  changedSinceRead_ = true;
 }
 
 WatchedFolders::Answer WatchedFolders::FindEntry(const Folder& folder,

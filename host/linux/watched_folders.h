@@ -2,7 +2,8 @@
 // look-up through them needs neither a walk from the top nor a folder scan.
 // Every change to a watched folder's names, by anyone, is queued by the
 // kernel before the call that made it returns; the queue is read before
-// each look-up, and what a change touches is updated or dropped. Only
+// each look-up (within a batch, only after this process's own changes),
+// and what a change touches is updated or dropped. Only
 // folders reached from the file system's top without a link are kept.
 #pragma once
 
@@ -62,6 +63,13 @@ class WatchedFolders {
   bool PosixNames() const { return posixNames_; }
   // The folder named by the first `count` device components.
   Answer FindFolder(const std::vector<std::u16string>& parts, std::size_t count, Folder* out);
+  // Within a batch the queue is read only at the first look-up after this
+  // process changed a name, or after the batch began (see
+  // platform::FileSystem::BeginLookUpBatch); outside one, before every look-up.
+  void BeginBatch();
+  void EndBatch();
+  // This process has changed a name (created, renamed or removed an entry).
+  void NoteOwnChange();
   // The entry `component` of a folder FindFolder gave: its host name and own
   // status (a link not followed).
   Answer FindEntry(const Folder& folder, const std::u16string& component, std::string* name,
@@ -102,6 +110,8 @@ class WatchedFolders {
   std::unordered_map<uint64_t, Node*> byId_;
   uint64_t nextId_ = 1;
   uint64_t uses_ = 0;
+  int batches_ = 0;
+  bool changedSinceRead_ = true;
 };
 
 }  // namespace host

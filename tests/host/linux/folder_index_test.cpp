@@ -85,6 +85,35 @@ TEST_P(FolderLookUp, SeesWhatAnotherProcessAddsOrRenamesBetweenLookUps) {
   EXPECT_EQ(std::string(std::istreambuf_iterator<char>(moved), {}), "ours");
 }
 
+// Within a batch the kit's own creations, renames and removals count at
+// once; another process's change counts after the kit's next own change,
+// and after the batch.
+TEST_P(FolderLookUp, ABatchSeesItsOwnChangesAtOnceAndOthersAfterItsNext) {
+  const fs::path dir = device.fs() / "Dir";
+  ASSERT_TRUE(files.CreateDirectory(u"\\Dir"));
+  // A miss consults (and keeps) the folder's names.
+  ASSERT_EQ(files.GetAttributes(u"\\dir\\a.txt"), kInvalidAttributes);
+  {
+    const LookUpBatch batch(files);
+    ASSERT_NE(files.Open(u"\\dir\\a.txt", AccessWrite, Disposition::CreateNew), nullptr);
+    EXPECT_EQ(files.GetAttributes(u"\\DIR\\A.TXT"), FILE_ATTRIBUTE_ARCHIVE);
+    ASSERT_TRUE(files.MoveFile(u"\\dir\\a.txt", u"\\dir\\b.txt"));
+    EXPECT_EQ(files.GetAttributes(u"\\DIR\\A.TXT"), kInvalidAttributes);
+    EXPECT_EQ(files.GetAttributes(u"\\DIR\\B.TXT"), FILE_ATTRIBUTE_ARCHIVE);
+    ASSERT_TRUE(files.CreateDirectory(u"\\dir\\Sub"));
+    EXPECT_EQ(files.GetEntryKind(u"\\DIR\\SUB"), EntryKind::Folder);
+    ASSERT_TRUE(files.DeleteFile(u"\\dir\\b.txt"));
+    EXPECT_EQ(files.GetAttributes(u"\\DIR\\B.TXT"), kInvalidAttributes);
+    InAnotherProcess([&] { std::ofstream(dir / "Theirs.txt") << "theirs"; });
+    ASSERT_TRUE(files.RemoveDirectory(u"\\dir\\sub"));
+    EXPECT_EQ(files.GetEntryKind(u"\\DIR\\SUB"), EntryKind::None);
+    EXPECT_EQ(files.GetAttributes(u"\\dir\\THEIRS.TXT"), FILE_ATTRIBUTE_ARCHIVE);
+  }
+  InAnotherProcess([&] { fs::rename(dir / "Theirs.txt", dir / "Moved.txt"); });
+  EXPECT_EQ(files.GetAttributes(u"\\dir\\theirs.txt"), kInvalidAttributes);
+  EXPECT_EQ(files.GetAttributes(u"\\dir\\MOVED.TXT"), FILE_ATTRIBUTE_ARCHIVE);
+}
+
 // Several entries that differ only in case: the exact one wins, else the
 // first in byte order, also after the folder changed under the index.
 TEST_P(FolderLookUp, FirstMatchInByteOrderAfterChanges) {
