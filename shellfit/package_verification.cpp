@@ -69,17 +69,26 @@ bool SameArchive(CZipReader& held, CZipReader& other) {
   return true;
 }
 
-// Each spare reader holds its own copy of the entry table for as long as
-// the extraction runs: kept only while that copy is small.
-constexpr std::size_t kMostSpareDirectoryBytes = 1 << 20;
+// A spare reader shares the held reader's entry table: it costs its buffers,
+// not a copy of the directory.
+std::unique_ptr<CZipReader> OpenSpareOf(const CZipReader& held, std::u16string_view package) {
+  auto reader = std::make_unique<CZipReader>();
+  try {
+    reader->OpenArchiveOf(std::u16string(package), held);
+  } catch (const CZipException&) {
+    return nullptr;
+  }
+  return reader;
+}
+
 constexpr unsigned kMostSpares = 4;
 
 void KeepSpares(CZipReader& reader, std::u16string_view package,
                 std::vector<std::unique_ptr<CZipReader>>& others, SpareReaders* spares) {
-  if (spares == nullptr || DirectoryBytes(reader) > kMostSpareDirectoryBytes) return;
+  if (spares == nullptr) return;
   const unsigned wanted = std::min(kMostSpares, std::max(1u, std::thread::hardware_concurrency()));
   while (others.size() < wanted) {
-    auto more = OpenReader(package);
+    auto more = OpenSpareOf(reader, package);
     if (more == nullptr || !SameArchive(reader, *more)) break;
     others.push_back(std::move(more));
   }

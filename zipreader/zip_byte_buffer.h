@@ -9,7 +9,7 @@ class CZipByteBuffer {
   CZipByteBuffer(uint32_t size, bool zeroFill);
   CZipByteBuffer(const CZipByteBuffer& other);
   CZipByteBuffer& operator=(const CZipByteBuffer& other);
-  virtual ~CZipByteBuffer();
+  ~CZipByteBuffer();
 
   // Keeps the memory when the size is unchanged; size 0 empties the buffer.
   uint8_t* Allocate(uint32_t size, bool zeroFill);

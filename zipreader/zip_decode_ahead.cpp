@@ -7,8 +7,10 @@
 
 namespace {
 
-// Decoded bytes held at once: a few pieces, whatever the package's size.
+// Decoded bytes held at once by a lane: a few pieces, whatever the
+// package's size; and so many pieces of small entries at most.
 constexpr std::size_t kMostBytesHeld = 1u << 20;
+constexpr std::size_t kMostPiecesHeld = 384;
 
 void CloseQuietly(CZipReader& reader) {
   try {
@@ -36,7 +38,8 @@ ZipDecodeAhead::~ZipDecodeAhead() {
     std::lock_guard lock(mutex_);
     stop_ = true;
   }
-  changed_.notify_all();
+  arrived_.notify_all();
+  for (Lane& lane : lanes_) lane.room.notify_all();
   for (Lane& lane : lanes_) {
     if (lane.thread.joinable()) lane.thread.join();
     if (lane.reader != nullptr) CloseQuietly(*lane.reader);
@@ -63,7 +66,7 @@ void ZipDecodeAhead::Run(Lane& lane, std::size_t first) {
     std::lock_guard lock(mutex_);
     lane.finished = true;
   }
-  changed_.notify_all();
+  arrived_.notify_all();
 }
 
 // The steps of one entry as the extracting reader takes them: open, reads
@@ -112,29 +115,47 @@ void ZipDecodeAhead::Decode(CZipReader& reader, Lane& lane, std::size_t position
   Push(lane, std::move(ended));
 }
 
+bool ZipDecodeAhead::Fits(const Lane& lane, std::size_t bytes) {
+  return lane.pieces.empty() ||
+         (lane.bytesHeld + bytes <= kMostBytesHeld && lane.pieces.size() < kMostPiecesHeld);
+}
+
+bool ZipDecodeAhead::HalfEmpty(const Lane& lane) {
+  return lane.bytesHeld <= kMostBytesHeld / 2 && lane.pieces.size() <= kMostPiecesHeld / 2;
+}
+
 void ZipDecodeAhead::Push(Lane& lane, Piece piece) {
   std::unique_lock lock(mutex_);
-  changed_.wait(lock, [&] {
-    return stop_ || lane.pieces.empty() || lane.bytesHeld + piece.bytes.size() <= kMostBytesHeld;
-  });
+  if (!stop_ && !Fits(lane, piece.bytes.size())) {
+    lane.waitingForRoom = true;
+    lane.room.wait(lock, [&] { return stop_ || HalfEmpty(lane); });
+    lane.waitingForRoom = false;
+  }
   if (stop_) return;
   lane.bytesHeld += piece.bytes.size();
   lane.pieces.push_back(std::move(piece));
-  lock.unlock();
-  changed_.notify_all();
+  if (readerWaiting_) arrived_.notify_one();
+}
+
+void ZipDecodeAhead::Drained(Lane& lane) {
+  if (lane.waitingForRoom && HalfEmpty(lane)) lane.room.notify_one();
+}
+
+void ZipDecodeAhead::WaitForArrival(std::unique_lock<std::mutex>& lock) {
+  readerWaiting_ = true;
+  arrived_.wait(lock);
+  readerWaiting_ = false;
 }
 
 // Called with the mutex held.
 void ZipDecodeAhead::DropBefore(std::size_t position) {
-  bool dropped = false;
   for (Lane& lane : lanes_) {
     while (!lane.pieces.empty() && lane.pieces.front().position < position) {
       lane.bytesHeld -= lane.pieces.front().bytes.size();
       lane.pieces.pop_front();
-      dropped = true;
     }
+    Drained(lane);
   }
-  if (dropped) changed_.notify_all();
 }
 
 bool ZipDecodeAhead::Take(uint16_t index) {
@@ -149,13 +170,13 @@ bool ZipDecodeAhead::Take(uint16_t index) {
   for (;;) {
     DropBefore(position);
     if (!lane.pieces.empty() || lane.finished) break;
-    changed_.wait(lock);
+    WaitForArrival(lock);
   }
   if (lane.pieces.empty() || lane.pieces.front().position != position) return false;
   Piece opened = std::move(lane.pieces.front());
   lane.pieces.pop_front();
+  Drained(lane);
   lock.unlock();
-  changed_.notify_all();
   if (opened.error) std::rethrow_exception(opened.error);
   if (opened.result != 1) return false;
   taken_ = position;
@@ -166,7 +187,7 @@ bool ZipDecodeAhead::Take(uint16_t index) {
 bool ZipDecodeAhead::WaitForPiece(std::unique_lock<std::mutex>& lock) {
   if (taken_ == SIZE_MAX) return false;
   Lane& lane = LaneOf(taken_);
-  changed_.wait(lock, [&] { return !lane.pieces.empty() || lane.finished || stop_; });
+  while (lane.pieces.empty() && !lane.finished && !stop_) WaitForArrival(lock);
   return !lane.pieces.empty() && lane.pieces.front().position == taken_;
 }
 
@@ -175,8 +196,8 @@ ZipDecodeAhead::Piece ZipDecodeAhead::PopFront(std::unique_lock<std::mutex>& loc
   Piece piece = std::move(lane.pieces.front());
   lane.pieces.pop_front();
   lane.bytesHeld -= piece.bytes.size();
+  Drained(lane);
   lock.unlock();
-  changed_.notify_all();
   return piece;
 }
 

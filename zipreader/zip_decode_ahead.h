@@ -54,12 +54,16 @@ class ZipDecodeAhead {
     std::exception_ptr releaseError;  // raised when the entry is let go
   };
 
-  // One reader, its thread and the pieces it decoded, in order.
+  // One reader, its thread and the pieces it decoded, in order. A lane that
+  // ran full waits until the extracting reader took half of what it holds,
+  // so that many small entries cost a wake-up now and then, not one each.
   struct Lane {
     CZipReader* reader = nullptr;
     std::deque<Piece> pieces;
     std::size_t bytesHeld = 0;
     bool finished = false;
+    bool waitingForRoom = false;
+    std::condition_variable room;
     std::thread thread;
   };
 
@@ -68,6 +72,11 @@ class ZipDecodeAhead {
   void Decode(CZipReader& reader, Lane& lane, std::size_t position, std::vector<uint8_t>& buffer);
   void Push(Lane& lane, Piece piece);
   void DropBefore(std::size_t position);
+  // Called with the mutex held, after pieces left `lane`.
+  void Drained(Lane& lane);
+  static bool Fits(const Lane& lane, std::size_t bytes);
+  static bool HalfEmpty(const Lane& lane);
+  void WaitForArrival(std::unique_lock<std::mutex>& lock);
   Lane& LaneOf(std::size_t position) { return lanes_[position % lanes_.size()]; }
   bool WaitForPiece(std::unique_lock<std::mutex>& lock);
   Piece PopFront(std::unique_lock<std::mutex>& lock);
@@ -75,7 +84,8 @@ class ZipDecodeAhead {
   const std::vector<uint16_t> files_;
   const unsigned pieceSize_;
   std::mutex mutex_;
-  std::condition_variable changed_;
+  std::condition_variable arrived_;  // the extracting reader waits here
+  bool readerWaiting_ = false;
   std::vector<Lane> lanes_;
   std::size_t nextToTake_ = 0;  // positions below were taken or passed over
   bool stop_ = false;

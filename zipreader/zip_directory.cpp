@@ -9,6 +9,25 @@
 
 void CZipDirectory::Raise(int32_t code) const { store->Raise(code); }
 
+namespace {
+
+bool SameBytes(const CZipByteBuffer& a, const CZipByteBuffer& b) {
+  return a.Size() == b.Size() && (a.Size() == 0 || std::memcmp(a.Data(), b.Data(), a.Size()) == 0);
+}
+
+// Everything of a central header that decides how its entry is read and
+// where it goes.
+bool SameEntry(const CZipEntryHeader& a, const CZipEntryHeader& b) {
+  return a.versionMadeBy == b.versionMadeBy && a.flags == b.flags && a.method == b.method &&
+         a.modTime == b.modTime && a.modDate == b.modDate && a.crc32 == b.crc32 &&
+         a.compressedSize == b.compressedSize && a.uncompressedSize == b.uncompressedSize &&
+         a.diskStart == b.diskStart && a.externalAttr == b.externalAttr &&
+         a.localHeaderOffset == b.localHeaderOffset && SameBytes(a.name, b.name) &&
+         SameBytes(a.extraField, b.extraField);
+}
+
+}  // namespace
+
 void CZipDirectory::Init() {
   directoryRead = false;
   endRecord.endRecordPosition = 0;
@@ -24,6 +43,7 @@ void CZipDirectory::Clear(bool deleteHeaders) {
   localExtra.Release();
   if (!deleteHeaders) return;
   headers.clear();
+  borrowed = nullptr;
   comment.Release();
 }
 
@@ -122,8 +142,63 @@ void CZipDirectory::SortHeaders() {
   }
 }
 
+void CZipDirectory::ReadDirectoryOf(const CZipDirectory& owner) {
+  endRecord.endRecordPosition = LocateEndRecord();
+  store->File()->Seek(static_cast<int32_t>(endRecord.endRecordPosition), SeekBegin);
+  ReadEndRecord();
+  const EndRecordInfo& theirs = owner.endRecord;
+  if (endRecord.endRecordPosition != theirs.endRecordPosition ||
+      endRecord.bytesBeforeArchive != theirs.bytesBeforeArchive ||
+      endRecord.totalEntries != theirs.totalEntries ||
+      endRecord.directorySize != theirs.directorySize ||
+      endRecord.directoryOffset != theirs.directoryOffset ||
+      endRecord.diskWithDirectory != theirs.diskWithDirectory ||
+      static_cast<std::size_t>(theirs.totalEntries) != owner.headers.size()) {
+    Raise(ErrBadArchive);
+  }
+  directoryRead = true;
+  store->ChangeVolume(endRecord.diskWithDirectory);
+  if (endRecord.directorySize != 0) MatchHeaders(owner);
+  headers.clear();
+  borrowed = &owner.headers;
+}
+
+// Each central header as stored is found among the owner's (sorted by the
+// position of their local headers) and must be the same there, and every
+// one of the owner's is found once.
+void CZipDirectory::MatchHeaders(const CZipDirectory& owner) {
+  uint32_t start = endRecord.directoryOffset + endRecord.bytesBeforeArchive;
+  store->File()->Seek(static_cast<int32_t>(start), SeekBegin);
+  auto key = [](const CZipEntryHeader& h) {
+    return (static_cast<uint64_t>(h.diskStart) << 32) | h.localHeaderOffset;
+  };
+  std::vector<bool> seen(owner.headers.size());
+  CZipEntryHeader header;
+  for (uint32_t i = 0; i < endRecord.totalEntries; ++i) {
+    if (!header.ReadCentral(*store)) Raise(ErrBadArchive);
+    if (convertNamesOnLoad) header.ConvertName(true, oemConvert);
+    const auto found = std::lower_bound(
+        owner.headers.begin(), owner.headers.end(), key(header),
+        [&key](const std::unique_ptr<CZipEntryHeader>& h, uint64_t k) { return key(*h) < k; });
+    if (found == owner.headers.end() || !SameEntry(**found, header)) Raise(ErrBadArchive);
+    const auto at = static_cast<std::size_t>(found - owner.headers.begin());
+    if (seen[at]) Raise(ErrBadArchive);
+    seen[at] = true;
+  }
+}
+
+void CZipDirectory::UseEntryHeader(int index) {
+  if (borrowed == nullptr) {
+    currentHeader = headers[index].get();
+    return;
+  }
+  openCopy = *(*borrowed)[index];
+  currentHeader = &openCopy;
+}
+
 void CZipDirectory::OpenEntryHeader(int index) {
-  CZipEntryHeader& header = *headers[index];
+  if (borrowed != nullptr) openCopy = *(*borrowed)[index];
+  CZipEntryHeader& header = borrowed != nullptr ? openCopy : *headers[index];
   store->ChangeVolume(header.diskStart);
   uint64_t position =
       static_cast<uint64_t>(endRecord.bytesBeforeArchive) + header.localHeaderOffset;

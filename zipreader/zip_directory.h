@@ -29,17 +29,25 @@ class CZipDirectory {
   CZipDirectory(const CZipDirectory&) = delete;
   CZipDirectory& operator=(const CZipDirectory&) = delete;
 
+  using HeaderTable = std::vector<std::unique_ptr<CZipEntryHeader>>;
+
   void Init();
   void ReadDirectory();
-  int GetCount() const { return static_cast<int>(headers.size()); }
+  // Reads this archive's directory only to prove it is `owner`'s, entry for
+  // entry (ErrBadArchive when not), and from then on uses `owner`'s headers
+  // instead of a copy of its own. Only reads them: every entry opened here
+  // works on a copy of its header. `owner` outlives this directory and its
+  // headers stay as they are while this directory uses them.
+  void ReadDirectoryOf(const CZipDirectory& owner);
+  int GetCount() const { return static_cast<int>(Table().size()); }
   bool IsValidIndex(int index) const { return index >= 0 && index < GetCount(); }
-  CZipEntryHeader& Header(int index) { return *headers[index]; }
-  const std::vector<std::unique_ptr<CZipEntryHeader>>& Headers() const { return headers; }
+  const CZipEntryHeader& Header(int index) const { return *Table()[index]; }
+  const HeaderTable& Headers() const { return Table(); }
   void OpenEntryHeader(int index);
   void CloseEntryHeader(bool skipCheck);
   // The entry's header made current without reading its local header, for an
   // entry whose data another reader reads.
-  void UseEntryHeader(int index) { currentHeader = headers[index].get(); }
+  void UseEntryHeader(int index);
   void Clear(bool deleteHeaders);
 
   CZipEntryHeader* CurrentHeader() const { return currentHeader; }
@@ -55,8 +63,10 @@ class CZipDirectory {
  private:
   uint32_t LocateEndRecord();
   void ReadEndRecord();
+  const HeaderTable& Table() const { return borrowed != nullptr ? *borrowed : headers; }
   void ReadHeaders();
   void SortHeaders();
+  void MatchHeaders(const CZipDirectory& owner);
   [[noreturn]] void Raise(int32_t code) const;
 
   uint8_t signature[4] = {0, 0, 0, 0};
@@ -65,7 +75,9 @@ class CZipDirectory {
   CZipEntryHeader* currentHeader = nullptr;
   CZipVolumeStore* store = nullptr;
   uint32_t searchBufferSize = 32768;
-  std::vector<std::unique_ptr<CZipEntryHeader>> headers;
+  HeaderTable headers;
+  const HeaderTable* borrowed = nullptr;  // the owner's, read only
+  CZipEntryHeader openCopy;               // the entry open, when borrowed
   bool convertNamesOnLoad = true;
   bool oemConvert = true;
   EndRecordInfo endRecord;

@@ -15,7 +15,7 @@ class CZipEntryHeader {
   CZipEntryHeader() = default;
   CZipEntryHeader(const CZipEntryHeader&) = default;
   CZipEntryHeader& operator=(const CZipEntryHeader&) = default;
-  virtual ~CZipEntryHeader() = default;
+  ~CZipEntryHeader() = default;
 
   bool ReadCentral(CZipVolumeStore& store);
   bool ReadLocal(CZipVolumeStore& store);

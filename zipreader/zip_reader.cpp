@@ -24,6 +24,15 @@ void CZipReader::OpenArchive(const std::u16string& path, int mode, int volumeSiz
   directory.ReadDirectory();
 }
 
+void CZipReader::OpenArchiveOf(const std::u16string& path, const CZipReader& owner) {
+  if (!storage.IsClosed(false)) return;
+  storage.OpenStore(path, 1, 0);
+  entryState = 0;
+  directory.Init();
+  directory.ReadDirectoryOf(owner.directory);
+  password = owner.password;
+}
+
 bool CZipReader::GetEntryInfo(CZipEntryHeader& header, unsigned index) {
   if (storage.IsClosed(false)) return false;
   int entry = static_cast<int>(index & 0xFFFF);

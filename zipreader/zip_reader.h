@@ -54,6 +54,12 @@ class CZipReader {
   // mode 0: open for reading and writing, 1: read-only. Does nothing when an
   // archive is open already.
   void OpenArchive(const std::u16string& path, int mode, int volumeSize);
+  // Opens `path` read-only as a second reader of the archive `owner` has
+  // open: its directory must be `owner`'s entry for entry (ErrBadArchive
+  // otherwise), and `owner`'s headers and password serve here as well, with
+  // no copy of the entry table. `owner` stays open and unchanged, and
+  // outlives this reader.
+  void OpenArchiveOf(const std::u16string& path, const CZipReader& owner);
   bool GetEntryInfo(CZipEntryHeader& header, unsigned index);
   bool SetPassword(const char16_t* password);
   bool SetPassword(const std::u16string& password) { return SetPassword(password.c_str()); }

@@ -3,7 +3,9 @@
 // same step, also for an entry tried again and after an error.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <memory>
+#include <thread>
 
 #include "tests/zipreader/fake_device.h"
 #include "tests/zipreader/zip_builder.h"
@@ -75,9 +77,11 @@ TEST_P(DecodeAhead, GivesWhatTheReaderAloneGives) {
   open(alone), open(extracting);
   std::vector<std::unique_ptr<CZipReader>> spares;
   std::vector<CZipReader*> decoders;
+  // The spares share the extracting reader's entry table, as the
+  // extraction opens them.
   for (int i = 0; i < GetParam(); ++i) {
     spares.push_back(std::make_unique<CZipReader>());
-    open(*spares.back());
+    spares.back()->OpenArchiveOf(u"\\t.zip", extracting);
     decoders.push_back(spares.back().get());
   }
   const std::size_t count = b.entries.size();
@@ -103,6 +107,61 @@ TEST_P(DecodeAhead, GivesWhatTheReaderAloneGives) {
   EXPECT_EQ(device.files.Get("\\ahead\\last"), b.entries[8].data);
   EXPECT_GE(device.files.Get("\\ahead\\damaged").size(), 65536u) << "pieces before the error";
   EXPECT_EQ(extracting.TrackedBlockCount(), 0u);
+}
+
+// Many small entries: the decoding thread runs full (it gets a head start)
+// and waits for room again and again, and every entry still arrives whole
+// and in order.
+TEST(DecodeAheadSmallEntries, EveryEntryArrivesWhole) {
+  FakeDevice device;
+  ZipBuilder b;
+  b.password = ".TORVA.";
+  constexpr int kEntries = 1500;
+  for (int i = 0; i < kEntries; ++i) {
+    b.entries.push_back({.name = "f" + std::to_string(i),
+                         .data = Pseudorandom(static_cast<std::size_t>(i % 50), i),
+                         .method = static_cast<uint16_t>(i % 3 == 0 ? 0 : 8),
+                         .encrypt = true});
+  }
+  device.files.Put("\\t.zip", b.Build().bytes);
+  CZipReader extracting, spare;
+  extracting.OpenArchive(u"\\t.zip", 1, 0);
+  extracting.SetPassword(u".TORVA.");
+  spare.OpenArchiveOf(u"\\t.zip", extracting);
+  std::vector<uint16_t> files;
+  for (int i = 0; i < kEntries; ++i) files.push_back(static_cast<uint16_t>(i));
+  {
+    ZipDecodeAhead ahead({&spare}, files, 65536);
+    extracting.DecodeAheadWith(&ahead);
+    for (int i = 0; i < kEntries; ++i) {
+      if (i % 500 == 0) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+      ASSERT_TRUE(extracting.ExtractEntry(static_cast<uint16_t>(i), u"\\out", true, nullptr, 65536))
+          << i;
+    }
+    extracting.DecodeAheadWith(nullptr);
+  }
+  for (int i = 0; i < kEntries; ++i) {
+    ASSERT_EQ(device.files.Get("\\out\\f" + std::to_string(i)), b.entries[i].data) << i;
+  }
+}
+
+// A second reader takes the held reader's table only for the very same
+// directory: one that differs in a single entry is refused.
+TEST(SharedDirectory, OnlyTheSameDirectoryIsShared) {
+  FakeDevice device;
+  ZipBuilder b;
+  b.entries.push_back({.name = "a", .data = "alpha"});
+  b.entries.push_back({.name = "b", .data = "beta"});
+  const BuiltArchive a = b.Build();
+  device.files.Put("\\t.zip", a.bytes);
+  CZipReader held, same, other;
+  held.OpenArchive(u"\\t.zip", 1, 0);
+  same.OpenArchiveOf(u"\\t.zip", held);
+  EXPECT_EQ(&same.Headers(), &held.Headers()) << "no copy of the table";
+  std::string changed = a.bytes;
+  PutU32(changed, a.centralOffsets[1] + 16, 0xDEAD);  // another CRC for "b"
+  device.files.Put("\\t.zip", changed);
+  EXPECT_EQ(ErrorCode([&] { other.OpenArchiveOf(u"\\t.zip", held); }), ErrBadArchive);
 }
 
 // Stopped early: the thread is stopped and the reader let go, whatever it
