@@ -10,7 +10,7 @@ namespace {
 // Decoded bytes held at once by a lane: a few pieces, whatever the
 // package's size; and so many pieces of small entries at most.
 constexpr std::size_t kMostBytesHeld = 1u << 20;
-constexpr std::size_t kMostPiecesHeld = 384;
+constexpr std::size_t kMostPiecesHeld = 64;
 
 void CloseQuietly(CZipReader& reader) {
   try {
