@@ -35,7 +35,12 @@ uint32_t ReadStoredBits(const char* path) {
   return end == text ? platform::kInvalidAttributes : static_cast<uint32_t>(bits);
 }
 
+// Counted before each store, so that whoever reads the count after the
+// store has begun sees it changed.
+std::atomic<uint64_t> stores{0};
+
 bool WriteStoredBits(const char* path, uint32_t bits) {
+  ++stores;
   char text[16];
   const int length = std::snprintf(text, sizeof text, "0x%02X", bits);
   if (setxattr(path, kAttributesXattr, text, static_cast<size_t>(length), 0) == 0) return true;
@@ -174,9 +179,10 @@ class EntryTarget : public AttributeTarget {
 
 class OpenFileTarget : public AttributeTarget {
  public:
-  explicit OpenFileTarget(int fd) : fd_(fd) {}
+  OpenFileTarget(int fd, bool mayHoldBits) : fd_(fd), mayHoldBits_(mayHoldBits) {}
   int ChangeMode(mode_t mode) override { return fchmod(fd_, mode); }
   int RemoveBits() override {
+    if (!mayHoldBits_) return 0;
     const int result = fremovexattr(fd_, kAttributesXattr);
     return result < 0 && errno == ENODATA ? 0 : result;
   }
@@ -186,6 +192,7 @@ class OpenFileTarget : public AttributeTarget {
 
  private:
   int fd_;
+  bool mayHoldBits_;
 };
 
 bool WriteAttributes(AttributeTarget& target, const struct stat& info, uint32_t attributes) {
@@ -206,6 +213,7 @@ bool WriteAttributes(AttributeTarget& target, const struct stat& info, uint32_t 
   } else {
     char text[16];
     const int length = std::snprintf(text, sizeof text, "0x%02X", kept);
+    ++stores;
     if (target.StoreBits(text, static_cast<size_t>(length)) == 0) return true;
   }
   // Without extended attributes on the host these bits are dropped.
@@ -220,10 +228,12 @@ bool WriteHostAttributesAt(int dir, const std::string& name, const struct stat& 
   return WriteAttributes(target, info, attributes);
 }
 
-bool WriteHostAttributesOf(int fd, const struct stat& info, uint32_t attributes) {
-  OpenFileTarget target(fd);
+bool WriteHostAttributesOf(int fd, const struct stat& info, uint32_t attributes, bool mayHoldBits) {
+  OpenFileTarget target(fd, mayHoldBits);
   return WriteAttributes(target, info, attributes);
 }
+
+uint64_t HostAttributeStores() { return stores.load(); }
 
 uint32_t ReadHostAttributes(const std::filesystem::path& path) {
   struct stat info {};

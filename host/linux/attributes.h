@@ -23,8 +23,13 @@ bool WriteHostAttributes(const std::filesystem::path& path, uint32_t attributes)
 uint32_t ReadHostAttributesAt(int dir, const std::string& name, const struct stat& info);
 bool WriteHostAttributesAt(int dir, const std::string& name, const struct stat& info,
                            uint32_t attributes);
-// The same for the open file `fd`, whose status is `info`.
-bool WriteHostAttributesOf(int fd, const struct stat& info, uint32_t attributes);
+// The same for the open file `fd`, whose status is `info`. `mayHoldBits`
+// false says the file has no stored bits, so none are removed.
+bool WriteHostAttributesOf(int fd, const struct stat& info, uint32_t attributes,
+                           bool mayHoldBits = true);
+// How many times this process stored bits on any entry so far: a file
+// created while the count stayed the same has none.
+uint64_t HostAttributeStores();
 
 // What the status alone tells, with no read of the stored bits: the folder
 // bit, and a file's read-only bit.

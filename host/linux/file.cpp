@@ -64,17 +64,25 @@ int OpenRegularFileAt(int dir, const char* name, int flags, mode_t mode, struct 
 }
 
 LinuxFile::LinuxFile(int fd, uint32_t access, std::string name,
-                     std::shared_ptr<DriveCapacity> capacity)
-    : fd_(fd), access_(access), name_(std::move(name)), capacity_(std::move(capacity)) {}
+                     std::shared_ptr<DriveCapacity> capacity,
+                     std::optional<uint64_t> storesBeforeCreation)
+    : fd_(fd),
+      access_(access),
+      name_(std::move(name)),
+      capacity_(std::move(capacity)),
+      storesBeforeCreation_(storesBeforeCreation) {}
 
 LinuxFile::~LinuxFile() { ::close(fd_); }
 
 // Only through a handle that may write, as the device asks of a handle
-// whose attributes change.
+// whose attributes change. A file created by this handle starts without
+// stored bits and keeps none while this process stores none anywhere (its
+// own stores included), which spares a removal that would find nothing.
 bool LinuxFile::SetAttributes(uint32_t attributes) {
   struct stat info {};
+  const bool mayHoldBits = storesBeforeCreation_ != HostAttributeStores();
   return (access_ & platform::AccessWrite) != 0 && fstat(fd_, &info) == 0 &&
-         WriteHostAttributesOf(fd_, info, attributes);
+         WriteHostAttributesOf(fd_, info, attributes, mayHoldBits);
 }
 
 bool LinuxFile::Read(void* buffer, uint32_t count, uint32_t* got) {

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "host/common/drive_capacity.h"
@@ -22,7 +23,10 @@ int OpenRegularFileAt(int dir, const char* name, int flags, mode_t mode, struct 
 class LinuxFile : public platform::File {
  public:
   // Takes ownership of `fd`. `access` limits what Read and Write allow.
-  LinuxFile(int fd, uint32_t access, std::string name, std::shared_ptr<DriveCapacity> capacity);
+  // `storesBeforeCreation`: for a file this handle created, the count of
+  // attribute stores (HostAttributeStores) read before the creation.
+  LinuxFile(int fd, uint32_t access, std::string name, std::shared_ptr<DriveCapacity> capacity,
+            std::optional<uint64_t> storesBeforeCreation = std::nullopt);
   ~LinuxFile() override;
   LinuxFile(const LinuxFile&) = delete;
   LinuxFile& operator=(const LinuxFile&) = delete;
@@ -52,6 +56,7 @@ class LinuxFile : public platform::File {
   uint32_t access_;
   std::string name_;  // host path, for the trace
   std::shared_ptr<DriveCapacity> capacity_;
+  std::optional<uint64_t> storesBeforeCreation_;
 };
 
 }  // namespace host

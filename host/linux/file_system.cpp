@@ -88,6 +88,7 @@ std::unique_ptr<platform::File> LinuxFileSystem::OpenPath(std::u16string_view pa
     if (!where || where->name == ".") return nullptr;
     if (where->exists) return OpenExisting(*where, access, disposition);
     struct stat info {};
+    const uint64_t storesBefore = HostAttributeStores();
     const int fd = OpenRegularFileAt(where->folder->get(), where->name.c_str(),
                                      AccessFlags(access) | O_CREAT | O_EXCL, 0666, &info);
     const int error = errno;
@@ -97,7 +98,7 @@ std::unique_ptr<platform::File> LinuxFileSystem::OpenPath(std::u16string_view pa
     if (fd < 0) return nullptr;
     paths_.NoteCreated(*where);
     return std::make_unique<LinuxFile>(fd, access & (platform::AccessRead | platform::AccessWrite),
-                                       where->host, capacity_);
+                                       where->host, capacity_, storesBefore);
   }
   return nullptr;
 }

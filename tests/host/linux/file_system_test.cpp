@@ -163,6 +163,20 @@ TEST_F(FileSystemTest, AttributesOfFilesAndFolders) {
   EXPECT_EQ(files.GetAttributes(u"\\written.dat"), bits);
 }
 
+// A handle that created its file clears bits stored on it since, by the
+// path or by the handle itself, as a handle that opened it does.
+TEST_F(FileSystemTest, AttributesSetThroughANewFileReplaceBitsStoredSince) {
+  if (!HostHasXattrs(device.fs())) GTEST_SKIP() << "no extended attributes on this host";
+  auto file = files.Open(u"\\new.dat", AccessWrite, Disposition::CreateNew);
+  ASSERT_NE(file, nullptr);
+  ASSERT_TRUE(files.SetAttributes(u"\\new.dat", FILE_ATTRIBUTE_HIDDEN));
+  ASSERT_TRUE(file->SetAttributes(FILE_ATTRIBUTE_ARCHIVE));
+  EXPECT_EQ(files.GetAttributes(u"\\new.dat"), FILE_ATTRIBUTE_ARCHIVE) << "stored by the path";
+  ASSERT_TRUE(file->SetAttributes(FILE_ATTRIBUTE_SYSTEM));
+  ASSERT_TRUE(file->SetAttributes(FILE_ATTRIBUTE_ARCHIVE));
+  EXPECT_EQ(files.GetAttributes(u"\\new.dat"), FILE_ATTRIBUTE_ARCHIVE) << "stored by the handle";
+}
+
 TEST_F(FileSystemTest, DirectoriesAndDeletion) {
   EXPECT_TRUE(files.CreateDirectory(u"\\A"));
   EXPECT_FALSE(files.CreateDirectory(u"\\a"));     // exists in another case
