@@ -58,6 +58,8 @@ bool SameArchive(CZipReader& held, CZipReader& other) {
   }
   const auto& a = held.Headers();
   const auto& b = other.Headers();
+  // A spare that shares the held table proved it entry for entry when opened.
+  if (&a == &b) return true;
   if (a.size() != b.size()) return false;
   for (std::size_t i = 0; i < a.size(); ++i) {
     if (a[i]->crc32 != b[i]->crc32 || a[i]->compressedSize != b[i]->compressedSize ||

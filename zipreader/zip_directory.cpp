@@ -187,18 +187,16 @@ void CZipDirectory::MatchHeaders(const CZipDirectory& owner) {
   }
 }
 
-void CZipDirectory::UseEntryHeader(int index) {
-  if (borrowed == nullptr) {
-    currentHeader = headers[index].get();
-    return;
-  }
+CZipEntryHeader& CZipDirectory::HeaderToOpen(int index) {
+  if (borrowed == nullptr) return *headers[index];
   openCopy = *(*borrowed)[index];
-  currentHeader = &openCopy;
+  return openCopy;
 }
 
+void CZipDirectory::UseEntryHeader(int index) { currentHeader = &HeaderToOpen(index); }
+
 void CZipDirectory::OpenEntryHeader(int index) {
-  if (borrowed != nullptr) openCopy = *(*borrowed)[index];
-  CZipEntryHeader& header = borrowed != nullptr ? openCopy : *headers[index];
+  CZipEntryHeader& header = HeaderToOpen(index);
   store->ChangeVolume(header.diskStart);
   uint64_t position =
       static_cast<uint64_t>(endRecord.bytesBeforeArchive) + header.localHeaderOffset;

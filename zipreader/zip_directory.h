@@ -64,6 +64,8 @@ class CZipDirectory {
   uint32_t LocateEndRecord();
   void ReadEndRecord();
   const HeaderTable& Table() const { return borrowed != nullptr ? *borrowed : headers; }
+  // The header an entry is opened with: its own, or a copy of the owner's.
+  CZipEntryHeader& HeaderToOpen(int index);
   void ReadHeaders();
   void SortHeaders();
   void MatchHeaders(const CZipDirectory& owner);

@@ -161,7 +161,19 @@ TEST(SharedDirectory, OnlyTheSameDirectoryIsShared) {
   std::string changed = a.bytes;
   PutU32(changed, a.centralOffsets[1] + 16, 0xDEAD);  // another CRC for "b"
   device.files.Put("\\t.zip", changed);
-  EXPECT_EQ(ErrorCode([&] { other.OpenArchiveOf(u"\\t.zip", held); }), ErrBadArchive);
+  EXPECT_EQ(ErrorCode([&] { other.OpenArchiveOf(u"\\t.zip", held); }), ErrBadArchive) << "crc";
+  // "a" listed twice, in a directory of the same size.
+  std::string twice = a.bytes;
+  const uint32_t length = a.centralOffsets[1] - a.centralOffsets[0];
+  twice.replace(a.centralOffsets[1], length, a.bytes, a.centralOffsets[0], length);
+  device.files.Put("\\t.zip", twice);
+  CZipReader again;
+  EXPECT_EQ(ErrorCode([&] { again.OpenArchiveOf(u"\\t.zip", held); }), ErrBadArchive) << "twice";
+  // The first entry alone, where "a" stands in the held archive.
+  b.entries.pop_back();
+  device.files.Put("\\t.zip", b.Build().bytes);
+  CZipReader fewer;
+  EXPECT_EQ(ErrorCode([&] { fewer.OpenArchiveOf(u"\\t.zip", held); }), ErrBadArchive) << "fewer";
 }
 
 // Stopped early: the thread is stopped and the reader let go, whatever it
