@@ -84,6 +84,12 @@ bool WriteAt(int fd, const void* bytes, uint64_t count, uint64_t offset);
 // waiting for it, so that the flush that follows has less left to wait for.
 void StartWriteBack(int fd);
 
+// Sends the writes that follow to an open file straight to the medium, past
+// the cache, or (`on` false) through it again. Such writes need an offset, a
+// length and memory aligned to 4096 bytes. False when the host cannot switch
+// to them for this file; the writes then stay cached.
+bool WriteThrough(int fd, bool on);
+
 // Makes an open file exactly `length` bytes long (bytes added read zero).
 bool SetLength(int fd, uint64_t length);
 

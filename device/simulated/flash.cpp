@@ -24,7 +24,6 @@ namespace {
 constexpr char kUnfinishedMark[] = "kernel-unfinished";
 constexpr char kUnfinishedText[] =
     "A kernel update was opened and not finished: the device may not start.\n";
-constexpr uint64_t kWriteBackBytes = 8u << 20;
 
 }  // namespace
 
@@ -148,6 +147,7 @@ bool SimulatedFlash::AcceptImageHeader(const uint8_t* input, uint32_t length) {
     DropRegionFile();
     return false;
   }
+  regionWriter_.emplace(regionFile_);
   ++currentRegion_;
   endRecordSeen_ = false;
   phase_ = Phase::InImage;
@@ -169,15 +169,7 @@ bool SimulatedFlash::AcceptRecord(const uint8_t* input, uint32_t length) {
     return false;
   const uint8_t* data = input + kRecordHeaderSize;
   if (platform::SumBytes(data, dataLength) != checksum) return false;
-  if (!host::WriteAt(regionFile_, data, dataLength, address - region.start)) return false;
-  // The region is flushed when it is stored: its bytes go to the disk while
-  // the next records arrive rather than all at the end.
-  unsentBytes_ += dataLength;
-  if (unsentBytes_ >= kWriteBackBytes) {
-    host::StartWriteBack(regionFile_);
-    unsentBytes_ = 0;
-  }
-  return true;
+  return regionWriter_->Write(data, dataLength, address - region.start);
 }
 
 bool SimulatedFlash::AcceptVersion(const uint8_t* input, uint32_t length) {
@@ -199,7 +191,9 @@ void SimulatedFlash::AbandonKernelUpdate(uint32_t generation) {
 
 // A region is stored whole, once its end record arrived.
 bool SimulatedFlash::CommitRegionFile() {
-  const bool closed = host::CloseDescriptor(regionFile_);
+  const bool written = regionWriter_->Finish();
+  regionWriter_.reset();
+  const bool closed = host::CloseDescriptor(regionFile_) && written;
   regionFile_ = -1;
   const host::RootDescriptor folder = OpenFolder();
   if (!closed) {
@@ -211,6 +205,7 @@ bool SimulatedFlash::CommitRegionFile() {
 
 // A region that broke off leaves the stored one as it was.
 void SimulatedFlash::DropRegionFile() {
+  regionWriter_.reset();
   if (regionFile_ < 0) return;
   host::CloseDescriptor(regionFile_);
   regionFile_ = -1;

@@ -15,7 +15,9 @@
 #include <array>
 #include <cstdint>
 #include <filesystem>
+#include <optional>
 
+#include "device/simulated/region_writer.h"
 #include "host/root_files.h"
 
 namespace device {
@@ -66,8 +68,8 @@ class SimulatedFlash {
   std::array<Region, 4> regions_{};
   int currentRegion_ = -1;
   bool endRecordSeen_ = false;
-  int regionFile_ = -1;       // the staged new content of regionName_
-  uint64_t unsentBytes_ = 0;  // written to regionFile_ since its write-back last started
+  int regionFile_ = -1;                       // the staged new content of regionName_
+  std::optional<RegionWriter> regionWriter_;  // writes regionFile_
   char regionName_[32] = {};
   uint32_t kernelGeneration_ = 0;
 };

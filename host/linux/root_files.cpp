@@ -156,6 +156,12 @@ void StartWriteBack(int fd) {
   if (fd >= 0) ::sync_file_range(fd, 0, 0, SYNC_FILE_RANGE_WRITE);
 }
 
+bool WriteThrough(int fd, bool on) {
+  const int flags = fd >= 0 ? ::fcntl(fd, F_GETFL) : -1;
+  if (flags < 0) return false;
+  return ::fcntl(fd, F_SETFL, on ? flags | O_DIRECT : flags & ~O_DIRECT) == 0;
+}
+
 bool SetLength(int fd, uint64_t length) { return fd >= 0 && ::ftruncate(fd, off_t(length)) == 0; }
 
 bool AppendWhole(int fd, const std::string& bytes) {

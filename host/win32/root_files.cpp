@@ -256,6 +256,9 @@ bool WriteAt(int fd, const void* bytes, uint64_t count, uint64_t offset) {
 // Windows writes back on its own; the flush at the commit waits for it.
 void StartWriteBack(int /*fd*/) {}
 
+// A C runtime descriptor cannot change how its handle was opened.
+bool WriteThrough(int /*fd*/, bool /*on*/) { return false; }
+
 bool SetLength(int fd, uint64_t length) {
   return fd >= 0 && !IsFolder(fd) && _chsize_s(fd, int64_t(length)) == 0;
 }
