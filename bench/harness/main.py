@@ -130,10 +130,10 @@ def comparisons(bench, repeats, budget, old_files, with_python):
     cases, goals = [], []
     case = bench.extraction('20,000 files of 0-50 bytes in one folder', one_folder,
                             repeats(5), budget(90), cap=45)
-    cases.append(case), goals.append(1.5)
+    cases.append(case), goals.append(1.0)
     case = bench.extraction('20,000 files of 0.2-4 KB in 200 folders', small, repeats(5),
                             budget(110))
-    cases.append(case), goals.append(1.0)
+    cases.append(case), goals.append(0.7)
     case = bench.extraction('2,000 files (1,000 deflated + their stored twins)', twins,
                             repeats(5), budget(170))
     if with_python:
@@ -143,7 +143,7 @@ def comparisons(bench, repeats, budget, old_files, with_python):
         python.name += ' (one run on a %.0f MB sample, scaled)' % sample_mb
         case['tools'].append(python)
     case['label'] += ', %.0f MB ZipCrypto' % case['package_mb']
-    cases.append(case), goals.append(0.4)
+    cases.append(case), goals.append(0.25)
     if with_python:
         case = bench.signed_extraction('the same %.0f MB package, signed, on a device that '
                                        'requires it' % case['package_mb'], twins, repeats(5),
@@ -152,7 +152,7 @@ def comparisons(bench, repeats, budget, old_files, with_python):
     cases.append(bench.deletion(old_files, repeats(5), budget(100))), goals.append(1.2)
     bench.image_small = bench.imagefit(64, repeats(5), budget(25))
     bench.image_large = bench.imagefit(256, repeats(7), budget(60), signed_too=True)
-    cases.append(bench.image_large), goals.append(1.5)
+    cases.append(bench.image_large), goals.append(1.2)
     for case in cases:
         case['fs'] = report.file_system(bench.work)
     return cases, goals
