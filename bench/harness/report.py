@@ -75,8 +75,11 @@ def comparison_row(case, goal):
         met += ' (CPU: %s)' % ('no' if cpu_ratio > goal else 'yes')
     ratio_text = ('> %.0fx' % ratio) if kit.capped else '%.2fx (CPU %.2fx)' % (ratio, cpu_ratio)
     peer_text = '<br>'.join('%s: %s' % (t.name, seconds(t)) for t in peers)
-    return '| %s | %s | %s | %s | %s | %.1fx | %s |' % (
-        case['label'], case.get('fs', ''), seconds(kit), peer_text, ratio_text, goal, met)
+    goal_text = '%.2f' % goal
+    if goal_text.endswith('0'):
+        goal_text = goal_text[:-1]
+    return '| %s | %s | %s | %s | %s | %sx | %s |' % (
+        case['label'], case.get('fs', ''), seconds(kit), peer_text, ratio_text, goal_text, met)
 
 
 def tables(cases, goals, rss, calls, elapsed, work, disk=None):
