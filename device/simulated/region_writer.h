@@ -69,7 +69,6 @@ class RegionWriter {
   using Buffer = std::unique_ptr<uint8_t[], AlignedDelete>;
 
  private:
-
   bool StartRun(const uint8_t*& data, uint32_t& length, uint64_t& offset);
   bool SendRun();
   bool SentWritten();
@@ -80,12 +79,12 @@ class RegionWriter {
 
   int fd_;
   bool direct_;
-  Buffer run_;   // the run being filled
-  Buffer sent_;  // the block the sender writes, or a spare
+  Buffer run_;             // the run being filled
+  Buffer sent_;            // the block the sender writes, or a spare
   uint64_t runStart_ = 0;  // the file offset of run_[0], a multiple of kBlock
   uint32_t runLength_ = 0;
   uint64_t sentStart_ = 0;
-  bool sending_ = false;  // sent_ is out with the sender
+  bool sending_ = false;                 // sent_ is out with the sender
   std::unique_ptr<BlockSender> sender_;  // made with the first full block
   uint64_t unsentBytes_ = 0;  // written through the cache since its write-back last started
 };
