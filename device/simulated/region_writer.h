@@ -63,6 +63,7 @@ class RegionWriter {
   static constexpr uint32_t kBlock = 4096;
   static constexpr uint32_t kRunBytes = 1u << 20;
 
+  // Memory a direct write can take: aligned to kBlock.
   struct AlignedDelete {
     void operator()(uint8_t* bytes) const { ::operator delete[](bytes, std::align_val_t(kBlock)); }
   };
