@@ -88,7 +88,9 @@ constexpr unsigned kMostSpares = 4;
 void KeepSpares(CZipReader& reader, std::u16string_view package,
                 std::vector<std::unique_ptr<CZipReader>>& others, SpareReaders* spares) {
   if (spares == nullptr) return;
-  const unsigned wanted = std::min(kMostSpares, std::max(1u, std::thread::hardware_concurrency()));
+  // Two for each core: a decoding thread steps two readers side by side.
+  const unsigned wanted =
+      std::min(kMostSpares, std::max(2u, 2 * std::thread::hardware_concurrency()));
   while (others.size() < wanted) {
     auto more = OpenSpareOf(reader, package);
     if (more == nullptr || !SameArchive(reader, *more)) break;

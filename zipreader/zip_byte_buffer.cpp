@@ -1,6 +1,7 @@
 #include "zipreader/zip_byte_buffer.h"
 
 #include <cstring>
+#include <utility>
 
 CZipByteBuffer::CZipByteBuffer(uint32_t size, bool zeroFill) { Allocate(size, zeroFill); }
 
@@ -34,4 +35,9 @@ void CZipByteBuffer::Release() {
   delete[] bytes_;
   bytes_ = nullptr;
   length_ = 0;
+}
+
+void CZipByteBuffer::Swap(CZipByteBuffer& other) {
+  std::swap(bytes_, other.bytes_);
+  std::swap(length_, other.length_);
 }

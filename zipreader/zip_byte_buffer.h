@@ -14,6 +14,7 @@ class CZipByteBuffer {
   // Keeps the memory when the size is unchanged; size 0 empties the buffer.
   uint8_t* Allocate(uint32_t size, bool zeroFill);
   void Release();
+  void Swap(CZipByteBuffer& other);
 
   uint8_t* Data() { return bytes_; }
   const uint8_t* Data() const { return bytes_; }

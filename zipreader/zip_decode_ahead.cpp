@@ -25,10 +25,18 @@ ZipDecodeAhead::ZipDecodeAhead(std::vector<CZipReader*> readers, std::vector<uin
                                unsigned pieceSize)
     : files_(std::move(files)),
       pieceSize_(pieceSize),
-      lanes_(std::max<std::size_t>(readers.size(), 1)) {
-  for (std::size_t i = 0; i < readers.size(); ++i) lanes_[i].reader = readers[i];
+      // Two lanes of a thread together hold what one would alone.
+      mostBytesHeld_(readers.size() > 1 ? kMostBytesHeld / 2 : kMostBytesHeld),
+      mostPiecesHeld_(readers.size() > 1 ? kMostPiecesHeld / 2 : kMostPiecesHeld),
+      lanes_(std::max<std::size_t>(readers.size(), 1)),
+      threads_((readers.size() + 1) / 2) {
   for (std::size_t i = 0; i < readers.size(); ++i) {
-    lanes_[i].thread = std::thread([this, i] { Run(lanes_[i], i); });
+    lanes_[i].reader = readers[i];
+    lanes_[i].position = i;
+    lanes_[i].thread = i / 2;
+  }
+  for (std::size_t i = 0; i < threads_.size(); ++i) {
+    threads_[i].thread = std::thread([this, i] { Run(i); });
   }
   if (readers.empty()) lanes_[0].finished = true;
 }
@@ -39,9 +47,11 @@ ZipDecodeAhead::~ZipDecodeAhead() {
     stop_ = true;
   }
   arrived_.notify_all();
-  for (Lane& lane : lanes_) lane.room.notify_all();
+  for (Thread& thread : threads_) thread.room.notify_all();
+  for (Thread& thread : threads_) {
+    if (thread.thread.joinable()) thread.thread.join();
+  }
   for (Lane& lane : lanes_) {
-    if (lane.thread.joinable()) lane.thread.join();
     if (lane.reader != nullptr) CloseQuietly(*lane.reader);
   }
 }
@@ -53,53 +63,93 @@ ZipDecodeAhead::Piece ZipDecodeAhead::Started(std::size_t position, Step step) {
   return piece;
 }
 
-void ZipDecodeAhead::Run(Lane& lane, std::size_t first) {
+// Steps the thread's lanes, one piece each in turn, while they have room.
+void ZipDecodeAhead::Run(std::size_t thread) {
+  std::vector<Lane*> mine;
+  for (Lane& lane : lanes_) {
+    if (lane.thread == thread && lane.reader != nullptr) mine.push_back(&lane);
+  }
+  if (mine.size() == 2) mine[0]->reader->ReadAlongWith(mine[1]->reader);
   std::vector<uint8_t> buffer;
-  for (std::size_t position = first; position < files_.size(); position += lanes_.size()) {
-    {
-      std::lock_guard lock(mutex_);
-      if (stop_) break;
-    }
-    Decode(*lane.reader, lane, position, buffer);
+  std::vector<Lane*> ready;
+  while (WaitForRoom(thread, ready)) {
+    for (Lane* lane : ready) StepLane(*lane, buffer);
   }
-  {
-    std::lock_guard lock(mutex_);
-    lane.finished = true;
-  }
-  arrived_.notify_all();
+  mine[0]->reader->ReadAlongWith(nullptr);
 }
 
-// The steps of one entry as the extracting reader takes them: open, reads
-// of one piece each until one comes short, the stream's end, the release.
-void ZipDecodeAhead::Decode(CZipReader& reader, Lane& lane, std::size_t position,
-                            std::vector<uint8_t>& buffer) {
-  Piece opened = Started(position, Step::Opened);
+// Waits until one of the thread's lanes can take a piece; false once all of
+// them are finished or the decoding stops.
+bool ZipDecodeAhead::WaitForRoom(std::size_t thread, std::vector<Lane*>& ready) {
+  std::unique_lock lock(mutex_);
+  for (;;) {
+    ready.clear();
+    bool unfinished = false;
+    for (Lane& lane : lanes_) {
+      if (lane.thread != thread || lane.reader == nullptr || lane.finished) continue;
+      unfinished = true;
+      if (!lane.full) ready.push_back(&lane);
+    }
+    if (stop_ || !unfinished) return false;
+    if (!ready.empty()) return true;
+    threads_[thread].waitingForRoom = true;
+    threads_[thread].room.wait(lock);
+    threads_[thread].waitingForRoom = false;
+  }
+}
+
+// One step of an entry as the extracting reader takes them: the open, a
+// read of one piece (with the stream's end and the release after the one
+// that comes short), or the lane's end once its entries are done.
+void ZipDecodeAhead::StepLane(Lane& lane, std::vector<uint8_t>& buffer) {
+  if (lane.open) {
+    ReadPiece(lane, buffer);
+  } else if (lane.position < files_.size()) {
+    OpenNext(lane);
+  } else {
+    {
+      std::lock_guard lock(mutex_);
+      lane.finished = true;
+    }
+    arrived_.notify_all();
+  }
+}
+
+void ZipDecodeAhead::OpenNext(Lane& lane) {
+  Piece opened = Started(lane.position, Step::Opened);
   try {
-    opened.result = reader.OpenEntry(files_[position]) ? 1 : 0;
+    opened.result = lane.reader->OpenEntry(files_[lane.position]) ? 1 : 0;
   } catch (...) {
     opened.error = std::current_exception();
-    CloseQuietly(reader);
+    CloseQuietly(*lane.reader);
   }
-  const bool open = opened.result == 1 && !opened.error;
+  lane.open = opened.result == 1 && !opened.error;
+  if (!lane.open) lane.position += lanes_.size();
   Push(lane, std::move(opened));
-  if (!open) return;
-  for (;;) {
-    Piece data = Started(position, Step::Data);
-    buffer.resize(pieceSize_);
-    unsigned got = 0;
-    try {
-      got = reader.ReadEntry(buffer.data(), pieceSize_);
-    } catch (...) {
-      data.error = std::current_exception();
-      CloseQuietly(reader);
-      Push(lane, std::move(data));
-      return;
-    }
-    data.bytes.assign(buffer.begin(), buffer.begin() + got);
+}
+
+void ZipDecodeAhead::ReadPiece(Lane& lane, std::vector<uint8_t>& buffer) {
+  Piece data = Started(lane.position, Step::Data);
+  buffer.resize(pieceSize_);
+  unsigned got = 0;
+  try {
+    got = lane.reader->ReadEntry(buffer.data(), pieceSize_);
+  } catch (...) {
+    data.error = std::current_exception();
+    CloseQuietly(*lane.reader);
+    lane.open = false;
+    lane.position += lanes_.size();
     Push(lane, std::move(data));
-    if (got != pieceSize_) break;
+    return;
   }
-  Piece ended = Started(position, Step::Ended);
+  data.bytes.assign(buffer.begin(), buffer.begin() + got);
+  Push(lane, std::move(data));
+  if (got != pieceSize_) EndEntry(lane);
+}
+
+void ZipDecodeAhead::EndEntry(Lane& lane) {
+  CZipReader& reader = *lane.reader;
+  Piece ended = Started(lane.position, Step::Ended);
   try {
     ended.result = reader.EndStream(*reader.directory.CurrentHeader());
     try {
@@ -112,33 +162,40 @@ void ZipDecodeAhead::Decode(CZipReader& reader, Lane& lane, std::size_t position
     ended.error = std::current_exception();
     CloseQuietly(reader);
   }
+  lane.open = false;
+  lane.position += lanes_.size();
   Push(lane, std::move(ended));
 }
 
-bool ZipDecodeAhead::Fits(const Lane& lane, std::size_t bytes) {
+bool ZipDecodeAhead::Fits(const Lane& lane, std::size_t bytes) const {
   return lane.pieces.empty() ||
-         (lane.bytesHeld + bytes <= kMostBytesHeld && lane.pieces.size() < kMostPiecesHeld);
+         (lane.bytesHeld + bytes <= mostBytesHeld_ && lane.pieces.size() < mostPiecesHeld_);
 }
 
-bool ZipDecodeAhead::HalfEmpty(const Lane& lane) {
-  return lane.bytesHeld <= kMostBytesHeld / 2 && lane.pieces.size() <= kMostPiecesHeld / 2;
+bool ZipDecodeAhead::HalfEmpty(const Lane& lane) const {
+  return lane.bytesHeld <= mostBytesHeld_ / 2 && lane.pieces.size() <= mostPiecesHeld_ / 2;
 }
 
+// Never waits: a lane is stepped only while it has room for a whole piece,
+// so that a thread never sits on one lane while the extracting reader waits
+// for the other.
 void ZipDecodeAhead::Push(Lane& lane, Piece piece) {
-  std::unique_lock lock(mutex_);
-  if (!stop_ && !Fits(lane, piece.bytes.size())) {
-    lane.waitingForRoom = true;
-    lane.room.wait(lock, [&] { return stop_ || HalfEmpty(lane); });
-    lane.waitingForRoom = false;
+  {
+    std::lock_guard lock(mutex_);
+    if (stop_) return;
+    lane.bytesHeld += piece.bytes.size();
+    lane.pieces.push_back(std::move(piece));
+    lane.full = !Fits(lane, pieceSize_);
+    if (!readerWaiting_) return;
   }
-  if (stop_) return;
-  lane.bytesHeld += piece.bytes.size();
-  lane.pieces.push_back(std::move(piece));
-  if (readerWaiting_) arrived_.notify_one();
+  arrived_.notify_one();
 }
 
 void ZipDecodeAhead::Drained(Lane& lane) {
-  if (lane.waitingForRoom && HalfEmpty(lane)) lane.room.notify_one();
+  if (!lane.full || !HalfEmpty(lane)) return;
+  lane.full = false;
+  Thread& thread = threads_[lane.thread];
+  if (thread.waitingForRoom) thread.room.notify_one();
 }
 
 void ZipDecodeAhead::WaitForArrival(std::unique_lock<std::mutex>& lock) {

@@ -1,9 +1,12 @@
 // Decoding the file entries of a package ahead of the reader that extracts
-// them: threads with a reader each (opened on the same package) decrypt and
-// inflate the next entries, in turn, while the extracting reader writes the
-// one before. Every entry has its own key chain and inflate stream, so the
-// work divides along entries; the key chain within an entry stays serial. What it hands over, piece
-// by piece, is exactly what the extracting reader's own calls would have given, each error at the
+// them: threads with two readers each (all opened on the same package)
+// decrypt and inflate the next entries, in turn, while the extracting reader
+// writes the one before. Every entry has its own key chain and inflate
+// stream, so the work divides along entries; the key chain within an entry
+// stays serial, and a thread steps its two readers' entries a piece at a time
+// so that their refills decrypt two entries in one loop
+// (CZipReader::ReadAlongWith). What it hands over, piece by piece, is exactly
+// what the extracting reader's own calls would have given, each error at the
 // call that would have raised it.
 #pragma once
 
@@ -19,10 +22,10 @@ class CZipReader;
 
 class ZipDecodeAhead {
  public:
-  // Each of `readers` belongs to a thread of its own from now on, which
-  // decodes every readers.size()-th entry; `files` are the indices of the
-  // file entries in the order they will be extracted; `pieceSize` is the
-  // size every read will ask for.
+  // Each of `readers` decodes every readers.size()-th entry from now on, two
+  // neighbours (0 and 1, 2 and 3, ...) on one thread of their own; `files`
+  // are the indices of the file entries in the order they will be
+  // extracted; `pieceSize` is the size every read will ask for.
   ZipDecodeAhead(std::vector<CZipReader*> readers, std::vector<uint16_t> files, unsigned pieceSize);
   ~ZipDecodeAhead();
   ZipDecodeAhead(const ZipDecodeAhead&) = delete;
@@ -54,28 +57,39 @@ class ZipDecodeAhead {
     std::exception_ptr releaseError;  // raised when the entry is let go
   };
 
-  // One reader, its thread and the pieces it decoded, in order. A lane that
-  // ran full waits until the extracting reader took half of what it holds,
-  // so that many small entries cost a wake-up now and then, not one each.
+  // One reader and the pieces it decoded, in order. A lane that ran full is
+  // not stepped until the extracting reader took half of what it holds, so
+  // that many small entries cost a wake-up now and then, not one each.
   struct Lane {
     CZipReader* reader = nullptr;
     std::deque<Piece> pieces;
     std::size_t bytesHeld = 0;
     bool finished = false;
-    bool waitingForRoom = false;
+    bool full = false;
+    std::size_t thread = 0;  // in `threads_`
+    // Its thread's own: the entry open or to open next.
+    std::size_t position = 0;
+    bool open = false;
+  };
+  struct Thread {
     std::condition_variable room;
+    bool waitingForRoom = false;
     std::thread thread;
   };
 
   static Piece Started(std::size_t position, Step step);
-  void Run(Lane& lane, std::size_t first);
-  void Decode(CZipReader& reader, Lane& lane, std::size_t position, std::vector<uint8_t>& buffer);
+  void Run(std::size_t thread);
+  bool WaitForRoom(std::size_t thread, std::vector<Lane*>& ready);
+  void StepLane(Lane& lane, std::vector<uint8_t>& buffer);
+  void OpenNext(Lane& lane);
+  void ReadPiece(Lane& lane, std::vector<uint8_t>& buffer);
+  void EndEntry(Lane& lane);
   void Push(Lane& lane, Piece piece);
   void DropBefore(std::size_t position);
   // Called with the mutex held, after pieces left `lane`.
   void Drained(Lane& lane);
-  static bool Fits(const Lane& lane, std::size_t bytes);
-  static bool HalfEmpty(const Lane& lane);
+  bool Fits(const Lane& lane, std::size_t bytes) const;
+  bool HalfEmpty(const Lane& lane) const;
   void WaitForArrival(std::unique_lock<std::mutex>& lock);
   Lane& LaneOf(std::size_t position) { return lanes_[position % lanes_.size()]; }
   bool WaitForPiece(std::unique_lock<std::mutex>& lock);
@@ -83,10 +97,13 @@ class ZipDecodeAhead {
 
   const std::vector<uint16_t> files_;
   const unsigned pieceSize_;
+  std::size_t mostBytesHeld_;  // by one lane
+  std::size_t mostPiecesHeld_;
   std::mutex mutex_;
   std::condition_variable arrived_;  // the extracting reader waits here
   bool readerWaiting_ = false;
   std::vector<Lane> lanes_;
+  std::vector<Thread> threads_;
   std::size_t nextToTake_ = 0;  // positions below were taken or passed over
   bool stop_ = false;
   std::size_t taken_ = SIZE_MAX;  // the position of the entry taken

@@ -58,6 +58,8 @@ bool CZipReader::OpenEntry(uint16_t index) {
   context.stream.total_out = 0;
   context.stream.avail_in = 0;
   context.extraByteGiven = false;
+  context.aheadSize = 0;
+  context.aheadError = nullptr;
   entryState = -1;
   return true;
 }
@@ -67,12 +69,13 @@ bool CZipReader::OpenEntry(uint16_t index) {
 // asking at all, means the sizes lie, and reading on would take whatever
 // follows the entry.
 void CZipReader::FillInput(bool stored) {
+  if (TakeRunAhead()) return;
   uint32_t n = std::min(context.readBufferSize, context.remainingCompressed);
   uint8_t* bytes = context.readBuffer.Data();
   if (n > 0) {
     storage.ReadBytes(bytes, n, false);
-    if (directory.CurrentHeader()->IsEncrypted()) keys.Decrypt(bytes, n);
     context.remainingCompressed -= n;
+    if (directory.CurrentHeader()->IsEncrypted()) DecryptRun(bytes, n);
   } else {
     if (stored || context.extraByteGiven) ThrowZipError(ErrBadArchive, false);
     context.extraByteGiven = true;
@@ -81,6 +84,74 @@ void CZipReader::FillInput(bool stored) {
   }
   context.stream.avail_in = n;
   context.stream.next_in = bytes;
+}
+
+void CZipReader::ReadAlongWith(CZipReader* other) {
+  if (partner != nullptr) partner->partner = nullptr;
+  partner = other;
+  if (other != nullptr) other->partner = this;
+}
+
+// Decrypts a run just read, with the partner's next run when it has one to
+// read.
+void CZipReader::DecryptRun(uint8_t* bytes, uint32_t count) {
+  const uint32_t other =
+      partner != nullptr && partner->WantsRunAhead() ? partner->ReadRunAhead() : 0;
+  if (other == 0) {
+    keys.Decrypt(bytes, count);
+    return;
+  }
+  ZipCryptKeys::DecryptTogether(keys, bytes, count, partner->keys,
+                                partner->context.aheadBuffer.Data(), other);
+}
+
+// Only a single archive file: a run that is not taken is given back by
+// seeking to where it began, which a run across volumes would not allow.
+bool CZipReader::WantsRunAhead() const {
+  return entryState == -1 && !aheadEntry && context.aheadSize == 0 && !context.aheadError &&
+         context.remainingCompressed > 0 && storage.Mode() != Split &&
+         directory.CurrentHeader()->IsEncrypted();
+}
+
+// Reads the next run of the entry into the read-ahead buffer: its length,
+// or 0 when the read failed, whose error the next refill raises.
+uint32_t CZipReader::ReadRunAhead() {
+  const uint32_t n = std::min(context.readBufferSize, context.remainingCompressed);
+  context.aheadBuffer.Allocate(context.readBufferSize, false);
+  context.aheadFrom = storage.File()->GetPosition();
+  try {
+    storage.ReadBytes(context.aheadBuffer.Data(), n, false);
+  } catch (...) {
+    context.aheadError = std::current_exception();
+    return 0;
+  }
+  context.remainingCompressed -= n;
+  context.aheadSize = n;
+  return n;
+}
+
+bool CZipReader::TakeRunAhead() {
+  if (context.aheadError) {
+    std::exception_ptr error = nullptr;
+    std::swap(error, context.aheadError);
+    std::rethrow_exception(error);
+  }
+  if (context.aheadSize == 0) return false;
+  context.readBuffer.Swap(context.aheadBuffer);
+  context.stream.avail_in = context.aheadSize;
+  context.stream.next_in = context.readBuffer.Data();
+  context.aheadSize = 0;
+  return true;
+}
+
+// A run read ahead and never taken goes back unread, so that what follows
+// the entry's data is read from where it would have been.
+void CZipReader::ForgetRunAhead() {
+  if (context.aheadSize == 0 && !context.aheadError) return;
+  context.remainingCompressed += context.aheadSize;
+  context.aheadSize = 0;
+  context.aheadError = nullptr;
+  storage.File()->Seek(static_cast<int32_t>(context.aheadFrom), SeekBegin);
 }
 
 // One inflate step; true when the stream has ended.
@@ -153,6 +224,7 @@ void CZipReader::ReleaseEntry(bool afterException) {
     aheadEntry = false;
     afterException = true;  // the other reader checked what follows the data
   }
+  ForgetRunAhead();
   directory.CloseEntryHeader(afterException);
   entryState = 0;
   FreeTrackedBlocks();

@@ -11,6 +11,7 @@ CZipReadContext::CZipReadContext() {
 CZipReader::CZipReader() : directory(&storage) {}
 
 CZipReader::~CZipReader() {
+  ReadAlongWith(nullptr);
   FreeTrackedBlocks();
   password.Release();
 }

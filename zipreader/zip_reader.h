@@ -6,6 +6,7 @@
 #include <zlib.h>
 
 #include <cstdint>
+#include <exception>
 #include <list>
 #include <string>
 
@@ -40,6 +41,13 @@ class CZipReadContext {
   CZipByteBuffer readBuffer;
   // Raw inflate may take one byte past the entry's data; it gets it only once.
   bool extraByteGiven = false;
+  // The entry's next run, read and decrypted ahead by the partner reader
+  // (CZipReader::ReadAlongWith), or the error that read raised; the next
+  // refill takes it. `aheadFrom` is where the run began in the archive file.
+  CZipByteBuffer aheadBuffer;
+  uint32_t aheadSize = 0;
+  uint32_t aheadFrom = 0;
+  std::exception_ptr aheadError;
 };
 
 class ZipDecodeAhead;
@@ -71,6 +79,12 @@ class CZipReader {
   void DecodeAheadWith(ZipDecodeAhead* ahead) { this->ahead = ahead; }
   bool OpenEntry(uint16_t index);
   unsigned ReadEntry(void* buffer, unsigned size);
+  // Pairs two readers used by one thread: when either refills its buffer
+  // with encrypted data it reads the other's next run as well and decrypts
+  // both in one loop (ZipCryptKeys::DecryptTogether). Every read gives what
+  // it gives without the pairing, errors included, each at its own reader's
+  // call. Null ends the pairing, for both.
+  void ReadAlongWith(CZipReader* other);
   // 1 complete and CRC correct, -1 not read to the end, -2 time or attributes
   // not set, 0 no entry open.
   int CloseEntry(const char16_t* path, bool afterException);
@@ -101,6 +115,11 @@ class CZipReader {
  private:
   void ReadEncryptionHeader(const CZipEntryHeader& header);
   void FillInput(bool stored);
+  void DecryptRun(uint8_t* bytes, uint32_t count);
+  bool WantsRunAhead() const;
+  uint32_t ReadRunAhead();
+  bool TakeRunAhead();
+  void ForgetRunAhead();
   bool Inflate(uint32_t& result);
   void CopyStored(uint32_t& result);
   bool ExtractDirectory(const CZipEntryHeader& header, const std::u16string& target);
@@ -121,4 +140,5 @@ class CZipReader {
   std::u16string madeFolder;     // where the last extracted file was created
   ZipDecodeAhead* ahead = nullptr;
   bool aheadEntry = false;  // the entry open is read by `ahead`
+  CZipReader* partner = nullptr;
 };

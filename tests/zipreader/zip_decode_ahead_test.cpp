@@ -38,9 +38,24 @@ std::vector<int> ExtractAll(CZipReader& reader, const char16_t* folder, std::siz
   return outcomes;
 }
 
-// With one reader decoding ahead, and with three taking the entries in turn.
+// Readers of "\\t.zip" that share the extracting reader's entry table, as
+// the extraction opens them.
+struct Spares {
+  Spares(int count, const CZipReader& extracting) {
+    for (int i = 0; i < count; ++i) {
+      owned.push_back(std::make_unique<CZipReader>());
+      owned.back()->OpenArchiveOf(u"\\t.zip", extracting);
+      decoders.push_back(owned.back().get());
+    }
+  }
+  std::vector<std::unique_ptr<CZipReader>> owned;
+  std::vector<CZipReader*> decoders;
+};
+
+// With one reader decoding ahead, and with three and four taking the entries
+// in turn (two of them paired on one thread, ReadAlongWith).
 class DecodeAhead : public ::testing::TestWithParam<int> {};
-INSTANTIATE_TEST_SUITE_P(Readers, DecodeAhead, ::testing::Values(1, 3));
+INSTANTIATE_TEST_SUITE_P(Readers, DecodeAhead, ::testing::Values(1, 3, 4));
 
 TEST_P(DecodeAhead, GivesWhatTheReaderAloneGives) {
   FakeDevice device;
@@ -59,6 +74,11 @@ TEST_P(DecodeAhead, GivesWhatTheReaderAloneGives) {
   b.entries.push_back({.name = "damaged", .data = letters});
   b.entries.push_back({.name = "bad descriptor", .data = "short", .method = 0, .descriptor = true});
   b.entries.push_back({.name = "last", .data = Pseudorandom(1000, 4), .encrypt = true});
+  // The lanes go on after the errors.
+  for (uint32_t i = 0; i < 3; ++i) {
+    b.entries.push_back(
+        {.name = "after" + std::to_string(i), .data = Pseudorandom(3000, 5 + i), .encrypt = true});
+  }
   const BuiltArchive a = b.Build();
   std::string bytes = a.bytes;
   PutU32(bytes, a.centralOffsets[4] + 16, 0xDEAD);  // a CRC that the data does not have
@@ -75,27 +95,19 @@ TEST_P(DecodeAhead, GivesWhatTheReaderAloneGives) {
   };
   CZipReader alone, extracting;
   open(alone), open(extracting);
-  std::vector<std::unique_ptr<CZipReader>> spares;
-  std::vector<CZipReader*> decoders;
-  // The spares share the extracting reader's entry table, as the
-  // extraction opens them.
-  for (int i = 0; i < GetParam(); ++i) {
-    spares.push_back(std::make_unique<CZipReader>());
-    spares.back()->OpenArchiveOf(u"\\t.zip", extracting);
-    decoders.push_back(spares.back().get());
-  }
+  Spares spares(GetParam(), extracting);
   const std::size_t count = b.entries.size();
   const std::vector<int> expected = ExtractAll(alone, u"\\alone", count, 2);
   std::vector<int> got;
   {
-    ZipDecodeAhead ahead(decoders, {0, 2, 3, 4, 5, 6, 7, 8}, 65536);
+    ZipDecodeAhead ahead(spares.decoders, {0, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11}, 65536);
     extracting.DecodeAheadWith(&ahead);
     got = ExtractAll(extracting, u"\\ahead", count, 2);
     extracting.DecodeAheadWith(nullptr);
   }
   EXPECT_EQ(got, expected);
   EXPECT_EQ(expected, (std::vector<int>{1, 1, 1, 1, 1, 100 + ErrBadCrc, 1, 100 + ErrBadArchive,
-                                        100 + ErrBadArchive, 1}));
+                                        100 + ErrBadArchive, 1, 1, 1, 1}));
   for (const auto& entry : b.entries) {
     if (entry.name.back() == '/') continue;
     const std::string name = "\\" + entry.name;
@@ -109,10 +121,13 @@ TEST_P(DecodeAhead, GivesWhatTheReaderAloneGives) {
   EXPECT_EQ(extracting.TrackedBlockCount(), 0u);
 }
 
-// Many small entries: the decoding thread runs full (it gets a head start)
-// and waits for room again and again, and every entry still arrives whole
-// and in order.
-TEST(DecodeAheadSmallEntries, EveryEntryArrivesWhole) {
+// Many small entries: the decoding threads run full (they get a head start)
+// and wait for room again and again, and every entry still arrives whole
+// and in order; with one reader, and with two threads of two.
+class DecodeAheadSmallEntries : public ::testing::TestWithParam<int> {};
+INSTANTIATE_TEST_SUITE_P(Readers, DecodeAheadSmallEntries, ::testing::Values(1, 4));
+
+TEST_P(DecodeAheadSmallEntries, EveryEntryArrivesWhole) {
   FakeDevice device;
   ZipBuilder b;
   b.password = ".TORVA.";
@@ -124,14 +139,14 @@ TEST(DecodeAheadSmallEntries, EveryEntryArrivesWhole) {
                          .encrypt = true});
   }
   device.files.Put("\\t.zip", b.Build().bytes);
-  CZipReader extracting, spare;
+  CZipReader extracting;
   extracting.OpenArchive(u"\\t.zip", 1, 0);
   extracting.SetPassword(u".TORVA.");
-  spare.OpenArchiveOf(u"\\t.zip", extracting);
+  Spares spares(GetParam(), extracting);
   std::vector<uint16_t> files;
   for (int i = 0; i < kEntries; ++i) files.push_back(static_cast<uint16_t>(i));
   {
-    ZipDecodeAhead ahead({&spare}, files, 65536);
+    ZipDecodeAhead ahead(spares.decoders, files, 65536);
     extracting.DecodeAheadWith(&ahead);
     for (int i = 0; i < kEntries; ++i) {
       if (i % 500 == 0) std::this_thread::sleep_for(std::chrono::milliseconds(100));
