@@ -96,32 +96,104 @@ class CheckState {
   std::optional<EntryFailure> failure_;
 };
 
+// What an entry's error becomes: the failure at `position`, the reader
+// closed so that it stays usable for the entries still below it.
+EntryFailure FailureOf(CZipReader& reader, std::size_t position, std::exception_ptr error) {
+  try {
+    std::rethrow_exception(error);
+  } catch (const CZipException& zipError) {
+    try {
+      reader.CloseEntry(nullptr, true);
+    } catch (const CZipException&) {
+    }
+    return EntryFailure{position, zipError.code, nullptr};
+  } catch (...) {
+    return EntryFailure{position, 0, std::current_exception()};
+  }
+}
+
 // Reads one entry; its failure, if any, with the position given.
 std::optional<EntryFailure> CheckOne(CZipReader& reader, uint16_t index, std::size_t position,
                                      std::vector<uint8_t>& buffer) {
   try {
     ReadEntryThrough(reader, index, buffer);
     return std::nullopt;
-  } catch (const CZipException& error) {
-    // The reader stays usable for the entries still below the failure.
-    try {
-      reader.CloseEntry(nullptr, true);
-    } catch (const CZipException&) {
-    }
-    return EntryFailure{position, error.code, nullptr};
   } catch (...) {
-    return EntryFailure{position, 0, std::current_exception()};
+    return FailureOf(reader, position, std::current_exception());
   }
 }
 
-void Work(CZipReader& reader, const std::vector<uint16_t>& indices, CheckState& state) {
-  std::vector<uint8_t> buffer(kChunk);
-  while (const auto position = state.Next()) {
-    if (auto failure = CheckOne(reader, indices[*position], *position, buffer)) {
-      state.Fail(std::move(*failure));
+// A worker's reader walking through the entries it is handed, a piece at a
+// time, so that a worker with two readers can keep both going: their refills
+// then decrypt two entries in one loop (CZipReader::ReadAlongWith).
+class EntryWalk {
+ public:
+  EntryWalk(CZipReader& reader, const std::vector<uint16_t>& indices, CheckState& state)
+      : reader_(reader), indices_(indices), state_(state) {}
+
+  // Opens the next entry handed out when none is open; false once there is
+  // none left.
+  bool Ready() {
+    while (!position_) {
+      position_ = state_.Next();
+      if (!position_) return false;
+      try {
+        if (!reader_.OpenEntry(indices_[*position_])) RaiseZipError(ErrBadArchive, nullptr);
+      } catch (...) {
+        Finish(Failed(std::current_exception()));
+      }
     }
-    state.Done();
+    return true;
   }
+
+  // Reads one piece of the open entry; past its end, checks its CRC-32.
+  void Step(std::vector<uint8_t>& buffer) {
+    try {
+      if (reader_.ReadEntry(buffer.data(), kChunk) == kChunk) return;
+      if (reader_.CloseEntry(nullptr, false) != 1) RaiseZipError(ErrBadArchive, nullptr);
+      Finish(std::nullopt);
+    } catch (...) {
+      Finish(Failed(std::current_exception()));
+    }
+  }
+
+ private:
+  EntryFailure Failed(std::exception_ptr error) {
+    return FailureOf(reader_, *position_, std::move(error));
+  }
+
+  void Finish(std::optional<EntryFailure> failure) {
+    if (failure) state_.Fail(std::move(*failure));
+    state_.Done();
+    position_.reset();
+  }
+
+  CZipReader& reader_;
+  const std::vector<uint16_t>& indices_;
+  CheckState& state_;
+  std::optional<std::size_t> position_;
+};
+
+// Both readers open an entry before either reads, so that even entries of a
+// single refill are decrypted two at a time.
+void Work(CZipReader& reader, CZipReader* partner, const std::vector<uint16_t>& indices,
+          CheckState& state) {
+  std::vector<uint8_t> buffer(kChunk);
+  EntryWalk first(reader, indices, state);
+  if (partner == nullptr) {
+    while (first.Ready()) first.Step(buffer);
+    return;
+  }
+  EntryWalk second(*partner, indices, state);
+  reader.ReadAlongWith(partner);
+  for (;;) {
+    const bool firstReady = first.Ready();
+    const bool secondReady = second.Ready();
+    if (!firstReady && !secondReady) break;
+    if (firstReady) first.Step(buffer);
+    if (secondReady) second.Step(buffer);
+  }
+  reader.ReadAlongWith(nullptr);
 }
 
 }  // namespace
@@ -155,8 +227,15 @@ std::optional<EntryFailure> CheckEntries(const std::vector<std::unique_ptr<CZipR
 std::optional<EntryFailure> CheckEntries(const std::vector<CZipReader*>& readers,
                                          const std::vector<uint16_t>& indices,
                                          const std::function<void()>& entryDone) {
+  return CheckEntries(readers, {}, indices, entryDone);
+}
+
+std::optional<EntryFailure> CheckEntries(const std::vector<CZipReader*>& readers,
+                                         const std::vector<CZipReader*>& partners,
+                                         const std::vector<uint16_t>& indices,
+                                         const std::function<void()>& entryDone) {
   const unsigned workers = static_cast<unsigned>(readers.size());
-  if (workers <= 1) {
+  if (workers <= 1 && partners.empty()) {
     // One worker needs no thread: the entries are read here, in order.
     std::vector<uint8_t> buffer(kChunk);
     for (std::size_t position = 0; position < indices.size(); ++position) {
@@ -169,9 +248,10 @@ std::optional<EntryFailure> CheckEntries(const std::vector<CZipReader*>& readers
   CheckState state(indices.size());
   std::vector<std::thread> threads;
   threads.reserve(workers);
-  for (const auto& reader : readers) {
-    threads.emplace_back([&state, &reader, &indices] {
-      Work(*reader, indices, state);
+  for (std::size_t i = 0; i < workers; ++i) {
+    CZipReader* partner = i < partners.size() ? partners[i] : nullptr;
+    threads.emplace_back([&state, reader = readers[i], partner, &indices] {
+      Work(*reader, partner, indices, state);
       state.WorkerEnded();
     });
   }

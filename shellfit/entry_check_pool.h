@@ -31,6 +31,13 @@ std::optional<EntryFailure> CheckEntries(const std::vector<std::unique_ptr<CZipR
 std::optional<EntryFailure> CheckEntries(const std::vector<CZipReader*>& readers,
                                          const std::vector<uint16_t>& indices,
                                          const std::function<void()>& entryDone);
+// The same, each worker with a second reader (`partners[i]` beside
+// `readers[i]`, on the same package) whose entries it reads alongside its
+// first's, so that their decryption shares one loop.
+std::optional<EntryFailure> CheckEntries(const std::vector<CZipReader*>& readers,
+                                         const std::vector<CZipReader*>& partners,
+                                         const std::vector<uint16_t>& indices,
+                                         const std::function<void()>& entryDone);
 
 // Workers worth starting for `entries` entries on this machine. Each worker
 // holds its own copy of the directory (`directoryBytes`, see

@@ -162,9 +162,18 @@ PackageStatus ReadPackageThrough(CZipReader& reader, std::u16string_view package
       readers.push_back(more.get());
       others.push_back(std::move(more));
     }
+    // Each worker reads a second entry alongside with a reader that shares
+    // the held table; the spares of the extraction are taken from these.
+    std::vector<CZipReader*> partners;
+    while (partners.size() < readers.size()) {
+      auto partner = OpenSpareOf(reader, package);
+      if (partner == nullptr || !SameArchive(reader, *partner)) break;
+      partners.push_back(partner.get());
+      others.push_back(std::move(partner));
+    }
     ShowCheckBegins(dialog, package, files.size());
     std::size_t checked = 0;
-    const auto failure = CheckEntries(readers, files, [dialog, &checked] {
+    const auto failure = CheckEntries(readers, partners, files, [dialog, &checked] {
       if (dialog == nullptr) return;
       dialog->SetProgressPos(kProgressControl, int(std::min<std::size_t>(++checked, 0xFFFF)));
       frame::PumpOneMessage(*dialog);

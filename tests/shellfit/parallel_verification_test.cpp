@@ -41,15 +41,19 @@ class ParallelVerificationTest : public ShellfitTest {
     WriteText(Zipped(), zip);
   }
 
-  std::optional<shellfit::EntryFailure> Check(unsigned workers, int* doneCalls) {
-    std::vector<std::unique_ptr<CZipReader>> readers;
-    for (unsigned i = 0; i < workers; ++i) {
-      readers.push_back(std::make_unique<CZipReader>());
-      readers.back()->OpenArchive(kPackage, 1, 0);
-      readers.back()->SetPassword(u".TORVA.");
+  // With `paired`, each worker reads a second entry alongside.
+  std::optional<shellfit::EntryFailure> Check(unsigned workers, int* doneCalls,
+                                              bool paired = false) {
+    std::vector<std::unique_ptr<CZipReader>> owned;
+    std::vector<CZipReader*> readers, partners;
+    for (unsigned i = 0; i < workers * (paired ? 2 : 1); ++i) {
+      owned.push_back(std::make_unique<CZipReader>());
+      owned.back()->OpenArchive(kPackage, 1, 0);
+      owned.back()->SetPassword(u".TORVA.");
+      (i < workers ? readers : partners).push_back(owned.back().get());
     }
     *doneCalls = 0;
-    return shellfit::CheckEntries(readers, {0, 1, 2, 3}, [doneCalls] { ++*doneCalls; });
+    return shellfit::CheckEntries(readers, partners, {0, 1, 2, 3}, [doneCalls] { ++*doneCalls; });
   }
 
   std::vector<uint32_t> offsets_;
@@ -57,20 +61,24 @@ class ParallelVerificationTest : public ShellfitTest {
 
 TEST_F(ParallelVerificationTest, TheFirstFailingEntryInOrderIsReportedWhateverFinishesFirst) {
   int done = 0;
-  for (unsigned workers : {1u, 2u, 4u}) {
-    EXPECT_FALSE(Check(workers, &done)) << workers << " workers, good package";
-    EXPECT_EQ(done, 4) << "one call per entry";
+  for (bool paired : {false, true}) {
+    for (unsigned workers : {1u, 2u, 4u}) {
+      EXPECT_FALSE(Check(workers, &done, paired)) << workers << " workers, good package";
+      EXPECT_EQ(done, 4) << "one call per entry";
+    }
   }
   EXPECT_TRUE(shellfit::VerifyPackage(kPackage, &dialog_).ok());
 
   // A later entry fails at once while the first one's CRC error shows only
   // after 3 MB: the first still wins, as in one pass.
   Damage(true, 2);
-  for (unsigned workers : {1u, 2u, 4u}) {
-    const auto failure = Check(workers, &done);
-    ASSERT_TRUE(failure) << workers << " workers";
-    EXPECT_EQ(failure->position, 0u) << workers << " workers";
-    EXPECT_EQ(failure->code, ErrBadCrc) << workers << " workers";
+  for (bool paired : {false, true}) {
+    for (unsigned workers : {1u, 2u, 4u}) {
+      const auto failure = Check(workers, &done, paired);
+      ASSERT_TRUE(failure) << workers << " workers";
+      EXPECT_EQ(failure->position, 0u) << workers << " workers";
+      EXPECT_EQ(failure->code, ErrBadCrc) << workers << " workers";
+    }
   }
   EXPECT_EQ(shellfit::VerifyPackage(kPackage, &dialog_).zipError(), ErrBadCrc);
 }
@@ -80,18 +88,22 @@ TEST_F(ParallelVerificationTest, EveryEntryBeforeTheFailureIsStillRead) {
   // worker reads them; a failure at 1 must be found before a later one at 3.
   Damage(false, 3);
   int done = 0;
-  for (unsigned workers : {1u, 2u, 3u}) {
-    const auto failure = Check(workers, &done);
-    ASSERT_TRUE(failure);
-    EXPECT_EQ(failure->position, 3u);
-    EXPECT_EQ(failure->code, ErrBadArchive);
-    EXPECT_EQ(done, 4);
+  for (bool paired : {false, true}) {
+    for (unsigned workers : {1u, 2u, 3u}) {
+      const auto failure = Check(workers, &done, paired);
+      ASSERT_TRUE(failure);
+      EXPECT_EQ(failure->position, 3u);
+      EXPECT_EQ(failure->code, ErrBadArchive);
+      EXPECT_EQ(done, 4);
+    }
   }
   Damage(false, 1);
-  for (unsigned workers : {1u, 2u, 3u}) {
-    const auto failure = Check(workers, &done);
-    ASSERT_TRUE(failure);
-    EXPECT_EQ(failure->position, 1u) << workers << " workers";
+  for (bool paired : {false, true}) {
+    for (unsigned workers : {1u, 2u, 3u}) {
+      const auto failure = Check(workers, &done, paired);
+      ASSERT_TRUE(failure);
+      EXPECT_EQ(failure->position, 1u) << workers << " workers";
+    }
   }
   EXPECT_EQ(shellfit::VerifyPackage(kPackage).zipError(), ErrBadArchive);
 }
