@@ -125,7 +125,7 @@ std::optional<EntryFailure> CheckOne(CZipReader& reader, uint16_t index, std::si
 
 // A worker's reader walking through the entries it is handed, a piece at a
 // time, so that a worker with two readers can keep both going: their refills
-// then decrypt two entries in one loop (CZipReader::ReadAlongWith).
+// then decrypt two entries in one loop (CZipReader::ReadTogether).
 class EntryWalk {
  public:
   EntryWalk(CZipReader& reader, const std::vector<uint16_t>& indices, CheckState& state)
@@ -185,7 +185,8 @@ void Work(CZipReader& reader, CZipReader* partner, const std::vector<uint16_t>& 
     return;
   }
   EntryWalk second(*partner, indices, state);
-  reader.ReadAlongWith(partner);
+  CZipReader* const both[] = {&reader, partner};
+  CZipReader::ReadTogether(both);
   for (;;) {
     const bool firstReady = first.Ready();
     const bool secondReady = second.Ready();
@@ -193,7 +194,7 @@ void Work(CZipReader& reader, CZipReader* partner, const std::vector<uint16_t>& 
     if (firstReady) first.Step(buffer);
     if (secondReady) second.Step(buffer);
   }
-  reader.ReadAlongWith(nullptr);
+  CZipReader::ReadApart(both);
 }
 
 }  // namespace

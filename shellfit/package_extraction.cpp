@@ -135,7 +135,8 @@ std::unique_ptr<ZipDecodeAhead> DecodeAhead(CZipReader& reader, const SpareReade
   }
   std::vector<CZipReader*> decoders;
   for (const auto& spare : *spares) decoders.push_back(spare.get());
-  return std::make_unique<ZipDecodeAhead>(std::move(decoders), std::move(files), kBufferSize);
+  return std::make_unique<ZipDecodeAhead>(std::move(decoders), std::move(files), kBufferSize,
+                                          ZipCryptKeys::kMostTogether);
 }
 
 }  // namespace

@@ -83,14 +83,20 @@ std::unique_ptr<CZipReader> OpenSpareOf(const CZipReader& held, std::u16string_v
   return reader;
 }
 
-constexpr unsigned kMostSpares = 4;
+// Each decoding thread steps four readers side by side (their key chains in
+// one loop); more than eight would cost memory for little.
+constexpr unsigned kMostSpares = 8;
 
 void KeepSpares(CZipReader& reader, std::u16string_view package,
                 std::vector<std::unique_ptr<CZipReader>>& others, SpareReaders* spares) {
   if (spares == nullptr) return;
-  // Two for each core: a decoding thread steps two readers side by side.
-  const unsigned wanted =
-      std::min(kMostSpares, std::max(2u, 2 * std::thread::hardware_concurrency()));
+  const unsigned wanted = std::min<unsigned>(
+      kMostSpares, ZipCryptKeys::kMostTogether * std::max(1u, std::thread::hardware_concurrency()));
+  // A reader with its own copy of the entry table would hold that copy for
+  // the whole extraction: only readers that share the held table are kept.
+  std::erase_if(others, [&reader](const std::unique_ptr<CZipReader>& other) {
+    return &other->Headers() != &reader.Headers();
+  });
   while (others.size() < wanted) {
     auto more = OpenSpareOf(reader, package);
     if (more == nullptr || !SameArchive(reader, *more)) break;

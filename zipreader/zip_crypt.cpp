@@ -17,11 +17,14 @@ inline uint32_t CrcStep(uint32_t crc, uint8_t byte) {
 
 // One key chain held in registers while a run is decrypted.
 struct Chain {
-  uint32_t k0, k1, k2;
-  uint8_t* bytes;
+  uint32_t k0 = 0, k1 = 0, k2 = 0;
+  uint8_t* bytes = nullptr;
+  uint32_t end = 0;
+  ZipCryptKeys* keys = nullptr;
 
-  Chain(const ZipCryptKeys& keys, uint8_t* run)
-      : k0(keys.key0), k1(keys.key1), k2(keys.key2), bytes(run) {}
+  Chain() = default;
+  Chain(ZipCryptKeys& from, uint8_t* run, uint32_t count)
+      : k0(from.key0), k1(from.key1), k2(from.key2), bytes(run), end(count), keys(&from) {}
 
   inline void Step(const z_crc_t* table, uint32_t i) {
     uint32_t temp = (k2 | 2) & 0xFFFF;
@@ -32,12 +35,24 @@ struct Chain {
     k2 = (k2 >> 8) ^ static_cast<uint32_t>(table[(k2 ^ (k1 >> 24)) & 0xFF]);
   }
 
-  void Store(ZipCryptKeys& keys) const {
-    keys.key0 = k0;
-    keys.key1 = k1;
-    keys.key2 = k2;
+  void Store() const {
+    keys->key0 = k0;
+    keys->key1 = k1;
+    keys->key2 = k2;
   }
 };
+
+// Steps N chains side by side over bytes [from, to) of their runs; a
+// constant N keeps every chain in registers.
+template <int N>
+void Interleave(Chain* chains, const z_crc_t* table, uint32_t from, uint32_t to) {
+  Chain local[N];
+  for (int j = 0; j < N; ++j) local[j] = chains[j];
+  for (uint32_t i = from; i < to; ++i) {
+    for (int j = 0; j < N; ++j) local[j].Step(table, i);
+  }
+  for (int j = 0; j < N; ++j) chains[j] = local[j];
+}
 
 }  // namespace
 
@@ -60,24 +75,41 @@ uint8_t ZipCryptKeys::DecryptByte() const {
 }
 
 void ZipCryptKeys::Decrypt(uint8_t* bytes, uint32_t count) {
-  const z_crc_t* table = CrcTable();
-  Chain chain(*this, bytes);
-  for (uint32_t i = 0; i < count; ++i) chain.Step(table, i);
-  chain.Store(*this);
+  ZipCryptKeys* self = this;
+  DecryptTogether(&self, &bytes, &count, 1);
 }
 
-void ZipCryptKeys::DecryptTogether(ZipCryptKeys& a, uint8_t* aBytes, uint32_t aCount,
-                                   ZipCryptKeys& b, uint8_t* bBytes, uint32_t bCount) {
+// All chains side by side up to the shortest run's end, then those left,
+// until every run is done.
+void ZipCryptKeys::DecryptTogether(ZipCryptKeys* const* keys, uint8_t* const* runs,
+                                   const uint32_t* counts, int n) {
   const z_crc_t* table = CrcTable();
-  Chain first(a, aBytes);
-  Chain second(b, bBytes);
-  const uint32_t both = aCount < bCount ? aCount : bCount;
-  for (uint32_t i = 0; i < both; ++i) {
-    first.Step(table, i);
-    second.Step(table, i);
+  Chain chains[kMostTogether];
+  n = n < kMostTogether ? n : kMostTogether;
+  for (int j = 0; j < n; ++j) chains[j] = Chain(*keys[j], runs[j], counts[j]);
+  uint32_t done = 0;
+  while (n > 0) {
+    uint32_t to = chains[0].end;
+    for (int j = 1; j < n; ++j) to = chains[j].end < to ? chains[j].end : to;
+    switch (n) {
+      case 1:
+        Interleave<1>(chains, table, done, to);
+        break;
+      case 2:
+        Interleave<2>(chains, table, done, to);
+        break;
+      case 3:
+        Interleave<3>(chains, table, done, to);
+        break;
+      default:
+        Interleave<4>(chains, table, done, to);
+        break;
+    }
+    done = to;
+    for (int j = n - 1; j >= 0; --j) {
+      if (chains[j].end != done) continue;
+      chains[j].Store();
+      chains[j] = chains[--n];
+    }
   }
-  for (uint32_t i = both; i < aCount; ++i) first.Step(table, i);
-  for (uint32_t i = both; i < bCount; ++i) second.Step(table, i);
-  first.Store(a);
-  second.Store(b);
 }

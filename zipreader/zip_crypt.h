@@ -15,9 +15,11 @@ struct ZipCryptKeys {
   void Update(uint8_t plain);
   uint8_t DecryptByte() const;
   void Decrypt(uint8_t* bytes, uint32_t count);
-  // The same as a.Decrypt(aBytes, aCount) and b.Decrypt(bBytes, bCount), in
-  // one loop: each key chain is one long chain of dependent steps that leaves
-  // most of the core idle, so two chains side by side cost little more than one.
-  static void DecryptTogether(ZipCryptKeys& a, uint8_t* aBytes, uint32_t aCount, ZipCryptKeys& b,
-                              uint8_t* bBytes, uint32_t bCount);
+  // The same as keys[j]->Decrypt(runs[j], counts[j]) for each of `n` (up to
+  // kMostTogether) runs, in one loop: each key chain is one long chain of
+  // dependent steps that leaves most of the core idle, so chains side by
+  // side cost little more than one.
+  static constexpr int kMostTogether = 4;
+  static void DecryptTogether(ZipCryptKeys* const* keys, uint8_t* const* runs,
+                              const uint32_t* counts, int n);
 };

@@ -22,19 +22,21 @@ void CloseQuietly(CZipReader& reader) {
 }  // namespace
 
 ZipDecodeAhead::ZipDecodeAhead(std::vector<CZipReader*> readers, std::vector<uint16_t> files,
-                               unsigned pieceSize)
+                               unsigned pieceSize, std::size_t readersPerThread)
     : files_(std::move(files)),
       pieceSize_(pieceSize),
-      // Two lanes of a thread together hold what one would alone.
-      mostBytesHeld_(readers.size() > 1 ? kMostBytesHeld / 2 : kMostBytesHeld),
-      mostPiecesHeld_(readers.size() > 1 ? kMostPiecesHeld / 2 : kMostPiecesHeld),
-      lanes_(std::max<std::size_t>(readers.size(), 1)),
-      threads_((readers.size() + 1) / 2) {
+      lanes_(std::max<std::size_t>(readers.size(), 1)) {
+  const std::size_t perThread = std::clamp<std::size_t>(std::min(readersPerThread, readers.size()),
+                                                        1, ZipCryptKeys::kMostTogether);
+  // The lanes of a thread together hold what one would alone.
+  mostBytesHeld_ = kMostBytesHeld / perThread;
+  mostPiecesHeld_ = kMostPiecesHeld / perThread;
   for (std::size_t i = 0; i < readers.size(); ++i) {
     lanes_[i].reader = readers[i];
     lanes_[i].position = i;
-    lanes_[i].thread = i / 2;
+    lanes_[i].thread = i / perThread;
   }
+  threads_ = std::vector<Thread>((readers.size() + perThread - 1) / perThread);
   for (std::size_t i = 0; i < threads_.size(); ++i) {
     threads_[i].thread = std::thread([this, i] { Run(i); });
   }
@@ -65,17 +67,17 @@ ZipDecodeAhead::Piece ZipDecodeAhead::Started(std::size_t position, Step step) {
 
 // Steps the thread's lanes, one piece each in turn, while they have room.
 void ZipDecodeAhead::Run(std::size_t thread) {
-  std::vector<Lane*> mine;
+  std::vector<CZipReader*> mine;
   for (Lane& lane : lanes_) {
-    if (lane.thread == thread && lane.reader != nullptr) mine.push_back(&lane);
+    if (lane.thread == thread && lane.reader != nullptr) mine.push_back(lane.reader);
   }
-  if (mine.size() == 2) mine[0]->reader->ReadAlongWith(mine[1]->reader);
+  CZipReader::ReadTogether(mine);
   std::vector<uint8_t> buffer;
   std::vector<Lane*> ready;
   while (WaitForRoom(thread, ready)) {
     for (Lane* lane : ready) StepLane(*lane, buffer);
   }
-  mine[0]->reader->ReadAlongWith(nullptr);
+  CZipReader::ReadApart(mine);
 }
 
 // Waits until one of the thread's lanes can take a piece; false once all of

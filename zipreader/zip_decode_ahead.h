@@ -1,11 +1,11 @@
 // Decoding the file entries of a package ahead of the reader that extracts
-// them: threads with two readers each (all opened on the same package)
+// them: threads with a few readers each (all opened on the same package)
 // decrypt and inflate the next entries, in turn, while the extracting reader
 // writes the one before. Every entry has its own key chain and inflate
 // stream, so the work divides along entries; the key chain within an entry
-// stays serial, and a thread steps its two readers' entries a piece at a time
-// so that their refills decrypt two entries in one loop
-// (CZipReader::ReadAlongWith). What it hands over, piece by piece, is exactly
+// stays serial, and a thread steps its readers' entries a piece at a time so
+// that their refills decrypt several entries in one loop
+// (CZipReader::ReadTogether). What it hands over, piece by piece, is exactly
 // what the extracting reader's own calls would have given, each error at the
 // call that would have raised it.
 #pragma once
@@ -22,11 +22,13 @@ class CZipReader;
 
 class ZipDecodeAhead {
  public:
-  // Each of `readers` decodes every readers.size()-th entry from now on, two
-  // neighbours (0 and 1, 2 and 3, ...) on one thread of their own; `files`
-  // are the indices of the file entries in the order they will be
-  // extracted; `pieceSize` is the size every read will ask for.
-  ZipDecodeAhead(std::vector<CZipReader*> readers, std::vector<uint16_t> files, unsigned pieceSize);
+  // Each of `readers` decodes every readers.size()-th entry from now on,
+  // `readersPerThread` neighbours (at most ZipCryptKeys::kMostTogether) on
+  // one thread of their own; `files` are the indices of the file entries in
+  // the order they will be extracted; `pieceSize` is the size every read
+  // will ask for.
+  ZipDecodeAhead(std::vector<CZipReader*> readers, std::vector<uint16_t> files, unsigned pieceSize,
+                 std::size_t readersPerThread);
   ~ZipDecodeAhead();
   ZipDecodeAhead(const ZipDecodeAhead&) = delete;
   ZipDecodeAhead& operator=(const ZipDecodeAhead&) = delete;

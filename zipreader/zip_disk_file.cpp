@@ -145,13 +145,13 @@ uint32_t CZipDiskFile::Read(void* buffer, uint32_t count) {
   if (taken == count) return taken;
   // Large reads go straight to the caller's buffer.
   aheadNext_ = aheadEnd_ = 0;
-  if (count - taken >= kReadAheadSize) {
+  if (count - taken >= aheadSize_) {
     if (!handle_->Read(out + taken, count - taken, &got)) return taken;
     hostPosition_ += got;
     return taken + got;
   }
-  if (ahead_ == nullptr) ahead_ = std::make_unique<uint8_t[]>(kReadAheadSize);
-  if (!handle_->Read(ahead_.get(), kReadAheadSize, &got)) return taken;
+  if (ahead_ == nullptr) ahead_ = std::make_unique<uint8_t[]>(aheadSize_);
+  if (!handle_->Read(ahead_.get(), aheadSize_, &got)) return taken;
   hostPosition_ += got;
   aheadNext_ = 0;
   aheadEnd_ = got;

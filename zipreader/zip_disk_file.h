@@ -36,6 +36,9 @@ class CZipDiskFile : public CZipStream {
   platform::File* Handle() const { return handle_.get(); }
 
   static constexpr uint32_t kReadAheadSize = 65536;
+  // Reads shorter than `size` are served from a block of that size read
+  // ahead; before the first read only.
+  void SetReadAheadSize(uint32_t size) { aheadSize_ = size; }
 
  private:
   uint32_t TakeBuffered(uint8_t* out, uint32_t count);
@@ -47,6 +50,7 @@ class CZipDiskFile : public CZipStream {
   std::u16string path_;
   bool readAhead_ = false;
   std::unique_ptr<uint8_t[]> ahead_;
+  uint32_t aheadSize_ = kReadAheadSize;
   uint32_t aheadNext_ = 0;     // next unread byte in ahead_
   uint32_t aheadEnd_ = 0;      // bytes held in ahead_
   uint64_t hostPosition_ = 0;  // the host file's position: just past ahead_'s bytes

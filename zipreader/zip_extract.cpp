@@ -86,23 +86,34 @@ void CZipReader::FillInput(bool stored) {
   context.stream.next_in = bytes;
 }
 
-void CZipReader::ReadAlongWith(CZipReader* other) {
-  if (partner != nullptr) partner->partner = nullptr;
-  partner = other;
-  if (other != nullptr) other->partner = this;
+void CZipReader::ReadTogether(std::span<CZipReader* const> group) {
+  if (group.size() < 2) return;
+  for (std::size_t i = 0; i < group.size(); ++i) {
+    group[i]->partner = group[(i + 1) % group.size()];
+  }
 }
 
-// Decrypts a run just read, with the partner's next run when it has one to
-// read.
+void CZipReader::ReadApart(std::span<CZipReader* const> group) {
+  for (CZipReader* reader : group) reader->partner = nullptr;
+}
+
+// Decrypts a run just read, with the next run of each reader of the group
+// that has one to read.
 void CZipReader::DecryptRun(uint8_t* bytes, uint32_t count) {
-  const uint32_t other =
-      partner != nullptr && partner->WantsRunAhead() ? partner->ReadRunAhead() : 0;
-  if (other == 0) {
-    keys.Decrypt(bytes, count);
-    return;
+  constexpr int kMost = ZipCryptKeys::kMostTogether;
+  ZipCryptKeys* chains[kMost] = {&keys};
+  uint8_t* runs[kMost] = {bytes};
+  uint32_t counts[kMost] = {count};
+  int n = 1;
+  for (CZipReader* other = partner; other != nullptr && other != this && n < kMost;
+       other = other->partner) {
+    const uint32_t got = other->WantsRunAhead() ? other->ReadRunAhead() : 0;
+    if (got == 0) continue;
+    chains[n] = &other->keys;
+    runs[n] = other->context.aheadBuffer.Data();
+    counts[n++] = got;
   }
-  ZipCryptKeys::DecryptTogether(keys, bytes, count, partner->keys,
-                                partner->context.aheadBuffer.Data(), other);
+  ZipCryptKeys::DecryptTogether(chains, runs, counts, n);
 }
 
 // Only a single archive file: a run that is not taken is given back by

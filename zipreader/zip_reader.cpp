@@ -2,6 +2,12 @@
 
 #include <cstring>
 
+namespace {
+
+constexpr uint32_t kSpreadReadAhead = 16384;
+
+}  // namespace
+
 CZipReadContext::CZipReadContext() {
   std::memset(&stream, 0, sizeof stream);
   stream.zalloc = TrackedAlloc;
@@ -11,7 +17,11 @@ CZipReadContext::CZipReadContext() {
 CZipReader::CZipReader() : directory(&storage) {}
 
 CZipReader::~CZipReader() {
-  ReadAlongWith(nullptr);
+  if (partner != nullptr) {
+    CZipReader* before = partner;
+    while (before->partner != this) before = before->partner;
+    before->partner = before == partner ? nullptr : partner;
+  }
   FreeTrackedBlocks();
   password.Release();
 }
@@ -28,6 +38,9 @@ void CZipReader::OpenArchive(const std::u16string& path, int mode, int volumeSiz
 void CZipReader::OpenArchiveOf(const std::u16string& path, const CZipReader& owner) {
   if (!storage.IsClosed(false)) return;
   storage.OpenStore(path, 1, 0);
+  // Such a reader decodes every few entries, spread over the archive: a
+  // small block read ahead serves its headers and small entries as well.
+  storage.SetReadAheadSize(kSpreadReadAhead);
   entryState = 0;
   directory.Init();
   directory.ReadDirectoryOf(owner.directory);

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <exception>
 #include <list>
+#include <span>
 #include <string>
 
 #include "zipreader/zip_byte_buffer.h"
@@ -41,8 +42,8 @@ class CZipReadContext {
   CZipByteBuffer readBuffer;
   // Raw inflate may take one byte past the entry's data; it gets it only once.
   bool extraByteGiven = false;
-  // The entry's next run, read and decrypted ahead by the partner reader
-  // (CZipReader::ReadAlongWith), or the error that read raised; the next
+  // The entry's next run, read and decrypted ahead by another reader of its
+  // group (CZipReader::ReadTogether), or the error that read raised; the next
   // refill takes it. `aheadFrom` is where the run began in the archive file.
   CZipByteBuffer aheadBuffer;
   uint32_t aheadSize = 0;
@@ -79,12 +80,13 @@ class CZipReader {
   void DecodeAheadWith(ZipDecodeAhead* ahead) { this->ahead = ahead; }
   bool OpenEntry(uint16_t index);
   unsigned ReadEntry(void* buffer, unsigned size);
-  // Pairs two readers used by one thread: when either refills its buffer
-  // with encrypted data it reads the other's next run as well and decrypts
-  // both in one loop (ZipCryptKeys::DecryptTogether). Every read gives what
-  // it gives without the pairing, errors included, each at its own reader's
-  // call. Null ends the pairing, for both.
-  void ReadAlongWith(CZipReader* other);
+  // Groups readers used by one thread (up to ZipCryptKeys::kMostTogether):
+  // when one refills its buffer with encrypted data it reads the next run of
+  // every other one that has one to read as well, and decrypts them all in
+  // one loop (ZipCryptKeys::DecryptTogether). Every read gives what it gives
+  // alone, errors included, each at its own reader's call.
+  static void ReadTogether(std::span<CZipReader* const> group);
+  static void ReadApart(std::span<CZipReader* const> group);
   // 1 complete and CRC correct, -1 not read to the end, -2 time or attributes
   // not set, 0 no entry open.
   int CloseEntry(const char16_t* path, bool afterException);
@@ -139,6 +141,6 @@ class CZipReader {
   CZipByteBuffer extractBuffer;  // ExtractEntry's, kept from entry to entry
   std::u16string madeFolder;     // where the last extracted file was created
   ZipDecodeAhead* ahead = nullptr;
-  bool aheadEntry = false;  // the entry open is read by `ahead`
-  CZipReader* partner = nullptr;
+  bool aheadEntry = false;        // the entry open is read by `ahead`
+  CZipReader* partner = nullptr;  // the next of its group, in a ring
 };

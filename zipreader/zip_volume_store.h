@@ -27,6 +27,7 @@ class CZipVolumeStore {
   // on a later volume but never straddle two.
   uint32_t ReadBytes(void* buffer, uint32_t count, bool atOnce);
   void ChangeVolume(int number);
+  void SetReadAheadSize(uint32_t size) { diskFile.SetReadAheadSize(size); }
   void UpdateVolumeInfo(uint16_t thisDisk);
   std::u16string VolumeFileName(const std::u16string& path, bool isLast) const;
   bool IsClosed(bool archiveLevel) const;

@@ -52,10 +52,14 @@ struct Spares {
   std::vector<CZipReader*> decoders;
 };
 
-// With one reader decoding ahead, and with three and four taking the entries
-// in turn (two of them paired on one thread, ReadAlongWith).
-class DecodeAhead : public ::testing::TestWithParam<int> {};
-INSTANTIATE_TEST_SUITE_P(Readers, DecodeAhead, ::testing::Values(1, 3, 4));
+// Readers decoding ahead, and how many of them share a thread (their
+// refills grouped, CZipReader::ReadTogether): one alone; three taking the
+// entries in turn, two on one thread and one on another; eight, on two
+// threads of four.
+using Layout = std::pair<int, std::size_t>;
+class DecodeAhead : public ::testing::TestWithParam<Layout> {};
+INSTANTIATE_TEST_SUITE_P(Readers, DecodeAhead,
+                         ::testing::Values(Layout{1, 1}, Layout{3, 2}, Layout{8, 4}));
 
 TEST_P(DecodeAhead, GivesWhatTheReaderAloneGives) {
   FakeDevice device;
@@ -95,12 +99,13 @@ TEST_P(DecodeAhead, GivesWhatTheReaderAloneGives) {
   };
   CZipReader alone, extracting;
   open(alone), open(extracting);
-  Spares spares(GetParam(), extracting);
+  Spares spares(GetParam().first, extracting);
   const std::size_t count = b.entries.size();
   const std::vector<int> expected = ExtractAll(alone, u"\\alone", count, 2);
   std::vector<int> got;
   {
-    ZipDecodeAhead ahead(spares.decoders, {0, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11}, 65536);
+    ZipDecodeAhead ahead(spares.decoders, {0, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11}, 65536,
+                         GetParam().second);
     extracting.DecodeAheadWith(&ahead);
     got = ExtractAll(extracting, u"\\ahead", count, 2);
     extracting.DecodeAheadWith(nullptr);
@@ -123,9 +128,10 @@ TEST_P(DecodeAhead, GivesWhatTheReaderAloneGives) {
 
 // Many small entries: the decoding threads run full (they get a head start)
 // and wait for room again and again, and every entry still arrives whole
-// and in order; with one reader, and with two threads of two.
-class DecodeAheadSmallEntries : public ::testing::TestWithParam<int> {};
-INSTANTIATE_TEST_SUITE_P(Readers, DecodeAheadSmallEntries, ::testing::Values(1, 4));
+// and in order; with one reader, and with two threads of four.
+class DecodeAheadSmallEntries : public ::testing::TestWithParam<Layout> {};
+INSTANTIATE_TEST_SUITE_P(Readers, DecodeAheadSmallEntries,
+                         ::testing::Values(Layout{1, 1}, Layout{8, 4}));
 
 TEST_P(DecodeAheadSmallEntries, EveryEntryArrivesWhole) {
   FakeDevice device;
@@ -142,11 +148,11 @@ TEST_P(DecodeAheadSmallEntries, EveryEntryArrivesWhole) {
   CZipReader extracting;
   extracting.OpenArchive(u"\\t.zip", 1, 0);
   extracting.SetPassword(u".TORVA.");
-  Spares spares(GetParam(), extracting);
+  Spares spares(GetParam().first, extracting);
   std::vector<uint16_t> files;
   for (int i = 0; i < kEntries; ++i) files.push_back(static_cast<uint16_t>(i));
   {
-    ZipDecodeAhead ahead(spares.decoders, files, 65536);
+    ZipDecodeAhead ahead(spares.decoders, files, 65536, GetParam().second);
     extracting.DecodeAheadWith(&ahead);
     for (int i = 0; i < kEntries; ++i) {
       if (i % 500 == 0) std::this_thread::sleep_for(std::chrono::milliseconds(100));
@@ -206,7 +212,7 @@ TEST(DecodeAheadStop, EndsCleanlyWhenNothingIsTaken) {
   std::vector<uint16_t> files;
   for (uint16_t i = 0; i < 40; ++i) files.push_back(i);
   {
-    ZipDecodeAhead ahead({&spare}, files, 65536);
+    ZipDecodeAhead ahead({&spare}, files, 65536, 1);
     EXPECT_FALSE(ahead.Take(41));
   }
   EXPECT_FALSE(spare.IsEntryOpen());

@@ -1,7 +1,10 @@
-// Two readers paired on one thread read each other's next run ahead and
-// decrypt both in one loop: every entry must still read as it reads alone,
+// Readers grouped on one thread read each other's next runs ahead and
+// decrypt them in one loop: every entry must still read as it reads alone,
 // bytes, results and errors, each at its own reader's call.
 #include <gtest/gtest.h>
+
+#include <memory>
+#include <vector>
 
 #include "tests/zipreader/fake_device.h"
 #include "tests/zipreader/zip_builder.h"
@@ -60,31 +63,42 @@ Outcome ReadAlone(CZipReader& reader, uint16_t index) {
   return read.Result();
 }
 
-// Both entries open before either reads, then a piece of each in turn.
-std::pair<Outcome, Outcome> ReadTogether(CZipReader& a, uint16_t first, CZipReader& b,
-                                         uint16_t second) {
-  a.ReadAlongWith(&b);
-  EntryRead one(a, first), other(b, second);
-  while (!one.Done() || !other.Done()) {
-    if (!one.Done()) one.Step();
-    if (!other.Done()) other.Step();
+// Every entry open before any reads, then a piece of each in turn.
+std::vector<Outcome> ReadTogether(const std::vector<CZipReader*>& group,
+                                  const std::vector<uint16_t>& indices) {
+  CZipReader::ReadTogether(group);
+  std::vector<std::unique_ptr<EntryRead>> reads;
+  for (std::size_t i = 0; i < indices.size(); ++i) {
+    reads.push_back(std::make_unique<EntryRead>(*group[i], indices[i]));
   }
-  a.ReadAlongWith(nullptr);
-  return {one.Result(), other.Result()};
+  for (bool reading = true; reading;) {
+    reading = false;
+    for (auto& read : reads) {
+      if (read->Done()) continue;
+      read->Step();
+      reading = true;
+    }
+  }
+  CZipReader::ReadApart(group);
+  std::vector<Outcome> outcomes;
+  for (const auto& read : reads) outcomes.push_back(read->Result());
+  return outcomes;
 }
 
-TEST(ReadAlong, EveryPairReadsAsEachEntryAlone) {
+TEST(ReadAlong, EveryGroupReadsAsEachEntryAlone) {
   FakeDevice device;
   ZipBuilder b;
   b.password = ".TORVA.";
   b.entries.push_back({.name = "random", .data = Pseudorandom(300000, 1), .encrypt = true});
-  b.entries.push_back({.name = "stored", .data = Pseudorandom(140000, 2), .method = 0,
-                       .encrypt = true});
+  b.entries.push_back(
+      {.name = "stored", .data = Pseudorandom(140000, 2), .method = 0, .encrypt = true});
   b.entries.push_back({.name = "small", .data = "a few bytes", .encrypt = true});
   b.entries.push_back({.name = "plain", .data = Pseudorandom(90000, 3)});
   // Its data is said to run on over the next entry: the stream ends early,
   // and the descriptor is read where the reads stopped.
-  b.entries.push_back({.name = "ends early", .data = std::string(200000, 'e'), .encrypt = true,
+  b.entries.push_back({.name = "ends early",
+                       .data = std::string(200000, 'e'),
+                       .encrypt = true,
                        .descriptor = true});
   b.entries.push_back({.name = "overrun", .data = Pseudorandom(200000, 4), .method = 0});
   // Its data is said to run past the end of the archive: its first read fails.
@@ -112,22 +126,31 @@ TEST(ReadAlong, EveryPairReadsAsEachEntryAlone) {
     reader.OpenArchive(u"\\t.zip", 1, 0);
     reader.SetPassword(u".TORVA.");
   };
-  CZipReader alone, first, second;
-  open(alone), open(first), open(second);
+  CZipReader alone, first, second, third, fourth;
+  open(alone), open(first), open(second), open(third), open(fourth);
   const auto count = static_cast<uint16_t>(b.entries.size());
   std::vector<Outcome> expected;
   for (uint16_t i = 0; i < count; ++i) expected.push_back(ReadAlone(alone, i));
   EXPECT_EQ(expected[0].bytes, b.entries[0].data);
   EXPECT_EQ(expected[4].end, 1) << "the descriptor after the first run";
   EXPECT_EQ(expected[6].end, 100 + ErrBadArchive) << "the read past the end";
+  // Every pair, and four neighbours from each entry on.
+  std::vector<std::vector<uint16_t>> groups;
   for (uint16_t i = 0; i < count; ++i) {
-    for (uint16_t j = 0; j < count; ++j) {
-      const auto [one, other] = ReadTogether(first, i, second, j);
-      EXPECT_EQ(one, expected[i]) << "entry " << i << " read along with " << j;
-      EXPECT_EQ(other, expected[j]) << "entry " << j << " read along with " << i;
+    for (uint16_t j = 0; j < count; ++j) groups.push_back({i, j});
+    groups.push_back(
+        {i, uint16_t((i + 1) % count), uint16_t((i + 2) % count), uint16_t((i + 3) % count)});
+  }
+  for (const auto& group : groups) {
+    std::vector<CZipReader*> readers{&first, &second, &third, &fourth};
+    readers.resize(group.size());
+    const std::vector<Outcome> got = ReadTogether(readers, group);
+    for (std::size_t k = 0; k < group.size(); ++k) {
+      EXPECT_EQ(got[k], expected[group[k]])
+          << "entry " << group[k] << " in group of " << group.size() << " from " << group[0];
     }
   }
-  EXPECT_EQ(first.TrackedBlockCount() + second.TrackedBlockCount(), 0u);
+  EXPECT_EQ(first.TrackedBlockCount() + fourth.TrackedBlockCount(), 0u);
 }
 
 }  // namespace
