@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "frame/update_dialog.h"
+#include "imagefit/chunk_source.h"
 #include "imagefit/image_files.h"
 #include "imagefit/update_report.h"
 #include "platform/byte_order.h"
@@ -15,21 +16,20 @@ namespace imagefit {
 
 namespace {
 
-constexpr uint32_t kChunkSize = 1u << 20;
 constexpr uint32_t kRefusalStyle = platform::MB_TOPMOST | platform::MB_ICONINFORMATION;
 
-// The image read in large pieces: record data is summed where it lies in the
-// buffer, never copied again.
+// The image read in large chunks: record data is summed where it lies in the
+// chunk, never copied again.
 class ChunkReader {
  public:
-  explicit ChunkReader(platform::File& file) : file_(file), buffer_(kChunkSize) {}
+  ChunkReader(platform::File& file, uint64_t size) : source_(file, size) {}
 
   // False at the end of the file, or on a read error (failed() then tells).
   bool Take(uint8_t* out, uint32_t count) {
     while (count > 0) {
-      if (next_ == end_ && !Fill()) return false;
-      const uint32_t piece = std::min(count, end_ - next_);
-      std::memcpy(out, buffer_.data() + next_, piece);
+      if (chunk_.empty() && !Fill()) return false;
+      const uint32_t piece = uint32_t(std::min<std::size_t>(count, chunk_.size()));
+      std::memcpy(out, chunk_.data(), piece);
       Consume(piece);
       out += piece;
       count -= piece;
@@ -41,9 +41,9 @@ class ChunkReader {
   bool Sum(uint64_t count, uint32_t* sum) {
     uint32_t total = 0;
     while (count > 0) {
-      if (next_ == end_ && !Fill()) return false;
-      const uint32_t piece = uint32_t(std::min<uint64_t>(count, end_ - next_));
-      total += platform::SumBytes(buffer_.data() + next_, piece);
+      if (chunk_.empty() && !Fill()) return false;
+      const uint32_t piece = uint32_t(std::min<uint64_t>(count, chunk_.size()));
+      total += platform::SumBytes(chunk_.data(), piece);
       Consume(piece);
       count -= piece;
     }
@@ -56,20 +56,19 @@ class ChunkReader {
 
  private:
   bool Fill() {
-    uint32_t got = 0;
-    if (!file_.Read(buffer_.data(), kChunkSize, &got)) failed_ = true;
-    next_ = 0;
-    end_ = failed_ ? 0 : got;
-    return end_ > 0;
+    if (!source_.Next(&chunk_)) {
+      failed_ = true;
+      chunk_ = {};
+    }
+    return !chunk_.empty();
   }
   void Consume(uint32_t count) {
-    next_ += count;
+    chunk_ = chunk_.subspan(count);
     offset_ += count;
   }
 
-  platform::File& file_;
-  std::vector<uint8_t> buffer_;
-  uint32_t next_ = 0, end_ = 0;
+  ChunkSource source_;
+  std::span<const uint8_t> chunk_;
   uint64_t offset_ = 0;
   bool failed_ = false;
 };
@@ -129,7 +128,7 @@ BinImageFacts ReadBinImage(platform::File& file) {
     facts.problem = "its size cannot be read";
     return facts;
   }
-  ChunkReader in(file);
+  ChunkReader in(file, size);
   uint8_t header[kImageHeaderSize];
   if (!in.Take(header, kImageHeaderSize)) {
     facts.problem = in.failed() ? "it could not be read to its end" : "it ends inside its header";

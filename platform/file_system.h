@@ -67,6 +67,15 @@ class File {
   virtual ~File() = default;
   // Reads at most `count` bytes; `*got` receives how many came (0 at the end).
   virtual bool Read(void* buffer, uint32_t count, uint32_t* got) = 0;
+  // Reads as Read does, but at `offset`, leaving the position alone; where
+  // it works, several threads may call it on one File at once (one large
+  // file read on both cores). False, with nothing read, when this file
+  // cannot: the caller reads in order with Read instead.
+  virtual bool ReadAt(uint64_t offset, void* buffer, uint32_t count, uint32_t* got) {
+    (void)offset, (void)buffer, (void)count;
+    if (got != nullptr) *got = 0;
+    return false;
+  }
   // Writes all `count` bytes or fails (a full drive fails the whole write).
   virtual bool Write(const void* buffer, uint32_t count) = 0;
   virtual bool Seek(int64_t offset, SeekOrigin origin, uint64_t* newPosition) = 0;

@@ -35,6 +35,8 @@ class FileWrapper : public File {
   bool GetIdentity(FileIdentity* identity) override { return target_->GetIdentity(identity); }
   // SetAttributes is not passed on: a wrapper sees attributes change by the
   // path, as they always may.
+  // Nor is ReadAt: a wrapper that changes what Read hands out (a verified
+  // file) would be passed by, and its callers fall back to Read.
 
  protected:
   File& target() { return *target_; }

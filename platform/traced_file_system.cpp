@@ -40,6 +40,15 @@ class TracedFile : public FileWrapper {
     }
     return ok;
   }
+  bool ReadAt(uint64_t offset, void* buffer, uint32_t count, uint32_t* got) override {
+    const bool tracing = StartTracing(reasons_);
+    const bool ok = target().ReadAt(offset, buffer, count, got);
+    if (tracing) {
+      Trace("ReadFile(%s, %u at %" PRIu64 ") -> %s, %u bytes", name_.c_str(), count, offset,
+            Result(ok).c_str(), ok && got != nullptr ? *got : 0u);
+    }
+    return ok;
+  }
   bool Write(const void* buffer, uint32_t count) override {
     const bool tracing = StartTracing(reasons_);
     const bool ok = target().Write(buffer, count);

@@ -40,7 +40,12 @@ def mount(size_gb, log):
         # An inode per 4 KB: the clean-ups keep every run's files until the
         # end (see Bench), over 600,000 of them in a whole run, more than the
         # default ratio gives 8 GB. No discard: it would hand the memory back.
-        made = _run(['mkfs.ext4', '-q', '-F', '-E', 'nodiscard', '-i', '4096', IMAGE])
+        # Inode tables and journal zeroed now: left lazy, the kernel zeroes
+        # them in the background for the first minutes after the mount, and
+        # every flush of those minutes waits behind it (imagefit measured
+        # 0.6-0.8 s then, 0.12 s after).
+        made = _run(['mkfs.ext4', '-q', '-F', '-i', '4096', '-E',
+                     'nodiscard,lazy_itable_init=0,lazy_journal_init=0', IMAGE])
     if made.returncode == 0:
         made = _run(['mount', '-o', 'loop', IMAGE, point])
     if made.returncode != 0:

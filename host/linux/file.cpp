@@ -100,6 +100,21 @@ bool LinuxFile::Read(void* buffer, uint32_t count, uint32_t* got) {
   return ok;
 }
 
+bool LinuxFile::ReadAt(uint64_t offset, void* buffer, uint32_t count, uint32_t* got) {
+  if (got != nullptr) *got = 0;
+  if ((access_ & platform::AccessRead) == 0 || got == nullptr || (buffer == nullptr && count > 0) ||
+      offset > uint64_t(INT64_MAX)) {
+    return false;
+  }
+  ssize_t n = 0;
+  do {
+    n = ::pread(fd_, buffer, count, off_t(offset));
+  } while (n < 0 && errno == EINTR);
+  if (n < 0) return false;
+  *got = static_cast<uint32_t>(n);
+  return true;
+}
+
 bool LinuxFile::ReserveUpTo(uint64_t newEnd) {
   struct stat info {};
   if (fstat(fd_, &info) != 0) return false;

@@ -32,6 +32,7 @@ class LinuxFile : public platform::File {
   LinuxFile& operator=(const LinuxFile&) = delete;
 
   bool Read(void* buffer, uint32_t count, uint32_t* got) override;
+  bool ReadAt(uint64_t offset, void* buffer, uint32_t count, uint32_t* got) override;
   bool Write(const void* buffer, uint32_t count) override;
   bool Seek(int64_t offset, platform::SeekOrigin origin, uint64_t* newPosition) override;
   bool GetSize(uint64_t* size) override;

@@ -135,6 +135,28 @@ TEST_F(DriverProtocol, StreamStopsAtDamageAndReportsFailure) {
   EXPECT_EQ(Codes(), (std::vector<uint32_t>{R})) << "only the record before the cut";
 }
 
+// Records are read ahead of the driver up to a limit; one larger than the limit
+// is read alone. Either way each reaches the driver whole and in file order.
+TEST_F(DriverProtocol, RecordsReadAheadReachTheDriverWholeAndInOrder) {
+  auto driver = OpenUpdateDriver();
+  std::vector<TestRecord> records;
+  for (const std::size_t size : {1500000, 10, 300000, 2100000, 0, 700000, 700000, 5}) {
+    records.push_back({0x1000, Pattern(size, uint8_t(records.size()))});
+  }
+  const Bytes bin = MakeBin(0x1000, 2100000, records);
+  device.files.Put(u"\\big", bin);
+  EXPECT_TRUE(StreamImageRecords(u"\\big", driver.get(), nullptr, nullptr));
+  ASSERT_EQ(device.drivers.calls.size(), records.size() + 1);
+  std::size_t at = 15;
+  for (const auto& call : device.drivers.calls) {
+    ASSERT_LE(at + call.input.size(), bin.size());
+    EXPECT_TRUE(std::equal(call.input.begin(), call.input.end(), bin.begin() + std::ptrdiff_t(at)))
+        << "the record at " << at;
+    at += call.input.size();
+  }
+  EXPECT_EQ(at, bin.size());
+}
+
 TEST_F(DriverProtocol, ZeroLengthRecordGoesAsTwelveBytesAndStreamingContinues) {
   auto driver = OpenUpdateDriver();
   device.files.Put(u"\\z", MakeBin(0x1000, 8, {{0x1000, {}}, {0x1000, Pattern(8, 5)}}));

@@ -53,6 +53,31 @@ TEST(BinImageCheck, RecordsAcrossReadPiecesAreCheckedToTheEnd) {
   EXPECT_EQ(check(damaged), "record 31 is cut short in its header");
 }
 
+// A large image is read on two threads, every other chunk by the second: damage
+// and cuts in chunks read by either must be found as a reading in order finds
+// them, and a file that cannot be read at offsets is checked in order.
+TEST(BinImageCheck, ALargeImageReadOnBothCoresIsCheckedAsInOrder) {
+  FakeDevice device;
+  const Bytes bin = MakeFlatBin(0x80000000, Pattern(9000000, 3), 100003);
+  auto check = [&](const Bytes& image) {
+    device.files.Put(u"\\nk.bin", image);
+    auto file =
+        device.files.Open(u"\\nk.bin", platform::AccessRead, platform::Disposition::OpenExisting);
+    return imagefit::CheckBinImage(*file);
+  };
+  auto recordAt = [](int record) { return std::size_t(15 + (record - 1) * (12 + 100003)); };
+  EXPECT_EQ(check(bin), "");
+  for (const int record : {4, 60, 62, 89}) {  // in chunks 1, 22, 23 and 33
+    Bytes damaged = bin;
+    damaged[recordAt(record) + 12 + 777] ^= 0x10;
+    EXPECT_EQ(check(damaged), "record " + std::to_string(record) + " does not match its checksum");
+  }
+  Bytes cut(bin.begin(), bin.begin() + std::ptrdiff_t(recordAt(62) + 12 + 500));
+  EXPECT_EQ(check(cut), "record 62 is longer than the rest of the file");
+  cut.assign(bin.begin(), bin.begin() + std::ptrdiff_t(recordAt(62) + 5));
+  EXPECT_EQ(check(cut), "record 62 is cut short in its header");
+}
+
 TEST(MultiImageHeader, WorkedExampleOfFourRegions) {
   FakeDevice device;
   const char16_t* paths[] = {u"\\u\\drivers.bin", u"\\u\\tinynk.bin", u"\\u\\nk.bin",

@@ -37,6 +37,11 @@ TEST(VerifiedFileTest, HandsOutVerifiedBytesAndNothingOfAChangedBlock) {
   ASSERT_TRUE(file->Seek(-10, platform::SeekOrigin::End, &at));
   EXPECT_EQ(at, bytes.size() - 10);
   EXPECT_FALSE(file->Write("x", 1));
+  // No read at an offset may pass the block checks: the caller reads in order.
+  char byte = 0;
+  uint32_t none = 1;
+  EXPECT_FALSE(file->ReadAt(0, &byte, 1, &none));
+  EXPECT_EQ(none, 0u);
 
   // One byte of the third block changed in place, and the file grown.
   (*files.Node("\\Card\\P.ZIP")->bytes)[2 * 65536 + 3] ^= 1;

@@ -24,6 +24,18 @@ class MemoryFile : public platform::File {
     }
     return true;
   }
+  // Reads from several threads at once, as a host file does, while nothing
+  // writes the file.
+  bool ReadAt(uint64_t offset, void* buffer, uint32_t count, uint32_t* got) override {
+    *got = 0;
+    if (!(access_ & platform::AccessRead)) return false;
+    const std::string& bytes = *node_->bytes;
+    if (offset < bytes.size()) {
+      *got = static_cast<uint32_t>(std::min<uint64_t>(count, bytes.size() - offset));
+      std::memcpy(buffer, bytes.data() + offset, *got);
+    }
+    return true;
+  }
   bool Write(const void* buffer, uint32_t count) override {
     if (!(access_ & platform::AccessWrite)) return false;
     std::string& bytes = *node_->bytes;

@@ -101,6 +101,18 @@ TEST_F(FileSystemTest, SeekSetEndAndSize) {
   ASSERT_TRUE(file->Seek(0, SeekOrigin::Begin, nullptr));
   EXPECT_EQ(ReadAll(*file), std::string("01234\0\0\0", 8));
   EXPECT_TRUE(file->Flush());
+
+  // A read at an offset leaves the position alone and stops at the end.
+  ASSERT_TRUE(file->Seek(2, SeekOrigin::Begin, nullptr));
+  char bytes[4] = {};
+  uint32_t got = 0;
+  ASSERT_TRUE(file->ReadAt(3, bytes, 4, &got));
+  EXPECT_EQ(std::string(bytes, got), std::string("34\0\0", 4));
+  ASSERT_TRUE(file->ReadAt(6, bytes, 4, &got));
+  EXPECT_EQ(got, 2u);
+  EXPECT_EQ(ReadAll(*file), std::string("234\0\0\0", 6));
+  auto writer = files.Open(u"\\f.bin", AccessWrite, Disposition::OpenExisting);
+  EXPECT_FALSE(writer->ReadAt(0, bytes, 1, &got));
 }
 
 TEST_F(FileSystemTest, ReadOnlyFilesRefuseChangesLikeTheDevice) {
