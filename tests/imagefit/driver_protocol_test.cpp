@@ -135,9 +135,9 @@ TEST_F(DriverProtocol, StreamStopsAtDamageAndReportsFailure) {
   EXPECT_EQ(Codes(), (std::vector<uint32_t>{R})) << "only the record before the cut";
 }
 
-// Records are read ahead of the driver up to a limit; one larger than the limit
-// is read alone. Either way each reaches the driver whole and in file order.
-TEST_F(DriverProtocol, RecordsReadAheadReachTheDriverWholeAndInOrder) {
+// Records of several megabytes beside empty and tiny ones: each reaches the
+// driver whole, in file order, up to the end record.
+TEST_F(DriverProtocol, LargeAndTinyRecordsReachTheDriverWholeAndInOrder) {
   auto driver = OpenUpdateDriver();
   std::vector<TestRecord> records;
   for (const std::size_t size : {1500000, 10, 300000, 2100000, 0, 700000, 700000, 5}) {
