@@ -23,6 +23,10 @@ namespace shellfit {
 namespace {
 
 constexpr unsigned kBufferSize = 65536;
+// Handing an entry to another thread and back costs about what decrypting
+// and inflating a few hundred bytes does: a package whose entries are
+// smaller than this on average is decoded where it is written.
+constexpr uint64_t kDecodeAheadFrom = 512;
 
 // How one attempt at an entry went.
 struct EntryResult {
@@ -125,14 +129,18 @@ void CloseAfterException(CZipReader& reader) {
 }
 
 // The spare readers decode the file entries, in turn, in the order they
-// are written.
+// are written; none where the entries are too small to be worth it.
 std::unique_ptr<ZipDecodeAhead> DecodeAhead(CZipReader& reader, const SpareReaders* spares) {
   if (spares == nullptr || spares->empty()) return nullptr;
   std::vector<uint16_t> files;
+  uint64_t stored = 0;
   const auto& headers = reader.Headers();
   for (std::size_t i = 0; i < headers.size() && i <= 0xFFFF; ++i) {
-    if (!headers[i]->IsDirectory()) files.push_back(static_cast<uint16_t>(i));
+    if (headers[i]->IsDirectory()) continue;
+    files.push_back(static_cast<uint16_t>(i));
+    stored += headers[i]->compressedSize;
   }
+  if (stored < kDecodeAheadFrom * files.size()) return nullptr;
   std::vector<CZipReader*> decoders;
   for (const auto& spare : *spares) decoders.push_back(spare.get());
   return std::make_unique<ZipDecodeAhead>(std::move(decoders), std::move(files), kBufferSize,
