@@ -168,6 +168,12 @@ enum class EntryKind {
   Other,   // a link, a pipe, a device node: nothing to read or write through
 };
 
+// Flushes going on in the background while it lives (FlushVolumeInBackground).
+class BackgroundFlush {
+ public:
+  virtual ~BackgroundFlush() = default;
+};
+
 // Threads: calls on a FileSystem must not overlap (the hosts keep what they
 // looked up, and the drive's used bytes, unguarded): the caller serialises
 // them. Files it opened may meanwhile be used on other threads (see File).
@@ -221,6 +227,15 @@ class FileSystem {
   // one barrier for many files. False when the host cannot; each file and
   // folder must then be flushed on its own.
   virtual bool FlushVolume(std::u16string_view path) = 0;
+  // Starts putting what is written on the volume that holds `path` on the
+  // medium in the background, on another thread, until the returned object
+  // goes, so that a FlushVolume after much writing finds less left to do.
+  // Null where the host has no such thing. It is never a barrier: nothing
+  // may count on what it flushed, only on FlushVolume and Flush.
+  virtual std::unique_ptr<BackgroundFlush> FlushVolumeInBackground(std::u16string_view path) {
+    (void)path;
+    return nullptr;
+  }
   // Whether an entry `path` (which names nothing yet, in a folder that
   // exists) could be created: the host may refuse a name the device takes,
   // or hold a link there that leads nowhere it may go. Only making it tells

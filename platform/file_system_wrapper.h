@@ -71,6 +71,9 @@ class FileSystemWrapper : public FileSystem {
   }
   bool Flush(std::u16string_view path) override { return target_.Flush(path); }
   bool FlushVolume(std::u16string_view path) override { return target_.FlushVolume(path); }
+  std::unique_ptr<BackgroundFlush> FlushVolumeInBackground(std::u16string_view path) override {
+    return target_.FlushVolumeInBackground(path);
+  }
   bool CanCreate(std::u16string_view path) override { return target_.CanCreate(path); }
   std::vector<FindData> Find(std::u16string_view pattern) override { return target_.Find(pattern); }
   // A wrapper that changes what Find shows changes this too.

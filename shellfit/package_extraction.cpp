@@ -169,6 +169,10 @@ Extraction ExtractOpenPackage(platform::Dialog& dialog, CZipReader& reader,
   std::u16string unfinished;  // the file being written, gone again if it fails
   // The kit alone writes here: others' changes are learned entry by entry.
   const platform::LookUpBatch batch(platform::Files());
+  // What is written goes to the medium while later entries are written, so
+  // that the barrier after the last one waits for little; it stays the
+  // barrier.
+  const auto flushing = platform::Files().FlushVolumeInBackground(target);
   try {
     dialog.SetProgressRange(kProgressControl, 0, static_cast<uint16_t>(CountEntries(reader, true)));
     const std::vector<Remaining> left = RemainingFromEachEntry(reader);

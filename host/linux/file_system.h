@@ -7,6 +7,7 @@
 
 #include "host/common/drive_capacity.h"
 #include "host/linux/device_paths.h"
+#include "host/linux/unique_fd.h"
 #include "platform/file_system.h"
 
 namespace host {
@@ -36,6 +37,9 @@ class LinuxFileSystem : public platform::FileSystem {
   // fsync of the file or folder; syncfs of the file system under <root>/fs.
   bool Flush(std::u16string_view path) override;
   bool FlushVolume(std::u16string_view path) override;
+  // syncfs on a thread of its own, again and again until it goes.
+  std::unique_ptr<platform::BackgroundFlush> FlushVolumeInBackground(
+      std::u16string_view path) override;
   bool CanCreate(std::u16string_view path) override;
   std::vector<platform::FindData> Find(std::u16string_view pattern) override;
   // Kinds come from the folder listing itself (one status call per link
@@ -55,6 +59,8 @@ class LinuxFileSystem : public platform::FileSystem {
   const DevicePaths& paths() const { return paths_; }
 
  private:
+  // The folder `path` names, opened to flush its volume.
+  UniqueFd OpenVolumeOf(std::u16string_view path);
   std::unique_ptr<platform::File> OpenPath(std::u16string_view path, uint32_t access,
                                            platform::Disposition disposition);
   std::unique_ptr<platform::File> OpenExisting(const Located& where, uint32_t access,

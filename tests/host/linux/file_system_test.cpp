@@ -287,6 +287,14 @@ TEST_F(FileSystemTest, MovesAndFlushes) {
   EXPECT_FALSE(files.MoveFile(u"\\stage\\none", u"\\x.bin"));
   EXPECT_FALSE(files.MoveFile(u"\\stage\\b.bin", u"\\stage\\b?.bin"));
   EXPECT_TRUE(files.FlushVolume(u"\\dest"));
+  // Background flushes of a volume run while files are written, until their
+  // object goes; there are none for a folder that is not there.
+  EXPECT_EQ(files.FlushVolumeInBackground(u"\\missing"), nullptr);
+  auto flushing = files.FlushVolumeInBackground(u"\\dest");
+  ASSERT_NE(flushing, nullptr);
+  WriteDevice(u"\\dest\\c.bin", "more");
+  flushing.reset();
+  EXPECT_EQ(test_support::ReadText(device.fs() / "Dest" / "c.bin"), "more");
 }
 
 // A folder moves whole, and only where nothing is in the way: never over a
