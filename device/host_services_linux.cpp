@@ -19,7 +19,8 @@ namespace fs = std::filesystem;
 
 std::unique_ptr<platform::FileSystem> CreateDeviceFileSystem(const fs::path& root,
                                                              uint64_t capacity) {
-  return std::make_unique<host::LinuxFileSystem>(root, capacity);
+  return std::make_unique<host::LinuxFileSystem>(root, capacity,
+                                                 host::FolderKeeping::WatchedWhenBusy);
 }
 
 std::unique_ptr<platform::Registry> OpenDeviceRegistry(const fs::path& root) {

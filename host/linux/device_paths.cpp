@@ -107,12 +107,16 @@ int DevicePaths::FsFd() const {
 }
 
 // Kept folders need inotify; without it every look-up walks.
-WatchedFolders* DevicePaths::Watched() const {
+WatchedFolders* DevicePaths::Watched(Use use) const {
   if (keeping_ == FolderKeeping::None) return nullptr;
   const int fsFd = FsFd();
   std::lock_guard lock(shared_->mutex);
-  if (!shared_->watched && fsFd >= 0) {
+  const bool due = keeping_ == FolderKeeping::Watched || use == Use::KeptNames ||
+                   (use == Use::LookUp && ++shared_->lookUps >= kLookUpsBeforeWatching);
+  if (!shared_->watched && fsFd >= 0 && due) {
     shared_->watched = std::make_unique<WatchedFolders>(fsRoot_, fsFd);
+    // Made within a batch: it starts in it.
+    for (int i = 0; i < shared_->batches; ++i) shared_->watched->BeginBatch();
   }
   return shared_->watched && shared_->watched->Usable() ? shared_->watched.get() : nullptr;
 }
@@ -292,7 +296,7 @@ std::optional<DevicePaths::Place> DevicePaths::OpenFolder(const std::vector<std:
   for (std::size_t i = 0; i < count; ++i) {
     if (IsForbiddenComponent(parts[i])) return std::nullopt;
   }
-  if (WatchedFolders* watched = Watched()) {
+  if (WatchedFolders* watched = Watched(Use::LookUp)) {
     WatchedFolders::Folder folder;
     switch (watched->FindFolder(parts, count, &folder)) {
       case WatchedFolders::Answer::Found: {
@@ -393,7 +397,7 @@ std::optional<Located> DevicePaths::LocateAsGiven(std::u16string_view devicePath
 }
 
 bool DevicePaths::TakesAnyName() const {
-  WatchedFolders* watched = Watched();
+  WatchedFolders* watched = Watched(Use::KeptNames);
   return watched != nullptr && watched->PosixNames();
 }
 
@@ -402,11 +406,17 @@ void DevicePaths::NoteCreated(const Located& where) const {
 }
 
 void DevicePaths::BeginBatch() const {
-  if (WatchedFolders* watched = Watched()) watched->BeginBatch();
+  WatchedFolders* watched = Watched();
+  std::lock_guard lock(shared_->mutex);
+  ++shared_->batches;
+  if (watched != nullptr) watched->BeginBatch();
 }
 
 void DevicePaths::EndBatch() const {
-  if (WatchedFolders* watched = Watched()) watched->EndBatch();
+  WatchedFolders* watched = Watched();
+  std::lock_guard lock(shared_->mutex);
+  --shared_->batches;
+  if (watched != nullptr) watched->EndBatch();
 }
 
 void DevicePaths::NoteNamesChanged() const {

@@ -50,10 +50,50 @@ class FolderLookUp : public ::testing::TestWithParam<FolderKeeping> {
 };
 
 INSTANTIATE_TEST_SUITE_P(Keeping, FolderLookUp,
-                         ::testing::Values(FolderKeeping::Watched, FolderKeeping::None),
+                         ::testing::Values(FolderKeeping::Watched, FolderKeeping::WatchedWhenBusy,
+                                           FolderKeeping::None),
                          [](const auto& info) {
-                           return info.param == FolderKeeping::Watched ? "Watched" : "Walked";
+                           return info.param == FolderKeeping::Watched           ? "Watched"
+                                  : info.param == FolderKeeping::WatchedWhenBusy ? "WhenBusy"
+                                                                                 : "Walked";
                          });
+
+int InotifyInstances() {
+  int count = 0;
+  for (const auto& entry : fs::directory_iterator("/proc/self/fd")) {
+    std::error_code error;
+    if (fs::read_symlink(entry.path(), error).string() == "anon_inode:inotify") ++count;
+  }
+  return count;
+}
+
+// Kept only once look-ups are many: a few set up no watch at all, and the
+// switch in the middle of a batch keeps its rules (own changes at once,
+// another process's after the next own change).
+TEST(FolderLookUpWhenBusy, WatchesOnlyManyLookUpsAndStaysRightAcrossTheSwitch) {
+  TempDeviceRoot device;
+  LinuxFileSystem files{device.root(), 0, FolderKeeping::WatchedWhenBusy};
+  const fs::path dir = device.fs() / "Dir";
+  ASSERT_TRUE(files.CreateDirectory(u"\\Dir"));
+  for (int i = 0; i < 10; ++i) EXPECT_EQ(files.GetAttributes(u"\\dir\\none"), kInvalidAttributes);
+  EXPECT_EQ(InotifyInstances(), 0);
+  {
+    const LookUpBatch batch(files);
+    for (int i = 0; i < 2 * kLookUpsBeforeWatching; ++i) {
+      SCOPED_TRACE(i);
+      const std::u16string n = FromUtf8(std::to_string(i));
+      ASSERT_NE(files.Open(u"\\dir\\own" + n, AccessWrite, Disposition::CreateNew), nullptr);
+      EXPECT_EQ(files.GetAttributes(u"\\DIR\\OWN" + n), FILE_ATTRIBUTE_ARCHIVE);
+      InAnotherProcess([&] { std::ofstream(dir / ("Theirs" + std::to_string(i))) << "x"; });
+      ASSERT_TRUE(files.CreateDirectory(u"\\dir\\sub" + n));
+      EXPECT_EQ(files.GetAttributes(u"\\dir\\THEIRS" + n), FILE_ATTRIBUTE_ARCHIVE);
+    }
+  }
+  EXPECT_EQ(InotifyInstances(), 1);
+  InAnotherProcess([&] { fs::rename(dir / "Theirs7", dir / "Moved7"); });
+  EXPECT_EQ(files.GetAttributes(u"\\dir\\theirs7"), kInvalidAttributes);
+  EXPECT_EQ(files.GetAttributes(u"\\dir\\MOVED7"), FILE_ATTRIBUTE_ARCHIVE);
+}
 
 TEST_P(FolderLookUp, SeesWhatAnotherProcessAddsOrRenamesBetweenLookUps) {
   const fs::path dir = device.fs() / "Dir";
