@@ -26,8 +26,6 @@ bool LinuxFileSystem::Flush(std::u16string_view path) {
   return ok;
 }
 
-// The volume that holds `path`: a folder below fs/ (the flash drive) may be
-// a mount of its own, and syncing fs/ would leave its writes in the cache.
 namespace {
 
 // Each syncfs writes back what came since the one before; the pause keeps
@@ -65,6 +63,8 @@ class SyncfsLoop : public platform::BackgroundFlush {
 
 }  // namespace
 
+// The volume that holds `path`: a folder below fs/ (the flash drive) may be
+// a mount of its own, and syncing fs/ would leave its writes in the cache.
 UniqueFd LinuxFileSystem::OpenVolumeOf(std::u16string_view path) {
   const auto where = paths_.Locate(path, LastLink::Follow, false);
   if (!where) return UniqueFd(-1);
