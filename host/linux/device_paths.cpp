@@ -379,6 +379,7 @@ std::optional<Located> DevicePaths::Locate(std::u16string_view devicePath, LastL
       located.name = name;
     }
     located.namesCurrent = kept && place->watched != 0;
+    if (located.namesCurrent) located.keptFolder = place->watched;
     located.folder = std::move(place->dir);
     return located;
   }
@@ -403,6 +404,14 @@ bool DevicePaths::TakesAnyName() const {
 
 void DevicePaths::NoteCreated(const Located& where) const {
   if (where.stamp) shared_->index.Added(where.folder->get(), *where.stamp, where.name);
+}
+
+void DevicePaths::NoteFileCreated(const Located& where) const {
+  WatchedFolders* watched = where.namesCurrent ? Watched() : nullptr;
+  if (watched == nullptr || !watched->NoteOwnFile(where.keptFolder, where.name)) {
+    NoteNamesChanged();
+  }
+  NoteCreated(where);
 }
 
 void DevicePaths::BeginBatch() const {

@@ -8,6 +8,7 @@
 
 #include <sys/stat.h>
 
+#include <cstdint>
 #include <filesystem>
 #include <memory>
 #include <mutex>
@@ -39,6 +40,7 @@ struct Located {
   // The folder is kept and its names known to be current (see
   // WatchedFolders): a missing name is missing, whatever its case.
   bool namesCurrent = false;
+  uint64_t keptFolder = 0;  // which kept folder, when namesCurrent
 };
 
 // What happens to a symbolic link as the last component.
@@ -87,6 +89,9 @@ class DevicePaths {
   bool TakesAnyName() const;
   // This process created `where.name` in `where.folder`.
   void NoteCreated(const Located& where) const;
+  // ... as a file, where it was missing: a kept folder learns the name at
+  // once, without reading the change queue for it.
+  void NoteFileCreated(const Located& where) const;
   // A batch of look-ups, and this process's own changes to names within it
   // (see WatchedFolders).
   void BeginBatch() const;

@@ -92,11 +92,13 @@ std::unique_ptr<platform::File> LinuxFileSystem::OpenPath(std::u16string_view pa
     const int fd = OpenRegularFileAt(where->folder->get(), where->name.c_str(),
                                      AccessFlags(access) | O_CREAT | O_EXCL, 0666, &info);
     const int error = errno;
-    // Even a creation that failed may have made and removed the name.
-    paths_.NoteNamesChanged();
-    if (fd < 0 && error == EEXIST) continue;
-    if (fd < 0) return nullptr;
-    paths_.NoteCreated(*where);
+    if (fd < 0) {
+      // Even a creation that failed may have made and removed the name.
+      paths_.NoteNamesChanged();
+      if (error == EEXIST) continue;
+      return nullptr;
+    }
+    paths_.NoteFileCreated(*where);
     return std::make_unique<LinuxFile>(fd, access & (platform::AccessRead | platform::AccessWrite),
                                        where->host, capacity_, storesBefore);
   }

@@ -17,6 +17,11 @@ namespace {
 // sub-folders goes first.
 constexpr std::size_t kMaxFolders = 128;
 
+// Own file creations learned before the queue is read: far below the
+// kernel's default queue length (16384 events), whose overflow would cost
+// every kept folder.
+constexpr int kOwnFilesPerRead = 256;
+
 // Changes to a folder's names, and to the folder itself.
 constexpr uint32_t kWatchMask = IN_CREATE | IN_DELETE | IN_MOVED_FROM | IN_MOVED_TO |
                                 IN_DELETE_SELF | IN_MOVE_SELF | IN_ONLYDIR;
@@ -70,6 +75,7 @@ WatchedFolders::WatchedFolders(std::filesystem::path fsRoot, int fsFd)
 WatchedFolders::~WatchedFolders() = default;
 
 void WatchedFolders::ReadEvents() {
+  ownFilesUnread_ = 0;
   alignas(inotify_event) char buffer[32 * 1024];
   for (;;) {
     const ssize_t length = read(inotify_.get(), buffer, sizeof buffer);
@@ -264,6 +270,15 @@ void WatchedFolders::EndBatch() {
 void WatchedFolders::NoteOwnChange() {
   std::lock_guard lock(mutex_);
   changedSinceRead_ = true;
+}
+
+bool WatchedFolders::NoteOwnFile(uint64_t folder, const std::string& name) {
+  std::lock_guard lock(mutex_);
+  const auto found = byId_.find(folder);
+  if (batches_ == 0 || found == byId_.end() || !found->second->names) return false;
+  found->second->names->Add(name);
+  if (++ownFilesUnread_ >= kOwnFilesPerRead) changedSinceRead_ = true;
+  return true;
 }
 
 WatchedFolders::Answer WatchedFolders::FindEntry(const Folder& folder,

@@ -2,8 +2,9 @@
 // look-up through them needs neither a walk from the top nor a folder scan.
 // Every change to a watched folder's names, by anyone, is queued by the
 // kernel before the call that made it returns; the queue is read before
-// each look-up (within a batch, only after this process's own changes),
-// and what a change touches is updated or dropped. Only
+// each look-up (within a batch, only after this process's own changes;
+// a file it creates joins the names at once), and what a change touches
+// is updated or dropped. Only
 // folders reached from the file system's top without a link are kept.
 #pragma once
 
@@ -70,6 +71,13 @@ class WatchedFolders {
   void EndBatch();
   // This process has changed a name (created, renamed or removed an entry).
   void NoteOwnChange();
+  // This process created the file `name` in the kept folder `folder` (an id
+  // from FindFolder), where the name was missing. Within a batch the folder
+  // learns it at once; the queue, which holds its creation too, is read
+  // with the next other change, or after kOwnFilesPerRead of these, so that
+  // it never fills. False when it could not be learned so (outside a batch,
+  // or the folder is no longer kept): then it is an own change like others.
+  bool NoteOwnFile(uint64_t folder, const std::string& name);
   // The entry `component` of a folder FindFolder gave: its host name and own
   // status (a link not followed).
   Answer FindEntry(const Folder& folder, const std::u16string& component, std::string* name,
@@ -112,6 +120,7 @@ class WatchedFolders {
   uint64_t uses_ = 0;
   int batches_ = 0;
   bool changedSinceRead_ = true;
+  int ownFilesUnread_ = 0;
 };
 
 }  // namespace host

@@ -126,8 +126,8 @@ TEST_P(FolderLookUp, SeesWhatAnotherProcessAddsOrRenamesBetweenLookUps) {
 }
 
 // Within a batch the kit's own creations, renames and removals count at
-// once; another process's change counts after the kit's next own change,
-// and after the batch.
+// once; another process's change counts after the kit's next own change
+// (creating files, after a few hundred of them), and after the batch.
 TEST_P(FolderLookUp, ABatchSeesItsOwnChangesAtOnceAndOthersAfterItsNext) {
   const fs::path dir = device.fs() / "Dir";
   ASSERT_TRUE(files.CreateDirectory(u"\\Dir"));
@@ -152,6 +152,17 @@ TEST_P(FolderLookUp, ABatchSeesItsOwnChangesAtOnceAndOthersAfterItsNext) {
   InAnotherProcess([&] { fs::rename(dir / "Theirs.txt", dir / "Moved.txt"); });
   EXPECT_EQ(files.GetAttributes(u"\\dir\\theirs.txt"), kInvalidAttributes);
   EXPECT_EQ(files.GetAttributes(u"\\dir\\MOVED.TXT"), FILE_ATTRIBUTE_ARCHIVE);
+  // A batch that only creates files learns the others' changes too, after
+  // a few hundred.
+  const LookUpBatch batch(files);
+  EXPECT_EQ(files.GetAttributes(u"\\dir\\late.txt"), kInvalidAttributes);
+  InAnotherProcess([&] { std::ofstream(dir / "Late.txt") << "theirs"; });
+  for (int i = 0; i < 300; ++i) {
+    ASSERT_NE(files.Open(u"\\dir\\many" + FromUtf8(std::to_string(i)), AccessWrite,
+                         Disposition::CreateNew),
+              nullptr);
+  }
+  EXPECT_EQ(files.GetAttributes(u"\\dir\\LATE.TXT"), FILE_ATTRIBUTE_ARCHIVE);
 }
 
 // Several entries that differ only in case: the exact one wins, else the
