@@ -236,6 +236,11 @@ class FileSystem {
     (void)path;
     return nullptr;
   }
+  // A file system over the same files, for reading them on another thread:
+  // its calls may overlap this one's, as it keeps nothing of this one's. It
+  // sees what this one wrote once the call that wrote it returned. Null where
+  // the host has none, and from a wrapper that changes what is read.
+  virtual std::unique_ptr<FileSystem> ReaderForAnotherThread() { return nullptr; }
   // Whether an entry `path` (which names nothing yet, in a folder that
   // exists) could be created: the host may refuse a name the device takes,
   // or hold a link there that leads nowhere it may go. Only making it tells

@@ -60,7 +60,8 @@ class FileSystemWrapper : public FileSystem {
   }
   bool DeleteFile(std::u16string_view path) override { return target_.DeleteFile(path); }
   // DeleteFileAnyway and OpenFolder are not passed on: they go through the
-  // calls by path, which a wrapper may change.
+  // calls by path, which a wrapper may change. ReaderForAnotherThread is not
+  // either: the reader would read past the wrapper.
   bool CreateDirectory(std::u16string_view path) override { return target_.CreateDirectory(path); }
   bool RemoveDirectory(std::u16string_view path) override { return target_.RemoveDirectory(path); }
   bool MoveFile(std::u16string_view from, std::u16string_view to) override {

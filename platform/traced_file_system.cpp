@@ -1,6 +1,8 @@
 #include "platform/traced_file_system.h"
 
 #include <cinttypes>
+#include <memory>
+#include <utility>
 
 #include "platform/text.h"
 #include "platform/trace.h"
@@ -316,6 +318,28 @@ bool TracedFileSystem::GetVolumeRoom(std::u16string_view path, VolumeRoom* room)
 
 bool TracedFileSystem::CanChangeFolder(std::u16string_view path) {
   return PathCall("CanChangeFolder", &FileSystem::CanChangeFolder, path, true);
+}
+
+namespace {
+
+// Holds the reader it traces: a base, so that it is there before the
+// tracing base takes it.
+struct HeldReader {
+  std::unique_ptr<FileSystem> reader;
+};
+
+class TracedReader : private HeldReader, public TracedFileSystem {
+ public:
+  TracedReader(std::unique_ptr<FileSystem> reader, FailureReasons reasons)
+      : HeldReader{std::move(reader)}, TracedFileSystem(*HeldReader::reader, reasons) {}
+};
+
+}  // namespace
+
+std::unique_ptr<FileSystem> TracedFileSystem::ReaderForAnotherThread() {
+  auto reader = target().ReaderForAnotherThread();
+  if (reader == nullptr) return nullptr;
+  return std::make_unique<TracedReader>(std::move(reader), reasons_);
 }
 
 }  // namespace platform

@@ -34,6 +34,8 @@ class TracedFileSystem : public FileSystemWrapper {
   bool GetFreeBytes(std::u16string_view path, uint64_t* bytes) override;
   bool GetVolumeRoom(std::u16string_view path, VolumeRoom* room) override;
   bool CanChangeFolder(std::u16string_view path) override;
+  // The host's reader, its calls traced too.
+  std::unique_ptr<FileSystem> ReaderForAnotherThread() override;
 
  private:
   // Before a call: a failure's reason is then the call's own.

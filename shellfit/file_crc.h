@@ -4,10 +4,17 @@
 #include <cstdint>
 #include <string_view>
 
+namespace platform {
+class FileSystem;
+}
+
 namespace shellfit {
 
 // zlib's CRC-32 and the size (low 32 bits) of a whole file; outputs untouched
 // on failure. Folders cannot be read this way.
 bool GetFileCrc(std::u16string_view path, uint32_t* crc, uint32_t* size);
+// The same through `files`.
+bool GetFileCrcIn(platform::FileSystem& files, std::u16string_view path, uint32_t* crc,
+                  uint32_t* size);
 
 }  // namespace shellfit

@@ -4,7 +4,10 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <deque>
 #include <memory>
+#include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -12,8 +15,10 @@
 #include "frame/update_dialog.h"
 #include "platform/environment.h"
 #include "platform/file_system.h"
+#include "shellfit/folder_path.h"
 #include "shellfit/install_record.h"
 #include "shellfit/package_fit.h"
+#include "shellfit/read_back_check.h"
 #include "shellfit/shellfit.h"
 #include "shellfit/update_report.h"
 #include "zipreader/zip_decode_ahead.h"
@@ -23,43 +28,26 @@ namespace shellfit {
 namespace {
 
 constexpr unsigned kBufferSize = 65536;
-// Handing an entry to another thread and back costs about what decrypting
-// and inflating a few hundred bytes does: a package whose entries are
-// smaller than this on average is decoded where it is written.
-constexpr uint64_t kDecodeAheadFrom = 512;
 
-// How one attempt at an entry went.
-struct EntryResult {
-  bool written = false;
-  const char* failure = nullptr;  // why the check failed; null when it passed
-};
-
-// Writes one entry and checks the written file against the entry's header.
-EntryResult ExtractAndCheck(platform::Dialog& dialog, CZipReader& reader,
-                            const CZipEntryHeader& header, uint16_t index,
-                            const std::u16string& base) {
-  const std::u16string name = header.GetEntryName();
-  frame::ShowStatus(dialog, u"Copying...", name);
-  const std::u16string destination = EntryDestination(name, base);
+// Writes one entry to `destination`; true when the reader wrote it whole.
+bool WriteEntry(platform::Dialog& dialog, CZipReader& reader, const CZipEntryHeader& header,
+                uint16_t index, const std::u16string& destination) {
+  frame::ShowStatus(dialog, u"Copying...", header.GetEntryName());
   // Usually nothing is there yet: one look-up then spares the two of a delete.
   if (frame::FileExists(destination)) frame::ForceDeleteFile(destination);
-  EntryResult result;
-  result.written = reader.ExtractEntry(index, nullptr, true, destination.c_str(), kBufferSize);
-  uint32_t crc = 0, size = 0;
+  return reader.ExtractEntry(index, nullptr, true, destination.c_str(), kBufferSize);
+}
+
+// Why a written entry failed its check: null when it passed. The reason
+// names the first thing that went wrong.
+const char* CheckFailure(const CZipEntryHeader& header, bool written, const ReadBack& back) {
   // Only a folder passes without a file to read back; an empty file entry
   // that could not be written would otherwise match its CRC 0 and size 0.
-  const bool readBack = GetFileCrc(destination, &crc, &size) || header.IsDirectory();
-  const bool matches = readBack && crc == header.crc32 && size == header.uncompressedSize;
-  // The reason names the first thing that went wrong.
-  if (matches) return result;
-  if (!result.written) {
-    result.failure = "not written";
-  } else if (!readBack) {
-    result.failure = "not readable";
-  } else {
-    result.failure = crc != header.crc32 ? "crc" : "size";
-  }
-  return result;
+  const bool readBack = back.read || header.IsDirectory();
+  if (readBack && back.crc == header.crc32 && back.size == header.uncompressedSize) return nullptr;
+  if (!written) return "not written";
+  if (!readBack) return "not readable";
+  return back.crc != header.crc32 ? "crc" : "size";
 }
 
 void ReportCrcError(platform::Dialog& dialog, const std::u16string& entryName) {
@@ -131,21 +119,177 @@ void CloseAfterException(CZipReader& reader) {
 // The spare readers decode the file entries, in turn, in the order they
 // are written; none where the entries are too small to be worth it.
 std::unique_ptr<ZipDecodeAhead> DecodeAhead(CZipReader& reader, const SpareReaders* spares) {
-  if (spares == nullptr || spares->empty()) return nullptr;
+  if (spares == nullptr || spares->empty() || !WorthDecodingAhead(reader)) return nullptr;
   std::vector<uint16_t> files;
-  uint64_t stored = 0;
   const auto& headers = reader.Headers();
   for (std::size_t i = 0; i < headers.size() && i <= 0xFFFF; ++i) {
-    if (headers[i]->IsDirectory()) continue;
-    files.push_back(static_cast<uint16_t>(i));
-    stored += headers[i]->compressedSize;
+    if (!headers[i]->IsDirectory()) files.push_back(static_cast<uint16_t>(i));
   }
-  if (stored < kDecodeAheadFrom * files.size()) return nullptr;
   std::vector<CZipReader*> decoders;
   for (const auto& spare : *spares) decoders.push_back(spare.get());
   return std::make_unique<ZipDecodeAhead>(std::move(decoders), std::move(files), kBufferSize,
                                           ZipCryptKeys::kMostTogether);
 }
+
+// Checks running behind the entry being written, at most: a failed one
+// undoes every entry written after it.
+constexpr std::size_t kMostUnchecked = 256;
+
+// The entries written one after the other, the files read back on another
+// thread while later ones are written. An entry counts once its check
+// passed; after a failed one, the entries written since are undone and
+// written again once it passed or was given up.
+class EntryLoop {
+ public:
+  EntryLoop(platform::Dialog& dialog, CZipReader& reader, std::u16string_view target)
+      : dialog_(dialog),
+        reader_(reader),
+        target_(target),
+        base_(WithBackslash(target)),
+        left_(RemainingFromEachEntry(reader)),
+        check_(platform::Files().ReaderForAnotherThread()) {}
+
+  void Run() {
+    for (;;) {
+      if (!SettleChecks(unchecked_.size() >= kMostUnchecked)) continue;
+      if (stopped_ || index_ > 0xFFFF || !reader_.GetEntryInfo(header_, index_)) {
+        if (unchecked_.empty()) return;
+        SettleChecks(true);
+        continue;
+      }
+      const std::u16string destination = EntryDestination(header_.GetEntryName(), base_);
+      std::u16string key = CanonicalDevicePath(destination);
+      // A check still reading what this entry replaces ends first.
+      if (keys_.contains(key)) {
+        SettleChecks(true);
+        continue;
+      }
+      if (!header_.IsDirectory()) unfinished_ = destination;
+      const bool written =
+          WriteEntry(dialog_, reader_, header_, static_cast<uint16_t>(index_), destination);
+      unfinished_.clear();
+      Begin(destination, std::move(key), written);
+    }
+  }
+
+  // After a reader error: the entry being written goes; those written
+  // before count if they pass.
+  void Abandon() {
+    if (!unfinished_.empty()) frame::ForceDeleteFile(unfinished_);
+    stopped_ = true;
+    while (!unchecked_.empty()) {
+      const Written entry = *Oldest(true);
+      if (entry.failure == nullptr) {
+        Count(entry);
+      } else if (!entry.header.IsDirectory()) {
+        frame::ForceDeleteFile(entry.destination);
+      }
+    }
+  }
+
+  int passed() const { return passed_; }
+  int written() const { return written_; }
+
+ private:
+  struct Written {
+    unsigned index = 0;
+    CZipEntryHeader header;
+    std::u16string destination;
+    std::u16string key;  // CanonicalDevicePath of `destination`
+    bool written = false;
+    const char* failure = nullptr;  // once checked
+  };
+
+  void Begin(const std::u16string& destination, std::u16string key, bool written) {
+    Written entry;
+    entry.index = index_;
+    entry.header = header_;
+    entry.destination = destination;
+    entry.key = key;
+    entry.written = written;
+    check_.Start(destination);
+    keys_.insert(std::move(key));
+    unchecked_.push_back(std::move(entry));
+    ++index_;
+  }
+
+  // The oldest entry written, checked (waiting for its check with `wait`);
+  // none while its check still runs.
+  std::optional<Written> Oldest(bool wait) {
+    const auto back = check_.Next(wait);
+    if (!back) return std::nullopt;
+    Written entry = std::move(unchecked_.front());
+    unchecked_.pop_front();
+    keys_.erase(keys_.find(entry.key));
+    entry.failure = CheckFailure(entry.header, entry.written, *back);
+    return entry;
+  }
+
+  void Count(const Written& entry) {
+    dialog_.SetProgressPos(kProgressControl, ++passed_);
+    if (entry.written) ++written_;
+  }
+
+  // Settles the checks that are done, with `wait` at least one. False when
+  // one failed: index_ is then the entry to write next.
+  bool SettleChecks(bool wait) {
+    while (!unchecked_.empty()) {
+      const std::optional<Written> entry = Oldest(wait);
+      if (!entry) return true;
+      wait = false;
+      if (entry->failure == nullptr) {
+        Count(*entry);
+        attempts_ = 0;
+        continue;
+      }
+      Undo(*entry);
+      return false;
+    }
+    return true;
+  }
+
+  // The failed entry's file goes, and every entry written after it.
+  void Undo(const Written& failed) {
+    while (!unchecked_.empty()) {
+      const Written later = *Oldest(true);
+      if (!later.header.IsDirectory()) frame::ForceDeleteFile(later.destination);
+    }
+    if (!failed.header.IsDirectory()) frame::ForceDeleteFile(failed.destination);
+    index_ = failed.index;
+    const std::u16string name = failed.header.GetEntryName();
+    ReportCrcError(dialog_, name);
+    // A full or vanished drive fails every entry after this one too: one
+    // more box says so and the extraction ends.
+    const std::u16string fault = DeviceFault(target_, failed.header, left_[failed.index]);
+    if (!fault.empty()) {
+      NoteEntryFailed(name, failed.failure, attempts_ + 1);
+      frame::ShowMessageBox(dialog_, fault, kNoticeStyle);
+      stopped_ = true;
+      return;
+    }
+    // An entry that can never be written must not hold up the rest of the
+    // package for ever.
+    if (++attempts_ < kMaxAttempts) return;
+    NoteEntryFailed(name, failed.failure, attempts_);
+    if (failed.written) ++written_;
+    attempts_ = 0;
+    ++index_;
+  }
+
+  platform::Dialog& dialog_;
+  CZipReader& reader_;
+  std::u16string_view target_;
+  const std::u16string base_;
+  const std::vector<Remaining> left_;
+  ReadBackCheck check_;
+  CZipEntryHeader header_;
+  unsigned index_ = 0;
+  std::deque<Written> unchecked_;
+  std::multiset<std::u16string> keys_;  // of the entries in unchecked_
+  std::u16string unfinished_;           // the file being written, gone again if it fails
+  int passed_ = 0, written_ = 0, attempts_ = 0;
+  bool stopped_ = false;
+};
 
 }  // namespace
 
@@ -159,61 +303,29 @@ int CountEntries(CZipReader& reader, bool filesOnly) {
 
 Extraction ExtractOpenPackage(platform::Dialog& dialog, CZipReader& reader,
                               std::u16string_view target, const SpareReaders* spares) {
-  const std::u16string base = WithBackslash(target);
   const std::unique_ptr<ZipDecodeAhead> ahead = DecodeAhead(reader, spares);
   reader.DecodeAheadWith(ahead.get());
-  CZipEntryHeader header;
-  int passed = 0, written = 0;
   const int entries = CountEntries(reader, false);
   int32_t zipError = 0;
-  std::u16string unfinished;  // the file being written, gone again if it fails
   // The kit alone writes here: others' changes are learned entry by entry.
   const platform::LookUpBatch batch(platform::Files());
   // What is written goes to the medium while later entries are written, so
   // that the barrier after the last one waits for little; it stays the
   // barrier.
   const auto flushing = platform::Files().FlushVolumeInBackground(target);
+  EntryLoop loop(dialog, reader, target);
   try {
     dialog.SetProgressRange(kProgressControl, 0, static_cast<uint16_t>(CountEntries(reader, true)));
-    const std::vector<Remaining> left = RemainingFromEachEntry(reader);
-    int attempts = 0;
-    for (unsigned index = 0; index <= 0xFFFF && reader.GetEntryInfo(header, index);) {
-      if (!header.IsDirectory()) unfinished = EntryDestination(header.GetEntryName(), base);
-      const EntryResult result =
-          ExtractAndCheck(dialog, reader, header, static_cast<uint16_t>(index), base);
-      const bool passes = result.failure == nullptr;
-      if (!passes && !unfinished.empty()) frame::ForceDeleteFile(unfinished);
-      unfinished.clear();
-      if (passes) {
-        dialog.SetProgressPos(kProgressControl, ++passed);
-      } else {
-        ReportCrcError(dialog, header.GetEntryName());
-        // A full or vanished drive fails every entry after this one too: one
-        // more box says so and the extraction ends.
-        const std::u16string fault = DeviceFault(target, header, left[index]);
-        if (!fault.empty()) {
-          NoteEntryFailed(header.GetEntryName(), result.failure, attempts + 1);
-          frame::ShowMessageBox(dialog, fault, kNoticeStyle);
-          break;
-        }
-        // An entry that can never be written must not hold up the rest of
-        // the package for ever.
-        if (++attempts < kMaxAttempts) continue;
-        NoteEntryFailed(header.GetEntryName(), result.failure, attempts);
-      }
-      if (result.written) ++written;
-      ++index;
-      attempts = 0;
-    }
+    loop.Run();
   } catch (const CZipException& error) {
     // The package verified before; the card may have been pulled since.
     zipError = error.code;
-    if (!unfinished.empty()) frame::ForceDeleteFile(unfinished);
+    loop.Abandon();
   }
   CloseAfterException(reader);
   reader.DecodeAheadWith(nullptr);
-  NoteExtraction(entries, written, passed, zipError);
-  return Extraction{passed, zipError};
+  NoteExtraction(entries, loop.written(), loop.passed(), zipError);
+  return Extraction{loop.passed(), zipError};
 }
 
 int ExtractPackage(platform::Dialog& dialog, std::u16string_view package,

@@ -4,6 +4,7 @@
 #include "shellfit/package_verification.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <memory>
 #include <thread>
 #include <vector>
@@ -89,7 +90,7 @@ constexpr unsigned kMostSpares = 8;
 
 void KeepSpares(CZipReader& reader, std::u16string_view package,
                 std::vector<std::unique_ptr<CZipReader>>& others, SpareReaders* spares) {
-  if (spares == nullptr) return;
+  if (spares == nullptr || !WorthDecodingAhead(reader)) return;
   const unsigned wanted = std::min<unsigned>(
       kMostSpares, ZipCryptKeys::kMostTogether * std::max(1u, std::thread::hardware_concurrency()));
   // A reader with its own copy of the entry table would hold that copy for
@@ -120,7 +121,20 @@ void ShowCheckBegins(platform::Dialog* dialog, std::u16string_view package, std:
   dialog->SetProgressPos(kProgressControl, 0);
 }
 
+// Stored bytes per file entry from which the spares decode ahead.
+constexpr uint64_t kDecodeAheadFrom = 512;
+
 }  // namespace
+
+bool WorthDecodingAhead(const CZipReader& reader) {
+  uint64_t files = 0, stored = 0;
+  for (const auto& header : reader.Headers()) {
+    if (header->IsDirectory()) continue;
+    ++files;
+    stored += header->compressedSize;
+  }
+  return files > 0 && stored >= kDecodeAheadFrom * files;
+}
 
 PackageStatus OpenHeldPackage(CZipReader& reader, std::u16string_view package) {
   try {

@@ -43,6 +43,13 @@ PackageStatus ReadPackageThrough(CZipReader& reader, std::u16string_view package
 PackageStatus VerifyOpenPackage(CZipReader& reader, std::u16string_view package,
                                 platform::Dialog* dialog, SpareReaders* spares = nullptr);
 
+// True when spare readers are worth their cost for this package: handing an
+// entry to another thread and back costs about what decrypting and inflating
+// a few hundred bytes does, so a package whose file entries are smaller than
+// that on average is decoded where it is written. The spares are opened, and
+// used, only when this holds.
+bool WorthDecodingAhead(const CZipReader& reader);
+
 // Only the spares, for a package whose unpacking is its only reading.
 void OpenSpareReaders(CZipReader& reader, std::u16string_view package, SpareReaders* spares);
 

@@ -113,6 +113,11 @@ std::unique_ptr<platform::File> LinuxFileSystem::Open(std::u16string_view path, 
   return file;
 }
 
+std::unique_ptr<platform::FileSystem> LinuxFileSystem::ReaderForAnotherThread() {
+  // It only reads: the drive's capacity is this one's to keep.
+  return std::make_unique<LinuxFileSystem>(paths_.FsRoot().parent_path(), 0, FolderKeeping::None);
+}
+
 uint32_t LinuxFileSystem::GetAttributes(std::u16string_view path) {
   const auto where = paths_.Locate(path, LastLink::Follow, false);
   const uint32_t attributes =

@@ -40,6 +40,9 @@ class LinuxFileSystem : public platform::FileSystem {
   // syncfs on a thread of its own, again and again until it goes.
   std::unique_ptr<platform::BackgroundFlush> FlushVolumeInBackground(
       std::u16string_view path) override;
+  // Another LinuxFileSystem on the same root that keeps no folders: it walks
+  // every path from the top, sharing nothing with this one.
+  std::unique_ptr<platform::FileSystem> ReaderForAnotherThread() override;
   bool CanCreate(std::u16string_view path) override;
   std::vector<platform::FindData> Find(std::u16string_view pattern) override;
   // Kinds come from the folder listing itself (one status call per link

@@ -46,6 +46,21 @@ TEST_F(ExtractionTest, ThreeFilesAndTwoFoldersFillTheBar) {
   EXPECT_EQ(dialog_.statuses.front(), "Copying... main.exe");
 }
 
+// The files are read back on another thread behind the writing: two
+// entries for one file (in two cases) must not have the second replace the
+// file while the first is still to be read back.
+TEST_F(ExtractionTest, EntriesForOneFileAreEachCheckedBeforeTheNextReplacesIt) {
+  WriteText(Stage("A.TXT"), "first");
+  WriteText(Stage("a.txt"), "the second");
+  Pack({"A.TXT", "a.txt"});
+
+  EXPECT_EQ(shellfit::ExtractPackage(dialog_, kPackage, u"\\Flash Disk"), 2);
+
+  EXPECT_TRUE(dialog_.messageBoxes.empty());
+  EXPECT_EQ(ReadText(Fs("Flash Disk/a.txt")), "the second");
+  EXPECT_FALSE(fs::exists(Fs("Flash Disk/A.TXT")));
+}
+
 TEST_F(ExtractionTest, MissingPackageOrTargetExtractsNothing) {
   EXPECT_EQ(shellfit::ExtractPackage(dialog_, kPackage, u"\\Flash Disk"), -1);
   WriteText(Stage("a.txt"), "a");

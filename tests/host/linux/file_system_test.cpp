@@ -5,10 +5,15 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <string>
+#include <thread>
 
 #include <gtest/gtest.h>
 
+#include "platform/file_system_wrapper.h"
 #include "platform/text.h"
+#include "platform/trace.h"
+#include "platform/traced_file_system.h"
 #include "tests/support/device_root.h"
 #include "tests/support/host_files.h"
 
@@ -295,6 +300,39 @@ TEST_F(FileSystemTest, MovesAndFlushes) {
   WriteDevice(u"\\dest\\c.bin", "more");
   flushing.reset();
   EXPECT_EQ(test_support::ReadText(device.fs() / "Dest" / "c.bin"), "more");
+}
+
+// A reader for another thread reads, in any letter case, what this file
+// system wrote, while this one goes on creating files in the same folder;
+// a traced file system gives it traced, a wrapper gives none.
+TEST_F(FileSystemTest, AReaderOnAnotherThreadReadsWhatWasWritten) {
+  ASSERT_TRUE(files.CreateDirectory(u"\\Dir"));
+  const LookUpBatch batch(files);
+  for (int i = 0; i < 40; ++i) WriteDevice(u"\\dir\\a" + FromUtf8(std::to_string(i)), "a");
+  const auto reader = files.ReaderForAnotherThread();
+  ASSERT_NE(reader, nullptr);
+  std::string read;
+  std::thread other([&] {
+    for (int i = 0; i < 40; ++i) {
+      auto file = reader->Open(u"\\DIR\\A" + FromUtf8(std::to_string(i)), AccessRead,
+                               Disposition::OpenExisting);
+      read += file != nullptr ? ReadAll(*file) : "-";
+    }
+  });
+  for (int i = 0; i < 40; ++i) WriteDevice(u"\\dir\\b" + FromUtf8(std::to_string(i)), "b");
+  other.join();
+  EXPECT_EQ(read, std::string(40, 'a'));
+
+  TracedFileSystem traced(files, FailureReasons{});
+  const auto tracedReader = traced.ReaderForAnotherThread();
+  ASSERT_NE(tracedReader, nullptr);
+  SetTraceEnabled(true);
+  testing::internal::CaptureStderr();
+  tracedReader->Open(u"\\dir\\b7", AccessRead, Disposition::OpenExisting);
+  SetTraceEnabled(false);
+  EXPECT_NE(testing::internal::GetCapturedStderr().find("b7"), std::string::npos);
+  FileSystemWrapper wrapper(files);
+  EXPECT_EQ(wrapper.ReaderForAnotherThread(), nullptr);
 }
 
 // A folder moves whole, and only where nothing is in the way: never over a

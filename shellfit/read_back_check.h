@@ -1,0 +1,60 @@
+// Reading written files back for their CRC-32 and size on a thread of its
+// own, while later entries are written.
+#pragma once
+
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+
+namespace platform {
+class FileSystem;
+}
+
+namespace shellfit {
+
+// What reading a file back gave: `read` false when it could not be opened
+// or read (a folder, a file that is not there); then `crc` and `size` are 0.
+struct ReadBack {
+  bool read = false;
+  uint32_t crc = 0;
+  uint32_t size = 0;
+};
+
+class ReadBackCheck {
+ public:
+  // `reader` (FileSystem::ReaderForAnotherThread) reads on a thread of its
+  // own; without one, Next reads through platform::Files() itself.
+  explicit ReadBackCheck(std::unique_ptr<platform::FileSystem> reader);
+  ~ReadBackCheck();
+  ReadBackCheck(const ReadBackCheck&) = delete;
+  ReadBackCheck& operator=(const ReadBackCheck&) = delete;
+
+  // Queues reading `path` back. The thread starts once a few are queued,
+  // or when Next waits: waking it for every small file would cost what
+  // reading it does.
+  void Start(std::u16string path);
+  // The result of the oldest check not yet taken, in the order of Start;
+  // none while it is still running, unless `wait`. Some check must be
+  // outstanding.
+  std::optional<ReadBack> Next(bool wait);
+
+ private:
+  void Work();
+
+  std::unique_ptr<platform::FileSystem> reader_;
+  std::mutex mutex_;
+  std::condition_variable work_;  // the thread waits here
+  std::condition_variable done_;  // Next waits here
+  std::deque<std::u16string> queued_;
+  std::deque<ReadBack> results_;
+  bool wanted_ = false;  // Next waits: read even a short queue
+  bool stopping_ = false;
+  std::thread thread_;
+};
+
+}  // namespace shellfit
