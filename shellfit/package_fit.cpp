@@ -1,9 +1,11 @@
 // Whether the device can take the package: walked entry by entry over the
 // state the flash drive will be in once the old files are deleted.
+#include <algorithm>
 #include <cstdint>
 #include <map>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "platform/environment.h"
 #include "platform/file_system.h"
@@ -116,8 +118,24 @@ class FitCheck {
     if (parts.empty() && !folder) return u"it names the root folder as a file";
     // Each component's key and state serve the next one as its parent's.
     std::u16string parentKey;
-    PathState* parentState = &paths_[platform::ToUtf8(parentKey)];
-    for (std::size_t i = 0; i < parts.size(); ++i) {
+    PathState* parentState = nullptr;
+    std::size_t first = 0;
+    // The folders above an entry were walked for the entry before it, as a
+    // rule: walking them again would only give the same answers.
+    if (walked_ && parts.size() >= 2 &&
+        std::equal(walked_->parts.begin(), walked_->parts.end(), parts.begin(), parts.end() - 1)) {
+      first = parts.size() - 1;
+      path = walked_->path;
+      parentKey = walked_->key;
+      parentState = walked_->state;
+      probed = walked_->probed;
+    } else {
+      parentState = &paths_[platform::ToUtf8(parentKey)];
+    }
+    for (std::size_t i = first; i < parts.size(); ++i) {
+      if (i + 1 == parts.size() && i > first) {
+        walked_ = Walked{{parts.begin(), parts.end() - 1}, path, parentKey, parentState, probed};
+      }
       const std::u16string parent = path.empty() ? u"\\" : path;
       path += u"\\" + parts[i];
       const std::u16string key = parentKey + CanonicalDevicePath(u"\\" + parts[i]);
@@ -236,6 +254,15 @@ class FitCheck {
   // Everything known of a path, by its canonical form in UTF-8 (half the
   // bytes): one node a path keeps a big package's check small.
   std::map<std::string, PathState> paths_;
+  // The folder part of the entry walked last, as it stood at its end.
+  struct Walked {
+    std::vector<std::u16string> parts;
+    std::u16string path;
+    std::u16string key;
+    PathState* state;
+    bool probed;
+  };
+  std::optional<Walked> walked_;
 };
 
 constexpr std::u16string_view kMainExe = u"main.exe";
