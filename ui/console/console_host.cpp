@@ -9,6 +9,7 @@
 #include "platform/text.h"
 #include "platform/trace.h"
 #include "ui/console/console_view.h"
+#include "ui/console/paced_lines.h"
 
 namespace ui {
 namespace {
@@ -55,6 +56,7 @@ class ConsoleDialog : public DialogState {
   }
   void ReleaseDC(platform::Painter* painter) override { delete painter; }
   platform::Painter* BeginPaint() override {
+    lines_.Drain();
     auto* painter = new ConsolePainter(*this, kSystemFontHandle, &out_);
     Send(platform::WM_ERASEBKGND, reinterpret_cast<uintptr_t>(painter), 0);
     return painter;
@@ -67,6 +69,7 @@ class ConsoleDialog : public DialogState {
   int MessageBox(std::u16string_view text, std::u16string_view caption, uint32_t style) override {
     platform::Trace("MessageBox(\"%s\", \"%s\", 0x%X)", platform::ToUtf8(text).c_str(),
                     platform::ToUtf8(caption).c_str(), style);
+    lines_.Drain();
     const int answer = AskMessageBox(in_, out_, text, caption, style);
     platform::Trace("MessageBox answered %d", answer);
     return answer;
@@ -78,17 +81,16 @@ class ConsoleDialog : public DialogState {
   void OnTextChanged(const ControlState& control) override {
     if (!shown()) return;
     if (control.source.id == statusId()) {
-      out_ << "status: " << platform::ToUtf8(control.text) << '\n';
+      lines_.Add("status: " + platform::ToUtf8(control.text) + '\n');
     } else {
-      out_ << "text " << control.source.id << ": " << platform::ToUtf8(control.text) << '\n';
+      lines_.Add("text " + std::to_string(control.source.id) + ": " +
+                 platform::ToUtf8(control.text) + '\n');
     }
-    out_.flush();
   }
 
   void OnEnabledChanged(const ControlState& control) override {
     if (!shown()) return;
-    out_ << ConsoleControlName(control) << (control.enabled ? ": enabled" : ": disabled") << '\n';
-    out_.flush();
+    lines_.Add(ConsoleControlName(control) + (control.enabled ? ": enabled\n" : ": disabled\n"));
   }
 
   void OnProgressChanged(const ControlState& control) override {
@@ -97,11 +99,11 @@ class ConsoleDialog : public DialogState {
         "progress: " + std::to_string(control.position) + "/" + std::to_string(control.high);
     if (line == lastProgress_) return;
     lastProgress_ = line;
-    out_ << line << '\n';
-    out_.flush();
+    lines_.Add(line + '\n');
   }
 
   void OnShown() override {
+    lines_.Drain();
     out_ << "dialog: " << platform::ToUtf8(windowText()) << " (" << GetWindowRect(0).Width() << "x"
          << GetWindowRect(0).Height() << ")\n";
     // The painted title, then the controls row by row.
@@ -117,6 +119,7 @@ class ConsoleDialog : public DialogState {
   }
 
   void WaitForInput() override {
+    lines_.Drain();
     if (!prompted_) {
       out_ << "(empty line or \"start\": START, \"cancel\" or end of input: Cancel)\n";
       prompted_ = true;
@@ -151,6 +154,7 @@ class ConsoleDialog : public DialogState {
 
   std::istream& in_;
   std::ostream& out_;
+  PacedLines lines_{out_};
   std::string lastProgress_;
   bool prompted_ = false;
 };
