@@ -100,5 +100,32 @@ TEST(ConsoleModalLoop, ProgressStaysInsideItsRange) {
   EXPECT_EQ(console->Find(1006)->position, 100);
 }
 
+intptr_t BurstProc(platform::Dialog& dialog, uint32_t message, uintptr_t wParam, intptr_t) {
+  if (message == platform::WM_INITDIALOG) {
+    dialog.Show();
+    dialog.SetProgressRange(1006, 0, 100);
+    for (int i = 1; i <= 50; ++i) dialog.SetProgressPos(1006, i);
+    dialog.MessageBox(u"Half done.", u"Update", platform::MB_OK);
+    for (int i = 51; i <= 100; ++i) dialog.SetProgressPos(1006, i);
+  }
+  if (message == platform::WM_COMMAND) dialog.EndDialog(static_cast<int>(wParam));
+  return 0;
+}
+
+// A burst of lines is written a moment later in one piece, but always
+// before a message box or a prompt for input: what the console shows stays
+// in the order it happened.
+TEST(ConsoleModalLoop, ABurstOfLinesComesBeforeTheBoxOrPromptAfterIt) {
+  platform::DialogTemplate dialog = TwoButtons();
+  dialog.controls.push_back({1006, platform::ControlKind::Progress, u"", 0, 5, 5, 90, 10});
+  std::istringstream in("ok\n");
+  std::ostringstream out;
+  ui::ConsoleDialogHost host(ui::ScreenMetrics{}, in, out);
+  EXPECT_EQ(host.RunModal(dialog, &BurstProc, 0), 2);
+  const std::string text = out.str();
+  EXPECT_LT(text.find("progress: 50/100\n"), text.find("message box: Update")) << text;
+  EXPECT_LT(text.find("progress: 100/100\n"), text.find("\n> ")) << text;
+}
+
 }  // namespace
 }  // namespace ui_test
