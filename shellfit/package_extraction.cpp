@@ -30,11 +30,12 @@ namespace {
 constexpr unsigned kBufferSize = 65536;
 
 // Writes one entry to `destination`; true when the reader wrote it whole.
+// `clear`: nothing can be in its way.
 bool WriteEntry(platform::Dialog& dialog, CZipReader& reader, const CZipEntryHeader& header,
-                uint16_t index, const std::u16string& destination) {
+                uint16_t index, const std::u16string& destination, bool clear) {
   frame::ShowStatus(dialog, u"Copying...", header.GetEntryName());
   // Usually nothing is there yet: one look-up then spares the two of a delete.
-  if (frame::FileExists(destination)) frame::ForceDeleteFile(destination);
+  if (!clear && frame::FileExists(destination)) frame::ForceDeleteFile(destination);
   return reader.ExtractEntry(index, nullptr, true, destination.c_str(), kBufferSize);
 }
 
@@ -146,6 +147,7 @@ class EntryLoop {
         reader_(reader),
         target_(target),
         base_(WithBackslash(target)),
+        staging_(IsStagingFolder(target)),
         left_(RemainingFromEachEntry(reader)),
         check_(platform::Files().ReaderForAnotherThread()) {}
 
@@ -165,8 +167,8 @@ class EntryLoop {
         continue;
       }
       if (!header_.IsDirectory()) unfinished_ = destination;
-      const bool written =
-          WriteEntry(dialog_, reader_, header_, static_cast<uint16_t>(index_), destination);
+      const bool written = WriteEntry(dialog_, reader_, header_, static_cast<uint16_t>(index_),
+                                      destination, staging_ && attempts_ == 0);
       unfinished_.clear();
       Begin(destination, std::move(key), written);
     }
@@ -280,6 +282,10 @@ class EntryLoop {
   CZipReader& reader_;
   std::u16string_view target_;
   const std::u16string base_;
+  // The staging folder is made empty for the install, and the fit check
+  // lets no two entries name one file: there nothing is in an entry's way
+  // but what a failed attempt at it left.
+  const bool staging_;
   const std::vector<Remaining> left_;
   ReadBackCheck check_;
   CZipEntryHeader header_;

@@ -36,38 +36,49 @@ ReadBackCheck::~ReadBackCheck() {
 }
 
 void ReadBackCheck::Start(std::u16string path) {
-  std::unique_lock lock(mutex_);
-  queued_.push_back(std::move(path));
-  const bool wake = thread_.joinable() && queued_.size() >= kBatch;
-  lock.unlock();
-  if (wake) work_.notify_one();
+  kept_.push_back(std::move(path));
+  if (thread_.joinable() && kept_.size() >= kBatch) HandOver();
+}
+
+void ReadBackCheck::HandOver() {
+  {
+    std::lock_guard lock(mutex_);
+    for (std::u16string& path : kept_) queued_.push_back(std::move(path));
+  }
+  kept_.clear();
+  work_.notify_one();
 }
 
 std::optional<ReadBack> ReadBackCheck::Next(bool wait) {
   if (!thread_.joinable()) {
-    if (queued_.empty()) return std::nullopt;
-    const ReadBack back = ReadBackThrough(nullptr, queued_.front());
-    queued_.pop_front();
+    if (taken_ == kept_.size()) return std::nullopt;
+    const ReadBack back = ReadBackThrough(nullptr, kept_[taken_]);
+    // Read in order: the list is emptied once all are.
+    if (++taken_ == kept_.size()) {
+      kept_.clear();
+      taken_ = 0;
+    }
     return back;
   }
+  // Most calls find nothing new and take no lock.
+  if (!wait && finished_.load(std::memory_order_acquire) == taken_) return std::nullopt;
+  if (wait && !kept_.empty()) HandOver();
   std::unique_lock lock(mutex_);
   if (results_.empty() && wait) {
     wanted_ = true;
-    work_.notify_one();
     done_.wait(lock, [this] { return !results_.empty(); });
   }
   if (results_.empty()) return std::nullopt;
   const ReadBack back = results_.front();
   results_.pop_front();
+  ++taken_;
   return back;
 }
 
 void ReadBackCheck::Work() {
   std::unique_lock lock(mutex_);
   for (;;) {
-    work_.wait(lock, [this] {
-      return stopping_ || queued_.size() >= kBatch || (wanted_ && !queued_.empty());
-    });
+    work_.wait(lock, [this] { return stopping_ || !queued_.empty(); });
     if (stopping_) return;
     while (!queued_.empty()) {
       const std::u16string path = std::move(queued_.front());
@@ -76,6 +87,7 @@ void ReadBackCheck::Work() {
       const ReadBack back = ReadBackThrough(reader_.get(), path);
       lock.lock();
       results_.push_back(back);
+      finished_.fetch_add(1, std::memory_order_release);
       if (wanted_) {
         wanted_ = false;
         done_.notify_one();

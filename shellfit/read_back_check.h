@@ -2,6 +2,7 @@
 // own, while later entries are written.
 #pragma once
 
+#include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
@@ -10,6 +11,7 @@
 #include <optional>
 #include <string>
 #include <thread>
+#include <vector>
 
 namespace platform {
 class FileSystem;
@@ -34,9 +36,9 @@ class ReadBackCheck {
   ReadBackCheck(const ReadBackCheck&) = delete;
   ReadBackCheck& operator=(const ReadBackCheck&) = delete;
 
-  // Queues reading `path` back. The thread starts once a few are queued,
-  // or when Next waits: waking it for every small file would cost what
-  // reading it does.
+  // Queues reading `path` back. The thread is handed a few at a time, or
+  // what there is when Next waits: handing over every small file on its own
+  // would cost what reading it does.
   void Start(std::u16string path);
   // The result of the oldest check not yet taken, in the order of Start;
   // none while it is still running, unless `wait`. Some check must be
@@ -44,15 +46,20 @@ class ReadBackCheck {
   std::optional<ReadBack> Next(bool wait);
 
  private:
+  // Hands the thread what Start kept.
+  void HandOver();
   void Work();
 
   std::unique_ptr<platform::FileSystem> reader_;
+  std::vector<std::u16string> kept_;  // started, not yet handed over
+  std::size_t taken_ = 0;             // results Next gave
+  std::atomic<std::size_t> finished_{0};
   std::mutex mutex_;
   std::condition_variable work_;  // the thread waits here
   std::condition_variable done_;  // Next waits here
   std::deque<std::u16string> queued_;
   std::deque<ReadBack> results_;
-  bool wanted_ = false;  // Next waits: read even a short queue
+  bool wanted_ = false;  // Next waits for a result
   bool stopping_ = false;
   std::thread thread_;
 };
