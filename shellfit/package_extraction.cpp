@@ -313,7 +313,8 @@ Extraction ExtractOpenPackage(platform::Dialog& dialog, CZipReader& reader,
   reader.DecodeAheadWith(ahead.get());
   const int entries = CountEntries(reader, false);
   int32_t zipError = 0;
-  // The kit alone writes here: others' changes are learned entry by entry.
+  // The kit alone writes here: others' changes are learned at its next own
+  // change that is not a new file, or a few hundred files later.
   const platform::LookUpBatch batch(platform::Files());
   // What is written goes to the medium while later entries are written, so
   // that the barrier after the last one waits for little; it stays the

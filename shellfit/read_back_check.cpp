@@ -8,7 +8,7 @@
 namespace shellfit {
 namespace {
 
-// Checks queued before the thread is woken.
+// Read-backs handed to the thread at a time.
 constexpr std::size_t kBatch = 16;
 
 ReadBack ReadBackThrough(platform::FileSystem* files, const std::u16string& path) {
