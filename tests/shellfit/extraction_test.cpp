@@ -4,8 +4,13 @@
 
 #include <sys/stat.h>
 
+#include <string>
 #include <utility>
+#include <vector>
 
+#include "platform/file_system_wrapper.h"
+#include "platform/text.h"
+#include "shellfit/read_back_check.h"
 #include "shellfit_fixture.h"
 
 namespace shellfit_test {
@@ -59,6 +64,96 @@ TEST_F(ExtractionTest, EntriesForOneFileAreEachCheckedBeforeTheNextReplacesIt) {
   EXPECT_TRUE(dialog_.messageBoxes.empty());
   EXPECT_EQ(ReadText(Fs("Flash Disk/a.txt")), "the second");
   EXPECT_FALSE(fs::exists(Fs("Flash Disk/A.TXT")));
+}
+
+// Results come in the order the read-backs were started, whether a thread
+// of their own reads them or the caller does, and whether the caller polls
+// or waits; a file that is not there could not be read.
+TEST_F(ExtractionTest, ReadBacksComeInTheOrderTheyWereStarted) {
+  for (int i = 0; i < 40; ++i)
+    WriteText(Fs("Flash Disk/f" + std::to_string(i)), std::string(i, 'x'));
+  for (const bool threaded : {true, false}) {
+    SCOPED_TRACE(threaded ? "on a thread" : "by the caller");
+    shellfit::ReadBackCheck check(threaded ? platform::Files().ReaderForAnotherThread() : nullptr);
+    std::vector<shellfit::ReadBack> got;
+    for (int i = 0; i < 40; ++i) {
+      check.Start(u"\\Flash Disk\\" + std::u16string(i % 10 == 9 ? u"none" : u"f") +
+                  platform::FromUtf8(std::to_string(i)));
+      while (i % 7 == 0) {
+        const auto back = check.Next(false);
+        if (!back) break;
+        got.push_back(*back);
+      }
+    }
+    while (got.size() < 40) got.push_back(*check.Next(true));
+    for (int i = 0; i < 40; ++i) {
+      const std::string bytes(i, 'x');
+      const bool there = i % 10 != 9;
+      EXPECT_EQ(got[i].read, there) << i;
+      EXPECT_EQ(got[i].size, there ? uint32_t(i) : 0u) << i;
+      EXPECT_EQ(got[i].crc, there ? crc32(0, reinterpret_cast<const Bytef*>(bytes.data()), i) : 0u)
+          << i;
+    }
+  }
+}
+
+// Spoils the first write to one file, as a drive that loses a bit on the
+// way would; the reader for another thread is the drive's own.
+class SpoilingFiles : public platform::FileSystemWrapper {
+ public:
+  SpoilingFiles(platform::FileSystem& target, std::u16string name)
+      : FileSystemWrapper(target), name_(std::move(name)) {}
+  std::unique_ptr<platform::File> Open(std::u16string_view path, uint32_t access,
+                                       platform::Disposition disposition) override {
+    auto file = FileSystemWrapper::Open(path, access, disposition);
+    if (file == nullptr || spoiled_ || !(access & platform::AccessWrite) ||
+        !path.ends_with(name_)) {
+      return file;
+    }
+    spoiled_ = true;
+    return std::make_unique<Spoiled>(std::move(file));
+  }
+  std::unique_ptr<platform::FileSystem> ReaderForAnotherThread() override {
+    return target().ReaderForAnotherThread();
+  }
+
+ private:
+  class Spoiled : public platform::FileWrapper {
+   public:
+    using FileWrapper::FileWrapper;
+    bool Write(const void* buffer, uint32_t count) override {
+      std::string bytes(static_cast<const char*>(buffer), count);
+      if (!bytes.empty()) bytes[0] ^= 1;
+      return target().Write(bytes.data(), count);
+    }
+  };
+  std::u16string name_;
+  bool spoiled_ = false;
+};
+
+// A file found spoiled when it is read back, while later entries were
+// written: one box names it, it is written again, and every entry ends up
+// whole and counted once.
+TEST_F(ExtractionTest, AFileSpoiledOnTheWayIsWrittenAgainBehindLaterEntries) {
+  std::vector<std::string> names;
+  for (int i = 0; i < 60; ++i) {
+    names.push_back("e" + std::to_string(i) + ".txt");
+    WriteText(Stage(names.back()), "entry " + std::to_string(i));
+  }
+  Pack(names);
+  SpoilingFiles spoiling(platform::Files(), u"\\e20.txt");
+  platform::Environment env = platform::Env();
+  env.files = &spoiling;
+  platform::ScopedEnvironment installed(env);
+
+  EXPECT_EQ(shellfit::ExtractPackage(dialog_, kPackage, u"\\Flash Disk"), 60);
+
+  ASSERT_EQ(dialog_.messageBoxes.size(), 1u);
+  EXPECT_EQ(dialog_.messageBoxes[0].text, "e20.txt CRC error!");
+  EXPECT_EQ(dialog_.progressPos, 60);
+  for (int i = 0; i < 60; ++i) {
+    EXPECT_EQ(ReadText(Fs("Flash Disk/" + names[i])), "entry " + std::to_string(i)) << i;
+  }
 }
 
 TEST_F(ExtractionTest, MissingPackageOrTargetExtractsNothing) {
