@@ -42,6 +42,7 @@ class Sexp {
 // it with SHA-512 itself).
 bool VerifyEd25519(const std::array<uint8_t, 32>& key, const std::array<uint8_t, 64>& sig,
                    const void* message, std::size_t length) {
+  if (!UsableKey(key)) return false;
   InitialiseGcrypt();
   Sexp publicKey, signature, data;
   const int keyLength = int(key.size());

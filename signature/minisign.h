@@ -34,7 +34,12 @@ struct Signature {
 inline constexpr std::size_t kMostSignatureBytes = 8192;
 
 // Either a whole .pub file (comment line, key line) or the key line alone.
+// None for a key no signer makes (see UsableKey).
 std::optional<PublicKey> ParsePublicKey(std::string_view text);
+// False for an Ed25519 key whose point's y coordinate is below 2^192: the
+// identity and such points come from no key pair (one random key in 2^63
+// has one), and libgcrypt 1.10 ends the process (abort) when it decodes one.
+bool UsableKey(const std::array<uint8_t, 32>& key);
 // A whole .minisig file: untrusted comment, signature, trusted comment,
 // comment signature. Empty for anything else, including the older form.
 std::optional<Signature> ParseSignature(std::string_view text);

@@ -106,7 +106,17 @@ std::optional<PublicKey> ParsePublicKey(std::string_view text) {
   PublicKey key;
   CopyBytes(key.id, *bytes, kKeyIdAt);
   CopyBytes(key.key, *bytes, kPayloadAt);
+  if (!UsableKey(key.key)) return std::nullopt;
   return key;
+}
+
+bool UsableKey(const std::array<uint8_t, 32>& key) {
+  // y is little-endian in bits 0-254; bit 255 is the sign of x.
+  if ((key[31] & 0x7F) != 0) return true;
+  for (std::size_t i = 24; i < 31; ++i) {
+    if (key[i] != 0) return true;
+  }
+  return false;
 }
 
 std::optional<Signature> ParseSignature(std::string_view text) {

@@ -109,6 +109,18 @@ TEST_F(MinisignTest, TakesOnlyWellFormedKeysAndSignatures) {
   }
   EXPECT_FALSE(ParsePublicKey(good));
   EXPECT_FALSE(ParsePublicKey(maker.PublicKeyLine().substr(4)));
+  // A key whose point has a small y coordinate (here 2^125) comes from no
+  // key pair, and libgcrypt 1.10 aborts the process when it decodes one: it
+  // is refused, and a signature checked against it fails without a crash.
+  // "Ed", a key id of zeros, then the key: 0x20 in its byte 15, zeros elsewhere.
+  EXPECT_FALSE(ParsePublicKey("RWQAAAAAAAAAAAAAAAAAAAAAAAAAAAAAACAAAAAAAAAAAAAAAAAAAAAA"));
+  maker.Sign(file, "model=KTR 60");
+  const auto signed_ = ParseSignature(SignatureText());
+  ASSERT_TRUE(signed_);
+  signature::PublicKey smallKey;
+  smallKey.id = signed_->keyId;
+  smallKey.key[15] = 0x20;
+  EXPECT_EQ(signature::Verify(*signed_, smallKey, FileDigest()), Verdict::FileChanged);
   EXPECT_FALSE(ParsePublicKey("garbage\n" + maker.PublicKeyLine()));
 
   // The older form signs the file itself; it is not taken.
