@@ -29,11 +29,13 @@ namespace {
 
 constexpr unsigned kBufferSize = 65536;
 
+void ShowCopying(platform::Dialog& dialog, const CZipEntryHeader& header) {
+  frame::ShowStatus(dialog, u"Copying...", header.GetEntryName());
+}
+
 // Writes one entry to `destination`; true when the reader wrote it whole.
 // `clear`: nothing can be in its way.
-bool WriteEntry(platform::Dialog& dialog, CZipReader& reader, const CZipEntryHeader& header,
-                uint16_t index, const std::u16string& destination, bool clear) {
-  frame::ShowStatus(dialog, u"Copying...", header.GetEntryName());
+bool WriteEntry(CZipReader& reader, uint16_t index, const std::u16string& destination, bool clear) {
   // Usually nothing is there yet: one look-up then spares the two of a delete.
   if (!clear && frame::FileExists(destination)) frame::ForceDeleteFile(destination);
   return reader.ExtractEntry(index, nullptr, true, destination.c_str(), kBufferSize);
@@ -132,9 +134,16 @@ std::unique_ptr<ZipDecodeAhead> DecodeAhead(CZipReader& reader, const SpareReade
                                           ZipCryptKeys::kMostTogether);
 }
 
-// Checks running behind the entry being written, at most: a failed one
-// undoes every entry written after it.
+// Checks running behind the entry being written, at most, and the bytes
+// they read back: a failed one undoes every entry written after it.
 constexpr std::size_t kMostUnchecked = 256;
+constexpr uint64_t kMostUncheckedBytes = 1 << 20;
+// Only entries up to this size are checked behind the writing, and the
+// dialog shows them (status line, then progress) as their checks end, in
+// the order and with the lines it shows without a thread: a larger one
+// takes long enough to write that its name belongs on the status line
+// while it is written.
+constexpr uint64_t kMostBytesBehind = 64 * 1024;
 
 // The entries written one after the other, the files read back on another
 // thread while later ones are written. An entry counts once its check
@@ -153,7 +162,10 @@ class EntryLoop {
 
   void Run() {
     for (;;) {
-      if (!SettleChecks(unchecked_.size() >= kMostUnchecked)) continue;
+      if (!SettleChecks(unchecked_.size() >= kMostUnchecked ||
+                        uncheckedBytes_ >= kMostUncheckedBytes)) {
+        continue;
+      }
       if (stopped_ || index_ > 0xFFFF || !reader_.GetEntryInfo(header_, index_)) {
         if (unchecked_.empty()) return;
         SettleChecks(true);
@@ -166,11 +178,19 @@ class EntryLoop {
         SettleChecks(true);
         continue;
       }
+      const bool behind = check_.OnThread() && header_.uncompressedSize <= kMostBytesBehind;
+      if (!behind) {
+        // Its name goes on the status line now, after every line before it.
+        if (!SettleAll()) continue;
+        ShowCopying(dialog_, header_);
+      }
       if (!header_.IsDirectory()) unfinished_ = destination;
-      const bool written = WriteEntry(dialog_, reader_, header_, static_cast<uint16_t>(index_),
-                                      destination, staging_ && attempts_ == 0);
+      unshown_ = behind;
+      const bool written = WriteEntry(reader_, static_cast<uint16_t>(index_), destination,
+                                      staging_ && attempts_ == 0);
       unfinished_.clear();
-      Begin(destination, std::move(key), written);
+      unshown_ = false;
+      Begin(destination, std::move(key), written, !behind);
     }
   }
 
@@ -181,12 +201,15 @@ class EntryLoop {
     stopped_ = true;
     while (!unchecked_.empty()) {
       const Written entry = *Oldest(true);
+      if (!entry.shown) ShowCopying(dialog_, entry.header);
       if (entry.failure == nullptr) {
         Count(entry);
       } else if (!entry.header.IsDirectory()) {
         frame::ForceDeleteFile(entry.destination);
       }
     }
+    // The entry the error came from is named last, as it was being written.
+    if (unshown_) ShowCopying(dialog_, header_);
   }
 
   int passed() const { return passed_; }
@@ -199,17 +222,20 @@ class EntryLoop {
     std::u16string destination;
     std::u16string key;  // CanonicalDevicePath of `destination`
     bool written = false;
+    bool shown = false;             // its name was on the status line when written
     const char* failure = nullptr;  // once checked
   };
 
-  void Begin(const std::u16string& destination, std::u16string key, bool written) {
+  void Begin(const std::u16string& destination, std::u16string key, bool written, bool shown) {
     Written entry;
+    entry.shown = shown;
     entry.index = index_;
     entry.header = header_;
     entry.destination = destination;
     entry.key = key;
     entry.written = written;
     check_.Start(destination);
+    uncheckedBytes_ += header_.uncompressedSize;
     keys_.insert(std::move(key));
     unchecked_.push_back(std::move(entry));
     ++index_;
@@ -222,6 +248,7 @@ class EntryLoop {
     if (!back) return std::nullopt;
     Written entry = std::move(unchecked_.front());
     unchecked_.pop_front();
+    uncheckedBytes_ -= entry.header.uncompressedSize;
     keys_.erase(keys_.find(entry.key));
     entry.failure = CheckFailure(entry.header, entry.written, *back);
     return entry;
@@ -239,6 +266,7 @@ class EntryLoop {
       const std::optional<Written> entry = Oldest(wait);
       if (!entry) return true;
       wait = false;
+      if (!entry->shown) ShowCopying(dialog_, entry->header);
       if (entry->failure == nullptr) {
         Count(*entry);
         attempts_ = 0;
@@ -246,6 +274,14 @@ class EntryLoop {
       }
       Undo(*entry);
       return false;
+    }
+    return true;
+  }
+
+  // Settles every check; false as SettleChecks.
+  bool SettleAll() {
+    while (!unchecked_.empty()) {
+      if (!SettleChecks(true)) return false;
     }
     return true;
   }
@@ -292,7 +328,9 @@ class EntryLoop {
   unsigned index_ = 0;
   std::deque<Written> unchecked_;
   std::multiset<std::u16string> keys_;  // of the entries in unchecked_
-  std::u16string unfinished_;           // the file being written, gone again if it fails
+  uint64_t uncheckedBytes_ = 0;
+  std::u16string unfinished_;  // the file being written, gone again if it fails
+  bool unshown_ = false;       // the entry being written is not yet on the status line
   int passed_ = 0, written_ = 0, attempts_ = 0;
   bool stopped_ = false;
 };

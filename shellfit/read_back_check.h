@@ -40,6 +40,8 @@ class ReadBackCheck {
   // what there is when Next waits: handing over every small file on its own
   // would cost what reading it does.
   void Start(std::u16string path);
+  // True when the checks run on a thread of their own.
+  bool OnThread() const { return thread_.joinable(); }
   // The result of the oldest check not yet taken, in the order of Start;
   // none while it is still running, unless `wait`. Some check must be
   // outstanding.
