@@ -40,6 +40,9 @@ const char* ActionWords(Recovery::What what) {
              "moved back where they were, where they could be";
     case Recovery::What::PutBack:
       return "the new shell did not verify in place; the old shell was restored";
+    case Recovery::What::PutBackInPart:
+      return "the new shell did not verify in place; not all of the old shell could be put back, "
+             "and what could not is kept in the updater's folder on the flash drive";
     case Recovery::What::InterruptedInPlace:
       return "found an in-place install that was interrupted; the shell is incomplete until it "
              "is installed again";
@@ -141,6 +144,8 @@ Recovery::What RecoverStaged(const InstallRecord& record, std::u16string_view ta
       return Recovery::What::FinishedStaged;
     case Finish::PutBack:
       return Recovery::What::PutBack;
+    case Finish::PutBackInPart:
+      return Recovery::What::PutBackInPart;
     case Finish::Unfinished:
       break;
   }

@@ -20,6 +20,7 @@ struct Recovery {
     DamagedStaging,      // the staging did not verify against its record: old shell back
     DamagedRecord,       // a record that does not read whole: old shell back
     PutBack,             // the new shell did not verify in place: old shell back
+    PutBackInPart,       // as PutBack, but some of the old shell stays aside
     LeftAside,           // old files a finished install could not delete, moved back
     InterruptedInPlace,  // an in-place install stopped part-way; its record stays
   };

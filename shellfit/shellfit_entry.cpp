@@ -36,6 +36,9 @@ std::u16string_view FoundWords(const Recovery& recovery) {
       return u"Ready... The last update's record was damaged; the old shell was restored.";
     case Recovery::What::PutBack:
       return u"Ready... The last update did not verify in place; the old shell was restored.";
+    case Recovery::What::PutBackInPart:
+      return u"Ready... The last update did not verify in place; not all of the old shell could "
+             u"be put back.";
     case Recovery::What::StagedUnfinished:
       return u"Ready... The last update is not finished yet; the old shell is kept aside.";
     case Recovery::What::FinishedVerified:

@@ -180,7 +180,7 @@ void DiscardStaging(std::u16string_view target) {
   platform::Files().RemoveDirectory(InstallFolder(target));
 }
 
-void PutOldShellBack(std::u16string_view target, bool takeBack) {
+bool PutOldShellBack(std::u16string_view target, bool takeBack) {
   const std::u16string folder(target);
   uint32_t crc = 0;
   // The new files give way only to an old shell that can come back.
@@ -206,6 +206,7 @@ void PutOldShellBack(std::u16string_view target, bool takeBack) {
   }
   DropInstallRecord(target);
   platform::Files().RemoveDirectory(InstallFolder(target));
+  return platform::Files().GetEntryKind(old) == platform::EntryKind::None;
 }
 
 Finish FinishStagedInstall(platform::Dialog* dialog, const InstallRecord& record,
@@ -234,8 +235,7 @@ Finish FinishStagedInstall(platform::Dialog* dialog, const InstallRecord& record
       return Finish::Unfinished;
     }
     if (!StagingVerifies(target, list, Placement::InPlace, false)) {
-      PutOldShellBack(target, true);
-      return Finish::PutBack;
+      return PutOldShellBack(target, true) ? Finish::PutBack : Finish::PutBackInPart;
     }
     next.step = InstallRecord::Step::Placed;
     if (!WriteInstallRecord(target, next)) return Finish::Unfinished;
@@ -305,6 +305,15 @@ bool InstallStaged(platform::Dialog& dialog, CZipReader& reader, const SpareRead
       frame::ShowMessageBox(dialog,
                             u"The new shell did not verify in place: the old one was put back." +
                                 std::u16string(kNothingChanged),
+                            kNoticeStyle);
+      break;
+    case Finish::PutBackInPart:
+      platform::SetOutcome(platform::RunOutcome::kIncomplete);
+      NoteOldShell("was put back in part: the new one did not verify in place");
+      frame::ShowMessageBox(dialog,
+                            u"The new shell did not verify in place, and not all of the old one "
+                            u"could be put back: what could not is kept in " +
+                                OldShellFolder(target) + u".",
                             kNoticeStyle);
       break;
   }

@@ -43,9 +43,10 @@ bool InstallInPlace(platform::Dialog& dialog, CZipReader& reader, const SpareRea
 // `dialog`, each named in the status line), the staged ones moved into
 // place and verified, the old ones deleted, the record dropped.
 enum class Finish {
-  Placed,      // the new shell is in place, verified
-  Unfinished,  // something could not be moved; the record stays for the next start
-  PutBack,     // the new shell did not verify in place: the old one is back
+  Placed,         // the new shell is in place, verified
+  Unfinished,     // something could not be moved; the record stays for the next start
+  PutBack,        // the new shell did not verify in place: the old one is back
+  PutBackInPart,  // as PutBack, but something of the old shell could not come back
 };
 Finish FinishStagedInstall(platform::Dialog* dialog, const InstallRecord& record,
                            const StagingList& list, std::u16string_view target);
@@ -53,8 +54,9 @@ Finish FinishStagedInstall(platform::Dialog* dialog, const InstallRecord& record
 // Undoes a staged install that is not to go on: with `takeBack`, the listed
 // files that left the staging folder for their place are deleted first;
 // then the staging is discarded, what was set aside moved back (never over
-// anything in place) and the record dropped.
-void PutOldShellBack(std::u16string_view target, bool takeBack);
+// anything in place) and the record dropped. False when something set aside
+// could not come back and stays in the old shell's folder.
+bool PutOldShellBack(std::u16string_view target, bool takeBack);
 
 // Removes the staging folder with everything in it (its list first); the
 // record folder too when nothing else is left in it.

@@ -144,7 +144,7 @@ class PowerCutTest : public ::testing::TestWithParam<std::tuple<bool, bool>> {
   // dialog would show.
   bool Start(const std::u16string& commandLine) {
     platform::Environment env;
-    env.files = &files_;
+    env.files = files_used_;
     env.registry = &registry_;
     env.codePage = &codePage_;
     env.system = &system_;
@@ -167,6 +167,7 @@ class PowerCutTest : public ::testing::TestWithParam<std::tuple<bool, bool>> {
 
   test_support::MemoryFileSystem memory_;
   test_support::PowerCutFileSystem files_{memory_};
+  platform::FileSystem* files_used_ = &files_;
   test_support::MemoryRegistry registry_;
   test_support::Latin1CodePage codePage_;
   test_support::FakeSystem system_;
@@ -363,6 +364,58 @@ TEST_P(ForeignRecordTest, ABigStagingListReadsBackWhole) {
   EXPECT_EQ(read, written);
   EXPECT_EQ(shellfit::FormatStagingList(*back), shellfit::FormatStagingList(list));
   EXPECT_EQ(back->entries.size(), list.entries.size());
+}
+
+// Something else changes the flash drive the moment the staged files are in
+// place: one of them is cut short, and with `blockOld` a file appears where
+// the old shell's folder "Old" would come back.
+class ChangedOnArrival : public platform::FileSystemWrapper {
+ public:
+  ChangedOnArrival(platform::FileSystem& files, bool blockOld)
+      : FileSystemWrapper(files), files_(files), blockOld_(blockOld) {}
+
+  bool MoveFolder(std::u16string_view from, std::u16string_view to) override {
+    if (!FileSystemWrapper::MoveFolder(from, to)) return false;
+    if (to == u"\\Flash Disk\\Lib") {
+      files_.Open(u"\\Flash Disk\\Lib\\0\\m0.dll", platform::AccessWrite,
+                  platform::Disposition::CreateAlways);
+      if (blockOld_) {
+        files_.Open(u"\\Flash Disk\\Old", platform::AccessWrite, platform::Disposition::CreateNew);
+      }
+    }
+    return true;
+  }
+
+ private:
+  platform::FileSystem& files_;
+  bool blockOld_;
+};
+
+// The new shell that does not verify in place gives way to the old one, and
+// the message says whether all of it came back.
+TEST_P(ForeignRecordTest, ANewShellThatDoesNotVerifyInPlaceGivesWayToTheOldOne) {
+  const Tree oldShell = FlashDrive();
+  ChangedOnArrival changed(files_, false);
+  files_used_ = &changed;
+  ASSERT_TRUE(Start(u"/force"));
+  ASSERT_EQ(dialog_->messageBoxes.size(), 1u);
+  EXPECT_EQ(dialog_->messageBoxes[0].text,
+            "The new shell did not verify in place: the old one was put back. Nothing was "
+            "changed.");
+  EXPECT_EQ(Summary(FlashDrive()), Summary(oldShell));
+
+  Reset(initial_);
+  ChangedOnArrival blocked(files_, true);
+  files_used_ = &blocked;
+  Start(u"/force");
+  ASSERT_EQ(dialog_->messageBoxes.size(), 1u);
+  EXPECT_EQ(dialog_->messageBoxes[0].text,
+            "The new shell did not verify in place, and not all of the old one could be put "
+            "back: what could not is kept in \\Flash Disk\\.fitkit\\old.");
+  Tree left = FlashDrive();
+  EXPECT_EQ(left.at("flash disk\\.fitkit\\old\\old\\3\\f8.dat"), "old file 8");
+  EXPECT_EQ(left.at("flash disk\\main.exe"), FileBytes("v123.exe"));
+  EXPECT_EQ(left.count("flash disk\\lib"), 0u);
 }
 
 INSTANTIATE_TEST_SUITE_P(Staged, ForeignRecordTest, ::testing::Values(std::make_tuple(true, true)));
