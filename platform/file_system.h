@@ -104,6 +104,10 @@ class File {
     (void)attributes;
     return false;
   }
+  // Starts putting what was written to the file on the medium and returns
+  // at once, so that a flush barrier later finds less left to do. Never a
+  // barrier itself; nothing where the host cannot start one.
+  virtual void StartFlush() {}
 };
 
 struct FindData {
@@ -168,12 +172,6 @@ enum class EntryKind {
   Other,   // a link, a pipe, a device node: nothing to read or write through
 };
 
-// Flushes going on in the background while it lives (FlushVolumeInBackground).
-class BackgroundFlush {
- public:
-  virtual ~BackgroundFlush() = default;
-};
-
 // Threads: calls on a FileSystem must not overlap (the hosts keep what they
 // looked up, and the drive's used bytes, unguarded): the caller serialises
 // them. Files it opened may meanwhile be used on other threads (see File).
@@ -227,15 +225,6 @@ class FileSystem {
   // one barrier for many files. False when the host cannot; each file and
   // folder must then be flushed on its own.
   virtual bool FlushVolume(std::u16string_view path) = 0;
-  // Starts putting what is written on the volume that holds `path` on the
-  // medium in the background, on another thread, until the returned object
-  // goes, so that a FlushVolume after much writing finds less left to do.
-  // Null where the host has no such thing. It is never a barrier: nothing
-  // may count on what it flushed, only on FlushVolume and Flush.
-  virtual std::unique_ptr<BackgroundFlush> FlushVolumeInBackground(std::u16string_view path) {
-    (void)path;
-    return nullptr;
-  }
   // A file system over the same files, for reading them on another thread:
   // its calls may overlap this one's, as it keeps nothing of this one's. It
   // sees what this one wrote once the call that wrote it returned. Null where

@@ -33,6 +33,7 @@ class FileWrapper : public File {
   }
   bool DenyWriters() override { return target_->DenyWriters(); }
   bool GetIdentity(FileIdentity* identity) override { return target_->GetIdentity(identity); }
+  void StartFlush() override { target_->StartFlush(); }
   // SetAttributes is not passed on: a wrapper sees attributes change by the
   // path, as they always may.
   // Nor is ReadAt: a wrapper that changes what Read hands out (a verified
@@ -72,9 +73,6 @@ class FileSystemWrapper : public FileSystem {
   }
   bool Flush(std::u16string_view path) override { return target_.Flush(path); }
   bool FlushVolume(std::u16string_view path) override { return target_.FlushVolume(path); }
-  std::unique_ptr<BackgroundFlush> FlushVolumeInBackground(std::u16string_view path) override {
-    return target_.FlushVolumeInBackground(path);
-  }
   bool CanCreate(std::u16string_view path) override { return target_.CanCreate(path); }
   std::vector<FindData> Find(std::u16string_view pattern) override { return target_.Find(pattern); }
   // A wrapper that changes what Find shows changes this too.

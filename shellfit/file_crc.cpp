@@ -20,14 +20,17 @@ bool GetFileCrcIn(platform::FileSystem& files, std::u16string_view path, uint32_
                   uint32_t* size) {
   // A folder (or nothing) does not open as a file.
   auto file = files.Open(path, platform::AccessRead, platform::Disposition::OpenExisting);
-  if (!file) return false;
+  return file != nullptr && GetFileCrcOf(*file, crc, size);
+}
+
+bool GetFileCrcOf(platform::File& file, uint32_t* crc, uint32_t* size) {
   uint64_t length = 0;
-  if (!file->GetSize(&length)) return false;
+  if (!file.GetSize(&length)) return false;
   uLong sum = crc32(0, nullptr, 0);
   unsigned char chunk[65536];
   uint32_t got = 0;
   // Reading stops at the size found, without a last read that returns nothing.
-  for (uint64_t done = 0; done < length && file->Read(chunk, sizeof chunk, &got) && got > 0;
+  for (uint64_t done = 0; done < length && file.Read(chunk, sizeof chunk, &got) && got > 0;
        done += got) {
     sum = crc32(sum, chunk, got);
   }

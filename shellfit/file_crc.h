@@ -5,8 +5,9 @@
 #include <string_view>
 
 namespace platform {
+class File;
 class FileSystem;
-}
+}  // namespace platform
 
 namespace shellfit {
 
@@ -16,5 +17,7 @@ bool GetFileCrc(std::u16string_view path, uint32_t* crc, uint32_t* size);
 // The same through `files`.
 bool GetFileCrcIn(platform::FileSystem& files, std::u16string_view path, uint32_t* crc,
                   uint32_t* size);
+// The same of a file open to be read, from where it stands.
+bool GetFileCrcOf(platform::File& file, uint32_t* crc, uint32_t* size);
 
 }  // namespace shellfit

@@ -7,8 +7,8 @@
 #include <deque>
 #include <memory>
 #include <optional>
-#include <set>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 #include "frame/device_identity.h"
@@ -172,8 +172,9 @@ class EntryLoop {
         continue;
       }
       const std::u16string destination = EntryDestination(header_.GetEntryName(), base_);
-      std::u16string key = CanonicalDevicePath(destination);
-      // A check still reading what this entry replaces ends first.
+      const std::size_t key = std::hash<std::u16string>()(CanonicalDevicePath(destination));
+      // A check still reading what this entry replaces ends first (or one
+      // whose path only shares the hash: a wait more, nothing worse).
       if (keys_.contains(key)) {
         SettleChecks(true);
         continue;
@@ -190,7 +191,7 @@ class EntryLoop {
                                       staging_ && attempts_ == 0);
       unfinished_.clear();
       unshown_ = false;
-      Begin(destination, std::move(key), written, !behind);
+      Begin(destination, key, written, !behind);
     }
   }
 
@@ -201,10 +202,10 @@ class EntryLoop {
     stopped_ = true;
     while (!unchecked_.empty()) {
       const Written entry = *Oldest(true);
-      if (!entry.shown) ShowCopying(dialog_, entry.header);
+      if (!entry.shown) ShowCopying(dialog_, *entry.header);
       if (entry.failure == nullptr) {
         Count(entry);
-      } else if (!entry.header.IsDirectory()) {
+      } else if (!entry.header->IsDirectory()) {
         frame::ForceDeleteFile(entry.destination);
       }
     }
@@ -218,25 +219,25 @@ class EntryLoop {
  private:
   struct Written {
     unsigned index = 0;
-    CZipEntryHeader header;
+    const CZipEntryHeader* header = nullptr;  // the reader's, as long as it is open
     std::u16string destination;
-    std::u16string key;  // CanonicalDevicePath of `destination`
+    std::size_t key = 0;  // the hash of `destination`'s CanonicalDevicePath
     bool written = false;
     bool shown = false;             // its name was on the status line when written
     const char* failure = nullptr;  // once checked
   };
 
-  void Begin(const std::u16string& destination, std::u16string key, bool written, bool shown) {
+  void Begin(const std::u16string& destination, std::size_t key, bool written, bool shown) {
     Written entry;
     entry.shown = shown;
     entry.index = index_;
-    entry.header = header_;
+    entry.header = reader_.Headers()[index_].get();
     entry.destination = destination;
     entry.key = key;
     entry.written = written;
     check_.Start(destination);
     uncheckedBytes_ += header_.uncompressedSize;
-    keys_.insert(std::move(key));
+    keys_.insert(key);
     unchecked_.push_back(std::move(entry));
     ++index_;
   }
@@ -248,9 +249,9 @@ class EntryLoop {
     if (!back) return std::nullopt;
     Written entry = std::move(unchecked_.front());
     unchecked_.pop_front();
-    uncheckedBytes_ -= entry.header.uncompressedSize;
+    uncheckedBytes_ -= entry.header->uncompressedSize;
     keys_.erase(keys_.find(entry.key));
-    entry.failure = CheckFailure(entry.header, entry.written, *back);
+    entry.failure = CheckFailure(*entry.header, entry.written, *back);
     return entry;
   }
 
@@ -266,7 +267,7 @@ class EntryLoop {
       const std::optional<Written> entry = Oldest(wait);
       if (!entry) return true;
       wait = false;
-      if (!entry->shown) ShowCopying(dialog_, entry->header);
+      if (!entry->shown) ShowCopying(dialog_, *entry->header);
       if (entry->failure == nullptr) {
         Count(*entry);
         attempts_ = 0;
@@ -290,15 +291,15 @@ class EntryLoop {
   void Undo(const Written& failed) {
     while (!unchecked_.empty()) {
       const Written later = *Oldest(true);
-      if (!later.header.IsDirectory()) frame::ForceDeleteFile(later.destination);
+      if (!later.header->IsDirectory()) frame::ForceDeleteFile(later.destination);
     }
-    if (!failed.header.IsDirectory()) frame::ForceDeleteFile(failed.destination);
+    if (!failed.header->IsDirectory()) frame::ForceDeleteFile(failed.destination);
     index_ = failed.index;
-    const std::u16string name = failed.header.GetEntryName();
+    const std::u16string name = failed.header->GetEntryName();
     ReportCrcError(dialog_, name);
     // A full or vanished drive fails every entry after this one too: one
     // more box says so and the extraction ends.
-    const std::u16string fault = DeviceFault(target_, failed.header, left_[failed.index]);
+    const std::u16string fault = DeviceFault(target_, *failed.header, left_[failed.index]);
     if (!fault.empty()) {
       NoteEntryFailed(name, failed.failure, attempts_ + 1);
       frame::ShowMessageBox(dialog_, fault, kNoticeStyle);
@@ -327,7 +328,7 @@ class EntryLoop {
   CZipEntryHeader header_;
   unsigned index_ = 0;
   std::deque<Written> unchecked_;
-  std::multiset<std::u16string> keys_;  // of the entries in unchecked_
+  std::unordered_multiset<std::size_t> keys_;  // of the entries in unchecked_
   uint64_t uncheckedBytes_ = 0;
   std::u16string unfinished_;  // the file being written, gone again if it fails
   bool unshown_ = false;       // the entry being written is not yet on the status line
@@ -354,10 +355,6 @@ Extraction ExtractOpenPackage(platform::Dialog& dialog, CZipReader& reader,
   // The kit alone writes here: others' changes are learned at its next own
   // change that is not a new file, or a few hundred files later.
   const platform::LookUpBatch batch(platform::Files());
-  // What is written goes to the medium while later entries are written, so
-  // that the barrier after the last one waits for little; it stays the
-  // barrier.
-  const auto flushing = platform::Files().FlushVolumeInBackground(target);
   EntryLoop loop(dialog, reader, target);
   try {
     dialog.SetProgressRange(kProgressControl, 0, static_cast<uint16_t>(CountEntries(reader, true)));

@@ -2,9 +2,9 @@
 // state the flash drive will be in once the old files are deleted.
 #include <algorithm>
 #include <cstdint>
-#include <map>
 #include <optional>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "platform/environment.h"
@@ -52,7 +52,9 @@ class FitCheck {
         target_(CanonicalDevicePath(target)),
         haveRoom_(platform::Files().GetVolumeRoom(target, &room_) ||
                   platform::Files().GetVolumeRoom(u"\\", &room_)),
-        plan_(PlanOldFileRemoval(target, package, room_.blockSize)) {}
+        plan_(PlanOldFileRemoval(target, package, room_.blockSize)) {
+    paths_.reserve(reader.Headers().size() + 16);
+  }
 
   // Why the deletion cannot be done; empty when it can.
   const std::u16string& RemovalProblem() const { return plan_.blocked; }
@@ -252,8 +254,10 @@ class FitCheck {
   bool haveRoom_;
   RemovalPlan plan_;
   // Everything known of a path, by its canonical form in UTF-8 (half the
-  // bytes): one node a path keeps a big package's check small.
-  std::map<std::string, PathState> paths_;
+  // bytes): one node a path keeps a big package's check small. Hashed: the
+  // paths of one folder share long beginnings that ordered keys compare
+  // again and again.
+  std::unordered_map<std::string, PathState> paths_;
   // The folder part of the entry walked last, as it stood at its end.
   struct Walked {
     std::vector<std::u16string> parts;

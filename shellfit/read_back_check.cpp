@@ -13,8 +13,15 @@ constexpr std::size_t kBatch = 16;
 
 ReadBack ReadBackThrough(platform::FileSystem* files, const std::u16string& path) {
   ReadBack back;
-  back.read = files != nullptr ? GetFileCrcIn(*files, path, &back.crc, &back.size)
-                               : GetFileCrc(path, &back.crc, &back.size);
+  if (files == nullptr) {
+    back.read = GetFileCrc(path, &back.crc, &back.size);
+    return back;
+  }
+  auto file = files->Open(path, platform::AccessRead, platform::Disposition::OpenExisting);
+  back.read = file != nullptr && GetFileCrcOf(*file, &back.crc, &back.size);
+  // Off the writing thread, the file's way to the medium begins as soon as
+  // it is checked: the barrier after the last entry then waits for little.
+  if (file != nullptr) file->StartFlush();
   return back;
 }
 

@@ -82,14 +82,20 @@ class ListedSizes {
 
   bool Holds(const StagedEntry& entry) {
     const std::size_t slash = entry.path.rfind(u'\\');
-    const std::u16string folder =
-        slash == std::u16string::npos ? std::u16string() : entry.path.substr(0, slash);
-    std::u16string key = CanonicalDevicePath(folder);
-    if (!listed_ || key != folderKey_) {
-      listed_ = ListedByKey(folder);
-      folderKey_ = std::move(key);
+    const std::u16string_view folder = slash == std::u16string::npos
+                                           ? std::u16string_view()
+                                           : std::u16string_view(entry.path).substr(0, slash);
+    // Entries of one folder come together, as a rule spelt alike.
+    if (!listed_ || folder != folder_) {
+      std::u16string key = CanonicalDevicePath(folder);
+      if (!listed_ || key != folderKey_) {
+        listed_ = ListedByKey(std::u16string(folder));
+        folderKey_ = std::move(key);
+      }
+      folder_ = folder;
     }
-    const std::u16string name = CanonicalDevicePath(entry.path.substr(slash + 1));
+    const std::u16string name =
+        CanonicalDevicePath(std::u16string_view(entry.path).substr(slash + 1));
     // Of names that differ in case alone, the first listed counts.
     const auto match = std::lower_bound(listed_->begin(), listed_->end(), name, KeyBefore);
     if (match == listed_->end() || match->name != name) return false;
@@ -112,7 +118,8 @@ class ListedSizes {
     return found;
   }
 
-  std::u16string base_;  // with its "\\"
+  std::u16string base_;    // with its "\\"
+  std::u16string folder_;  // as the entry listed last spelt it
   std::u16string folderKey_;
   std::optional<std::vector<platform::FindData>> listed_;
 };

@@ -176,6 +176,8 @@ bool LinuxFile::Flush() {
   return ok;
 }
 
+void LinuxFile::StartFlush() { sync_file_range(fd_, 0, 0, SYNC_FILE_RANGE_WRITE); }
+
 bool LinuxFile::GetTimes(platform::FileTime* creation, platform::FileTime* access,
                          platform::FileTime* write) {
   // One call for all three host times.

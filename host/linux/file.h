@@ -47,6 +47,10 @@ class LinuxFile : public platform::File {
   bool DenyWriters() override;
   bool GetIdentity(platform::FileIdentity* identity) override;
   bool SetAttributes(uint32_t attributes) override;
+  // The write-back of the file's dirty pages, begun without waiting for it
+  // (and without a commit of the journal, which a flush of the volume would
+  // make while other files are being created).
+  void StartFlush() override;
 
  private:
   bool WriteAll(const char* bytes, uint32_t count);

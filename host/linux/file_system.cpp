@@ -297,10 +297,18 @@ std::vector<platform::FindData> LinuxFileSystem::ListFolder(UniqueFd dir,
   }
   std::sort(names.begin(), names.end(),
             [](const Listed& a, const Listed& b) { return a.name < b.name; });
+  std::vector<const std::string*> unknown;
+  for (const Listed& entry : names) {
+    const bool known =
+        detail == platform::FindDetail::Kinds && (entry.type == DT_REG || entry.type == DT_DIR);
+    if (!known) unknown.push_back(&entry.name);
+  }
+  const std::vector<std::optional<EntryStatus>> statuses = StatusesOf(dir.get(), unknown);
   std::vector<platform::FindData> found;
   found.reserve(names.size());
+  std::size_t next = 0;
   for (auto& [name, deviceName, type] : names) {
-    if (detail == platform::FindDetail::Kinds && (type == DT_REG || type == DT_DIR)) {
+    if (next == unknown.size() || unknown[next] != &name) {
       platform::FindData data;
       data.name = std::move(deviceName);
       data.attributes =
@@ -308,7 +316,9 @@ std::vector<platform::FindData> LinuxFileSystem::ListFolder(UniqueFd dir,
       found.push_back(std::move(data));
       continue;
     }
-    auto data = Describe(dir.get(), name, std::move(deviceName), folder, detail);
+    const std::optional<EntryStatus>& status = statuses[next++];
+    if (!status) continue;
+    auto data = Describe(dir.get(), name, std::move(deviceName), folder, detail, *status);
     if (data) found.push_back(std::move(*data));
   }
   return found;
@@ -317,20 +327,11 @@ std::vector<platform::FindData> LinuxFileSystem::ListFolder(UniqueFd dir,
 std::optional<platform::FindData> LinuxFileSystem::Describe(int dir, const std::string& name,
                                                             std::u16string deviceName,
                                                             const std::u16string& folder,
-                                                            platform::FindDetail detail) {
-  // One statx gives the status and the flags that lock an entry.
-  struct statx full {};
-  if (statx(dir, name.c_str(), AT_SYMLINK_NOFOLLOW | AT_STATX_DONT_SYNC,
-            STATX_TYPE | STATX_MODE | STATX_SIZE | STATX_MTIME, &full) != 0) {
-    return std::nullopt;
-  }
-  struct stat info {};
-  info.st_mode = full.stx_mode;
-  info.st_size = static_cast<off_t>(full.stx_size);
-  info.st_mtim.tv_sec = full.stx_mtime.tv_sec;
-  info.st_mtim.tv_nsec = full.stx_mtime.tv_nsec;
+                                                            platform::FindDetail detail,
+                                                            const EntryStatus& status) {
+  struct stat info = status.AsStat();
   platform::FindData data;
-  data.locked = (full.stx_attributes & (STATX_ATTR_IMMUTABLE | STATX_ATTR_APPEND)) != 0;
+  data.locked = status.locked;
   data.name = std::move(deviceName);
   if (S_ISLNK(info.st_mode)) {
     // Only a link that stays inside is listed. The device has no links: it

@@ -7,6 +7,7 @@
 
 #include "host/common/drive_capacity.h"
 #include "host/linux/device_paths.h"
+#include "host/linux/entry_status.h"
 #include "host/linux/unique_fd.h"
 #include "platform/file_system.h"
 
@@ -37,9 +38,6 @@ class LinuxFileSystem : public platform::FileSystem {
   // fsync of the file or folder; syncfs of the file system under <root>/fs.
   bool Flush(std::u16string_view path) override;
   bool FlushVolume(std::u16string_view path) override;
-  // syncfs on a thread of its own, again and again until it goes.
-  std::unique_ptr<platform::BackgroundFlush> FlushVolumeInBackground(
-      std::u16string_view path) override;
   // Another LinuxFileSystem on the same root that keeps no folders: it walks
   // every path from the top, sharing nothing with this one.
   std::unique_ptr<platform::FileSystem> ReaderForAnotherThread() override;
@@ -91,12 +89,13 @@ class LinuxFileSystem : public platform::FileSystem {
                                              std::u16string_view wildcard,
                                              platform::FindDetail detail);
   // The search result for the entry `name` (`deviceName` on the device) of
-  // the open folder `dir`, which is the device folder `folder`; none for a
-  // link that leads nowhere inside.
+  // the open folder `dir`, which is the device folder `folder`, of the
+  // status `status`; none for a link that leads nowhere inside.
   std::optional<platform::FindData> Describe(int dir, const std::string& name,
                                              std::u16string deviceName,
                                              const std::u16string& folder,
-                                             platform::FindDetail detail);
+                                             platform::FindDetail detail,
+                                             const EntryStatus& status);
 
   DevicePaths paths_;
   // Shared with the open files, which may outlive a moved-from owner.

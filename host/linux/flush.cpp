@@ -3,11 +3,6 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-#include <chrono>
-#include <condition_variable>
-#include <mutex>
-#include <thread>
-
 #include "host/linux/file_system.h"
 #include "host/linux/unique_fd.h"
 
@@ -26,43 +21,6 @@ bool LinuxFileSystem::Flush(std::u16string_view path) {
   return ok;
 }
 
-namespace {
-
-// Each syncfs writes back what came since the one before; the pause keeps
-// the journal's commits from following each other without a break.
-constexpr auto kPause = std::chrono::milliseconds(20);
-
-class SyncfsLoop : public platform::BackgroundFlush {
- public:
-  explicit SyncfsLoop(UniqueFd volume) : volume_(std::move(volume)), thread_([this] { Run(); }) {}
-  ~SyncfsLoop() override {
-    {
-      std::lock_guard lock(mutex_);
-      stop_ = true;
-    }
-    stopped_.notify_all();
-    thread_.join();
-  }
-
- private:
-  void Run() {
-    std::unique_lock lock(mutex_);
-    while (!stopped_.wait_for(lock, kPause, [this] { return stop_; })) {
-      lock.unlock();
-      syncfs(volume_.get());
-      lock.lock();
-    }
-  }
-
-  UniqueFd volume_;
-  std::mutex mutex_;
-  std::condition_variable stopped_;
-  bool stop_ = false;
-  std::thread thread_;
-};
-
-}  // namespace
-
 // The volume that holds `path`: a folder below fs/ (the flash drive) may be
 // a mount of its own, and syncing fs/ would leave its writes in the cache.
 UniqueFd LinuxFileSystem::OpenVolumeOf(std::u16string_view path) {
@@ -75,13 +33,6 @@ UniqueFd LinuxFileSystem::OpenVolumeOf(std::u16string_view path) {
 bool LinuxFileSystem::FlushVolume(std::u16string_view path) {
   const UniqueFd fd = OpenVolumeOf(path);
   return fd.valid() && syncfs(fd.get()) == 0;
-}
-
-std::unique_ptr<platform::BackgroundFlush> LinuxFileSystem::FlushVolumeInBackground(
-    std::u16string_view path) {
-  UniqueFd fd = OpenVolumeOf(path);
-  if (!fd.valid()) return nullptr;
-  return std::make_unique<SyncfsLoop>(std::move(fd));
 }
 
 }  // namespace host

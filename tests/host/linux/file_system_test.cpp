@@ -4,7 +4,9 @@
 #include <sys/xattr.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstdlib>
+#include <fstream>
 #include <string>
 #include <thread>
 
@@ -292,14 +294,6 @@ TEST_F(FileSystemTest, MovesAndFlushes) {
   EXPECT_FALSE(files.MoveFile(u"\\stage\\none", u"\\x.bin"));
   EXPECT_FALSE(files.MoveFile(u"\\stage\\b.bin", u"\\stage\\b?.bin"));
   EXPECT_TRUE(files.FlushVolume(u"\\dest"));
-  // Background flushes of a volume run while files are written, until their
-  // object goes; there are none for a folder that is not there.
-  EXPECT_EQ(files.FlushVolumeInBackground(u"\\missing"), nullptr);
-  auto flushing = files.FlushVolumeInBackground(u"\\dest");
-  ASSERT_NE(flushing, nullptr);
-  WriteDevice(u"\\dest\\c.bin", "more");
-  flushing.reset();
-  EXPECT_EQ(test_support::ReadText(device.fs() / "Dest" / "c.bin"), "more");
 }
 
 // A reader for another thread reads, in any letter case, what this file
@@ -439,6 +433,35 @@ TEST_F(FileSystemTest, LeanerListingsTellTheirPartAsFindDoes) {
       EXPECT_EQ(lean[i].attributes & FILE_ATTRIBUTE_READONLY,
                 full[i].attributes & FILE_ATTRIBUTE_READONLY);
     }
+  }
+}
+
+// A folder too big to describe on one thread: every entry with its own
+// size, in byte order, a link in its second half as in a small one.
+TEST_F(FileSystemTest, ABigFolderIsListedWhole) {
+  TempDeviceRoot outside;
+  const fs::path big = device.fs() / "big";
+  fs::create_directory(big);
+  constexpr int kFiles = 3000;
+  for (int i = 0; i < kFiles; ++i) {
+    char name[16];
+    std::snprintf(name, sizeof name, "f%04d", i);
+    std::ofstream(big / name) << std::string(i % 97, 'x');
+  }
+  fs::create_symlink("f0003", big / "f2000a");
+  fs::create_directory_symlink(outside.root(), big / "f2500a");
+  const auto listed = files.FindEntries(u"\\big\\*", FindDetail::NoStored);
+  ASSERT_EQ(listed.size(), kFiles + 1u);
+  for (std::size_t i = 0, file = 0; i < listed.size(); ++i, ++file) {
+    if (listed[i].name == u"f2000a") {
+      EXPECT_EQ(listed[i].size, 3u);
+      --file;
+      continue;
+    }
+    char name[16];
+    std::snprintf(name, sizeof name, "f%04zu", file);
+    ASSERT_EQ(ToUtf8(listed[i].name), name);
+    EXPECT_EQ(listed[i].size, file % 97) << name;
   }
 }
 
