@@ -38,6 +38,8 @@ uint32_t ReadStoredBits(const char* path) {
 // Counted before each store, so that whoever reads the count after the
 // store has begun sees it changed.
 std::atomic<uint64_t> stores{0};
+// The same for changes of a mode.
+std::atomic<uint64_t> modeChanges{0};
 
 bool WriteStoredBits(const char* path, uint32_t bits) {
   ++stores;
@@ -201,7 +203,9 @@ bool WriteAttributes(AttributeTarget& target, const struct stat& info, uint32_t 
   if (!folder) {
     mode_t mode = info.st_mode & 07777;
     mode = readOnly ? mode & ~mode_t{0222} : ((mode & 0222) != 0 ? mode : mode | S_IWUSR);
-    if (mode != (info.st_mode & 07777) && target.ChangeMode(mode) != 0) return false;
+    if (mode != (info.st_mode & 07777) && (++modeChanges, target.ChangeMode(mode) != 0)) {
+      return false;
+    }
   }
   const uint32_t kept =
       attributes & (folder ? kKeptInXattr | platform::FILE_ATTRIBUTE_READONLY : kKeptInXattr);
@@ -235,6 +239,8 @@ bool WriteHostAttributesOf(int fd, const struct stat& info, uint32_t attributes,
 
 uint64_t HostAttributeStores() { return stores.load(); }
 
+uint64_t HostModeChanges() { return modeChanges.load(); }
+
 uint32_t ReadHostAttributes(const std::filesystem::path& path) {
   struct stat info {};
   if (stat(path.c_str(), &info) != 0) return platform::kInvalidAttributes;
@@ -249,7 +255,9 @@ bool WriteHostAttributes(const std::filesystem::path& path, uint32_t attributes)
   if (!folder) {
     mode_t mode = info.st_mode & 07777;
     mode = readOnly ? mode & ~mode_t{0222} : ((mode & 0222) != 0 ? mode : mode | S_IWUSR);
-    if (mode != (info.st_mode & 07777) && chmod(path.c_str(), mode) != 0) return false;
+    if (mode != (info.st_mode & 07777) && (++modeChanges, chmod(path.c_str(), mode) != 0)) {
+      return false;
+    }
   }
   const uint32_t kept =
       attributes & (folder ? kKeptInXattr | platform::FILE_ATTRIBUTE_READONLY : kKeptInXattr);

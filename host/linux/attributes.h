@@ -30,6 +30,9 @@ bool WriteHostAttributesOf(int fd, const struct stat& info, uint32_t attributes,
 // How many times this process stored bits on any entry so far: a file
 // created while the count stayed the same has none.
 uint64_t HostAttributeStores();
+// How many times this process changed the mode of any entry so far: a file
+// created while the count stayed the same has the mode it was created with.
+uint64_t HostModeChanges();
 
 // What the status alone tells, with no read of the stored bits: the folder
 // bit, and a file's read-only bit.

@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <optional>
+#include <utility>
 
 #include "host/linux/attributes.h"
 #include "host/linux/file_times.h"
@@ -42,6 +43,23 @@ timespec ToHostTime(const platform::FileTime* time) {
   return omit;
 }
 
+// The bits a new file's mode loses, as the kernel reports them.
+std::optional<mode_t> ProcessUmask() {
+  static const std::optional<mode_t> umask = []() -> std::optional<mode_t> {
+    FILE* status = std::fopen("/proc/self/status", "re");
+    if (status == nullptr) return std::nullopt;
+    std::optional<mode_t> found;
+    char line[256];
+    unsigned value = 0;
+    while (!found && std::fgets(line, sizeof line, status) != nullptr) {
+      if (std::sscanf(line, "Umask: %o", &value) == 1) found = static_cast<mode_t>(value & 0777);
+    }
+    std::fclose(status);
+    return found;
+  }();
+  return umask;
+}
+
 }  // namespace
 
 int OpenRegularFileAt(int dir, const char* name, int flags, mode_t mode, struct stat* info) {
@@ -63,14 +81,23 @@ int OpenRegularFileAt(int dir, const char* name, int flags, mode_t mode, struct 
   return fd;
 }
 
+std::optional<mode_t> CreatedFileMode(mode_t requested) {
+  const std::optional<mode_t> umask = ProcessUmask();
+  if (!umask) return std::nullopt;
+  return requested & ~*umask & 07777;
+}
+
 LinuxFile::LinuxFile(int fd, uint32_t access, std::string name,
                      std::shared_ptr<DriveCapacity> capacity,
-                     std::optional<uint64_t> storesBeforeCreation)
+                     std::optional<uint64_t> storesBeforeCreation,
+                     std::optional<mode_t> modeAtCreation)
     : fd_(fd),
       access_(access),
       name_(std::move(name)),
       capacity_(std::move(capacity)),
-      storesBeforeCreation_(storesBeforeCreation) {}
+      storesBeforeCreation_(storesBeforeCreation),
+      modeAtCreation_(modeAtCreation),
+      modeChangesBeforeCreation_(HostModeChanges()) {}
 
 LinuxFile::~LinuxFile() { ::close(fd_); }
 
@@ -81,7 +108,12 @@ LinuxFile::~LinuxFile() { ::close(fd_); }
 bool LinuxFile::SetAttributes(uint32_t attributes) {
   struct stat info {};
   const bool mayHoldBits = storesBeforeCreation_ != HostAttributeStores();
-  return (access_ & platform::AccessWrite) != 0 && fstat(fd_, &info) == 0 &&
+  // The mode it was created with spares asking for it, once, unless a mode
+  // was changed since (this one's, by its path, as like as not).
+  std::optional<mode_t> known = std::exchange(modeAtCreation_, std::nullopt);
+  if (modeChangesBeforeCreation_ != HostModeChanges()) known.reset();
+  if (known) info.st_mode = S_IFREG | *known;
+  return (access_ & platform::AccessWrite) != 0 && (known || fstat(fd_, &info) == 0) &&
          WriteHostAttributesOf(fd_, info, attributes, mayHoldBits);
 }
 

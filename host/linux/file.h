@@ -20,13 +20,20 @@ namespace host {
 // opens goes through here.
 int OpenRegularFileAt(int dir, const char* name, int flags, mode_t mode, struct stat* info);
 
+// The mode a file created with `requested` gets, where the process's umask
+// is known (Linux 4.7 and later tell it).
+std::optional<mode_t> CreatedFileMode(mode_t requested);
+
 class LinuxFile : public platform::File {
  public:
   // Takes ownership of `fd`. `access` limits what Read and Write allow.
   // `storesBeforeCreation`: for a file this handle created, the count of
-  // attribute stores (HostAttributeStores) read before the creation.
+  // attribute stores (HostAttributeStores) read before the creation;
+  // `modeAtCreation`, its mode then, where known (kept while this process
+  // changes no mode).
   LinuxFile(int fd, uint32_t access, std::string name, std::shared_ptr<DriveCapacity> capacity,
-            std::optional<uint64_t> storesBeforeCreation = std::nullopt);
+            std::optional<uint64_t> storesBeforeCreation = std::nullopt,
+            std::optional<mode_t> modeAtCreation = std::nullopt);
   ~LinuxFile() override;
   LinuxFile(const LinuxFile&) = delete;
   LinuxFile& operator=(const LinuxFile&) = delete;
@@ -62,6 +69,8 @@ class LinuxFile : public platform::File {
   std::string name_;  // host path, for the trace
   std::shared_ptr<DriveCapacity> capacity_;
   std::optional<uint64_t> storesBeforeCreation_;
+  std::optional<mode_t> modeAtCreation_;  // until its attributes are first set
+  uint64_t modeChangesBeforeCreation_;
 };
 
 }  // namespace host

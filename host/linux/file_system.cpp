@@ -23,6 +23,10 @@ namespace host {
 namespace fs = std::filesystem;
 namespace {
 
+// What a file the device creates may be: read and written by everyone the
+// process's umask lets.
+constexpr mode_t kNewFileMode = 0666;
+
 int AccessFlags(uint32_t access) {
   if ((access & platform::AccessRead) && (access & platform::AccessWrite)) return O_RDWR;
   return (access & platform::AccessWrite) ? O_WRONLY : O_RDONLY;
@@ -90,7 +94,7 @@ std::unique_ptr<platform::File> LinuxFileSystem::OpenPath(std::u16string_view pa
     struct stat info {};
     const uint64_t storesBefore = HostAttributeStores();
     const int fd = OpenRegularFileAt(where->folder->get(), where->name.c_str(),
-                                     AccessFlags(access) | O_CREAT | O_EXCL, 0666, &info);
+                                     AccessFlags(access) | O_CREAT | O_EXCL, kNewFileMode, &info);
     const int error = errno;
     if (fd < 0) {
       // Even a creation that failed may have made and removed the name.
@@ -100,7 +104,8 @@ std::unique_ptr<platform::File> LinuxFileSystem::OpenPath(std::u16string_view pa
     }
     paths_.NoteFileCreated(*where);
     return std::make_unique<LinuxFile>(fd, access & (platform::AccessRead | platform::AccessWrite),
-                                       where->host, capacity_, storesBefore);
+                                       where->host, capacity_, storesBefore,
+                                       CreatedFileMode(kNewFileMode));
   }
   return nullptr;
 }

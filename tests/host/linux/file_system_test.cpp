@@ -196,6 +196,30 @@ TEST_F(FileSystemTest, AttributesSetThroughANewFileReplaceBitsStoredSince) {
   EXPECT_EQ(files.GetAttributes(u"\\new.dat"), FILE_ATTRIBUTE_ARCHIVE) << "stored by the handle";
 }
 
+// Attributes set through the handle that created the file leave it the
+// mode any new file gets, or take its write bits; a mode changed by the
+// path since then counts.
+TEST_F(FileSystemTest, ModesSetThroughANewFile) {
+  std::ofstream(device.fs() / "made here.dat") << "";
+  const fs::perms fresh = fs::status(device.fs() / "made here.dat").permissions();
+  const auto modeOf = [&](const char* name) {
+    return fs::status(device.fs() / name).permissions();
+  };
+  auto normal = files.Open(u"\\normal.dat", AccessWrite, Disposition::CreateNew);
+  auto locked = files.Open(u"\\locked.dat", AccessWrite, Disposition::CreateNew);
+  auto unlocked = files.Open(u"\\unlocked.dat", AccessWrite, Disposition::CreateNew);
+  ASSERT_TRUE(normal && locked && unlocked);
+  ASSERT_TRUE(normal->SetAttributes(FILE_ATTRIBUTE_ARCHIVE));
+  ASSERT_TRUE(locked->SetAttributes(FILE_ATTRIBUTE_READONLY));
+  ASSERT_TRUE(files.SetAttributes(u"\\unlocked.dat", FILE_ATTRIBUTE_READONLY));
+  ASSERT_TRUE(unlocked->SetAttributes(FILE_ATTRIBUTE_ARCHIVE));
+  EXPECT_EQ(modeOf("normal.dat"), fresh);
+  const fs::perms writes =
+      fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write;
+  EXPECT_EQ(modeOf("locked.dat"), fresh & ~writes);
+  EXPECT_NE(modeOf("unlocked.dat") & fs::perms::owner_write, fs::perms::none);
+}
+
 TEST_F(FileSystemTest, DirectoriesAndDeletion) {
   EXPECT_TRUE(files.CreateDirectory(u"\\A"));
   EXPECT_FALSE(files.CreateDirectory(u"\\a"));     // exists in another case
