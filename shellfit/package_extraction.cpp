@@ -8,7 +8,6 @@
 #include <memory>
 #include <optional>
 #include <string>
-#include <unordered_set>
 #include <vector>
 
 #include "frame/device_identity.h"
@@ -173,9 +172,8 @@ class EntryLoop {
       }
       const std::u16string destination = EntryDestination(header_.GetEntryName(), base_);
       const std::size_t key = std::hash<std::u16string>()(CanonicalDevicePath(destination));
-      // A check still reading what this entry replaces ends first (or one
-      // whose path only shares the hash: a wait more, nothing worse).
-      if (keys_.contains(key)) {
+      // A check still reading what this entry replaces ends first.
+      if (Unchecked(key)) {
         SettleChecks(true);
         continue;
       }
@@ -237,7 +235,7 @@ class EntryLoop {
     entry.written = written;
     check_.Start(destination);
     uncheckedBytes_ += header_.uncompressedSize;
-    keys_.insert(key);
+    ++keySlots_[Slot(key)];
     unchecked_.push_back(std::move(entry));
     ++index_;
   }
@@ -250,9 +248,19 @@ class EntryLoop {
     Written entry = std::move(unchecked_.front());
     unchecked_.pop_front();
     uncheckedBytes_ -= entry.header->uncompressedSize;
-    keys_.erase(keys_.find(entry.key));
+    --keySlots_[Slot(entry.key)];
     entry.failure = CheckFailure(*entry.header, entry.written, *back);
     return entry;
+  }
+
+  static std::size_t Slot(std::size_t key) { return key % kKeySlots; }
+
+  // Whether an entry whose check runs has this key: the slots answer "no"
+  // for almost every entry, and the entries themselves the rest.
+  bool Unchecked(std::size_t key) const {
+    return keySlots_[Slot(key)] > 0 &&
+           std::any_of(unchecked_.begin(), unchecked_.end(),
+                       [key](const Written& entry) { return entry.key == key; });
   }
 
   void Count(const Written& entry) {
@@ -328,7 +336,9 @@ class EntryLoop {
   CZipEntryHeader header_;
   unsigned index_ = 0;
   std::deque<Written> unchecked_;
-  std::unordered_multiset<std::size_t> keys_;  // of the entries in unchecked_
+  // How many entries in unchecked_ have a key in each slot.
+  static constexpr std::size_t kKeySlots = 4096;
+  std::vector<uint16_t> keySlots_ = std::vector<uint16_t>(kKeySlots);
   uint64_t uncheckedBytes_ = 0;
   std::u16string unfinished_;  // the file being written, gone again if it fails
   bool unshown_ = false;       // the entry being written is not yet on the status line

@@ -94,8 +94,7 @@ class ListedSizes {
       }
       folder_ = folder;
     }
-    const std::u16string name =
-        CanonicalDevicePath(std::u16string_view(entry.path).substr(slash + 1));
+    const std::u16string name = Folded(std::u16string_view(entry.path).substr(slash + 1));
     // Of names that differ in case alone, the first listed counts.
     const auto match = std::lower_bound(listed_->begin(), listed_->end(), name, KeyBefore);
     if (match == listed_->end() || match->name != name) return false;
@@ -104,6 +103,16 @@ class ListedSizes {
   }
 
  private:
+  // A name's key: its units lower-cased, as CanonicalDevicePath has them.
+  static void FoldInPlace(std::u16string& name) {
+    for (char16_t& unit : name) unit = platform::LowerUnit(unit);
+  }
+  static std::u16string Folded(std::u16string_view name) {
+    std::u16string folded(name);
+    FoldInPlace(folded);
+    return folded;
+  }
+
   static bool KeyBefore(const platform::FindData& found, const std::u16string& key) {
     return found.name < key;
   }
@@ -111,7 +120,7 @@ class ListedSizes {
   std::vector<platform::FindData> ListedByKey(const std::u16string& folder) const {
     std::vector<platform::FindData> found = platform::Files().FindEntries(
         base_ + folder + (folder.empty() ? u"*.*" : u"\\*.*"), platform::FindDetail::NoStored);
-    for (platform::FindData& entry : found) entry.name = CanonicalDevicePath(entry.name);
+    for (platform::FindData& entry : found) FoldInPlace(entry.name);
     std::stable_sort(
         found.begin(), found.end(),
         [](const platform::FindData& a, const platform::FindData& b) { return a.name < b.name; });
@@ -243,9 +252,12 @@ bool StagingVerifies(std::u16string_view target, const StagingList& list, Placem
     std::vector<const StagedEntry*> byFolder;
     byFolder.reserve(list.entries.size());
     for (const StagedEntry& entry : list.entries) byFolder.push_back(&entry);
-    std::stable_sort(
-        byFolder.begin(), byFolder.end(),
-        [](const StagedEntry* a, const StagedEntry* b) { return FolderPart(*a) < FolderPart(*b); });
+    const auto folderBefore = [](const StagedEntry* a, const StagedEntry* b) {
+      return FolderPart(*a) < FolderPart(*b);
+    };
+    if (!std::is_sorted(byFolder.begin(), byFolder.end(), folderBefore)) {
+      std::stable_sort(byFolder.begin(), byFolder.end(), folderBefore);
+    }
     ListedSizes sizes(place);
     return std::all_of(byFolder.begin(), byFolder.end(),
                        [&](const StagedEntry* entry) { return sizes.Holds(*entry); });
