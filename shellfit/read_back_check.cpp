@@ -11,17 +11,18 @@ namespace {
 // Read-backs handed to the thread at a time.
 constexpr std::size_t kBatch = 16;
 
-ReadBack ReadBackThrough(platform::FileSystem* files, const std::u16string& path) {
+ReadBack ReadBackHere(const std::u16string& path) {
   ReadBack back;
-  if (files == nullptr) {
-    back.read = GetFileCrc(path, &back.crc, &back.size);
-    return back;
-  }
-  auto file = files->Open(path, platform::AccessRead, platform::Disposition::OpenExisting);
-  back.read = file != nullptr && GetFileCrcOf(*file, &back.crc, &back.size);
-  // Off the writing thread, the file's way to the medium begins as soon as
-  // it is checked: the barrier after the last entry then waits for little.
-  if (file != nullptr) file->StartFlush();
+  back.read = GetFileCrc(path, &back.crc, &back.size);
+  return back;
+}
+
+// Through the thread's own file system, the file left open in `file`.
+ReadBack ReadBackThrough(platform::FileSystem& files, const std::u16string& path,
+                         std::unique_ptr<platform::File>* file) {
+  ReadBack back;
+  *file = files.Open(path, platform::AccessRead, platform::Disposition::OpenExisting);
+  back.read = *file != nullptr && GetFileCrcOf(**file, &back.crc, &back.size);
   return back;
 }
 
@@ -59,7 +60,7 @@ void ReadBackCheck::HandOver() {
 std::optional<ReadBack> ReadBackCheck::Next(bool wait) {
   if (!thread_.joinable()) {
     if (taken_ == kept_.size()) return std::nullopt;
-    const ReadBack back = ReadBackThrough(nullptr, kept_[taken_]);
+    const ReadBack back = ReadBackHere(kept_[taken_]);
     // Read in order: the list is emptied once all are.
     if (++taken_ == kept_.size()) {
       kept_.clear();
@@ -91,7 +92,8 @@ void ReadBackCheck::Work() {
       const std::u16string path = std::move(queued_.front());
       queued_.pop_front();
       lock.unlock();
-      const ReadBack back = ReadBackThrough(reader_.get(), path);
+      std::unique_ptr<platform::File> file;
+      const ReadBack back = ReadBackThrough(*reader_, path, &file);
       lock.lock();
       results_.push_back(back);
       finished_.fetch_add(1, std::memory_order_release);
@@ -99,6 +101,14 @@ void ReadBackCheck::Work() {
         wanted_ = false;
         done_.notify_one();
       }
+      if (file == nullptr) continue;
+      // Once its result is out, the checked file starts on its way to the
+      // medium, so that the barrier after the last entry waits for little;
+      // a writer waiting for the result does not wait for this too.
+      lock.unlock();
+      file->StartFlush();
+      file.reset();
+      lock.lock();
     }
   }
 }
