@@ -13,13 +13,9 @@ namespace shellfit {
 // without a look at its attributes first. Large blocks keep the read-back at
 // one read for most files.
 bool GetFileCrc(std::u16string_view path, uint32_t* crc, uint32_t* size) {
-  return GetFileCrcIn(platform::Files(), path, crc, size);
-}
-
-bool GetFileCrcIn(platform::FileSystem& files, std::u16string_view path, uint32_t* crc,
-                  uint32_t* size) {
   // A folder (or nothing) does not open as a file.
-  auto file = files.Open(path, platform::AccessRead, platform::Disposition::OpenExisting);
+  auto file =
+      platform::Files().Open(path, platform::AccessRead, platform::Disposition::OpenExisting);
   return file != nullptr && GetFileCrcOf(*file, crc, size);
 }
 

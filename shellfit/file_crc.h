@@ -6,17 +6,13 @@
 
 namespace platform {
 class File;
-class FileSystem;
-}  // namespace platform
+}
 
 namespace shellfit {
 
 // zlib's CRC-32 and the size (low 32 bits) of a whole file; outputs untouched
 // on failure. Folders cannot be read this way.
 bool GetFileCrc(std::u16string_view path, uint32_t* crc, uint32_t* size);
-// The same through `files`.
-bool GetFileCrcIn(platform::FileSystem& files, std::u16string_view path, uint32_t* crc,
-                  uint32_t* size);
 // The same of a file open to be read, from where it stands.
 bool GetFileCrcOf(platform::File& file, uint32_t* crc, uint32_t* size);
 
