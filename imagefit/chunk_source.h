@@ -1,6 +1,8 @@
 // An image file's bytes in order, a large chunk at a time. A large file that
 // can be read at an offset is read on both cores: a second thread reads every
-// other chunk while the caller reads and uses its own.
+// other chunk while the caller reads and uses its own, and sums that chunk's
+// bytes a block at a time, so that the caller, which checks every record's
+// byte sum, adds up the second thread's chunks mostly from those sums.
 #pragma once
 
 #include <condition_variable>
@@ -13,6 +15,18 @@
 #include "platform/file_system.h"
 
 namespace imagefit {
+
+// Bytes of a chunk, with the byte sum of each kSumBlock of them when the
+// second thread read it.
+struct Chunk {
+  static constexpr uint32_t kSumBlock = 1024;
+
+  std::span<const uint8_t> bytes;
+  std::span<const uint32_t> blockSums;  // empty when not summed ahead
+
+  // The byte sum, modulo 2^32, of `count` bytes from `from` on.
+  uint32_t SumOf(std::size_t from, std::size_t count) const;
+};
 
 class ChunkSource {
  public:
@@ -28,11 +42,12 @@ class ChunkSource {
 
   // The next chunk, valid until the next call; empty at the end. False when
   // a read fails.
-  bool Next(std::span<const uint8_t>* chunk);
+  bool Next(Chunk* chunk);
 
  private:
   struct Slot {
     std::vector<uint8_t> bytes;
+    std::vector<uint32_t> blockSums;
     uint32_t got = 0;
     bool ok = false;
     bool full = false;
@@ -40,7 +55,7 @@ class ChunkSource {
 
   void ReadOddChunks();
   Slot& SlotOf(uint64_t chunk) { return slots_[(chunk / 2) % 2]; }
-  bool TakeOddChunk(std::span<const uint8_t>* chunk);
+  bool TakeOddChunk(Chunk* chunk);
   void GiveBackSlot();
   void StopHelper();
 

@@ -27,9 +27,9 @@ class ChunkReader {
   // False at the end of the file, or on a read error (failed() then tells).
   bool Take(uint8_t* out, uint32_t count) {
     while (count > 0) {
-      if (chunk_.empty() && !Fill()) return false;
-      const uint32_t piece = uint32_t(std::min<std::size_t>(count, chunk_.size()));
-      std::memcpy(out, chunk_.data(), piece);
+      if (Left() == 0 && !Fill()) return false;
+      const uint32_t piece = uint32_t(std::min<std::size_t>(count, Left()));
+      std::memcpy(out, chunk_.bytes.data() + used_, piece);
       Consume(piece);
       out += piece;
       count -= piece;
@@ -41,9 +41,9 @@ class ChunkReader {
   bool Sum(uint64_t count, uint32_t* sum) {
     uint32_t total = 0;
     while (count > 0) {
-      if (chunk_.empty() && !Fill()) return false;
-      const uint32_t piece = uint32_t(std::min<uint64_t>(count, chunk_.size()));
-      total += platform::SumBytes(chunk_.data(), piece);
+      if (Left() == 0 && !Fill()) return false;
+      const uint32_t piece = uint32_t(std::min<uint64_t>(count, Left()));
+      total += chunk_.SumOf(used_, piece);
       Consume(piece);
       count -= piece;
     }
@@ -55,20 +55,23 @@ class ChunkReader {
   bool failed() const { return failed_; }
 
  private:
+  std::size_t Left() const { return chunk_.bytes.size() - used_; }
   bool Fill() {
+    used_ = 0;
     if (!source_.Next(&chunk_)) {
       failed_ = true;
       chunk_ = {};
     }
-    return !chunk_.empty();
+    return Left() > 0;
   }
   void Consume(uint32_t count) {
-    chunk_ = chunk_.subspan(count);
+    used_ += count;
     offset_ += count;
   }
 
   ChunkSource source_;
-  std::span<const uint8_t> chunk_;
+  Chunk chunk_;
+  std::size_t used_ = 0;
   uint64_t offset_ = 0;
   bool failed_ = false;
 };
