@@ -90,6 +90,10 @@ void StartWriteBack(int fd);
 // to them for this file; the writes then stay cached.
 bool WriteThrough(int fd, bool on);
 
+// Asks the host to back `count` bytes of memory, not touched yet, with large
+// pages where it has them; nothing changes where it has none.
+void PreferLargePages(void* bytes, std::size_t count);
+
 // Makes an open file exactly `length` bytes long (bytes added read zero).
 bool SetLength(int fd, uint64_t length);
 

@@ -70,8 +70,11 @@ void BlockSender::Run() {
 namespace {
 
 RegionWriter::Buffer NewBuffer() {
-  return RegionWriter::Buffer(static_cast<uint8_t*>(::operator new[](
-      RegionWriter::kRunBytes, std::align_val_t(RegionWriter::kBlock), std::nothrow)));
+  constexpr uint32_t size = RegionWriter::kRunBytes;
+  RegionWriter::Buffer buffer(
+      static_cast<uint8_t*>(::operator new[](size, std::align_val_t(size), std::nothrow)));
+  if (buffer) host::PreferLargePages(buffer.get(), size);
+  return buffer;
 }
 
 std::unique_ptr<BlockSender> NewSender(int fd) {

@@ -61,11 +61,15 @@ class RegionWriter {
   // The alignment of a direct write (offset, length and memory) and how much
   // of a run is held before it is written.
   static constexpr uint32_t kBlock = 4096;
-  static constexpr uint32_t kRunBytes = 1u << 20;
+  static constexpr uint32_t kRunBytes = 2u << 20;
 
-  // Memory a direct write can take: aligned to kBlock.
+  // Memory a direct write can take, aligned to its own size: a host with
+  // large pages can then back it with one, and pinning it for each write
+  // takes one page, not hundreds.
   struct AlignedDelete {
-    void operator()(uint8_t* bytes) const { ::operator delete[](bytes, std::align_val_t(kBlock)); }
+    void operator()(uint8_t* bytes) const {
+      ::operator delete[](bytes, std::align_val_t(kRunBytes));
+    }
   };
   using Buffer = std::unique_ptr<uint8_t[], AlignedDelete>;
 

@@ -3,6 +3,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -161,6 +162,8 @@ bool WriteThrough(int fd, bool on) {
   if (flags < 0) return false;
   return ::fcntl(fd, F_SETFL, on ? flags | O_DIRECT : flags & ~O_DIRECT) == 0;
 }
+
+void PreferLargePages(void* bytes, std::size_t count) { ::madvise(bytes, count, MADV_HUGEPAGE); }
 
 bool SetLength(int fd, uint64_t length) { return fd >= 0 && ::ftruncate(fd, off_t(length)) == 0; }
 

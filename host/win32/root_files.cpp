@@ -259,6 +259,8 @@ void StartWriteBack(int /*fd*/) {}
 // A C runtime descriptor cannot change how its handle was opened.
 bool WriteThrough(int /*fd*/, bool /*on*/) { return false; }
 
+void PreferLargePages(void* /*bytes*/, std::size_t /*count*/) {}
+
 bool SetLength(int fd, uint64_t length) {
   return fd >= 0 && !IsFolder(fd) && _chsize_s(fd, int64_t(length)) == 0;
 }
