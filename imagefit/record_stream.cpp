@@ -98,6 +98,7 @@ class RecordFile {
   // Not zero-filled: what the piece holds and the read below fill every byte,
   // or the block is dropped.
   const uint8_t* ReadLargeRecord(uint32_t size) {
+    large_.reset();
     large_.reset(static_cast<uint8_t*>(std::malloc(size)));
     if (!large_) return nullptr;
     const uint32_t held = end_ - begin_;
