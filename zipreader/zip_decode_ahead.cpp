@@ -146,7 +146,12 @@ void ZipDecodeAhead::ReadPiece(Lane& lane, std::vector<uint8_t>& buffer) {
   }
   data.bytes.assign(buffer.begin(), buffer.begin() + got);
   Push(lane, std::move(data));
-  if (got != pieceSize_) EndEntry(lane);
+  if (got != pieceSize_) {
+    EndEntry(lane);
+    // Open at once, the lane's reader lends its next runs to its neighbours'
+    // refills, which decrypt them side by side with their own.
+    if (lane.position < files_.size()) OpenNext(lane);
+  }
 }
 
 void ZipDecodeAhead::EndEntry(Lane& lane) {
