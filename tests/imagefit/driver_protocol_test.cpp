@@ -140,7 +140,8 @@ TEST_F(DriverProtocol, StreamStopsAtDamageAndReportsFailure) {
 TEST_F(DriverProtocol, LargeAndTinyRecordsReachTheDriverWholeAndInOrder) {
   auto driver = OpenUpdateDriver();
   std::vector<TestRecord> records;
-  for (const std::size_t size : {1500000, 10, 300000, 2100000, 0, 700000, 700000, 5}) {
+  // 1048564 bytes of data make a record of exactly the megabyte read at a time.
+  for (const std::size_t size : {1500000, 10, 300000, 2100000, 0, 700000, 700000, 1048564, 5}) {
     records.push_back({0x1000, Pattern(size, uint8_t(records.size()))});
   }
   const Bytes bin = MakeBin(0x1000, 2100000, records);

@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <random>
+
+#include "imagefit/chunk_source.h"
 #include "imagefit/image_files.h"
 #include "imagefit/image_set_check.h"
 #include "imagefit/whole_file_buffer.h"
@@ -22,6 +25,29 @@ TEST(SumBytes, AddsUnsignedBytesAndWraps) {
   EXPECT_EQ(platform::SumBytes(bytes, 0), 0u);
   std::vector<uint8_t> many(0x01010102, 0xFF);  // 255 * n overflows 32 bits
   EXPECT_EQ(platform::SumBytes(many.data(), many.size()), uint32_t(255ull * many.size()));
+}
+
+// A chunk read ahead sums any range from its kilobyte sums and its ends as its
+// bytes add up: ranges inside one kilobyte, on and off the kilobyte seams, and
+// up to the end of a chunk whose last kilobyte is short.
+TEST(ChunkSums, AnyRangeSumsAsItsBytes) {
+  Bytes bytes(imagefit::ChunkSource::kChunkSize - 777);
+  std::mt19937 random(9);  // kilobytes whose sums differ
+  for (uint8_t& byte : bytes) byte = uint8_t(random());
+  std::vector<uint32_t> blockSums;
+  for (std::size_t at = 0; at < bytes.size(); at += imagefit::Chunk::kSumBlock) {
+    const std::size_t count = std::min<std::size_t>(imagefit::Chunk::kSumBlock, bytes.size() - at);
+    blockSums.push_back(platform::SumBytes(bytes.data() + at, count));
+  }
+  const imagefit::Chunk chunk{bytes, blockSums};
+  for (const std::size_t from : {0u, 1u, 1023u, 1024u, 1025u, 70000u}) {
+    for (const std::size_t count : {0u, 1u, 1023u, 1024u, 2047u, 2048u, 100000u}) {
+      EXPECT_EQ(chunk.SumOf(from, count), platform::SumBytes(bytes.data() + from, count))
+          << from << " + " << count;
+    }
+    const std::size_t rest = bytes.size() - from;
+    EXPECT_EQ(chunk.SumOf(from, rest), platform::SumBytes(bytes.data() + from, rest)) << from;
+  }
 }
 
 // The check reads in pieces of 1 MB: records of 100,003 bytes put record
